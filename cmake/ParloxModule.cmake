@@ -1,0 +1,38 @@
+# Every module is one library whose sources are the .cpp files its globs find,
+# so adding a file never means editing a shared list.
+function(parlox_add_library name)
+  cmake_parse_arguments(A "" "" "GLOBS;EXCLUDE;LINK;PRIVATE_LINK" ${ARGN})
+  file(GLOB srcs CONFIGURE_DEPENDS ${A_GLOBS})
+  foreach(pattern IN LISTS A_EXCLUDE)
+    list(FILTER srcs EXCLUDE REGEX "${pattern}")
+  endforeach()
+  if(srcs)
+    add_library(${name} STATIC ${srcs})
+    target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
+    target_link_libraries(${name} PUBLIC ${A_LINK} PRIVATE ${A_PRIVATE_LINK})
+    target_compile_options(${name} PRIVATE ${PARLOX_WARNINGS})
+  else()
+    add_library(${name} INTERFACE)
+    target_include_directories(${name} INTERFACE ${PROJECT_SOURCE_DIR})
+    target_link_libraries(${name} INTERFACE ${A_LINK})
+  endif()
+endfunction()
+
+# One GoogleTest binary per module, each TEST a CTest test.
+function(parlox_add_tests name)
+  cmake_parse_arguments(A "" "" "GLOBS;LINK;PROPERTIES" ${ARGN})
+  file(GLOB_RECURSE srcs CONFIGURE_DEPENDS ${A_GLOBS})
+  if(NOT srcs)
+    return()
+  endif()
+  add_executable(${name} ${srcs})
+  target_link_libraries(${name} PRIVATE ${A_LINK} GTest::gmock GTest::gtest GTest::gtest_main)
+  target_compile_options(${name} PRIVATE ${PARLOX_WARNINGS})
+  target_compile_definitions(${name} PRIVATE
+    PARLOX_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
+    PARLOX_BINARY_DIR="${PROJECT_BINARY_DIR}")
+  gtest_discover_tests(${name}
+    DISCOVERY_MODE PRE_TEST
+    DISCOVERY_TIMEOUT 60
+    PROPERTIES TIMEOUT 180 ${A_PROPERTIES})
+endfunction()

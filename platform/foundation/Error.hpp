@@ -1,0 +1,28 @@
+#pragma once
+
+#include <exception>
+#include <mutex>
+#include <string>
+
+namespace platform {
+
+// Base of every component's error: a plain description for logs and a
+// user-facing text. Each component derives one class holding its case.
+class Error : public std::exception {
+public:
+    Error() = default;
+    Error(const Error& other);
+    Error& operator=(const Error& other);
+    ~Error() override = default;
+
+    virtual std::string description() const = 0;
+    virtual std::string localizedDescription() const { return description(); }
+
+    const char* what() const noexcept override;
+
+private:
+    mutable std::once_flag whatOnce_;
+    mutable std::string what_;
+};
+
+}  // namespace platform
