@@ -1,0 +1,172 @@
+#include "ZezeziCore/External/Hub/BinaryDistinctUnicode.hpp"
+
+#include <unicode/brkiter.h>
+#include <unicode/uchar.h>
+#include <unicode/unistr.h>
+#include <unicode/utext.h>
+
+#include <memory>
+
+namespace ZezeziCore::unicode {
+
+std::u16string utf8ToUtf16(std::string_view s) {
+    std::u16string out;
+    out.reserve(s.size());
+    const auto* p = reinterpret_cast<const unsigned char*>(s.data());
+    const std::size_t n = s.size();
+    std::size_t i = 0;
+    while (i < n) {
+        unsigned char c = p[i];
+        if (c < 0x80) {
+            out.push_back(c);
+            ++i;
+            continue;
+        }
+        char32_t cp = 0;
+        std::size_t len = 0;
+        unsigned char lo = 0x80, hi = 0xBF;
+        if (c >= 0xC2 && c <= 0xDF) { len = 2; cp = c & 0x1F; }
+        else if (c >= 0xE0 && c <= 0xEF) {
+            len = 3; cp = c & 0x0F;
+            if (c == 0xE0) lo = 0xA0;
+            if (c == 0xED) hi = 0x9F;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            len = 4; cp = c & 0x07;
+            if (c == 0xF0) lo = 0x90;
+            if (c == 0xF4) hi = 0x8F;
+        } else {
+            out.push_back(0xFFFD);
+            ++i;
+            continue;
+        }
+        std::size_t j = 1;
+        for (; j < len; ++j) {
+            if (i + j >= n) break;
+            unsigned char b = p[i + j];
+            if (j == 1 ? (b < lo || b > hi) : (b < 0x80 || b > 0xBF)) break;
+            cp = (cp << 6) | (b & 0x3F);
+        }
+        if (j < len) {
+            out.push_back(0xFFFD);
+            i += j;
+            continue;
+        }
+        if (cp >= 0x10000) {
+            cp -= 0x10000;
+            out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
+            out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+        } else {
+            out.push_back(static_cast<char16_t>(cp));
+        }
+        i += len;
+    }
+    return out;
+}
+
+void appendUtf8(std::string& out, char32_t cp) {
+    if ((cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF) cp = 0xFFFD;
+    if (cp < 0x80) {
+        out.push_back(static_cast<char>(cp));
+    } else if (cp < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else if (cp < 0x10000) {
+        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    }
+}
+
+std::string utf16ToUtf8(std::u16string_view s) {
+    std::string out;
+    out.reserve(s.size());
+    const std::size_t n = s.size();
+    for (std::size_t i = 0; i < n; ++i) {
+        char32_t u = s[i];
+        if (u < 0x80) {
+            out.push_back(static_cast<char>(u));
+            continue;
+        }
+        if (u >= 0xD800 && u <= 0xDBFF && i + 1 < n && s[i + 1] >= 0xDC00 && s[i + 1] <= 0xDFFF) {
+            char32_t cp = 0x10000 + ((u - 0xD800) << 10) + (s[i + 1] - 0xDC00);
+            appendUtf8(out, cp);
+            ++i;
+            continue;
+        }
+        appendUtf8(out, u);  // lone surrogates become U+FFFD there
+    }
+    return out;
+}
+
+namespace {
+
+struct BreakIteratorDeleter {
+    void operator()(icu::BreakIterator* b) const { delete b; }
+};
+
+// Making a break iterator loads rules; keep one per thread.
+icu::BreakIterator* characterIterator() {
+    thread_local std::unique_ptr<icu::BreakIterator, BreakIteratorDeleter> it = [] {
+        UErrorCode status = U_ZERO_ERROR;
+        std::unique_ptr<icu::BreakIterator, BreakIteratorDeleter> b(
+            icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
+        if (U_FAILURE(status)) b.reset();
+        return b;
+    }();
+    return it.get();
+}
+
+bool allSimple(std::u16string_view s) {
+    // Printable ASCII letters and spaces never combine with their neighbours,
+    // except CR LF which is one cluster.
+    for (char16_t c : s)
+        if (c >= 0x7F || c < 0x20) return false;
+    return true;
+}
+
+}  // namespace
+
+std::vector<std::size_t> graphemeBoundaries(std::u16string_view s) {
+    std::vector<std::size_t> out;
+    if (s.empty()) {
+        out.push_back(0);
+        return out;
+    }
+    if (allSimple(s)) {
+        out.reserve(s.size() + 1);
+        for (std::size_t i = 0; i <= s.size(); ++i) out.push_back(i);
+        return out;
+    }
+    icu::BreakIterator* bi = characterIterator();
+    if (!bi) {
+        for (std::size_t i = 0; i <= s.size(); ++i) out.push_back(i);
+        return out;
+    }
+    UErrorCode status = U_ZERO_ERROR;
+    UText* ut = utext_openUChars(nullptr, s.data(), static_cast<int64_t>(s.size()), &status);
+    if (U_FAILURE(status)) {
+        for (std::size_t i = 0; i <= s.size(); ++i) out.push_back(i);
+        return out;
+    }
+    bi->setText(ut, status);
+    for (int32_t p = bi->first(); p != icu::BreakIterator::DONE; p = bi->next()) out.push_back(static_cast<std::size_t>(p));
+    // Detach before the text goes away.
+    icu::UnicodeString empty;
+    bi->setText(empty);
+    utext_close(ut);
+    if (out.empty() || out.back() != s.size()) out.push_back(s.size());
+    return out;
+}
+
+std::size_t graphemeCount(std::u16string_view s) {
+    if (s.empty()) return 0;
+    if (allSimple(s)) return s.size();
+    return graphemeBoundaries(s).size() - 1;
+}
+
+}  // namespace ZezeziCore::unicode

@@ -1,0 +1,292 @@
+#include "ZezeziCore/External/Hub/ConfigJSONSerialization.hpp"
+
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+
+namespace ZezeziCore {
+
+std::string JSONSerializationError::description() const {
+    return "The data couldn't be read because it isn't in the correct format: " + reason_ + " at byte " +
+           std::to_string(offset_) + ".";
+}
+
+namespace {
+
+constexpr int kMaxDepth = 512;
+
+class Reader {
+public:
+    explicit Reader(std::string_view s) : p_(reinterpret_cast<const unsigned char*>(s.data())), n_(s.size()) {}
+
+    Config document(bool fragmentsAllowed) {
+        if (n_ >= 3 && p_[0] == 0xEF && p_[1] == 0xBB && p_[2] == 0xBF) i_ = 3;
+        skipSpace();
+        if (i_ >= n_) fail("no value");
+        if (!fragmentsAllowed && p_[i_] != '{' && p_[i_] != '[') fail("the top level is not an object or an array");
+        Config v = value(0);
+        skipSpace();
+        if (i_ != n_) fail("unexpected text after the value");
+        return v;
+    }
+
+private:
+    [[noreturn]] void fail(const char* reason) const { throw JSONSerializationError(reason, i_); }
+
+    void skipSpace() {
+        while (i_ < n_) {
+            unsigned char c = p_[i_];
+            if (c == ' ' || c == '\n' || c == '\r' || c == '\t')
+                ++i_;
+            else
+                break;
+        }
+    }
+
+    bool literal(const char* word) {
+        std::size_t len = std::char_traits<char>::length(word);
+        if (n_ - i_ < len || std::memcmp(p_ + i_, word, len) != 0) return false;
+        i_ += len;
+        return true;
+    }
+
+    Config value(int depth) {
+        if (i_ >= n_) fail("unexpected end of data");
+        switch (p_[i_]) {
+            case '{': return object(depth + 1);
+            case '[': return array(depth + 1);
+            case '"': return Config(BinaryDistinctString(string()));
+            case 't':
+                if (literal("true")) return Config(int64_t{1});
+                break;
+            case 'f':
+                if (literal("false")) return Config(int64_t{0});
+                break;
+            case 'n':
+                if (literal("null")) return Config();
+                break;
+            default:
+                if (p_[i_] == '-' || (p_[i_] >= '0' && p_[i_] <= '9')) return number();
+        }
+        fail("invalid value");
+    }
+
+    Config object(int depth) {
+        if (depth > kMaxDepth) fail("nesting too deep");
+        ++i_;  // '{'
+        std::vector<std::pair<BinaryDistinctString, Config>> entries;
+        skipSpace();
+        if (i_ < n_ && p_[i_] == '}') {
+            ++i_;
+            return Config(Config::Dictionary{});
+        }
+        while (true) {
+            skipSpace();
+            if (i_ >= n_ || p_[i_] != '"') fail("expected a key");
+            BinaryDistinctString key(string());
+            skipSpace();
+            if (i_ >= n_ || p_[i_] != ':') fail("expected ':'");
+            ++i_;
+            skipSpace();
+            entries.emplace_back(std::move(key), value(depth));
+            skipSpace();
+            if (i_ >= n_) fail("unterminated object");
+            if (p_[i_] == ',') {
+                ++i_;
+                continue;
+            }
+            if (p_[i_] == '}') {
+                ++i_;
+                break;
+            }
+            fail("expected ',' or '}'");
+        }
+        Config::Dictionary d;
+        d.reserve(entries.size());
+        // A repeated key keeps the later value, as the file readers do.
+        for (auto& [k, v] : entries) d.insert_or_assign(std::move(k), std::move(v));
+        return Config(std::move(d));
+    }
+
+    Config array(int depth) {
+        if (depth > kMaxDepth) fail("nesting too deep");
+        ++i_;  // '['
+        Config::Array a;
+        skipSpace();
+        if (i_ < n_ && p_[i_] == ']') {
+            ++i_;
+            return Config(std::move(a));
+        }
+        while (true) {
+            skipSpace();
+            a.push_back(value(depth));
+            skipSpace();
+            if (i_ >= n_) fail("unterminated array");
+            if (p_[i_] == ',') {
+                ++i_;
+                continue;
+            }
+            if (p_[i_] == ']') {
+                ++i_;
+                break;
+            }
+            fail("expected ',' or ']'");
+        }
+        return Config(std::move(a));
+    }
+
+    int hex(unsigned char c) const {
+        if (c >= '0' && c <= '9') return c - '0';
+        if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+        if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+        return -1;
+    }
+
+    // Emits UTF-16 units directly, so escaped lone surrogates are kept.
+    std::u16string string() {
+        ++i_;  // opening quote
+        std::u16string out;
+        while (true) {
+            // Plain ASCII run.
+            std::size_t start = i_;
+            while (i_ < n_) {
+                unsigned char c = p_[i_];
+                if (c == '"' || c == '\\' || c < 0x20 || c >= 0x80) break;
+                ++i_;
+            }
+            out.append(p_ + start, p_ + i_);
+            if (i_ >= n_) fail("unterminated string");
+            unsigned char c = p_[i_];
+            if (c == '"') {
+                ++i_;
+                return out;
+            }
+            if (c < 0x20) fail("control character in string");
+            if (c == '\\') {
+                if (i_ + 1 >= n_) fail("unterminated string");
+                unsigned char e = p_[i_ + 1];
+                i_ += 2;
+                switch (e) {
+                    case '"': out.push_back(u'"'); break;
+                    case '\\': out.push_back(u'\\'); break;
+                    case '/': out.push_back(u'/'); break;
+                    case 'b': out.push_back(u'\b'); break;
+                    case 'f': out.push_back(u'\f'); break;
+                    case 'n': out.push_back(u'\n'); break;
+                    case 'r': out.push_back(u'\r'); break;
+                    case 't': out.push_back(u'\t'); break;
+                    case 'u': {
+                        if (n_ - i_ < 4) fail("short \\u escape");
+                        int v = 0;
+                        for (int k = 0; k < 4; ++k) {
+                            int h = hex(p_[i_ + k]);
+                            if (h < 0) fail("bad \\u escape");
+                            v = v * 16 + h;
+                        }
+                        i_ += 4;
+                        out.push_back(static_cast<char16_t>(v));
+                        break;
+                    }
+                    default:
+                        i_ -= 1;
+                        fail("bad escape");
+                }
+                continue;
+            }
+            // Multi-byte UTF-8, validated.
+            char32_t cp = 0;
+            std::size_t len = 0;
+            unsigned char lo = 0x80, hi = 0xBF;
+            if (c >= 0xC2 && c <= 0xDF) {
+                len = 2; cp = c & 0x1F;
+            } else if (c >= 0xE0 && c <= 0xEF) {
+                len = 3; cp = c & 0x0F;
+                if (c == 0xE0) lo = 0xA0;
+                if (c == 0xED) hi = 0x9F;
+            } else if (c >= 0xF0 && c <= 0xF4) {
+                len = 4; cp = c & 0x07;
+                if (c == 0xF0) lo = 0x90;
+                if (c == 0xF4) hi = 0x8F;
+            } else {
+                fail("invalid UTF-8");
+            }
+            if (n_ - i_ < len) fail("invalid UTF-8");
+            for (std::size_t j = 1; j < len; ++j) {
+                unsigned char b = p_[i_ + j];
+                if (j == 1 ? (b < lo || b > hi) : (b < 0x80 || b > 0xBF)) fail("invalid UTF-8");
+                cp = (cp << 6) | (b & 0x3F);
+            }
+            i_ += len;
+            if (cp >= 0x10000) {
+                cp -= 0x10000;
+                out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
+                out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+            } else {
+                out.push_back(static_cast<char16_t>(cp));
+            }
+        }
+    }
+
+    Config number() {
+        std::size_t start = i_;
+        bool whole = true;
+        if (p_[i_] == '-') ++i_;
+        if (i_ >= n_) fail("invalid number");
+        if (p_[i_] == '0') {
+            ++i_;
+        } else if (p_[i_] >= '1' && p_[i_] <= '9') {
+            while (i_ < n_ && p_[i_] >= '0' && p_[i_] <= '9') ++i_;
+        } else {
+            fail("invalid number");
+        }
+        if (i_ < n_ && p_[i_] == '.') {
+            whole = false;
+            ++i_;
+            if (i_ >= n_ || p_[i_] < '0' || p_[i_] > '9') fail("invalid number");
+            while (i_ < n_ && p_[i_] >= '0' && p_[i_] <= '9') ++i_;
+        }
+        if (i_ < n_ && (p_[i_] == 'e' || p_[i_] == 'E')) {
+            whole = false;
+            ++i_;
+            if (i_ < n_ && (p_[i_] == '+' || p_[i_] == '-')) ++i_;
+            if (i_ >= n_ || p_[i_] < '0' || p_[i_] > '9') fail("invalid number");
+            while (i_ < n_ && p_[i_] >= '0' && p_[i_] <= '9') ++i_;
+        }
+        const char* first = reinterpret_cast<const char*>(p_ + start);
+        const char* last = reinterpret_cast<const char*>(p_ + i_);
+        if (whole) {
+            int64_t v = 0;
+            auto r = std::from_chars(first, last, v);
+            if (r.ec == std::errc() && r.ptr == last) return Config(v);
+            // Beyond 64 bits: a float rather than a wrapped integer.
+        }
+        double d = 0;
+        auto r = std::from_chars(first, last, d);
+        if (r.ec == std::errc::result_out_of_range) {
+            // Overflow gives infinity, underflow zero.
+            bool negative = *first == '-';
+            const char* e = first;
+            while (e < last && *e != 'e' && *e != 'E') ++e;
+            bool tiny = e < last && e + 1 < last && e[1] == '-';
+            d = tiny ? (negative ? -0.0 : 0.0) : (negative ? -HUGE_VAL : HUGE_VAL);
+        } else if (r.ec != std::errc() || r.ptr != last) {
+            fail("invalid number");
+        }
+        if (std::isfinite(d) && d == std::floor(d) && d >= -9223372036854775808.0 && d < 9223372036854775808.0)
+            return Config(static_cast<int64_t>(d));
+        return Config(static_cast<float>(d));
+    }
+
+    const unsigned char* p_;
+    std::size_t n_;
+    std::size_t i_ = 0;
+};
+
+}  // namespace
+
+Config JSONSerialization::bomPreservingJsonObject(std::string_view data, ReadingOptions options) {
+    return Reader(data).document(options.fragmentsAllowed);
+}
+
+}  // namespace ZezeziCore
