@@ -1,0 +1,91 @@
+#include "DovuzudUza/Core/ModelUtilities.hpp"
+
+#include <algorithm>
+#include <set>
+
+#include "DovuzudUza/Core/Constants.hpp"
+#include "DovuzudUza/Core/EngineLog.hpp"
+
+namespace DovuzudUza::ModelUtilities {
+
+ModelVariant detectVariant(int64_t logitsDim, int64_t encoderDim) {
+    switch (logitsDim) {
+        case 51864:
+            switch (encoderDim) {
+                case 384: return ModelVariant::tinyEn;
+                case 512: return ModelVariant::baseEn;
+                case 768: return ModelVariant::smallEn;
+                case 1024: return ModelVariant::mediumEn;
+                default: return ModelVariant::baseEn;
+            }
+        case 51865:
+            switch (encoderDim) {
+                case 384: return ModelVariant::tiny;
+                case 512: return ModelVariant::base;
+                case 768: return ModelVariant::small;
+                case 1024: return ModelVariant::medium;
+                case 1280: return ModelVariant::largev2;
+                default: return ModelVariant::base;
+            }
+        case 51866: return ModelVariant::largev3;
+        default:
+            engine_log::error("Unrecognized vocabulary size: " + std::to_string(logitsDim) +
+                              ", defaulting to base variant");
+            return ModelVariant::base;
+    }
+}
+
+ModelSupport modelSupport(const std::string& deviceIdentifier, const std::optional<ModelSupportConfig>& config) {
+    if (config) return config->modelSupport(deviceIdentifier);
+    return Constants::fallbackModelSupportConfig().modelSupport(deviceIdentifier);
+}
+
+namespace {
+
+// Index in the variant order of the first description found in `name`.
+std::optional<size_t> variantGroup(const std::string& name) {
+    const auto& variants = allModelVariants();
+    for (size_t i = 0; i < variants.size(); ++i)
+        if (name.find(description(variants[i])) != std::string::npos) return i;
+    return std::nullopt;
+}
+
+}  // namespace
+
+std::vector<std::string> formatModelFiles(const std::vector<std::string>& files) {
+    std::vector<std::string> sizeKeys;
+    for (ModelVariant variant : allModelVariants()) {
+        std::string key = description(variant);
+        if (key.find("large") == std::string::npos) key += "/";
+        sizeKeys.push_back(key);
+    }
+
+    std::set<std::string> folders;
+    for (const auto& file : files) {
+        std::string folder = file.substr(0, file.find('/')) + "/";
+        bool matches = std::any_of(sizeKeys.begin(), sizeKeys.end(),
+                                   [&](const std::string& key) { return folder.find(key) != std::string::npos; });
+        if (matches) folders.insert(folder);
+    }
+
+    std::vector<std::string> names;
+    for (std::string folder : folders) {
+        if (!folder.empty() && folder.back() == '/') folder.pop_back();
+        names.push_back(folder);
+    }
+    std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
+        auto ga = variantGroup(a);
+        auto gb = variantGroup(b);
+        if (ga == gb) return a < b;
+        if (!ga) return false;
+        if (!gb) return true;
+        return *ga < *gb;
+    });
+    return names;
+}
+
+std::string tokenizerNameForVariant(ModelVariant variant) {
+    return "openai/whisper-" + description(variant);
+}
+
+}  // namespace DovuzudUza::ModelUtilities
