@@ -1,0 +1,51 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace platform::net {
+
+// An absolute http(s) URL kept with its path percent-encoded, so that a
+// segment holding "/" (a revision such as refs/pr/1) stays one segment.
+class Url {
+public:
+    static std::optional<Url> parse(std::string_view text);
+
+    const std::string& scheme() const { return scheme_; }
+    const std::string& host() const { return host_; }
+    std::optional<int> port() const { return port_; }
+    int effectivePort() const;
+    const std::string& path() const { return path_; }    // encoded, "" or starting with "/"
+    const std::optional<std::string>& query() const { return query_; }
+
+    std::string string() const;
+    std::string lastPathComponent() const;  // decoded
+
+    // One segment: every reserved character, "/" included, is escaped.
+    Url appendingPathComponent(std::string_view segment) const;
+    // A relative path: each "/" starts a new segment.
+    Url appendingPath(std::string_view path) const;
+
+    Url withPathAndQuery(std::string path, std::optional<std::string> query) const;
+
+    // Same scheme, host and port: where credentials may go.
+    bool sameOrigin(const Url& other) const;
+
+    // Resolves a Location value (absolute, scheme-relative or relative).
+    std::optional<Url> resolve(std::string_view reference) const;
+
+    static std::string percentEncodeSegment(std::string_view raw);
+    static std::string percentDecode(std::string_view encoded);
+
+    bool operator==(const Url& other) const { return string() == other.string(); }
+
+private:
+    std::string scheme_;
+    std::string host_;
+    std::optional<int> port_;
+    std::string path_;
+    std::optional<std::string> query_;
+};
+
+}  // namespace platform::net

@@ -1,0 +1,41 @@
+#include <gtest/gtest.h>
+
+#include "platform/net/Url.hpp"
+
+using platform::net::Url;
+
+TEST(Url, ParsesAndPrintsAbsoluteUrls) {
+    auto url = Url::parse("HTTP://Example.org:8080/a/b%20c?x=1#frag");
+    ASSERT_TRUE(url);
+    EXPECT_EQ(url->scheme(), "http");
+    EXPECT_EQ(url->host(), "example.org");
+    EXPECT_EQ(url->effectivePort(), 8080);
+    EXPECT_EQ(url->path(), "/a/b%20c");
+    EXPECT_EQ(url->query().value_or(""), "x=1");
+    EXPECT_EQ(url->lastPathComponent(), "b c");
+    EXPECT_EQ(url->string(), "http://example.org:8080/a/b%20c?x=1");
+}
+
+TEST(Url, RefusesWhatIsNotAnHttpUrl) {
+    for (const char* text : {"", "example.org/x", "ftp://h/x", "http://", "http://h:99999/", "http://u@h/",
+                             "http://h/a b", "http://h:12a/"})
+        EXPECT_FALSE(Url::parse(text)) << text;
+}
+
+TEST(Url, OneComponentEscapesSlashesWhileAPathKeepsThem) {
+    auto base = *Url::parse("http://h:1");
+    EXPECT_EQ(base.appendingPathComponent("refs/pr/1").string(), "http://h:1/refs%2Fpr%2F1");
+    EXPECT_EQ(base.appendingPath("org/set").appendingPath("a/b c.json").string(), "http://h:1/org/set/a/b%20c.json");
+    EXPECT_EQ(base.appendingPath("x").appendingPathComponent("..").string(), "http://h:1/x/..");
+}
+
+TEST(Url, ResolvesRedirectLocations) {
+    auto base = *Url::parse("https://h/a/b?q=1");
+    EXPECT_EQ(base.resolve("/x?y=1")->string(), "https://h/x?y=1");
+    EXPECT_EQ(base.resolve("c")->string(), "https://h/a/c");
+    EXPECT_EQ(base.resolve("//other/z")->string(), "https://other/z");
+    EXPECT_EQ(base.resolve("http://o:81/p")->string(), "http://o:81/p");
+    EXPECT_TRUE(base.sameOrigin(*Url::parse("https://H:443/other")));
+    EXPECT_FALSE(base.sameOrigin(*Url::parse("http://h/")));
+    EXPECT_FALSE(base.sameOrigin(*Url::parse("https://h:444/")));
+}
