@@ -1,0 +1,123 @@
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <queue>
+#include <thread>
+#include <vector>
+
+namespace platform {
+
+// Cancels one piece of delayed work; copies share the same work.
+class CancelHandle {
+public:
+    CancelHandle() = default;
+    void cancel() const;
+    bool isCancelled() const;
+    explicit operator bool() const { return static_cast<bool>(flag_); }
+
+private:
+    friend class MainQueue;
+    explicit CancelHandle(std::shared_ptr<std::atomic<bool>> flag) : flag_(std::move(flag)) {}
+    std::shared_ptr<std::atomic<bool>> flag_;
+};
+
+// The main actor's queue of work. Any thread posts; the main thread runs
+// the work, in posting order (delayed work in deadline order, then posting
+// order). The queue only holds work: a loop pumps it, either the plain
+// MainRunLoop (command line, tests) or the GUI event loop, which installs
+// a wake-up handler and calls runPending() when woken.
+class MainQueue {
+public:
+    using Clock = std::chrono::steady_clock;
+    using Work = std::function<void()>;
+
+    MainQueue();
+    ~MainQueue();
+    MainQueue(const MainQueue&) = delete;
+    MainQueue& operator=(const MainQueue&) = delete;
+
+    // The process-wide queue.
+    static MainQueue& shared();
+
+    // Conveniences on the shared queue.
+    static void post(Work work) { shared().enqueue(std::move(work)); }
+    static CancelHandle postAfter(double seconds, Work work) {
+        return shared().enqueueAfter(seconds, std::move(work));
+    }
+    // True on the shared queue's main thread (false before one is bound).
+    static bool isMainThread() { return shared().isBoundThread(); }
+    // Aborts with a message when called off the main thread while one is bound.
+    static void assertMainThread(const char* where = nullptr);
+
+    void enqueue(Work work);
+    CancelHandle enqueueAfter(double seconds, Work work);
+
+    // The thread that runs the work. The first pump binds itself when no
+    // thread is bound yet; the GUI binds its thread at start.
+    void bindToCurrentThread();
+    void unbindThread();
+    bool isBoundThread() const;
+    bool hasBoundThread() const;
+
+    // Called from the posting thread whenever new work may be due sooner
+    // (new immediate work, or an earlier deadline). Must not block.
+    void setWakeHandler(std::function<void()> handler);
+
+    // Runs the immediate work queued before the call and the delayed work due
+    // by now; work posted meanwhile waits for the next call. Returns how
+    // many items ran. A throwing item is reported on stderr and dropped.
+    size_t runPending();
+
+    bool hasImmediateWork() const;
+    // The earliest deadline of live delayed work, if any.
+    std::optional<Clock::time_point> nextDeadline() const;
+    // Number of queued items (immediate and delayed, cancelled ones excluded).
+    size_t pendingCount() const;
+
+    // Blocks until work may be due or `until` passes; returns at once when
+    // something is ready. For plain loops.
+    void waitForWork(Clock::time_point until);
+    // Wakes a waitForWork() from another thread.
+    void interrupt();
+
+    // Asks the loop pumping this queue to return (MainRunLoop honours it);
+    // a request made while no loop runs ends the next run at once.
+    void requestQuit();
+    // Reads and clears the request.
+    bool takeQuitRequest();
+
+private:
+    struct Timed {
+        Clock::time_point deadline;
+        uint64_t sequence;
+        std::shared_ptr<std::atomic<bool>> cancelled;
+        std::shared_ptr<Work> work;
+        bool operator>(const Timed& other) const {
+            return deadline != other.deadline ? deadline > other.deadline
+                                              : sequence > other.sequence;
+        }
+    };
+
+    void wake();
+    void bindIfUnbound();
+
+    mutable std::mutex mutex_;
+    std::condition_variable condition_;
+    std::deque<Work> immediate_;
+    std::priority_queue<Timed, std::vector<Timed>, std::greater<Timed>> timed_;
+    uint64_t sequence_ = 0;
+    uint64_t interrupts_ = 0;
+    bool quitRequested_ = false;
+    std::function<void()> wakeHandler_;
+    std::atomic<std::thread::id> boundThread_{};
+};
+
+}  // namespace platform

@@ -1,0 +1,62 @@
+#include "platform/concurrency/ThreadPool.hpp"
+
+#include <algorithm>
+#include <cstdio>
+#include <exception>
+
+namespace platform {
+
+ThreadPool::ThreadPool(size_t threadCount) {
+    threadCount = std::max<size_t>(threadCount, 1);
+    threads_.reserve(threadCount);
+    for (size_t i = 0; i < threadCount; ++i) threads_.emplace_back([this] { workerLoop(); });
+}
+
+ThreadPool::~ThreadPool() {
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = true;
+        queue_.clear();
+    }
+    condition_.notify_all();
+    for (auto& thread : threads_) thread.join();
+}
+
+ThreadPool& ThreadPool::shared() {
+    // Never destroyed: joining at exit would wait on work that never ends.
+    static ThreadPool* pool =
+        new ThreadPool(std::max<size_t>(4, std::thread::hardware_concurrency()));
+    return *pool;
+}
+
+void ThreadPool::submit(std::function<void()> work) {
+    if (!work) return;
+    {
+        std::lock_guard lock(mutex_);
+        if (stopping_) return;
+        queue_.push_back(std::move(work));
+    }
+    condition_.notify_one();
+}
+
+void ThreadPool::workerLoop() {
+    while (true) {
+        std::function<void()> work;
+        {
+            std::unique_lock lock(mutex_);
+            condition_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
+            if (stopping_) return;
+            work = std::move(queue_.front());
+            queue_.pop_front();
+        }
+        try {
+            work();
+        } catch (const std::exception& error) {
+            std::fprintf(stderr, "pool work threw: %s\n", error.what());
+        } catch (...) {
+            std::fprintf(stderr, "pool work threw\n");
+        }
+    }
+}
+
+}  // namespace platform

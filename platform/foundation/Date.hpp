@@ -1,0 +1,30 @@
+#pragma once
+
+#include <chrono>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+using Date = std::chrono::system_clock::time_point;
+
+inline Date now() { return std::chrono::system_clock::now(); }
+
+// Seconds as a double, the way intervals are kept.
+double secondsSince(Date earlier, Date later);
+double secondsSinceNow(Date date);  // negative for a date in the future
+Date addingSeconds(Date date, double seconds);
+double secondsSince1970(Date date);
+Date dateFromSecondsSince1970(double seconds);
+
+// UTC internet date-time: "2026-12-09T20:09:26.123Z" (milliseconds) or,
+// without fractional seconds, "2026-12-09T20:09:26Z".
+std::string iso8601String(Date date, bool fractionalSeconds = true);
+
+// Reads "YYYY-MM-DDTHH:MM:SS[.fraction](Z|+HH:MM|-HH:MM)"; 't'/'z' and a
+// space separator are accepted too. Nullopt for anything else or an
+// impossible date.
+std::optional<Date> parseISO8601(std::string_view text);
+
+}  // namespace platform

@@ -1,0 +1,50 @@
+#include "platform/foundation/Trim.hpp"
+
+#include <unicode/uchar.h>
+
+#include "platform/foundation/Unicode.hpp"
+#include "platform/foundation/Utf8Decoder.hpp"
+
+namespace platform {
+
+bool isWhitespaceOrNewline(char32_t codePoint) {
+    return u_hasBinaryProperty(static_cast<UChar32>(codePoint), UCHAR_WHITE_SPACE);
+}
+
+namespace {
+
+std::string trim(std::string_view input, bool leading, bool trailing) {
+    const std::string text = repairUtf8(input);
+    size_t first = text.size();  // start of the first kept character
+    size_t last = 0;             // end of the last kept character
+    size_t i = 0;
+    while (i < text.size()) {
+        size_t start = i;
+        char32_t cp = detail::decodeUtf8(text, i);
+        if (!isWhitespaceOrNewline(cp)) {
+            if (first == text.size()) first = start;
+            last = i;
+        }
+    }
+    if (first == text.size()) {
+        // Nothing but white space: trimming either end empties it.
+        return (leading || trailing) ? std::string() : text;
+    }
+    size_t from = leading ? first : 0;
+    size_t to = trailing ? last : text.size();
+    return text.substr(from, to - from);
+}
+
+}  // namespace
+
+std::string trimmingWhitespaceAndNewlines(std::string_view utf8) { return trim(utf8, true, true); }
+
+std::string trimmingLeadingWhitespaceAndNewlines(std::string_view utf8) {
+    return trim(utf8, true, false);
+}
+
+std::string trimmingTrailingWhitespaceAndNewlines(std::string_view utf8) {
+    return trim(utf8, false, true);
+}
+
+}  // namespace platform

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+// Unicode White_Space: tab, line feed, vertical tab, form feed, carriage
+// return, space, U+0085, U+00A0, U+1680, U+2000-U+200A, U+2028, U+2029,
+// U+202F, U+205F and U+3000.
+bool isWhitespaceOrNewline(char32_t codePoint);
+
+// Removes white space and newlines at both ends; inner characters are kept.
+std::string trimmingWhitespaceAndNewlines(std::string_view utf8);
+// Only at the start / only at the end.
+std::string trimmingLeadingWhitespaceAndNewlines(std::string_view utf8);
+std::string trimmingTrailingWhitespaceAndNewlines(std::string_view utf8);
+
+}  // namespace platform

@@ -1,0 +1,297 @@
+#include "platform/foundation/Unicode.hpp"
+
+#include <memory>
+
+#include <unicode/brkiter.h>
+#include <unicode/locid.h>
+#include <unicode/unistr.h>
+#include <unicode/utext.h>
+
+#include "platform/foundation/Utf8Decoder.hpp"
+
+namespace platform {
+
+using detail::decodeUtf8;
+using detail::utf16UnitsOf;
+
+namespace {
+
+void appendUtf8(std::string& out, char32_t cp) {
+    if (cp < 0x80) {
+        out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        out += static_cast<char>(0xC0 | (cp >> 6));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+        out += static_cast<char>(0xE0 | (cp >> 12));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (cp >> 18));
+        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+}
+
+bool isScalar(char32_t cp) { return cp < 0x110000 && (cp < 0xD800 || cp > 0xDFFF); }
+
+// The three counters at each code-point boundary.
+struct Position {
+    size_t bytes = 0;
+    size_t units = 0;
+    size_t points = 0;
+};
+
+// Walks the text until `stop(position)` says so; returns the position it
+// stopped at (or the end) and whether it stopped exactly on a boundary.
+template <class Reached>
+std::optional<Position> walkTo(std::string_view text, Reached reached) {
+    Position p;
+    while (true) {
+        int r = reached(p);  // <0 not yet, 0 exactly here, >0 passed it
+        if (r == 0) return p;
+        if (r > 0) return std::nullopt;
+        if (p.bytes >= text.size()) return std::nullopt;
+        size_t index = p.bytes;
+        char32_t cp = decodeUtf8(text, index);
+        p.bytes = index;
+        p.units += utf16UnitsOf(cp);
+        p.points += 1;
+    }
+}
+
+int compare(size_t value, size_t target) { return value < target ? -1 : value == target ? 0 : 1; }
+
+}  // namespace
+
+bool isValidUtf8(std::string_view text) {
+    size_t i = 0;
+    while (i < text.size()) {
+        if (static_cast<unsigned char>(text[i]) < 0x80) {
+            ++i;
+            continue;
+        }
+        bool valid = true;
+        decodeUtf8(text, i, &valid);
+        if (!valid) return false;
+    }
+    return true;
+}
+
+std::string repairUtf8(std::string_view text) {
+    if (isValidUtf8(text)) return std::string(text);
+    std::string out;
+    out.reserve(text.size() + 8);
+    size_t i = 0;
+    while (i < text.size()) {
+        size_t start = i;
+        bool valid = true;
+        char32_t cp = decodeUtf8(text, i, &valid);
+        if (valid)
+            out.append(text.substr(start, i - start));
+        else
+            appendUtf8(out, cp);
+    }
+    return out;
+}
+
+std::u16string toUtf16(std::string_view utf8) {
+    std::u16string out;
+    out.reserve(utf8.size());
+    size_t i = 0;
+    while (i < utf8.size()) {
+        char32_t cp = decodeUtf8(utf8, i);
+        if (cp >= 0x10000) {
+            cp -= 0x10000;
+            out += static_cast<char16_t>(0xD800 + (cp >> 10));
+            out += static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
+        } else {
+            out += static_cast<char16_t>(cp);
+        }
+    }
+    return out;
+}
+
+std::string fromUtf16(std::u16string_view utf16) {
+    std::string out;
+    out.reserve(utf16.size());
+    for (size_t i = 0; i < utf16.size(); ++i) {
+        char32_t unit = utf16[i];
+        if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < utf16.size() && utf16[i + 1] >= 0xDC00 &&
+            utf16[i + 1] <= 0xDFFF) {
+            char32_t cp = 0x10000 + ((unit - 0xD800) << 10) + (utf16[i + 1] - 0xDC00);
+            appendUtf8(out, cp);
+            ++i;
+        } else if (unit >= 0xD800 && unit <= 0xDFFF) {
+            appendUtf8(out, 0xFFFD);
+        } else {
+            appendUtf8(out, unit);
+        }
+    }
+    return out;
+}
+
+std::u32string toUtf32(std::string_view utf8) {
+    std::u32string out;
+    out.reserve(utf8.size());
+    size_t i = 0;
+    while (i < utf8.size()) out += decodeUtf8(utf8, i);
+    return out;
+}
+
+std::string fromUtf32(std::u32string_view utf32) {
+    std::string out;
+    out.reserve(utf32.size());
+    for (char32_t cp : utf32) appendUtf8(out, isScalar(cp) ? cp : 0xFFFD);
+    return out;
+}
+
+std::string fromCodePoint(char32_t codePoint) {
+    std::string out;
+    appendUtf8(out, isScalar(codePoint) ? codePoint : 0xFFFD);
+    return out;
+}
+
+size_t utf16Length(std::string_view utf8) {
+    size_t units = 0;
+    size_t i = 0;
+    while (i < utf8.size()) units += utf16UnitsOf(decodeUtf8(utf8, i));
+    return units;
+}
+
+size_t codePointCount(std::string_view utf8) {
+    size_t points = 0;
+    size_t i = 0;
+    while (i < utf8.size()) {
+        decodeUtf8(utf8, i);
+        ++points;
+    }
+    return points;
+}
+
+std::optional<size_t> utf16OffsetToByteOffset(std::string_view utf8, size_t utf16Offset) {
+    auto p = walkTo(utf8, [&](const Position& p) { return compare(p.units, utf16Offset); });
+    if (!p) return std::nullopt;
+    return p->bytes;
+}
+
+std::optional<size_t> byteOffsetToUtf16Offset(std::string_view utf8, size_t byteOffset) {
+    auto p = walkTo(utf8, [&](const Position& p) { return compare(p.bytes, byteOffset); });
+    if (!p) return std::nullopt;
+    return p->units;
+}
+
+std::optional<size_t> codePointOffsetToByteOffset(std::string_view utf8, size_t codePointOffset) {
+    auto p = walkTo(utf8, [&](const Position& p) { return compare(p.points, codePointOffset); });
+    if (!p) return std::nullopt;
+    return p->bytes;
+}
+
+std::optional<size_t> byteOffsetToCodePointOffset(std::string_view utf8, size_t byteOffset) {
+    auto p = walkTo(utf8, [&](const Position& p) { return compare(p.bytes, byteOffset); });
+    if (!p) return std::nullopt;
+    return p->points;
+}
+
+std::optional<size_t> utf16OffsetToCodePointOffset(std::string_view utf8, size_t utf16Offset) {
+    auto p = walkTo(utf8, [&](const Position& p) { return compare(p.units, utf16Offset); });
+    if (!p) return std::nullopt;
+    return p->points;
+}
+
+std::optional<size_t> codePointOffsetToUtf16Offset(std::string_view utf8, size_t codePointOffset) {
+    auto p = walkTo(utf8, [&](const Position& p) { return compare(p.points, codePointOffset); });
+    if (!p) return std::nullopt;
+    return p->units;
+}
+
+std::optional<std::string> substringUtf16(std::string_view utf8, size_t location, size_t length) {
+    if (length > SIZE_MAX - location) return std::nullopt;
+    auto start = utf16OffsetToByteOffset(utf8, location);
+    if (!start) return std::nullopt;
+    auto rest = utf8.substr(*start);
+    auto end = utf16OffsetToByteOffset(rest, length);
+    if (!end) return std::nullopt;
+    return repairUtf8(rest.substr(0, *end));
+}
+
+namespace {
+
+// Character break iterators are costly to make and not thread-safe: one
+// per thread, cloned from a prototype.
+icu::BreakIterator* characterIterator() {
+    thread_local std::unique_ptr<icu::BreakIterator> iterator = [] {
+        UErrorCode status = U_ZERO_ERROR;
+        std::unique_ptr<icu::BreakIterator> made(
+            icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
+        if (U_FAILURE(status)) made.reset();
+        return made;
+    }();
+    return iterator.get();
+}
+
+template <class Visit>
+void forEachCluster(const std::string& valid, Visit visit) {
+    if (valid.empty()) return;
+    icu::BreakIterator* iterator = characterIterator();
+    UErrorCode status = U_ZERO_ERROR;
+    UText* text = utext_openUTF8(nullptr, valid.data(), static_cast<int64_t>(valid.size()), &status);
+    if (!iterator || U_FAILURE(status)) {
+        // No break data: fall back to one cluster per code point.
+        size_t i = 0;
+        while (i < valid.size()) {
+            size_t start = i;
+            decodeUtf8(valid, i);
+            visit(start, i);
+        }
+        if (text) utext_close(text);
+        return;
+    }
+    iterator->setText(text, status);
+    int32_t start = iterator->first();
+    for (int32_t end = iterator->next(); end != icu::BreakIterator::DONE;
+         start = end, end = iterator->next())
+        visit(static_cast<size_t>(start), static_cast<size_t>(end));
+    // Detach the iterator from the text before closing it.
+    icu::UnicodeString empty;
+    iterator->setText(empty);
+    utext_close(text);
+}
+
+}  // namespace
+
+size_t graphemeCount(std::string_view utf8) {
+    size_t count = 0;
+    forEachCluster(repairUtf8(utf8), [&](size_t, size_t) { ++count; });
+    return count;
+}
+
+std::vector<std::string> graphemeClusters(std::string_view utf8) {
+    std::vector<std::string> clusters;
+    const std::string valid = repairUtf8(utf8);
+    forEachCluster(valid, [&](size_t start, size_t end) {
+        clusters.emplace_back(valid.substr(start, end - start));
+    });
+    return clusters;
+}
+
+std::string lowercased(std::string_view utf8) {
+    const std::string valid = repairUtf8(utf8);
+    icu::UnicodeString text = icu::UnicodeString::fromUTF8(valid);
+    text.toLower(icu::Locale::getRoot());
+    std::string out;
+    text.toUTF8String(out);
+    return out;
+}
+
+std::string uppercased(std::string_view utf8) {
+    const std::string valid = repairUtf8(utf8);
+    icu::UnicodeString text = icu::UnicodeString::fromUTF8(valid);
+    text.toUpper(icu::Locale::getRoot());
+    std::string out;
+    text.toUTF8String(out);
+    return out;
+}
+
+}  // namespace platform

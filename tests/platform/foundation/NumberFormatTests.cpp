@@ -1,0 +1,115 @@
+#include "platform/foundation/NumberFormat.hpp"
+
+#include <clocale>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <locale>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "TempFolder.hpp"
+
+namespace {
+
+using namespace platform;
+
+struct FixedCase {
+    double value;
+    int decimals;
+    const char* text;
+};
+
+const FixedCase kFixed[] = {
+    {2.3, 1, "2.3"},      {2.25, 1, "2.2"},     {2.35, 1, "2.4"},  {4.25, 1, "4.2"},
+    {0.96, 1, "1.0"},     {-0.04, 1, "-0.0"},   {12.345, 2, "12.35"}, {1234567.891, 1, "1234567.9"},
+    {3, 0, "3"},          {2.5, 0, "2"},        {0.5, 3, "0.500"},  {1e21, 0, "1000000000000000000000"},
+    {-7.0, 2, "-7.00"},
+};
+
+// A numeric locale with a decimal comma, as Qt leaves the process under a
+// Spanish desktop. Made from the system's locale sources when they are not
+// installed as a compiled locale.
+class SpanishNumbers : public ::testing::Test {
+protected:
+    void SetUp() override {
+        active_ = std::setlocale(LC_ALL, "es_ES.UTF-8") != nullptr;
+        if (!active_) {
+            const std::string target = (folder_ / "es_ES.UTF-8").string();
+            const std::string command = "localedef -i es_ES -f UTF-8 '" + target + "' >/dev/null 2>&1";
+            if (std::system(command.c_str()) == 0) {
+                ::setenv("LOCPATH", folder_.path().c_str(), 1);
+                active_ = std::setlocale(LC_ALL, "es_ES.UTF-8") != nullptr;
+            }
+        }
+        // The C++ global locale gets a decimal comma in any case.
+        struct Comma : std::numpunct<char> {
+            char do_decimal_point() const override { return ','; }
+            char do_thousands_sep() const override { return '.'; }
+            std::string do_grouping() const override { return "\3"; }
+        };
+        previous_ = std::locale::global(std::locale(std::locale::classic(), new Comma));
+    }
+    void TearDown() override {
+        std::setlocale(LC_ALL, "C");
+        std::locale::global(previous_);
+        ::unsetenv("LOCPATH");
+    }
+
+    TempFolder folder_;
+    bool active_ = false;
+    std::locale previous_;
+};
+
+TEST_F(SpanishNumbers, FormattingStillUsesAPoint) {
+    if (!active_) std::printf("no Spanish C locale here; only the C++ global locale is Spanish\n");
+    if (active_) {
+        // The trap being avoided: the C library now prints a comma.
+        char buffer[16];
+        std::snprintf(buffer, sizeof buffer, "%.1f", 2.3);
+        EXPECT_STREQ(buffer, "2,3");
+    }
+    for (const auto& c : kFixed) EXPECT_EQ(formatFixed(c.value, c.decimals), c.text) << c.value;
+    EXPECT_EQ(formatInteger(1234567), "1234567");
+    EXPECT_EQ(formatShortest(0.1), "0.1");
+    EXPECT_EQ(parseDouble("2.5"), 2.5);
+    EXPECT_FALSE(parseDouble("2,5").has_value());
+}
+
+TEST(NumberFormat, FixedMatchesTheCLocalePrintf) {
+    std::setlocale(LC_ALL, "C");
+    for (const auto& c : kFixed) {
+        char buffer[64];
+        std::snprintf(buffer, sizeof buffer, "%.*f", c.decimals, c.value);
+        EXPECT_EQ(formatFixed(c.value, c.decimals), buffer);
+        EXPECT_EQ(formatFixed(c.value, c.decimals), c.text);
+    }
+}
+
+TEST(NumberFormat, IntegersAndShortest) {
+    EXPECT_EQ(formatInteger(INT64_MIN), "-9223372036854775808");
+    EXPECT_EQ(formatUnsigned(UINT64_MAX), "18446744073709551615");
+    EXPECT_EQ(formatShortest(6), "6.0");
+    EXPECT_EQ(formatShortest(-0.5), "-0.5");
+    EXPECT_EQ(formatShortest(1e16), "1e+16");
+    EXPECT_EQ(formatShortest(NAN), "nan");
+    EXPECT_EQ(formatShortest(-INFINITY), "-inf");
+    EXPECT_EQ(formatFixed(NAN, 1), "nan");
+    EXPECT_EQ(formatFixed(1.25, -3), "1");
+    EXPECT_EQ(formatFixed(-1e300, 1).size(), 304u);  // sign, 301 digits, ".0"
+}
+
+TEST(NumberFormat, ParsingWantsTheWholeText) {
+    EXPECT_EQ(parseDouble("6"), 6.0);
+    EXPECT_EQ(parseDouble("+1.5e2"), 150.0);
+    EXPECT_EQ(parseDouble("-0.25"), -0.25);
+    for (const char* bad : {"", " 1", "1 ", "1.2.3", "abc", "++1", "1,5", "+"})
+        EXPECT_FALSE(parseDouble(bad).has_value()) << bad;
+    EXPECT_EQ(parseInteger("-42"), -42);
+    EXPECT_EQ(parseInteger("+7"), 7);
+    for (const char* bad : {"", "4.0", "99999999999999999999", "0x10", "-"})
+        EXPECT_FALSE(parseInteger(bad).has_value()) << bad;
+}
+
+}  // namespace
