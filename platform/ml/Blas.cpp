@@ -1,0 +1,121 @@
+#include "platform/ml/Blas.hpp"
+
+#include <cstdlib>
+#include <dlfcn.h>
+#include <mutex>
+
+namespace platform::ml::blas {
+
+namespace {
+
+enum Order { RowMajor = 101 };
+enum Trans { NoTrans = 111, Trans = 112 };
+
+using SgemmFn = void (*)(int, int, int, int, int, int, float, const float*, int, const float*, int, float, float*, int);
+using SgemvFn = void (*)(int, int, int, int, float, const float*, int, const float*, int, float, float*, int);
+using CoreNameFn = char* (*)();
+using ThreadsFn = int (*)();
+
+struct Library {
+    SgemmFn sgemm = nullptr;
+    SgemvFn sgemv = nullptr;
+    CoreNameFn coreName = nullptr;
+    ThreadsFn threads = nullptr;
+    std::string coreType;
+    bool userCoreType = false;
+};
+
+// Debian's dynamic-arch build falls back to a generic kernel on CPUs it does
+// not recognise; naming the family from the CPU's features avoids that.
+std::string coreTypeForThisCpu() {
+    __builtin_cpu_init();
+    if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+        __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512dq")) {
+        return "SkylakeX";
+    }
+    if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma")) return "Haswell";
+    if (__builtin_cpu_supports("avx")) return "Sandybridge";
+    return "";
+}
+
+const Library& library() {
+    static Library lib;
+    static std::once_flag once;
+    std::call_once(once, [] {
+        if (const char* user = std::getenv("OPENBLAS_CORETYPE"); user && *user) {
+            lib.coreType = user;
+            lib.userCoreType = true;
+        } else {
+            lib.coreType = coreTypeForThisCpu();
+            if (!lib.coreType.empty()) ::setenv("OPENBLAS_CORETYPE", lib.coreType.c_str(), 0);
+        }
+        void* handle = ::dlopen("libopenblas.so.0", RTLD_NOW | RTLD_LOCAL);
+        if (!handle) return;
+        lib.sgemm = reinterpret_cast<SgemmFn>(::dlsym(handle, "cblas_sgemm"));
+        lib.sgemv = reinterpret_cast<SgemvFn>(::dlsym(handle, "cblas_sgemv"));
+        lib.coreName = reinterpret_cast<CoreNameFn>(::dlsym(handle, "openblas_get_corename"));
+        lib.threads = reinterpret_cast<ThreadsFn>(::dlsym(handle, "openblas_get_num_threads"));
+    });
+    return lib;
+}
+
+}  // namespace
+
+void sgemm(bool transA, bool transB, int M, int N, int K, float alpha, const float* A, int lda, const float* B,
+           int ldb, float beta, float* C, int ldc) {
+    if (M <= 0 || N <= 0) return;
+    const auto& lib = library();
+    if (lib.sgemm) {
+        lib.sgemm(RowMajor, transA ? Trans : NoTrans, transB ? Trans : NoTrans, M, N, K, alpha, A, lda, B, ldb, beta,
+                  C, ldc);
+        return;
+    }
+    for (int i = 0; i < M; ++i) {
+        for (int j = 0; j < N; ++j) {
+            float s = 0;
+            for (int k = 0; k < K; ++k) {
+                const float a = transA ? A[k * lda + i] : A[i * lda + k];
+                const float b = transB ? B[j * ldb + k] : B[k * ldb + j];
+                s += a * b;
+            }
+            C[i * ldc + j] = alpha * s + (beta == 0 ? 0 : beta * C[i * ldc + j]);
+        }
+    }
+}
+
+void sgemv(bool transA, int M, int N, float alpha, const float* A, int lda, const float* x, float beta, float* y) {
+    const auto& lib = library();
+    if (lib.sgemv) {
+        lib.sgemv(RowMajor, transA ? Trans : NoTrans, M, N, alpha, A, lda, x, 1, beta, y, 1);
+        return;
+    }
+    const int rows = transA ? N : M;
+    for (int r = 0; r < rows; ++r) {
+        float s = 0;
+        if (transA) {
+            for (int i = 0; i < M; ++i) s += A[i * lda + r] * x[i];
+        } else {
+            for (int j = 0; j < N; ++j) s += A[r * lda + j] * x[j];
+        }
+        y[r] = alpha * s + (beta == 0 ? 0 : beta * y[r]);
+    }
+}
+
+bool usingOpenBlas() { return library().sgemm != nullptr; }
+
+std::string coreName() {
+    const auto& lib = library();
+    if (!lib.coreName) return "none";
+    const char* n = lib.coreName();
+    return n ? n : "unknown";
+}
+
+std::string coreTypeSetting() { return library().coreType; }
+bool coreTypeFromUser() { return library().userCoreType; }
+
+int threadCount() {
+    const auto& lib = library();
+    return lib.threads ? lib.threads() : 1;
+}
+
+}  // namespace platform::ml::blas

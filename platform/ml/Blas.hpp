@@ -1,0 +1,24 @@
+#pragma once
+
+#include <string>
+
+namespace platform::ml::blas {
+
+// Row-major single-precision products through OpenBLAS, loaded at first use
+// (after choosing its kernel for this CPU, see DESIGN). Falls back to plain
+// loops when the library is missing.
+// C[M x N] = alpha * op(A)[M x K] * op(B)[K x N] + beta * C
+void sgemm(bool transA, bool transB, int M, int N, int K, float alpha, const float* A, int lda, const float* B,
+           int ldb, float beta, float* C, int ldc);
+// y[M] = alpha * A[M x N] * x + beta * y   (transA: y[N] = A^T x)
+void sgemv(bool transA, int M, int N, float alpha, const float* A, int lda, const float* x, float beta, float* y);
+
+bool usingOpenBlas();
+// The kernel OpenBLAS runs ("SkylakeX", "Haswell", ...), or "none".
+std::string coreName();
+// The OPENBLAS_CORETYPE in effect and whether the user set it.
+std::string coreTypeSetting();
+bool coreTypeFromUser();
+int threadCount();
+
+}  // namespace platform::ml::blas

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <mutex>
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+#include "platform/ml/Model.hpp"
+#include "platform/ml/ModelManifest.hpp"
+
+namespace platform::ml {
+
+// Shared by the computing stages: the description each stage derives from
+// its parameters, checked against what model.json declares.
+class StageModel : public Model {
+public:
+    const ModelDescription& description() const override { return description_; }
+
+protected:
+    StageModel(ModelDescription derived, const ModelManifest& manifest, ModelConfiguration configuration);
+
+    static int64_t intParameter(const nlohmann::json& parameters, const char* name, int64_t fallback = -1);
+
+private:
+    ModelDescription description_;
+};
+
+// Key of a multi-array's contents (pointer, layout and a hash of the bytes).
+struct ArrayKey {
+    const void* data = nullptr;
+    std::vector<int64_t> shape;
+    std::vector<int64_t> strides;
+    uint64_t hash = 0;
+    bool operator==(const ArrayKey&) const = default;
+};
+ArrayKey arrayKey(const class MultiArray& array);
+
+}  // namespace platform::ml

@@ -1,0 +1,375 @@
+#include "platform/ml/WhisperDecoderModel.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "platform/ml/Blas.hpp"
+#include "platform/ml/Half.hpp"
+#include "platform/ml/Kernels.hpp"
+#include "platform/ml/ModelError.hpp"
+#include "platform/ml/MultiArray.hpp"
+#include "platform/ml/Parallel.hpp"
+
+namespace platform::ml {
+
+namespace {
+
+constexpr size_t kCrossCacheEntries = 4;
+
+int64_t getParameter(const nlohmann::json& p, const char* name, int64_t fallback) {
+    if (!p.contains(name)) {
+        if (fallback >= 0) return fallback;
+        throw ModelError(ModelError::Kind::invalidModel, std::string("model.json lacks the parameter \"") + name + "\"");
+    }
+    const auto& v = p[name];
+    if (!v.is_number_integer() || v.get<int64_t>() <= 0 || v.get<int64_t>() > (int64_t{1} << 31))
+        throw ModelError(ModelError::Kind::invalidModel, std::string("model.json parameter \"") + name + "\" is invalid");
+    return v.get<int64_t>();
+}
+
+DecoderDimensions readDimensions(const nlohmann::json& p) {
+    DecoderDimensions d;
+    d.dModel = getParameter(p, "d_model", -1);
+    d.nLayers = getParameter(p, "n_layers", -1);
+    d.nHeads = getParameter(p, "n_heads", -1);
+    d.ffnDim = getParameter(p, "ffn_dim", 4 * d.dModel);
+    d.nVocab = getParameter(p, "n_vocab", -1);
+    d.nTextCtx = getParameter(p, "n_text_ctx", 448);
+    d.kvLength = getParameter(p, "kv_length", 224);
+    d.nAudioCtx = getParameter(p, "n_audio_ctx", 1500);
+    if (d.dModel % d.nHeads != 0 || d.kvLength > d.nTextCtx) {
+        throw ModelError(ModelError::Kind::invalidModel, "Inconsistent decoder parameters in model.json");
+    }
+    if (p.contains("alignment_heads")) {
+        const auto& a = p["alignment_heads"];
+        if (!a.is_array()) throw ModelError(ModelError::Kind::invalidModel, "model.json: bad \"alignment_heads\"");
+        for (const auto& pair : a) {
+            if (!pair.is_array() || pair.size() != 2 || !pair[0].is_number_integer() || !pair[1].is_number_integer())
+                throw ModelError(ModelError::Kind::invalidModel, "model.json: bad \"alignment_heads\"");
+            const int64_t l = pair[0].get<int64_t>(), h = pair[1].get<int64_t>();
+            if (l < 0 || l >= d.nLayers || h < 0 || h >= d.nHeads)
+                throw ModelError(ModelError::Kind::invalidModel, "model.json: alignment head out of range");
+            d.alignmentHeads.emplace_back(l, h);
+        }
+    }
+    return d;
+}
+
+ModelDescription describe(const DecoderDimensions& d) {
+    const int64_t E = d.nLayers * d.dModel, S = d.kvLength;
+    ModelDescription m;
+    m.addInput(FeatureDescription::multiArray("input_ids", {1}, DataType::int32));
+    m.addInput(FeatureDescription::multiArray("cache_length", {1}, DataType::int32));
+    m.addInput(FeatureDescription::multiArray("key_cache", {1, E, 1, S}, DataType::float16));
+    m.addInput(FeatureDescription::multiArray("value_cache", {1, E, 1, S}, DataType::float16));
+    m.addInput(FeatureDescription::multiArray("kv_cache_update_mask", {1, S}, DataType::int32));
+    m.addInput(FeatureDescription::multiArray("encoder_output_embeds", {1, d.dModel, 1, d.nAudioCtx}, DataType::float16));
+    m.addInput(FeatureDescription::multiArray("decoder_key_padding_mask", {1, S}, DataType::float16));
+    m.addOutput(FeatureDescription::multiArray("logits", {1, 1, d.nVocab}, DataType::float16));
+    m.addOutput(FeatureDescription::multiArray("key_cache_updates", {1, E, 1, 1}, DataType::float16));
+    m.addOutput(FeatureDescription::multiArray("value_cache_updates", {1, E, 1, 1}, DataType::float16));
+    if (!d.alignmentHeads.empty()) {
+        m.addOutput(FeatureDescription::multiArray("alignment_heads_weights", {1, d.nAudioCtx}, DataType::float16));
+    }
+    return m;
+}
+
+int I(int64_t v) { return static_cast<int>(v); }
+
+// Channel `c` of a [1, E, 1, S] float16 array as floats.
+void readChannel(const MultiArray& a, int64_t c, float* out, int64_t S) {
+    const auto* src = a.data<uint16_t>() + c * a.strides()[1];
+    const int64_t st = a.strides()[3];
+    if (st == 1) {
+        halvesToFloats(src, out, static_cast<size_t>(S));
+    } else {
+        for (int64_t p = 0; p < S; ++p) out[p] = halfToFloat(src[p * st]);
+    }
+}
+
+}  // namespace
+
+struct WhisperDecoderModel::CrossEntry {
+    ArrayKey key;
+    std::once_flag once;
+    std::vector<FloatBuffer> keys, values;  // per layer [W x D]
+};
+
+ModelManifest WhisperDecoderModel::manifest(const DecoderDimensions& d) {
+    ModelManifest m;
+    m.kind = kind;
+    nlohmann::json heads = nlohmann::json::array();
+    for (const auto& [l, h] : d.alignmentHeads) heads.push_back({l, h});
+    m.parameters = {{"d_model", d.dModel},     {"n_layers", d.nLayers},     {"n_heads", d.nHeads},
+                    {"ffn_dim", d.ffnDim},     {"n_vocab", d.nVocab},       {"n_text_ctx", d.nTextCtx},
+                    {"kv_length", d.kvLength}, {"n_audio_ctx", d.nAudioCtx}, {"alignment_heads", heads}};
+    m.description = describe(d);
+    return m;
+}
+
+WhisperDecoderModel::WhisperDecoderModel(const ModelManifest& manifest, TensorSource& source,
+                                         ModelConfiguration configuration)
+    : StageModel(describe(readDimensions(manifest.parameters)), manifest, configuration),
+      dims_(readDimensions(manifest.parameters)) {
+    const int64_t D = dims_.dModel, F = dims_.ffnDim;
+    const std::string e = "model.decoder.";
+    auto w = std::make_shared<Weights>();
+    auto take = [&](const std::string& name, std::vector<int64_t> shape, bool perStep = true) {
+        auto b = source.take(e + name, shape);
+        w->bytes += b.size() * sizeof(float);
+        if (perStep) w->stepBytes += b.size() * sizeof(float);
+        return b;
+    };
+    w->tokens = take("embed_tokens.weight", {dims_.nVocab, D});
+    w->positions = take("embed_positions.weight", {dims_.nTextCtx, D}, false);
+    for (int64_t l = 0; l < dims_.nLayers; ++l) {
+        const std::string p = "layers." + std::to_string(l) + ".";
+        Layer L;
+        L.ln1g = take(p + "self_attn_layer_norm.weight", {D});
+        L.ln1b = take(p + "self_attn_layer_norm.bias", {D});
+        L.wqkv = FloatBuffer(static_cast<size_t>(3 * D * D), false);
+        L.bqkv = FloatBuffer(static_cast<size_t>(3 * D));
+        const char* names[3] = {"q_proj", "k_proj", "v_proj"};
+        for (int i = 0; i < 3; ++i) {
+            auto m = source.take(e + p + "self_attn." + names[i] + ".weight", {D, D});
+            std::memcpy(L.wqkv.data() + i * D * D, m.data(), m.size() * 4);
+        }
+        w->bytes += L.wqkv.size() * 4;
+        w->stepBytes += L.wqkv.size() * 4;
+        auto qb = source.take(e + p + "self_attn.q_proj.bias", {D});
+        auto vb = source.take(e + p + "self_attn.v_proj.bias", {D});
+        std::memcpy(L.bqkv.data(), qb.data(), D * 4);
+        std::memcpy(L.bqkv.data() + 2 * D, vb.data(), D * 4);
+        L.wo = take(p + "self_attn.out_proj.weight", {D, D});
+        L.bo = take(p + "self_attn.out_proj.bias", {D});
+        L.ln2g = take(p + "encoder_attn_layer_norm.weight", {D});
+        L.ln2b = take(p + "encoder_attn_layer_norm.bias", {D});
+        L.cq = take(p + "encoder_attn.q_proj.weight", {D, D});
+        L.cqb = take(p + "encoder_attn.q_proj.bias", {D});
+        L.ck = take(p + "encoder_attn.k_proj.weight", {D, D}, false);
+        L.cv = take(p + "encoder_attn.v_proj.weight", {D, D}, false);
+        L.cvb = take(p + "encoder_attn.v_proj.bias", {D}, false);
+        L.co = take(p + "encoder_attn.out_proj.weight", {D, D});
+        L.cob = take(p + "encoder_attn.out_proj.bias", {D});
+        L.ln3g = take(p + "final_layer_norm.weight", {D});
+        L.ln3b = take(p + "final_layer_norm.bias", {D});
+        L.fc1 = take(p + "fc1.weight", {F, D});
+        L.fc1b = take(p + "fc1.bias", {F});
+        L.fc2 = take(p + "fc2.weight", {D, F});
+        L.fc2b = take(p + "fc2.bias", {D});
+        w->layers.push_back(std::move(L));
+    }
+    w->lnG = take("layer_norm.weight", {D});
+    w->lnB = take("layer_norm.bias", {D});
+    weights_ = std::move(w);
+}
+
+std::shared_ptr<const WhisperDecoderModel::Weights> WhisperDecoderModel::weights() const {
+    std::lock_guard lock(mutex_);
+    if (!weights_) throw ModelError(ModelError::Kind::unloaded, "The model has been unloaded");
+    return weights_;
+}
+
+void WhisperDecoderModel::releaseResources() {
+    std::lock_guard lock(mutex_);
+    weights_.reset();
+    crossCache_.clear();
+}
+
+size_t WhisperDecoderModel::weightBytes() const { return weights()->bytes; }
+size_t WhisperDecoderModel::weightBytesPerStep() const { return weights()->stepBytes; }
+
+size_t WhisperDecoderModel::cachedEncoderOutputs() const {
+    std::lock_guard lock(mutex_);
+    return crossCache_.size();
+}
+
+std::shared_ptr<WhisperDecoderModel::CrossEntry> WhisperDecoderModel::crossAttention(const Weights& w,
+                                                                                     const MultiArray& enc) {
+    ArrayKey key = arrayKey(enc);
+    std::shared_ptr<CrossEntry> entry;
+    {
+        std::lock_guard lock(mutex_);
+        for (auto it = crossCache_.begin(); it != crossCache_.end(); ++it) {
+            if ((*it)->key == key) {
+                entry = *it;
+                crossCache_.splice(crossCache_.begin(), crossCache_, it);
+                break;
+            }
+        }
+        if (!entry) {
+            entry = std::make_shared<CrossEntry>();
+            entry->key = key;
+            crossCache_.push_front(entry);
+            if (crossCache_.size() > kCrossCacheEntries) crossCache_.pop_back();
+        }
+    }
+    std::call_once(entry->once, [&] {
+        const int64_t D = dims_.dModel, W = dims_.nAudioCtx;
+        FloatBuffer x(static_cast<size_t>(W * D), false);  // [W x D]
+        const auto* src = enc.data<uint16_t>();
+        const auto& st = enc.strides();
+        parallelFor(D, 8, [&](int64_t b, int64_t e) {
+            std::vector<float> row(static_cast<size_t>(W));
+            for (int64_t d = b; d < e; ++d) {
+                if (st[3] == 1) {
+                    halvesToFloats(src + d * st[1], row.data(), row.size());
+                } else {
+                    for (int64_t t = 0; t < W; ++t) row[t] = halfToFloat(src[d * st[1] + t * st[3]]);
+                }
+                for (int64_t t = 0; t < W; ++t) x[t * D + d] = row[t];
+            }
+        });
+        std::vector<FloatBuffer> keys, values;
+        for (const auto& L : w.layers) {
+            FloatBuffer k(static_cast<size_t>(W * D), false), v(static_cast<size_t>(W * D), false);
+            blas::sgemm(false, true, I(W), I(D), I(D), 1.0f, x.data(), I(D), L.ck.data(), I(D), 0.0f, k.data(), I(D));
+            blas::sgemm(false, true, I(W), I(D), I(D), 1.0f, x.data(), I(D), L.cv.data(), I(D), 0.0f, v.data(), I(D));
+            kernels::addBias(v.data(), W, D, L.cvb.data());
+            keys.push_back(std::move(k));
+            values.push_back(std::move(v));
+        }
+        entry->keys = std::move(keys);
+        entry->values = std::move(values);
+    });
+    return entry;
+}
+
+DictionaryFeatureProvider WhisperDecoderModel::predictFeatures(const FeatureProvider& input, const PredictionOptions&) {
+    const auto w = weights();
+    const int64_t D = dims_.dModel, F = dims_.ffnDim, H = dims_.nHeads, hd = D / H;
+    const int64_t S = dims_.kvLength, W = dims_.nAudioCtx, V = dims_.nVocab;
+
+    const int32_t token = input.multiArray("input_ids")->data<int32_t>()[0];
+    const int32_t position = input.multiArray("cache_length")->data<int32_t>()[0];
+    if (token < 0 || token >= V) {
+        throw ModelError(ModelError::Kind::invalidInput, "input_ids holds " + std::to_string(token) +
+                                                             ", outside the vocabulary of " + std::to_string(V));
+    }
+    if (position < 0 || position >= dims_.nTextCtx) {
+        throw ModelError(ModelError::Kind::invalidInput, "cache_length holds " + std::to_string(position) +
+                                                             ", outside 0..." + std::to_string(dims_.nTextCtx - 1));
+    }
+    const auto keyCache = input.multiArray("key_cache");
+    const auto valueCache = input.multiArray("value_cache");
+    const auto updateMaskArray = input.multiArray("kv_cache_update_mask");
+    const auto paddingArray = input.multiArray("decoder_key_padding_mask");
+    std::vector<char> update(static_cast<size_t>(S));
+    std::vector<float> padding(static_cast<size_t>(S));
+    for (int64_t p = 0; p < S; ++p) {
+        update[p] = updateMaskArray->value({0, p}) != 0;
+        padding[p] = static_cast<float>(paddingArray->value({0, p}));
+    }
+    const auto cross = crossAttention(*w, *input.multiArray("encoder_output_embeds"));
+
+    std::vector<float> x(static_cast<size_t>(D)), h(static_cast<size_t>(D)), qkv(static_cast<size_t>(3 * D));
+    std::vector<float> attn(static_cast<size_t>(D)), q(static_cast<size_t>(D)), ff(static_cast<size_t>(F));
+    std::vector<float> newKeys(static_cast<size_t>(dims_.nLayers * D)), newValues(static_cast<size_t>(dims_.nLayers * D));
+    std::vector<float> alignment(static_cast<size_t>(W), 0.0f);
+    for (int64_t i = 0; i < D; ++i) x[i] = w->tokens[token * D + i] + w->positions[position * D + i];
+    const float scale = 1.0f / std::sqrt(static_cast<float>(hd));
+
+    for (int64_t l = 0; l < dims_.nLayers; ++l) {
+        const auto& L = w->layers[static_cast<size_t>(l)];
+        kernels::layerNormRow(x.data(), h.data(), D, L.ln1g.data(), L.ln1b.data());
+        blas::sgemv(false, I(3 * D), I(D), 1.0f, L.wqkv.data(), I(D), h.data(), 0.0f, qkv.data());
+        for (int64_t i = 0; i < 3 * D; ++i) qkv[i] += L.bqkv[i];
+        const float* qs = qkv.data();
+        const float* ks = qkv.data() + D;
+        const float* vs = qkv.data() + 2 * D;
+        std::copy_n(ks, D, newKeys.data() + l * D);
+        std::copy_n(vs, D, newValues.data() + l * D);
+
+        // Self-attention over the S cache positions; this step's key and
+        // value stand wherever the update mask is set.
+        parallelFor(H, 1, [&](int64_t b, int64_t e) {
+            std::vector<float> scores(static_cast<size_t>(S)), row(static_cast<size_t>(S));
+            for (int64_t hh = b; hh < e; ++hh) {
+                std::fill(scores.begin(), scores.end(), 0.0f);
+                for (int64_t i = 0; i < hd; ++i) {
+                    readChannel(*keyCache, l * D + hh * hd + i, row.data(), S);
+                    kernels::axpy(qs[hh * hd + i], row.data(), scores.data(), S);
+                }
+                const float selfScore = kernels::dot(qs + hh * hd, ks + hh * hd, hd);
+                for (int64_t p = 0; p < S; ++p) {
+                    if (update[p]) scores[p] = selfScore;
+                    scores[p] = scores[p] * scale + padding[p];
+                }
+                kernels::softmaxRow(scores.data(), S, 1.0f);
+                float updateWeight = 0;
+                for (int64_t p = 0; p < S; ++p) {
+                    if (update[p]) {
+                        updateWeight += scores[p];
+                        scores[p] = 0;
+                    }
+                }
+                for (int64_t i = 0; i < hd; ++i) {
+                    readChannel(*valueCache, l * D + hh * hd + i, row.data(), S);
+                    attn[hh * hd + i] = kernels::dot(scores.data(), row.data(), S) + updateWeight * vs[hh * hd + i];
+                }
+            }
+        });
+        blas::sgemv(false, I(D), I(D), 1.0f, L.wo.data(), I(D), attn.data(), 1.0f, x.data());
+        for (int64_t i = 0; i < D; ++i) x[i] += L.bo[i];
+
+        // Cross-attention over the encoder frames.
+        kernels::layerNormRow(x.data(), h.data(), D, L.ln2g.data(), L.ln2b.data());
+        std::copy_n(L.cqb.data(), D, q.data());
+        blas::sgemv(false, I(D), I(D), 1.0f, L.cq.data(), I(D), h.data(), 1.0f, q.data());
+        const float* K = cross->keys[static_cast<size_t>(l)].data();
+        const float* Vv = cross->values[static_cast<size_t>(l)].data();
+        std::vector<std::vector<float>> headProbs(static_cast<size_t>(H));
+        parallelFor(H, 1, [&](int64_t b, int64_t e) {
+            for (int64_t hh = b; hh < e; ++hh) {
+                auto& probs = headProbs[static_cast<size_t>(hh)];
+                probs.resize(static_cast<size_t>(W));
+                const float* qh = q.data() + hh * hd;
+                for (int64_t t = 0; t < W; ++t) probs[t] = kernels::dot(qh, K + t * D + hh * hd, hd);
+                kernels::softmaxRow(probs.data(), W, scale);
+                float* out = attn.data() + hh * hd;
+                std::fill(out, out + hd, 0.0f);
+                for (int64_t t = 0; t < W; ++t) kernels::axpy(probs[t], Vv + t * D + hh * hd, out, hd);
+            }
+        });
+        for (const auto& [al, ah] : dims_.alignmentHeads) {
+            if (al != l) continue;
+            const auto& probs = headProbs[static_cast<size_t>(ah)];
+            for (int64_t t = 0; t < W; ++t) alignment[t] += probs[t];
+        }
+        blas::sgemv(false, I(D), I(D), 1.0f, L.co.data(), I(D), attn.data(), 1.0f, x.data());
+        for (int64_t i = 0; i < D; ++i) x[i] += L.cob[i];
+
+        // Feed-forward.
+        kernels::layerNormRow(x.data(), h.data(), D, L.ln3g.data(), L.ln3b.data());
+        blas::sgemv(false, I(F), I(D), 1.0f, L.fc1.data(), I(D), h.data(), 0.0f, ff.data());
+        kernels::geluRow(ff.data(), F, L.fc1b.data());
+        blas::sgemv(false, I(D), I(F), 1.0f, L.fc2.data(), I(F), ff.data(), 1.0f, x.data());
+        for (int64_t i = 0; i < D; ++i) x[i] += L.fc2b[i];
+    }
+    kernels::layerNormRow(x.data(), h.data(), D, w->lnG.data(), w->lnB.data());
+    FloatBuffer logits(static_cast<size_t>(V), false);
+    blas::sgemv(false, I(V), I(D), 1.0f, w->tokens.data(), I(D), h.data(), 0.0f, logits.data());
+
+    const int64_t E = dims_.nLayers * D;
+    DictionaryFeatureProvider out;
+    auto logitsArray = MultiArray::make({1, 1, V}, DataType::float16);
+    floatsToHalves(logits.data(), logitsArray->data<uint16_t>(), static_cast<size_t>(V));
+    out.set("logits", logitsArray);
+    auto keyUpdates = MultiArray::make({1, E, 1, 1}, DataType::float16);
+    floatsToHalves(newKeys.data(), keyUpdates->data<uint16_t>(), static_cast<size_t>(E));
+    out.set("key_cache_updates", keyUpdates);
+    auto valueUpdates = MultiArray::make({1, E, 1, 1}, DataType::float16);
+    floatsToHalves(newValues.data(), valueUpdates->data<uint16_t>(), static_cast<size_t>(E));
+    out.set("value_cache_updates", valueUpdates);
+    if (!dims_.alignmentHeads.empty()) {
+        const float inv = 1.0f / static_cast<float>(dims_.alignmentHeads.size());
+        for (auto& a : alignment) a *= inv;
+        auto alignmentArray = MultiArray::make({1, W}, DataType::float16);
+        floatsToHalves(alignment.data(), alignmentArray->data<uint16_t>(), static_cast<size_t>(W));
+        out.set("alignment_heads_weights", alignmentArray);
+    }
+    return out;
+}
+
+}  // namespace platform::ml

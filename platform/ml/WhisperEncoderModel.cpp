@@ -1,0 +1,239 @@
+#include "platform/ml/WhisperEncoderModel.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "platform/ml/Blas.hpp"
+#include "platform/ml/Half.hpp"
+#include "platform/ml/Kernels.hpp"
+#include "platform/ml/ModelError.hpp"
+#include "platform/ml/MultiArray.hpp"
+#include "platform/ml/Parallel.hpp"
+
+namespace platform::ml {
+
+namespace {
+
+EncoderDimensions readDimensions(const nlohmann::json& p, int64_t (*get)(const nlohmann::json&, const char*, int64_t)) {
+    EncoderDimensions d;
+    d.nMels = get(p, "n_mels", -1);
+    d.dModel = get(p, "d_model", -1);
+    d.nLayers = get(p, "n_layers", -1);
+    d.nHeads = get(p, "n_heads", -1);
+    d.ffnDim = get(p, "ffn_dim", 4 * d.dModel);
+    d.nFrames = get(p, "n_frames", 3000);
+    if (d.dModel % d.nHeads != 0 || d.nFrames % 2 != 0) {
+        throw ModelError(ModelError::Kind::invalidModel, "Inconsistent encoder parameters in model.json");
+    }
+    return d;
+}
+
+ModelDescription describe(const EncoderDimensions& d) {
+    ModelDescription m;
+    m.addInput(FeatureDescription::multiArray("melspectrogram_features", {1, d.nMels, 1, d.nFrames}, DataType::float16));
+    m.addOutput(FeatureDescription::multiArray("encoder_output_embeds", {1, d.dModel, 1, d.nFrames / 2},
+                                               DataType::float16));
+    return m;
+}
+
+int64_t getParameter(const nlohmann::json& p, const char* name, int64_t fallback) {
+    if (!p.contains(name)) {
+        if (fallback >= 0) return fallback;
+        throw ModelError(ModelError::Kind::invalidModel, std::string("model.json lacks the parameter \"") + name + "\"");
+    }
+    const auto& v = p[name];
+    if (!v.is_number_integer() || v.get<int64_t>() <= 0 || v.get<int64_t>() > (int64_t{1} << 31))
+        throw ModelError(ModelError::Kind::invalidModel, std::string("model.json parameter \"") + name + "\" is invalid");
+    return v.get<int64_t>();
+}
+
+// Conv weights [out, in, 3] -> [out, 3 * in] with column k * in + c, so that
+// a row of the unfolded input is three consecutive input rows.
+FloatBuffer reorderConv(const FloatBuffer& w, int64_t out, int64_t in) {
+    FloatBuffer r(static_cast<size_t>(out * in * 3), false);
+    for (int64_t o = 0; o < out; ++o)
+        for (int64_t c = 0; c < in; ++c)
+            for (int64_t k = 0; k < 3; ++k) r[(o * 3 + k) * in + c] = w[(o * in + c) * 3 + k];
+    return r;
+}
+
+int I(int64_t v) { return static_cast<int>(v); }
+
+}  // namespace
+
+ModelManifest WhisperEncoderModel::manifest(const EncoderDimensions& d) {
+    ModelManifest m;
+    m.kind = kind;
+    m.parameters = {{"n_mels", d.nMels}, {"d_model", d.dModel}, {"n_layers", d.nLayers},
+                    {"n_heads", d.nHeads}, {"ffn_dim", d.ffnDim}, {"n_frames", d.nFrames}};
+    m.description = describe(d);
+    return m;
+}
+
+WhisperEncoderModel::WhisperEncoderModel(const ModelManifest& manifest, TensorSource& source,
+                                         ModelConfiguration configuration)
+    : StageModel(describe(readDimensions(manifest.parameters, getParameter)), manifest, configuration),
+      dims_(readDimensions(manifest.parameters, getParameter)) {
+    const int64_t D = dims_.dModel, F = dims_.ffnDim, T = dims_.nFrames / 2;
+    const std::string e = "model.encoder.";
+    auto w = std::make_shared<Weights>();
+    auto take = [&](const std::string& name, std::vector<int64_t> shape) {
+        auto b = source.take(e + name, shape);
+        w->bytes += b.size() * sizeof(float);
+        return b;
+    };
+    w->conv1w = reorderConv(take("conv1.weight", {D, dims_.nMels, 3}), D, dims_.nMels);
+    w->conv1b = take("conv1.bias", {D});
+    w->conv2w = reorderConv(take("conv2.weight", {D, D, 3}), D, D);
+    w->conv2b = take("conv2.bias", {D});
+    w->positions = take("embed_positions.weight", {T, D});
+    for (int64_t l = 0; l < dims_.nLayers; ++l) {
+        const std::string p = "layers." + std::to_string(l) + ".";
+        Layer L;
+        L.ln1g = take(p + "self_attn_layer_norm.weight", {D});
+        L.ln1b = take(p + "self_attn_layer_norm.bias", {D});
+        L.wqkv = FloatBuffer(static_cast<size_t>(3 * D * D), false);
+        L.bqkv = FloatBuffer(static_cast<size_t>(3 * D));
+        {
+            auto q = take(p + "self_attn.q_proj.weight", {D, D});
+            std::memcpy(L.wqkv.data(), q.data(), q.size() * 4);
+        }
+        {
+            auto k = take(p + "self_attn.k_proj.weight", {D, D});
+            std::memcpy(L.wqkv.data() + D * D, k.data(), k.size() * 4);
+        }
+        {
+            auto v = take(p + "self_attn.v_proj.weight", {D, D});
+            std::memcpy(L.wqkv.data() + 2 * D * D, v.data(), v.size() * 4);
+        }
+        w->bytes -= 3 * D * D * 4;  // counted again below as the packed matrix
+        w->bytes += L.wqkv.size() * 4 + L.bqkv.size() * 4;
+        auto qb = take(p + "self_attn.q_proj.bias", {D});
+        auto vb = take(p + "self_attn.v_proj.bias", {D});
+        std::memcpy(L.bqkv.data(), qb.data(), D * 4);
+        std::memcpy(L.bqkv.data() + 2 * D, vb.data(), D * 4);
+        L.wo = take(p + "self_attn.out_proj.weight", {D, D});
+        L.bo = take(p + "self_attn.out_proj.bias", {D});
+        L.ln2g = take(p + "final_layer_norm.weight", {D});
+        L.ln2b = take(p + "final_layer_norm.bias", {D});
+        L.fc1 = take(p + "fc1.weight", {F, D});
+        L.fc1b = take(p + "fc1.bias", {F});
+        L.fc2 = take(p + "fc2.weight", {D, F});
+        L.fc2b = take(p + "fc2.bias", {D});
+        w->layers.push_back(std::move(L));
+    }
+    w->lnPostG = take("layer_norm.weight", {D});
+    w->lnPostB = take("layer_norm.bias", {D});
+    weights_ = std::move(w);
+}
+
+std::shared_ptr<const WhisperEncoderModel::Weights> WhisperEncoderModel::weights() const {
+    std::lock_guard lock(mutex_);
+    if (!weights_) throw ModelError(ModelError::Kind::unloaded, "The model has been unloaded");
+    return weights_;
+}
+
+void WhisperEncoderModel::releaseResources() {
+    std::lock_guard lock(mutex_);
+    weights_.reset();
+}
+
+size_t WhisperEncoderModel::weightBytes() const { return weights()->bytes; }
+
+double WhisperEncoderModel::flopsPerPrediction() const {
+    const double D = static_cast<double>(dims_.dModel), F = static_cast<double>(dims_.ffnDim);
+    const double T1 = static_cast<double>(dims_.nFrames), T = T1 / 2, M = static_cast<double>(dims_.nMels);
+    const double conv = 2 * T1 * D * 3 * M + 2 * T * D * 3 * D;
+    const double layer = 2 * T * (4 * D * D + 2 * D * F) + 2 * 2 * T * T * D;
+    return conv + layer * static_cast<double>(dims_.nLayers);
+}
+
+DictionaryFeatureProvider WhisperEncoderModel::predictFeatures(const FeatureProvider& input, const PredictionOptions&) {
+    const auto w = weights();
+    const auto mel = input.multiArray("melspectrogram_features");
+    const int64_t D = dims_.dModel, F = dims_.ffnDim, M = dims_.nMels, T1 = dims_.nFrames, T = T1 / 2;
+    const int64_t H = dims_.nHeads, hd = D / H;
+
+    // Unfolded input for conv1: row t = frames t-1, t, t+1 (zeros outside).
+    FloatBuffer col1(static_cast<size_t>(T1 * 3 * M));
+    {
+        FloatBuffer x(static_cast<size_t>((T1 + 2) * M));  // [T1 + 2 x M], rows 0 and T1+1 zero
+        const auto& st = mel->strides();
+        const auto* src = mel->data<uint16_t>();
+        parallelFor(M, 4, [&](int64_t b, int64_t e) {
+            std::vector<float> row(static_cast<size_t>(T1));
+            for (int64_t c = b; c < e; ++c) {
+                if (st[3] == 1) {
+                    halvesToFloats(src + c * st[1], row.data(), row.size());
+                } else {
+                    for (int64_t t = 0; t < T1; ++t) row[t] = halfToFloat(src[c * st[1] + t * st[3]]);
+                }
+                for (int64_t t = 0; t < T1; ++t) x[(t + 1) * M + c] = row[t];
+            }
+        });
+        parallelFor(T1, 64, [&](int64_t b, int64_t e) {
+            for (int64_t t = b; t < e; ++t) std::memcpy(&col1[t * 3 * M], &x[t * M], 3 * M * 4);
+        });
+    }
+    FloatBuffer h1(static_cast<size_t>((T1 + 2) * D));  // rows 0 and T1+1 stay zero
+    blas::sgemm(false, true, I(T1), I(D), I(3 * M), 1.0f, col1.data(), I(3 * M), w->conv1w.data(), I(3 * M), 0.0f,
+                h1.data() + D, I(D));
+    kernels::biasGelu(h1.data() + D, T1, D, w->conv1b.data());
+
+    // conv2, stride 2: row t = conv1 rows 2t-1, 2t, 2t+1.
+    FloatBuffer x(static_cast<size_t>(T * D), false);
+    {
+        FloatBuffer col2(static_cast<size_t>(T * 3 * D), false);
+        parallelFor(T, 16, [&](int64_t b, int64_t e) {
+            for (int64_t t = b; t < e; ++t) std::memcpy(&col2[t * 3 * D], &h1[2 * t * D], 3 * D * 4);
+        });
+        blas::sgemm(false, true, I(T), I(D), I(3 * D), 1.0f, col2.data(), I(3 * D), w->conv2w.data(), I(3 * D), 0.0f,
+                    x.data(), I(D));
+    }
+    h1 = FloatBuffer();
+    kernels::biasGelu(x.data(), T, D, w->conv2b.data());
+    kernels::addBias(x.data(), 1, T * D, w->positions.data());
+
+    FloatBuffer h(static_cast<size_t>(T * D), false);
+    FloatBuffer qkv(static_cast<size_t>(T * 3 * D), false);
+    FloatBuffer attn(static_cast<size_t>(T * D), false);
+    FloatBuffer scores(static_cast<size_t>(T * T), false);
+    FloatBuffer ff(static_cast<size_t>(T * F), false);
+    const float scale = 1.0f / std::sqrt(static_cast<float>(hd));
+    for (const auto& L : w->layers) {
+        kernels::layerNorm(x.data(), h.data(), T, D, L.ln1g.data(), L.ln1b.data());
+        blas::sgemm(false, true, I(T), I(3 * D), I(D), 1.0f, h.data(), I(D), L.wqkv.data(), I(D), 0.0f, qkv.data(),
+                    I(3 * D));
+        kernels::addBias(qkv.data(), T, 3 * D, L.bqkv.data());
+        for (int64_t hh = 0; hh < H; ++hh) {
+            blas::sgemm(false, true, I(T), I(T), I(hd), scale, qkv.data() + hh * hd, I(3 * D),
+                        qkv.data() + D + hh * hd, I(3 * D), 0.0f, scores.data(), I(T));
+            kernels::softmaxRows(scores.data(), T, T, T, 1.0f);
+            blas::sgemm(false, false, I(T), I(hd), I(T), 1.0f, scores.data(), I(T), qkv.data() + 2 * D + hh * hd,
+                        I(3 * D), 0.0f, attn.data() + hh * hd, I(D));
+        }
+        blas::sgemm(false, true, I(T), I(D), I(D), 1.0f, attn.data(), I(D), L.wo.data(), I(D), 1.0f, x.data(), I(D));
+        kernels::addBias(x.data(), T, D, L.bo.data());
+        kernels::layerNorm(x.data(), h.data(), T, D, L.ln2g.data(), L.ln2b.data());
+        blas::sgemm(false, true, I(T), I(F), I(D), 1.0f, h.data(), I(D), L.fc1.data(), I(D), 0.0f, ff.data(), I(F));
+        kernels::biasGelu(ff.data(), T, F, L.fc1b.data());
+        blas::sgemm(false, true, I(T), I(D), I(F), 1.0f, ff.data(), I(F), L.fc2.data(), I(F), 1.0f, x.data(), I(D));
+        kernels::addBias(x.data(), T, D, L.fc2b.data());
+    }
+    kernels::layerNorm(x.data(), h.data(), T, D, w->lnPostG.data(), w->lnPostB.data());
+
+    // [T x D] -> [1, D, 1, T] float16
+    auto out = MultiArray::make({1, D, 1, T}, DataType::float16);
+    auto* dst = out->data<uint16_t>();
+    parallelFor(D, 8, [&](int64_t b, int64_t e) {
+        std::vector<float> row(static_cast<size_t>(T));
+        for (int64_t d = b; d < e; ++d) {
+            for (int64_t t = 0; t < T; ++t) row[t] = h[t * D + d];
+            floatsToHalves(row.data(), dst + d * T, row.size());
+        }
+    });
+    return DictionaryFeatureProvider{{"encoder_output_embeds", out}};
+}
+
+}  // namespace platform::ml
