@@ -1,0 +1,47 @@
+#include "GlobalKeyBindings/ModifierFlags.hpp"
+
+#include "platform/input/CarbonModifiers.hpp"
+
+namespace GlobalKeyBindings {
+namespace {
+
+namespace carbon = platform::input::carbon;
+
+struct Pair {
+    ModifierFlags flag;
+    int carbonBit;
+};
+
+constexpr Pair kPairs[] = {
+    {ModifierFlags::control, carbon::control}, {ModifierFlags::option, carbon::option},
+    {ModifierFlags::shift, carbon::shift},     {ModifierFlags::command, carbon::command},
+    {ModifierFlags::function, carbon::function},
+};
+
+}  // namespace
+
+std::int64_t ModifierFlags::carbon() const {
+    std::int64_t bits = 0;
+    for (const auto& p : kPairs)
+        if (contains(p.flag)) bits |= p.carbonBit;
+    return bits;
+}
+
+ModifierFlags ModifierFlags::fromCarbon(std::int64_t carbonBits) {
+    ModifierFlags flags;
+    for (const auto& p : kPairs)
+        if (carbonBits & p.carbonBit) flags = flags | p.flag;
+    return flags;
+}
+
+std::string ModifierFlags::symbolicRepresentation() const {
+    std::string text;
+    if (contains(control)) text += "⌃";
+    if (contains(option)) text += "⌥";
+    if (contains(shift)) text += "⇧";
+    if (contains(command)) text += "⌘";
+    if (contains(function)) text += "\U0001F310\uFE0E";
+    return text;
+}
+
+}  // namespace GlobalKeyBindings
