@@ -1,0 +1,62 @@
+#pragma once
+
+#include <cstddef>
+#include <filesystem>
+#include <optional>
+#include <stop_token>
+#include <string>
+#include <vector>
+
+#include "platform/process/ProcessError.hpp"
+
+namespace platform::process {
+
+// Where the child's standard output (and, when merged, its standard error) goes.
+enum class OutputMode {
+    discard,  // /dev/null
+    capture,  // kept in Result::output, up to Options::outputLimit bytes
+    file,     // written to Options::outputFd at its current offset, up to outputLimit bytes
+};
+
+struct Options {
+    std::filesystem::path executable;
+    std::vector<std::string> arguments;  // without the program itself
+    // The whole environment as "NAME=value" entries; absent means this process's own.
+    std::optional<std::vector<std::string>> environment;
+    std::filesystem::path workingDirectory;  // empty: this process's current folder
+    std::string input;                       // written to the child's standard input, then closed
+
+    OutputMode output = OutputMode::discard;
+    bool mergeStandardError = true;  // false sends standard error to /dev/null
+    int outputFd = -1;               // for OutputMode::file; not closed by run
+    std::size_t outputLimit = 8u << 20;
+
+    double timeout = 0;       // seconds; 0 or less means none
+    double killGrace = 2.0;   // seconds between SIGTERM and SIGKILL
+    double drainGrace = 0.3;  // seconds to keep reading after the child ended
+};
+
+struct Result {
+    int exitCode = 0;     // exit status, or the signal number when a signal ended it
+    bool signaled = false;
+    bool timedOut = false;
+    bool cancelled = false;
+    std::string output;   // OutputMode::capture only
+    std::size_t outputBytes = 0;  // everything the child wrote, kept or not
+    bool outputTruncated = false;
+};
+
+// Runs a child in its own process group and waits for it. On time-out or stop
+// request the whole group gets SIGTERM, then SIGKILL after killGrace; members
+// left behind by a child that exited get the same. Throws ProcessError when the
+// child cannot be started.
+Result run(const Options& options, std::stop_token stop = {});
+
+// A copy of this process's environment with the given entries replaced or added.
+std::vector<std::string> environmentWith(
+    const std::vector<std::pair<std::string, std::string>>& overrides);
+
+// SIGPIPE is ignored process-wide so a child that stops reading cannot kill us.
+void ignoreSigpipe();
+
+}  // namespace platform::process

@@ -1,0 +1,287 @@
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <stop_token>
+#include <string>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "platform/process/Subprocess.hpp"
+
+namespace fs = std::filesystem;
+using namespace platform::process;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double since(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+Options shell(const std::string& script) {
+    Options o;
+    o.executable = "/bin/sh";
+    o.arguments = {"-c", script};
+    o.output = OutputMode::capture;
+    return o;
+}
+
+struct TempDir {
+    fs::path path;
+    TempDir() {
+        std::string pattern = (fs::temp_directory_path() / "subprocess-test-XXXXXX").string();
+        path = ::mkdtemp(pattern.data());
+    }
+    ~TempDir() { fs::remove_all(path); }
+};
+
+// A process is gone when kill fails or only its zombie is left.
+bool processGone(pid_t pid) {
+    if (::kill(pid, 0) != 0) return true;
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string line;
+    std::getline(stat, line);
+    auto close = line.rfind(')');
+    return close == std::string::npos || line.size() < close + 3 || line[close + 2] == 'Z';
+}
+
+bool waitGone(pid_t pid, double seconds) {
+    auto start = Clock::now();
+    while (since(start) < seconds) {
+        if (processGone(pid)) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return processGone(pid);
+}
+
+pid_t readPid(const fs::path& file) {
+    std::ifstream in(file);
+    pid_t pid = 0;
+    in >> pid;
+    return pid;
+}
+
+}  // namespace
+
+TEST(Subprocess, CapturesBothStreamsInOrderAndTheExitCode) {
+    auto r = run(shell("echo one; echo two >&2; echo three; exit 3"));
+    EXPECT_EQ(r.output, "one\ntwo\nthree\n");
+    EXPECT_EQ(r.exitCode, 3);
+    EXPECT_FALSE(r.signaled);
+    EXPECT_FALSE(r.timedOut);
+    EXPECT_FALSE(r.cancelled);
+}
+
+TEST(Subprocess, StandardErrorCanBeDiscarded) {
+    auto o = shell("echo out; echo err >&2");
+    o.mergeStandardError = false;
+    EXPECT_EQ(run(o).output, "out\n");
+}
+
+TEST(Subprocess, PassesArgumentsEnvironmentAndWorkingDirectory) {
+    TempDir dir;
+    auto o = shell("printf '%s|%s|%s|' \"$0\" \"$1\" \"$PARLOX_TEST_VALUE\"; pwd");
+    o.arguments.push_back("zero");
+    o.arguments.push_back("it's \"quoted\"");
+    o.arguments.push_back("");
+    o.environment = environmentWith({{"PARLOX_TEST_VALUE", "v"}});
+    o.workingDirectory = dir.path;
+    auto r = run(o);
+    EXPECT_EQ(r.output, "zero|it's \"quoted\"|v|" + fs::canonical(dir.path).string() + "\n");
+}
+
+TEST(Subprocess, EmptyArgumentsSurvive) {
+    auto o = shell("echo $#");
+    o.arguments.insert(o.arguments.end(), {"x", "", ""});
+    EXPECT_EQ(run(o).output, "2\n");
+}
+
+TEST(Subprocess, FeedsLargeInputAndReadsItBack) {
+    auto o = shell("cat");
+    o.input.assign(3u << 20, 'a');
+    o.input += "end";
+    auto r = run(o);
+    EXPECT_EQ(r.output.size(), o.input.size());
+    EXPECT_EQ(r.output, o.input);
+}
+
+TEST(Subprocess, ChildThatNeverReadsItsInputDoesNotHurtUs) {
+    auto o = shell("echo done");
+    o.input.assign(4u << 20, 'x');
+    auto r = run(o);
+    EXPECT_EQ(r.output, "done\n");
+    EXPECT_EQ(r.exitCode, 0);
+}
+
+TEST(Subprocess, EmptyInputIsAClosedInput) {
+    auto r = run(shell("cat; echo after"));
+    EXPECT_EQ(r.output, "after\n");
+}
+
+TEST(Subprocess, TimeOutTerminatesWithSigterm) {
+    auto o = shell("sleep 20");
+    o.timeout = 0.3;
+    auto start = Clock::now();
+    auto r = run(o);
+    EXPECT_TRUE(r.timedOut);
+    EXPECT_TRUE(r.signaled);
+    EXPECT_EQ(r.exitCode, SIGTERM);
+    EXPECT_LT(since(start), 5.0);
+}
+
+TEST(Subprocess, ChildThatIgnoresSigtermIsKilledAfterTheGrace) {
+    TempDir dir;
+    auto pidFile = dir.path / "pid";
+    auto o = shell("trap '' TERM; sleep 30 & echo $! > '" + pidFile.string() + "'; while :; do sleep 0.05; done");
+    o.timeout = 0.3;
+    o.killGrace = 0.3;
+    auto start = Clock::now();
+    auto r = run(o);
+    EXPECT_LT(since(start), 5.0);
+    EXPECT_TRUE(r.timedOut);
+    EXPECT_TRUE(r.signaled);
+    EXPECT_EQ(r.exitCode, SIGKILL);
+    pid_t helper = readPid(pidFile);
+    ASSERT_GT(helper, 0);
+    EXPECT_TRUE(waitGone(helper, 2.0)) << "a helper of the child survived";
+}
+
+TEST(Subprocess, HelperHoldingTheOutputOpenIsEndedWithTheChild) {
+    TempDir dir;
+    auto pidFile = dir.path / "pid";
+    auto o = shell("sleep 30 & echo $! > '" + pidFile.string() + "'; echo bye");
+    o.timeout = 20;
+    o.killGrace = 0.3;
+    auto start = Clock::now();
+    auto r = run(o);
+    EXPECT_LT(since(start), 5.0);
+    EXPECT_EQ(r.output, "bye\n");
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_FALSE(r.timedOut);
+    pid_t helper = readPid(pidFile);
+    ASSERT_GT(helper, 0);
+    EXPECT_TRUE(waitGone(helper, 2.0));
+}
+
+TEST(Subprocess, HelperThatLeftTheGroupCannotHoldTheRunOpen) {
+    // setsid takes the helper out of reach of the group signal; the run still
+    // ends shortly after the child, the output pipe is simply abandoned.
+    TempDir dir;
+    auto pidFile = dir.path / "pid";
+    auto o = shell("setsid sh -c 'echo $$ > \"" + pidFile.string() + "\"; exec sleep 3' & sleep 0.2; echo bye");
+    auto start = Clock::now();
+    auto r = run(o);
+    EXPECT_LT(since(start), 2.5);
+    EXPECT_EQ(r.output, "bye\n");
+    if (pid_t helper = readPid(pidFile); helper > 0) ::kill(helper, SIGKILL);
+}
+
+TEST(Subprocess, OutputAboveTheLimitIsCountedNotKept) {
+    auto o = shell("head -c 20000000 /dev/zero");
+    o.outputLimit = 1u << 20;
+    auto r = run(o);
+    EXPECT_EQ(r.output.size(), 1u << 20);
+    EXPECT_TRUE(r.outputTruncated);
+    EXPECT_EQ(r.outputBytes, 20000000u);
+    EXPECT_EQ(r.exitCode, 0);
+}
+
+TEST(Subprocess, EndlessOutputStillEndsAtTheTimeOut) {
+    auto o = shell("yes flood");
+    o.outputLimit = 64 * 1024;
+    o.timeout = 0.5;
+    auto start = Clock::now();
+    auto r = run(o);
+    EXPECT_LT(since(start), 5.0);
+    EXPECT_TRUE(r.timedOut);
+    EXPECT_EQ(r.output.size(), 64u * 1024);
+    EXPECT_GT(r.outputBytes, r.output.size());
+}
+
+TEST(Subprocess, WritesToAFileAtItsCurrentOffset) {
+    TempDir dir;
+    auto file = dir.path / "out.log";
+    { std::ofstream(file) << "0123456789"; }
+    int fd = ::open(file.c_str(), O_WRONLY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    auto o = shell("printf ab; printf cd >&2");
+    o.output = OutputMode::file;
+    o.outputFd = fd;
+    auto r = run(o);
+    ::close(fd);
+    EXPECT_EQ(r.exitCode, 0);
+    std::ifstream in(file);
+    std::string text((std::istreambuf_iterator<char>(in)), {});
+    EXPECT_EQ(text, "abcd456789");
+}
+
+TEST(Subprocess, StopRequestTerminatesTheChild) {
+    std::stop_source source;
+    auto o = shell("sleep 20");
+    std::thread canceller([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        source.request_stop();
+    });
+    auto start = Clock::now();
+    auto r = run(o, source.get_token());
+    canceller.join();
+    EXPECT_LT(since(start), 5.0);
+    EXPECT_TRUE(r.cancelled);
+    EXPECT_FALSE(r.timedOut);
+    EXPECT_EQ(r.exitCode, SIGTERM);
+}
+
+TEST(Subprocess, StopRequestedBeforeLaunchEndsTheChildRightAway) {
+    TempDir dir;
+    auto marker = dir.path / "ran-to-end";
+    std::stop_source source;
+    source.request_stop();
+    auto o = shell("sleep 5; touch '" + marker.string() + "'");
+    auto start = Clock::now();
+    auto r = run(o, source.get_token());
+    EXPECT_LT(since(start), 3.0);
+    EXPECT_TRUE(r.cancelled);
+    EXPECT_FALSE(fs::exists(marker));
+}
+
+TEST(Subprocess, LaunchFailuresThrow) {
+    TempDir dir;
+    auto plain = dir.path / "plain";
+    { std::ofstream(plain) << "#!/bin/sh\necho hi\n"; }
+    fs::permissions(plain, fs::perms::owner_read | fs::perms::owner_write);
+    for (const fs::path& exe : {dir.path / "missing", plain, dir.path}) {
+        Options o;
+        o.executable = exe;
+        try {
+            run(o);
+            ADD_FAILURE() << "launched " << exe;
+        } catch (const ProcessError& e) {
+            EXPECT_EQ(e.kind(), ProcessError::Kind::launch);
+            EXPECT_NE(e.localizedDescription().find(exe.string()), std::string::npos);
+        }
+    }
+}
+
+TEST(Subprocess, MissingWorkingDirectoryIsALaunchFailure) {
+    TempDir dir;
+    auto o = shell("true");
+    o.workingDirectory = dir.path / "nope";
+    EXPECT_THROW(run(o), ProcessError);
+}
+
+TEST(Subprocess, ChildDoesNotInheritOurIgnoredSigpipe) {
+    ignoreSigpipe();
+    auto r = run(shell("grep SigIgn /proc/$$/status"));
+    auto colon = r.output.find(':');
+    ASSERT_NE(colon, std::string::npos) << r.output;
+    unsigned long long mask = std::stoull(r.output.substr(colon + 1), nullptr, 16);
+    EXPECT_EQ(mask & (1ull << (SIGPIPE - 1)), 0u);
+}
