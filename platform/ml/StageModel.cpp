@@ -25,7 +25,7 @@ void compare(const std::map<std::string, FeatureDescription>& derived,
                                               : std::string("(no shape)");
             };
             throw ModelError(ModelError::Kind::invalidModel, std::string("model.json declares ") + what + " \"" +
-                                                                 name + "\" as " + shapeOf(d) + ", the weights give " +
+                                                                 name + "\" as " + shapeOf(d) + ", the model computes " +
                                                                  shapeOf(it->second));
         }
     }

@@ -221,10 +221,21 @@ void generateRandomCheckpoint(const fs::path& folder, const WhisperConfig& confi
     writer.write(folder / "model.safetensors");
 }
 
-void convertCheckpoint(const fs::path& checkpoint, const fs::path& variant, bool verify) {
+void convertCheckpoint(const fs::path& checkpoint, const fs::path& variantFolder, bool verify) {
     const auto config = WhisperConfig::read(checkpoint);
     TensorFile source(checkpoint / "model.safetensors");
+    // Built beside the destination and moved in at the end, so a failure
+    // never leaves a half-written variant that looks complete.
+    const fs::path variant = variantFolder.string() + ".converting";
+    fs::remove_all(variant);
     fs::create_directories(variant);
+    struct Cleanup {
+        fs::path p;
+        ~Cleanup() {
+            std::error_code ec;
+            fs::remove_all(p, ec);
+        }
+    } cleanup{variant};
 
     auto copyTensors = [&](const std::string& prefix, const fs::path& into) {
         TensorFileWriter writer;
@@ -242,7 +253,8 @@ void convertCheckpoint(const fs::path& checkpoint, const fs::path& variant, bool
         writer.write(into / "weights.safetensors");
     };
 
-    const auto mel = variant / "MelSpectrogram.mlmodelc";
+    const char* stages[] = {"MelSpectrogram.mlmodelc", "AudioEncoder.mlmodelc", "TextDecoder.mlmodelc"};
+    const auto mel = variant / stages[0];
     const int64_t nSamples = 2 * config.maxSourcePositions * 160;
     LogMelModel::manifest(config.numMelBins, nSamples).write(mel);
     {
@@ -251,21 +263,28 @@ void convertCheckpoint(const fs::path& checkpoint, const fs::path& variant, bool
         writer.addFloat("mel_filters", {config.numMelBins, 201}, filters.data(), TensorType::f32);
         writer.write(mel / "weights.safetensors");
     }
-    const auto encoder = variant / "AudioEncoder.mlmodelc";
+    const auto encoder = variant / stages[1];
     WhisperEncoderModel::manifest(config.encoder()).write(encoder);
     copyTensors("model.encoder.", encoder);
-    const auto decoder = variant / "TextDecoder.mlmodelc";
+    const auto decoder = variant / stages[2];
     WhisperDecoderModel::manifest(config.decoder()).write(decoder);
     copyTensors("model.decoder.", decoder);
 
-    fs::copy_file(checkpoint / "config.json", variant / "config.json", fs::copy_options::overwrite_existing);
+    std::vector<std::string> files{"config.json"};
     for (const char* name : kTokenizerFiles) {
-        if (fs::exists(checkpoint / name))
-            fs::copy_file(checkpoint / name, variant / name, fs::copy_options::overwrite_existing);
+        if (fs::exists(checkpoint / name)) files.emplace_back(name);
     }
+    for (const auto& name : files) fs::copy_file(checkpoint / name, variant / name, fs::copy_options::overwrite_existing);
     if (verify) {
         for (const auto& folder : {mel, encoder, decoder}) Model::load(folder)->unload();
     }
+
+    fs::create_directories(variantFolder);
+    for (const char* stage : stages) {
+        fs::remove_all(variantFolder / stage);
+        fs::rename(variant / stage, variantFolder / stage);
+    }
+    for (const auto& name : files) fs::rename(variant / name, variantFolder / name);
 }
 
 }  // namespace platform::ml

@@ -1,0 +1,200 @@
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include <nlohmann/json.hpp>
+
+#include "platform/ml/Model.hpp"
+#include "platform/ml/ModelError.hpp"
+#include "platform/ml/Safetensors.hpp"
+#include "platform/ml/WhisperCheckpoint.hpp"
+#include "tests/platform/ml/TempFolder.hpp"
+
+using namespace platform::ml;
+namespace fs = std::filesystem;
+
+namespace {
+
+WhisperConfig smallConfig() {
+    WhisperConfig c;
+    c.numMelBins = 80;
+    c.dModel = 32;
+    c.encoderLayers = 1;
+    c.encoderAttentionHeads = 2;
+    c.encoderFfnDim = 64;
+    c.decoderLayers = 1;
+    c.decoderAttentionHeads = 2;
+    c.decoderFfnDim = 64;
+    c.vocabSize = 100;
+    return c;
+}
+
+// A tensor file written byte by byte: length prefix + header + data.
+void writeRaw(const fs::path& p, const std::string& header, size_t dataBytes, uint64_t declaredLength = 0) {
+    std::ofstream out(p, std::ios::binary | std::ios::trunc);
+    const uint64_t n = declaredLength ? declaredLength : header.size();
+    for (int i = 0; i < 8; ++i) out.put(static_cast<char>(n >> (8 * i)));
+    out << header;
+    for (size_t i = 0; i < dataBytes; ++i) out.put('\0');
+}
+
+std::string expectInvalid(const std::function<void()>& f) {
+    try {
+        f();
+    } catch (const ModelError& e) {
+        EXPECT_EQ(e.kind(), ModelError::Kind::invalidModel) << e.description();
+        return e.description();
+    }
+    ADD_FAILURE() << "no error";
+    return {};
+}
+
+}  // namespace
+
+TEST(TensorFile, RefusesTruncatedAndLyingFiles) {
+    mltest::TempFolder tmp;
+    const auto p = tmp.path() / "w.safetensors";
+    const std::string good = R"({"a":{"dtype":"F32","shape":[2,2],"data_offsets":[0,16]}})";
+    struct Case {
+        const char* what;
+        std::string header;
+        size_t dataBytes;
+        uint64_t declaredLength;
+        const char* needle;
+    };
+    const Case cases[] = {
+        {"truncated data", good, 12, 0, "lies outside the file"},
+        {"header length beyond the file", good, 16, 4096, "header length exceeds the file"},
+        {"header not JSON", "{\"a\": [", 16, 0, "header is not JSON"},
+        {"bytes disagree with the shape", R"({"a":{"dtype":"F32","shape":[2,3],"data_offsets":[0,16]}})", 16, 0,
+         "its shape needs 24"},
+        {"overlapping entries",
+         R"({"a":{"dtype":"F32","shape":[2],"data_offsets":[0,8]},"b":{"dtype":"F32","shape":[2],"data_offsets":[4,12]}})",
+         16, 0, "entries overlap"},
+        {"unknown dtype", R"({"a":{"dtype":"Q4","shape":[2],"data_offsets":[0,8]}})", 8, 0, "unsupported dtype"},
+        {"negative dimension", R"({"a":{"dtype":"F32","shape":[-2],"data_offsets":[0,8]}})", 8, 0, "bad shape"},
+        {"begin after end", R"({"a":{"dtype":"F32","shape":[0],"data_offsets":[8,4]}})", 8, 0, "lies outside"},
+    };
+    for (const auto& c : cases) {
+        writeRaw(p, c.header, c.dataBytes, c.declaredLength);
+        const auto message = expectInvalid([&] { TensorFile f(p); });
+        EXPECT_NE(message.find(c.needle), std::string::npos) << c.what << ": " << message;
+    }
+    {
+        std::ofstream(p, std::ios::binary | std::ios::trunc) << "abc";
+        EXPECT_NE(expectInvalid([&] { TensorFile f(p); }).find("shorter than its header length"), std::string::npos);
+    }
+    writeRaw(p, good, 16);
+    TensorFile ok(p);
+    EXPECT_EQ(ok.info("a").shape, (std::vector<int64_t>{2, 2}));
+    EXPECT_EQ(ok.readFloat("a").size(), 4u);
+}
+
+TEST(TensorFile, WriterRoundTripsFloat16AndFloat32) {
+    mltest::TempFolder tmp;
+    const float values[] = {0.5f, -2.0f, 0.1f, 65504.0f};
+    TensorFileWriter w;
+    w.addFloat("h", {2, 2}, values, TensorType::f16);
+    w.addFloat("f", {4}, values, TensorType::f32);
+    w.write(tmp.path() / "t.safetensors");
+    TensorFile f(tmp.path() / "t.safetensors");
+    EXPECT_EQ(f.info("h").type, TensorType::f16);
+    const auto h = f.readFloat("h");
+    EXPECT_EQ(h[0], 0.5f);
+    EXPECT_EQ(h[1], -2.0f);
+    EXPECT_NEAR(h[2], 0.1f, 1e-4f);
+    const auto g = f.readFloat("f");
+    EXPECT_EQ(g[2], 0.1f);
+}
+
+TEST(ModelLoader, ReportsWeightsThatDoNotFitTheDeclaredModel) {
+    mltest::TempFolder tmp;
+    generateRandomCheckpoint(tmp.path() / "ckpt", smallConfig(), 1);
+    convertCheckpoint(tmp.path() / "ckpt", tmp.path() / "v");
+    const auto decoder = tmp.path() / "v" / "TextDecoder.mlmodelc";
+    const auto manifestFile = decoder / "model.json";
+    nlohmann::json original;
+    std::ifstream(manifestFile) >> original;
+    auto rewrite = [&](const std::function<void(nlohmann::json&)>& edit) {
+        auto j = original;
+        edit(j);
+        std::ofstream(manifestFile, std::ios::trunc) << j.dump();
+    };
+
+    // Parameters that disagree with the tensors.
+    rewrite([](nlohmann::json& j) { j["parameters"]["d_model"] = 64; });
+    auto message = expectInvalid([&] { Model::load(decoder); });
+    EXPECT_NE(message.find("model.json declares input"), std::string::npos) << message;
+    rewrite([](nlohmann::json& j) {
+        j["parameters"]["n_vocab"] = 101;
+        j.erase("inputs");
+        j.erase("outputs");
+    });
+    message = expectInvalid([&] { Model::load(decoder); });
+    EXPECT_NE(message.find("\"model.decoder.embed_tokens.weight\" has shape [100, 32], the model needs [101, 32]"),
+              std::string::npos)
+        << message;
+    // A declared shape the model does not compute.
+    rewrite([](nlohmann::json& j) {
+        for (auto& f : j["outputs"])
+            if (f["name"] == "logits") f["shape"] = {1, 1, 999};
+    });
+    message = expectInvalid([&] { Model::load(decoder); });
+    EXPECT_NE(message.find("\"logits\" as [1, 1, 999] float16, the model computes [1, 1, 100] float16"),
+              std::string::npos)
+        << message;
+    rewrite([](nlohmann::json& j) { j["parameters"].erase("n_heads"); });
+    message = expectInvalid([&] { Model::load(decoder); });
+    EXPECT_NE(message.find("lacks the parameter \"n_heads\""), std::string::npos) << message;
+    rewrite([](nlohmann::json&) {});
+    EXPECT_NO_THROW(Model::load(decoder));
+
+    // A tensor missing from the file.
+    const auto encoder = tmp.path() / "v" / "AudioEncoder.mlmodelc";
+    {
+        TensorFile f(encoder / "weights.safetensors");
+        TensorFileWriter w;
+        for (const auto& [name, info] : f.tensors()) {
+            if (name == "model.encoder.layers.0.fc2.bias") continue;
+            const auto bytes = f.readBytes(name);
+            w.add(name, info.type, info.shape, bytes.data(), bytes.size());
+        }
+        w.write(tmp.path() / "partial.safetensors");
+    }
+    fs::rename(tmp.path() / "partial.safetensors", encoder / "weights.safetensors");
+    message = expectInvalid([&] { Model::load(encoder); });
+    EXPECT_NE(message.find("Missing weight tensor \"model.encoder.layers.0.fc2.bias\""), std::string::npos) << message;
+
+    // No weights at all.
+    fs::remove(encoder / "weights.safetensors");
+    try {
+        Model::load(encoder);
+        ADD_FAILURE();
+    } catch (const ModelError& e) {
+        EXPECT_EQ(e.kind(), ModelError::Kind::modelNotFound);
+    }
+}
+
+TEST(ModelLoader, ConverterRefusesAnIncompleteCheckpoint) {
+    mltest::TempFolder tmp;
+    EXPECT_THROW(convertCheckpoint(tmp.path() / "nothing", tmp.path() / "out"), ModelError);
+    smallConfig().write(tmp.path() / "ckpt");
+    TensorFileWriter w;
+    const float x[2] = {1, 2};
+    w.addFloat("model.decoder.layer_norm.bias", {2}, x, TensorType::f32);
+    w.write(tmp.path() / "ckpt" / "model.safetensors");
+    const auto message = expectInvalid([&] { convertCheckpoint(tmp.path() / "ckpt", tmp.path() / "out"); });
+    EXPECT_NE(message.find("no \"model.encoder.*\" tensors"), std::string::npos) << message;
+}
+
+TEST(ModelLoader, AFailedConversionLeavesNoVariantBehind) {
+    mltest::TempFolder tmp;
+    smallConfig().write(tmp.path() / "ckpt");
+    TensorFileWriter w;
+    const float x[2] = {1, 2};
+    w.addFloat("model.encoder.layer_norm.bias", {2}, x, TensorType::f32);
+    w.write(tmp.path() / "ckpt" / "model.safetensors");
+    EXPECT_THROW(convertCheckpoint(tmp.path() / "ckpt", tmp.path() / "out"), ModelError);
+    EXPECT_FALSE(fs::exists(tmp.path() / "out" / "MelSpectrogram.mlmodelc"));
+    EXPECT_FALSE(fs::exists(tmp.path() / "out.converting"));
+}
