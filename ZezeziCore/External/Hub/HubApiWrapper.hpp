@@ -1,0 +1,47 @@
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "ZezeziCore/External/Hub/HubApi.hpp"
+
+namespace Hub {
+
+// The face of the hub client the engine sees: builds the client from its
+// arguments and the environment, and forwards to it.
+struct HubApiWrapper {
+    using RepoType = HubApi::RepoType;
+    using Repo = HubApi::Repo;
+
+    HubApi impl;
+
+    // Token: the argument, even empty; else HF_TOKEN, then HUGGING_FACE_HUB_TOKEN.
+    // Endpoint: the argument; else HF_ENDPOINT when set (even empty); else the public hub.
+    // Base: the argument; else "huggingface" in the user's documents folder.
+    explicit HubApiWrapper(std::optional<std::filesystem::path> downloadBase = std::nullopt,
+                           std::optional<std::string> hfToken = std::nullopt,
+                           std::optional<std::string> endpoint = std::nullopt, bool useBackgroundSession = false);
+
+    static HubApiWrapper& shared();
+
+    std::filesystem::path snapshot(const Repo& repo, const std::string& revision,
+                                   const std::vector<std::string>& matching = {},
+                                   HubApi::ProgressHandler progressHandler = {}, std::stop_token stop = {}) const {
+        return impl.snapshot(repo, revision, matching, std::move(progressHandler), stop);
+    }
+
+    std::vector<std::string> getFilenames(const Repo& repo, const std::string& revision,
+                                          const std::vector<std::string>& matching = {},
+                                          std::stop_token stop = {}) const {
+        return impl.getFilenames(repo, revision, matching, stop);
+    }
+
+    std::filesystem::path localRepoLocation(const Repo& repo) const { return impl.localRepoLocation(repo); }
+
+    // The user's documents folder (XDG), for the default download base.
+    static std::filesystem::path documentsDirectory();
+};
+
+}  // namespace Hub

@@ -1,0 +1,111 @@
+#include "ZezeziCore/External/Hub/HubFileDownloader.hpp"
+
+#include <fstream>
+
+#include "ZezeziCore/External/Hub/Downloader.hpp"
+#include "ZezeziCore/External/Hub/PathSafety.hpp"
+
+namespace Hub {
+
+namespace fs = std::filesystem;
+using platform::net::Url;
+using platform::net::UrlError;
+
+namespace {
+void requireSafeName(const std::string& name) {
+    if (!isSafeRelativePath(name)) throw HubClientError::parseError("Unsafe file name in repository: \"" + name + "\"");
+}
+}  // namespace
+
+fs::path HubApi::HubFileDownloader::destination() const {
+    requireSafeName(relativeFilename);
+    return repoDestination / fs::path(relativeFilename);
+}
+
+fs::path HubApi::HubFileDownloader::metadataPath() const {
+    requireSafeName(relativeFilename);
+    return repoMetadataDestination / fs::path(relativeFilename + ".metadata");
+}
+
+fs::path HubApi::HubFileDownloader::incompletePath(const std::string& etag) const {
+    requireSafeName(relativeFilename);
+    if (!isSafeFileNameComponent(etag))
+        throw EnvironmentError::invalidMetadataError("Unsafe etag from server: \"" + etag + "\"");
+    return repoMetadataDestination / fs::path(relativeFilename + "." + etag + ".incomplete");
+}
+
+Url HubApi::HubFileDownloader::source() const {
+    std::string base = endpoint.value_or(HubApi::defaultEndpoint);
+    auto url = Url::parse(base);
+    if (!url) throw UrlError(UrlError::Code::badURL, "invalid hub endpoint \"" + base + "\"");
+    Url u = *url;
+    if (repo.type != RepoType::models) u = u.appendingPath(rawValue(repo.type));
+    return u.appendingPath(repo.id).appendingPath("resolve").appendingPathComponent(revision).appendingPath(relativeFilename);
+}
+
+void HubApi::HubFileDownloader::prepareCacheDestination(const fs::path& incompleteFile) {
+    fs::create_directories(incompleteFile.parent_path());
+    if (!fs::exists(incompleteFile)) {
+        std::ofstream out(incompleteFile, std::ios::binary);
+        if (!out) throw fs::filesystem_error("cannot create partial file", incompleteFile, std::make_error_code(std::errc::io_error));
+    }
+}
+
+fs::path HubApi::HubFileDownloader::download(const ProgressHandler& progressHandler, std::stop_token stop) const {
+    // Checked before anything touches the disk or the network.
+    if (!isSafeRelativePath(repo.id)) throw HubClientError::parseError("Unsafe repository id: \"" + repo.id + "\"");
+    const fs::path dest = destination();
+    const fs::path metaPath = metadataPath();
+
+    auto local = hub.readDownloadMetadata(metaPath);
+    auto remote = hub.getFileMetadata(source(), stop);
+    std::string localCommit = local ? local->commitHash : "";
+    std::string remoteCommit = remote.commitHash.value_or("");
+
+    std::error_code ec;
+    if (isValidHash(remoteCommit, hub.commitHashPattern) && fs::exists(dest, ec) && local && localCommit == remoteCommit)
+        return dest;
+
+    if (!remote.commitHash || !remote.etag || !remote.size || remote.location.empty())
+        throw EnvironmentError::invalidMetadataError("File metadata must have been retrieved from server");
+    const std::string& commit = *remote.commitHash;
+    const std::string& etag = *remote.etag;
+
+    if (fs::exists(dest, ec)) {
+        if (local && local->etag == etag) {
+            hub.writeDownloadMetadata(commit, etag, metaPath);
+            return dest;
+        }
+        if (isValidHash(etag, hub.sha256Pattern) && hub.computeFileHash(dest) == etag) {
+            hub.writeDownloadMetadata(commit, etag, metaPath);
+            return dest;
+        }
+    }
+
+    const fs::path partial = incompletePath(etag);
+    prepareCacheDestination(partial);
+    Downloader downloader(dest, partial, backgroundSession, hub.downloadChunkSize, hub.http);
+    downloader.setRetryDelay(hub.downloadRetryDelay);
+    std::stop_callback onCancel(stop, [&downloader] { downloader.cancel(); });
+    if (stop.stop_requested()) downloader.cancel();
+    auto states = downloader.download(source(), hfToken, remote.size);
+    bool completed = false;
+    while (auto state = states->next()) {
+        using Kind = Downloader::DownloadState::Kind;
+        if (state->kind == Kind::downloading) {
+            if (progressHandler) progressHandler(state->fraction, state->speed);
+        } else if (state->kind == Kind::failed) {
+            std::rethrow_exception(state->error);
+        } else if (state->kind == Kind::completed) {
+            completed = true;
+            break;
+        }
+    }
+    // A stream that ends without saying "completed" is not a finished file.
+    if (!completed || !fs::exists(dest, ec))
+        throw Downloader::DownloadError(Downloader::DownloadError::Kind::unexpectedError, "transfer ended without completing");
+    hub.writeDownloadMetadata(commit, etag, metaPath);
+    return dest;
+}
+
+}  // namespace Hub
