@@ -1,0 +1,140 @@
+#include "ZezeziCore/External/Hub/LanguageModelConfigurationFromHub.hpp"
+
+#include <unicode/unistr.h>
+
+#include <fstream>
+#include <iterator>
+#include <thread>
+
+namespace Hub {
+
+namespace fs = std::filesystem;
+using ZezeziCore::BinaryDistinctString;
+using ZezeziCore::Config;
+
+namespace {
+
+bool isValidUtf8(const std::string& s) {
+    size_t i = 0;
+    while (i < s.size()) {
+        auto c = static_cast<unsigned char>(s[i]);
+        int n = c < 0x80 ? 0 : (c >> 5) == 6 ? 1 : (c >> 4) == 14 ? 2 : (c >> 3) == 30 ? 3 : -1;
+        if (n < 0) return false;
+        uint32_t cp = n == 0 ? c : n == 1 ? (c & 0x1f) : n == 2 ? (c & 0x0f) : (c & 0x07);
+        for (int k = 1; k <= n; ++k) {
+            if (i + static_cast<size_t>(k) >= s.size()) return false;
+            auto cc = static_cast<unsigned char>(s[i + static_cast<size_t>(k)]);
+            if ((cc >> 6) != 2) return false;
+            cp = (cp << 6) | (cc & 0x3f);
+        }
+        if ((n == 1 && cp < 0x80) || (n == 2 && cp < 0x800) || (n == 3 && (cp < 0x10000 || cp > 0x10ffff)) ||
+            (cp >= 0xd800 && cp <= 0xdfff))
+            return false;
+        i += static_cast<size_t>(n) + 1;
+    }
+    return true;
+}
+
+std::string capitalized(const std::string& text) {
+    icu::UnicodeString u = icu::UnicodeString::fromUTF8(text);
+    u.toTitle(nullptr);
+    std::string out;
+    u.toUTF8String(out);
+    return out;
+}
+
+Config withMember(const std::optional<Config>& object, const std::string& key, const std::string& value) {
+    Config::Dictionary dict;
+    if (object && object->kind() == Config::Kind::dictionary) dict = *object->dictionary();
+    dict[BinaryDistinctString(key)] = Config(value);
+    return Config(std::move(dict));
+}
+
+template <class F>
+std::shared_future<LanguageModelConfigurationFromHub::Configurations> startLoading(F work) {
+    std::packaged_task<LanguageModelConfigurationFromHub::Configurations()> task(std::move(work));
+    auto future = task.get_future().share();
+    // The load runs to its end even when the object goes first.
+    std::thread(std::move(task)).detach();
+    return future;
+}
+
+}  // namespace
+
+const std::vector<std::string>& LanguageModelConfigurationFromHub::configurationFiles() {
+    static const std::vector<std::string> files{"config.json", "tokenizer_config.json", "chat_template.jinja",
+                                                "chat_template.json", "tokenizer.json"};
+    return files;
+}
+
+LanguageModelConfigurationFromHub::LanguageModelConfigurationFromHub(std::string modelName, std::string revision,
+                                                                     HubApiWrapper hubApi) {
+    configPromise = startLoading([modelName, revision, hubApi]() -> Configurations {
+        try {
+            auto folder = hubApi.snapshot(HubApiWrapper::Repo(modelName, HubApiWrapper::RepoType::models), revision,
+                                          configurationFiles());
+            return loadConfig(folder, hubApi);
+        } catch (const platform::net::UrlError& e) {
+            if (e.code() == platform::net::UrlError::Code::resourceUnavailable)
+                throw HubClientError::resourceNotFound(modelName);
+            throw HubClientError::networkError(e);
+        }
+    });
+}
+
+LanguageModelConfigurationFromHub::LanguageModelConfigurationFromHub(fs::path modelFolder, HubApiWrapper hubApi) {
+    configPromise = startLoading([modelFolder, hubApi]() { return loadConfig(modelFolder, hubApi); });
+}
+
+LanguageModelConfigurationFromHub::Configurations LanguageModelConfigurationFromHub::loadConfig(
+    const fs::path& modelFolder, const HubApiWrapper& hubApi) {
+    try {
+        Configurations result;
+        std::error_code ec;
+        if (fs::exists(modelFolder / "config.json", ec))
+            result.modelConfig = hubApi.impl.configuration(modelFolder / "config.json");
+        if (!fs::exists(modelFolder / "tokenizer.json", ec)) throw HubClientError::configurationMissing("tokenizer.json");
+        result.tokenizerData = hubApi.impl.configuration(modelFolder / "tokenizer.json");
+        if (fs::exists(modelFolder / "tokenizer_config.json", ec))
+            result.tokenizerConfig = hubApi.impl.configuration(modelFolder / "tokenizer_config.json");
+
+        std::optional<std::string> chatTemplate;
+        if (fs::exists(modelFolder / "chat_template.jinja", ec)) {
+            std::ifstream in(modelFolder / "chat_template.jinja", std::ios::binary);
+            if (!in)
+                throw fs::filesystem_error("cannot read file", modelFolder / "chat_template.jinja",
+                                           std::make_error_code(std::errc::io_error));
+            std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+            if (!isValidUtf8(text))
+                throw fs::filesystem_error("chat template is not valid UTF-8", modelFolder / "chat_template.jinja",
+                                           std::make_error_code(std::errc::illegal_byte_sequence));
+            chatTemplate = std::move(text);
+        } else if (fs::exists(modelFolder / "chat_template.json", ec)) {
+            auto json = hubApi.impl.configuration(modelFolder / "chat_template.json");
+            chatTemplate = json["chatTemplate"].string();
+        }
+        if (chatTemplate) result.tokenizerConfig = withMember(result.tokenizerConfig, "chat_template", *chatTemplate);
+        return result;
+    } catch (const HubClientError&) {
+        throw;
+    } catch (...) {
+        throw HubClientError::fileSystemError(std::current_exception());
+    }
+}
+
+std::optional<Config> LanguageModelConfigurationFromHub::tokenizerConfig() const {
+    auto configs = configurations();
+    if (!configs.tokenizerConfig) return std::nullopt;
+    if ((*configs.tokenizerConfig)["tokenizerClass"].string()) return configs.tokenizerConfig;
+    auto type = modelType();
+    if (!type) return configs.tokenizerConfig;
+    return withMember(configs.tokenizerConfig, "tokenizer_class", capitalized(*type) + "Tokenizer");
+}
+
+std::optional<std::string> LanguageModelConfigurationFromHub::modelType() const {
+    auto configs = configurations();
+    if (!configs.modelConfig) return std::nullopt;
+    return (*configs.modelConfig)["modelType"].string();
+}
+
+}  // namespace Hub
