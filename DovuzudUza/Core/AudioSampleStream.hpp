@@ -1,0 +1,36 @@
+#pragma once
+
+#include <condition_variable>
+#include <deque>
+#include <exception>
+#include <mutex>
+#include <optional>
+#include <stop_token>
+#include <vector>
+
+namespace DovuzudUza {
+
+// Live sample buffers from a capture, in order. The capture side yields
+// buffers and finishes the stream, with the error that ended it if any; the
+// reading side gets every buffer, then the end (or that error, thrown).
+class AudioSampleStream {
+public:
+    // False when the stream has already finished (the buffer is dropped).
+    bool yield(std::vector<float> samples);
+    // Ends the stream; later calls do nothing.
+    void finish(std::exception_ptr error = nullptr);
+    bool isFinished() const;
+
+    // The next buffer; nullopt at the end or when `stop` is requested.
+    // Rethrows the ending error once the buffers before it are read.
+    std::optional<std::vector<float>> next(std::stop_token stop = {});
+
+private:
+    mutable std::mutex mutex_;
+    std::condition_variable_any condition_;
+    std::deque<std::vector<float>> buffers_;
+    bool finished_ = false;
+    std::exception_ptr error_;
+};
+
+}  // namespace DovuzudUza
