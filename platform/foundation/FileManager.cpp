@@ -122,7 +122,9 @@ void FileManager::createPrivateDirectory(const fs::path& path, mode_t mode) {
 
 void FileManager::writeAtomically(const fs::path& path, std::string_view contents, mode_t mode) {
     const fs::path directory = parentOf(path);
-    std::string pattern = (directory / ("." + path.filename().string() + ".tmp-XXXXXX")).string();
+    std::string name(".");
+    name.append(path.filename().string()).append(".tmp-XXXXXX");
+    std::string pattern = (directory / name).string();
     std::vector<char> buffer(pattern.begin(), pattern.end());
     buffer.push_back('\0');
     FileDescriptor fd(::mkostemp(buffer.data(), O_CLOEXEC));

@@ -311,10 +311,10 @@ TEST(JsonFileUserDefaults, TwoInstancesOnOneFileDoNotLoseWrites) {
     const fs::path file = folder / "defaults.json";
     JsonFileUserDefaults first(file), second(file);
     std::thread a([&] {
-        for (int i = 0; i < 50; ++i) first.set("a" + std::to_string(i), i);
+        for (int i = 0; i < 50; ++i) first.set(std::string("a") + std::to_string(i), i);
     });
     std::thread b([&] {
-        for (int i = 0; i < 50; ++i) second.set("b" + std::to_string(i), i);
+        for (int i = 0; i < 50; ++i) second.set(std::string("b") + std::to_string(i), i);
     });
     a.join();
     b.join();

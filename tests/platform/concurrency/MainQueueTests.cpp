@@ -1,0 +1,160 @@
+#include "platform/concurrency/MainQueue.hpp"
+#include "platform/concurrency/MainRunLoop.hpp"
+
+#include <atomic>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using namespace platform;
+
+TEST(MainQueue, RunsPostedWorkInOrderOnTheLoopThread) {
+    MainQueue queue;
+    MainRunLoop loop(queue);
+    std::vector<int> order;
+    for (int i = 0; i < 5; ++i) queue.enqueue([&, i] { order.push_back(i); });
+    queue.enqueue([&] {
+        order.push_back(5);
+        // Posted while running: after everything already queued.
+        queue.enqueue([&] { order.push_back(7); });
+    });
+    queue.enqueue([&] { order.push_back(6); });
+    EXPECT_EQ(loop.drain(), 8u);
+    EXPECT_EQ(order, (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7}));
+    EXPECT_TRUE(queue.isBoundThread());
+}
+
+TEST(MainQueue, WorkFromOtherThreadsKeepsEachThreadsOrder) {
+    MainQueue queue;
+    MainRunLoop loop(queue);
+    constexpr int kThreads = 4, kEach = 200;
+    std::vector<std::vector<int>> seen(kThreads);
+    std::atomic<int> total{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t)
+        threads.emplace_back([&, t] {
+            for (int i = 0; i < kEach; ++i)
+                queue.enqueue([&, t, i] {
+                    EXPECT_TRUE(queue.isBoundThread());
+                    seen[t].push_back(i);
+                    ++total;
+                });
+        });
+    EXPECT_TRUE(loop.runUntil([&] { return total == kThreads * kEach; }, 10));
+    for (auto& thread : threads) thread.join();
+    for (int t = 0; t < kThreads; ++t) {
+        ASSERT_EQ(seen[t].size(), static_cast<size_t>(kEach));
+        for (int i = 0; i < kEach; ++i) EXPECT_EQ(seen[t][i], i);
+    }
+}
+
+TEST(MainQueue, DelayedWorkRunsByDeadlineAndCanBeCancelled) {
+    MainQueue queue;
+    MainRunLoop loop(queue);
+    std::vector<std::string> order;
+    const auto start = MainQueue::Clock::now();
+    MainQueue::Clock::time_point lateRan{};
+    queue.enqueueAfter(0.06, [&] {
+        order.push_back("late");
+        lateRan = MainQueue::Clock::now();
+    });
+    queue.enqueueAfter(0.02, [&] { order.push_back("early"); });
+    CancelHandle cancelled = queue.enqueueAfter(0.01, [&] { order.push_back("cancelled"); });
+    queue.enqueueAfter(0.02, [&] { order.push_back("early2"); });
+    queue.enqueue([&] { order.push_back("now"); });
+    cancelled.cancel();
+    EXPECT_TRUE(cancelled.isCancelled());
+    EXPECT_EQ(queue.pendingCount(), 4u);
+
+    loop.drain();  // nothing delayed is due yet
+    EXPECT_EQ(order, std::vector<std::string>{"now"});
+    EXPECT_TRUE(loop.runUntil([&] { return order.size() == 4; }, 5));
+    EXPECT_EQ(order, (std::vector<std::string>{"now", "early", "early2", "late"}));
+    EXPECT_GE(lateRan - start, std::chrono::milliseconds(60));
+    EXPECT_EQ(queue.pendingCount(), 0u);
+}
+
+TEST(MainQueue, CancelFromInsideEarlierWorkOfTheSameBatch) {
+    MainQueue queue;
+    MainRunLoop loop(queue);
+    bool ran = false;
+    CancelHandle second;
+    queue.enqueueAfter(0, [&] { second.cancel(); });
+    second = queue.enqueueAfter(0, [&] { ran = true; });
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    loop.drain();
+    EXPECT_FALSE(ran);
+}
+
+TEST(MainQueue, RunReturnsOnQuitFromAnotherThread) {
+    MainQueue queue;
+    MainRunLoop loop(queue);
+    std::atomic<bool> workerPostRan{false};
+    std::thread worker([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        queue.enqueue([&] {
+            workerPostRan = true;
+            EXPECT_TRUE(queue.isBoundThread());
+        });
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        loop.quit();
+    });
+    loop.run();  // would block forever without the quit
+    worker.join();
+    EXPECT_TRUE(workerPostRan);
+}
+
+TEST(MainQueue, RunUntilTimesOutAndRunForWaits) {
+    MainQueue queue;
+    MainRunLoop loop(queue);
+    const auto start = MainQueue::Clock::now();
+    EXPECT_FALSE(loop.runUntil([] { return false; }, 0.05));
+    EXPECT_GE(MainQueue::Clock::now() - start, std::chrono::milliseconds(50));
+    int count = 0;
+    queue.enqueueAfter(0.01, [&] { ++count; });
+    loop.runFor(0.04);
+    EXPECT_EQ(count, 1);
+}
+
+TEST(MainQueue, WakeHandlerHearsPostsForAnOutsideLoop) {
+    MainQueue queue;
+    std::atomic<int> wakes{0};
+    queue.setWakeHandler([&] { ++wakes; });
+    const int before = wakes;
+    std::thread([&] { queue.enqueue([] {}); }).join();
+    EXPECT_GT(wakes, before);
+    EXPECT_TRUE(queue.hasImmediateWork());
+    EXPECT_EQ(queue.runPending(), 1u);
+    queue.enqueueAfter(5, [] {});
+    ASSERT_TRUE(queue.nextDeadline().has_value());
+    EXPECT_GT(*queue.nextDeadline(), MainQueue::Clock::now() + std::chrono::seconds(4));
+    queue.setWakeHandler(nullptr);
+}
+
+TEST(MainQueue, ThrowingWorkDoesNotStopTheQueue) {
+    MainQueue queue;
+    bool after = false;
+    queue.enqueue([] { throw std::runtime_error("boom"); });
+    queue.enqueue([&] { after = true; });
+    EXPECT_EQ(MainRunLoop(queue).drain(), 2u);
+    EXPECT_TRUE(after);
+}
+
+TEST(MainQueue, SharedQueueKnowsItsMainThread) {
+    std::atomic<bool> onWorker{true};
+    bool onMain = false;
+    MainQueue::post([&] { onMain = MainQueue::isMainThread(); });
+    MainRunLoop::drainMain();
+    EXPECT_TRUE(onMain);
+    std::thread([&] { onWorker = MainQueue::isMainThread(); }).join();
+    EXPECT_FALSE(onWorker);
+    bool delayed = false;
+    MainQueue::postAfter(0.01, [&] { delayed = true; });
+    EXPECT_TRUE(MainRunLoop::runMainUntil([&] { return delayed; }, 5));
+}
+
+}  // namespace
