@@ -1,0 +1,81 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "ZezeziCore/External/Tokenizers/Tokenizer.hpp"
+
+namespace Tokenizers {
+
+// One merge: symbol `a` directly followed by symbol `b`.
+struct BytePair {
+    std::string a;
+    std::string b;
+    bool operator==(const BytePair&) const = default;
+};
+
+// Byte-pair model: merges ranked symbols of one pre-token into vocabulary
+// pieces; pieces it cannot map fall back to "<0xHH>" byte pieces.
+class BPETokenizer : public TokenizingModel {
+public:
+    // Throws TokenizerError: mismatchedConfig("BPETokenizer requires merges"),
+    // missingVocab, or malformedVocab for a merge with fewer than two parts.
+    BPETokenizer(const Config& tokenizerConfig, const Config& tokenizerData, const AddedTokenIds& addedTokens);
+    ~BPETokenizer() override;
+
+    std::vector<std::string> tokenize(std::string_view text) const override;
+    // The merged symbols of one word joined by single spaces.
+    std::string bpe(std::string_view token) const;
+    std::vector<std::string> hexaEncode(std::string_view text) const;
+
+    // The merges as lists of parts: "a b" strings split at every space (empty
+    // parts kept), arrays by their string elements. Absent when not an array.
+    static std::optional<std::vector<std::vector<std::string>>> mergesFromConfig(const Config& merges);
+
+    std::optional<int64_t> convertTokenToId(std::string_view token) const override;
+    std::optional<std::string> convertIdToToken(int64_t id) const override;
+    std::optional<std::string> bosToken() const override { return bosToken_; }
+    std::optional<int64_t> bosTokenId() const override { return bosTokenId_; }
+    std::optional<std::string> eosToken() const override { return eosToken_; }
+    std::optional<int64_t> eosTokenId() const override { return eosTokenId_; }
+    std::optional<std::string> unknownToken() const override { return unknownToken_; }
+    std::optional<int64_t> unknownTokenId() const override { return unknownTokenId_; }
+    bool fuseUnknownTokens() const override { return fuseUnknownTokens_; }
+
+    std::optional<int64_t> rank(const BytePair& pair) const;
+
+private:
+    struct Merge {
+        int32_t rank;
+        int32_t merged;  // symbol id of a + b
+    };
+    struct Cache;
+
+    int32_t symbolId(std::string_view s) const;
+    int32_t intern(const std::string& s);
+    // Final symbols of a word as byte ranges into it.
+    std::vector<std::pair<std::size_t, std::size_t>> mergeWord(std::string_view word) const;
+    std::vector<std::string> tokenizeUncached(std::string_view text) const;
+
+    std::unordered_map<std::string, int32_t> symbols_;
+    std::unordered_map<uint64_t, Merge> merges_;
+    std::unordered_map<std::string, int64_t> tokensToIds_;
+    std::unordered_map<int64_t, std::string> idsToTokens_;
+    std::optional<std::string> bosToken_;
+    std::optional<int64_t> bosTokenId_;
+    std::optional<std::string> eosToken_;
+    std::optional<int64_t> eosTokenId_;
+    std::optional<std::string> unknownToken_;
+    std::optional<int64_t> unknownTokenId_;
+    bool fuseUnknownTokens_ = false;
+    std::unique_ptr<Cache> cache_;
+};
+
+}  // namespace Tokenizers

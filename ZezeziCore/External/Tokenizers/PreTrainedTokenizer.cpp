@@ -1,0 +1,218 @@
+#include "ZezeziCore/External/Tokenizers/PreTrainedTokenizer.hpp"
+
+#include <algorithm>
+
+#include "ZezeziCore/External/Tokenizers/Models/TokenizerModel.hpp"
+#include "ZezeziCore/External/Tokenizers/StringSearch.hpp"
+#include "ZezeziCore/External/Tokenizers/TextUnits.hpp"
+#include "ZezeziCore/External/Tokenizers/TokenizerError.hpp"
+
+namespace Tokenizers {
+
+namespace {
+
+struct AddedTokenRecord {
+    std::string content;
+    bool prefix;
+    bool suffix;
+    std::size_t length;
+};
+
+}  // namespace
+
+PreTrainedTokenizer::PreTrainedTokenizer(const Config& tokenizerConfig, const Config& tokenizerData, bool strict)
+    : tokenizerConfig_(tokenizerConfig) {
+    AddedTokenIds addedTokenIds;
+    std::vector<AddedTokenRecord> records;
+    if (auto entries = tokenizerData["addedTokens"].array()) {
+        for (const Config& entry : *entries) {
+            auto id = entry["id"].integer();
+            auto content = entry["content"].string();
+            if (!id || !content) continue;
+            addedTokenIds.insert_or_assign(*content, *id);
+            if (entry["special"].boolean().value_or(false)) specialTokens_.insert_or_assign(*content, *id);
+        }
+        for (const Config& entry : *entries) {
+            auto content = entry["content"].string();
+            // An empty token would match everywhere and cut text into characters.
+            if (!content || content->empty()) continue;
+            records.push_back(AddedTokenRecord{*content, entry["lstrip"].boolean().value_or(false),
+                                               entry["rstrip"].boolean().value_or(false), text::characterCount(*content)});
+        }
+    }
+    std::stable_sort(records.begin(), records.end(),
+                     [](const AddedTokenRecord& a, const AddedTokenRecord& b) { return a.length > b.length; });
+    if (!records.empty()) {
+        std::string alternation;
+        for (const auto& r : records) {
+            if (!alternation.empty()) alternation += '|';
+            if (r.prefix) alternation += "\\s*";
+            alternation += '(' + Regex::escapedPattern(r.content) + ')';
+            if (r.suffix) alternation += "\\s*";
+        }
+        addedTokensRegex_ = Regex::compile(alternation);
+    }
+    for (const auto& [content, id] : addedTokenIds) addedTokens_.insert(content);
+    for (const auto& [content, id] : specialTokens_) specialTokenIds_.insert(id);
+
+    preTokenizer_ = PreTokenizerFactory::fromConfig(tokenizerData["preTokenizer"]);
+    normalizer_ = NormalizerFactory::fromConfig(tokenizerData["normalizer"]);
+    postProcessor_ = PostProcessorFactory::fromConfig(tokenizerData["postProcessor"]);
+    decoder_ = DecoderFactory::fromConfig(tokenizerData["decoder"], addedTokens_);
+    cleanUpTokenizationSpaces_ = tokenizerConfig["cleanUpTokenizationSpaces"].boolean().value_or(true);
+    model_ = TokenizerModel::from(tokenizerConfig, tokenizerData, addedTokenIds, strict);
+}
+
+std::vector<std::string> PreTrainedTokenizer::preTokenize(std::string_view text, PreTokenizerOptions options) const {
+    if (!preTokenizer_) return {std::string(text)};
+    return (*preTokenizer_)(text, options);
+}
+
+std::string PreTrainedTokenizer::normalize(std::string_view text) const {
+    if (!normalizer_) return std::string(text);
+    return (*normalizer_)(text);
+}
+
+std::vector<std::string> PreTrainedTokenizer::postProcess(const std::vector<std::string>& tokens, bool addSpecialTokens) const {
+    if (!postProcessor_) return tokens;
+    return (*postProcessor_)(tokens, std::nullopt, addSpecialTokens);
+}
+
+std::vector<std::string> PreTrainedTokenizer::decodeTokens(const std::vector<std::string>& tokens) const {
+    if (!decoder_) return tokens;
+    return (*decoder_)(tokens);
+}
+
+std::string PreTrainedTokenizer::cleanUp(std::string_view text) const {
+    if (!cleanUpTokenizationSpaces_) return std::string(text);
+    static const std::pair<const char*, const char*> kRules[] = {
+        {" .", "."},   {" ?", "?"},     {" !", "!"},   {" ,", ","},   {" ' ", "'"},
+        {" n't", "n't"}, {" 'm", "'m"}, {" 's", "'s"}, {" 've", "'ve"}, {" 're", "'re"},
+    };
+    std::string out(text);
+    for (const auto& [from, to] : kRules) out = text::replacingAll(out, from, to);
+    return out;
+}
+
+std::vector<std::string> PreTrainedTokenizer::fuseUnknown(const std::vector<std::string>& tokens) const {
+    if (!fuseUnknownTokens()) return tokens;
+    std::vector<std::string> out;
+    out.reserve(tokens.size());
+    const auto unknownId = model_->unknownTokenId();
+    bool previousUnknown = false;
+    for (const auto& t : tokens) {
+        bool unknown = model_->convertTokenToId(t) == unknownId;
+        if (unknown && previousUnknown) continue;
+        out.push_back(t);
+        previousUnknown = unknown;
+    }
+    return out;
+}
+
+std::vector<std::string> PreTrainedTokenizer::splitAtAddedTokens(std::string_view text) const {
+    if (!addedTokensRegex_) return {std::string(text)};
+    return split(text, *addedTokensRegex_);
+}
+
+std::vector<std::string> PreTrainedTokenizer::tokenize(std::string_view input) const {
+    // Ill-formed UTF-8 becomes U+FFFD before anything looks at it.
+    const std::string text = text::repaired(input);
+    std::vector<std::string> out;
+    auto sections = splitAtAddedTokens(text);
+    for (std::size_t i = 0; i < sections.size(); ++i) {
+        const std::string& section = sections[i];
+        std::vector<std::string> tokens;
+        if (addedTokens_.count(section)) {
+            tokens.push_back(section);
+        } else {
+            std::string normalized = normalize(section);
+            for (const auto& piece : preTokenize(normalized, i == 0 ? PreTokenizerOptions::first() : PreTokenizerOptions::none()))
+                for (auto& t : (*model_)(piece)) tokens.push_back(std::move(t));
+        }
+        for (auto& t : fuseUnknown(tokens)) out.push_back(std::move(t));
+    }
+    return out;
+}
+
+std::vector<int64_t> PreTrainedTokenizer::encode(std::string_view text, bool addSpecialTokens) const {
+    std::vector<std::string> tokens = tokenize(text);
+    if (postProcessor_) tokens = postProcess(tokens, addSpecialTokens);
+    std::vector<int64_t> ids;
+    ids.reserve(tokens.size());
+    for (const auto& t : tokens) {
+        auto id = model_->convertTokenToId(t);
+        // Dropping it would silently change what the model reads.
+        if (!id) throw TokenizerError::mismatchedConfig("Token not in vocab: " + t);
+        ids.push_back(*id);
+    }
+    return ids;
+}
+
+std::string PreTrainedTokenizer::decode(const std::vector<int64_t>& ids, bool skipSpecialTokens) const {
+    std::vector<std::string> tokens;
+    tokens.reserve(ids.size());
+    for (int64_t id : ids) {
+        if (skipSpecialTokens && specialTokenIds_.count(id)) continue;
+        if (auto t = model_->convertIdToToken(id)) tokens.push_back(std::move(*t));
+    }
+    tokens = decodeTokens(tokens);
+    std::string joined;
+    for (const auto& t : tokens) joined += t;
+    return cleanUp(joined);
+}
+
+std::optional<Config> maybeUpdatePostProcessor(const Config& tokenizerConfig, const Config& processorConfig) {
+    auto existing = PostProcessorFactory::fromConfig(processorConfig);
+    if (dynamic_cast<const TemplateProcessing*>(existing.get())) return std::nullopt;
+
+    const bool addBos = tokenizerConfig["addBosToken"].boolean().value_or(false);
+    auto bos = addedTokenAsString(tokenizerConfig["bosToken"]);
+    if (addBos && !bos) throw TokenizerError::mismatchedConfig("add_bos_token is True but bos_token is nil");
+    const bool addEos = tokenizerConfig["addEosToken"].boolean().value_or(false);
+    auto eos = addedTokenAsString(tokenizerConfig["eosToken"]);
+    if (addEos && !eos) throw TokenizerError::mismatchedConfig("add_eos_token is True but eos_token is nil");
+
+    auto item = [](const char* kind, const std::string& id, int typeId) {
+        return Config::dictionary({{kind, Config::dictionary({{"id", id}, {"type_id", typeId}})}});
+    };
+    Config::Array single;
+    if (addBos) single.push_back(item("SpecialToken", *bos, 0));
+    single.push_back(item("Sequence", "A", 0));
+    if (addEos) single.push_back(item("SpecialToken", *eos, 0));
+    Config::Array pair = single;
+    if (addBos) pair.push_back(item("SpecialToken", *bos, 1));
+    pair.push_back(item("Sequence", "B", 1));
+    if (addEos) pair.push_back(item("SpecialToken", *eos, 1));
+    return Config::dictionary({{"type", "TemplateProcessing"}, {"single", Config(std::move(single))}, {"pair", Config(std::move(pair))}});
+}
+
+Config LlamaPreTrainedTokenizer::rewrittenData(const Config& tokenizerConfig, const Config& tokenizerData) {
+    const bool legacy = tokenizerConfig["legacy"].boolean().value_or(true);
+    Config::Dictionary copy;
+    if (auto d = tokenizerData.dictionary()) copy = *d;
+    if (!legacy) {
+        copy.erase(ZezeziCore::BinaryDistinctString("normalizer"));
+        copy.insert_or_assign(ZezeziCore::BinaryDistinctString("pre_tokenizer"),
+                              Config::dictionary({{"type", "Metaspace"},
+                                                  {"replacement", "\xE2\x96\x81"},
+                                                  {"add_prefix_space", true},
+                                                  {"prepend_scheme", "first"}}));
+    }
+    if (auto updated = maybeUpdatePostProcessor(tokenizerConfig, tokenizerData["postProcessor"]))
+        copy.insert_or_assign(ZezeziCore::BinaryDistinctString("post_processor"), *updated);
+    return Config(std::move(copy));
+}
+
+LlamaPreTrainedTokenizer::LlamaPreTrainedTokenizer(const Config& tokenizerConfig, const Config& tokenizerData, bool strict)
+    : PreTrainedTokenizer(tokenizerConfig, rewrittenData(tokenizerConfig, tokenizerData), strict),
+      isLegacy_(tokenizerConfig["legacy"].boolean().value_or(true)) {}
+
+std::vector<std::string> LlamaPreTrainedTokenizer::tokenize(std::string_view text) const {
+    if (isLegacy_ || text.empty()) return PreTrainedTokenizer::tokenize(text);
+    std::string prepared = "\xE2\x96\x81" + text::replacingAll(text::repaired(text), "\xE2\x96\x81", " ");
+    auto tokens = PreTrainedTokenizer::tokenize(prepared);
+    if (tokens.size() >= 2 && tokens[0] == "\xE2\x96\x81" && specialTokens().count(tokens[1])) tokens.erase(tokens.begin());
+    return tokens;
+}
+
+}  // namespace Tokenizers

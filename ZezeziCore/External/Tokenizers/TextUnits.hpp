@@ -1,0 +1,42 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// Character-level helpers over UTF-8 text, where a character is an extended
+// grapheme cluster. Inputs are expected to be valid UTF-8 (the tokenizer
+// repairs its input once at the door).
+namespace Tokenizers::text {
+
+// The characters of the text, as views into it.
+std::vector<std::string_view> characters(std::string_view utf8);
+std::size_t characterCount(std::string_view utf8);
+// Byte offset of the character boundary after `offset` (the end when none).
+std::size_t nextCharacterBoundary(std::string_view utf8, std::size_t offset);
+
+// First scalar of a text (U+FFFD for empty or ill-formed text).
+char32_t firstScalar(std::string_view utf8);
+// Decodes the scalar at `i` and advances `i`; ill-formed bytes give U+FFFD.
+char32_t nextScalar(std::string_view utf8, std::size_t& i);
+void appendScalar(std::string& out, char32_t scalar);
+
+// Ill-formed sequences replaced by U+FFFD (maximal subparts).
+std::string repaired(std::string_view bytes);
+
+std::string nfc(std::string_view utf8);
+std::string nfd(std::string_view utf8);
+std::string nfkc(std::string_view utf8);
+std::string nfkd(std::string_view utf8);
+std::string lowercased(std::string_view utf8);
+
+bool isWhiteSpace(char32_t c);          // Unicode White_Space
+bool isSpaceSeparatorOrTab(char32_t c); // category Zs, or U+0009
+bool isPunctuation(char32_t c);         // category P
+bool isCjkIdeograph(char32_t c);
+
+// Literal, non-overlapping, left-to-right replacement.
+std::string replacingAll(std::string_view text, std::string_view of, std::string_view with);
+
+}  // namespace Tokenizers::text
