@@ -1,0 +1,123 @@
+#pragma once
+
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace writing_test {
+
+namespace fs = std::filesystem;
+
+inline fs::path fixture(const std::string& name) {
+    return fs::path(PARLOX_SOURCE_DIR) / "tests/fixtures/writing" / name;
+}
+
+inline std::string readFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), {});
+}
+
+inline void writeFile(const fs::path& path, const std::string& text, fs::perms perms = fs::perms::owner_read |
+                                                                                      fs::perms::owner_write) {
+    fs::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary) << text;
+    fs::permissions(path, perms);
+}
+
+inline std::vector<std::string> lines(const std::string& text) {
+    std::vector<std::string> out;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        auto end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        out.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    return out;
+}
+
+// Sets environment variables for a test and puts the old values back.
+class ScopedEnv {
+public:
+    ScopedEnv() = default;
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+    ~ScopedEnv() {
+        for (auto& [name, value] : saved_) {
+            if (value) {
+                ::setenv(name.c_str(), value->c_str(), 1);
+            } else {
+                ::unsetenv(name.c_str());
+            }
+        }
+    }
+    void set(const std::string& name, const std::string& value) {
+        remember(name);
+        ::setenv(name.c_str(), value.c_str(), 1);
+    }
+    void unset(const std::string& name) {
+        remember(name);
+        ::unsetenv(name.c_str());
+    }
+
+private:
+    void remember(const std::string& name) {
+        if (saved_.count(name)) return;
+        const char* old = ::getenv(name.c_str());
+        saved_[name] = old ? std::optional<std::string>(old) : std::nullopt;
+    }
+    std::map<std::string, std::optional<std::string>> saved_;
+};
+
+// A private home, temporary area and config folder for one test.
+class Sandbox {
+public:
+    Sandbox() {
+        std::string pattern = (fs::temp_directory_path() / "parlox-writing-test-XXXXXX").string();
+        root_ = ::mkdtemp(pattern.data());
+        fs::create_directories(home());
+        fs::create_directories(runtime());
+        fs::permissions(runtime(), fs::perms::owner_all);
+        env_.set("HOME", home().string());
+        env_.set("XDG_RUNTIME_DIR", runtime().string());
+        env_.set("XDG_CONFIG_HOME", (root_ / "config").string());
+        env_.set("XDG_STATE_HOME", (root_ / "state").string());
+        env_.set("SHELL", "/bin/sh");
+        env_.unset("PARLOX_FAKE_SCENARIO");
+        env_.unset("PARLOX_FAKE_RECORD");
+    }
+    ~Sandbox() {
+        std::error_code ec;
+        fs::remove_all(root_, ec);
+    }
+
+    const fs::path& root() const { return root_; }
+    fs::path home() const { return root_ / "home"; }
+    fs::path runtime() const { return root_ / "run"; }
+    fs::path record() const { return root_ / "record"; }
+    ScopedEnv& env() { return env_; }
+
+    // Entries left in the temporary area.
+    std::vector<std::string> leftovers() const {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(runtime())) names.push_back(entry.path().filename().string());
+        return names;
+    }
+
+    void scenario(const std::string& name) {
+        env_.set("PARLOX_FAKE_SCENARIO", name);
+        env_.set("PARLOX_FAKE_RECORD", record().string());
+    }
+
+private:
+    fs::path root_;
+    ScopedEnv env_;
+};
+
+}  // namespace writing_test
