@@ -3,6 +3,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+
+#include <sys/syscall.h>
+#include <unistd.h>
 #include <utility>
 
 namespace platform {
@@ -20,6 +23,12 @@ MainQueue& MainQueue::shared() {
     // Never destroyed: work may still be posted while the process exits.
     static MainQueue* queue = new MainQueue();
     return *queue;
+}
+
+bool MainQueue::isMainThread() {
+    MainQueue& queue = shared();
+    if (queue.hasBoundThread()) return queue.isBoundThread();
+    return ::syscall(SYS_gettid) == ::getpid();
 }
 
 void MainQueue::assertMainThread(const char* where) {
@@ -46,16 +55,42 @@ CancelHandle MainQueue::enqueueAfter(double seconds, Work work) {
         flag->store(true);
         return CancelHandle(flag);
     }
+    schedule(seconds, flag, std::move(work));
+    return CancelHandle(flag);
+}
+
+CancelHandle MainQueue::enqueueRepeating(double seconds, Work work) {
+    auto flag = std::make_shared<std::atomic<bool>>(false);
+    if (!work) {
+        flag->store(true);
+        return CancelHandle(flag);
+    }
+    if (!(seconds >= 0.001)) seconds = 0.001;
+    // Each run schedules the next one; the chain ends once cancelled.
+    auto body = std::make_shared<Work>(std::move(work));
+    auto tick = std::make_shared<Work>();
+    std::weak_ptr<Work> weakTick = tick;
+    *tick = [this, flag, body, seconds, weakTick] {
+        if (flag->load()) return;
+        (*body)();
+        if (flag->load()) return;
+        if (auto next = weakTick.lock()) schedule(seconds, flag, [next] { (*next)(); });
+    };
+    schedule(seconds, flag, [tick] { (*tick)(); });
+    return CancelHandle(flag);
+}
+
+void MainQueue::schedule(double seconds, std::shared_ptr<std::atomic<bool>> cancelled, Work work) {
     if (!(seconds > 0)) seconds = 0;  // also NaN
     if (seconds > 1e9) seconds = 1e9;
-    const auto deadline =
-        Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
+    const auto deadline = Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                                             std::chrono::duration<double>(seconds));
     {
         std::lock_guard lock(mutex_);
-        timed_.push(Timed{deadline, ++sequence_, flag, std::make_shared<Work>(std::move(work))});
+        timed_.push(Timed{deadline, ++sequence_, std::move(cancelled),
+                          std::make_shared<Work>(std::move(work))});
     }
     wake();
-    return CancelHandle(flag);
 }
 
 void MainQueue::bindToCurrentThread() { boundThread_.store(std::this_thread::get_id()); }

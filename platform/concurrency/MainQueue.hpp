@@ -6,11 +6,13 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <future>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <queue>
 #include <thread>
+#include <type_traits>
 #include <vector>
 
 namespace platform {
@@ -52,13 +54,33 @@ public:
     static CancelHandle postAfter(double seconds, Work work) {
         return shared().enqueueAfter(seconds, std::move(work));
     }
-    // True on the shared queue's main thread (false before one is bound).
-    static bool isMainThread() { return shared().isBoundThread(); }
+    // Runs `work` every `seconds` (at least 1 ms) until cancelled.
+    static CancelHandle postEvery(double seconds, Work work) {
+        return shared().enqueueRepeating(seconds, std::move(work));
+    }
+    // True on the shared queue's main thread; before a loop has bound one,
+    // the process's initial thread counts as the main thread.
+    static bool isMainThread();
     // Aborts with a message when called off the main thread while one is bound.
     static void assertMainThread(const char* where = nullptr);
 
+    // Runs fn on the main thread and returns its result (or rethrows),
+    // blocking the caller meanwhile; on the main thread it runs at once.
+    // Only for workers while a loop pumps the shared queue, and never while
+    // the main thread waits on this worker.
+    template <class F>
+    static std::invoke_result_t<F&> sync(F&& fn) {
+        using R = std::invoke_result_t<F&>;
+        if (isMainThread()) return fn();
+        std::packaged_task<R()> task(std::forward<F>(fn));
+        std::future<R> result = task.get_future();
+        post([&task] { task(); });
+        return result.get();
+    }
+
     void enqueue(Work work);
     CancelHandle enqueueAfter(double seconds, Work work);
+    CancelHandle enqueueRepeating(double seconds, Work work);
 
     // The thread that runs the work. The first pump binds itself when no
     // thread is bound yet; the GUI binds its thread at start.
@@ -108,6 +130,7 @@ private:
 
     void wake();
     void bindIfUnbound();
+    void schedule(double seconds, std::shared_ptr<std::atomic<bool>> cancelled, Work work);
 
     mutable std::mutex mutex_;
     std::condition_variable condition_;

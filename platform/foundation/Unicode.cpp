@@ -276,6 +276,18 @@ std::vector<std::string> graphemeClusters(std::string_view utf8) {
     return clusters;
 }
 
+std::string graphemePrefix(std::string_view utf8, size_t count) {
+    const std::string valid = repairUtf8(utf8);
+    size_t seen = 0, end = 0;
+    forEachCluster(valid, [&](size_t, size_t clusterEnd) {
+        if (seen < count) {
+            ++seen;
+            end = clusterEnd;
+        }
+    });
+    return valid.substr(0, end);
+}
+
 std::string lowercased(std::string_view utf8) {
     const std::string valid = repairUtf8(utf8);
     icu::UnicodeString text = icu::UnicodeString::fromUTF8(valid);

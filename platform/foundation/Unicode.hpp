@@ -45,6 +45,8 @@ std::optional<std::string> substringUtf16(std::string_view utf8, size_t location
 // Extended grapheme clusters.
 size_t graphemeCount(std::string_view utf8);
 std::vector<std::string> graphemeClusters(std::string_view utf8);
+// The first `count` grapheme clusters (all of the text when it has fewer).
+std::string graphemePrefix(std::string_view utf8, size_t count);
 
 // Full case mapping with the root locale (same result under any process locale).
 std::string lowercased(std::string_view utf8);

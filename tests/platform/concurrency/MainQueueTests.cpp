@@ -144,6 +144,41 @@ TEST(MainQueue, ThrowingWorkDoesNotStopTheQueue) {
     EXPECT_TRUE(after);
 }
 
+TEST(MainQueue, RepeatingWorkRunsUntilCancelled) {
+    MainQueue queue;
+    MainRunLoop loop(queue);
+    int ticks = 0;
+    CancelHandle handle;
+    handle = queue.enqueueRepeating(0.005, [&] {
+        if (++ticks == 3) handle.cancel();
+    });
+    EXPECT_TRUE(loop.runUntil([&] { return ticks == 3; }, 5));
+    loop.runFor(0.03);
+    EXPECT_EQ(ticks, 3);
+    EXPECT_EQ(queue.pendingCount(), 0u);
+}
+
+TEST(MainQueue, SyncRunsOnTheMainThreadAndReturns) {
+    std::atomic<bool> done{false};
+    std::thread::id ranOn;
+    int result = 0;
+    std::thread worker([&] {
+        result = MainQueue::sync([&] {
+            ranOn = std::this_thread::get_id();
+            return 41 + 1;
+        });
+        EXPECT_THROW(MainQueue::sync([]() -> int { throw std::runtime_error("x"); }),
+                     std::runtime_error);
+        done = true;
+    });
+    EXPECT_TRUE(MainRunLoop::runMainUntil([&] { return done.load(); }, 10));
+    worker.join();
+    EXPECT_EQ(result, 42);
+    EXPECT_EQ(ranOn, std::this_thread::get_id());
+    // On the main thread itself it runs inline.
+    EXPECT_EQ(MainQueue::sync([] { return 7; }), 7);
+}
+
 TEST(MainQueue, SharedQueueKnowsItsMainThread) {
     std::atomic<bool> onWorker{true};
     bool onMain = false;

@@ -131,6 +131,14 @@ TEST(Unicode, LoneSurrogatesInUtf16BecomeReplacement) {
     EXPECT_EQ(fromUtf16(units), "a\xEF\xBF\xBD" "b\xEF\xBF\xBD");
 }
 
+TEST(Unicode, GraphemePrefixNeverSplitsACharacter) {
+    const std::string text = "ab\xF0\x9F\x91\x8D\xF0\x9F\x8F\xBD" "cafe\xCC\x81";  // ab 👍🏽 café
+    EXPECT_EQ(graphemePrefix(text, 0), "");
+    EXPECT_EQ(graphemePrefix(text, 3), "ab\xF0\x9F\x91\x8D\xF0\x9F\x8F\xBD");
+    EXPECT_EQ(graphemePrefix(text, 7), text);
+    EXPECT_EQ(graphemePrefix(text, 100), text);
+}
+
 TEST(Unicode, CaseMappingIgnoresTheProcessLocale) {
     EXPECT_EQ(lowercased("\xCE\xA3\xCE\x91\xCE\xA3"), "\xCF\x83\xCE\xB1\xCF\x82");  // ΣΑΣ -> σας
     EXPECT_EQ(lowercased("ÁRBOL Ñandú"), "árbol ñandú");
