@@ -73,7 +73,10 @@ void NetlinkPathMonitor::start(Handler handler) {
     if (impl_->thread.joinable()) return;
     if (pipe(impl_->wakeFds) != 0) impl_->wakeFds[0] = impl_->wakeFds[1] = -1;
     int wake = impl_->wakeFds[0];
-    impl_->thread = std::jthread([handler = std::move(handler), wake](std::stop_token stop) {
+    // The first path is known before start returns.
+    NetworkPath first = currentPath();
+    if (handler) handler(first);
+    impl_->thread = std::jthread([handler = std::move(handler), wake, first](std::stop_token stop) {
         int sock = socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_ROUTE);
         if (sock >= 0) {
             sockaddr_nl addr{};
@@ -84,8 +87,7 @@ void NetlinkPathMonitor::start(Handler handler) {
                 sock = -1;
             }
         }
-        NetworkPath last = currentPath();
-        if (handler) handler(last);
+        NetworkPath last = first;
         char buffer[8192];
         while (!stop.stop_requested()) {
             pollfd fds[2] = {{sock, POLLIN, 0}, {wake, POLLIN, 0}};

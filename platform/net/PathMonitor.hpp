@@ -13,7 +13,8 @@ struct NetworkPath {
 };
 
 // Watches whether the machine has a usable route out. The handler runs on the
-// monitor's own thread, once at start and after every change.
+// monitor's own thread after every change; the first path is delivered
+// before start() returns.
 class PathMonitor {
 public:
     using Handler = std::function<void(const NetworkPath&)>;

@@ -1,0 +1,338 @@
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "HubTestSupport.hpp"
+#include "ZezeziCore/External/Hub/HubApiWrapper.hpp"
+#include "ZezeziCore/External/Hub/HubFileDownloader.hpp"
+#include "platform/net/fake/FakePathMonitor.hpp"
+
+using namespace hubtest;
+using Hub::HubApi;
+using Hub::HubClientError;
+namespace fs = std::filesystem;
+
+TEST(HubClientErrorText, EveryCase) {
+    struct Case {
+        HubClientError error;
+        std::string text;
+    };
+    std::vector<Case> cases{
+        {HubClientError::authorizationRequired(std::nullopt), "Authentication required. Please provide a valid Hugging Face token."},
+        {HubClientError::authorizationRequired(401), "Authentication failed with status code: 401. Please check your Hugging Face token."},
+        {HubClientError::authorizationRequired(403), "Authentication failed with status code: 403. Please check your Hugging Face token."},
+        {HubClientError::httpStatusCode(500), "HTTP error with status code: 500"},
+        {HubClientError::httpStatusCode(-3), "HTTP error with status code: -3"},
+        {HubClientError::jsonSerialization("file:///x", ""), ""},
+        {HubClientError::downloadError(""), "Download failed: "},
+        {HubClientError::fileNotFound("a.bin"), "File not found: a.bin"},
+        {HubClientError::networkError(platform::net::UrlError(platform::net::UrlError::Code::notConnectedToInternet)),
+         "Network error: The Internet connection appears to be offline."},
+        {HubClientError::resourceNotFound("org/x"), "Resource not found: org/x"},
+        {HubClientError::configurationMissing("tokenizer.json"), "Required configuration file missing: tokenizer.json"},
+        {HubClientError::fileSystemError(std::make_exception_ptr(std::runtime_error("disk"))), "File system error: disk"},
+        {HubClientError::parseError("p"), "Parse error: p"},
+        {HubClientError::parse(), "Failed to parse server response."},
+        {HubClientError::unexpectedError(), "An unexpected error occurred."},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.error.localizedDescription(), c.text);
+        EXPECT_STREQ(c.error.what(), c.text.c_str());
+    }
+}
+
+TEST(HubApiEtag, Normalisation) {
+    EXPECT_EQ(HubApi::normalizeEtag(std::string("W/\"abc\"")), "abc");
+    EXPECT_EQ(HubApi::normalizeEtag(std::string("\"abc\"")), "abc");
+    EXPECT_EQ(HubApi::normalizeEtag(std::string("abc")), "abc");
+    EXPECT_FALSE(HubApi::normalizeEtag(std::nullopt));
+    EXPECT_TRUE(HubApi::isValidHash(std::string(40, 'a'), "^[0-9a-f]{40}$"));
+    EXPECT_FALSE(HubApi::isValidHash(std::string(40, 'A'), "^[0-9a-f]{40}$"));
+    EXPECT_FALSE(HubApi::isValidHash(std::string(41, 'a'), "^[0-9a-f]{40}$"));
+    EXPECT_FALSE(HubApi::isValidHash("a", "(["));
+}
+
+TEST(HubApiMetadata, WrittenAndReadBack) {
+    TempDir tmp;
+    HubApi api;
+    auto path = tmp.path() / "deep/a/b.json.metadata";
+    api.writeDownloadMetadata(hex40('c'), "etag1", path);
+    auto text = readFile(path);
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 3);
+    auto meta = api.readDownloadMetadata(path);
+    ASSERT_TRUE(meta);
+    EXPECT_EQ(meta->commitHash, hex40('c'));
+    EXPECT_EQ(meta->etag, "etag1");
+    EXPECT_EQ(meta->filename, "b.json");
+    auto age = std::chrono::system_clock::now() - meta->timestamp;
+    EXPECT_LT(std::chrono::abs(age), std::chrono::seconds(5));
+    auto stamp = readLines(path)[2];
+    EXPECT_EQ(stamp.find('e'), std::string::npos);
+    EXPECT_NE(stamp.find('.'), std::string::npos);
+}
+
+TEST(HubApiMetadata, CorruptFilesAreLoggedDeletedAndAbsent) {
+    TempDir tmp;
+    HubApi api;
+    std::vector<std::string> logged;
+    HubApi::setLogSink([&](const std::string& m) { logged.push_back(m); });
+    for (std::string bad : {"one\ntwo", "c\ne\nnot-a-number\n", "c\ne\n12.5x\n", ""}) {
+        auto path = tmp.path() / "x.metadata";
+        writeFile(path, bad);
+        EXPECT_FALSE(api.readDownloadMetadata(path)) << bad;
+        EXPECT_FALSE(fs::exists(path)) << bad;
+    }
+    ASSERT_EQ(logged.size(), 4u);
+    EXPECT_EQ(logged[0].rfind("Invalid metadata file ", 0), 0u);
+    EXPECT_NE(logged[0].find("Metadata file is missing required fields. Removing it from disk and continuing."), std::string::npos);
+    EXPECT_NE(logged[1].find("Invalid timestamp format"), std::string::npos);
+    logged.clear();
+    EXPECT_FALSE(api.readDownloadMetadata(tmp.path() / "missing.metadata"));
+    EXPECT_TRUE(logged.empty());
+    // Extra lines are ignored; blanks around the values are trimmed.
+    writeFile(tmp.path() / "y.metadata", " c \n e\n1700000000.5\nextra\n");
+    auto meta = api.readDownloadMetadata(tmp.path() / "y.metadata");
+    ASSERT_TRUE(meta);
+    EXPECT_EQ(meta->commitHash, "c");
+    EXPECT_EQ(meta->etag, "e");
+    HubApi::setLogSink(nullptr);
+}
+
+TEST(HubApiMetadata, UnwritablePlaceIsAFileWriteError) {
+    TempDir tmp;
+    writeFile(tmp.path() / "file", "x");
+    HubApi api;
+    try {
+        api.writeDownloadMetadata("c", "e", tmp.path() / "file/sub/a.metadata");
+        FAIL();
+    } catch (const HubApi::EnvironmentError& e) {
+        EXPECT_EQ(e.kind(), HubApi::EnvironmentError::Kind::fileWriteError);
+        EXPECT_EQ(e.description().rfind("Failed to write file: Failed to write metadata to ", 0), 0u);
+    }
+}
+
+TEST(HubApiHash, FilesAndMissingFiles) {
+    TempDir tmp;
+    HubApi api;
+    writeFile(tmp.path() / "empty", "");
+    EXPECT_EQ(api.computeFileHash(tmp.path() / "empty"), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+    auto big = LoopbackHub::randomBytes(3 << 20, 7);
+    writeFile(tmp.path() / "big", big);
+    EXPECT_EQ(api.computeFileHash(tmp.path() / "big"), platform::net::Sha256::hex(big));
+    try {
+        api.computeFileHash(tmp.path() / "nope.bin");
+        FAIL();
+    } catch (const HubClientError& e) {
+        EXPECT_EQ(e.description(), "File not found: nope.bin");
+    }
+    // A folder cannot be read as a file: never a digest of nothing.
+    EXPECT_THROW(api.computeFileHash(tmp.path()), HubClientError);
+}
+
+TEST(HubApiEnvironment, TokenComesFromTheFirstNonEmptyVariable) {
+    {
+        ScopedEnv a("HF_TOKEN", "first");
+        ScopedEnv b("HUGGING_FACE_HUB_TOKEN", "second");
+        EXPECT_EQ(HubApi::hfTokenFromEnv(), "first");
+    }
+    {
+        ScopedEnv a("HF_TOKEN", "");
+        ScopedEnv b("HUGGING_FACE_HUB_TOKEN", "second");
+        EXPECT_EQ(HubApi::hfTokenFromEnv(), "second");
+    }
+    ScopedEnv a("HF_TOKEN", nullptr);
+    ScopedEnv b("HUGGING_FACE_HUB_TOKEN", nullptr);
+    EXPECT_FALSE(HubApi::hfTokenFromEnv());
+}
+
+TEST(HubApiNetwork, MonitorDrivesOfflineDecisionUnlessDisabledForCi) {
+    auto fake = std::make_unique<platform::net::FakePathMonitor>();
+    auto* monitor = fake.get();
+    HubApi::NetworkMonitor network(std::move(fake));
+    network.startMonitoring();
+    EXPECT_EQ(monitor->starts(), 1);
+    ScopedEnv ci("CI_DISABLE_NETWORK_MONITOR", nullptr);
+    EXPECT_FALSE(network.state().shouldUseOfflineMode());
+    monitor->push({platform::net::NetworkPath::Status::unsatisfied, true, true});
+    EXPECT_TRUE(network.state().shouldUseOfflineMode());
+    EXPECT_TRUE(network.state().isExpensive());
+    for (const char* value : {"true", "01", ""}) {
+        ScopedEnv other("CI_DISABLE_NETWORK_MONITOR", value);
+        EXPECT_TRUE(network.state().shouldUseOfflineMode()) << value;
+    }
+    ScopedEnv one("CI_DISABLE_NETWORK_MONITOR", "1");
+    EXPECT_FALSE(network.state().shouldUseOfflineMode());
+}
+
+TEST(HubApiListing, UrlGlobsAndErrors) {
+    LoopbackHub hub;
+    hub.setFile("config.json", "{}");
+    hub.setFile("sub/a.json", "{}");
+    hub.setFile("model.bin", "x");
+    TempDir tmp;
+    auto api = makeApi(hub, tmp.path());
+    auto names = api.getFilenames({"org/model"}, "main", {"*.json", "config.json"});
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"config.json", "sub/a.json"}));
+    EXPECT_EQ(api.getFilenames({"org/model"}, "main", {"*"}).size(), 3u);
+    EXPECT_EQ(api.getFilenames({"org/model"}, "main").size(), 3u);
+    EXPECT_EQ(hub.server.requests().back().path, "/api/models/org/model/revision/main");
+
+    try {
+        api.getFilenames({"org/other"}, "main");
+        FAIL();
+    } catch (const HubClientError& e) {
+        EXPECT_EQ(e.description(), "File not found: main");
+    }
+    hub.requiredToken = "t";
+    try {
+        api.getFilenames({"org/model"}, "main");
+        FAIL();
+    } catch (const HubClientError& e) {
+        EXPECT_EQ(e.statusCode(), 401);
+    }
+    api.endpoint = "";
+    try {
+        api.getFilenames({"org/model"}, "main");
+        FAIL();
+    } catch (const HubClientError& e) {
+        EXPECT_EQ(e.kind(), HubClientError::Kind::downloadError);
+    }
+    api.endpoint = "http://127.0.0.1:1";
+    try {
+        api.getFilenames({"org/model"}, "main");
+        FAIL();
+    } catch (const HubClientError& e) {
+        EXPECT_EQ(e.kind(), HubClientError::Kind::downloadError);
+    }
+}
+
+TEST(HubApiHead, RelativeRedirectIsFollowedAndAbsoluteOneReturned) {
+    platform::net::LoopbackServer server;
+    server.server().Get("/rel", [](const httplib::Request&, httplib::Response& res) { res.set_redirect("/target?x=1", 307); });
+    server.server().Get("/abs", [](const httplib::Request&, httplib::Response& res) {
+        res.set_redirect("http://elsewhere.invalid/file", 302);
+        res.set_header("X-Repo-Commit", std::string(40, 'd'));
+    });
+    server.server().Get("/nolocation", [](const httplib::Request&, httplib::Response& res) { res.status = 302; });
+    server.server().Get("/target", [](const httplib::Request&, httplib::Response& res) {
+        res.set_header("X-Repo-Commit", std::string(40, 'e'));
+        res.set_header("Etag", "\"e1\"");
+        res.set_content("12345", "text/plain");
+    });
+    server.server().Get("/gone", [](const httplib::Request&, httplib::Response& res) { res.status = 500; });
+    server.start();
+    HubApi api;
+    api.hfToken = "tok";
+    auto base = *platform::net::Url::parse(server.baseUrl());
+
+    auto meta = api.getFileMetadata(base.appendingPath("rel"));
+    EXPECT_EQ(meta.commitHash, std::string(40, 'e'));
+    EXPECT_EQ(meta.etag, "e1");
+    EXPECT_EQ(meta.size, 5);
+    EXPECT_EQ(meta.location, server.baseUrl() + "/target?x=1");
+    auto seen = server.requests("HEAD");
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_EQ(seen[1].header("Authorization"), "Bearer tok");
+    EXPECT_EQ(seen[1].header("Accept-Encoding"), "identity");
+    EXPECT_EQ(seen[1].header("Location"), server.baseUrl() + "/target?x=1");
+
+    meta = api.getFileMetadata(base.appendingPath("abs"));
+    EXPECT_EQ(meta.location, "http://elsewhere.invalid/file");
+    EXPECT_EQ(meta.commitHash, std::string(40, 'd'));
+    meta = api.getFileMetadata(base.appendingPath("nolocation"));
+    EXPECT_EQ(meta.location, server.baseUrl() + "/nolocation");
+    try {
+        api.getFileMetadata(base.appendingPath("gone"));
+        FAIL();
+    } catch (const HubClientError& e) {
+        EXPECT_EQ(e.statusCode(), 500);
+    }
+}
+
+TEST(HubFileDownloaderPaths, SourceAndCachePlaces) {
+    HubApi::HubFileDownloader d;
+    d.repo = HubApi::Repo("org/set", HubApi::RepoType::datasets);
+    d.revision = "refs/pr/1";
+    d.relativeFilename = "a/b.json";
+    d.endpoint = "http://h:1";
+    d.repoDestination = "/base/datasets/org/set";
+    d.repoMetadataDestination = "/base/datasets/org/set/.cache/huggingface/download";
+    EXPECT_EQ(d.source().string(), "http://h:1/datasets/org/set/resolve/refs%2Fpr%2F1/a/b.json");
+    EXPECT_EQ(d.metadataPath(), fs::path("/base/datasets/org/set/.cache/huggingface/download/a/b.json.metadata"));
+    EXPECT_EQ(d.incompletePath("E"), fs::path("/base/datasets/org/set/.cache/huggingface/download/a/b.json.E.incomplete"));
+    d.repo.type = HubApi::RepoType::models;
+    d.repo.id = "org/m";
+    EXPECT_EQ(d.source().string(), "http://h:1/org/m/resolve/refs%2Fpr%2F1/a/b.json");
+    d.endpoint = "not a url";
+    EXPECT_THROW(d.source(), platform::net::UrlError);
+}
+
+TEST(HubApiWrapperTests, ArgumentsThenEnvironmentThenDefaults) {
+    ScopedEnv endpoint("HF_ENDPOINT", "http://env.example:9");
+    ScopedEnv token("HF_TOKEN", "envtoken");
+    ScopedEnv ci("CI_DISABLE_NETWORK_MONITOR", nullptr);
+    Hub::HubApiWrapper fromEnv(fs::path("/b"));
+    EXPECT_EQ(fromEnv.impl.endpoint, "http://env.example:9");
+    EXPECT_EQ(fromEnv.impl.hfToken, "envtoken");
+    EXPECT_FALSE(fromEnv.impl.useOfflineMode);
+    Hub::HubApiWrapper given(fs::path("/b"), std::string(""), std::string("http://arg:1"), true);
+    EXPECT_EQ(given.impl.hfToken, "");
+    EXPECT_EQ(given.impl.endpoint, "http://arg:1");
+    EXPECT_TRUE(given.impl.useBackgroundSession);
+    {
+        ScopedEnv emptyEndpoint("HF_ENDPOINT", "");
+        EXPECT_EQ(Hub::HubApiWrapper(fs::path("/b")).impl.endpoint, "");
+    }
+    ScopedEnv noEndpoint("HF_ENDPOINT", nullptr);
+    ScopedEnv home("HOME", "/home/someone");
+    ScopedEnv config("XDG_CONFIG_HOME", "/nonexistent-config");
+    Hub::HubApiWrapper defaults;
+    EXPECT_EQ(defaults.impl.endpoint, HubApi::defaultEndpoint);
+    EXPECT_EQ(defaults.impl.downloadBase, fs::path("/home/someone/Documents/huggingface"));
+    EXPECT_EQ(defaults.localRepoLocation({"A/N"}), fs::path("/home/someone/Documents/huggingface/models/A/N"));
+}
+
+TEST(HubApiWrapperTests, TokenPresenceIsPrintedOnlyForCi) {
+    for (auto [value, expected] : std::vector<std::pair<const char*, std::string>>{
+             {"1", "✅ got token\n"}, {"01", ""}, {"true", ""}, {"", ""}}) {
+        ScopedEnv ci("CI_DISABLE_NETWORK_MONITOR", value);
+        testing::internal::CaptureStdout();
+        Hub::HubApiWrapper w(fs::path("/b"), std::string("secret"), std::string("http://x:1"));
+        auto out = testing::internal::GetCapturedStdout();
+        EXPECT_EQ(out, expected) << value;
+        EXPECT_EQ(out.find("secret"), std::string::npos);
+    }
+    ScopedEnv ci("CI_DISABLE_NETWORK_MONITOR", "1");
+    ScopedEnv a("HF_TOKEN", nullptr);
+    ScopedEnv b("HUGGING_FACE_HUB_TOKEN", nullptr);
+    testing::internal::CaptureStdout();
+    Hub::HubApiWrapper w(fs::path("/b"), std::nullopt, std::string("http://x:1"));
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "🔴 NO TOKEN **\n");
+}
+
+TEST(HubApiRepo, TypesAndJson) {
+    EXPECT_EQ(HubApi::repoType("models"), HubApi::RepoType::models);
+    EXPECT_FALSE(HubApi::repoType("Models"));
+    HubApi::Repo repo("org/x", HubApi::RepoType::spaces);
+    nlohmann::json j = repo;
+    EXPECT_EQ(j.dump(), R"({"id":"org/x","type":"spaces"})");
+    EXPECT_EQ(j.get<HubApi::Repo>(), repo);
+    EXPECT_THROW((nlohmann::json{{"id", "a/b"}, {"type", "Models"}}.get<HubApi::Repo>()), nlohmann::json::exception);
+    EXPECT_EQ(std::hash<HubApi::Repo>{}(repo), std::hash<HubApi::Repo>{}(HubApi::Repo("org/x", HubApi::RepoType::spaces)));
+}
+
+TEST(HubApiWrapperTests, EnvironmentEndpointAndTokenReachTheHub) {
+    LoopbackHub hub;
+    hub.requiredToken = "from-env";
+    hub.setFile("config.json", "{}");
+    TempDir tmp;
+    ScopedEnv endpoint("HF_ENDPOINT", hub.endpoint().c_str());
+    ScopedEnv a("HF_TOKEN", nullptr);
+    ScopedEnv b("HUGGING_FACE_HUB_TOKEN", "from-env");
+    ScopedEnv ci("CI_DISABLE_NETWORK_MONITOR", "1");
+    Hub::HubApiWrapper wrapper(tmp.path());
+    auto folder = wrapper.snapshot({"org/model"}, "main", {"config.json"});
+    EXPECT_TRUE(fs::exists(folder / "config.json"));
+    for (auto& r : hub.server.requests()) EXPECT_EQ(r.header("Authorization"), "Bearer from-env");
+}
