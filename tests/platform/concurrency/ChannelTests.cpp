@@ -78,6 +78,49 @@ TEST(Channel, ManyProducersOneConsumerLoseNothing) {
     EXPECT_EQ(sum, 3999LL * 4000 / 2);
 }
 
+TEST(Channel, FinishWithAnErrorRethrowsAfterTheValues) {
+    Channel<int> channel;
+    channel.send(1);
+    channel.finish(std::make_exception_ptr(std::runtime_error("lectura fallida")));
+    EXPECT_FALSE(channel.send(2));
+    EXPECT_EQ(channel.receive(), 1);
+    EXPECT_THROW(channel.receive(), std::runtime_error);
+    EXPECT_THROW(channel.tryReceive(), std::runtime_error);  // every time after
+}
+
+TEST(Channel, TerminationHandlerRunsOnceForEveryWayToEnd) {
+    int closed = 0;
+    {
+        Channel<int> channel;
+        channel.setOnTermination([&] { ++closed; });
+        channel.close();
+        channel.close();
+        channel.cancel();
+    }
+    EXPECT_EQ(closed, 1);
+
+    int cancelled = 0;
+    Channel<int> consumerGivesUp;
+    consumerGivesUp.setOnTermination([&] { ++cancelled; });
+    consumerGivesUp.send(1);
+    consumerGivesUp.cancel();
+    EXPECT_EQ(cancelled, 1);
+    EXPECT_EQ(consumerGivesUp.receive(), std::nullopt);  // queued values were dropped
+
+    int destroyed = 0;
+    {
+        Channel<int> channel;
+        channel.setOnTermination([&] { ++destroyed; });
+    }
+    EXPECT_EQ(destroyed, 1);
+
+    int late = 0;
+    Channel<int> ended;
+    ended.close();
+    ended.setOnTermination([&] { ++late; });
+    EXPECT_EQ(late, 1);
+}
+
 TEST(Channel, MoveOnlyValues) {
     Channel<std::unique_ptr<int>> channel;
     channel.send(std::make_unique<int>(7));
