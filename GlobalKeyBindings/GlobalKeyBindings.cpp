@@ -40,6 +40,7 @@ std::shared_ptr<State>& slot() {
 }
 
 State& state() {
+    platform::MainQueue::assertMainThread("GlobalKeyBindings");
     auto& s = slot();
     if (!s) throw std::logic_error("GlobalKeyBindings is used before install()");
     return *s;

@@ -35,18 +35,22 @@ const std::unordered_map<Key, SpecialKey>& mapping() {
                                     Key::f6,  Key::f7,  Key::f8,  Key::f9,  Key::f10,
                                     Key::f11, Key::f12, Key::f13, Key::f14, Key::f15,
                                     Key::f16, Key::f17, Key::f18, Key::f19, Key::f20};
-        for (int i = 0; i < 20; ++i)
-            t[functionKeys[i]] = SpecialKey{functionKeys[i], "F" + std::to_string(i + 1),
+        for (int i = 0; i < 20; ++i) {
+            std::string label("F");
+            label.append(std::to_string(i + 1));
+            t[functionKeys[i]] = SpecialKey{functionKeys[i], std::move(label),
                                             platform::fromCodePoint(0xF704 + i)};
+        }
 
+        const auto keycap = [&](Key key, std::string label) {
+            label.append("\u20E3");
+            t[key] = SpecialKey{key, std::move(label), std::nullopt};
+        };
         const Key digits[] = {Key::keypad0, Key::keypad1, Key::keypad2, Key::keypad3,
                               Key::keypad4, Key::keypad5, Key::keypad6, Key::keypad7,
                               Key::keypad8, Key::keypad9};
         for (int i = 0; i < 10; ++i)
-            t[digits[i]] = SpecialKey{digits[i], std::to_string(i) + "\u20E3", std::nullopt};
-        const auto keycap = [&](Key key, const char* text) {
-            t[key] = SpecialKey{key, std::string(text) + "\u20E3", std::nullopt};
-        };
+            keycap(digits[i], std::to_string(i));
         keycap(Key::keypadClear, "☒");
         keycap(Key::keypadDecimal, ".");
         keycap(Key::keypadDivide, "/");

@@ -67,10 +67,19 @@ struct X11HotKeyService::State {
 
     EventHandler handler;  // main thread only
 
-    std::mutex mutex;  // guards grabs
+    std::mutex mutex;  // guards grabs and the lock masks
     std::map<std::uint32_t, Grab> grabs;
 
-    std::map<xcb_keycode_t, std::uint32_t> held;  // reader thread only
+    // Keys pressed and not yet released, with the hot key that took them and
+    // the server time of their last press. Reader thread only.
+    struct Held {
+        std::uint32_t id;
+        xcb_timestamp_t lastPress;
+    };
+    std::map<xcb_keycode_t, Held> held;
+    // A press of a held key later than this after the previous one is a new
+    // press whose release got lost, not an auto-repeat.
+    xcb_timestamp_t repeatWindowMs = 2000;
 
     void wake() const {
         const std::uint64_t one = 1;
@@ -97,6 +106,7 @@ struct X11HotKeyService::State {
                                               XKB_KEYMAP_COMPILE_NO_FLAGS);
     }
 
+    // Finds the modifiers Num Lock and Scroll Lock sit on; call with the mutex held.
     void readLockModifiers(xkb_keymap* keymap) {
         numLockMask = keymap ? 0 : (1 << 4);  // Mod2 is Num Lock almost everywhere
         scrollLockMask = 0;
@@ -104,7 +114,10 @@ struct X11HotKeyService::State {
         auto cookie = xcb_get_modifier_mapping(connection);
         XcbReply<xcb_get_modifier_mapping_reply_t> reply(
             xcb_get_modifier_mapping_reply(connection, cookie, nullptr));
-        if (!reply) return;
+        if (!reply) {
+            numLockMask = 1 << 4;
+            return;
+        }
         const int perModifier = reply->keycodes_per_modifier;
         const xcb_keycode_t* codes = xcb_get_modifier_mapping_keycodes(reply.get());
         for (int mod = 0; mod < 8; ++mod) {
@@ -148,19 +161,25 @@ void X11HotKeyService::State::handleEvent(xcb_generic_event_t* event,
     const auto type = event->response_type & 0x7f;
     if (type == XCB_KEY_PRESS) {
         auto* press = reinterpret_cast<xcb_key_press_event_t*>(event);
-        if (held.count(press->detail)) {  // a key held down repeats as presses
-            ++droppedRepeats;
-            return;
+        if (auto it = held.find(press->detail); it != held.end()) {
+            // A key held down repeats as presses with no release between.
+            const xcb_timestamp_t gap = press->time - it->second.lastPress;
+            it->second.lastPress = press->time;
+            if (gap <= repeatWindowMs) {
+                ++droppedRepeats;
+                return;
+            }
+            held.erase(it);
         }
-        const std::uint16_t mods = press->state & 0xff & static_cast<std::uint16_t>(~ignoredMask());
         std::optional<std::uint32_t> id;
         {
             std::lock_guard lock(mutex);
+            const std::uint16_t mods = press->state & 0xff & static_cast<std::uint16_t>(~ignoredMask());
             for (const auto& [gid, grab] : grabs)
                 if (grab.keycode == press->detail && grab.modifiers == mods) id = gid;
         }
         if (!id) return;
-        held[press->detail] = *id;
+        held[press->detail] = Held{*id, press->time};
         deliver(*id, HotKeyEventKind::pressed, self);
     } else if (type == XCB_KEY_RELEASE) {
         auto* release = reinterpret_cast<xcb_key_release_event_t*>(event);
@@ -173,13 +192,14 @@ void X11HotKeyService::State::handleEvent(xcb_generic_event_t* event,
                 if ((next->response_type & 0x7f) == XCB_KEY_PRESS &&
                     nextPress->detail == release->detail && nextPress->time == release->time &&
                     held.count(release->detail)) {
+                    held[release->detail].lastPress = nextPress->time;
                     ++droppedRepeats;
                     return;
                 }
             }
             auto it = held.find(release->detail);
             if (it != held.end()) {
-                const auto id = it->second;
+                const auto id = it->second.id;
                 held.erase(it);
                 deliver(id, HotKeyEventKind::released, self);
             }
@@ -188,7 +208,7 @@ void X11HotKeyService::State::handleEvent(xcb_generic_event_t* event,
         }
         auto it = held.find(release->detail);
         if (it == held.end()) return;
-        const auto id = it->second;
+        const auto id = it->second.id;
         held.erase(it);
         deliver(id, HotKeyEventKind::released, self);
     }
@@ -246,6 +266,8 @@ X11HotKeyService::X11HotKeyService(const std::string& displayName, MainQueue& ma
         s.detectableAutoRepeat = reply && (reply->supported & flag) && (reply->value & flag);
     }
 
+    s.repeatWindowMs = static_cast<xcb_timestamp_t>(keyRepeat().delay * 1000) + 500;
+
     s.wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     std::weak_ptr<State> weak = state_;
     State* raw = state_.get();
@@ -287,7 +309,12 @@ RegistrationResult X11HotKeyService::registerHotKey(std::uint32_t hotKeyId, int 
 
     xkb_context* context = xkb_context_new(XKB_CONTEXT_NO_FLAGS);
     xkb_keymap* keymap = s.loadKeymap(context);
-    s.readLockModifiers(keymap);
+    std::vector<std::uint16_t> lockCombinations;
+    {
+        std::lock_guard lock(s.mutex);
+        s.readLockModifiers(keymap);
+        lockCombinations = s.lockCombinations();
+    }
 
     std::optional<xcb_keycode_t> keycode;
     if (auto key = physicalKeyForCarbon(carbonKeyCode)) {
@@ -301,7 +328,7 @@ RegistrationResult X11HotKeyService::registerHotKey(std::uint32_t hotKeyId, int 
     if (context) xkb_context_unref(context);
     if (!keycode) return refuse(RegistrationStatus::keyNotOnKeyboard, "el teclado no tiene esa tecla");
 
-    State::Grab grab{*keycode, x11ModifiersFromCarbon(carbonModifiers), s.lockCombinations()};
+    State::Grab grab{*keycode, x11ModifiersFromCarbon(carbonModifiers), std::move(lockCombinations)};
     {
         std::lock_guard lock(s.mutex);
         for (const auto& [id, other] : s.grabs)
@@ -364,7 +391,7 @@ KeyRepeat X11HotKeyService::keyRepeat() const {
     auto cookie = xcb_xkb_get_controls(s.connection, XCB_XKB_ID_USE_CORE_KBD);
     XcbReply<xcb_xkb_get_controls_reply_t> reply(
         xcb_xkb_get_controls_reply(s.connection, cookie, nullptr));
-    s.wake();
+    if (s.wakeFd >= 0) s.wake();
     if (!reply) return repeat;
     if (reply->repeatDelay) repeat.delay = reply->repeatDelay / 1000.0;
     if (reply->repeatInterval) repeat.interval = reply->repeatInterval / 1000.0;
