@@ -2,7 +2,10 @@
 
 #include <cstdlib>
 #include <dlfcn.h>
+#include <algorithm>
 #include <mutex>
+
+#include "platform/ml/Parallel.hpp"
 
 namespace platform::ml::blas {
 
@@ -15,12 +18,14 @@ using SgemmFn = void (*)(int, int, int, int, int, int, float, const float*, int,
 using SgemvFn = void (*)(int, int, int, int, float, const float*, int, const float*, int, float, float*, int);
 using CoreNameFn = char* (*)();
 using ThreadsFn = int (*)();
+using SetThreadsFn = void (*)(int);
 
 struct Library {
     SgemmFn sgemm = nullptr;
     SgemvFn sgemv = nullptr;
     CoreNameFn coreName = nullptr;
     ThreadsFn threads = nullptr;
+    SetThreadsFn setThreads = nullptr;
     std::string coreType;
     bool userCoreType = false;
 };
@@ -55,6 +60,8 @@ const Library& library() {
         lib.sgemv = reinterpret_cast<SgemvFn>(::dlsym(handle, "cblas_sgemv"));
         lib.coreName = reinterpret_cast<CoreNameFn>(::dlsym(handle, "openblas_get_corename"));
         lib.threads = reinterpret_cast<ThreadsFn>(::dlsym(handle, "openblas_get_num_threads"));
+        lib.setThreads = reinterpret_cast<SetThreadsFn>(::dlsym(handle, "openblas_set_num_threads"));
+        if (lib.setThreads) lib.setThreads(1);
     });
     return lib;
 }
@@ -99,6 +106,52 @@ void sgemv(bool transA, int M, int N, float alpha, const float* A, int lda, cons
         }
         y[r] = alpha * s + (beta == 0 ? 0 : beta * y[r]);
     }
+}
+
+void sgemmParallel(bool transB, int M, int N, int K, float alpha, const float* A, int lda, const float* B, int ldb,
+                   float beta, float* C, int ldc) {
+    if (M <= 0 || N <= 0) return;
+    const double work = 2.0 * M * N * K;
+    if (work < 4e6) {
+        sgemm(false, transB, M, N, K, alpha, A, lda, B, ldb, beta, C, ldc);
+        return;
+    }
+    const int parts = workerCount();
+    if (M >= 32 * parts || M >= N) {
+        // Row blocks that are a multiple of 16 keep the kernels' tiles full.
+        const int64_t rows = std::max<int64_t>(16, ((M + parts - 1) / parts + 15) / 16 * 16);
+        parallelFor((M + rows - 1) / rows, 1, [&](int64_t b, int64_t e) {
+            for (int64_t i = b; i < e; ++i) {
+                const int r0 = static_cast<int>(i * rows), r1 = static_cast<int>(std::min<int64_t>(M, r0 + rows));
+                sgemm(false, transB, r1 - r0, N, K, alpha, A + static_cast<int64_t>(r0) * lda, lda, B, ldb, beta,
+                      C + static_cast<int64_t>(r0) * ldc, ldc);
+            }
+        });
+    } else {
+        const int64_t cols = std::max<int64_t>(16, ((N + parts - 1) / parts + 15) / 16 * 16);
+        parallelFor((N + cols - 1) / cols, 1, [&](int64_t b, int64_t e) {
+            for (int64_t j = b; j < e; ++j) {
+                const int c0 = static_cast<int>(j * cols), c1 = static_cast<int>(std::min<int64_t>(N, c0 + cols));
+                const float* Bj = transB ? B + static_cast<int64_t>(c0) * ldb : B + c0;
+                sgemm(false, transB, M, c1 - c0, K, alpha, A, lda, Bj, ldb, beta, C + c0, ldc);
+            }
+        });
+    }
+}
+
+void sgemvParallel(int M, int N, float alpha, const float* A, int lda, const float* x, float beta, float* y) {
+    const int64_t rows = std::max<int64_t>(64, (int64_t{1} << 16) / std::max(N, 1));
+    parallelFor((M + rows - 1) / rows, 1, [&](int64_t b, int64_t e) {
+        for (int64_t i = b; i < e; ++i) {
+            const int r0 = static_cast<int>(i * rows), r1 = static_cast<int>(std::min<int64_t>(M, r0 + rows));
+            sgemv(false, r1 - r0, N, alpha, A + static_cast<int64_t>(r0) * lda, lda, x, beta, y + r0);
+        }
+    });
+}
+
+void setThreadCount(int threads) {
+    const auto& lib = library();
+    if (lib.setThreads) lib.setThreads(std::max(1, threads));
 }
 
 bool usingOpenBlas() { return library().sgemm != nullptr; }

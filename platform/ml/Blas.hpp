@@ -13,6 +13,13 @@ void sgemm(bool transA, bool transB, int M, int N, int K, float alpha, const flo
 // y[M] = alpha * A[M x N] * x + beta * y   (transA: y[N] = A^T x)
 void sgemv(bool transA, int M, int N, float alpha, const float* A, int lda, const float* x, float beta, float* y);
 
+// The same products split over the shared pool, each part on one thread.
+// OpenBLAS itself runs single-threaded: the runtime does its own splitting,
+// so concurrent predictions and small per-head products share the cores.
+void sgemmParallel(bool transB, int M, int N, int K, float alpha, const float* A, int lda, const float* B, int ldb,
+                   float beta, float* C, int ldc);
+void sgemvParallel(int M, int N, float alpha, const float* A, int lda, const float* x, float beta, float* y);
+
 bool usingOpenBlas();
 // The kernel OpenBLAS runs ("SkylakeX", "Haswell", ...), or "none".
 std::string coreName();
@@ -20,5 +27,7 @@ std::string coreName();
 std::string coreTypeSetting();
 bool coreTypeFromUser();
 int threadCount();
+// OpenBLAS's own thread count (benchmarks measure the library alone with it).
+void setThreadCount(int threads);
 
 }  // namespace platform::ml::blas

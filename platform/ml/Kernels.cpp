@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cfloat>
 #include <cmath>
 #include <cstring>
 
@@ -91,7 +92,7 @@ ML_CLONES void geluRow(float* x, int64_t n, const float* bias) {
 }
 
 ML_CLONES void softmaxRow(float* x, int64_t n, float scale) {
-    float m = -INFINITY;
+    float m = -FLT_MAX;
     for (int64_t i = 0; i < n; ++i) {
         x[i] *= scale;
         m = std::max(m, x[i]);

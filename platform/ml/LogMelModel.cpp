@@ -125,7 +125,7 @@ DictionaryFeatureProvider LogMelModel::predictFeatures(const FeatureProvider& in
     });
     const int64_t cols = 2 * nBins_;
     FloatBuffer spectrum(static_cast<size_t>(nFrames_ * cols), false);
-    blas::sgemm(false, false, static_cast<int>(nFrames_), static_cast<int>(cols), static_cast<int>(nFft_), 1.0f,
+    blas::sgemmParallel(false, static_cast<int>(nFrames_), static_cast<int>(cols), static_cast<int>(nFft_), 1.0f,
                 frames.data(), static_cast<int>(nFft_), w->basis.data(), static_cast<int>(cols), 0.0f, spectrum.data(),
                 static_cast<int>(cols));
     FloatBuffer power(static_cast<size_t>(nFrames_ * nBins_), false);
@@ -139,7 +139,7 @@ DictionaryFeatureProvider LogMelModel::predictFeatures(const FeatureProvider& in
     });
     // mel[m x frames] = filters[m x bins] * power^T
     FloatBuffer mel(static_cast<size_t>(nMels_ * nFrames_), false);
-    blas::sgemm(false, true, static_cast<int>(nMels_), static_cast<int>(nFrames_), static_cast<int>(nBins_), 1.0f,
+    blas::sgemmParallel(true, static_cast<int>(nMels_), static_cast<int>(nFrames_), static_cast<int>(nBins_), 1.0f,
                 w->filters.data(), static_cast<int>(nBins_), power.data(), static_cast<int>(nBins_), 0.0f, mel.data(),
                 static_cast<int>(nFrames_));
     float maxLog = -INFINITY;

@@ -93,7 +93,7 @@ void readChannel(const MultiArray& a, int64_t c, float* out, int64_t S) {
 struct WhisperDecoderModel::CrossEntry {
     ArrayKey key;
     std::once_flag once;
-    std::vector<FloatBuffer> keys, values;  // per layer [W x D]
+    std::vector<FloatBuffer> keys, values;  // per layer [H x W x hd]
 };
 
 ModelManifest WhisperDecoderModel::manifest(const DecoderDimensions& d) {
@@ -221,14 +221,25 @@ std::shared_ptr<WhisperDecoderModel::CrossEntry> WhisperDecoderModel::crossAtten
                 for (int64_t t = 0; t < W; ++t) x[t * D + d] = row[t];
             }
         });
+        // Stored per head, [H][W][hd], so a step streams each head's block.
+        const int64_t H = dims_.nHeads, hd = D / H;
         std::vector<FloatBuffer> keys, values;
+        FloatBuffer k(static_cast<size_t>(W * D), false), v(static_cast<size_t>(W * D), false);
         for (const auto& L : w.layers) {
-            FloatBuffer k(static_cast<size_t>(W * D), false), v(static_cast<size_t>(W * D), false);
-            blas::sgemm(false, true, I(W), I(D), I(D), 1.0f, x.data(), I(D), L.ck.data(), I(D), 0.0f, k.data(), I(D));
-            blas::sgemm(false, true, I(W), I(D), I(D), 1.0f, x.data(), I(D), L.cv.data(), I(D), 0.0f, v.data(), I(D));
+            blas::sgemmParallel(true, I(W), I(D), I(D), 1.0f, x.data(), I(D), L.ck.data(), I(D), 0.0f, k.data(), I(D));
+            blas::sgemmParallel(true, I(W), I(D), I(D), 1.0f, x.data(), I(D), L.cv.data(), I(D), 0.0f, v.data(), I(D));
             kernels::addBias(v.data(), W, D, L.cvb.data());
-            keys.push_back(std::move(k));
-            values.push_back(std::move(v));
+            FloatBuffer kh(static_cast<size_t>(W * D), false), vh(static_cast<size_t>(W * D), false);
+            parallelFor(H, 1, [&](int64_t b, int64_t e) {
+                for (int64_t hh = b; hh < e; ++hh) {
+                    for (int64_t t = 0; t < W; ++t) {
+                        std::memcpy(&kh[(hh * W + t) * hd], &k[t * D + hh * hd], static_cast<size_t>(hd) * 4);
+                        std::memcpy(&vh[(hh * W + t) * hd], &v[t * D + hh * hd], static_cast<size_t>(hd) * 4);
+                    }
+                }
+            });
+            keys.push_back(std::move(kh));
+            values.push_back(std::move(vh));
         }
         entry->keys = std::move(keys);
         entry->values = std::move(values);
@@ -273,7 +284,7 @@ DictionaryFeatureProvider WhisperDecoderModel::predictFeatures(const FeatureProv
     for (int64_t l = 0; l < dims_.nLayers; ++l) {
         const auto& L = w->layers[static_cast<size_t>(l)];
         kernels::layerNormRow(x.data(), h.data(), D, L.ln1g.data(), L.ln1b.data());
-        blas::sgemv(false, I(3 * D), I(D), 1.0f, L.wqkv.data(), I(D), h.data(), 0.0f, qkv.data());
+        blas::sgemvParallel(I(3 * D), I(D), 1.0f, L.wqkv.data(), I(D), h.data(), 0.0f, qkv.data());
         for (int64_t i = 0; i < 3 * D; ++i) qkv[i] += L.bqkv[i];
         const float* qs = qkv.data();
         const float* ks = qkv.data() + D;
@@ -310,13 +321,13 @@ DictionaryFeatureProvider WhisperDecoderModel::predictFeatures(const FeatureProv
                 }
             }
         });
-        blas::sgemv(false, I(D), I(D), 1.0f, L.wo.data(), I(D), attn.data(), 1.0f, x.data());
+        blas::sgemvParallel(I(D), I(D), 1.0f, L.wo.data(), I(D), attn.data(), 1.0f, x.data());
         for (int64_t i = 0; i < D; ++i) x[i] += L.bo[i];
 
         // Cross-attention over the encoder frames.
         kernels::layerNormRow(x.data(), h.data(), D, L.ln2g.data(), L.ln2b.data());
         std::copy_n(L.cqb.data(), D, q.data());
-        blas::sgemv(false, I(D), I(D), 1.0f, L.cq.data(), I(D), h.data(), 1.0f, q.data());
+        blas::sgemvParallel(I(D), I(D), 1.0f, L.cq.data(), I(D), h.data(), 1.0f, q.data());
         const float* K = cross->keys[static_cast<size_t>(l)].data();
         const float* Vv = cross->values[static_cast<size_t>(l)].data();
         std::vector<std::vector<float>> headProbs(static_cast<size_t>(H));
@@ -324,12 +335,11 @@ DictionaryFeatureProvider WhisperDecoderModel::predictFeatures(const FeatureProv
             for (int64_t hh = b; hh < e; ++hh) {
                 auto& probs = headProbs[static_cast<size_t>(hh)];
                 probs.resize(static_cast<size_t>(W));
-                const float* qh = q.data() + hh * hd;
-                for (int64_t t = 0; t < W; ++t) probs[t] = kernels::dot(qh, K + t * D + hh * hd, hd);
-                kernels::softmaxRow(probs.data(), W, scale);
-                float* out = attn.data() + hh * hd;
-                std::fill(out, out + hd, 0.0f);
-                for (int64_t t = 0; t < W; ++t) kernels::axpy(probs[t], Vv + t * D + hh * hd, out, hd);
+                const float* Kh = K + hh * W * hd;
+                const float* Vh = Vv + hh * W * hd;
+                blas::sgemv(false, I(W), I(hd), scale, Kh, I(hd), q.data() + hh * hd, 0.0f, probs.data());
+                kernels::softmaxRow(probs.data(), W, 1.0f);
+                blas::sgemv(true, I(W), I(hd), 1.0f, Vh, I(hd), probs.data(), 0.0f, attn.data() + hh * hd);
             }
         });
         for (const auto& [al, ah] : dims_.alignmentHeads) {
@@ -337,19 +347,19 @@ DictionaryFeatureProvider WhisperDecoderModel::predictFeatures(const FeatureProv
             const auto& probs = headProbs[static_cast<size_t>(ah)];
             for (int64_t t = 0; t < W; ++t) alignment[t] += probs[t];
         }
-        blas::sgemv(false, I(D), I(D), 1.0f, L.co.data(), I(D), attn.data(), 1.0f, x.data());
+        blas::sgemvParallel(I(D), I(D), 1.0f, L.co.data(), I(D), attn.data(), 1.0f, x.data());
         for (int64_t i = 0; i < D; ++i) x[i] += L.cob[i];
 
         // Feed-forward.
         kernels::layerNormRow(x.data(), h.data(), D, L.ln3g.data(), L.ln3b.data());
-        blas::sgemv(false, I(F), I(D), 1.0f, L.fc1.data(), I(D), h.data(), 0.0f, ff.data());
+        blas::sgemvParallel(I(F), I(D), 1.0f, L.fc1.data(), I(D), h.data(), 0.0f, ff.data());
         kernels::geluRow(ff.data(), F, L.fc1b.data());
-        blas::sgemv(false, I(D), I(F), 1.0f, L.fc2.data(), I(F), ff.data(), 1.0f, x.data());
+        blas::sgemvParallel(I(D), I(F), 1.0f, L.fc2.data(), I(F), ff.data(), 1.0f, x.data());
         for (int64_t i = 0; i < D; ++i) x[i] += L.fc2b[i];
     }
     kernels::layerNormRow(x.data(), h.data(), D, w->lnG.data(), w->lnB.data());
     FloatBuffer logits(static_cast<size_t>(V), false);
-    blas::sgemv(false, I(V), I(D), 1.0f, w->tokens.data(), I(D), h.data(), 0.0f, logits.data());
+    blas::sgemvParallel(I(V), I(D), 1.0f, w->tokens.data(), I(D), h.data(), 0.0f, logits.data());
 
     const int64_t E = dims_.nLayers * D;
     DictionaryFeatureProvider out;

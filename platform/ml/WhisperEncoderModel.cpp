@@ -177,7 +177,7 @@ DictionaryFeatureProvider WhisperEncoderModel::predictFeatures(const FeatureProv
         });
     }
     FloatBuffer h1(static_cast<size_t>((T1 + 2) * D));  // rows 0 and T1+1 stay zero
-    blas::sgemm(false, true, I(T1), I(D), I(3 * M), 1.0f, col1.data(), I(3 * M), w->conv1w.data(), I(3 * M), 0.0f,
+    blas::sgemmParallel(true, I(T1), I(D), I(3 * M), 1.0f, col1.data(), I(3 * M), w->conv1w.data(), I(3 * M), 0.0f,
                 h1.data() + D, I(D));
     kernels::biasGelu(h1.data() + D, T1, D, w->conv1b.data());
 
@@ -188,7 +188,7 @@ DictionaryFeatureProvider WhisperEncoderModel::predictFeatures(const FeatureProv
         parallelFor(T, 16, [&](int64_t b, int64_t e) {
             for (int64_t t = b; t < e; ++t) std::memcpy(&col2[t * 3 * D], &h1[2 * t * D], 3 * D * 4);
         });
-        blas::sgemm(false, true, I(T), I(D), I(3 * D), 1.0f, col2.data(), I(3 * D), w->conv2w.data(), I(3 * D), 0.0f,
+        blas::sgemmParallel(true, I(T), I(D), I(3 * D), 1.0f, col2.data(), I(3 * D), w->conv2w.data(), I(3 * D), 0.0f,
                     x.data(), I(D));
     }
     h1 = FloatBuffer();
@@ -198,27 +198,34 @@ DictionaryFeatureProvider WhisperEncoderModel::predictFeatures(const FeatureProv
     FloatBuffer h(static_cast<size_t>(T * D), false);
     FloatBuffer qkv(static_cast<size_t>(T * 3 * D), false);
     FloatBuffer attn(static_cast<size_t>(T * D), false);
-    FloatBuffer scores(static_cast<size_t>(T * T), false);
     FloatBuffer ff(static_cast<size_t>(T * F), false);
     const float scale = 1.0f / std::sqrt(static_cast<float>(hd));
     for (const auto& L : w->layers) {
         kernels::layerNorm(x.data(), h.data(), T, D, L.ln1g.data(), L.ln1b.data());
-        blas::sgemm(false, true, I(T), I(3 * D), I(D), 1.0f, h.data(), I(D), L.wqkv.data(), I(D), 0.0f, qkv.data(),
+        blas::sgemmParallel(true, I(T), I(3 * D), I(D), 1.0f, h.data(), I(D), L.wqkv.data(), I(D), 0.0f, qkv.data(),
                     I(3 * D));
         kernels::addBias(qkv.data(), T, 3 * D, L.bqkv.data());
-        for (int64_t hh = 0; hh < H; ++hh) {
-            blas::sgemm(false, true, I(T), I(T), I(hd), scale, qkv.data() + hh * hd, I(3 * D),
-                        qkv.data() + D + hh * hd, I(3 * D), 0.0f, scores.data(), I(T));
-            kernels::softmaxRows(scores.data(), T, T, T, 1.0f);
-            blas::sgemm(false, false, I(T), I(hd), I(T), 1.0f, scores.data(), I(T), qkv.data() + 2 * D + hh * hd,
-                        I(3 * D), 0.0f, attn.data() + hh * hd, I(D));
-        }
-        blas::sgemm(false, true, I(T), I(D), I(D), 1.0f, attn.data(), I(D), L.wo.data(), I(D), 1.0f, x.data(), I(D));
+        // Heads and blocks of query rows are independent tasks.
+        constexpr int64_t kRows = 96;
+        const int64_t blocks = (T + kRows - 1) / kRows;
+        parallelFor(H * blocks, 1, [&](int64_t b, int64_t e) {
+            thread_local std::vector<float> scores;
+            scores.resize(static_cast<size_t>(kRows * T));
+            for (int64_t task = b; task < e; ++task) {
+                const int64_t hh = task / blocks, r0 = (task % blocks) * kRows, rows = std::min(kRows, T - r0);
+                blas::sgemm(false, true, I(rows), I(T), I(hd), scale, qkv.data() + r0 * 3 * D + hh * hd, I(3 * D),
+                            qkv.data() + D + hh * hd, I(3 * D), 0.0f, scores.data(), I(T));
+                for (int64_t r = 0; r < rows; ++r) kernels::softmaxRow(scores.data() + r * T, T, 1.0f);
+                blas::sgemm(false, false, I(rows), I(hd), I(T), 1.0f, scores.data(), I(T),
+                            qkv.data() + 2 * D + hh * hd, I(3 * D), 0.0f, attn.data() + r0 * D + hh * hd, I(D));
+            }
+        });
+        blas::sgemmParallel(true, I(T), I(D), I(D), 1.0f, attn.data(), I(D), L.wo.data(), I(D), 1.0f, x.data(), I(D));
         kernels::addBias(x.data(), T, D, L.bo.data());
         kernels::layerNorm(x.data(), h.data(), T, D, L.ln2g.data(), L.ln2b.data());
-        blas::sgemm(false, true, I(T), I(F), I(D), 1.0f, h.data(), I(D), L.fc1.data(), I(D), 0.0f, ff.data(), I(F));
+        blas::sgemmParallel(true, I(T), I(F), I(D), 1.0f, h.data(), I(D), L.fc1.data(), I(D), 0.0f, ff.data(), I(F));
         kernels::biasGelu(ff.data(), T, F, L.fc1b.data());
-        blas::sgemm(false, true, I(T), I(D), I(F), 1.0f, ff.data(), I(F), L.fc2.data(), I(F), 1.0f, x.data(), I(D));
+        blas::sgemmParallel(true, I(T), I(D), I(F), 1.0f, ff.data(), I(F), L.fc2.data(), I(F), 1.0f, x.data(), I(D));
         kernels::addBias(x.data(), T, D, L.fc2b.data());
     }
     kernels::layerNorm(x.data(), h.data(), T, D, w->lnPostG.data(), w->lnPostB.data());
