@@ -3,12 +3,25 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 // Character-level helpers over UTF-8 text, where a character is an extended
 // grapheme cluster. Inputs are expected to be valid UTF-8 (the tokenizer
 // repairs its input once at the door).
 namespace Tokenizers::text {
+
+// Hash and equality that let string maps be searched with a string_view.
+struct StringHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view s) const noexcept { return std::hash<std::string_view>()(s); }
+};
+struct StringEqual {
+    using is_transparent = void;
+    bool operator()(std::string_view a, std::string_view b) const noexcept { return a == b; }
+};
+template <class V>
+using StringMap = std::unordered_map<std::string, V, StringHash, StringEqual>;
 
 // The characters of the text, as views into it.
 std::vector<std::string_view> characters(std::string_view utf8);

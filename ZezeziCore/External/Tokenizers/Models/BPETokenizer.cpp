@@ -47,7 +47,7 @@ struct BPETokenizer::Cache {
     static constexpr std::size_t kMaxWordBytes = 256;
     struct Shard {
         std::mutex mutex;
-        std::unordered_map<std::string, std::vector<std::string>> entries;
+        text::StringMap<std::vector<std::string>> entries;
     };
     std::array<Shard, kShards> shards;
 
@@ -91,7 +91,7 @@ int32_t BPETokenizer::intern(const std::string& s) {
 }
 
 int32_t BPETokenizer::symbolId(std::string_view s) const {
-    auto it = symbols_.find(std::string(s));
+    auto it = symbols_.find(s);
     return it == symbols_.end() ? -1 : it->second;
 }
 
@@ -279,23 +279,22 @@ std::vector<std::string> BPETokenizer::tokenizeUncached(std::string_view text) c
 std::vector<std::string> BPETokenizer::tokenize(std::string_view text) const {
     if (text.empty()) return {};
     if (text.size() > Cache::kMaxWordBytes) return tokenizeUncached(text);
-    std::string key(text);
-    std::size_t h = std::hash<std::string>()(key);
-    auto& shard = cache_->shardFor(h);
+    std::size_t h = text::StringHash()(text);
+    auto& shard = cache_->shardFor(h >> 7);
     {
         std::lock_guard lock(shard.mutex);
-        auto it = shard.entries.find(key);
+        auto it = shard.entries.find(text);
         if (it != shard.entries.end()) return it->second;
     }
     auto result = tokenizeUncached(text);
     std::lock_guard lock(shard.mutex);
     if (shard.entries.size() >= Cache::kMaxEntriesPerShard) shard.entries.clear();
-    shard.entries.emplace(std::move(key), result);
+    shard.entries.emplace(std::string(text), result);
     return result;
 }
 
 std::optional<int64_t> BPETokenizer::convertTokenToId(std::string_view token) const {
-    auto it = tokensToIds_.find(std::string(token));
+    auto it = tokensToIds_.find(token);
     if (it != tokensToIds_.end()) return it->second;
     return unknownTokenId_;
 }

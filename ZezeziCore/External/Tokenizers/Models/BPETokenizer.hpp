@@ -10,6 +10,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "ZezeziCore/External/Tokenizers/TextUnits.hpp"
 #include "ZezeziCore/External/Tokenizers/Tokenizer.hpp"
 
 namespace Tokenizers {
@@ -64,9 +65,9 @@ private:
     std::vector<std::pair<std::size_t, std::size_t>> mergeWord(std::string_view word) const;
     std::vector<std::string> tokenizeUncached(std::string_view text) const;
 
-    std::unordered_map<std::string, int32_t> symbols_;
+    text::StringMap<int32_t> symbols_;
     std::unordered_map<uint64_t, Merge> merges_;
-    std::unordered_map<std::string, int64_t> tokensToIds_;
+    text::StringMap<int64_t> tokensToIds_;
     std::unordered_map<int64_t, std::string> idsToTokens_;
     std::optional<std::string> bosToken_;
     std::optional<int64_t> bosTokenId_;
