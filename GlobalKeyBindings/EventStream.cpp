@@ -13,7 +13,7 @@ EventStream& EventStream::operator=(EventStream&& other) noexcept {
     if (this != &other) {
         cancel();
         channel_ = std::move(other.channel_);
-        onTermination_ = std::move(other.onTermination_);
+        onTermination_ = std::exchange(other.onTermination_, {});
     }
     return *this;
 }
@@ -62,7 +62,7 @@ RepeatingEventStream& RepeatingEventStream::operator=(RepeatingEventStream&& oth
     if (this != &other) {
         cancel();
         core_ = std::move(other.core_);
-        onTermination_ = std::move(other.onTermination_);
+        onTermination_ = std::exchange(other.onTermination_, {});
     }
     return *this;
 }

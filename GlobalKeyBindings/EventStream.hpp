@@ -6,6 +6,7 @@
 #include <mutex>
 #include <optional>
 #include <stop_token>
+#include <utility>
 
 #include "platform/concurrency/Channel.hpp"
 
@@ -20,7 +21,8 @@ class EventStream {
 public:
     EventStream(std::shared_ptr<platform::Channel<EventType>> channel,
                 std::function<void()> onTermination);
-    EventStream(EventStream&&) noexcept = default;
+    EventStream(EventStream&& other) noexcept
+        : channel_(std::move(other.channel_)), onTermination_(std::exchange(other.onTermination_, {})) {}
     EventStream& operator=(EventStream&& other) noexcept;
     ~EventStream();
 
@@ -51,7 +53,8 @@ public:
     };
 
     RepeatingEventStream(std::shared_ptr<Core> core, std::function<void()> onTermination);
-    RepeatingEventStream(RepeatingEventStream&&) noexcept = default;
+    RepeatingEventStream(RepeatingEventStream&& other) noexcept
+        : core_(std::move(other.core_)), onTermination_(std::exchange(other.onTermination_, {})) {}
     RepeatingEventStream& operator=(RepeatingEventStream&& other) noexcept;
     ~RepeatingEventStream();
 

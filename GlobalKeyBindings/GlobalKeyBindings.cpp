@@ -367,6 +367,7 @@ void reset(const std::vector<Name>& names) {
     for (const auto& name : names) setShortcut(name.initialShortcut, name);
 }
 void reset(std::initializer_list<Name> names) { reset(std::vector<Name>(names)); }
+void reset(const Name& name) { reset(std::vector<Name>{name}); }
 
 std::unordered_set<Name> storedNames() {
     std::unordered_set<Name> names;
@@ -477,6 +478,7 @@ void disable(const std::vector<Name>& names) {
     }
 }
 void disable(std::initializer_list<Name> names) { disable(std::vector<Name>(names)); }
+void disable(const Name& name) { disable(std::vector<Name>{name}); }
 
 void enable(const std::vector<Name>& names) {
     auto& s = state();
@@ -486,6 +488,7 @@ void enable(const std::vector<Name>& names) {
     }
 }
 void enable(std::initializer_list<Name> names) { enable(std::vector<Name>(names)); }
+void enable(const Name& name) { enable(std::vector<Name>{name}); }
 
 bool isEnabled(const Name& name) {
     auto& s = state();

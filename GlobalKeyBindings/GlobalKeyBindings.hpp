@@ -23,6 +23,12 @@
 // as system hot keys while some enabled name with handlers or an open stream
 // needs them, and fired from any application. Everything here runs on the
 // main thread.
+//
+// Start-up on X11:
+//   install({UserDefaults::standardShared(), std::make_shared<X11HotKeyService>(),
+//            std::make_shared<X11KeyLayout>(), nullptr});
+//   declare(toggleRecording);  // once per name that has an initial shortcut
+//   onKeyDown(toggleRecording, [] { ... });
 namespace GlobalKeyBindings {
 
 inline constexpr std::string_view userDefaultsPrefix = "GlobalKeyBindings_";
@@ -54,6 +60,7 @@ std::optional<Shortcut> getShortcut(const Name& name);
 void setShortcut(const std::optional<Shortcut>& shortcut, const Name& name);
 void reset(const std::vector<Name>& names);
 void reset(std::initializer_list<Name> names);
+void reset(const Name& name);
 void resetAll();
 std::unordered_set<Name> storedNames();
 StoredShortcut storedShortcut(const Name& name);
@@ -75,8 +82,10 @@ void removeAllHandlers();
 
 void disable(const std::vector<Name>& names);
 void disable(std::initializer_list<Name> names);
+void disable(const Name& name);
 void enable(const std::vector<Name>& names);
 void enable(std::initializer_list<Name> names);
+void enable(const Name& name);
 
 // Enabled, with handlers, and its stored shortcut registered.
 bool isEnabled(const Name& name);

@@ -49,11 +49,11 @@ TEST_F(HandlersTest, OnlyTheToggleIsTakenAtRestAndEscapeOnlyWhileEnabled) {
     EXPECT_FALSE(service->tap(kEscapeCode, 0));
     EXPECT_EQ(cancels, 0);
 
-    enable({kCancel});
+    enable(kCancel);
     EXPECT_TRUE(service->isRegistered(kEscapeCode, 0));
     EXPECT_TRUE(service->tap(kEscapeCode, 0));
     EXPECT_EQ(cancels, 1);
-    disable({kCancel});
+    disable(kCancel);
     EXPECT_FALSE(service->isRegistered(kEscapeCode, 0));
 
     enable({kAccept, kAcceptKeypad});
@@ -223,6 +223,21 @@ TEST_F(HandlersTest, RemovingAllHandlersKeepsStreams) {
     service->tap(kSpace, kOption);
     EXPECT_EQ(fired, 0);
     EXPECT_EQ(stream.tryReceive(), EventType::keyDown);
+}
+
+TEST_F(HandlersTest, AMovedStreamEndsOnce) {
+    auto first = events(kCancel);
+    EventStream second = std::move(first);
+    first.cancel();  // moved from: ends nothing
+    platform::MainRunLoop::drainMain();
+    EXPECT_TRUE(service->isRegistered(kEscapeCode, 0));
+    service->tap(kEscapeCode, 0);
+    EXPECT_EQ(second.tryReceive(), EventType::keyDown);
+    second.cancel();
+    EXPECT_EQ(second.receive(), EventType::keyUp);  // what was queued still comes
+    EXPECT_FALSE(second.receive());                 // then the end, without blocking
+    platform::MainRunLoop::drainMain();
+    EXPECT_FALSE(service->isRegistered(kEscapeCode, 0));
 }
 
 TEST_F(HandlersTest, StreamReadFromAnotherThread) {
