@@ -8,6 +8,7 @@
 
 #include "platform/input/CarbonKeyCodes.hpp"
 #include "platform/input/InputError.hpp"
+#include "platform/input/XkbKeyCharacters.hpp"
 
 namespace platform::input {
 
@@ -39,33 +40,20 @@ X11KeyLayout::~X11KeyLayout() {
 }
 
 std::optional<std::string> X11KeyLayout::characters(int carbonKeyCode) const {
-    const auto key = physicalKeyForCarbon(carbonKeyCode);
-    if (!key || !state_->context) return std::nullopt;
+    if (!physicalKeyForCarbon(carbonKeyCode) || !state_->context) return std::nullopt;
     std::lock_guard lock(state_->mutex);
     const auto device = xkb_x11_get_core_keyboard_device_id(state_->connection);
     if (device < 0) return std::nullopt;
     xkb_keymap* keymap = xkb_x11_keymap_new_from_device(state_->context, state_->connection,
                                                         device, XKB_KEYMAP_COMPILE_NO_FLAGS);
     if (!keymap) return std::nullopt;
-    // The device state tells the active layout; modifiers are cleared so the
-    // key reads as pressed alone.
-    xkb_state* deviceState = xkb_x11_state_new_from_device(keymap, state_->connection, device);
+    // The device state tells the active layout.
     xkb_layout_index_t layout = 0;
-    if (deviceState) {
+    if (xkb_state* deviceState = xkb_x11_state_new_from_device(keymap, state_->connection, device)) {
         layout = xkb_state_serialize_layout(deviceState, XKB_STATE_LAYOUT_EFFECTIVE);
         xkb_state_unref(deviceState);
     }
-    std::optional<std::string> text;
-    if (xkb_state* plain = xkb_state_new(keymap)) {
-        xkb_state_update_mask(plain, 0, 0, 0, 0, 0, layout);
-        xkb_keycode_t code = xkb_keymap_key_by_name(keymap, std::string(key->xkbName).c_str());
-        if (code == XKB_KEYCODE_INVALID)
-            code = static_cast<xkb_keycode_t>(key->evdevCode + x11KeycodeOffset);
-        char buffer[64] = {};
-        const int n = xkb_state_key_get_utf8(plain, code, buffer, sizeof buffer);
-        if (n > 0 && static_cast<std::size_t>(n) < sizeof buffer) text = std::string(buffer, n);
-        xkb_state_unref(plain);
-    }
+    auto text = xkbKeyCharacters(keymap, layout, carbonKeyCode);
     xkb_keymap_unref(keymap);
     return text;
 }
