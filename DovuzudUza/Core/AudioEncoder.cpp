@@ -1,0 +1,43 @@
+#include "DovuzudUza/Core/AudioEncoder.hpp"
+
+#include "DovuzudUza/Core/Audio/ModelDimensions.hpp"
+#include "DovuzudUza/Core/Audio/WhisperError.hpp"
+#include "DovuzudUza/Core/ModelFeatureRecords.hpp"
+#include "platform/concurrency/Task.hpp"
+
+namespace DovuzudUza {
+
+const platform::Signposter& AudioEncoder::signposter() {
+    static const platform::Signposter instance("qz.tamo.DovuzudUza", "AudioEncoding");
+    return instance;
+}
+
+std::optional<int64_t> AudioEncoder::embedSize() const {
+    return declaredDimension(model(), FeatureDirection::output, "encoder_output_embeds", 1);
+}
+
+std::optional<int64_t> AudioEncoder::sequenceLength() const {
+    return declaredDimension(model(), FeatureDirection::output, "encoder_output_embeds", 3);
+}
+
+AudioEncoderOutputType AudioEncoder::encodeFeatures(const FeatureExtractorOutputType& features, std::stop_token stop) {
+    if (!features) throw WhisperError::audioProcessingFailed("AudioEncoder input must be MLMultiArray");
+    auto snapshot = model();
+    if (!snapshot) throw WhisperError::modelsUnavailable("Models are unavailable");
+    platform::Task::checkCancellation(stop);
+
+    const auto& posts = signposter();
+    auto interval = posts.beginInterval("EncodeAudio");
+    platform::ml::DictionaryFeatureProvider output;
+    try {
+        output = snapshot->predict(AudioEncoderInput(features));
+    } catch (...) {
+        posts.endInterval("EncodeAudio", interval);
+        throw;
+    }
+    auto embeds = output.multiArray("encoder_output_embeds");
+    posts.endInterval("EncodeAudio", interval);
+    return embeds;
+}
+
+}  // namespace DovuzudUza

@@ -1,0 +1,44 @@
+#include "DovuzudUza/Core/FeatureExtractor.hpp"
+
+#include "DovuzudUza/Core/Audio/ModelDimensions.hpp"
+#include "DovuzudUza/Core/Audio/WhisperError.hpp"
+#include "DovuzudUza/Core/ModelFeatureRecords.hpp"
+#include "platform/concurrency/Task.hpp"
+
+namespace DovuzudUza {
+
+const platform::Signposter& FeatureExtractor::signposter() {
+    static const platform::Signposter instance("qz.tamo.DovuzudUza", "FeatureExtractor");
+    return instance;
+}
+
+std::optional<int64_t> FeatureExtractor::melCount() const {
+    return declaredDimension(model(), FeatureDirection::output, "melspectrogram_features", 1);
+}
+
+std::optional<int64_t> FeatureExtractor::windowSamples() const {
+    return declaredDimension(model(), FeatureDirection::input, "audio", 0);
+}
+
+FeatureExtractorOutputType FeatureExtractor::logMelSpectrogram(const AudioProcessorOutputType& fromAudio,
+                                                               std::stop_token stop) {
+    if (!fromAudio) throw WhisperError::audioProcessingFailed("FeatureExtractor input must be MLMultiArray");
+    auto snapshot = model();
+    if (!snapshot) throw WhisperError::modelsUnavailable("Models are unavailable");
+    platform::Task::checkCancellation(stop);
+
+    const auto& posts = signposter();
+    auto interval = posts.beginInterval("ExtractAudioFeatures");
+    platform::ml::DictionaryFeatureProvider output;
+    try {
+        output = snapshot->predict(MelSpectrogramInput(fromAudio));
+    } catch (...) {
+        posts.endInterval("ExtractAudioFeatures", interval);
+        throw;
+    }
+    auto features = output.multiArray("melspectrogram_features");
+    posts.endInterval("ExtractAudioFeatures", interval);
+    return features;
+}
+
+}  // namespace DovuzudUza
