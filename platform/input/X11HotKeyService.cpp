@@ -248,6 +248,10 @@ X11HotKeyService::X11HotKeyService(const std::string& displayName, MainQueue& ma
     const xcb_setup_t* setup = xcb_get_setup(s.connection);
     auto screens = xcb_setup_roots_iterator(setup);
     for (int i = 0; i < screenNumber && screens.rem; ++i) xcb_screen_next(&screens);
+    if (!screens.rem || !screens.data) {
+        xcb_disconnect(s.connection);
+        throw InputError(InputError::Kind::noDisplay, "\"" + displayName + "\" (no such screen)");
+    }
     s.root = screens.data->root;
     s.minKeycode = setup->min_keycode;
     s.maxKeycode = setup->max_keycode;

@@ -83,3 +83,27 @@ TEST(FixedUSKeyLayout, AnswersUSCharactersAndOverrides) {
 
 }  // namespace
 }  // namespace platform::input
+
+#include "platform/input/InputError.hpp"
+#include "platform/input/X11HotKeyService.hpp"
+#include "platform/input/X11KeyLayout.hpp"
+
+namespace platform::input {
+namespace {
+
+TEST(X11Backends, AMissingDisplayIsAnError) {
+    for (const char* display : {":987", "nohost.invalid:0"}) {
+        SCOPED_TRACE(display);
+        try {
+            X11HotKeyService service(display);
+            FAIL() << "connected to a display that does not exist";
+        } catch (const InputError& error) {
+            EXPECT_EQ(error.kind(), InputError::Kind::noDisplay);
+            EXPECT_NE(error.description().find(display), std::string::npos);
+        }
+        EXPECT_THROW(X11KeyLayout layout(display), InputError);
+    }
+}
+
+}  // namespace
+}  // namespace platform::input
