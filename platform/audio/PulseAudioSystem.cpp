@@ -88,7 +88,7 @@ public:
         if (!sources) return -PA_ERR_CONNECTIONREFUSED;
         for (const auto& s : *sources) {
             if (s.device.id == deviceId) {
-                std::lock_guard lock(mutex_);
+                std::lock_guard lock(shared_->mutex);
                 device_ = s.serverName;
                 return 0;
             }
@@ -99,14 +99,14 @@ public:
     AudioFormat inputFormat() override { return AudioFormat{16000, 1}; }
 
     void installTap(uint32_t framesPerBuffer, Tap tap) override {
-        std::lock_guard lock(mutex_);
+        std::lock_guard lock(shared_->mutex);
         frames_ = framesPerBuffer == 0 ? 1600 : framesPerBuffer;
-        tap_ = std::make_shared<Tap>(std::move(tap));
+        shared_->tap = std::make_shared<Tap>(std::move(tap));
     }
 
     void removeTap() override {
-        std::lock_guard lock(mutex_);
-        tap_.reset();
+        std::lock_guard lock(shared_->mutex);
+        shared_->tap.reset();
     }
 
     void start() override {
@@ -114,52 +114,63 @@ public:
         std::string device;
         uint32_t frames;
         {
-            std::lock_guard lock(mutex_);
+            std::lock_guard lock(shared_->mutex);
             device = device_;
             frames = frames_;
         }
         const pa_sample_spec spec{PA_SAMPLE_FLOAT32LE, 16000, 1};
         pa_buffer_attr attr{};
         attr.maxlength = static_cast<uint32_t>(-1);
+        attr.tlength = attr.prebuf = attr.minreq = static_cast<uint32_t>(-1);
         attr.fragsize = frames * sizeof(float);
         int error = 0;
         pa_simple* stream = pa_simple_new(nullptr, "Parlox", PA_STREAM_RECORD, device.empty() ? nullptr : device.c_str(),
                                           "Dictado", &spec, nullptr, &attr, &error);
         if (stream == nullptr)
             throw AudioError(AudioError::Kind::captureFailed, std::string("Cannot open the microphone: ") + pa_strerror(error));
-        running_ = true;
-        thread_ = std::thread([this, stream, frames] { captureLoop(stream, frames); });
+        shared_->running = true;
+        thread_ = std::thread([shared = shared_, stream, frames] { captureLoop(shared, stream, frames); });
     }
 
     void pause() override { stop(); }
 
     void stop() override {
-        running_ = false;
-        if (thread_.joinable()) thread_.join();
+        shared_->running = false;
+        if (!thread_.joinable()) return;
+        // Stopped from inside the tap: the loop ends by itself after this buffer.
+        if (thread_.get_id() == std::this_thread::get_id()) {
+            thread_.detach();
+            return;
+        }
+        thread_.join();
     }
 
 private:
-    void captureLoop(pa_simple* stream, uint32_t frames) {
-        while (running_) {
+    struct Shared {
+        std::mutex mutex;
+        std::shared_ptr<Tap> tap;
+        std::atomic<bool> running{false};
+    };
+
+    static void captureLoop(std::shared_ptr<Shared> shared, pa_simple* stream, uint32_t frames) {
+        while (shared->running) {
             PcmBuffer buffer(AudioFormat{16000, 1}, frames);
             int error = 0;
             if (pa_simple_read(stream, buffer.channel(0), frames * sizeof(float), &error) < 0) break;
             buffer.setFrameLength(frames);
             std::shared_ptr<Tap> tap;
             {
-                std::lock_guard lock(mutex_);
-                tap = tap_;
+                std::lock_guard lock(shared->mutex);
+                tap = shared->tap;
             }
-            if (tap && running_) (*tap)(buffer);
+            if (tap && shared->running) (*tap)(buffer);
         }
         pa_simple_free(stream);
     }
 
-    std::mutex mutex_;
+    std::shared_ptr<Shared> shared_ = std::make_shared<Shared>();
     std::string device_;
     uint32_t frames_ = 1600;
-    std::shared_ptr<Tap> tap_;
-    std::atomic<bool> running_{false};
     std::thread thread_;
 };
 

@@ -57,7 +57,7 @@ Resampler::Resampler(AudioFormat input, AudioFormat output)
 
 Resampler::~Resampler() = default;
 
-PcmBuffer Resampler::run(const float* const* planes, int frames) {
+PcmBuffer Resampler::run(const float* const* planes, int frames, int64_t maxFrames) {
     if (impl_->passThrough) {
         PcmBuffer out(output_, frames);
         for (uint32_t c = 0; c < output_.channelCount; ++c)
@@ -65,8 +65,9 @@ PcmBuffer Resampler::run(const float* const* planes, int frames) {
         out.setFrameLength(frames);
         return out;
     }
-    const int capacity = swr_get_out_samples(impl_->swr, frames);
+    int capacity = swr_get_out_samples(impl_->swr, frames);
     if (capacity < 0) throw AudioError(AudioError::Kind::converterFailed, "Cannot convert audio");
+    if (maxFrames >= 0 && maxFrames < capacity) capacity = static_cast<int>(maxFrames);
     PcmBuffer out(output_, capacity);
     std::vector<uint8_t*> outPlanes(output_.channelCount);
     for (uint32_t c = 0; c < output_.channelCount; ++c) outPlanes[c] = reinterpret_cast<uint8_t*>(out.channel(c));
@@ -77,20 +78,22 @@ PcmBuffer Resampler::run(const float* const* planes, int frames) {
     return out;
 }
 
-PcmBuffer Resampler::process(const PcmBuffer& input) {
+PcmBuffer Resampler::process(const PcmBuffer& input) { return process(input, -1); }
+
+PcmBuffer Resampler::process(const PcmBuffer& input, int64_t maxFrames) {
     if (input.format() != input_)
         throw AudioError(AudioError::Kind::converterFailed, "Buffer format does not match the converter");
-    if (input.frameLength() == 0) return PcmBuffer(output_, 0);
+    if (input.frameLength() == 0 && (impl_->passThrough || maxFrames == 0)) return PcmBuffer(output_, 0);
     if (input.frameLength() > std::numeric_limits<int>::max() / 4)
         throw AudioError(AudioError::Kind::converterFailed, "Buffer too long to convert at once");
     std::vector<const float*> planes(input_.channelCount);
     for (uint32_t c = 0; c < input_.channelCount; ++c) planes[c] = input.channel(c);
-    return run(planes.data(), static_cast<int>(input.frameLength()));
+    return run(planes.data(), static_cast<int>(input.frameLength()), maxFrames);
 }
 
 PcmBuffer Resampler::flush() {
     if (impl_->passThrough) return PcmBuffer(output_, 0);
-    return run(nullptr, 0);
+    return run(nullptr, 0, -1);
 }
 
 PcmBuffer Resampler::convert(const PcmBuffer& input, AudioFormat output) {

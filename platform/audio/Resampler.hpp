@@ -21,6 +21,9 @@ public:
 
     // Converts the frames of `input`; the result holds what is ready so far.
     PcmBuffer process(const PcmBuffer& input);
+    // As above, giving at most `maxFrames`; the rest stays in the converter
+    // and comes out with the next call.
+    PcmBuffer process(const PcmBuffer& input, int64_t maxFrames);
     // Ends the stream: the samples still held in the filter.
     PcmBuffer flush();
 
@@ -29,7 +32,7 @@ public:
     static PcmBuffer convert(const PcmBuffer& input, AudioFormat output);
 
 private:
-    PcmBuffer run(const float* const* planes, int frames);
+    PcmBuffer run(const float* const* planes, int frames, int64_t maxFrames);
 
     AudioFormat input_;
     AudioFormat output_;

@@ -1,0 +1,328 @@
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <future>
+
+#include <unistd.h>
+
+#include "DovuzudUza/Core/Audio/AudioLog.hpp"
+#include "DovuzudUza/Core/Audio/AudioProcessor.hpp"
+#include "DovuzudUza/Core/Audio/WhisperError.hpp"
+#include "platform/audio/AudioError.hpp"
+
+namespace DovuzudUza {
+
+using platform::audio::AudioFile;
+using platform::audio::AudioFormat;
+using platform::audio::Resampler;
+
+namespace {
+
+void requireFile(const std::string& path) {
+    std::error_code ec;
+    if (!std::filesystem::exists(path, ec)) throw WhisperError::loadAudioFailed("Resource path does not exist " + path);
+}
+
+void logMemoryUsage(const std::string& label) {
+
+    long pages = 0, resident = 0;
+    std::ifstream statm("/proc/self/statm");
+    statm >> pages >> resident;
+    const double mb = static_cast<double>(resident) * static_cast<double>(sysconf(_SC_PAGESIZE)) / 1048576.0;
+    AudioLog::debug(label + " - Memory usage: " + AudioLog::fixed2(mb) + " MB");
+}
+
+std::string bufferDetails(double rate, uint32_t channels, int64_t frames) {
+    return "Sample Rate: " + AudioLog::number(rate) + " Hz, Channel Count: " + std::to_string(channels) +
+           ", Frame Length: " + std::to_string(frames) + ", Duration: " +
+           AudioLog::number(rate > 0 ? static_cast<double>(frames) / rate : 0.0) + "s";
+}
+
+// Reads a 16 kHz mono range as it is; shorter when the file ends early.
+AudioBuffer readFully(AudioFile& file, int64_t frameCount) {
+    AudioBuffer buffer(file.processingFormat(), frameCount);
+    file.read(buffer, frameCount);
+    return buffer;
+}
+
+// Peak magnitude of the first `frames` samples.
+float peak(const float* v, int64_t frames) {
+    float p = 0;
+    for (int64_t i = 0; i < frames; ++i) p = std::max(p, std::fabs(v[i]));
+    return p;
+}
+
+}  // namespace
+
+AudioBuffer AudioProcessor::loadAudio(const std::string& path, const AudioInputOptions::ChannelMode& channelMode,
+                                      std::optional<double> startTime, std::optional<double> endTime,
+                                      std::optional<uint32_t> maxReadFrameSize) {
+    requireFile(path);
+    AudioFile file(path);
+    return loadAudio(file, channelMode, startTime, endTime, maxReadFrameSize);
+}
+
+AudioBuffer AudioProcessor::loadAudio(AudioFile& file, const AudioInputOptions::ChannelMode& channelMode,
+                                      std::optional<double> startTime, std::optional<double> endTime,
+                                      std::optional<uint32_t> maxReadFrameSize) {
+    const double r = file.sampleRate();
+    const uint32_t c = file.channelCount();
+    const int64_t n = file.length();
+    const double start = startTime.value_or(0.0);
+    if (!std::isfinite(start) || (endTime && !std::isfinite(*endTime)))
+        throw WhisperError::loadAudioFailed("Failed to read audio file: the time range is not a finite number");
+    const int64_t startFrame = std::max<int64_t>(static_cast<int64_t>(std::min(start * r, 9.0e18)), 0);
+    const int64_t endFrame =
+        endTime ? std::min<int64_t>(static_cast<int64_t>(std::clamp(*endTime * r, -9.0e18, 9.0e18)), n) : n;
+    if (startFrame > endFrame) {
+        throw WhisperError::loadAudioFailed("Failed to read audio file: the range starts at frame " +
+                                            std::to_string(startFrame) + ", past its end at frame " +
+                                            std::to_string(endFrame) + " (the file has " + std::to_string(n) + ")");
+    }
+    const int64_t frameCount = endFrame - startFrame;
+
+    AudioBuffer result;
+    if (r == sampleRate && c == 1) {
+        try {
+            file.setFramePosition(startFrame);
+            result = readFully(file, frameCount);
+        } catch (const std::exception& e) {
+            throw WhisperError::loadAudioFailed(std::string("Failed to read audio file: ") + e.what());
+        }
+    } else {
+        std::optional<AudioBuffer> converted;
+        try {
+            file.setFramePosition(startFrame);
+            converted = resampleAudio(file, sampleRate, 1, channelMode, frameCount,
+                                      maxReadFrameSize.value_or(defaultAudioReadFrameSize));
+        } catch (const platform::audio::AudioError& e) {
+            AudioLog::error(std::string("Error reading audio file: ") + e.what());
+        }
+        if (!converted) throw WhisperError::loadAudioFailed("Failed to process audio buffer");
+        result = std::move(*converted);
+    }
+    {
+        AudioLog::debug("Audio source details - " + bufferDetails(r, c, n));
+        AudioLog::debug("Audio buffer details - " + bufferDetails(result.sampleRate(), result.channelCount(), result.frameLength()));
+        logMemoryUsage("After loadAudio function");
+    }
+    return result;
+}
+
+std::optional<AudioBuffer> AudioProcessor::resampleAudio(AudioFile& file, double toSampleRate, uint32_t channelCount,
+                                                         const AudioInputOptions::ChannelMode& channelMode,
+                                                         std::optional<int64_t> frameCount, uint32_t maxReadFrameSize) {
+    const double r = file.sampleRate();
+    const int64_t start = file.framePosition();
+    const int64_t count = frameCount.value_or(file.length());
+    // Never past the last frame of the file.
+    const int64_t end = std::min(start + count, file.length());
+    const AudioFormat target{toSampleRate, channelCount};
+    if (channelCount == 0 || !(toSampleRate > 0) || !std::isfinite(toSampleRate)) {
+        AudioLog::error("Failed to create output audio format");
+        return std::nullopt;
+    }
+    AudioLog::debug("Resampling " + AudioLog::fixed2(static_cast<double>(count) / r) + " seconds of audio");
+    const int64_t capacity = static_cast<int64_t>(static_cast<double>(count) / r * toSampleRate);
+    if (capacity < 0 || maxReadFrameSize == 0) {
+        AudioLog::error("Failed to create output buffer");
+        return std::nullopt;
+    }
+    AudioBuffer output(target, capacity);
+    AudioBuffer input(file.processingFormat(), maxReadFrameSize);
+
+    // One converter for the whole range: consecutive blocks join without a seam.
+    std::unique_ptr<Resampler> converter;
+    int64_t position = start;
+    while (position < end) {
+        const int64_t p = file.framePosition();
+        const int64_t k = std::min<int64_t>(end - p, maxReadFrameSize);
+        AudioLog::debug("Resampling " + AudioLog::fixed2(static_cast<double>(p) / r) + "s - " +
+                        AudioLog::fixed2(static_cast<double>(p + k) / r) + "s");
+        int64_t got = 0;
+        try {
+            got = file.read(input, k);
+        } catch (const std::exception& e) {
+            AudioLog::error(std::string("Error reading audio file: ") + e.what());
+            return std::nullopt;
+        }
+        if (got == 0) break;  // the file ended before its declared length
+        auto mono = convertToMono(input, channelMode);
+        if (!mono) {
+            AudioLog::error("Failed to process audio channels");
+            return std::nullopt;
+        }
+        try {
+            if (!converter) converter = std::make_unique<Resampler>(mono->format(), target);
+            const auto converted = converter->process(*mono);
+            output.append(converted, 0, converted.frameLength());
+        } catch (const std::exception& e) {
+            AudioLog::error("Failed to resample audio chunk");
+            return std::nullopt;
+        }
+        position = p + got;
+    }
+    if (converter) {
+        try {
+            const auto tail = converter->flush();
+            output.append(tail, 0, tail.frameLength());
+        } catch (const std::exception&) {
+            AudioLog::error("Failed to resample audio chunk");
+            return std::nullopt;
+        }
+    }
+    return output;
+}
+
+std::optional<AudioBuffer> AudioProcessor::resampleAudio(const AudioBuffer& buffer, double toSampleRate, uint32_t channelCount) {
+    if (channelCount == 0 || !(toSampleRate > 0) || !std::isfinite(toSampleRate)) {
+        AudioLog::error("Failed to create output audio format");
+        return std::nullopt;
+    }
+    std::unique_ptr<Resampler> converter;
+    try {
+        converter = std::make_unique<Resampler>(buffer.format(), AudioFormat{toSampleRate, channelCount});
+    } catch (const std::exception&) {
+        AudioLog::error("Failed to create audio converter");
+        return std::nullopt;
+    }
+    try {
+        // The buffer goes in once, then the stream ends: nothing is handed over twice.
+        AudioBuffer head = resampleBuffer(buffer, *converter);
+        const auto tail = converter->flush();
+        AudioBuffer out(head.format(), head.frameCapacity());
+        out.append(head, 0, head.frameLength());
+        out.append(tail, 0, tail.frameLength());
+        return out;
+    } catch (const std::exception& e) {
+        AudioLog::error(std::string("Failed to resample buffer: ") + e.what());
+        return std::nullopt;
+    }
+}
+
+AudioBuffer AudioProcessor::resampleBuffer(const AudioBuffer& buffer, Resampler& converter) {
+    double capacity = converter.outputFormat().sampleRate * static_cast<double>(buffer.frameLength()) /
+                      converter.inputFormat().sampleRate;
+    if (capacity != std::floor(capacity)) {
+        const double whole = std::max(std::nearbyint(capacity), 1.0);
+        AudioLog::debug("Rounding buffer frame capacity from " + AudioLog::number(capacity) + " to " +
+                        AudioLog::number(whole) + " to better fit new sample rate");
+        capacity = whole;
+    }
+    try {
+        AudioBuffer converted = converter.process(buffer, static_cast<int64_t>(capacity));
+        AudioBuffer out(converter.outputFormat(), static_cast<int64_t>(capacity));
+        out.append(converted, 0, converted.frameLength());
+        return out;
+    } catch (const std::exception& e) {
+        throw WhisperError::audioProcessingFailed(std::string("Error converting audio: ") + e.what());
+    }
+}
+
+std::optional<AudioBuffer> AudioProcessor::convertToMono(const AudioBuffer& buffer, const AudioInputOptions::ChannelMode& mode) {
+    const uint32_t c = buffer.channelCount();
+    const int64_t f = buffer.frameLength();
+    if (c < 2) return buffer;
+    if (!buffer.hasFloatData()) {
+        AudioLog::error("Buffer did not contain floatChannelData.");
+        return std::nullopt;
+    }
+    AudioBuffer mono(AudioFormat{buffer.sampleRate(), 1}, buffer.frameCapacity());
+    mono.setFrameLength(f);
+    float* out = mono.channel(0);
+    auto copyChannel = [&](uint32_t ch) { std::memcpy(out, buffer.channel(ch), static_cast<size_t>(f) * sizeof(float)); };
+
+    if (const auto* specific = mode.asSpecificChannel()) {
+        const int64_t i = specific->channel;
+        copyChannel(i >= 0 && i < static_cast<int64_t>(c) ? static_cast<uint32_t>(i) : 0);
+        return mono;
+    }
+    const auto& list = mode.asSumChannels()->channels;
+    std::vector<uint32_t> chosen;
+    if (list && !list->empty()) {
+        for (int64_t i : *list)
+            if (i >= 0 && i < static_cast<int64_t>(c)) chosen.push_back(static_cast<uint32_t>(i));
+        if (chosen.empty()) {
+            copyChannel(0);
+            AudioLog::debug("No valid channel indices provided, defaulting to first channel");
+            return mono;
+        }
+    } else {
+        for (uint32_t i = 0; i < c; ++i) chosen.push_back(i);
+    }
+    float peakMax = 0;
+    for (uint32_t ch : chosen) peakMax = std::max(peakMax, peak(buffer.channel(ch), f));
+    for (uint32_t ch : chosen) {
+        const float* in = buffer.channel(ch);
+        for (int64_t i = 0; i < f; ++i) out[i] += in[i];
+    }
+    const float scale = peakMax / std::max(peak(out, f), 0.0001f);
+    for (int64_t i = 0; i < f; ++i) out[i] *= scale;
+    return mono;
+}
+
+std::vector<float> AudioProcessor::convertBufferToArray(AudioBuffer& buffer, int64_t chunkSize) {
+    if (!buffer.hasFloatData()) return {};
+    const int64_t f = buffer.frameLength();
+    if (chunkSize <= 0) chunkSize = std::max<int64_t>(f, 1);
+    std::vector<float> samples;
+    samples.reserve(static_cast<size_t>(f));
+    float* source = buffer.channel(0);
+    for (int64_t offset = 0; offset < f; offset += chunkSize) {
+        const int64_t k = std::min(f - offset, chunkSize);
+        samples.insert(samples.end(), source + offset, source + offset + k);
+        std::fill(source + offset, source + offset + k, 0.0f);
+    }
+    return samples;
+}
+
+std::vector<float> AudioProcessor::loadAudioAsFloatArray(const std::string& path,
+                                                         const AudioInputOptions::ChannelMode& channelMode,
+                                                         std::optional<double> startTime, std::optional<double> endTime) {
+    requireFile(path);
+    AudioFile file(path);
+    const double duration = static_cast<double>(file.length()) / file.sampleRate();
+    double t = startTime.value_or(0.0);
+    const double stop = std::min(duration, endTime.value_or(duration));
+    std::vector<float> samples;
+    while (t < stop) {
+        const double next = std::min(stop, t + 600.0);
+        AudioBuffer piece = loadAudio(file, channelMode, t, next, std::nullopt);
+        const auto part = convertBufferToArray(piece, 1024);
+        samples.insert(samples.end(), part.begin(), part.end());
+        t = next;
+    }
+    return samples;
+}
+
+std::vector<AudioLoadResult> AudioProcessor::loadAudio(const std::vector<std::string>& paths,
+                                                       const AudioInputOptions::ChannelMode& channelMode) {
+    std::vector<std::future<std::vector<float>>> loads;
+    loads.reserve(paths.size());
+    for (const auto& path : paths)
+        loads.push_back(std::async(std::launch::async, [path, channelMode] {
+            return loadAudioAsFloatArray(path, channelMode, 0.0, std::nullopt);
+        }));
+    std::vector<AudioLoadResult> results;
+    results.reserve(paths.size());
+    for (auto& load : loads) {
+        try {
+            results.emplace_back(load.get());
+        } catch (...) {
+            results.emplace_back(std::current_exception());
+        }
+    }
+    return results;
+}
+
+AudioBuffer AudioProcessor::loadAudioAsync(const std::string& path) {
+    return std::async(std::launch::async, [path] {
+               requireFile(path);
+               AudioFile file(path);
+               return loadAudio(file, AudioInputOptions::ChannelMode::sumChannels(), 0.0, std::nullopt, std::nullopt);
+           }).get();
+}
+
+}  // namespace DovuzudUza

@@ -1,0 +1,65 @@
+#pragma once
+
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <numbers>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+#include "../Models/LogCapture.hpp"
+
+namespace DovuzudUza::audio_test {
+
+using test_support::LogCapture;
+
+// A private folder under $TMPDIR, removed at the end of the test.
+class TempFolder {
+public:
+    TempFolder() {
+        const char* base = std::getenv("TMPDIR");
+        std::string pattern = std::string(base && *base ? base : "/tmp") + "/parlox-audio-XXXXXX";
+        if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+        path_ = pattern;
+    }
+    ~TempFolder() {
+        std::error_code ec;
+        std::filesystem::remove_all(path_, ec);
+    }
+    std::string file(const std::string& name) const { return (path_ / name).string(); }
+
+private:
+    std::filesystem::path path_;
+};
+
+inline std::vector<float> tone(size_t count, double rate, double hz, float amplitude) {
+    std::vector<float> v(count);
+    for (size_t i = 0; i < count; ++i) v[i] = amplitude * static_cast<float>(std::sin(2 * std::numbers::pi * hz * i / rate));
+    return v;
+}
+
+// 16 kHz "speech": a tone, with silent stretches given in seconds.
+inline std::vector<float> voiceWithSilences(double seconds, std::vector<std::pair<double, double>> silences) {
+    auto v = tone(static_cast<size_t>(seconds * 16000), 16000, 220, 0.3f);
+    for (auto [from, to] : silences)
+        for (size_t i = static_cast<size_t>(from * 16000); i < static_cast<size_t>(to * 16000) && i < v.size(); ++i) v[i] = 0;
+    return v;
+}
+
+inline bool contains(const std::vector<std::string>& lines, const std::string& text) {
+    for (const auto& l : lines)
+        if (l == text) return true;
+    return false;
+}
+
+inline int countOf(const std::vector<std::string>& lines, const std::string& text) {
+    int n = 0;
+    for (const auto& l : lines) n += l == text;
+    return n;
+}
+
+inline bool runQuiet(const std::string& command) { return std::system((command + " >/dev/null 2>&1").c_str()) == 0; }
+
+}  // namespace DovuzudUza::audio_test

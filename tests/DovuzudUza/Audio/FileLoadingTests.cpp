@@ -1,0 +1,215 @@
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "AudioTestSupport.hpp"
+#include "DovuzudUza/Core/Audio/AudioProcessor.hpp"
+#include "DovuzudUza/Core/Audio/WhisperError.hpp"
+#include "platform/audio/AudioError.hpp"
+#include "platform/audio/fake/WavWriter.hpp"
+
+using namespace DovuzudUza;
+using audio_test::LogCapture;
+using audio_test::TempFolder;
+using ChannelMode = AudioInputOptions::ChannelMode;
+using platform::audio::AudioFormat;
+
+namespace {
+
+AudioBuffer planar(double rate, std::vector<std::vector<float>> channels) {
+    AudioBuffer b(AudioFormat{rate, static_cast<uint32_t>(channels.size())}, static_cast<int64_t>(channels[0].size()));
+    for (size_t c = 0; c < channels.size(); ++c)
+        std::copy(channels[c].begin(), channels[c].end(), b.channel(static_cast<uint32_t>(c)));
+    b.setFrameLength(static_cast<int64_t>(channels[0].size()));
+    return b;
+}
+
+std::vector<float> mono(const AudioBuffer& b) { return std::vector<float>(b.channel(0), b.channel(0) + b.frameLength()); }
+
+std::vector<float> interleave(const std::vector<float>& left, const std::vector<float>& right) {
+    std::vector<float> v;
+    for (size_t i = 0; i < left.size(); ++i) {
+        v.push_back(left[i]);
+        v.push_back(right[i]);
+    }
+    return v;
+}
+
+template <class F>
+WhisperError whisperError(F&& f) {
+    try {
+        f();
+    } catch (const WhisperError& e) {
+        return e;
+    }
+    ADD_FAILURE() << "no WhisperError";
+    return WhisperError(WhisperError::Kind::initializationError, "");
+}
+
+}  // namespace
+
+TEST(AudioFileLoading, SixteenKilohertzMonoLoadsSampleExactWhateverTheMode) {
+    TempFolder tmp;
+    auto samples = audio_test::tone(8000, 16000, 300, 0.7f);
+    platform::audio::writeWavFloat(tmp.file("m.wav"), samples, 16000, 1);
+    for (const auto& mode : {ChannelMode::sumChannels(), ChannelMode::specificChannel(4)}) {
+        auto buffer = AudioProcessor::loadAudio(tmp.file("m.wav"), mode);
+        EXPECT_EQ(buffer.sampleRate(), 16000);
+        EXPECT_EQ(mono(buffer), samples);
+    }
+    auto range = AudioProcessor::loadAudio(tmp.file("m.wav"), ChannelMode::sumChannels(), 0.1, 0.2);
+    EXPECT_EQ(mono(range), std::vector<float>(samples.begin() + 1600, samples.begin() + 3200));
+    // An end past the file is cut to its length.
+    EXPECT_EQ(AudioProcessor::loadAudio(tmp.file("m.wav"), ChannelMode::sumChannels(), 0.25, 9.0).frameLength(), 4000);
+    EXPECT_EQ(AudioProcessor::loadAudioAsFloatArray(tmp.file("m.wav"), ChannelMode::sumChannels()), samples);
+}
+
+TEST(AudioFileLoading, StereoIsMixedThenResampled) {
+    TempFolder tmp;
+    const auto left = audio_test::tone(44100, 44100, 440, 0.5f);
+    const std::vector<float> silent(44100, 0.0f);
+    platform::audio::writeWavFloat(tmp.file("s.wav"), interleave(left, silent), 44100, 2);
+    struct Case {
+        ChannelMode mode;
+        float peak;
+    };
+    for (const Case& c : {Case{ChannelMode::sumChannels(), 0.5f}, Case{ChannelMode::specificChannel(1), 0.0f},
+                          Case{ChannelMode::specificChannel(7), 0.5f}}) {
+        const auto samples = AudioProcessor::loadAudioAsFloatArray(tmp.file("s.wav"), c.mode);
+        EXPECT_NEAR(static_cast<double>(samples.size()), 16000, 1);
+        float peak = 0;
+        for (float s : samples) peak = std::max(peak, std::fabs(s));
+        EXPECT_NEAR(peak, c.peak, 0.02);
+    }
+    // The same stereo file at 16 kHz passes a 1:1 conversion after the mix.
+    platform::audio::writeWavFloat(tmp.file("s16.wav"), interleave(std::vector<float>(1600, 0.25f), std::vector<float>(1600, 0.25f)), 16000, 2);
+    const auto same = AudioProcessor::loadAudioAsFloatArray(tmp.file("s16.wav"), ChannelMode::sumChannels());
+    ASSERT_EQ(same.size(), 1600u);
+    EXPECT_NEAR(same[800], 0.25f, 1e-6);
+}
+
+TEST(AudioFileLoading, MonoMixRules) {
+    const auto buffer = planar(16000, {{0.5f, -0.25f, 0.1f}, {0.25f, 0.25f, 0.0f}, {0.0f, 0.0f, 0.0f}});
+    struct Case {
+        ChannelMode mode;
+        std::vector<float> expected;
+    };
+    // Sum of channels 0 and 1 is {0.75, 0, 0.1}; rescaled to the loudest input peak 0.5.
+    const std::vector<float> sum01{0.5f, 0.0f, 0.1f * 0.5f / 0.75f};
+    for (const Case& c : std::vector<Case>{
+             {ChannelMode::sumChannels(), sum01},
+             {ChannelMode::sumChannels(std::vector<int64_t>{}), sum01},
+             {ChannelMode::sumChannels(std::vector<int64_t>{1, 0, 9}), sum01},
+             {ChannelMode::sumChannels(std::vector<int64_t>{1, 1}), {0.25f, 0.25f, 0.0f}},
+             {ChannelMode::sumChannels(std::vector<int64_t>{2}), {0.0f, 0.0f, 0.0f}},
+             {ChannelMode::specificChannel(1), {0.25f, 0.25f, 0.0f}},
+             {ChannelMode::specificChannel(-1), {0.5f, -0.25f, 0.1f}},
+         }) {
+        auto out = AudioProcessor::convertToMono(buffer, c.mode);
+        ASSERT_TRUE(out);
+        ASSERT_EQ(out->channelCount(), 1u);
+        const auto got = mono(*out);
+        for (size_t i = 0; i < 3; ++i) EXPECT_NEAR(got[i], c.expected[i], 1e-6) << i;
+    }
+    LogCapture log;
+    auto fallback = AudioProcessor::convertToMono(buffer, ChannelMode::sumChannels(std::vector<int64_t>{5, -2}));
+    EXPECT_EQ(mono(*fallback), (std::vector<float>{0.5f, -0.25f, 0.1f}));
+    EXPECT_TRUE(audio_test::contains(log.texts(), "No valid channel indices provided, defaulting to first channel"));
+}
+
+TEST(AudioFileLoading, BufferConversionRoundsCapacityAndEmptiesTheSource) {
+    struct Case {
+        int64_t frames;
+        int64_t capacity;
+        std::string line;
+    };
+    for (const Case& c : std::vector<Case>{
+             {1000, 363, "Rounding buffer frame capacity from 362.81179138321994 to 363.0 to better fit new sample rate"},
+             {441, 160, ""},
+             {1, 1, "Rounding buffer frame capacity from 0.36281179138321995 to 1.0 to better fit new sample rate"}}) {
+        LogCapture log;
+        platform::audio::Resampler converter(AudioFormat{44100, 1}, AudioFormat{16000, 1});
+        const auto out = AudioProcessor::resampleBuffer(planar(44100, {std::vector<float>(c.frames, 0.1f)}), converter);
+        EXPECT_EQ(out.frameCapacity(), c.capacity);
+        EXPECT_LE(out.frameLength(), c.capacity);
+        EXPECT_EQ(audio_test::contains(log.texts(), c.line), !c.line.empty()) << c.frames;
+    }
+    auto source = planar(16000, {std::vector<float>(3000, 0.5f)});
+    const auto samples = AudioProcessor::convertBufferToArray(source, 1024);
+    EXPECT_EQ(samples, std::vector<float>(3000, 0.5f));
+    EXPECT_EQ(mono(source), std::vector<float>(3000, 0.0f));
+}
+
+TEST(AudioFileLoading, ManyFilesKeepTheirOrder) {
+    TempFolder tmp;
+    platform::audio::writeWavFloat(tmp.file("a.wav"), std::vector<float>(160, 0.1f), 16000, 1);
+    platform::audio::writeWavFloat(tmp.file("c.wav"), std::vector<float>(320, 0.2f), 16000, 1);
+    EXPECT_TRUE(AudioProcessor::loadAudio(std::vector<std::string>{}, ChannelMode::sumChannels()).empty());
+    const auto results = AudioProcessor::loadAudio({tmp.file("a.wav"), tmp.file("b.wav"), tmp.file("c.wav")}, ChannelMode::sumChannels());
+    ASSERT_EQ(results.size(), 3u);
+    EXPECT_EQ(std::get<std::vector<float>>(results[0]).size(), 160u);
+    EXPECT_EQ(std::get<std::vector<float>>(results[2]).size(), 320u);
+    try {
+        std::rethrow_exception(std::get<std::exception_ptr>(results[1]));
+    } catch (const WhisperError& e) {
+        EXPECT_EQ(e, WhisperError::loadAudioFailed("Resource path does not exist " + tmp.file("b.wav")));
+    }
+    EXPECT_EQ(AudioProcessor::loadAudioAsync(tmp.file("c.wav")).frameLength(), 320);
+}
+
+TEST(AudioFileLoading, BadInputGetsClearErrors) {
+    TempFolder tmp;
+    { std::ofstream(tmp.file("text.wav")) << "Hola, esto es texto y no audio.\n"; }
+    { std::ofstream(tmp.file("empty.wav")); }
+    ASSERT_TRUE(audio_test::runQuiet("ffmpeg -v error -y -f lavfi -i color=c=black:s=16x16:d=0.2 -c:v mjpeg " + tmp.file("video.mkv")));
+    platform::audio::writeWav16(tmp.file("cut.wav"), audio_test::tone(44100, 44100, 200, 0.5f), 44100, 1);
+    std::filesystem::resize_file(tmp.file("cut.wav"), 44 + 22050 * 2);
+    platform::audio::writeWav16(tmp.file("ok.wav"), audio_test::tone(16000, 16000, 200, 0.5f), 16000, 1);
+
+    const auto sum = ChannelMode::sumChannels();
+    EXPECT_EQ(whisperError([&] { AudioProcessor::loadAudio(tmp.file("none.wav"), sum); }),
+              WhisperError::loadAudioFailed("Resource path does not exist " + tmp.file("none.wav")));
+    EXPECT_EQ(whisperError([&] { AudioProcessor::loadAudioAsFloatArray(tmp.file("none.wav"), sum); }).kind(),
+              WhisperError::Kind::loadAudioFailed);
+    for (const char* name : {"text.wav", "empty.wav"}) {
+        try {
+            AudioProcessor::loadAudioAsFloatArray(tmp.file(name), sum);
+            ADD_FAILURE() << name;
+        } catch (const platform::audio::AudioError& e) {
+            EXPECT_EQ(e.kind(), platform::audio::AudioError::Kind::openFailed) << name;
+        }
+    }
+    try {
+        AudioProcessor::loadAudio(tmp.file("video.mkv"), sum);
+        ADD_FAILURE();
+    } catch (const platform::audio::AudioError& e) {
+        EXPECT_EQ(e.kind(), platform::audio::AudioError::Kind::noAudioStream);
+    }
+    // A cut-off file gives the audio it still holds.
+    const auto cut = AudioProcessor::loadAudioAsFloatArray(tmp.file("cut.wav"), sum);
+    EXPECT_NEAR(static_cast<double>(cut.size()), 8000, 10);
+
+    // A range that starts past the end.
+    const auto past = whisperError([&] { AudioProcessor::loadAudio(tmp.file("ok.wav"), sum, 5.0, std::nullopt); });
+    EXPECT_EQ(past.kind(), WhisperError::Kind::loadAudioFailed);
+    EXPECT_EQ(past.message().rfind("Failed to read audio file: ", 0), 0u);
+    EXPECT_EQ(whisperError([&] { AudioProcessor::loadAudio(tmp.file("ok.wav"), sum, 0.5, 0.25); }).kind(),
+              WhisperError::Kind::loadAudioFailed);
+    EXPECT_EQ(whisperError([&] { AudioProcessor::loadAudio(tmp.file("ok.wav"), sum, std::nan(""), std::nullopt); }).kind(),
+              WhisperError::Kind::loadAudioFailed);
+    EXPECT_TRUE(AudioProcessor::loadAudioAsFloatArray(tmp.file("ok.wav"), sum, 5.0, std::nullopt).empty());
+    EXPECT_EQ(AudioProcessor::loadAudio(tmp.file("ok.wav"), sum, 1.0, std::nullopt).frameLength(), 0);
+}
+
+TEST(AudioFileLoading, ResamplingAFileRangeStopsAtItsLastFrame) {
+    TempFolder tmp;
+    platform::audio::writeWavFloat(tmp.file("r.wav"), std::vector<float>(4410, 0.25f), 44100, 1);
+    platform::audio::AudioFile file(tmp.file("r.wav"));
+    file.setFramePosition(2205);
+    // No frame count: the range runs from the position to the end of the file, never past it.
+    auto out = AudioProcessor::resampleAudio(file, 16000, 1, ChannelMode::sumChannels(), std::nullopt, 1000);
+    ASSERT_TRUE(out);
+    EXPECT_EQ(out->frameCapacity(), 1600);
+    EXPECT_NEAR(static_cast<double>(out->frameLength()), 800, 2);
+    EXPECT_EQ(file.framePosition(), 4410);
+}
