@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
 #include "TokenizerFixtures.hpp"
 #include "ZezeziCore/External/Tokenizers/PreTrainedTokenizer.hpp"
 #include "ZezeziCore/External/Tokenizers/TokenizerError.hpp"
@@ -258,4 +261,19 @@ TEST(LlamaPreTrainedTokenizer, TemplateAlreadyConfiguredIsKept) {
     EXPECT_EQ((*built)["single"].array()->size(), 2u);
     EXPECT_EQ((*built)["pair"].array()->size(), 4u);
     EXPECT_EQ((*built)["pair"].array()->at(3)["SpecialToken"]["type_id"].integer(), 1);
+}
+
+TEST(PreTrainedTokenizer, SharedBetweenThreads) {
+    auto tokenizer = whisperLike();
+    const std::string text = "hola mundo, \xC2\xBFqu\xC3\xA9 tal? hola hola mundo \xF0\x9F\x98\x80";
+    const auto expected = tokenizer.encode(text);
+    std::vector<std::thread> threads;
+    std::atomic<int> mismatches{0};
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([&] {
+            for (int i = 0; i < 300; ++i)
+                if (tokenizer.encode(text) != expected || tokenizer.decode(expected, true) != text) ++mismatches;
+        });
+    for (auto& th : threads) th.join();
+    EXPECT_EQ(mismatches.load(), 0);
 }
