@@ -1,8 +1,8 @@
 #include "DovuzudUza/Core/AudioEncoder.hpp"
 
-#include "DovuzudUza/Core/Audio/ModelDimensions.hpp"
 #include "DovuzudUza/Core/Audio/WhisperError.hpp"
 #include "DovuzudUza/Core/ModelFeatureRecords.hpp"
+#include "ZezeziCore/ModelUtilities.hpp"
 #include "platform/concurrency/Task.hpp"
 
 namespace DovuzudUza {
@@ -13,11 +13,11 @@ const platform::Signposter& AudioEncoder::signposter() {
 }
 
 std::optional<int64_t> AudioEncoder::embedSize() const {
-    return declaredDimension(model(), FeatureDirection::output, "encoder_output_embeds", 1);
+    return ZezeziCore::ModelUtilities::getModelOutputDimension(model().get(), "encoder_output_embeds", 1);
 }
 
 std::optional<int64_t> AudioEncoder::sequenceLength() const {
-    return declaredDimension(model(), FeatureDirection::output, "encoder_output_embeds", 3);
+    return ZezeziCore::ModelUtilities::getModelOutputDimension(model().get(), "encoder_output_embeds", 3);
 }
 
 AudioEncoderOutputType AudioEncoder::encodeFeatures(const FeatureExtractorOutputType& features, std::stop_token stop) {

@@ -1,8 +1,8 @@
 #include "DovuzudUza/Core/FeatureExtractor.hpp"
 
-#include "DovuzudUza/Core/Audio/ModelDimensions.hpp"
 #include "DovuzudUza/Core/Audio/WhisperError.hpp"
 #include "DovuzudUza/Core/ModelFeatureRecords.hpp"
+#include "ZezeziCore/ModelUtilities.hpp"
 #include "platform/concurrency/Task.hpp"
 
 namespace DovuzudUza {
@@ -13,11 +13,11 @@ const platform::Signposter& FeatureExtractor::signposter() {
 }
 
 std::optional<int64_t> FeatureExtractor::melCount() const {
-    return declaredDimension(model(), FeatureDirection::output, "melspectrogram_features", 1);
+    return ZezeziCore::ModelUtilities::getModelOutputDimension(model().get(), "melspectrogram_features", 1);
 }
 
 std::optional<int64_t> FeatureExtractor::windowSamples() const {
-    return declaredDimension(model(), FeatureDirection::input, "audio", 0);
+    return ZezeziCore::ModelUtilities::getModelInputDimension(model().get(), "audio", 0);
 }
 
 FeatureExtractorOutputType FeatureExtractor::logMelSpectrogram(const AudioProcessorOutputType& fromAudio,

@@ -5,6 +5,9 @@
 
 #include "DovuzudUza/Core/Constants.hpp"
 #include "DovuzudUza/Core/EngineLog.hpp"
+#include "DovuzudUza/Core/WhisperTokenizerWrapper.hpp"
+#include "ZezeziCore/External/Hub/HubApiWrapper.hpp"
+#include "ZezeziCore/External/Tokenizers/AutoTokenizer.hpp"
 
 namespace DovuzudUza::ModelUtilities {
 
@@ -86,6 +89,50 @@ std::vector<std::string> formatModelFiles(const std::vector<std::string>& files)
 
 std::string tokenizerNameForVariant(ModelVariant variant) {
     return "openai/whisper-" + description(variant);
+}
+
+std::shared_ptr<WhisperTokenizer> loadTokenizer(ModelVariant variant,
+                                                const std::optional<std::filesystem::path>& tokenizerFolder,
+                                                const std::vector<std::filesystem::path>& additionalSearchPaths,
+                                                bool useBackgroundSession) {
+    const std::string repoId = tokenizerNameForVariant(variant);
+    Hub::HubApiWrapper hubApi(tokenizerFolder, std::nullopt, std::nullopt, useBackgroundSession);
+    const std::filesystem::path repoLocation =
+        hubApi.localRepoLocation(Hub::HubApiWrapper::Repo{repoId, Hub::HubApiWrapper::RepoType::models});
+
+    std::vector<std::filesystem::path> candidates{repoLocation};
+    if (tokenizerFolder) candidates.push_back(*tokenizerFolder);
+    candidates.insert(candidates.end(), additionalSearchPaths.begin(), additionalSearchPaths.end());
+
+    std::optional<std::filesystem::path> chosen;
+    for (const auto& folder : candidates) {
+        const auto file = folder / "tokenizer.json";
+        std::error_code ignored;
+        bool found = std::filesystem::exists(file, ignored);
+        engine_log::debug("Checking for local tokenizer at " + file.string() + " - " + (found ? "found" : "not found"));
+        if (found) {
+            chosen = folder;
+            engine_log::debug("Found local tokenizer at " + folder.string());
+            break;
+        }
+    }
+    if (!chosen) engine_log::debug("No tokenizer found in any local search paths");
+
+    if (chosen) {
+        engine_log::debug("Loading tokenizer from " + chosen->string());
+        try {
+            auto tokenizer = Tokenizers::AutoTokenizerWrapper::fromModelFolder(*chosen, hubApi, true);
+            return std::make_shared<WhisperTokenizerWrapper>(std::move(tokenizer), *chosen);
+        } catch (const std::exception& error) {
+            const auto* described = dynamic_cast<const platform::Error*>(&error);
+            engine_log::debug("Error loading local tokenizer: " +
+                              (described ? described->description() : std::string(error.what())));
+        }
+    }
+
+    engine_log::debug("Downloading tokenizer from Hub at file://" + repoLocation.string());
+    auto tokenizer = Tokenizers::AutoTokenizerWrapper::fromPretrained(repoId, hubApi, true);
+    return std::make_shared<WhisperTokenizerWrapper>(std::move(tokenizer), repoLocation);
 }
 
 }  // namespace DovuzudUza::ModelUtilities

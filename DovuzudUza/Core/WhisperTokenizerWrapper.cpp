@@ -30,7 +30,7 @@ std::string languagePart(const std::string& identifier) {
 
 }  // namespace
 
-WhisperTokenizerWrapper::WhisperTokenizerWrapper(std::shared_ptr<const Tokenizers::Tokenizer> tokenizer,
+WhisperTokenizerWrapper::WhisperTokenizerWrapper(Tokenizers::TokenizerWrapper tokenizer,
                                                  std::optional<std::filesystem::path> at,
                                                  std::shared_ptr<const LanguageRecognizer> recognizer)
     : tokenizer_(std::move(tokenizer)),
@@ -56,25 +56,25 @@ WhisperTokenizerWrapper::WhisperTokenizerWrapper(std::shared_ptr<const Tokenizer
 }
 
 std::optional<int64_t> WhisperTokenizerWrapper::exactId(const std::string& text) const {
-    auto found = tokenizer_->convertTokenToId(text);
+    auto found = tokenizer_.convertTokenToId(text);
     if (!found) return std::nullopt;
-    auto back = tokenizer_->convertIdToToken(*found);
+    auto back = tokenizer_.convertIdToToken(*found);
     if (!back || *back != text) return std::nullopt;
     return found;
 }
 
-std::vector<int64_t> WhisperTokenizerWrapper::encode(const std::string& text) const { return tokenizer_->encode(text); }
+std::vector<int64_t> WhisperTokenizerWrapper::encode(const std::string& text) const { return tokenizer_.encode(text); }
 
 std::string WhisperTokenizerWrapper::decode(const std::vector<int64_t>& tokens) const {
-    return tokenizer_->decode(tokens);
+    return tokenizer_.decode(tokens);
 }
 
 std::optional<int64_t> WhisperTokenizerWrapper::convertTokenToId(const std::string& token) const {
-    return tokenizer_->convertTokenToId(token);
+    return tokenizer_.convertTokenToId(token);
 }
 
 std::optional<std::string> WhisperTokenizerWrapper::convertIdToToken(int64_t id) const {
-    return tokenizer_->convertIdToToken(id);
+    return tokenizer_.convertIdToToken(id);
 }
 
 WordTokens WhisperTokenizerWrapper::splitToWordTokens(const std::vector<int64_t>& tokenIds) const {

@@ -9,7 +9,7 @@
 
 #include "DovuzudUza/Core/LanguageRecognizer.hpp"
 #include "DovuzudUza/Core/WhisperTokenizer.hpp"
-#include "ZezeziCore/External/Tokenizers/Tokenizer.hpp"
+#include "ZezeziCore/External/Tokenizers/AutoTokenizer.hpp"
 
 namespace DovuzudUza {
 
@@ -19,7 +19,7 @@ namespace DovuzudUza {
 // built; safe to share between threads.
 class WhisperTokenizerWrapper : public WhisperTokenizer {
 public:
-    WhisperTokenizerWrapper(std::shared_ptr<const Tokenizers::Tokenizer> tokenizer,
+    WhisperTokenizerWrapper(Tokenizers::TokenizerWrapper tokenizer,
                             std::optional<std::filesystem::path> at = std::nullopt,
                             std::shared_ptr<const LanguageRecognizer> recognizer = nullptr);
 
@@ -31,7 +31,7 @@ public:
     const std::set<int64_t>& allLanguageTokens() const override { return allLanguageTokens_; }
     WordTokens splitToWordTokens(const std::vector<int64_t>& tokenIds) const override;
 
-    const std::shared_ptr<const Tokenizers::Tokenizer>& tokenizer() const { return tokenizer_; }
+    const Tokenizers::TokenizerWrapper& tokenizer() const { return tokenizer_; }
     const std::optional<std::filesystem::path>& tokenizerFolder() const { return tokenizerFolder_; }
 
 private:
@@ -41,7 +41,7 @@ private:
     WordTokens splitTokensOnUnicode(const std::vector<int64_t>& tokens) const;
     WordTokens splitTokensOnSpaces(const std::vector<int64_t>& tokens) const;
 
-    std::shared_ptr<const Tokenizers::Tokenizer> tokenizer_;
+    Tokenizers::TokenizerWrapper tokenizer_;
     std::optional<std::filesystem::path> tokenizerFolder_;
     std::shared_ptr<const LanguageRecognizer> recognizer_;
     SpecialTokens specialTokens_;

@@ -25,7 +25,8 @@ std::shared_ptr<WhisperTokenizerWrapper> whisper(const WhisperVocabulary& vocabu
                                                  bool fixedLanguage = false) {
     std::shared_ptr<const LanguageRecognizer> recognizer;
     if (fixedLanguage) recognizer = std::make_shared<FixedRecognizer>(language);
-    return std::make_shared<WhisperTokenizerWrapper>(vocabulary.build(), std::nullopt, recognizer);
+    return std::make_shared<WhisperTokenizerWrapper>(Tokenizers::TokenizerWrapper(vocabulary.build()), std::nullopt,
+                                                     recognizer);
 }
 
 int64_t id(const WhisperTokenizer& t, const std::string& token) {
@@ -80,7 +81,8 @@ TEST(WhisperTokenizer, AnUnknownTokenStandInNeverBecomesASpecialId) {
     vocabulary.timeTokenCount = 2;
     vocabulary.unknownToken = "<|endoftext|>";
     auto base = vocabulary.build();
-    auto t = std::make_shared<WhisperTokenizerWrapper>(base);
+    auto t = std::make_shared<WhisperTokenizerWrapper>(Tokenizers::TokenizerWrapper(base));
+    ASSERT_EQ(base->convertTokenToId("<|nospeech|>"), 400);  // the stand-in answer
     EXPECT_EQ(t->specialTokens().noSpeechToken, 50362);
     EXPECT_EQ(t->specialTokens().whitespaceToken, 220);
     EXPECT_EQ(t->specialTokens().endToken, 400);

@@ -1,0 +1,106 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "DovuzudUza/Core/ModelUtilities.hpp"
+#include "LogCapture.hpp"
+#include "WhisperVocabularyFixture.hpp"
+
+using namespace DovuzudUza;
+using test_support::TempFolder;
+using test_support::WhisperVocabulary;
+
+namespace {
+
+WhisperVocabulary compact(int64_t endOfText) {
+    WhisperVocabulary v;
+    v.endOfText = endOfText;
+    v.languageCount = 2;
+    v.timeTokenCount = 2;
+    return v;
+}
+
+// Points the hub at a closed local port for the test's duration.
+class UnreachableHub {
+public:
+    UnreachableHub() {
+        if (const char* old = std::getenv("HF_ENDPOINT")) previous_ = old;
+        setenv("HF_ENDPOINT", "http://127.0.0.1:9", 1);
+    }
+    ~UnreachableHub() {
+        if (previous_)
+            setenv("HF_ENDPOINT", previous_->c_str(), 1);
+        else
+            unsetenv("HF_ENDPOINT");
+    }
+
+private:
+    std::optional<std::string> previous_;
+};
+
+}  // namespace
+
+TEST(LoadTokenizer, TheHubCopyWinsOverTheTokenizerFolder) {
+    TempFolder root;
+    auto repo = root.path() / "models" / "openai" / "whisper-base";
+    compact(400).write(repo);
+    compact(500).write(root.path());
+    test_support::LogCapture log;
+
+    auto tokenizer = ModelUtilities::loadTokenizer(ModelVariant::base, root.path());
+    EXPECT_EQ(tokenizer->specialTokens().specialTokenBegin, 400);
+    EXPECT_EQ(tokenizer->encode(" Hola").size(), 3u);
+    EXPECT_EQ(log.texts(), (std::vector<std::string>{
+                               "Checking for local tokenizer at " + (repo / "tokenizer.json").string() + " - found",
+                               "Found local tokenizer at " + repo.string(),
+                               "Loading tokenizer from " + repo.string(),
+                           }));
+}
+
+TEST(LoadTokenizer, SearchesTheTokenizerFolderThenTheAdditionalPaths) {
+    TempFolder root;
+    auto extra = root.path() / "extra";
+    auto second = root.path() / "second";
+    compact(600).write(extra);
+    compact(700).write(second);
+    test_support::LogCapture log;
+
+    auto tokenizer =
+        ModelUtilities::loadTokenizer(ModelVariant::tinyEn, root.path() / "empty", {root.path() / "none", extra, second});
+    EXPECT_EQ(tokenizer->specialTokens().specialTokenBegin, 600);
+    auto texts = log.texts();
+    ASSERT_EQ(texts.size(), 6u);
+    EXPECT_EQ(texts[0], "Checking for local tokenizer at " +
+                            (root.path() / "empty" / "models" / "openai" / "whisper-tiny.en" / "tokenizer.json").string() +
+                            " - not found");
+    EXPECT_EQ(texts[1], "Checking for local tokenizer at " + (root.path() / "empty" / "tokenizer.json").string() +
+                            " - not found");
+    EXPECT_EQ(texts[3], "Checking for local tokenizer at " + (extra / "tokenizer.json").string() + " - found");
+}
+
+TEST(LoadTokenizer, ABrokenLocalTokenizerFallsBackToTheHub) {
+    TempFolder root;
+    std::ofstream(root.path() / "tokenizer.json") << "{\"model\": ";
+    std::ofstream(root.path() / "tokenizer_config.json") << "{\"tokenizer_class\":\"WhisperTokenizer\"}";
+    UnreachableHub hub;
+    test_support::LogCapture log;
+
+    EXPECT_ANY_THROW(ModelUtilities::loadTokenizer(ModelVariant::small, root.path()));
+    auto texts = log.texts();
+    auto has = [&](const std::string& prefix) {
+        return std::any_of(texts.begin(), texts.end(), [&](const auto& t) { return t.rfind(prefix, 0) == 0; });
+    };
+    EXPECT_TRUE(has("Loading tokenizer from " + root.path().string()));
+    EXPECT_TRUE(has("Error loading local tokenizer: "));
+    EXPECT_TRUE(has("Downloading tokenizer from Hub at file://" +
+                    (root.path() / "models" / "openai" / "whisper-small").string()));
+}
+
+TEST(LoadTokenizer, NothingLocalGoesToTheHub) {
+    TempFolder root;
+    UnreachableHub hub;
+    test_support::LogCapture log;
+    EXPECT_ANY_THROW(ModelUtilities::loadTokenizer(ModelVariant::largev3, root.path()));
+    auto texts = log.texts();
+    EXPECT_NE(std::find(texts.begin(), texts.end(), "No tokenizer found in any local search paths"), texts.end());
+}
