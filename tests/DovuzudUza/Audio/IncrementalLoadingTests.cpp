@@ -1,0 +1,111 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "AudioTestSupport.hpp"
+#include "DovuzudUza/Core/Audio/AudioProcessor.hpp"
+#include "DovuzudUza/Core/Audio/WhisperError.hpp"
+#include "platform/audio/fake/WavWriter.hpp"
+
+using namespace DovuzudUza;
+using audio_test::TempFolder;
+using ChannelMode = AudioInputOptions::ChannelMode;
+
+namespace {
+
+template <class F>
+std::string loadError(F&& f) {
+    try {
+        f();
+    } catch (const WhisperError& e) {
+        EXPECT_EQ(e.kind(), WhisperError::Kind::loadAudioFailed);
+        return e.message();
+    }
+    return "no error";
+}
+
+// Waits until `condition` holds (the producer runs on its own thread).
+template <class F>
+bool eventually(F&& condition) {
+    for (int i = 0; i < 500; ++i) {
+        if (condition()) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return condition();
+}
+
+}  // namespace
+
+TEST(IncrementalLoading, ArgumentsAreCheckedInOrderBeforeTheFile) {
+    const std::string missing = "/nonexistent/parlox/a.wav";
+    const auto mode = ChannelMode::sumChannels();
+    for (double d : {0.0, -1.0, std::nan(""), std::numeric_limits<double>::infinity()})
+        EXPECT_EQ(loadError([&] { AudioProcessor::loadFileIncrementally(missing, mode, d, 0, 480000); }),
+                  "Incremental chunk duration must be greater than 0");
+    EXPECT_EQ(loadError([&] { AudioProcessor::loadFileIncrementally(missing, mode, 1e-3, 0, 480000); }),
+              "Incremental chunk buffer size must be greater than 0");
+    EXPECT_EQ(loadError([&] { AudioProcessor::loadFileIncrementally(missing, mode, 120, 2, 480000); }),
+              "Audio file not found at path: " + missing);
+}
+
+TEST(IncrementalLoading, BoundedChunksWithAbsoluteOffsets) {
+    TempFolder tmp;
+    // 8 s of voice with silences at 1.5 s, 3.5 s and 5.5 s; windows of 2 s.
+    const auto audio = audio_test::voiceWithSilences(8.0, {{1.5, 1.7}, {3.5, 3.7}, {5.5, 5.7}});
+    platform::audio::writeWavFloat(tmp.file("v.wav"), audio, 16000, 1);
+    auto stream = AudioProcessor::loadFileIncrementally(tmp.file("v.wav"), ChannelMode::sumChannels(), 1.0, 2, 32000);
+
+    auto a = stream->next();
+    auto b = stream->next();
+    ASSERT_TRUE(a && b);
+    EXPECT_EQ(a->audioChunk.seekOffsetIndex, 0);
+    EXPECT_EQ(b->audioChunk.seekOffsetIndex, static_cast<int64_t>(a->audioChunk.audioSamples.size()));
+    // Two chunks out and none completed: the producer waits for a slot.
+    ASSERT_TRUE(eventually([&] { return stream->controller()->waitingProducers() == 1; }));
+    EXPECT_EQ(stream->controller()->activeChunks(), 2);
+
+    a->completionSignal();
+    auto c = stream->next();
+    ASSERT_TRUE(c);
+    EXPECT_EQ(c->audioChunk.seekOffsetIndex, b->audioChunk.seekOffsetIndex + static_cast<int64_t>(b->audioChunk.audioSamples.size()));
+    ASSERT_TRUE(eventually([&] { return stream->controller()->waitingProducers() == 1; }));
+
+    // The chunks are the file's own samples at their offsets.
+    for (const auto* chunk : {&a->audioChunk, &b->audioChunk, &c->audioChunk})
+        EXPECT_TRUE(std::equal(chunk->audioSamples.begin(), chunk->audioSamples.end(), audio.begin() + chunk->seekOffsetIndex));
+
+    // Extra completions never take the count below zero.
+    for (int i = 0; i < 5; ++i) b->completionSignal();
+    EXPECT_GE(stream->controller()->activeChunks(), 0);
+    // Ending the stream while the producer waits is quiet.
+    stream->cancel();
+    EXPECT_FALSE(stream->next());
+}
+
+TEST(IncrementalLoading, ShortAndEmptyFiles) {
+    TempFolder tmp;
+    const auto audio = audio_test::voiceWithSilences(3.0, {});
+    platform::audio::writeWavFloat(tmp.file("short.wav"), audio, 16000, 1);
+    platform::audio::writeWavFloat(tmp.file("empty.wav"), {}, 16000, 1);
+
+    auto stream = AudioProcessor::loadFileIncrementally(tmp.file("short.wav"), ChannelMode::sumChannels(), 0.5, 2, 480000);
+    auto only = stream->next();
+    ASSERT_TRUE(only);
+    EXPECT_EQ(only->audioChunk.seekOffsetIndex, 0);
+    EXPECT_EQ(only->audioChunk.audioSamples, audio);
+    EXPECT_FALSE(stream->next());
+
+    auto empty = AudioProcessor::loadFileIncrementally(tmp.file("empty.wav"), ChannelMode::sumChannels(), 120, 2, 480000);
+    EXPECT_FALSE(empty->next());
+}
+
+TEST(IncrementalLoading, UnreadableFileEndsTheStreamWithItsError) {
+    TempFolder tmp;
+    { std::ofstream(tmp.file("bad.wav")) << "not audio"; }
+    audio_test::LogCapture log;
+    auto stream = AudioProcessor::loadFileIncrementally(tmp.file("bad.wav"), ChannelMode::sumChannels(), 120, 2, 480000);
+    EXPECT_THROW(stream->next(), std::exception);
+    ASSERT_TRUE(eventually([&] { return !log.texts().empty(); }));
+    EXPECT_EQ(log.texts()[0].rfind("Error loading audio file incrementally: ", 0), 0u);
+}
