@@ -4,21 +4,13 @@
 #include <cstdio>
 #include <queue>
 
-#include "ZezeziCore/External/Tokenizers/StringSearch.hpp"
+#include "ZezeziCore/External/Tokenizers/ByteLevelSplit.hpp"
 #include "ZezeziCore/External/Tokenizers/TextUnits.hpp"
 #include "ZezeziCore/External/Tokenizers/TokenizerError.hpp"
 
 namespace Tokenizers {
 
 namespace {
-
-constexpr const char* kSplitPattern =
-    "'s|'t|'re|'ve|'m|'ll|'d| ?\\p{L}+| ?\\p{N}+| ?[^\\s\\p{L}\\p{N}]+|\\s+(?!\\S)|\\s+";
-
-const SearchPattern& fallbackPattern() {
-    static const SearchPattern pattern = SearchPattern::regex(kSplitPattern);
-    return pattern;
-}
 
 uint64_t pairKey(int32_t a, int32_t b) { return (static_cast<uint64_t>(static_cast<uint32_t>(a)) << 32) | static_cast<uint32_t>(b); }
 
@@ -243,7 +235,7 @@ std::string BPETokenizer::bpe(std::string_view token) const {
 
 std::vector<std::string> BPETokenizer::hexaEncode(std::string_view text) const {
     std::vector<std::string> out;
-    for (const auto& r : ranges(text, fallbackPattern())) {
+    for (const auto& r : byteLevelSplitRanges(text)) {
         for (std::size_t i = r.lower; i < r.upper; ++i) {
             char buf[8];
             std::snprintf(buf, sizeof buf, "<0x%02X>", static_cast<unsigned>(static_cast<unsigned char>(text[i])));

@@ -1,6 +1,7 @@
 #include "ZezeziCore/External/Tokenizers/PreTokenizers/PreTokenizers.hpp"
 
 #include "ZezeziCore/External/Tokenizers/ByteEncoder.hpp"
+#include "ZezeziCore/External/Tokenizers/ByteLevelSplit.hpp"
 #include "ZezeziCore/External/Tokenizers/TextUnits.hpp"
 #include "ZezeziCore/External/Tokenizers/TokenizerError.hpp"
 
@@ -8,8 +9,6 @@ namespace Tokenizers {
 
 namespace {
 
-constexpr const char* kByteLevelPattern =
-    "'s|'t|'re|'ve|'m|'ll|'d| ?\\p{L}+| ?\\p{N}+| ?[^\\s\\p{L}\\p{N}]+|\\s+(?!\\S)|\\s+";
 constexpr const char* kPunctuationPattern =
     "[^\\p{P}\\u0021-\\u002F\\u003A-\\u0040\\u005B-\\u0060\\u007B-\\u007E]+|"
     "[\\p{P}\\u0021-\\u002F\\u003A-\\u0040\\u005B-\\u0060\\u007B-\\u007E]+";
@@ -59,13 +58,13 @@ ByteLevelPreTokenizer::ByteLevelPreTokenizer(const Config& config)
       trimOffsets_(config["trimOffsets"].boolean().value_or(true)),
       useRegex_(config["useRegex"].boolean().value_or(true)) {}
 
-const SearchPattern& ByteLevelPreTokenizer::splitPattern() {
-    static const SearchPattern pattern = SearchPattern::regex(kByteLevelPattern);
-    return pattern;
-}
-
 std::vector<std::string> ByteLevelPreTokenizer::preTokenize(std::string_view text, PreTokenizerOptions) const {
-    std::vector<std::string> pieces = useRegex_ ? rangeTexts(text, splitPattern()) : std::vector<std::string>{std::string(text)};
+    std::vector<std::string> pieces;
+    if (useRegex_) {
+        for (const auto& r : byteLevelSplitRanges(text)) pieces.emplace_back(text.substr(r.lower, r.upper - r.lower));
+    } else {
+        pieces.emplace_back(text);
+    }
     // Only the first piece gets the prefix space: a space before every piece
     // would turn punctuation and digits into word-initial tokens.
     if (addPrefixSpace_ && !pieces.empty() && (pieces.front().empty() || pieces.front().front() != ' '))

@@ -55,7 +55,6 @@ class ByteLevelPreTokenizer : public PreTokenizer {
 public:
     explicit ByteLevelPreTokenizer(const Config& config);
     std::vector<std::string> preTokenize(std::string_view text, PreTokenizerOptions options) const override;
-    static const SearchPattern& splitPattern();
 
 private:
     bool addPrefixSpace_;
