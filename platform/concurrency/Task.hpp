@@ -45,8 +45,12 @@ public:
     }
     bool isDone() const { return waitFor(0); }
 
-    // Waits, then gives the result or rethrows the work's exception.
-    decltype(auto) get() const { return future_.get(); }
+    // Waits, then gives the result (a copy, or a reference into the shared
+    // state for a type that cannot be copied) or rethrows the work's exception.
+    using Result = std::conditional_t<std::is_void_v<T> || !std::is_copy_constructible_v<T>,
+                                      decltype(std::declval<const std::shared_future<T>&>().get()),
+                                      T>;
+    Result get() const { return future_.get(); }
     const std::shared_future<T>& future() const { return future_; }
 
 private:

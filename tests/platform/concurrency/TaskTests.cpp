@@ -21,6 +21,13 @@ TEST(Task, ReturnsTheResultOrRethrows) {
     EXPECT_TRUE(nothing.isDone());
 }
 
+TEST(Task, ResultOutlivesATemporaryHandle) {
+    const std::string& text = Task::run([] { return std::string(1000, 'x'); }).get();
+    EXPECT_EQ(text.size(), 1000u);
+    auto moveOnly = Task::run([] { return std::make_unique<int>(3); });
+    EXPECT_EQ(*moveOnly.get(), 3);
+}
+
 TEST(Task, CancelRequestsStopAndWorkEnds) {
     std::atomic<bool> started{false};
     auto task = Task::run([&](std::stop_token token) {
