@@ -7,6 +7,7 @@
 #include "platform/foundation/FileManager.hpp"
 #include "platform/foundation/NumberFormat.hpp"
 #include "platform/foundation/Unicode.hpp"
+#include "writing/LogPhrases.hpp"
 #include "writing/ProcessRunner.hpp"
 #include "writing/PromptBuilder.hpp"
 #include "writing/RequestFolder.hpp"
@@ -19,25 +20,6 @@ const std::string ClaudeCodeProvider::defaultModel = "claude-sonnet-5-5";
 namespace {
 
 using Json = nlohmann::json;
-
-std::vector<std::string> nonEmptyLines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::size_t start = 0;
-    while (start <= text.size()) {
-        std::size_t end = text.find('\n', start);
-        if (end == std::string::npos) end = text.size();
-        if (end > start) lines.push_back(text.substr(start, end - start));
-        start = end + 1;
-    }
-    return lines;
-}
-
-bool containsAny(const std::string& text, std::initializer_list<const char*> phrases) {
-    for (const char* phrase : phrases) {
-        if (text.find(phrase) != std::string::npos) return true;
-    }
-    return false;
-}
 
 std::string base64(const std::string& bytes) {
     static const char table[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
@@ -131,7 +113,7 @@ std::string ClaudeCodeProvider::input(const std::string& prompt,
 }
 
 std::optional<ClaudeCodeProvider::Outcome> ClaudeCodeProvider::result(const std::string& log) {
-    auto lines = nonEmptyLines(log);
+    auto lines = LogPhrases::nonEmptyLines(log);
     for (auto it = lines.rbegin(); it != lines.rend(); ++it) {
         if (it->front() != '{') continue;
         Json event = Json::parse(*it, nullptr, false);
@@ -156,13 +138,13 @@ std::optional<ClaudeCodeProvider::Outcome> ClaudeCodeProvider::result(const std:
 
 ClaudeCodeProvider::ClaudeError ClaudeCodeProvider::classify(const std::string& log, int32_t exitCode) {
     const std::string lower = platform::lowercased(log);
-    if (containsAny(lower, {"not logged in", "/login", "failed to authenticate", "oauth", "401", "invalid api key"})) {
+    if (LogPhrases::containsAny(lower, {"not logged in", "/login", "failed to authenticate", "oauth", "401", "invalid api key"})) {
         return ClaudeError::notLoggedIn();
     }
-    if (containsAny(lower, {"usage limit", "rate limit", "rate_limit", "429", "limit reached"})) {
+    if (LogPhrases::containsAny(lower, {"usage limit", "rate limit", "rate_limit", "429", "limit reached"})) {
         return ClaudeError::quotaExceeded();
     }
-    auto lines = nonEmptyLines(log);
+    auto lines = LogPhrases::nonEmptyLines(log);
     for (auto it = lines.rbegin(); it != lines.rend(); ++it) {
         if (it->front() == '{') continue;
         if (it->find_first_not_of(" \t") == std::string::npos) continue;

@@ -5,6 +5,7 @@
 #include "platform/foundation/FileManager.hpp"
 #include "platform/foundation/NumberFormat.hpp"
 #include "platform/foundation/Unicode.hpp"
+#include "writing/LogPhrases.hpp"
 #include "writing/ProcessRunner.hpp"
 #include "writing/PromptBuilder.hpp"
 #include "writing/RequestFolder.hpp"
@@ -17,25 +18,6 @@ const std::string CodexProvider::defaultModel = "gpt-5.6-luna";
 namespace {
 
 const char* const notUtf8Message = "la respuesta no es texto UTF-8 válido";
-
-std::vector<std::string> nonEmptyLines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::size_t start = 0;
-    while (start <= text.size()) {
-        std::size_t end = text.find('\n', start);
-        if (end == std::string::npos) end = text.size();
-        if (end > start) lines.push_back(text.substr(start, end - start));
-        start = end + 1;
-    }
-    return lines;
-}
-
-bool containsAny(const std::string& text, std::initializer_list<const char*> phrases) {
-    for (const char* phrase : phrases) {
-        if (text.find(phrase) != std::string::npos) return true;
-    }
-    return false;
-}
 
 }  // namespace
 
@@ -95,10 +77,10 @@ std::vector<std::string> CodexProvider::arguments(const Configuration& configura
 
 CodexProvider::CodexError CodexProvider::classify(const std::string& log, int32_t exitCode) {
     const std::string lower = platform::lowercased(log);
-    if (containsAny(lower, {"not logged in", "codex login", "401", "unauthorized"})) return CodexError::notLoggedIn();
-    if (containsAny(lower, {"usage limit", "rate limit", "429", "quota"})) return CodexError::quotaExceeded();
+    if (LogPhrases::containsAny(lower, {"not logged in", "codex login", "401", "unauthorized"})) return CodexError::notLoggedIn();
+    if (LogPhrases::containsAny(lower, {"usage limit", "rate limit", "429", "quota"})) return CodexError::quotaExceeded();
 
-    auto lines = nonEmptyLines(log);
+    auto lines = LogPhrases::nonEmptyLines(log);
     for (auto it = lines.rbegin(); it != lines.rend(); ++it) {
         if (it->find("ERROR") != std::string::npos ||
             platform::lowercased(*it).find("error:") != std::string::npos) {

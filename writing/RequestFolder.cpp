@@ -56,11 +56,7 @@ std::string ToolOutput::wholeSeconds(double seconds) {
 }
 
 std::string ToolOutput::prefixCharacters(std::string_view text, std::size_t count) {
-    auto chars = platform::graphemeClusters(text);
-    if (chars.size() <= count) return std::string(text);
-    std::string out;
-    for (std::size_t i = 0; i < count; ++i) out += chars[i];
-    return out;
+    return platform::graphemePrefix(text, count);
 }
 
 }  // namespace ParloxCore

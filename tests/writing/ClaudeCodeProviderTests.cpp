@@ -102,6 +102,8 @@ TEST(ClaudeCodeProvider, Classify) {
         {"", 0, ClaudeError::failed("sin respuesta")},
         {"first\n  boom  \n   \t\n{\"x\":1}\n", 1, ClaudeError::failed("  boom  ")},
         {std::string(400, 'y'), 1, ClaudeError::failed(std::string(300, 'y'))},
+        {"{\"session_id\":\"c4290000-4011-4000-8000-000000000401\"}", 1, ClaudeError::failed("código de salida 1")},
+        {"API Error: 429 {\"type\":\"error\"}", 1, ClaudeError::quotaExceeded()},
     };
     for (const auto& c : cases) EXPECT_EQ(ClaudeCodeProvider::classify(c.log, c.exitCode), c.expected) << c.log;
     EXPECT_EQ(ClaudeError::notInstalled("la app de Claude ni en el PATH").localizedDescription(),

@@ -83,6 +83,9 @@ TEST(CodexProvider, Classify) {
         {"Error without colon\n", 2, CodexError::failed("código de salida 2")},
         {longLine, 1, CodexError::failed("error: " + std::string(293, 'x'))},
         {"", 0, CodexError::failed("")},
+        {"workdir: /run/user/0/parlox-7A429B01-4010-4C29-8F01-0123456789AB\n", 0, CodexError::failed("")},
+        {"status=429", 1, CodexError::quotaExceeded()},
+        {"(401)", 1, CodexError::notLoggedIn()},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(CodexProvider::classify(c.log, c.exitCode), c.expected) << c.log;

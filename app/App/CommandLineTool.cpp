@@ -1,0 +1,134 @@
+#include "app/App/CommandLineTool.hpp"
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+
+#include "app/Support/SettingsStore.hpp"
+#include "app/Support/WriterProvider.hpp"
+#include "platform/concurrency/MainQueue.hpp"
+#include "platform/concurrency/MainRunLoop.hpp"
+#include "platform/concurrency/Task.hpp"
+#include "platform/foundation/Error.hpp"
+#include "platform/foundation/NumberFormat.hpp"
+#include "platform/foundation/Trim.hpp"
+#include "platform/foundation/UserDefaults.hpp"
+
+namespace Parlox {
+namespace {
+
+std::vector<std::string>& storedArguments() {
+    static std::vector<std::string> arguments;
+    return arguments;
+}
+
+void printLine(const std::string& line) {
+    std::fwrite(line.data(), 1, line.size(), stdout);
+    std::fputc('\n', stdout);
+}
+
+std::string messageOf(const std::exception& error) {
+    if (auto* e = dynamic_cast<const platform::Error*>(&error)) return e->localizedDescription();
+    return error.what();
+}
+
+bool startsWith(const std::string& text, const char* prefix) { return text.rfind(prefix, 0) == 0; }
+
+}  // namespace
+
+const std::vector<std::string>& CommandLineTool::arguments() { return storedArguments(); }
+
+void CommandLineTool::setArguments(std::vector<std::string> arguments) { storedArguments() = std::move(arguments); }
+
+bool CommandLineTool::isCommandLine(const std::vector<std::string>& arguments) {
+    return !arguments.empty() && !startsWith(arguments[0], "--demo") && !startsWith(arguments[0], "--show");
+}
+
+const std::vector<std::string>& CommandLineTool::usageLines() {
+    static const std::vector<std::string> lines = {
+        "Uso: Parlox --transcribe fichero.wav [fichero2 \u2026]",
+        "     Parlox --generate \"instrucci\u00F3n\" [\"texto base\"]",
+    };
+    return lines;
+}
+
+double CommandLineTool::timeoutSetting() {
+    double seconds = platform::UserDefaults::standard().doubleValue("timeout", 0);
+    return seconds > 0 ? seconds : 45;
+}
+
+int CommandLineTool::execute(const std::vector<std::string>& args, const Print& print) {
+    const std::string command = args.size() > 1 ? args[1] : std::string();
+    if (command == "--generate" && args.size() >= 3) {
+        return generate(args[2], args.size() >= 4 ? std::optional<std::string>(args[3]) : std::nullopt, std::nullopt,
+                        print);
+    }
+    if (command == "--iterate" && args.size() >= 6) {
+        return generate(args[5], args[4], ParloxCore::Iteration{args[2], args[3], args[4]}, print);
+    }
+    for (const auto& line : usageLines()) print(line);
+    return 2;
+}
+
+int CommandLineTool::generate(const std::string& instruction, const std::optional<std::string>& base,
+                              const std::optional<ParloxCore::Iteration>& previous, const Print& print) {
+    // An empty instruction would only spend a request on the tool.
+    if (platform::trimmingWhitespaceAndNewlines(instruction).empty()) {
+        print("La instrucción está vacía: indica qué quieres que escriba.");
+        return 1;
+    }
+    print(WriterProvider::describeCurrent());
+
+    const WriterProvider choice = WriterProvider::stored();
+    std::unique_ptr<ParloxCore::LLMProvider> writer;
+    try {
+        writer = WriterProvider::current(choice, timeoutSetting());
+    } catch (const std::exception& error) {
+        print(messageOf(error));
+        return 1;
+    }
+
+    ParloxCore::GenerationRequest request{
+        .instruction = instruction,
+        .baseText = base,
+        .appName = "Terminal",
+        .personalInstructions = SettingsStore::personalInstructions(),
+        .previous = previous,
+    };
+    const auto start = std::chrono::steady_clock::now();
+    auto elapsed = [&] {
+        return platform::formatFixed(
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 1);
+    };
+    try {
+        std::string text = writer->generate(request);
+        print(elapsed() + " s");
+        print(text);
+        return 0;
+    } catch (const std::exception& error) {
+        print(elapsed() + " s \u00B7 " + messageOf(error));
+        return 1;
+    }
+}
+
+void CommandLineTool::run(const std::vector<std::string>& args) {
+    // The request runs on a worker while the main thread keeps its queue
+    // turning, so main-queue work of the code it calls still runs.
+    int status = 2;
+    auto task = platform::Task::runOnThread([&] {
+        try {
+            status = execute(args, printLine);
+        } catch (const std::exception& error) {
+            printLine(messageOf(error));
+            status = 1;
+        }
+        platform::MainQueue::post([] { platform::MainRunLoop::quitMain(); });
+    });
+    platform::MainRunLoop::runMain();
+    task.wait();
+    std::fflush(stdout);
+    std::exit(status);
+}
+
+}  // namespace Parlox

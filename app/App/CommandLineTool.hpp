@@ -1,0 +1,46 @@
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "writing/GenerationRequest.hpp"
+
+namespace Parlox {
+
+// The command-line side of the executable: one-shot writing requests
+// ("--generate", "--iterate"); anything else prints the usage text.
+// Output goes to standard output only, one line per print.
+struct CommandLineTool {
+    using Print = std::function<void(const std::string& line)>;
+
+    // The program's arguments without the program path, as `main` keeps them.
+    static const std::vector<std::string>& arguments();
+
+    // Whether a launch with these arguments (program path excluded) is a
+    // command-line run: any first argument that starts with neither "--demo"
+    // nor "--show".
+    static bool isCommandLine(const std::vector<std::string>& arguments);
+
+    // Runs the full argument list (program path at index 0) and ends the
+    // process with the exit status: 0 done, 1 failed, 2 usage.
+    [[noreturn]] static void run(const std::vector<std::string>& args);
+
+    // The same, returning the exit status instead of ending the process.
+    static int execute(const std::vector<std::string>& args, const Print& print);
+
+    static const std::vector<std::string>& usageLines();
+
+    // The "timeout" setting in seconds; 45 when absent, zero, negative or not a number.
+    static double timeoutSetting();
+
+private:
+    friend int main(int, char**);
+    static void setArguments(std::vector<std::string> arguments);
+
+    static int generate(const std::string& instruction, const std::optional<std::string>& base,
+                        const std::optional<ParloxCore::Iteration>& previous, const Print& print);
+};
+
+}  // namespace Parlox

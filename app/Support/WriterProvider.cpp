@@ -1,0 +1,80 @@
+#include "app/Support/WriterProvider.hpp"
+
+#include "platform/foundation/Paths.hpp"
+#include "platform/foundation/Trim.hpp"
+#include "platform/foundation/UserDefaults.hpp"
+#include "writing/ClaudeCodeLocator.hpp"
+#include "writing/ClaudeCodeProvider.hpp"
+#include "writing/CodexLocator.hpp"
+#include "writing/CodexProvider.hpp"
+
+namespace Parlox {
+namespace {
+
+using ParloxCore::ClaudeCodeLocator;
+using ParloxCore::ClaudeCodeProvider;
+using ParloxCore::CodexLocator;
+using ParloxCore::CodexProvider;
+
+std::optional<std::string> setting(const char* key) { return platform::UserDefaults::standard().string(key); }
+
+std::string settingOr(const char* key, const std::string& fallback) { return setting(key).value_or(fallback); }
+
+std::string effort() { return settingOr("codexEffort", "low"); }
+
+}  // namespace
+
+std::optional<WriterProvider> WriterProvider::fromRawValue(std::string_view raw) {
+    if (raw == "chatgpt") return WriterProvider(chatGPT);
+    if (raw == "claude") return WriterProvider(claude);
+    return std::nullopt;
+}
+
+std::string WriterProvider::rawValue() const { return value_ == claude ? "claude" : "chatgpt"; }
+
+WriterProvider WriterProvider::stored() {
+    return setting("provider") == std::optional<std::string>("claude") ? claude : chatGPT;
+}
+
+std::unique_ptr<ParloxCore::LLMProvider> WriterProvider::current(WriterProvider provider, double timeout) {
+    if (provider == claude) {
+        auto found = ClaudeCodeLocator::locate(platform::Paths::home());
+        if (!found) throw ClaudeCodeProvider::ClaudeError::notInstalled("la app de Claude ni en el PATH");
+        return std::make_unique<ClaudeCodeProvider>(ClaudeCodeProvider::Configuration{
+            *found, settingOr("claudeModel", ClaudeCodeProvider::defaultModel), effort(), timeout});
+    }
+    const auto path = setting("codexPath");
+    auto found = CodexLocator::locate(path);
+    if (!found) {
+        // A blank path was not used for the search, so it must not be named as the place looked at.
+        const bool named = path && !platform::trimmingWhitespaceAndNewlines(*path).empty();
+        throw CodexProvider::CodexError::notInstalled(named ? *path : "el PATH");
+    }
+    return std::make_unique<CodexProvider>(CodexProvider::Configuration{
+        *found, settingOr("codexModel", CodexProvider::defaultModel), effort(), timeout});
+}
+
+std::optional<std::filesystem::path> WriterProvider::executable() const {
+    if (value_ == claude) return ClaudeCodeLocator::locate(platform::Paths::home());
+    return CodexLocator::locate(setting("codexPath"));
+}
+
+ParloxCore::AccountStatus WriterProvider::accountStatus() const {
+    auto path = executable();
+    if (!path) return ParloxCore::AccountStatus::unknown();
+    return value_ == claude ? ParloxCore::AccountStatus::claude(*path) : ParloxCore::AccountStatus::codex(*path);
+}
+
+std::string WriterProvider::describeCurrent() {
+    const WriterProvider provider = stored();
+    auto path = provider.executable();
+    const std::string where = path ? path->string() : "no encontrado";
+    if (provider == claude) {
+        return "claude: " + where + " \u00B7 " + settingOr("claudeModel", ClaudeCodeProvider::defaultModel) +
+               ", esfuerzo " + effort();
+    }
+    return "codex: " + where + " \u00B7 " + settingOr("codexModel", CodexProvider::defaultModel) + ", esfuerzo " +
+           effort();
+}
+
+}  // namespace Parlox

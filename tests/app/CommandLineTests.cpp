@@ -1,0 +1,262 @@
+#include <signal.h>
+
+#include <regex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "AppTestSupport.hpp"
+#include "writing/ProcessRunner.hpp"
+
+using namespace app_test;
+using nlohmann::json;
+
+namespace {
+
+const std::regex secondsLine(R"(\d+\.\d s)");
+
+std::string codexLine(const std::string& path) { return "codex: " + path + " \u00B7 gpt-5.6-luna, esfuerzo low"; }
+
+// Claude found where its installer puts it, in the sandbox home.
+void installClaude(const Sandbox& box) {
+    fs::create_directories(box.home() / ".local/bin");
+    fs::create_symlink(fixture("claude"), box.home() / ".local/bin/claude");
+}
+
+bool processGone(pid_t pid) {
+    if (::kill(pid, 0) != 0) return true;
+    auto stat = readFile("/proc/" + std::to_string(pid) + "/stat");
+    auto close = stat.rfind(')');
+    return close == std::string::npos || stat.size() < close + 3 || stat[close + 2] == 'Z';
+}
+
+}  // namespace
+
+TEST(CommandLine, UsageForEverythingElse) {
+    Sandbox box;
+    const std::vector<std::vector<std::string>> cases = {
+        {"--generate"},
+        {"--iterate", "A", "B", "C"},
+        {"--transcribe"},
+        {"--transcribe", "audio.wav"},
+        {"--render-windows", "/tmp/out"},
+        {"--render-overlay", "/tmp/out"},
+        {"--help"},
+        {"--GENERATE", "x"},
+        {},
+    };
+    for (const auto& args : cases) {
+        auto run = runParlox(args);
+        EXPECT_EQ(run.status, 2) << ::testing::PrintToString(args);
+        EXPECT_EQ(run.output,
+                  "Uso: Parlox --transcribe fichero.wav [fichero2 \u2026]\n"
+                  "     Parlox --generate \"instrucci\u00F3n\" [\"texto base\"]\n")
+            << ::testing::PrintToString(args);
+    }
+}
+
+TEST(CommandLine, GenerateWithCodexPrintsTheDescriptionTheTimeAndTheText) {
+    Sandbox box;
+    box.scenario("ok");
+    writeDefaults(box, {{"codexPath", fixture("codex").string()}});
+    auto run = runParlox({"--generate", "instrucción", "texto base", "ignorado"});
+    ASSERT_EQ(run.status, 0) << run.output;
+    ASSERT_EQ(run.lines.size(), 3u) << run.output;
+    EXPECT_EQ(run.lines[0], codexLine(fixture("codex").string()));
+    EXPECT_TRUE(std::regex_match(run.lines[1], secondsLine)) << run.lines[1];
+    EXPECT_EQ(run.lines[2], "Respuesta: instrucción");
+
+    const auto prompt = readFile(box.record() / "stdin");
+    EXPECT_EQ(prompt,
+              "<instrucciones_personales>No uses rayas ni guiones largos (—). Tutea salvo que se pida lo "
+              "contrario.</instrucciones_personales>\n<app_activa>Terminal</app_activa>\n"
+              "<texto_base>texto base</texto_base>\n<instruccion>instrucción</instruccion>");
+    EXPECT_TRUE(box.leftovers().empty());
+}
+
+TEST(CommandLine, IterateWithClaudeSendsThePreviousRound) {
+    Sandbox box;
+    box.scenario("ok");
+    installClaude(box);
+    writeDefaults(box, {{"provider", "claude"}, {"codexEffort", "high"}, {"personalInstructions", ""}});
+    auto run = runParlox({"--iterate", "A", "B", "C", "D"});
+    ASSERT_EQ(run.status, 0) << run.output;
+    ASSERT_EQ(run.lines.size(), 3u) << run.output;
+    EXPECT_EQ(run.lines[0], "claude: " + (box.home() / ".local/bin/claude").string() +
+                                " \u00B7 claude-sonnet-5-5, esfuerzo high");
+    EXPECT_TRUE(std::regex_match(run.lines[1], secondsLine));
+    EXPECT_EQ(run.lines[2], "Respuesta: D");
+
+    auto sent = json::parse(readFile(box.record() / "stdin"));
+    EXPECT_EQ(sent["message"]["content"].back()["text"],
+              "<app_activa>Terminal</app_activa>\n<iteracion_previa><original>A</original>\n"
+              "<instruccion_anterior>B</instruccion_anterior>\n<resultado_anterior>C</resultado_anterior>"
+              "</iteracion_previa>\n<texto_base>C</texto_base>\n<instruccion>D</instruccion>");
+    auto args = lines(readFile(box.record() / "args"));
+    ASSERT_GE(args.size(), 5u);
+    EXPECT_EQ(args[4], "high");
+}
+
+TEST(CommandLine, EveryClassifiedFailureExitsOneWithItsMessage) {
+    struct Case {
+        std::string provider;
+        std::string scenario;
+        std::string message;
+    };
+    const Case cases[] = {
+        {"chatgpt", "not-logged-in", "Codex no tiene sesión. Ejecuta «codex login» en la terminal."},
+        {"chatgpt", "quota", "Se ha agotado el uso de Codex del plan de ChatGPT por ahora."},
+        {"chatgpt", "error", "Codex falló: ERROR: stream disconnected before completion: connection reset"},
+        {"chatgpt", "unknown", "Codex falló: código de salida 3"},
+        {"chatgpt", "empty", "Codex devolvió una respuesta vacía."},
+        {"chatgpt", "not-utf8", "Codex falló: la respuesta no es texto UTF-8 válido"},
+        {"claude", "not-logged-in", "Claude Code no tiene sesión. Ejecuta «claude» en la terminal y escribe /login."},
+        {"claude", "quota", "Se ha agotado el uso de tu plan de Claude por ahora."},
+        {"claude", "error", "Claude falló: API Error: 500 Internal server error"},
+        {"claude", "unknown", "Claude falló: something unexpected happened"},
+        {"claude", "empty", "Claude devolvió una respuesta vacía."},
+        {"claude", "not-utf8", "Claude falló: la respuesta no es texto UTF-8 válido"},
+    };
+    for (const auto& c : cases) {
+        Sandbox box;
+        box.scenario(c.scenario);
+        installClaude(box);
+        writeDefaults(box, {{"provider", c.provider}, {"codexPath", fixture("codex").string()}});
+        auto run = runParlox({"--generate", "hola"});
+        EXPECT_EQ(run.status, 1) << c.provider << " " << c.scenario;
+        ASSERT_EQ(run.lines.size(), 2u) << run.output;
+        std::smatch m;
+        EXPECT_TRUE(std::regex_match(run.lines[1], m, std::regex(R"(\d+\.\d s · (.*))"))) << run.lines[1];
+        EXPECT_EQ(m[1].str(), c.message) << c.provider << " " << c.scenario;
+        EXPECT_TRUE(box.leftovers().empty()) << c.provider << " " << c.scenario;
+    }
+}
+
+struct StuckTool {
+    std::string provider;
+    std::string scenario;
+};
+
+class ToolsThatNeverFinish : public ::testing::TestWithParam<StuckTool> {};
+
+TEST_P(ToolsThatNeverFinish, EndWithinTheTimeOutAndLeaveNothing) {
+    const auto& c = GetParam();
+    Sandbox box;
+    box.scenario(c.scenario);
+    installClaude(box);
+    writeDefaults(box, {{"provider", c.provider}, {"codexPath", fixture("codex").string()}, {"timeout", 1}});
+    auto run = runParlox({"--generate", "hola"});
+    EXPECT_EQ(run.status, 1);
+    ASSERT_EQ(run.lines.size(), 2u) << run.output;
+    const std::string name = c.provider == "claude" ? "Claude" : "Codex";
+    EXPECT_TRUE(std::regex_match(run.lines[1], std::regex(R"(\d+\.\d s · )" + name + " no respondió en 1 s\\.")))
+        << run.lines[1];
+    EXPECT_LT(run.seconds, 1 + ParloxCore::ProcessRunner::killGrace + 2.0);
+    EXPECT_TRUE(box.leftovers().empty());
+    if (fs::exists(box.record() / "pids")) {
+        for (const auto& line : lines(readFile(box.record() / "pids"))) {
+            pid_t pid = std::stoi(line);
+            for (int i = 0; i < 100 && !processGone(pid); ++i) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            }
+            EXPECT_TRUE(processGone(pid)) << "left " << pid;
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(CommandLine, ToolsThatNeverFinish,
+                         ::testing::Values(StuckTool{"chatgpt", "hang"}, StuckTool{"chatgpt", "ignore-term"},
+                                           StuckTool{"chatgpt", "flood"}, StuckTool{"claude", "ignore-term"},
+                                           StuckTool{"claude", "flood"}),
+                         [](const auto& info) {
+                             std::string name = info.param.provider + "_" + info.param.scenario;
+                             for (auto& ch : name) {
+                                 if (ch == '-') ch = '_';
+                             }
+                             return name;
+                         });
+
+TEST(CommandLine, ToolThatCannotBeFoundOrRun) {
+    Sandbox box;
+    writeFile(box.root() / "plain", "#!/bin/sh\n");
+    struct Case {
+        json defaults;
+        std::string describe;
+        std::string message;
+    };
+    const std::string missing = (box.root() / "missing").string();
+    const std::string plain = (box.root() / "plain").string();
+    const Case cases[] = {
+        {{{"codexPath", missing}}, codexLine("no encontrado"),
+         "No encuentro Codex en " + missing + ". Instálalo o indica la ruta en Ajustes."},
+        {{{"codexPath", plain}}, codexLine("no encontrado"),
+         "No encuentro Codex en " + plain + ". Instálalo o indica la ruta en Ajustes."},
+        {{{"codexPath", box.root().string()}}, codexLine("no encontrado"),
+         "No encuentro Codex en " + box.root().string() + ". Instálalo o indica la ruta en Ajustes."},
+        {{{"provider", "claude"}}, "claude: no encontrado \u00B7 claude-sonnet-5-5, esfuerzo low",
+         "No encuentro Claude Code en la app de Claude ni en el PATH. Instala la app de Claude o el CLI de Claude "
+         "Code."},
+    };
+    for (const auto& c : cases) {
+        writeDefaults(box, c.defaults);
+        auto run = runParlox({"--generate", "hola"});
+        EXPECT_EQ(run.status, 1);
+        EXPECT_EQ(run.lines, (std::vector<std::string>{c.describe, c.message})) << run.output;
+    }
+}
+
+TEST(CommandLine, EmptyInstructionIsRefusedBeforeAnyToolRuns) {
+    Sandbox box;
+    box.scenario("ok");
+    writeDefaults(box, {{"codexPath", fixture("codex").string()}});
+    for (std::string instruction : {"", "  \n\t"}) {
+        auto run = runParlox({"--generate", instruction, "base"});
+        EXPECT_EQ(run.status, 1);
+        EXPECT_EQ(run.lines, std::vector<std::string>{"La instrucción está vacía: indica qué quieres que escriba."});
+    }
+    auto run = runParlox({"--iterate", "A", "B", "C", " "});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_FALSE(fs::exists(box.record()));
+}
+
+TEST(CommandLine, WritesNothingToStandardError) {
+    Sandbox box;
+    box.scenario("error");
+    writeDefaults(box, {{"codexPath", fixture("codex").string()}});
+    auto separate = runParlox({"--generate", "hola"});
+    auto merged = runParlox({"--generate", "hola"}, true);
+    EXPECT_EQ(merged.lines.size(), separate.lines.size());
+    EXPECT_EQ(merged.lines.at(0), separate.lines.at(0));
+    auto usage = runParlox({"--nope"}, true);
+    EXPECT_EQ(usage.lines.size(), 2u);
+}
+
+TEST(CommandLine, ProviderValueIsCaseSensitiveAndSettingsAreUsedAsStored) {
+    Sandbox box;
+    box.scenario("ok");
+    installClaude(box);
+    writeDefaults(box, {{"provider", "Claude"},
+                        {"codexPath", fixture("codex").string()},
+                        {"codexModel", "mi-modelo"},
+                        {"codexEffort", "medium"}});
+    auto run = runParlox({"--generate", "hola"});
+    ASSERT_EQ(run.status, 0) << run.output;
+    EXPECT_EQ(run.lines.at(0), "codex: " + fixture("codex").string() + " \u00B7 mi-modelo, esfuerzo medium");
+    auto args = lines(readFile(box.record() / "args"));
+    auto model = std::find(args.begin(), args.end(), "-m");
+    ASSERT_NE(model, args.end());
+    EXPECT_EQ(*(model + 1), "mi-modelo");
+    EXPECT_NE(std::find(args.begin(), args.end(), "model_reasoning_effort=\"medium\""), args.end());
+}
+
+TEST(CommandLine, HandEditedDefaultsThatAreNotJsonReadAsNoSettings) {
+    Sandbox box;
+    writeFile(box.root() / "config" / "Parlox" / "defaults.json", "{ not json");
+    auto run = runParlox({"--generate", "hola"});
+    EXPECT_EQ(run.status, 1);
+    ASSERT_EQ(run.lines.size(), 2u) << run.output;
+    EXPECT_EQ(run.lines[0], codexLine("no encontrado"));
+    EXPECT_EQ(run.lines[1], "No encuentro Codex en el PATH. Instálalo o indica la ruta en Ajustes.");
+}
