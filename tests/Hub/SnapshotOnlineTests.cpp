@@ -214,6 +214,17 @@ TEST_F(SnapshotOnline, PresentFileWhoseHashMatchesIsRecordedWithoutDownload) {
               platform::net::Sha256::hex(weights));
 }
 
+TEST_F(SnapshotOnline, TruncatedLocalCopyIsNeverTakenAsCurrent) {
+    api.snapshot({"org/model"}, "main", {"enc/*", "config.json"});
+    auto bin = repoFolder() / "enc/AudioEncoder.mlmodelc/weights/weight.bin";
+    writeFile(bin, weights.substr(0, 1000));
+    writeFile(repoFolder() / "config.json", "{");
+    api.snapshot({"org/model"}, "main", {"enc/*", "config.json"});
+    EXPECT_EQ(readFile(bin), weights);
+    EXPECT_EQ(readFile(repoFolder() / "config.json"), R"({"model_type":"whisper"})");
+    EXPECT_EQ(hub.bodyGets().size(), 4u);
+}
+
 TEST_F(SnapshotOnline, NewCommitWithSameEtagRewritesMetadataOnly) {
     api.snapshot({"org/model"}, "main", {"config.json"});
     hub.commit = hex40('b');

@@ -63,7 +63,16 @@ fs::path HubApi::HubFileDownloader::download(const ProgressHandler& progressHand
     std::string remoteCommit = remote.commitHash.value_or("");
 
     std::error_code ec;
-    if (isValidHash(remoteCommit, hub.commitHashPattern) && fs::exists(dest, ec) && local && localCommit == remoteCommit)
+    // A local file of another size than the hub's is never current, whatever
+    // its metadata says (a cheap guard against truncated or altered copies).
+    auto sizeMatches = [&] {
+        if (!remote.size) return true;
+        std::error_code sizeError;
+        auto size = fs::file_size(dest, sizeError);
+        return !sizeError && static_cast<int64_t>(size) == *remote.size;
+    };
+    if (isValidHash(remoteCommit, hub.commitHashPattern) && fs::exists(dest, ec) && local &&
+        localCommit == remoteCommit && sizeMatches())
         return dest;
 
     if (!remote.commitHash || !remote.etag || !remote.size || remote.location.empty())
@@ -72,7 +81,7 @@ fs::path HubApi::HubFileDownloader::download(const ProgressHandler& progressHand
     const std::string& etag = *remote.etag;
 
     if (fs::exists(dest, ec)) {
-        if (local && local->etag == etag) {
+        if (local && local->etag == etag && sizeMatches()) {
             hub.writeDownloadMetadata(commit, etag, metaPath);
             return dest;
         }

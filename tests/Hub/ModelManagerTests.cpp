@@ -1,0 +1,198 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <thread>
+
+#include "ZezeziCore/External/Hub/ModelManager.hpp"
+#include "ZezeziCore/ZezeziCoreError.hpp"
+
+using Hub::ModelManager;
+using ZezeziCore::ModelState;
+
+namespace {
+
+class FakeLoader : public Hub::ModelLoader {
+public:
+    std::optional<std::string> folder;
+    std::atomic<int> resolves{0}, loads{0}, unloads{0};
+    bool failResolve = false, failLoad = false;
+    std::atomic<int> resolveDelayMs{0};
+
+    std::optional<std::string> modelFolder() const override { return folder; }
+    std::string resolveModels(Hub::ModelDownloader&, const Hub::ModelDownloader::ProgressCallback&) override {
+        ++resolves;
+        std::this_thread::sleep_for(std::chrono::milliseconds(resolveDelayMs.load()));
+        if (failResolve) throw std::runtime_error("no network");
+        return "/models/resolved";
+    }
+    void load(const std::string&, bool) override {
+        ++loads;
+        if (failLoad) throw std::runtime_error("bad weights");
+    }
+    void unload() override { ++unloads; }
+};
+
+using Transition = std::pair<ModelState, ModelState>;
+
+struct Fixture {
+    std::shared_ptr<FakeLoader> loader = std::make_shared<FakeLoader>();
+    std::shared_ptr<Hub::ModelDownloader> downloader =
+        std::make_shared<Hub::ModelDownloader>("http://127.0.0.1:1", "org/x", std::nullopt, "main", false);
+    ModelManager manager{loader, downloader};
+    std::mutex mutex;
+    std::vector<Transition> seen;
+    Fixture() {
+        manager.setModelStateCallback([this](ModelState a, ModelState b) {
+            std::lock_guard lock(mutex);
+            seen.emplace_back(a, b);
+        });
+    }
+};
+
+class Custom : public ModelManager {
+public:
+    using ModelManager::ModelManager;
+};
+
+}  // namespace
+
+TEST(ModelManagerTests, NewManager) {
+    Fixture f;
+    EXPECT_EQ(f.manager.modelState(), ModelState::unloaded);
+    EXPECT_FALSE(f.manager.isAvailable());
+    EXPECT_FALSE(f.manager.isLoaded());
+    EXPECT_FALSE(f.manager.modelPath());
+    EXPECT_FALSE(f.manager.modelFolder());
+    EXPECT_EQ(f.manager.loggerName(), "ModelManager");
+    Custom custom(f.loader, f.downloader);
+    EXPECT_EQ(custom.loggerName(), "Custom");
+}
+
+TEST(ModelManagerTests, LoaderWithFolderNeverResolves) {
+    Fixture f;
+    f.loader->folder = "/local/models";
+    f.manager.loadModels();
+    EXPECT_EQ(f.loader->resolves, 0);
+    EXPECT_EQ(f.seen, (std::vector<Transition>{{ModelState::unloaded, ModelState::downloaded},
+                                               {ModelState::downloaded, ModelState::loading},
+                                               {ModelState::loading, ModelState::loaded}}));
+    EXPECT_EQ(f.manager.modelPath(), std::filesystem::path("/local/models"));
+}
+
+TEST(ModelManagerTests, PrewarmThenLoadThenUnload) {
+    Fixture f;
+    f.manager.prewarmModels();
+    EXPECT_FALSE(f.manager.isAvailable());
+    f.manager.prewarmModels();  // skipped
+    f.manager.loadModels();
+    f.manager.unloadModels();
+    EXPECT_EQ(f.seen, (std::vector<Transition>{{ModelState::unloaded, ModelState::downloading},
+                                               {ModelState::downloading, ModelState::downloaded},
+                                               {ModelState::downloaded, ModelState::prewarming},
+                                               {ModelState::prewarming, ModelState::prewarmed},
+                                               {ModelState::prewarmed, ModelState::loading},
+                                               {ModelState::loading, ModelState::loaded},
+                                               {ModelState::loaded, ModelState::unloading},
+                                               {ModelState::unloading, ModelState::unloaded}}));
+    EXPECT_EQ(f.loader->unloads, 1);
+}
+
+TEST(ModelManagerTests, WrongStatesAreRefusedWithoutChange) {
+    Fixture f;
+    f.manager.loadModels();
+    f.seen.clear();
+    try {
+        f.manager.prewarmModels();
+        FAIL();
+    } catch (const ZezeziCore::ZezeziCoreError& e) {
+        EXPECT_EQ(e.description(), "Cannot prewarm in state: Loaded");
+    }
+    EXPECT_TRUE(f.seen.empty());
+    f.manager.unloadModels();
+    f.seen.clear();
+    f.manager.downloadModels();
+    f.manager.unloadModels();  // downloaded: nothing to do
+    EXPECT_EQ(f.seen, (std::vector<Transition>{{ModelState::unloaded, ModelState::downloading},
+                                               {ModelState::downloading, ModelState::downloaded}}));
+    EXPECT_TRUE(f.manager.isAvailable());
+}
+
+TEST(ModelManagerTests, FailuresReturnToUnloaded) {
+    Fixture f;
+    f.loader->failResolve = true;
+    EXPECT_THROW(f.manager.loadModels(), std::runtime_error);
+    EXPECT_EQ(f.seen, (std::vector<Transition>{{ModelState::unloaded, ModelState::downloading},
+                                               {ModelState::downloading, ModelState::unloaded}}));
+    f.loader->failResolve = false;
+    f.loader->failLoad = true;
+    EXPECT_THROW(f.manager.loadModels(), std::runtime_error);
+    EXPECT_EQ(f.manager.modelState(), ModelState::unloaded);
+    EXPECT_TRUE(f.manager.modelPath());
+    f.loader->failLoad = false;
+    f.manager.loadModels();
+    EXPECT_EQ(f.loader->resolves, 3);
+    EXPECT_TRUE(f.manager.isLoaded());
+}
+
+TEST(ModelManagerTests, ConcurrentEnsureLoadsOnce) {
+    Fixture f;
+    f.loader->resolveDelayMs = 100;
+    std::vector<std::thread> callers;
+    std::atomic<int> done{0};
+    for (int i = 0; i < 3; ++i)
+        callers.emplace_back([&] {
+            f.manager.ensureModelsLoaded();
+            ++done;
+        });
+    for (auto& t : callers) t.join();
+    EXPECT_EQ(done, 3);
+    EXPECT_EQ(f.loader->resolves, 1);
+    EXPECT_EQ(f.loader->loads, 1);
+    f.manager.ensureModelsLoaded();
+    EXPECT_EQ(f.loader->resolves, 1);
+}
+
+TEST(ModelManagerTests, ConcurrentEnsureSharesTheFailure) {
+    Fixture f;
+    f.loader->resolveDelayMs = 100;
+    f.loader->failResolve = true;
+    std::vector<std::thread> callers;
+    std::atomic<int> failures{0};
+    for (int i = 0; i < 3; ++i)
+        callers.emplace_back([&] {
+            try {
+                f.manager.ensureModelsLoaded();
+            } catch (const std::runtime_error& e) {
+                if (std::string(e.what()) == "no network") ++failures;
+            }
+        });
+    for (auto& t : callers) t.join();
+    EXPECT_EQ(failures, 3);
+    EXPECT_EQ(f.loader->resolves, 1);
+    f.loader->failResolve = false;
+    f.manager.ensureModelsLoaded();
+    EXPECT_TRUE(f.manager.isLoaded());
+}
+
+TEST(ModelManagerTests, MissingPathIsReported) {
+    // A manager whose download step finds nothing and sets no path.
+    class NoDownload : public ModelManager {
+    public:
+        using ModelManager::ModelManager;
+        void downloadModels(const Hub::ModelDownloader::ProgressCallback&) override {}
+    };
+    auto loader = std::make_shared<FakeLoader>();
+    NoDownload manager(loader, std::make_shared<Hub::ModelDownloader>("http://x:1", "o/x", std::nullopt, "main", false));
+    for (int i = 0; i < 2; ++i) {
+        try {
+            if (i == 0) manager.loadModels();
+            else manager.prewarmModels();
+            FAIL();
+        } catch (const ZezeziCore::ZezeziCoreError& e) {
+            EXPECT_EQ(e.description(), "No model path available. Call downloadModels() first, or provide modelFolder.");
+        }
+    }
+    EXPECT_EQ(manager.modelState(), ModelState::unloaded);
+    EXPECT_EQ(loader->loads, 0);
+}
