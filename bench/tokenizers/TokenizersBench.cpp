@@ -167,5 +167,27 @@ int main(int argc, char** argv) {
         return 1;
     }
     std::printf("round trip: identical\n");
+
+    // A tokenizer file of tens of MB: a large vocabulary with escapes, and merges.
+    std::string big = "{\"model\": {\"vocab\": {";
+    for (int i = 0; i < 400000; ++i) {
+        if (i) big += ",";
+        big += "\"\\u0120w" + std::to_string(i) + "\\u00e9\": " + std::to_string(i);
+    }
+    big += "}, \"merges\": [";
+    for (int i = 0; i < 400000; ++i) {
+        if (i) big += ",";
+        big += "\"\\u0120w" + std::to_string(i) + " x\"";
+    }
+    big += "]}}";
+    auto p0 = Clock::now();
+    auto bigConfig = ZezeziCore::JSONSerialization::bomPreservingJsonObject(big);
+    auto p1 = Clock::now();
+    std::size_t found = 0;
+    for (int i = 0; i < 100000; ++i)
+        if (bigConfig["model"]["vocab"]["\xC4\xA0w" + std::to_string(i * 3) + "\xC3\xA9"].integer()) ++found;
+    auto p2 = Clock::now();
+    std::printf("parse %.1f MB file: %.3f s (%.1f MB/s); 100000 nested lookups: %.3f s (%zu found)\n",
+                big.size() / 1048576.0, seconds(p0, p1), big.size() / 1048576.0 / seconds(p0, p1), seconds(p1, p2), found);
     return 0;
 }
