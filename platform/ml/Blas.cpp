@@ -116,27 +116,35 @@ void sgemmParallel(bool transB, int M, int N, int K, float alpha, const float* A
         sgemm(false, transB, M, N, K, alpha, A, lda, B, ldb, beta, C, ldc);
         return;
     }
+    // A grid of blocks, one per thread; each thread packs its own block of A
+    // and of B, so choose the grid that packs the least.
     const int parts = workerCount();
-    if (M >= 32 * parts || M >= N) {
-        // Row blocks that are a multiple of 16 keep the kernels' tiles full.
-        const int64_t rows = std::max<int64_t>(16, ((M + parts - 1) / parts + 15) / 16 * 16);
-        parallelFor((M + rows - 1) / rows, 1, [&](int64_t b, int64_t e) {
-            for (int64_t i = b; i < e; ++i) {
-                const int r0 = static_cast<int>(i * rows), r1 = static_cast<int>(std::min<int64_t>(M, r0 + rows));
-                sgemm(false, transB, r1 - r0, N, K, alpha, A + static_cast<int64_t>(r0) * lda, lda, B, ldb, beta,
-                      C + static_cast<int64_t>(r0) * ldc, ldc);
-            }
-        });
-    } else {
-        const int64_t cols = std::max<int64_t>(16, ((N + parts - 1) / parts + 15) / 16 * 16);
-        parallelFor((N + cols - 1) / cols, 1, [&](int64_t b, int64_t e) {
-            for (int64_t j = b; j < e; ++j) {
-                const int c0 = static_cast<int>(j * cols), c1 = static_cast<int>(std::min<int64_t>(N, c0 + cols));
-                const float* Bj = transB ? B + static_cast<int64_t>(c0) * ldb : B + c0;
-                sgemm(false, transB, M, c1 - c0, K, alpha, A, lda, Bj, ldb, beta, C + c0, ldc);
-            }
-        });
+    int bestRows = 1;
+    double bestCost = 1e300;
+    for (int pm = 1; pm <= parts; ++pm) {
+        if (parts % pm != 0) continue;
+        const int pn = parts / pm;
+        const double cost = double(M) / pm + double(N) / pn;
+        if (cost < bestCost) {
+            bestCost = cost;
+            bestRows = pm;
+        }
     }
+    const int pm = bestRows, pn = parts / pm;
+    const int64_t rows = std::max<int64_t>(16, ((M + pm - 1) / pm + 15) / 16 * 16);
+    const int64_t cols = std::max<int64_t>(16, ((N + pn - 1) / pn + 15) / 16 * 16);
+    const int64_t rowBlocks = (M + rows - 1) / rows, colBlocks = (N + cols - 1) / cols;
+    parallelFor(rowBlocks * colBlocks, 1, [&](int64_t b, int64_t e) {
+        for (int64_t task = b; task < e; ++task) {
+            const int r0 = static_cast<int>((task / colBlocks) * rows);
+            const int r1 = static_cast<int>(std::min<int64_t>(M, r0 + rows));
+            const int c0 = static_cast<int>((task % colBlocks) * cols);
+            const int c1 = static_cast<int>(std::min<int64_t>(N, c0 + cols));
+            const float* Bj = transB ? B + static_cast<int64_t>(c0) * ldb : B + c0;
+            sgemm(false, transB, r1 - r0, c1 - c0, K, alpha, A + static_cast<int64_t>(r0) * lda, lda, Bj, ldb, beta,
+                  C + static_cast<int64_t>(r0) * ldc + c0, ldc);
+        }
+    });
 }
 
 void sgemvParallel(int M, int N, float alpha, const float* A, int lda, const float* x, float beta, float* y) {
