@@ -100,7 +100,15 @@ void JsonFileUserDefaults::writeLocked() {
         }
         const std::string text =
             values_.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
-        FileManager::writeAtomically(file_, text, 0600);
+        // A defaults file linked from elsewhere (kept with other dotfiles)
+        // stays a link: the file it points to is replaced instead.
+        fs::path target = file_;
+        std::error_code error;
+        if (fs::is_symlink(file_, error)) {
+            fs::path resolved = fs::weakly_canonical(file_, error);
+            if (!error) target = resolved;
+        }
+        FileManager::writeAtomically(target, text, 0600);
         stamp_ = currentStamp();
         lastError_.clear();
     } catch (const Error& error) {

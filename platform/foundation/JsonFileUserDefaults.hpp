@@ -14,7 +14,8 @@ namespace platform {
 // Every read checks the file and picks up outside edits. Every write
 // re-reads, changes the one key and replaces the file atomically (temp file
 // and rename, mode 0600), holding a lock on the folder so two processes do
-// not lose each other's writes. A file that is not a JSON object reads as
+// not lose each other's writes. When the file is a link, the file it points
+// to is the one replaced. A file that is not a JSON object reads as
 // empty; it is left alone until the next write, which first moves it aside
 // as "<name>.bad" (or "<name>.bad.2", ...) so nothing the user wrote is lost.
 // A write that cannot reach the disk keeps the value in memory.

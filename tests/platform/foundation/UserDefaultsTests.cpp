@@ -306,6 +306,24 @@ TEST(JsonFileUserDefaults, InvalidUtf8InAStringIsStoredRepaired) {
     EXPECT_EQ(reopened.string("personalInstructions"), "bad \xEF\xBF\xBD byte");
 }
 
+TEST(JsonFileUserDefaults, LinkedFileStaysALink) {
+    TempFolder folder;
+    writeText(folder / "dotfiles/parlox.json", R"({"provider": "claude"})");
+    fs::create_directories(folder / "config");
+    fs::create_symlink(folder / "dotfiles/parlox.json", folder / "config/defaults.json");
+    JsonFileUserDefaults defaults(folder / "config/defaults.json");
+    EXPECT_EQ(defaults.string("provider"), "claude");
+    defaults.set("timeout", 60);
+    EXPECT_TRUE(fs::is_symlink(folder / "config/defaults.json"));
+    EXPECT_EQ(Json::parse(readAll(folder / "dotfiles/parlox.json")),
+              Json({{"provider", "claude"}, {"timeout", 60}}));
+    // The next read sees its own write, not a stale copy.
+    JsonFileUserDefaults again(folder / "config/defaults.json");
+    EXPECT_EQ(again.integer("timeout"), 60);
+    defaults.set("timeout", 61);
+    EXPECT_EQ(again.integer("timeout"), 61);
+}
+
 TEST(JsonFileUserDefaults, TwoInstancesOnOneFileDoNotLoseWrites) {
     TempFolder folder;
     const fs::path file = folder / "defaults.json";
