@@ -7,61 +7,11 @@
 
 #include <memory>
 
+#include "platform/foundation/Unicode.hpp"
+
 namespace ZezeziCore::unicode {
 
-std::u16string utf8ToUtf16(std::string_view s) {
-    std::u16string out;
-    out.reserve(s.size());
-    const auto* p = reinterpret_cast<const unsigned char*>(s.data());
-    const std::size_t n = s.size();
-    std::size_t i = 0;
-    while (i < n) {
-        unsigned char c = p[i];
-        if (c < 0x80) {
-            out.push_back(c);
-            ++i;
-            continue;
-        }
-        char32_t cp = 0;
-        std::size_t len = 0;
-        unsigned char lo = 0x80, hi = 0xBF;
-        if (c >= 0xC2 && c <= 0xDF) { len = 2; cp = c & 0x1F; }
-        else if (c >= 0xE0 && c <= 0xEF) {
-            len = 3; cp = c & 0x0F;
-            if (c == 0xE0) lo = 0xA0;
-            if (c == 0xED) hi = 0x9F;
-        } else if (c >= 0xF0 && c <= 0xF4) {
-            len = 4; cp = c & 0x07;
-            if (c == 0xF0) lo = 0x90;
-            if (c == 0xF4) hi = 0x8F;
-        } else {
-            out.push_back(0xFFFD);
-            ++i;
-            continue;
-        }
-        std::size_t j = 1;
-        for (; j < len; ++j) {
-            if (i + j >= n) break;
-            unsigned char b = p[i + j];
-            if (j == 1 ? (b < lo || b > hi) : (b < 0x80 || b > 0xBF)) break;
-            cp = (cp << 6) | (b & 0x3F);
-        }
-        if (j < len) {
-            out.push_back(0xFFFD);
-            i += j;
-            continue;
-        }
-        if (cp >= 0x10000) {
-            cp -= 0x10000;
-            out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-            out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
-        } else {
-            out.push_back(static_cast<char16_t>(cp));
-        }
-        i += len;
-    }
-    return out;
-}
+std::u16string utf8ToUtf16(std::string_view s) { return platform::toUtf16(s); }
 
 void appendUtf8(std::string& out, char32_t cp) {
     if ((cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF) cp = 0xFFFD;
@@ -82,26 +32,7 @@ void appendUtf8(std::string& out, char32_t cp) {
     }
 }
 
-std::string utf16ToUtf8(std::u16string_view s) {
-    std::string out;
-    out.reserve(s.size());
-    const std::size_t n = s.size();
-    for (std::size_t i = 0; i < n; ++i) {
-        char32_t u = s[i];
-        if (u < 0x80) {
-            out.push_back(static_cast<char>(u));
-            continue;
-        }
-        if (u >= 0xD800 && u <= 0xDBFF && i + 1 < n && s[i + 1] >= 0xDC00 && s[i + 1] <= 0xDFFF) {
-            char32_t cp = 0x10000 + ((u - 0xD800) << 10) + (s[i + 1] - 0xDC00);
-            appendUtf8(out, cp);
-            ++i;
-            continue;
-        }
-        appendUtf8(out, u);  // lone surrogates become U+FFFD there
-    }
-    return out;
-}
+std::string utf16ToUtf8(std::u16string_view s) { return platform::fromUtf16(s); }
 
 namespace {
 
