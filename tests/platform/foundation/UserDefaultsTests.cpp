@@ -2,6 +2,7 @@
 #include "platform/foundation/UserDefaults.hpp"
 #include "platform/foundation/fake/InMemoryUserDefaults.hpp"
 
+#include <atomic>
 #include <fstream>
 #include <memory>
 #include <thread>
@@ -218,6 +219,28 @@ TEST(JsonFileUserDefaults, WriteLeavesNoTemporaryFileBehind) {
         names.push_back(entry.path().filename().string());
     EXPECT_EQ(names, std::vector<std::string>{"defaults.json"});
     EXPECT_EQ(Json::parse(readAll(file))["n"], 19);
+}
+
+TEST(JsonFileUserDefaults, ReadersNeverSeeAHalfWrittenFile) {
+    TempFolder folder;
+    const fs::path file = folder / "defaults.json";
+    JsonFileUserDefaults writer(file);
+    writer.set("big", std::string(200000, 'a'));
+    std::atomic<bool> stop{false};
+    std::atomic<int> reads{0}, broken{0};
+    std::thread reader([&] {
+        while (!stop) {
+            const std::string text = readAll(file);
+            if (!Json::accept(text)) ++broken;
+            ++reads;
+        }
+    });
+    for (int i = 0; i < 30; ++i)
+        writer.set("big", std::string(200000 + i * 1000, static_cast<char>('a' + i % 26)));
+    stop = true;
+    reader.join();
+    EXPECT_GT(reads, 0);
+    EXPECT_EQ(broken, 0);
 }
 
 TEST(JsonFileUserDefaults, HandEditIsPickedUpOnTheNextRead) {
