@@ -225,6 +225,10 @@ TEST(PreTrainedTokenizer, UnigramRoundTrip) {
     EXPECT_EQ(tokenizer.decode(tokenizer.encode("hola mundo")), "hola mundo");
     // Unknown characters fuse into one unknown token.
     EXPECT_EQ(tokenizer.encode("hola \xC3\xA7\xC3\xA7"), (std::vector<int64_t>{2, 1, 0}));
+    // A megabyte of one character is one long piece; it finishes.
+    std::string big(1 << 20, 'o');
+    EXPECT_EQ(tokenizer.decode(tokenizer.encode(big)), big);
+    EXPECT_TRUE(tokenizer.encode("").empty() || tokenizer.decode(tokenizer.encode("")).empty());
 }
 
 TEST(LlamaPreTrainedTokenizer, NonLegacyRewritesSpacesAndPostProcessor) {

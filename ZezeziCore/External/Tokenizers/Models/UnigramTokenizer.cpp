@@ -36,28 +36,38 @@ TokenLattice::TokenLattice(std::vector<std::string_view> characters, int64_t bos
     const std::size_t n = characters_.size();
     beginNodes_.resize(n + 1);
     endNodes_.resize(n + 1);
+    nodes_.reserve(2 * n + 2);
     nodes_.push_back(Node{bosTokenId, 0, 0, 0.0f});
     nodes_.push_back(Node{eosTokenId, n, 0, 0.0f});
-    beginNodes_[n].push_back(1);
-    endNodes_[0].push_back(0);
+    append(beginNodes_, n, 1, &Node::nextSameBegin);
+    append(endNodes_, 0, 0, &Node::nextSameEnd);
+}
+
+void TokenLattice::append(std::vector<List>& lists, std::size_t offset, int32_t node, int32_t Node::*next) {
+    List& list = lists[offset];
+    if (list.tail < 0)
+        list.head = node;
+    else
+        nodes_[list.tail].*next = node;
+    list.tail = node;
 }
 
 void TokenLattice::insert(std::size_t startOffset, std::size_t length, float score, int64_t tokenId) {
     auto index = static_cast<int32_t>(nodes_.size());
     nodes_.push_back(Node{tokenId, startOffset, length, score});
-    beginNodes_[startOffset].push_back(index);
-    endNodes_[startOffset + length].push_back(index);
+    append(beginNodes_, startOffset, index, &Node::nextSameBegin);
+    append(endNodes_, startOffset + length, index, &Node::nextSameEnd);
 }
 
 std::vector<TokenLattice::Node> TokenLattice::viterbi() {
     const std::size_t n = characters_.size();
     for (std::size_t k = 0; k <= n; ++k) {
-        if (beginNodes_[k].empty()) return {};
-        for (int32_t r : beginNodes_[k]) {
+        if (beginNodes_[k].head < 0) return {};
+        for (int32_t r = beginNodes_[k].head; r >= 0; r = nodes_[r].nextSameBegin) {
             nodes_[r].prev = -1;
             int32_t best = -1;
             float bestScore = 0;
-            for (int32_t l : endNodes_[k]) {
+            for (int32_t l = endNodes_[k].head; l >= 0; l = nodes_[l].nextSameEnd) {
                 float score = nodes_[l].backtraceScore + nodes_[r].score;
                 if (best < 0 || score > bestScore) {
                     best = l;
@@ -70,7 +80,7 @@ std::vector<TokenLattice::Node> TokenLattice::viterbi() {
             }
         }
     }
-    const Node& eos = nodes_[beginNodes_[n].front()];
+    const Node& eos = nodes_[beginNodes_[n].head];
     if (eos.prev < 0) return {};
     std::vector<Node> path;
     for (int32_t i = eos.prev; i >= 0 && nodes_[i].prev >= 0; i = nodes_[i].prev) path.push_back(nodes_[i]);

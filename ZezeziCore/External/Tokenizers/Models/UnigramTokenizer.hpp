@@ -36,6 +36,8 @@ public:
         float score;
         int32_t prev = -1;        // index into nodes
         float backtraceScore = 0;
+        int32_t nextSameBegin = -1;
+        int32_t nextSameEnd = -1;
     };
 
     TokenLattice(std::vector<std::string_view> characters, int64_t bosTokenId, int64_t eosTokenId);
@@ -45,10 +47,18 @@ public:
     std::vector<std::string> tokens();
 
 private:
+    struct List {
+        int32_t head = -1;
+        int32_t tail = -1;
+    };
+    void append(std::vector<List>& lists, std::size_t offset, int32_t node, int32_t Node::*next);
+
     std::vector<std::string_view> characters_;
     std::vector<Node> nodes_;
-    std::vector<std::vector<int32_t>> beginNodes_;
-    std::vector<std::vector<int32_t>> endNodes_;
+    // Per offset, the nodes that begin (end) there, in insertion order, as
+    // lists threaded through the nodes: one allocation for any text length.
+    std::vector<List> beginNodes_;
+    std::vector<List> endNodes_;
 };
 
 // Unigram model: pieces scored by log-probability; the best-scoring cut wins.
