@@ -1,20 +1,14 @@
 #pragma once
 
-#include <functional>
 #include <string>
+
+#include "ZezeziCore/Logging.hpp"
 
 namespace DovuzudUza::engine_log {
 
-enum class Level { debug = 1, info = 2, error = 3 };
-
-// Log lines of the speech data model. They go to the engine's shared logger;
-// until that lands they go to the sink below (none by default: dropped).
-void debug(const std::string& message);
-void info(const std::string& message);
-void error(const std::string& message);
-
-using Sink = std::function<void(Level, const std::string&)>;
-// Replaces the sink; returns the previous one.
-Sink setSink(Sink sink);
+// The speech engine's log lines, written through the engine's shared logger.
+inline void debug(const std::string& message) { ZezeziCore::Logging::debug(message); }
+inline void info(const std::string& message) { ZezeziCore::Logging::info(message); }
+inline void error(const std::string& message) { ZezeziCore::Logging::error(message); }
 
 }  // namespace DovuzudUza::engine_log

@@ -23,7 +23,9 @@ std::optional<platform::ml::FeatureValue> lookup(const Named& features, const st
 
 ModelArray required(const platform::ml::FeatureProvider& provider, const char* name) {
     auto array = provider.multiArray(name);
-    if (!array) throw MissingModelFeatureError(name);
+    if (!array)
+        throw WhisperError(WhisperError::Kind::decodingFailed,
+                           std::string("Model output has no multi-array feature named ") + name);
     return array;
 }
 

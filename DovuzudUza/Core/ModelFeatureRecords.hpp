@@ -6,24 +6,10 @@
 #include <vector>
 
 #include "DovuzudUza/Core/StageTensorTypes.hpp"
-#include "platform/foundation/Error.hpp"
+#include "DovuzudUza/Core/Audio/WhisperError.hpp"
 #include "platform/ml/FeatureProvider.hpp"
 
 namespace DovuzudUza {
-
-// A model's prediction lacks a feature its stage requires, or holds it in
-// another form than a model array.
-class MissingModelFeatureError : public platform::Error {
-public:
-    explicit MissingModelFeatureError(std::string featureName) : featureName_(std::move(featureName)) {}
-    const std::string& featureName() const { return featureName_; }
-    std::string description() const override {
-        return "Model output has no multi-array feature named \"" + featureName_ + "\"";
-    }
-
-private:
-    std::string featureName_;
-};
 
 using ModelArray = std::shared_ptr<platform::ml::MultiArray>;
 
@@ -47,7 +33,7 @@ public:
     std::optional<platform::ml::FeatureValue> featureValue(const std::string& name) const override {
         return provider->featureValue(name);
     }
-    // Throws MissingModelFeatureError when absent.
+    // Throws WhisperError (decodingFailed) when absent.
     ModelArray melspectrogramFeatures() const;
 
     std::shared_ptr<const platform::ml::FeatureProvider> provider;
@@ -74,7 +60,7 @@ public:
     std::optional<platform::ml::FeatureValue> featureValue(const std::string& name) const override {
         return provider->featureValue(name);
     }
-    // Throws MissingModelFeatureError when absent.
+    // Throws WhisperError (decodingFailed) when absent.
     ModelArray encoder_output_embeds() const;
 
     std::shared_ptr<const platform::ml::FeatureProvider> provider;
@@ -116,7 +102,7 @@ public:
     std::optional<platform::ml::FeatureValue> featureValue(const std::string& name) const override {
         return provider->featureValue(name);
     }
-    // These three throw MissingModelFeatureError when absent.
+    // These three throw WhisperError (decodingFailed) when absent.
     ModelArray logits() const;
     ModelArray key_cache_updates() const;
     ModelArray value_cache_updates() const;

@@ -6,7 +6,7 @@
 #include <unordered_set>
 
 #include "DovuzudUza/Core/Constants.hpp"
-#include "DovuzudUza/Core/EngineLog.hpp"
+#include "ZezeziCore/Logging.hpp"
 #include "DovuzudUza/Core/JsonCoding.hpp"
 
 namespace DovuzudUza {
@@ -112,10 +112,10 @@ ModelSupport ModelSupportConfig::modelSupport(const std::string& deviceIdentifie
             list += "\"" + best->identifiers[i] + "\"";
         }
         list += "]";
-        engine_log::debug("Matched " + deviceIdentifier + " to devices: " + list);
+        ZezeziCore::Logging::debug("Matched " + deviceIdentifier + " to devices: " + list);
         return best->models;
     }
-    engine_log::info("No device support found for " + deviceIdentifier + ", using default");
+    ZezeziCore::Logging::info("No device support found for " + deviceIdentifier + ", using default");
     return defaultSupport.models;
 }
 

@@ -4,7 +4,7 @@
 #include <set>
 
 #include "DovuzudUza/Core/Constants.hpp"
-#include "DovuzudUza/Core/EngineLog.hpp"
+#include "ZezeziCore/Logging.hpp"
 #include "DovuzudUza/Core/WhisperTokenizerWrapper.hpp"
 #include "ZezeziCore/External/Hub/HubApiWrapper.hpp"
 #include "ZezeziCore/External/Tokenizers/AutoTokenizer.hpp"
@@ -32,7 +32,7 @@ ModelVariant detectVariant(int64_t logitsDim, int64_t encoderDim) {
             }
         case 51866: return ModelVariant::largev3;
         default:
-            engine_log::error("Unrecognized vocabulary size: " + std::to_string(logitsDim) +
+            ZezeziCore::Logging::error("Unrecognized vocabulary size: " + std::to_string(logitsDim) +
                               ", defaulting to base variant");
             return ModelVariant::base;
     }
@@ -109,28 +109,28 @@ std::shared_ptr<WhisperTokenizer> loadTokenizer(ModelVariant variant,
         const auto file = folder / "tokenizer.json";
         std::error_code ignored;
         bool found = std::filesystem::exists(file, ignored);
-        engine_log::debug("Checking for local tokenizer at " + file.string() + " - " + (found ? "found" : "not found"));
+        ZezeziCore::Logging::debug("Checking for local tokenizer at " + file.string() + " - " + (found ? "found" : "not found"));
         if (found) {
             chosen = folder;
-            engine_log::debug("Found local tokenizer at " + folder.string());
+            ZezeziCore::Logging::debug("Found local tokenizer at " + folder.string());
             break;
         }
     }
-    if (!chosen) engine_log::debug("No tokenizer found in any local search paths");
+    if (!chosen) ZezeziCore::Logging::debug("No tokenizer found in any local search paths");
 
     if (chosen) {
-        engine_log::debug("Loading tokenizer from " + chosen->string());
+        ZezeziCore::Logging::debug("Loading tokenizer from " + chosen->string());
         try {
             auto tokenizer = Tokenizers::AutoTokenizerWrapper::fromModelFolder(*chosen, hubApi, true);
             return std::make_shared<WhisperTokenizerWrapper>(std::move(tokenizer), *chosen);
         } catch (const std::exception& error) {
             const auto* described = dynamic_cast<const platform::Error*>(&error);
-            engine_log::debug("Error loading local tokenizer: " +
+            ZezeziCore::Logging::debug("Error loading local tokenizer: " +
                               (described ? described->description() : std::string(error.what())));
         }
     }
 
-    engine_log::debug("Downloading tokenizer from Hub at file://" + repoLocation.string());
+    ZezeziCore::Logging::debug("Downloading tokenizer from Hub at file://" + repoLocation.string());
     auto tokenizer = Tokenizers::AutoTokenizerWrapper::fromPretrained(repoId, hubApi, true);
     return std::make_shared<WhisperTokenizerWrapper>(std::move(tokenizer), repoLocation);
 }

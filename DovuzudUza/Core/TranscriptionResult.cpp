@@ -2,7 +2,7 @@
 
 #include <fmt/format.h>
 
-#include "DovuzudUza/Core/EngineLog.hpp"
+#include "ZezeziCore/Logging.hpp"
 #include "DovuzudUza/Core/JsonCoding.hpp"
 
 namespace DovuzudUza {
@@ -19,48 +19,38 @@ TranscriptionResult::TranscriptionResult(std::string text, std::vector<Transcrip
       seekTime_(seekTime) {}
 
 std::string TranscriptionResult::text() const {
-    std::lock_guard lock(textMutex_);
-    return text_;
+    return text_.wrappedValue();
 }
 void TranscriptionResult::setText(std::string value) {
-    std::lock_guard lock(textMutex_);
-    text_ = std::move(value);
+    text_.setWrappedValue(std::move(value));
 }
 
 std::vector<TranscriptionSegment> TranscriptionResult::segments() const {
-    std::lock_guard lock(segmentsMutex_);
-    return segments_;
+    return segments_.wrappedValue();
 }
 void TranscriptionResult::setSegments(std::vector<TranscriptionSegment> value) {
-    std::lock_guard lock(segmentsMutex_);
-    segments_ = std::move(value);
+    segments_.setWrappedValue(std::move(value));
 }
 
 std::string TranscriptionResult::language() const {
-    std::lock_guard lock(languageMutex_);
-    return language_;
+    return language_.wrappedValue();
 }
 void TranscriptionResult::setLanguage(std::string value) {
-    std::lock_guard lock(languageMutex_);
-    language_ = std::move(value);
+    language_.setWrappedValue(std::move(value));
 }
 
 TranscriptionTimings TranscriptionResult::timings() const {
-    std::lock_guard lock(timingsMutex_);
-    return timings_;
+    return timings_.wrappedValue();
 }
 void TranscriptionResult::setTimings(TranscriptionTimings value) {
-    std::lock_guard lock(timingsMutex_);
-    timings_ = value;
+    timings_.setWrappedValue(value);
 }
 
 std::optional<float> TranscriptionResult::seekTime() const {
-    std::lock_guard lock(seekTimeMutex_);
-    return seekTime_;
+    return seekTime_.wrappedValue();
 }
 void TranscriptionResult::setSeekTime(std::optional<float> value) {
-    std::lock_guard lock(seekTimeMutex_);
-    seekTime_ = value;
+    seekTime_.setWrappedValue(value);
 }
 
 std::vector<WordTiming> TranscriptionResult::allWords() const {
@@ -73,7 +63,7 @@ std::vector<WordTiming> TranscriptionResult::allWords() const {
 void TranscriptionResult::logSegments() const {
     auto list = segments();
     for (size_t i = 0; i < list.size(); ++i)
-        engine_log::debug(fmt::format("[Segment {}] [{:.2f} --> {:.2f}] {}", i, list[i].start, list[i].end,
+        ZezeziCore::Logging::debug(fmt::format("[Segment {}] [{:.2f} --> {:.2f}] {}", i, list[i].start, list[i].end,
                                       list[i].text));
 }
 
@@ -81,31 +71,17 @@ void TranscriptionResult::logTimings() const {
     auto current = timings();
     int64_t tokenCount = 0;
     for (const auto& segment : segments()) tokenCount += static_cast<int64_t>(segment.tokens.size());
-    engine_log::info(current.report(tokenCount));
+    ZezeziCore::Logging::info(current.report(tokenCount));
 }
 
 nlohmann::ordered_json TranscriptionResult::toJson() const {
     OrderedJson json = OrderedJson::object();
-    {
-        std::lock_guard lock(textMutex_);
-        json["text"] = text_;
-    }
-    {
-        std::lock_guard lock(segmentsMutex_);
-        json["segments"] = segments_;
-    }
-    {
-        std::lock_guard lock(languageMutex_);
-        json["language"] = language_;
-    }
-    {
-        std::lock_guard lock(timingsMutex_);
-        json["timings"] = timings_;
-    }
-    {
-        std::lock_guard lock(seekTimeMutex_);
-        json["seekTime"] = seekTime_ ? floatValue(*seekTime_) : OrderedJson(nullptr);
-    }
+    // Each value is written while its own lock is held.
+    text_.modify([&](const auto& v) { json["text"] = v; });
+    segments_.modify([&](const auto& v) { json["segments"] = v; });
+    language_.modify([&](const auto& v) { json["language"] = v; });
+    timings_.modify([&](const auto& v) { json["timings"] = v; });
+    seekTime_.modify([&](const auto& v) { json["seekTime"] = v ? floatValue(*v) : OrderedJson(nullptr); });
     return json;
 }
 

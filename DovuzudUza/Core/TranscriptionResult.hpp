@@ -1,7 +1,6 @@
 #pragma once
 
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -10,6 +9,7 @@
 
 #include "DovuzudUza/Core/TranscriptionSegment.hpp"
 #include "DovuzudUza/Core/TranscriptionTimings.hpp"
+#include "ZezeziCore/PropertyLock.hpp"
 
 namespace DovuzudUza {
 
@@ -30,27 +30,27 @@ public:
     std::string text() const;
     void setText(std::string value);
     template <class F>
-    void modifyText(F&& change) { modify(textMutex_, text_, std::forward<F>(change)); }
+    void modifyText(F&& change) { text_.modify(std::forward<F>(change)); }
 
     std::vector<TranscriptionSegment> segments() const;
     void setSegments(std::vector<TranscriptionSegment> value);
     template <class F>
-    void modifySegments(F&& change) { modify(segmentsMutex_, segments_, std::forward<F>(change)); }
+    void modifySegments(F&& change) { segments_.modify(std::forward<F>(change)); }
 
     std::string language() const;
     void setLanguage(std::string value);
     template <class F>
-    void modifyLanguage(F&& change) { modify(languageMutex_, language_, std::forward<F>(change)); }
+    void modifyLanguage(F&& change) { language_.modify(std::forward<F>(change)); }
 
     TranscriptionTimings timings() const;
     void setTimings(TranscriptionTimings value);
     template <class F>
-    void modifyTimings(F&& change) { modify(timingsMutex_, timings_, std::forward<F>(change)); }
+    void modifyTimings(F&& change) { timings_.modify(std::forward<F>(change)); }
 
     std::optional<float> seekTime() const;
     void setSeekTime(std::optional<float> value);
     template <class F>
-    void modifySeekTime(F&& change) { modify(seekTimeMutex_, seekTime_, std::forward<F>(change)); }
+    void modifySeekTime(F&& change) { seekTime_.modify(std::forward<F>(change)); }
 
     // The words of every segment that has them, in segment order.
     std::vector<WordTiming> allWords() const;
@@ -66,22 +66,11 @@ public:
     static std::shared_ptr<TranscriptionResult> fromJson(const nlohmann::json& json, const std::string& path = "");
 
 private:
-    template <class T, class F>
-    static void modify(std::mutex& mutex, T& value, F&& change) {
-        std::lock_guard lock(mutex);
-        change(value);
-    }
-
-    mutable std::mutex textMutex_;
-    std::string text_;
-    mutable std::mutex segmentsMutex_;
-    std::vector<TranscriptionSegment> segments_;
-    mutable std::mutex languageMutex_;
-    std::string language_;
-    mutable std::mutex timingsMutex_;
-    TranscriptionTimings timings_;
-    mutable std::mutex seekTimeMutex_;
-    std::optional<float> seekTime_;
+    mutable ZezeziCore::PropertyLock<std::string> text_;
+    mutable ZezeziCore::PropertyLock<std::vector<TranscriptionSegment>> segments_;
+    mutable ZezeziCore::PropertyLock<std::string> language_;
+    mutable ZezeziCore::PropertyLock<TranscriptionTimings> timings_;
+    mutable ZezeziCore::PropertyLock<std::optional<float>> seekTime_;
 };
 
 // The plain value twin of TranscriptionResult.

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "DovuzudUza/Core/JsonCoding.hpp"
+#include "ZezeziCore/Logging.hpp"
 
 namespace DovuzudUza {
 
@@ -101,17 +102,10 @@ TranscriptionTimings TranscriptionTimings::make(const Stages& s) {
     return t;
 }
 
-std::string formatTimeWithPercentage(double time, double runs, double total) {
-    double ms = time * 1000;
-    double perRun = runs > 0 ? ms / runs : 0;
-    return fixed(ms, 2, 8) + " ms / " + fixed(runs, 0, 6) + " runs (" + fixed(perRun, 2, 8) + " ms/run) " +
-           fixed(ms / total * 100, 2, 5) + "%";
-}
-
 std::string TranscriptionTimings::report(int64_t tokenCount) const {
     double total = (decodingLoop <= fullPipeline ? fullPipeline : decodingLoop) * 1000;
     auto line = [&](const char* label, double time, double runs) {
-        return std::string(label) + formatTimeWithPercentage(time, runs, total);
+        return std::string(label) + ZezeziCore::Logging::formatTimeWithPercentage(time, runs, total);
     };
     std::string text;
     text += line("---- Transcription Timings ----\nAudio Load:          ", audioLoading, 1);

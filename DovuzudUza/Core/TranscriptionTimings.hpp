@@ -74,7 +74,4 @@ struct TranscriptionTimings {
 void to_json(nlohmann::ordered_json& json, const TranscriptionTimings& timings);
 TranscriptionTimings transcriptionTimingsFromJson(const nlohmann::json& json, const std::string& path = "");
 
-// "%8.2f ms / %6.0f runs (%8.2f ms/run) %5.2f%%" of time (s), runs and total (ms).
-std::string formatTimeWithPercentage(double time, double runs, double total);
-
 }  // namespace DovuzudUza

@@ -5,6 +5,7 @@
 #include <mutex>
 #include <stop_token>
 
+#include "ZezeziCore/ModelState.hpp"
 #include "platform/ml/ComputeUnits.hpp"
 #include "platform/ml/Model.hpp"
 
@@ -27,6 +28,10 @@ public:
     virtual void unloadModel();
 
     bool isModelLoaded() const { return model() != nullptr; }
+    // `loaded` while a model is held, else `unloaded`.
+    ZezeziCore::ModelState modelState() const {
+        return model() ? ZezeziCore::ModelState::loaded : ZezeziCore::ModelState::unloaded;
+    }
 
 private:
     mutable std::mutex modelMutex_;

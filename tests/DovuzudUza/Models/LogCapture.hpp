@@ -2,38 +2,39 @@
 
 #include <mutex>
 #include <string>
-#include <utility>
 #include <vector>
 
-#include "DovuzudUza/Core/EngineLog.hpp"
+#include "ZezeziCore/Logging.hpp"
 
 namespace DovuzudUza::test_support {
 
-// Collects the speech model's log lines while alive.
+// Collects the engine's log lines at `level` and above while alive.
 class LogCapture {
 public:
-    LogCapture() {
-        previous_ = engine_log::setSink([this](engine_log::Level level, const std::string& line) {
+    explicit LogCapture(ZezeziCore::Logging::LogLevel level = ZezeziCore::Logging::LogLevel::debug)
+        : previousLevel_(ZezeziCore::Logging::shared().logLevel()),
+          previousCallback_(ZezeziCore::Logging::shared().loggingCallback()) {
+        ZezeziCore::Logging::updateCallback([this](const std::string& line) {
             std::lock_guard lock(mutex_);
-            lines_.emplace_back(level, line);
+            lines_.push_back(line);
         });
+        ZezeziCore::Logging::updateLogLevel(level);
     }
-    ~LogCapture() { engine_log::setSink(std::move(previous_)); }
+    ~LogCapture() {
+        ZezeziCore::Logging::updateLogLevel(previousLevel_);
+        ZezeziCore::Logging::updateCallback(previousCallback_);
+    }
 
-    std::vector<std::pair<engine_log::Level, std::string>> lines() const {
+    std::vector<std::string> texts() const {
         std::lock_guard lock(mutex_);
         return lines_;
     }
-    std::vector<std::string> texts() const {
-        std::vector<std::string> out;
-        for (const auto& [level, text] : lines()) out.push_back(text);
-        return out;
-    }
 
 private:
+    ZezeziCore::Logging::LogLevel previousLevel_;
+    ZezeziCore::Logging::Callback previousCallback_;
     mutable std::mutex mutex_;
-    std::vector<std::pair<engine_log::Level, std::string>> lines_;
-    engine_log::Sink previous_;
+    std::vector<std::string> lines_;
 };
 
 }  // namespace DovuzudUza::test_support

@@ -30,13 +30,11 @@ TEST(ModelVariant, DetectVariantFromDimensions) {
         {51864, 385, ModelVariant::baseEn},   {51864, 384, ModelVariant::tinyEn},
         {51865, 1024, ModelVariant::medium},  {51864, 768, ModelVariant::smallEn},
     };
-    test_support::LogCapture log;
+    test_support::LogCapture log(ZezeziCore::Logging::LogLevel::error);
     for (const auto& c : cases) EXPECT_EQ(ModelUtilities::detectVariant(c.logits, c.encoder), c.variant);
-    EXPECT_TRUE(log.lines().empty());
+    EXPECT_TRUE(log.texts().empty());
     EXPECT_EQ(ModelUtilities::detectVariant(50000, 384), ModelVariant::base);
-    ASSERT_EQ(log.lines().size(), 1u);
-    EXPECT_EQ(log.lines()[0].first, engine_log::Level::error);
-    EXPECT_EQ(log.lines()[0].second, "Unrecognized vocabulary size: 50000, defaulting to base variant");
+    EXPECT_EQ(log.texts(), std::vector<std::string>{"Unrecognized vocabulary size: 50000, defaulting to base variant"});
 }
 
 TEST(ModelComputeOptions, DefaultsForARuntimeWithoutNeuralEngine) {

@@ -57,14 +57,14 @@ TEST(ModelFeatureRecords, OutputsReadTheirProvider) {
     provider->set("logits", platform::ml::FeatureValue::int64(4));  // not an array
     provider->set("alignment_heads_weights", platform::ml::FeatureValue(array(9)));
     TextDecoderOutput predicted(provider);
-    EXPECT_THROW(predicted.logits(), MissingModelFeatureError);
-    EXPECT_THROW(predicted.key_cache_updates(), MissingModelFeatureError);
+    EXPECT_THROW(predicted.logits(), WhisperError);
+    EXPECT_THROW(predicted.key_cache_updates(), WhisperError);
     EXPECT_EQ(predicted.alignment_heads_weights()->floatAt(0), 9);
 
     EXPECT_EQ(MelSpectrogramOutput(array(5)).melspectrogramFeatures()->floatAt(0), 5);
     EXPECT_EQ(AudioEncoderOutput(array(6)).encoder_output_embeds()->floatAt(0), 6);
     EXPECT_THROW(AudioEncoderOutput(std::make_shared<platform::ml::DictionaryFeatureProvider>()).encoder_output_embeds(),
-                 MissingModelFeatureError);
+                 WhisperError);
 }
 
 namespace {
@@ -79,15 +79,17 @@ TEST(WhisperMLModel, LoadPrewarmAndUnload) {
 
     Stage stage;
     stage.loadModel(folder, platform::ml::ComputeUnits::cpuOnly, true);
-    EXPECT_FALSE(stage.isModelLoaded());
+    EXPECT_EQ(stage.model(), nullptr);
+    EXPECT_EQ(stage.modelState(), ZezeziCore::ModelState::unloaded);
     stage.loadModel(folder, platform::ml::ComputeUnits::cpuOnly, false);
     EXPECT_EQ(stage.model(), fake);
+    EXPECT_EQ(stage.modelState(), ZezeziCore::ModelState::loaded);
 
     // A failing load keeps the model already held.
     EXPECT_ANY_THROW(stage.loadModel(folder.parent_path() / "Missing.mlmodelc", platform::ml::ComputeUnits::all, false));
     EXPECT_EQ(stage.model(), fake);
     stage.unloadModel();
-    EXPECT_FALSE(stage.isModelLoaded());
+    EXPECT_EQ(stage.modelState(), ZezeziCore::ModelState::unloaded);
     platform::ml::ModelLoader::registerFolder(folder, {});
 }
 
