@@ -143,9 +143,8 @@ bool groupAlive(pid_t pgid) {
     bool alive = false;
     while (dirent* entry = ::readdir(proc)) {
         if (entry->d_name[0] < '0' || entry->d_name[0] > '9') continue;
-        char path[64];
-        std::snprintf(path, sizeof path, "/proc/%s/stat", entry->d_name);
-        int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+        const std::string path = std::string("/proc/") + entry->d_name + "/stat";
+        int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
         if (fd < 0) continue;
         char buffer[512];
         ssize_t n = ::read(fd, buffer, sizeof buffer - 1);

@@ -1,0 +1,52 @@
+#include <signal.h>
+
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "platform/foundation/FileManager.hpp"
+#include "platform/process/ProcessError.hpp"
+#include "TestSupport.hpp"
+#include "writing/ProcessRunner.hpp"
+
+using namespace ParloxCore;
+using namespace writing_test;
+
+TEST(ProcessRunner, ChildSeesTheFixedPathAndNoColor) {
+    Sandbox box;
+    box.env().set("PATH", "/somewhere/else");
+    box.env().set("NO_COLOR", "0");
+    writeFile(box.root() / "out.log", "");
+    auto status = ProcessRunner::run("/bin/sh", {"-c", "echo \"$PATH|$NO_COLOR|$HOME\"; echo err >&2; pwd"}, "",
+                                     box.root() / "out.log", box.root(), 10);
+    EXPECT_EQ(status, (ProcessRunner::Status{0, false}));
+    EXPECT_EQ(readFile(box.root() / "out.log"),
+              box.home().string() + "/.local/bin:/opt/homebrew/bin:/usr/local/bin:/usr/bin:/bin:/usr/sbin:/sbin|1|" +
+                  box.home().string() + "\nerr\n" + fs::canonical(box.root()).string() + "\n");
+}
+
+TEST(ProcessRunner, InputIsFedAndTheFileIsWrittenFromTheStart) {
+    Sandbox box;
+    writeFile(box.root() / "out.log", "XXXXXXXXXXXX");
+    auto status = ProcessRunner::run("/bin/cat", {}, "abc", box.root() / "out.log", box.root(), 10);
+    EXPECT_EQ(status.exitCode, 0);
+    EXPECT_EQ(readFile(box.root() / "out.log"), "abcXXXXXXXXX");
+}
+
+TEST(ProcessRunner, TimeOutReportsTheSignal) {
+    Sandbox box;
+    writeFile(box.root() / "out.log", "");
+    auto status = ProcessRunner::run("/bin/sleep", {"20"}, "", box.root() / "out.log", box.root(), 0.2);
+    EXPECT_EQ(status, (ProcessRunner::Status{SIGTERM, true}));
+}
+
+TEST(ProcessRunner, MissingOutputFileThrowsBeforeLaunching) {
+    Sandbox box;
+    auto marker = box.root() / "ran";
+    EXPECT_THROW(ProcessRunner::run("/bin/touch", {marker.string()}, "", box.root() / "nope/out.log", box.root(), 5),
+                 platform::FileError);
+    EXPECT_FALSE(fs::exists(marker));
+    writeFile(box.root() / "out.log", "");
+    EXPECT_THROW(ProcessRunner::run(box.root() / "missing", {}, "", box.root() / "out.log", box.root(), 5),
+                 platform::process::ProcessError);
+}
