@@ -209,11 +209,11 @@ void MainQueue::waitForWork(Clock::time_point until) {
 }
 
 void MainQueue::requestQuit() {
-    {
+    // Queued like any work, so results posted just before still show.
+    enqueue([this] {
         std::lock_guard lock(mutex_);
         quitRequested_ = true;
-    }
-    wake();
+    });
 }
 
 bool MainQueue::takeQuitRequest() {

@@ -110,8 +110,9 @@ public:
     // Wakes a waitForWork() from another thread.
     void interrupt();
 
-    // Asks the loop pumping this queue to return (MainRunLoop honours it);
-    // a request made while no loop runs ends the next run at once.
+    // Asks the loop pumping this queue (MainRunLoop) to return once the work
+    // posted before this call has run; a request made while no loop runs
+    // ends the next run after that work.
     void requestQuit();
     // Reads and clears the request.
     bool takeQuitRequest();

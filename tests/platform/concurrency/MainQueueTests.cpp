@@ -108,6 +108,24 @@ TEST(MainQueue, RunReturnsOnQuitFromAnotherThread) {
     EXPECT_TRUE(workerPostRan);
 }
 
+TEST(MainQueue, QuitComesAfterWorkPostedBeforeIt) {
+    MainQueue queue;
+    MainRunLoop loop(queue);
+    std::vector<int> order;
+    // Both posted before the loop runs, as a fast worker would.
+    std::thread([&] {
+        queue.enqueue([&] { order.push_back(1); });
+        loop.quit();
+    }).join();
+    loop.run();
+    EXPECT_EQ(order, std::vector<int>{1});
+    // The request was used up: the next run waits for a new one.
+    queue.enqueue([&] { order.push_back(2); });
+    queue.enqueue([&] { loop.quit(); });
+    loop.run();
+    EXPECT_EQ(order, (std::vector<int>{1, 2}));
+}
+
 TEST(MainQueue, RunUntilTimesOutAndRunForWaits) {
     MainQueue queue;
     MainRunLoop loop(queue);
