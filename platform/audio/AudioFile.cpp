@@ -254,6 +254,8 @@ AudioFile::AudioFile(const std::string& path) : impl_(std::make_unique<Impl>()) 
     if (d.codec == nullptr) throw AudioError(AudioError::Kind::decoderUnavailable, "No decoder for " + path);
     rc = avcodec_parameters_to_context(d.codec, st->codecpar);
     if (rc < 0) d.fail(AudioError::Kind::decoderUnavailable, "Cannot set up the decoder for", rc);
+    // Audio decodes faster on one thread than with frame threads handing work around.
+    d.codec->thread_count = 1;
     rc = avcodec_open2(d.codec, decoder, nullptr);
     if (rc < 0) d.fail(AudioError::Kind::decoderUnavailable, "Cannot open the decoder for", rc);
 
