@@ -100,7 +100,11 @@ int64_t readInt(const Json& value, const std::string& path) {
 
 float readFloat(const Json& value, const std::string& path) {
     if (!value.is_number()) mismatch(path, "a number");
-    return static_cast<float>(value.get<double>());
+    double d = value.get<double>();
+    if (std::isfinite(d) && std::fabs(d) > std::numeric_limits<float>::max())
+        throw JsonDecodingError(JsonDecodingError::Kind::dataCorrupted, path,
+                                "Number " + value.dump() + " does not fit in a 32-bit float.");
+    return static_cast<float>(d);
 }
 
 double readDouble(const Json& value, const std::string& path) {

@@ -100,6 +100,12 @@ TEST(DecodingOptions, ReadingAppliesNoDefaults) {
     j = defaultJson();
     j["language"] = 5;
     EXPECT_THROW(decodingOptionsFromJson(j), JsonDecodingError);
+    j = defaultJson();
+    j["temperature"] = 1e300;  // no 32-bit float holds it
+    EXPECT_THROW(decodingOptionsFromJson(j), JsonDecodingError);
+    j = defaultJson();
+    j["topK"] = 2.5;
+    EXPECT_THROW(decodingOptionsFromJson(j), JsonDecodingError);
 }
 
 TEST(DecodingOptions, TaskAndChunkingForms) {
