@@ -73,6 +73,8 @@ std::optional<UserDefaults::Json> JsonFileUserDefaults::refreshLocked() const {
     try {
         text = FileManager::readFile(file_);
     } catch (const FileError& error) {
+        // Unreadable is handled like unparsable: kept aside before a write.
+        corrupt_ = true;
         lastError_ = error.description();
         return before;
     }

@@ -298,6 +298,18 @@ TEST(JsonFileUserDefaults, CorruptFileReadsEmptyAndIsKeptAsideOnTheNextWrite) {
     EXPECT_EQ(readAll(folder / "defaults.json.bad.2"), "[1, 2, 3]");
 }
 
+TEST(JsonFileUserDefaults, UnreadableFileIsKeptAsideToo) {
+    TempFolder folder;
+    fs::create_directories(folder / "defaults.json");  // exists, cannot be read as a file
+    std::ofstream(folder / "defaults.json/inside") << "x";
+    JsonFileUserDefaults defaults(folder / "defaults.json");
+    EXPECT_FALSE(defaults.object("k").has_value());
+    EXPECT_FALSE(defaults.lastError().empty());
+    defaults.set("k", 1);
+    EXPECT_TRUE(fs::exists(folder / "defaults.json.bad/inside"));
+    EXPECT_EQ(Json::parse(readAll(folder / "defaults.json")), Json({{"k", 1}}));
+}
+
 TEST(JsonFileUserDefaults, EmptyOrMissingFileIsEmptyAndNotCorrupt) {
     TempFolder folder;
     JsonFileUserDefaults missing(folder / "nothing/defaults.json");
