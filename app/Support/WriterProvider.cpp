@@ -1,6 +1,13 @@
 #include "app/Support/WriterProvider.hpp"
 
+#include <mutex>
+
+#include "app/Support/Log.hpp"
+#include "platform/foundation/FileManager.hpp"
 #include "platform/foundation/Paths.hpp"
+#include "platform/foundation/UUID.hpp"
+#include "platform/process/LoginShell.hpp"
+#include "platform/process/Terminal.hpp"
 #include "platform/foundation/Trim.hpp"
 #include "platform/foundation/UserDefaults.hpp"
 #include "writing/ClaudeCodeLocator.hpp"
@@ -21,6 +28,14 @@ std::optional<std::string> setting(const char* key) { return platform::UserDefau
 std::string settingOr(const char* key, const std::string& fallback) { return setting(key).value_or(fallback); }
 
 std::string effort() { return settingOr("codexEffort", "low"); }
+
+std::mutex openerMutex;
+WriterProvider::TerminalOpener& opener() {
+    static WriterProvider::TerminalOpener current = [](const std::filesystem::path& script) {
+        platform::process::openInTerminal(script);
+    };
+    return current;
+}
 
 }  // namespace
 
@@ -75,6 +90,56 @@ std::string WriterProvider::describeCurrent() {
     }
     return "codex: " + where + " \u00B7 " + settingOr("codexModel", CodexProvider::defaultModel) + ", esfuerzo " +
            effort();
+}
+
+std::string WriterProvider::loginCommand(const std::filesystem::path& executable) const {
+    const std::string quoted = platform::process::shellQuote(executable.string());
+    return value_ == claude ? quoted + " auth login --claudeai" : quoted + " login";
+}
+
+void WriterProvider::openLogin() const {
+    auto path = executable();
+    if (!path) return;
+    runInTerminal(std::string("Iniciar sesión en ") + (value_ == claude ? "Claude" : "ChatGPT"), loginCommand(*path));
+}
+
+std::string WriterProvider::terminalScript(const std::string& title, const std::string& command) {
+    return "#!/bin/sh\n"
+           "clear\n"
+           "echo \"Parlox \u00B7 " + title + "\"\n"
+           "echo \"Se abrirá el navegador. Si te pide un código, cópialo aquí.\"\n"
+           "echo\n" +
+           command + "\n"
+           "echo\n"
+           "echo \"Listo. Puedes cerrar esta ventana y volver a Parlox.\"\n"
+           // A terminal here closes with its script; wait so the last lines can be read.
+           "read -r _";
+}
+
+std::optional<std::filesystem::path> WriterProvider::runInTerminal(const std::string& title,
+                                                                   const std::string& command) {
+    const auto script =
+        platform::Paths::temporaryDirectory() / ("parlox-" + platform::UUID().uuidString() + ".sh");
+    try {
+        platform::FileManager::writeAtomically(script, terminalScript(title, command), 0700);
+        TerminalOpener open;
+        {
+            std::lock_guard lock(openerMutex);
+            open = opener();
+        }
+        open(script);
+        return script;
+    } catch (const platform::Error& error) {
+        Log::error("No pude abrir la Terminal: " + error.localizedDescription());
+    } catch (const std::exception& error) {
+        Log::error(std::string("No pude abrir la Terminal: ") + error.what());
+    }
+    return platform::FileManager::fileExists(script) ? std::optional<std::filesystem::path>(script) : std::nullopt;
+}
+
+void WriterProvider::setTerminalOpener(TerminalOpener newOpener) {
+    std::lock_guard lock(openerMutex);
+    opener() = std::move(newOpener);
 }
 
 }  // namespace Parlox

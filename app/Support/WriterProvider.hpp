@@ -2,6 +2,7 @@
 
 #include <array>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -35,8 +36,23 @@ public:
     std::optional<std::filesystem::path> executable() const;
     ParloxCore::AccountStatus accountStatus() const;
 
+    // Starts a sign-in in a terminal window; nothing happens when the tool is not found.
+    void openLogin() const;
+    // The sign-in command for the tool at `executable`, its path quoted for the shell.
+    std::string loginCommand(const std::filesystem::path& executable) const;
+
     // The line the command line prints before a generation.
     static std::string describeCurrent();
+
+    // The script a terminal runs for an install or a sign-in.
+    static std::string terminalScript(const std::string& title, const std::string& command);
+    // Writes the script and opens it in a terminal; failures go to the log.
+    // Returns the script's path when it was written.
+    static std::optional<std::filesystem::path> runInTerminal(const std::string& title, const std::string& command);
+
+    // Where scripts are opened; the terminal emulator unless replaced (tests).
+    using TerminalOpener = std::function<void(const std::filesystem::path& script)>;
+    static void setTerminalOpener(TerminalOpener opener);
 
 private:
     Value value_;

@@ -15,6 +15,8 @@
 #include <cstdio>
 #include <chrono>
 #include <cstring>
+#include <future>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <utility>
@@ -178,6 +180,23 @@ void ignoreSigpipe() {
     });
 }
 
+void startDetached(Options options) {
+    options.input.clear();
+    options.output = OutputMode::discard;
+    options.timeout = 0;
+    auto launched = std::make_shared<std::promise<void>>();
+    auto started = launched->get_future();
+    options.onSpawned = [launched](int) { launched->set_value(); };
+    std::thread([options = std::move(options), launched] {
+        try {
+            run(options);
+        } catch (...) {
+            launched->set_exception(std::current_exception());
+        }
+    }).detach();
+    started.get();
+}
+
 std::vector<std::string> environmentWith(
     const std::vector<std::pair<std::string, std::string>>& overrides) {
     std::vector<std::string> env;
@@ -258,6 +277,7 @@ Result run(const Options& options, std::stop_token stop) {
     if (rc != 0) throw ProcessError(ProcessError::Kind::launch, exe, rc);
 
     const pid_t pgid = pid;
+    if (options.onSpawned) options.onSpawned(pid);
     inRead.reset();
     outWrite.reset();
     devNull.reset();

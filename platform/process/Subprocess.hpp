@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <stop_token>
 #include <string>
@@ -34,6 +35,9 @@ struct Options {
     double timeout = 0;       // seconds; 0 or less means none
     double killGrace = 2.0;   // seconds between SIGTERM and SIGKILL
     double drainGrace = 0.3;  // seconds to keep reading after the child ended
+
+    // Called on the running thread once the child exists, with its process id.
+    std::function<void(int pid)> onSpawned;
 };
 
 struct Result {
@@ -51,6 +55,11 @@ struct Result {
 // left behind by a child that exited get the same. Throws ProcessError when the
 // child cannot be started.
 Result run(const Options& options, std::stop_token stop = {});
+
+// Starts a child that lives on its own (a terminal window, a browser): no
+// input, output discarded, nobody waits for it but a background reaper.
+// Throws ProcessError when it cannot be started.
+void startDetached(Options options);
 
 // A copy of this process's environment with the given entries replaced or added.
 std::vector<std::string> environmentWith(

@@ -4,9 +4,13 @@
 #include <gtest/gtest.h>
 
 #include "app/App/CommandLineTool.hpp"
+#include "app/Support/Log.hpp"
 #include "app/Support/SettingsStore.hpp"
 #include "app/Support/WriterProvider.hpp"
 #include "platform/foundation/fake/InMemoryUserDefaults.hpp"
+#include "platform/process/ProcessError.hpp"
+#include "platform/process/Subprocess.hpp"
+#include "platform/process/Terminal.hpp"
 #include "tests/writing/TestSupport.hpp"
 #include "writing/ClaudeCodeProvider.hpp"
 #include "writing/CodexProvider.hpp"
@@ -162,4 +166,69 @@ TEST(CommandLineTool, ExecuteDispatchesWithoutEndingTheProcess) {
     EXPECT_EQ(CommandLineTool::execute({"parlox", "--generate", "hola"}, print), 0);
     ASSERT_EQ(printed.size(), 3u);
     EXPECT_EQ(printed[2], "Respuesta: hola");
+}
+
+TEST(WriterProvider, TerminalScriptText) {
+    auto script = WriterProvider::terminalScript("Iniciar sesión en Claude", "'/x' auth login --claudeai");
+    auto parts = lines(script);
+    ASSERT_GE(parts.size(), 8u);
+    EXPECT_EQ(parts[0], "#!/bin/sh");
+    EXPECT_EQ(parts[1], "clear");
+    EXPECT_EQ(parts[2], "echo \"Parlox \u00B7 Iniciar sesión en Claude\"");
+    EXPECT_EQ(parts[3], "echo \"Se abrirá el navegador. Si te pide un código, cópialo aquí.\"");
+    EXPECT_EQ(parts[4], "echo");
+    EXPECT_EQ(parts[5], "'/x' auth login --claudeai");
+    EXPECT_EQ(parts[6], "echo");
+    EXPECT_EQ(parts[7], "echo \"Listo. Puedes cerrar esta ventana y volver a Parlox.\"");
+    EXPECT_NE(script.back(), '\n');
+}
+
+TEST(WriterProvider, SignInRunsTheToolEvenWhenItsPathHoldsAQuote) {
+    Sandbox box;
+    const auto dir = box.root() / "it's \"mine\" $HOME";
+    const auto record = box.root() / "login-args";
+    writeFile(dir / "codex", "#!/bin/sh\nprintf '%s\\n' \"$@\" > '" + record.string() + "'\n", fs::perms::owner_all);
+    Settings settings(nlohmann::json{{"codexPath", (dir / "codex").string()}});
+
+    std::vector<fs::path> opened;
+    WriterProvider::setTerminalOpener([&](const fs::path& script) { opened.push_back(script); });
+    WriterProvider(WriterProvider::chatGPT).openLogin();
+    ASSERT_EQ(opened.size(), 1u);
+    const auto script = opened[0];
+    EXPECT_EQ(script.parent_path(), box.runtime());
+    EXPECT_EQ(script.extension(), ".sh");
+    EXPECT_EQ((fs::status(script).permissions() & fs::perms::all), fs::perms::owner_all);
+    EXPECT_EQ(lines(readFile(script)).at(2), "echo \"Parlox \u00B7 Iniciar sesión en ChatGPT\"");
+
+    platform::process::Options run;
+    run.executable = "/bin/sh";
+    run.arguments = {script.string()};
+    run.output = platform::process::OutputMode::capture;
+    run.timeout = 10;
+    auto shown = platform::process::run(run).output;
+    EXPECT_NE(shown.find("Listo. Puedes cerrar esta ventana y volver a Parlox."), std::string::npos) << shown;
+    EXPECT_EQ(readFile(record), "login\n");
+
+    // No tool, no window.
+    Settings none(nlohmann::json{{"codexPath", (box.root() / "missing").string()}});
+    WriterProvider(WriterProvider::chatGPT).openLogin();
+    EXPECT_EQ(opened.size(), 1u);
+    WriterProvider::setTerminalOpener([](const fs::path& script) { platform::process::openInTerminal(script); });
+}
+
+TEST(WriterProvider, ATerminalThatCannotOpenIsLogged) {
+    Sandbox box;
+    WriterProvider::setTerminalOpener([](const fs::path&) {
+        throw platform::process::ProcessError(platform::process::ProcessError::Kind::launch, "x-terminal-emulator",
+                                              2);
+    });
+    auto script = WriterProvider::runInTerminal("Instalar", "true");
+    WriterProvider::setTerminalOpener([](const fs::path& s) { platform::process::openInTerminal(s); });
+    EXPECT_TRUE(script && fs::exists(*script));
+    Log::flush();
+    auto logged = lines(readFile(Log::fileURL()));
+    ASSERT_FALSE(logged.empty());
+    EXPECT_NE(logged.back().find(" ERROR No pude abrir la Terminal: No se pudo ejecutar x-terminal-emulator"),
+              std::string::npos)
+        << logged.back();
 }

@@ -285,3 +285,18 @@ TEST(Subprocess, ChildDoesNotInheritOurIgnoredSigpipe) {
     unsigned long long mask = std::stoull(r.output.substr(colon + 1), nullptr, 16);
     EXPECT_EQ(mask & (1ull << (SIGPIPE - 1)), 0u);
 }
+
+TEST(Subprocess, DetachedChildRunsOnItsOwn) {
+    TempDir dir;
+    auto done = dir.path / "done";
+    Options o;
+    o.executable = "/bin/sh";
+    o.arguments = {"-c", "sleep 0.3; touch '" + done.string() + "'"};
+    auto start = Clock::now();
+    startDetached(o);
+    EXPECT_LT(since(start), 0.25);
+    for (int i = 0; i < 150 && !fs::exists(done); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_TRUE(fs::exists(done));
+    o.executable = dir.path / "missing";
+    EXPECT_THROW(startDetached(o), ProcessError);
+}
