@@ -65,16 +65,20 @@ TEST(MainQueue, DelayedWorkRunsByDeadlineAndCanBeCancelled) {
     queue.enqueueAfter(0.02, [&] { order.push_back("early"); });
     CancelHandle cancelled = queue.enqueueAfter(0.01, [&] { order.push_back("cancelled"); });
     queue.enqueueAfter(0.02, [&] { order.push_back("early2"); });
+    CancelHandle distant = queue.enqueueAfter(30, [&] { order.push_back("distant"); });
     queue.enqueue([&] { order.push_back("now"); });
     cancelled.cancel();
     EXPECT_TRUE(cancelled.isCancelled());
-    EXPECT_EQ(queue.pendingCount(), 4u);
+    EXPECT_EQ(queue.pendingCount(), 5u);
 
-    loop.drain();  // nothing delayed is due yet
-    EXPECT_EQ(order, std::vector<std::string>{"now"});
     EXPECT_TRUE(loop.runUntil([&] { return order.size() == 4; }, 5));
     EXPECT_EQ(order, (std::vector<std::string>{"now", "early", "early2", "late"}));
     EXPECT_GE(lateRan - start, std::chrono::milliseconds(60));
+    // Delayed work that is not due stays queued through a drain.
+    loop.drain();
+    EXPECT_EQ(order.size(), 4u);
+    EXPECT_EQ(queue.pendingCount(), 1u);
+    distant.cancel();
     EXPECT_EQ(queue.pendingCount(), 0u);
 }
 
