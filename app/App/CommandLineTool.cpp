@@ -122,6 +122,8 @@ void CommandLineTool::run(const std::vector<std::string>& args) {
         } catch (const std::exception& error) {
             printLine(messageOf(error));
             status = 1;
+        } catch (...) {
+            status = 1;
         }
         platform::MainQueue::post([] { platform::MainRunLoop::quitMain(); });
     });

@@ -126,6 +126,7 @@ TEST(CodexProvider, RunsTheToolAndReturnsTheCleanedAnswer) {
     EXPECT_EQ(fs::path(workDir).filename().string().rfind("parlox-", 0), 0u);
     EXPECT_EQ(fs::path(workDir).filename().string().size(), 7u + 36u);
     EXPECT_NE(std::find(args.begin(), args.end(), "-i"), args.end());
+    EXPECT_EQ(readFile(box.record() / "mode"), "700\n");
 
     auto env = lines(readFile(box.record() / "env"));
     EXPECT_NE(std::find(env.begin(), env.end(),
