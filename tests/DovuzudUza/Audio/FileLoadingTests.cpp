@@ -213,3 +213,15 @@ TEST(AudioFileLoading, ResamplingAFileRangeStopsAtItsLastFrame) {
     EXPECT_NEAR(static_cast<double>(out->frameLength()), 800, 2);
     EXPECT_EQ(file.framePosition(), 4410);
 }
+
+TEST(AudioFileLoading, OneBufferIsConvertedOnceWithNothingRepeated) {
+    // A rising ramp: any samples handed to the converter twice would show as a fall.
+    std::vector<float> ramp(4410);
+    for (size_t i = 0; i < ramp.size(); ++i) ramp[i] = static_cast<float>(i) / 4410.0f;
+    const auto out = AudioProcessor::resampleAudio(planar(44100, {ramp}), 16000, 1);
+    ASSERT_TRUE(out);
+    EXPECT_EQ(out->frameCapacity(), 1600);
+    EXPECT_NEAR(static_cast<double>(out->frameLength()), 1600, 1);
+    const auto samples = mono(*out);
+    for (size_t i = 40; i + 40 < samples.size(); ++i) ASSERT_GT(samples[i], samples[i - 1]) << i;
+}
