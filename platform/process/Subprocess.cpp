@@ -375,7 +375,7 @@ Result run(const Options& options, std::stop_token stop) {
         int waitMs = 1000;
         if (hasDeadline && !reaped && !result.timedOut) waitMs = std::min(waitMs, millisUntil(deadline));
         if (terminating && !killed) waitMs = std::min(waitMs, millisUntil(killAt));
-        if (reaped) waitMs = std::min(waitMs, std::max(0, millisUntil(drainUntil)));
+        if (reaped && outRead && now < drainUntil) waitMs = std::min(waitMs, millisUntil(drainUntil));
         if (reaped && terminating) waitMs = std::min(waitMs, 20);  // group members are not waitable
         if (!reaped && !pidFd) waitMs = std::min(waitMs, 20);
 
