@@ -35,7 +35,7 @@ bool hasLoneSurrogate(const std::u16string& units) {
 // threads that encode at once from queueing on one lock.
 struct BPETokenizer::Cache {
     static constexpr std::size_t kShards = 16;
-    static constexpr std::size_t kMaxEntriesPerShard = 1 << 14;
+    static constexpr std::size_t kMaxEntriesPerShard = 1 << 12;  // about 65k words in all
     static constexpr std::size_t kMaxWordBytes = 256;
     struct Shard {
         std::mutex mutex;
