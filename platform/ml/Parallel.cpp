@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <deque>
+#include <immintrin.h>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -12,6 +14,23 @@
 namespace platform::ml {
 
 namespace {
+
+// A decoder step runs dozens of short parallel loops; threads that go to
+// sleep between them cost more than the loops. Idle threads spin this long
+// before they block.
+constexpr auto kSpin = std::chrono::microseconds(200);
+
+template <class Ready>
+bool spinUntil(const Ready& ready) {
+    const auto end = std::chrono::steady_clock::now() + kSpin;
+    for (;;) {
+        for (int i = 0; i < 64; ++i) {
+            if (ready()) return true;
+            _mm_pause();
+        }
+        if (std::chrono::steady_clock::now() >= end) return false;
+    }
+}
 
 struct Job {
     const std::function<void(int64_t, int64_t)>* body;
@@ -23,7 +42,6 @@ struct Job {
     std::mutex mutex;
     std::condition_variable finished;
 
-    // Runs chunks until none is left; true when this call finished the last.
     void work() {
         for (;;) {
             const int64_t c = next.fetch_add(1);
@@ -58,34 +76,55 @@ public:
         {
             std::lock_guard lock(mutex_);
             for (int i = 0; i < helpers; ++i) queue_.push_back(job);
+            queued_.fetch_add(helpers);
         }
-        if (helpers == 1) {
-            wake_.notify_one();
-        } else {
-            wake_.notify_all();
-        }
+        if (sleepers_.load() > 0) wake_.notify_all();
     }
 
 private:
+    std::shared_ptr<Job> pop() {
+        std::lock_guard lock(mutex_);
+        if (queue_.empty()) return nullptr;
+        auto job = std::move(queue_.front());
+        queue_.pop_front();
+        queued_.fetch_sub(1);
+        return job;
+    }
+
     void run() {
         for (;;) {
+            if (auto job = pop()) {
+                job->work();
+                continue;
+            }
+            if (spinUntil([this] { return queued_.load(std::memory_order_relaxed) > 0 || stopping(); })) {
+                if (stopping()) return;
+                continue;
+            }
             std::shared_ptr<Job> job;
             {
                 std::unique_lock lock(mutex_);
+                sleepers_.fetch_add(1);
                 wake_.wait(lock, [this] { return stop_ || !queue_.empty(); });
+                sleepers_.fetch_sub(1);
                 if (stop_) return;
                 job = std::move(queue_.front());
                 queue_.pop_front();
+                queued_.fetch_sub(1);
             }
             job->work();
         }
     }
 
+    bool stopping() const { return stop_.load(std::memory_order_relaxed); }
+
     std::mutex mutex_;
     std::condition_variable wake_;
     std::deque<std::shared_ptr<Job>> queue_;
+    std::atomic<int> queued_{0};
+    std::atomic<int> sleepers_{0};
     std::vector<std::thread> threads_;
-    bool stop_ = false;
+    std::atomic<bool> stop_{false};
 };
 
 Pool& pool() {
@@ -113,6 +152,7 @@ void parallelFor(int64_t count, int64_t grain, const std::function<void(int64_t,
     job->chunks = (count + job->chunk - 1) / job->chunk;
     p.submit(job, static_cast<int>(std::min<int64_t>(job->chunks - 1, p.size() - 1)));
     job->work();
+    if (spinUntil([&] { return job->done.load() == job->chunks; })) return;
     std::unique_lock lock(job->mutex);
     job->finished.wait(lock, [&] { return job->done.load() == job->chunks; });
 }

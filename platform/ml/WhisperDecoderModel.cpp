@@ -93,7 +93,7 @@ void readChannel(const MultiArray& a, int64_t c, float* out, int64_t S) {
 struct WhisperDecoderModel::CrossEntry {
     ArrayKey key;
     std::once_flag once;
-    std::vector<FloatBuffer> keys, values;  // per layer [H x W x hd]
+    std::vector<std::vector<uint16_t>> keys, values;  // per layer, float16, see crossAttention()
 };
 
 ModelManifest WhisperDecoderModel::manifest(const DecoderDimensions& d) {
@@ -121,42 +121,51 @@ WhisperDecoderModel::WhisperDecoderModel(const ModelManifest& manifest, TensorSo
         if (perStep) w->stepBytes += b.size() * sizeof(float);
         return b;
     };
-    w->tokens = take("embed_tokens.weight", {dims_.nVocab, D});
+    auto takeHalf = [&](const std::string& name, int64_t rows, int64_t cols) {
+        HalfMatrix m(source.take(e + name, {rows, cols}), rows, cols);
+        w->bytes += m.bytes();
+        w->stepBytes += m.bytes();
+        return m;
+    };
+    w->tokens = takeHalf("embed_tokens.weight", dims_.nVocab, D);
     w->positions = take("embed_positions.weight", {dims_.nTextCtx, D}, false);
     for (int64_t l = 0; l < dims_.nLayers; ++l) {
         const std::string p = "layers." + std::to_string(l) + ".";
         Layer L;
         L.ln1g = take(p + "self_attn_layer_norm.weight", {D});
         L.ln1b = take(p + "self_attn_layer_norm.bias", {D});
-        L.wqkv = FloatBuffer(static_cast<size_t>(3 * D * D), false);
-        L.bqkv = FloatBuffer(static_cast<size_t>(3 * D));
-        const char* names[3] = {"q_proj", "k_proj", "v_proj"};
-        for (int i = 0; i < 3; ++i) {
-            auto m = source.take(e + p + "self_attn." + names[i] + ".weight", {D, D});
-            std::memcpy(L.wqkv.data() + i * D * D, m.data(), m.size() * 4);
+        {
+            FloatBuffer qkv(static_cast<size_t>(3 * D * D), false);
+            const char* names[3] = {"q_proj", "k_proj", "v_proj"};
+            for (int i = 0; i < 3; ++i) {
+                auto m = source.take(e + p + "self_attn." + names[i] + ".weight", {D, D});
+                std::memcpy(qkv.data() + i * D * D, m.data(), m.size() * 4);
+            }
+            L.wqkv = HalfMatrix(qkv, 3 * D, D);
+            w->bytes += L.wqkv.bytes();
+            w->stepBytes += L.wqkv.bytes();
         }
-        w->bytes += L.wqkv.size() * 4;
-        w->stepBytes += L.wqkv.size() * 4;
+        L.bqkv = FloatBuffer(static_cast<size_t>(3 * D));
         auto qb = source.take(e + p + "self_attn.q_proj.bias", {D});
         auto vb = source.take(e + p + "self_attn.v_proj.bias", {D});
         std::memcpy(L.bqkv.data(), qb.data(), D * 4);
         std::memcpy(L.bqkv.data() + 2 * D, vb.data(), D * 4);
-        L.wo = take(p + "self_attn.out_proj.weight", {D, D});
+        L.wo = takeHalf(p + "self_attn.out_proj.weight", D, D);
         L.bo = take(p + "self_attn.out_proj.bias", {D});
         L.ln2g = take(p + "encoder_attn_layer_norm.weight", {D});
         L.ln2b = take(p + "encoder_attn_layer_norm.bias", {D});
-        L.cq = take(p + "encoder_attn.q_proj.weight", {D, D});
+        L.cq = takeHalf(p + "encoder_attn.q_proj.weight", D, D);
         L.cqb = take(p + "encoder_attn.q_proj.bias", {D});
         L.ck = take(p + "encoder_attn.k_proj.weight", {D, D}, false);
         L.cv = take(p + "encoder_attn.v_proj.weight", {D, D}, false);
         L.cvb = take(p + "encoder_attn.v_proj.bias", {D}, false);
-        L.co = take(p + "encoder_attn.out_proj.weight", {D, D});
+        L.co = takeHalf(p + "encoder_attn.out_proj.weight", D, D);
         L.cob = take(p + "encoder_attn.out_proj.bias", {D});
         L.ln3g = take(p + "final_layer_norm.weight", {D});
         L.ln3b = take(p + "final_layer_norm.bias", {D});
-        L.fc1 = take(p + "fc1.weight", {F, D});
+        L.fc1 = takeHalf(p + "fc1.weight", F, D);
         L.fc1b = take(p + "fc1.bias", {F});
-        L.fc2 = take(p + "fc2.weight", {D, F});
+        L.fc2 = takeHalf(p + "fc2.weight", D, F);
         L.fc2b = take(p + "fc2.bias", {D});
         w->layers.push_back(std::move(L));
     }
@@ -221,20 +230,21 @@ std::shared_ptr<WhisperDecoderModel::CrossEntry> WhisperDecoderModel::crossAtten
                 for (int64_t t = 0; t < W; ++t) x[t * D + d] = row[t];
             }
         });
-        // Stored per head, [H][W][hd], so a step streams each head's block.
+        // float16, per head: keys [H][W][hd], values transposed [H][hd][W],
+        // so a step streams each head's block once.
         const int64_t H = dims_.nHeads, hd = D / H;
-        std::vector<FloatBuffer> keys, values;
+        std::vector<std::vector<uint16_t>> keys, values;
         FloatBuffer k(static_cast<size_t>(W * D), false), v(static_cast<size_t>(W * D), false);
         for (const auto& L : w.layers) {
             blas::sgemmParallel(true, I(W), I(D), I(D), 1.0f, x.data(), I(D), L.ck.data(), I(D), 0.0f, k.data(), I(D));
             blas::sgemmParallel(true, I(W), I(D), I(D), 1.0f, x.data(), I(D), L.cv.data(), I(D), 0.0f, v.data(), I(D));
             kernels::addBias(v.data(), W, D, L.cvb.data());
-            FloatBuffer kh(static_cast<size_t>(W * D), false), vh(static_cast<size_t>(W * D), false);
+            std::vector<uint16_t> kh(static_cast<size_t>(W * D)), vh(static_cast<size_t>(W * D));
             parallelFor(H, 1, [&](int64_t b, int64_t e) {
                 for (int64_t hh = b; hh < e; ++hh) {
                     for (int64_t t = 0; t < W; ++t) {
-                        std::memcpy(&kh[(hh * W + t) * hd], &k[t * D + hh * hd], static_cast<size_t>(hd) * 4);
-                        std::memcpy(&vh[(hh * W + t) * hd], &v[t * D + hh * hd], static_cast<size_t>(hd) * 4);
+                        floatsToHalves(&k[t * D + hh * hd], &kh[(hh * W + t) * hd], static_cast<size_t>(hd));
+                        for (int64_t i = 0; i < hd; ++i) vh[(hh * hd + i) * W + t] = floatToHalf(v[t * D + hh * hd + i]);
                     }
                 }
             });
@@ -278,13 +288,14 @@ DictionaryFeatureProvider WhisperDecoderModel::predictFeatures(const FeatureProv
     std::vector<float> attn(static_cast<size_t>(D)), q(static_cast<size_t>(D)), ff(static_cast<size_t>(F));
     std::vector<float> newKeys(static_cast<size_t>(dims_.nLayers * D)), newValues(static_cast<size_t>(dims_.nLayers * D));
     std::vector<float> alignment(static_cast<size_t>(W), 0.0f);
-    for (int64_t i = 0; i < D; ++i) x[i] = w->tokens[token * D + i] + w->positions[position * D + i];
+    w->tokens.rowToFloats(token, x.data());
+    for (int64_t i = 0; i < D; ++i) x[i] += w->positions[position * D + i];
     const float scale = 1.0f / std::sqrt(static_cast<float>(hd));
 
     for (int64_t l = 0; l < dims_.nLayers; ++l) {
         const auto& L = w->layers[static_cast<size_t>(l)];
         kernels::layerNormRow(x.data(), h.data(), D, L.ln1g.data(), L.ln1b.data());
-        blas::sgemvParallel(I(3 * D), I(D), 1.0f, L.wqkv.data(), I(D), h.data(), 0.0f, qkv.data());
+        L.wqkv.multiply(h.data(), qkv.data(), false);
         for (int64_t i = 0; i < 3 * D; ++i) qkv[i] += L.bqkv[i];
         const float* qs = qkv.data();
         const float* ks = qkv.data() + D;
@@ -321,25 +332,23 @@ DictionaryFeatureProvider WhisperDecoderModel::predictFeatures(const FeatureProv
                 }
             }
         });
-        blas::sgemvParallel(I(D), I(D), 1.0f, L.wo.data(), I(D), attn.data(), 1.0f, x.data());
+        L.wo.multiply(attn.data(), x.data(), true);
         for (int64_t i = 0; i < D; ++i) x[i] += L.bo[i];
 
         // Cross-attention over the encoder frames.
         kernels::layerNormRow(x.data(), h.data(), D, L.ln2g.data(), L.ln2b.data());
         std::copy_n(L.cqb.data(), D, q.data());
-        blas::sgemvParallel(I(D), I(D), 1.0f, L.cq.data(), I(D), h.data(), 1.0f, q.data());
-        const float* K = cross->keys[static_cast<size_t>(l)].data();
-        const float* Vv = cross->values[static_cast<size_t>(l)].data();
+        L.cq.multiply(h.data(), q.data(), true);
+        const uint16_t* K = cross->keys[static_cast<size_t>(l)].data();
+        const uint16_t* Vt = cross->values[static_cast<size_t>(l)].data();
         std::vector<std::vector<float>> headProbs(static_cast<size_t>(H));
         parallelFor(H, 1, [&](int64_t b, int64_t e) {
             for (int64_t hh = b; hh < e; ++hh) {
                 auto& probs = headProbs[static_cast<size_t>(hh)];
                 probs.resize(static_cast<size_t>(W));
-                const float* Kh = K + hh * W * hd;
-                const float* Vh = Vv + hh * W * hd;
-                blas::sgemv(false, I(W), I(hd), scale, Kh, I(hd), q.data() + hh * hd, 0.0f, probs.data());
-                kernels::softmaxRow(probs.data(), W, 1.0f);
-                blas::sgemv(true, I(W), I(hd), 1.0f, Vh, I(hd), probs.data(), 0.0f, attn.data() + hh * hd);
+                HalfMatrix::multiplyRows(K + hh * W * hd, W, hd, q.data() + hh * hd, probs.data(), false);
+                kernels::softmaxRow(probs.data(), W, scale);
+                HalfMatrix::multiplyRows(Vt + hh * hd * W, hd, W, probs.data(), attn.data() + hh * hd, false);
             }
         });
         for (const auto& [al, ah] : dims_.alignmentHeads) {
@@ -347,19 +356,19 @@ DictionaryFeatureProvider WhisperDecoderModel::predictFeatures(const FeatureProv
             const auto& probs = headProbs[static_cast<size_t>(ah)];
             for (int64_t t = 0; t < W; ++t) alignment[t] += probs[t];
         }
-        blas::sgemvParallel(I(D), I(D), 1.0f, L.co.data(), I(D), attn.data(), 1.0f, x.data());
+        L.co.multiply(attn.data(), x.data(), true);
         for (int64_t i = 0; i < D; ++i) x[i] += L.cob[i];
 
         // Feed-forward.
         kernels::layerNormRow(x.data(), h.data(), D, L.ln3g.data(), L.ln3b.data());
-        blas::sgemvParallel(I(F), I(D), 1.0f, L.fc1.data(), I(D), h.data(), 0.0f, ff.data());
+        L.fc1.multiply(h.data(), ff.data(), false);
         kernels::geluRow(ff.data(), F, L.fc1b.data());
-        blas::sgemvParallel(I(D), I(F), 1.0f, L.fc2.data(), I(F), ff.data(), 1.0f, x.data());
+        L.fc2.multiply(ff.data(), x.data(), true);
         for (int64_t i = 0; i < D; ++i) x[i] += L.fc2b[i];
     }
     kernels::layerNormRow(x.data(), h.data(), D, w->lnG.data(), w->lnB.data());
     FloatBuffer logits(static_cast<size_t>(V), false);
-    blas::sgemvParallel(I(V), I(D), 1.0f, w->tokens.data(), I(D), h.data(), 0.0f, logits.data());
+    w->tokens.multiply(h.data(), logits.data(), false);
 
     const int64_t E = dims_.nLayers * D;
     DictionaryFeatureProvider out;

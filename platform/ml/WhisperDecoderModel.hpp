@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/ml/AlignedBuffer.hpp"
+#include "platform/ml/HalfMatrix.hpp"
 #include "platform/ml/StageModel.hpp"
 #include "platform/ml/TensorSource.hpp"
 
@@ -34,7 +35,7 @@ struct DecoderDimensions {
 // "value_cache_updates" float16 [1, E, 1, 1], and, when the weights name
 // alignment heads, "alignment_heads_weights" float16 [1, W] (their mean
 // cross-attention). Cross-attention keys and values are computed once per
-// encoder output and reused.
+// encoder output and reused. The per-step matrices are held as float16.
 class WhisperDecoderModel : public StageModel {
 public:
     static constexpr const char* kind = "whisper-decoder";
@@ -54,13 +55,19 @@ protected:
     void releaseResources() override;
 
 private:
+    // The matrices a step reads are float16 (the step is bound by memory);
+    // the cross-attention key/value projections run once per window, float32.
     struct Layer {
-        FloatBuffer ln1g, ln1b, wqkv, bqkv, wo, bo;
-        FloatBuffer ln2g, ln2b, cq, cqb, ck, cv, cvb, co, cob;
-        FloatBuffer ln3g, ln3b, fc1, fc1b, fc2, fc2b;
+        FloatBuffer ln1g, ln1b, bqkv, bo;
+        HalfMatrix wqkv, wo;
+        FloatBuffer ln2g, ln2b, cqb, ck, cv, cvb, cob;
+        HalfMatrix cq, co;
+        FloatBuffer ln3g, ln3b, fc1b, fc2b;
+        HalfMatrix fc1, fc2;
     };
     struct Weights {
-        FloatBuffer tokens, positions;
+        HalfMatrix tokens;
+        FloatBuffer positions;
         std::vector<Layer> layers;
         FloatBuffer lnG, lnB;
         size_t bytes = 0;
