@@ -86,7 +86,14 @@ TEST_F(SnapshotOnline, InterruptedRunLeavesPartialFileThatTheNextRunResumes) {
     auto etag = platform::net::Sha256::hex(weights);
     auto partial = metaFolder() / ("enc/AudioEncoder.mlmodelc/weights/weight.bin." + etag + ".incomplete");
     ASSERT_TRUE(fs::exists(partial));
-    EXPECT_EQ(fs::file_size(partial), 196608u);  // three whole chunks
+    // Six attempts: the first, then five retries from the last whole chunk.
+    auto attempts = hub.bodyGets();
+    ASSERT_EQ(attempts.size(), 6u);
+    EXPECT_FALSE(attempts[0].hasHeader("Range"));
+    for (size_t i = 1; i < attempts.size(); ++i) EXPECT_EQ(attempts[i].header("Range"), "bytes=196608-");
+    // Every byte received stays for the next run.
+    EXPECT_EQ(fs::file_size(partial), 200u * 1024);
+    EXPECT_EQ(readFile(partial), weights.substr(0, 200 * 1024));
     EXPECT_FALSE(fs::exists(repoFolder() / "enc/AudioEncoder.mlmodelc/weights/weight.bin"));
     EXPECT_FALSE(fs::exists(metaFolder() / "enc/AudioEncoder.mlmodelc/weights/weight.bin.metadata"));
 
@@ -95,7 +102,7 @@ TEST_F(SnapshotOnline, InterruptedRunLeavesPartialFileThatTheNextRunResumes) {
     api.snapshot({"org/model"}, "main", {"enc/*"});
     auto gets = hub.bodyGets();
     ASSERT_EQ(gets.size(), 1u);
-    EXPECT_EQ(gets[0].header("Range"), "bytes=196608-");
+    EXPECT_EQ(gets[0].header("Range"), "bytes=204800-");
     EXPECT_EQ(readFile(repoFolder() / "enc/AudioEncoder.mlmodelc/weights/weight.bin"), weights);
     EXPECT_FALSE(fs::exists(partial));
 }

@@ -4,7 +4,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <functional>
+#include <thread>
 #include <condition_variable>
 #include <string>
 #include <system_error>
@@ -187,46 +190,27 @@ void Downloader::setUpDownload(const platform::net::Url& from, std::optional<std
 
 void Downloader::httpGet(const HttpRequest& baseRequest, int fd, int numRetries, std::stop_token stop) {
     int budget = numRetries;
-    std::vector<char> chunk;
-    chunk.reserve(static_cast<size_t>(chunkSize_));
+    std::optional<int64_t> expected;
+    {
+        std::lock_guard lock(stateMutex_);
+        expected = expectedSize_;
+    }
     for (;;) {
-        std::optional<int64_t> expected;
         int64_t start;
         {
             std::lock_guard lock(stateMutex_);
-            expected = expectedSize_;
             start = downloadedSize_;
         }
         HttpRequest request = baseRequest;
         if (start > 0) request.headers.set("Range", "bytes=" + std::to_string(start) + "-");
 
-        chunk.clear();
         bool headSeen = false;
         auto lastTime = std::chrono::steady_clock::now();
         int64_t lastBytes = start;
-
-        auto flush = [&](size_t count, bool report) {
-            writeAll(fd, chunk.data(), count, incompleteDestination_);
-            chunk.erase(chunk.begin(), chunk.begin() + static_cast<std::ptrdiff_t>(count));
-            int64_t done;
-            {
-                std::lock_guard lock(stateMutex_);
-                downloadedSize_ += static_cast<int64_t>(count);
-                done = downloadedSize_;
-            }
-            if (!report) return;
-            budget = 5;
-            if (expected) {
-                double progress = *expected == 0 ? 0.0 : static_cast<double>(done) / static_cast<double>(*expected);
-                auto now = std::chrono::steady_clock::now();
-                double elapsed = std::chrono::duration<double>(now - lastTime).count();
-                std::optional<double> speed;
-                if (elapsed > 0) speed = static_cast<double>(done - lastBytes) / elapsed;
-                publish(DownloadState::downloading(progress, speed));
-                lastTime = now;
-                lastBytes = done;
-            }
-        };
+        // Bytes of this attempt on disk that do not yet make a whole chunk.
+        // They are written as they arrive (while still in the CPU's cache)
+        // but counted only chunk by chunk.
+        int64_t pending = 0;
 
         auto onHead = [&](const HttpResponse& head) {
             headSeen = true;
@@ -254,17 +238,45 @@ void Downloader::httpGet(const HttpRequest& baseRequest, int fd, int numRetries,
             }
         };
         auto onData = [&](const char* data, size_t size) {
-            chunk.insert(chunk.end(), data, data + size);
-            while (static_cast<int64_t>(chunk.size()) >= chunkSize_) flush(static_cast<size_t>(chunkSize_), true);
+            writeAll(fd, data, size, incompleteDestination_);
+            pending += static_cast<int64_t>(size);
+            while (pending >= chunkSize_) {
+                pending -= chunkSize_;
+                int64_t done;
+                {
+                    std::lock_guard lock(stateMutex_);
+                    downloadedSize_ += chunkSize_;
+                    done = downloadedSize_;
+                }
+                budget = 5;
+                if (expected) {
+                    double progress = *expected == 0 ? 0.0 : static_cast<double>(done) / static_cast<double>(*expected);
+                    auto now = std::chrono::steady_clock::now();
+                    double elapsed = std::chrono::duration<double>(now - lastTime).count();
+                    std::optional<double> speed;
+                    if (elapsed > 0) speed = static_cast<double>(done - lastBytes) / elapsed;
+                    publish(DownloadState::downloading(progress, speed));
+                    lastTime = now;
+                    lastBytes = done;
+                }
+            }
         };
 
         try {
             http_->stream(request, onHead, onData, stop);
         } catch (const AlreadyComplete&) {
-            chunk.clear();
+            pending = 0;
         } catch (const UrlError& error) {
             if (!headSeen || error.code() == UrlError::Code::cancelled || budget <= 0) throw;
-            // Broken body: drop the unwritten bytes and ask again from the last whole chunk.
+            // Broken body: forget the bytes after the last whole chunk and
+            // ask again from there.
+            int64_t keep;
+            {
+                std::lock_guard lock(stateMutex_);
+                keep = downloadedSize_;
+            }
+            if (::ftruncate(fd, keep) != 0 || ::lseek(fd, 0, SEEK_END) < 0)
+                throwFileError("cannot reset partial file", incompleteDestination_);
             std::mutex m;
             std::unique_lock lock(m);
             std::condition_variable_any cv;
@@ -273,7 +285,10 @@ void Downloader::httpGet(const HttpRequest& baseRequest, int fd, int numRetries,
             --budget;
             continue;
         }
-        if (!chunk.empty()) flush(chunk.size(), false);
+        {
+            std::lock_guard lock(stateMutex_);
+            downloadedSize_ += pending;
+        }
 
         off_t size = ::lseek(fd, 0, SEEK_END);
         if (size < 0) throwFileError("cannot seek partial file", incompleteDestination_);
