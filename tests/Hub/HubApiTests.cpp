@@ -336,3 +336,29 @@ TEST(HubApiWrapperTests, EnvironmentEndpointAndTokenReachTheHub) {
     EXPECT_TRUE(fs::exists(folder / "config.json"));
     for (auto& r : hub.server.requests()) EXPECT_EQ(r.header("Authorization"), "Bearer from-env");
 }
+
+TEST(HubApiGet, RedirectsAreFollowedAndOtherStatusesMapped) {
+    platform::net::LoopbackServer server;
+    server.server().Get("/moved", [](const httplib::Request&, httplib::Response& res) { res.set_redirect("/ok", 302); });
+    server.server().Get("/ok", [](const httplib::Request&, httplib::Response& res) { res.set_content("fine", "text/plain"); });
+    server.server().Get("/same", [](const httplib::Request&, httplib::Response& res) { res.status = 304; });
+    server.server().Get("/forbidden", [](const httplib::Request&, httplib::Response& res) { res.status = 403; });
+    server.start();
+    HubApi api;
+    auto base = *platform::net::Url::parse(server.baseUrl());
+    EXPECT_EQ(api.httpGet(base.appendingPath("moved")).body, "fine");
+    for (auto [path, text] : std::vector<std::pair<std::string, std::string>>{
+             {"same", "HTTP error with status code: 304"},
+             {"forbidden", "Authentication failed with status code: 403. Please check your Hugging Face token."},
+             {"a/b/missing.json", "File not found: missing.json"}}) {
+        try {
+            api.httpGet(base.appendingPath(path));
+            FAIL() << path;
+        } catch (const HubClientError& e) {
+            EXPECT_EQ(e.description(), text);
+        }
+    }
+    // HEAD transport failures are not wrapped.
+    server.stop();
+    EXPECT_THROW(api.httpHead(base.appendingPath("ok")), platform::net::UrlError);
+}

@@ -315,3 +315,39 @@ TEST_F(SnapshotOnline, CancellationStopsTheTransferAndWritesNoMetadata) {
     EXPECT_FALSE(fs::exists(metaFolder() / "big.bin.metadata"));
     EXPECT_FALSE(fs::exists(repoFolder() / "big.bin"));
 }
+
+TEST_F(SnapshotOnline, EveryFileWeighsTheSameInTheOverallFraction) {
+    hub.listingOverride = std::vector<std::string>{"enc/AudioEncoder.mlmodelc/weights/weight.bin", "config.json",
+                                                   "tokenizer.json"};
+    std::vector<double> fractions;
+    std::optional<double> throughput;
+    api.snapshot({"org/model"}, "main", {}, [&](const Hub::Progress& p) {
+        EXPECT_EQ(p.totalUnitCount(), 3);
+        fractions.push_back(p.fractionCompleted());
+        if (p.throughput()) throughput = p.throughput();
+    });
+    // The big file's chunks report partial fractions, then each small file
+    // starts at one third and two thirds.
+    EXPECT_NE(std::find_if(fractions.begin(), fractions.end(), [](double f) { return f > 0 && f < 1.0 / 3; }),
+              fractions.end());
+    EXPECT_NE(std::find_if(fractions.begin(), fractions.end(), [](double f) { return std::abs(f - 1.0 / 3) < 1e-9; }),
+              fractions.end());
+    EXPECT_NE(std::find_if(fractions.begin(), fractions.end(), [](double f) { return std::abs(f - 2.0 / 3) < 1e-9; }),
+              fractions.end());
+    EXPECT_DOUBLE_EQ(fractions.back(), 1.0);
+    EXPECT_TRUE(std::is_sorted(fractions.begin(), fractions.end()));
+    EXPECT_TRUE(throughput && *throughput > 0);
+}
+
+TEST(ProgressTree, ChildrenWeighByPendingUnits) {
+    Hub::Progress parent(4);
+    auto a = std::make_shared<Hub::Progress>(100);
+    auto b = std::make_shared<Hub::Progress>(100);
+    parent.addChild(a, 1);
+    parent.addChild(b, 3);
+    a->setCompletedUnitCount(50);
+    EXPECT_DOUBLE_EQ(parent.fractionCompleted(), 0.125);
+    b->setCompletedUnitCount(200);  // over-full counts as whole
+    EXPECT_DOUBLE_EQ(parent.fractionCompleted(), 0.875);
+    EXPECT_DOUBLE_EQ(Hub::Progress(0).fractionCompleted(), 0);
+}
