@@ -1,9 +1,11 @@
 #include "platform/ml/StageModel.hpp"
 
+#include <algorithm>
 #include <cstring>
 
 #include "platform/ml/ModelError.hpp"
 #include "platform/ml/MultiArray.hpp"
+#include "platform/ml/Parallel.hpp"
 #include "platform/ml/TensorSource.hpp"
 
 namespace platform::ml {
@@ -62,10 +64,9 @@ int64_t StageModel::intParameter(const nlohmann::json& parameters, const char* n
     return v.get<int64_t>();
 }
 
-ArrayKey arrayKey(const MultiArray& array) {
-    ArrayKey key{array.data(), array.shape(), array.strides(), 0};
-    const size_t bytes = static_cast<size_t>(array.storageCount()) * array.elementSize();
-    const auto* p = static_cast<const uint8_t*>(array.data());
+namespace {
+
+uint64_t hashBytes(const uint8_t* p, size_t bytes) {
     uint64_t h[4] = {0x9E3779B97F4A7C15ull, 0xC2B2AE3D27D4EB4Full, 0x165667B19E3779F9ull, 0x27D4EB2F165667C5ull};
     size_t i = 0;
     for (; i + 32 <= bytes; i += 32) {
@@ -78,7 +79,28 @@ ArrayKey arrayKey(const MultiArray& array) {
     }
     uint64_t tail = bytes;
     for (; i < bytes; ++i) tail = (tail ^ p[i]) * 0x100000001B3ull;
-    key.hash = h[0] ^ (h[1] * 3) ^ (h[2] * 5) ^ (h[3] * 7) ^ tail;
+    return h[0] ^ (h[1] * 3) ^ (h[2] * 5) ^ (h[3] * 7) ^ tail;
+}
+
+}  // namespace
+
+ArrayKey arrayKey(const MultiArray& array) {
+    ArrayKey key{array.data(), array.shape(), array.strides(), 0};
+    const size_t bytes = static_cast<size_t>(array.storageCount()) * array.elementSize();
+    const auto* p = static_cast<const uint8_t*>(array.data());
+    // Segments hashed in parallel: an encoder output is a few megabytes.
+    constexpr size_t kSegment = size_t{1} << 18;
+    const int64_t segments = static_cast<int64_t>((bytes + kSegment - 1) / kSegment);
+    std::vector<uint64_t> parts(static_cast<size_t>(segments));
+    parallelFor(segments, 1, [&](int64_t b, int64_t e) {
+        for (int64_t s = b; s < e; ++s) {
+            const size_t begin = static_cast<size_t>(s) * kSegment;
+            parts[static_cast<size_t>(s)] = hashBytes(p + begin, std::min(kSegment, bytes - begin));
+        }
+    });
+    uint64_t h = bytes;
+    for (uint64_t part : parts) h = (h ^ part) * 0x100000001B3ull + 0x9E3779B97F4A7C15ull;
+    key.hash = h;
     return key;
 }
 
