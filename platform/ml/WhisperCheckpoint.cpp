@@ -2,6 +2,8 @@
 
 #include <cmath>
 #include <fstream>
+#include <memory>
+#include <set>
 #include <sstream>
 
 #include <nlohmann/json.hpp>
@@ -229,7 +231,29 @@ void generateRandomCheckpoint(const fs::path& folder, const WhisperConfig& confi
 
 void convertCheckpoint(const fs::path& checkpoint, const fs::path& variantFolder, bool verify) {
     const auto config = WhisperConfig::read(checkpoint);
-    TensorFile source(checkpoint / "model.safetensors");
+    // One "model.safetensors", or shards listed by "model.safetensors.index.json".
+    std::vector<std::unique_ptr<TensorFile>> files;
+    if (fs::exists(checkpoint / "model.safetensors") || !fs::exists(checkpoint / "model.safetensors.index.json")) {
+        files.push_back(std::make_unique<TensorFile>(checkpoint / "model.safetensors"));
+    } else {
+        const auto index = readJson(checkpoint / "model.safetensors.index.json");
+        if (!index.contains("weight_map") || !index["weight_map"].is_object())
+            throw ModelError(ModelError::Kind::invalidModel, "model.safetensors.index.json has no weight_map");
+        std::set<std::string> shards;
+        for (auto it = index["weight_map"].begin(); it != index["weight_map"].end(); ++it) {
+            if (!it.value().is_string()) continue;
+            const fs::path shard = it.value().get<std::string>();
+            if (shard.empty() || shard.is_absolute() || shard.filename() != shard)
+                throw ModelError(ModelError::Kind::invalidModel, "Bad shard name in the index: " + shard.string());
+            shards.insert(shard.string());
+        }
+        for (const auto& shard : shards) files.push_back(std::make_unique<TensorFile>(checkpoint / shard));
+    }
+    // Some exports leave out the leading "model." of the standard names.
+    auto standardName = [](const std::string& name) {
+        if (name.rfind("encoder.", 0) == 0 || name.rfind("decoder.", 0) == 0) return "model." + name;
+        return name;
+    };
     // Built beside the destination and moved in at the end, so a failure
     // never leaves a half-written variant that looks complete.
     const fs::path variant = variantFolder.string() + ".converting";
@@ -246,15 +270,21 @@ void convertCheckpoint(const fs::path& checkpoint, const fs::path& variantFolder
     auto copyTensors = [&](const std::string& prefix, const fs::path& into) {
         TensorFileWriter writer;
         size_t copied = 0;
-        for (const auto& [name, info] : source.tensors()) {
-            if (name.rfind(prefix, 0) != 0) continue;
-            const auto bytes = source.readBytes(name);
-            writer.add(name, info.type, info.shape, bytes.data(), bytes.size());
-            ++copied;
+        std::set<std::string> seen;
+        for (const auto& file : files) {
+            for (const auto& [name, info] : file->tensors()) {
+                const auto standard = standardName(name);
+                if (standard.rfind(prefix, 0) != 0) continue;
+                if (!seen.insert(standard).second)
+                    throw ModelError(ModelError::Kind::invalidModel, "The checkpoint holds \"" + standard + "\" twice");
+                const auto bytes = file->readBytes(name);
+                writer.add(standard, info.type, info.shape, bytes.data(), bytes.size());
+                ++copied;
+            }
         }
         if (copied == 0) {
             throw ModelError(ModelError::Kind::invalidModel,
-                             "The checkpoint holds no \"" + prefix + "*\" tensors: " + source.path().string());
+                             "The checkpoint holds no \"" + prefix + "*\" tensors: " + checkpoint.string());
         }
         writer.write(into / "weights.safetensors");
     };
@@ -276,11 +306,11 @@ void convertCheckpoint(const fs::path& checkpoint, const fs::path& variantFolder
     WhisperDecoderModel::manifest(config.decoder()).write(decoder);
     copyTensors("model.decoder.", decoder);
 
-    std::vector<std::string> files{"config.json"};
+    std::vector<std::string> copies{"config.json"};
     for (const char* name : kTokenizerFiles) {
-        if (fs::exists(checkpoint / name)) files.emplace_back(name);
+        if (fs::exists(checkpoint / name)) copies.emplace_back(name);
     }
-    for (const auto& name : files) fs::copy_file(checkpoint / name, variant / name, fs::copy_options::overwrite_existing);
+    for (const auto& name : copies) fs::copy_file(checkpoint / name, variant / name, fs::copy_options::overwrite_existing);
     if (verify) {
         for (const auto& folder : {mel, encoder, decoder}) Model::load(folder)->unload();
     }
@@ -290,7 +320,7 @@ void convertCheckpoint(const fs::path& checkpoint, const fs::path& variantFolder
         fs::remove_all(variantFolder / stage);
         fs::rename(variant / stage, variantFolder / stage);
     }
-    for (const auto& name : files) fs::rename(variant / name, variantFolder / name);
+    for (const auto& name : copies) fs::rename(variant / name, variantFolder / name);
 }
 
 }  // namespace platform::ml

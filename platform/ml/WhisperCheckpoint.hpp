@@ -42,7 +42,8 @@ void fillRandomWeights(const WhisperConfig& config, uint64_t seed, MemoryTensorS
 void generateRandomCheckpoint(const std::filesystem::path& folder, const WhisperConfig& config, uint64_t seed,
                               TensorType storeAs = TensorType::f32);
 
-// Converts a checkpoint folder into a variant folder: MelSpectrogram.mlmodelc,
+// Converts a checkpoint folder (model.safetensors, or shards listed in
+// model.safetensors.index.json; float32, float16 or bfloat16) into a variant folder: MelSpectrogram.mlmodelc,
 // AudioEncoder.mlmodelc and TextDecoder.mlmodelc (model.json +
 // weights.safetensors each), config.json and the tokenizer files. Each stage
 // is loaded once afterwards to prove the folder is sound (when `verify`).

@@ -198,3 +198,42 @@ TEST(ModelLoader, AFailedConversionLeavesNoVariantBehind) {
     EXPECT_FALSE(fs::exists(tmp.path() / "out" / "MelSpectrogram.mlmodelc"));
     EXPECT_FALSE(fs::exists(tmp.path() / "out.converting"));
 }
+
+TEST(ModelLoader, ConvertsShardedCheckpointsWithoutTheModelPrefix) {
+    mltest::TempFolder tmp;
+    const auto whole = tmp.path() / "whole";
+    generateRandomCheckpoint(whole, smallConfig(), 3, TensorType::f16);
+    // The same tensors in two shards, named without "model.".
+    const auto sharded = tmp.path() / "sharded";
+    fs::create_directories(sharded);
+    fs::copy_file(whole / "config.json", sharded / "config.json");
+    TensorFile f(whole / "model.safetensors");
+    TensorFileWriter a, b;
+    nlohmann::json map = nlohmann::json::object();
+    for (const auto& [name, info] : f.tensors()) {
+        const bool encoder = name.rfind("model.encoder.", 0) == 0;
+        const auto bytes = f.readBytes(name);
+        const auto shortName = name.substr(6);
+        (encoder ? a : b).add(shortName, info.type, info.shape, bytes.data(), bytes.size());
+        map[shortName] = encoder ? "model-00001-of-00002.safetensors" : "model-00002-of-00002.safetensors";
+    }
+    a.write(sharded / "model-00001-of-00002.safetensors");
+    b.write(sharded / "model-00002-of-00002.safetensors");
+    std::ofstream(sharded / "model.safetensors.index.json") << nlohmann::json{{"weight_map", map}}.dump();
+    convertCheckpoint(whole, tmp.path() / "v1");
+    convertCheckpoint(sharded, tmp.path() / "v2");
+    for (const char* stage : {"AudioEncoder.mlmodelc", "TextDecoder.mlmodelc"}) {
+        TensorFile x(tmp.path() / "v1" / stage / "weights.safetensors");
+        TensorFile y(tmp.path() / "v2" / stage / "weights.safetensors");
+        ASSERT_EQ(x.tensors().size(), y.tensors().size()) << stage;
+        for (const auto& [name, info] : x.tensors()) {
+            ASSERT_TRUE(y.contains(name)) << name;
+            EXPECT_EQ(x.readBytes(name), y.readBytes(name)) << name;
+        }
+    }
+    // A shard name that leaves the folder is refused.
+    std::ofstream(sharded / "model.safetensors.index.json", std::ios::trunc)
+        << R"({"weight_map": {"encoder.conv1.weight": "../elsewhere.safetensors"}})";
+    EXPECT_NE(expectInvalid([&] { convertCheckpoint(sharded, tmp.path() / "v3"); }).find("Bad shard name"),
+              std::string::npos);
+}

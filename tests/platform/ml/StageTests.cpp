@@ -3,6 +3,7 @@
 #include <cmath>
 #include <fstream>
 #include <random>
+#include <atomic>
 #include <thread>
 
 #include "platform/ml/Half.hpp"
@@ -313,4 +314,31 @@ TEST(WhisperStages, DecoderRejectsTokensAndPositionsOutOfRange) {
     EXPECT_THROW(driver.step(512, 0, enc), ModelError);
     EXPECT_THROW(driver.step(-1, 0, enc), ModelError);
     EXPECT_THROW(driver.step(1, 448, enc), ModelError);
+}
+
+TEST(WhisperStages, UnloadDuringPredictionsIsSafe) {
+    Variant v(tinyConfig());
+    auto encoder = v.load("AudioEncoder");
+    auto mel = MultiArray::make({1, 80, 1, 3000}, DataType::float16);
+    std::atomic<int> finished{0}, refused{0};
+    std::vector<std::thread> threads;
+    for (int i = 0; i < 2; ++i) {
+        threads.emplace_back([&] {
+            for (int r = 0; r < 20; ++r) {
+                try {
+                    encoder->predict(DictionaryFeatureProvider{{"melspectrogram_features", mel}});
+                    ++finished;
+                } catch (const ModelError& e) {
+                    EXPECT_EQ(e.kind(), ModelError::Kind::unloaded);
+                    ++refused;
+                }
+            }
+        });
+    }
+    while (finished.load() == 0) std::this_thread::yield();
+    encoder->unload();
+    for (auto& t : threads) t.join();
+    EXPECT_GT(finished.load(), 0);
+    EXPECT_GT(refused.load(), 0);
+    EXPECT_EQ(finished.load() + refused.load(), 40);
 }
