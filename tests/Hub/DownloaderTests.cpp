@@ -43,7 +43,7 @@ protected:
                                                std::optional<std::string> token = std::nullopt) {
         auto states = d.download(url(path), token, expected);
         std::vector<Downloader::DownloadState> seen;
-        while (auto s = states->next()) {
+        while (auto s = states->receive()) {
             seen.push_back(*s);
             if (s->kind == Kind::completed || s->kind == Kind::failed) break;
         }
@@ -73,7 +73,7 @@ TEST_F(DownloaderTest, SmallFileGoesStraightToCompleted) {
     EXPECT_EQ(readFile(destination), body);
     EXPECT_FALSE(fs::exists(partial));
     // A late subscriber still learns the outcome.
-    auto late = d.subscribe()->next();
+    auto late = d.subscribe()->receive();
     ASSERT_TRUE(late);
     EXPECT_EQ(late->kind, Kind::completed);
 }

@@ -5,6 +5,7 @@
 #include "HubTestSupport.hpp"
 #include "ZezeziCore/External/Hub/HubApiWrapper.hpp"
 #include "ZezeziCore/External/Hub/HubFileDownloader.hpp"
+#include "ZezeziCore/External/Hub/PathSafety.hpp"
 #include "platform/net/fake/FakePathMonitor.hpp"
 
 using namespace hubtest;
@@ -361,4 +362,18 @@ TEST(HubApiGet, RedirectsAreFollowedAndOtherStatusesMapped) {
     // HEAD transport failures are not wrapped.
     server.stop();
     EXPECT_THROW(api.httpHead(base.appendingPath("ok")), platform::net::UrlError);
+}
+
+TEST(PathSafetyTests, NamesThatStayInside) {
+    for (const char* good : {"a", "a/b.json", "dir/.hidden", "x..y", "sub/AudioEncoder.mlmodelc/weights/weight.bin"})
+        EXPECT_TRUE(Hub::isSafeRelativePath(good)) << good;
+    for (const char* bad : {"", "/abs", "..", "../x", "a/../../x", "a/./b", "a//b", "a/", "a\\b", "a\nb"})
+        EXPECT_FALSE(Hub::isSafeRelativePath(bad)) << bad;
+    EXPECT_TRUE(Hub::isSafeFileNameComponent(std::string(64, 'a')));
+    EXPECT_FALSE(Hub::isSafeFileNameComponent("a/b"));
+    EXPECT_FALSE(Hub::isSafeFileNameComponent(std::string(300, 'a')));
+    EXPECT_TRUE(Hub::isInside("/base/repo/a/b", "/base/repo"));
+    EXPECT_FALSE(Hub::isInside("/base/repo/../other", "/base/repo"));
+    EXPECT_FALSE(Hub::isInside("/base/repo", "/base/repo"));
+    EXPECT_FALSE(Hub::isInside("/base/repository", "/base/repo"));
 }

@@ -1,7 +1,5 @@
 #pragma once
 
-#include <condition_variable>
-#include <deque>
 #include <functional>
 #include <list>
 #include <memory>
@@ -9,47 +7,13 @@
 #include <optional>
 #include <stop_token>
 
+#include "platform/concurrency/Channel.hpp"
+
 namespace Hub {
 
 // One subscriber's unbounded stream of values.
 template <class T>
-class Subscription {
-public:
-    // The next value; none once the stream is finished and drained, or when
-    // the stop token is triggered.
-    std::optional<T> next(std::stop_token stop = {}) {
-        std::unique_lock lock(mutex_);
-        std::condition_variable_any& cv = cv_;
-        cv.wait(lock, stop, [&] { return !queue_.empty() || finished_; });
-        if (queue_.empty()) return std::nullopt;
-        T value = std::move(queue_.front());
-        queue_.pop_front();
-        return value;
-    }
-
-    void push(T value) {
-        {
-            std::lock_guard lock(mutex_);
-            if (finished_) return;
-            queue_.push_back(std::move(value));
-        }
-        cv_.notify_all();
-    }
-
-    void finish() {
-        {
-            std::lock_guard lock(mutex_);
-            finished_ = true;
-        }
-        cv_.notify_all();
-    }
-
-private:
-    std::mutex mutex_;
-    std::condition_variable_any cv_;
-    std::deque<T> queue_;
-    bool finished_ = false;
-};
+using Subscription = platform::Channel<T>;
 
 // Hands every value to all subscribers; a new subscriber first receives the
 // latest value (or the initial one when nothing was broadcast yet). The
@@ -65,12 +29,12 @@ public:
         auto sub = std::make_shared<Subscription<T>>();
         std::lock_guard lock(mutex_);
         if (latest_) {
-            sub->push(*latest_);
+            sub->send(*latest_);
         } else if (initialState_) {
-            if (auto v = initialState_()) sub->push(*v);
+            if (auto v = initialState_()) sub->send(*v);
         }
         if (finished_) {
-            sub->finish();
+            sub->close();
         } else {
             subscribers_.push_back(sub);
         }
@@ -82,7 +46,7 @@ public:
         latest_ = value;
         for (auto it = subscribers_.begin(); it != subscribers_.end();) {
             if (auto s = it->lock()) {
-                s->push(value);
+                s->send(value);
                 ++it;
             } else {
                 it = subscribers_.erase(it);
@@ -100,7 +64,7 @@ public:
         std::lock_guard lock(mutex_);
         finished_ = true;
         for (auto& w : subscribers_)
-            if (auto s = w.lock()) s->finish();
+            if (auto s = w.lock()) s->close();
         subscribers_.clear();
     }
 

@@ -92,6 +92,11 @@ fs::path HubApi::HubFileDownloader::download(const ProgressHandler& progressHand
     }
 
     const fs::path partial = incompletePath(etag);
+    // Checked names cannot leave their folders; this keeps it so whatever
+    // the folders are.
+    if (!isInside(dest, repoDestination) || !isInside(partial, repoMetadataDestination) ||
+        !isInside(metaPath, repoMetadataDestination))
+        throw HubClientError::parseError("Cache path outside the repository folder for \"" + relativeFilename + "\"");
     prepareCacheDestination(partial);
     Downloader downloader(dest, partial, backgroundSession, hub.downloadChunkSize, hub.http);
     downloader.setRetryDelay(hub.downloadRetryDelay);
@@ -99,7 +104,7 @@ fs::path HubApi::HubFileDownloader::download(const ProgressHandler& progressHand
     if (stop.stop_requested()) downloader.cancel();
     auto states = downloader.download(source(), hfToken, remote.size);
     bool completed = false;
-    while (auto state = states->next()) {
+    while (auto state = states->receive()) {
         using Kind = Downloader::DownloadState::Kind;
         if (state->kind == Kind::downloading) {
             if (progressHandler) progressHandler(state->fraction, state->speed);
