@@ -65,23 +65,41 @@ ModelManifest LogMelModel::manifest(int64_t nMels, int64_t nSamples) {
     return m;
 }
 
-LogMelModel::LogMelModel(const ModelManifest& manifest, TensorSource& source, ModelConfiguration configuration)
-    : StageModel(describe(intParameter(manifest.parameters, "n_mels"),
-                          intParameter(manifest.parameters, "n_samples", 480000),
-                          intParameter(manifest.parameters, "n_frames",
-                                       intParameter(manifest.parameters, "n_samples", 480000) /
-                                           intParameter(manifest.parameters, "hop_length", 160))),
-                 manifest, configuration) {
-    const auto& p = manifest.parameters;
-    nMels_ = intParameter(p, "n_mels");
-    nSamples_ = intParameter(p, "n_samples", 480000);
-    nFft_ = intParameter(p, "n_fft", 400);
-    hop_ = intParameter(p, "hop_length", 160);
-    nFrames_ = intParameter(p, "n_frames", nSamples_ / hop_);
-    nBins_ = nFft_ / 2 + 1;
-    if (nFft_ % 2 != 0 || nSamples_ <= nFft_ / 2 || nFrames_ > nSamples_ / hop_ + 1) {
+namespace {
+
+struct MelParameters {
+    int64_t nMels, nSamples, nFft, hop, nFrames;
+};
+
+MelParameters readParameters(const nlohmann::json& p) {
+    MelParameters m;
+    m.nMels = modelParameter(p, "n_mels");
+    m.nSamples = modelParameter(p, "n_samples", 480000);
+    m.nFft = modelParameter(p, "n_fft", 400);
+    m.hop = modelParameter(p, "hop_length", 160);
+    m.nFrames = modelParameter(p, "n_frames", m.nSamples / m.hop);
+    if (m.nFft % 2 != 0 || m.nSamples <= m.nFft / 2 || m.nFrames > m.nSamples / m.hop + 1) {
         throw ModelError(ModelError::Kind::invalidModel, "Inconsistent spectrogram parameters in model.json");
     }
+    return m;
+}
+
+}  // namespace
+
+LogMelModel::LogMelModel(const ModelManifest& manifest, TensorSource& source, ModelConfiguration configuration)
+    : StageModel(
+          [&] {
+              const auto m = readParameters(manifest.parameters);
+              return describe(m.nMels, m.nSamples, m.nFrames);
+          }(),
+          manifest, configuration) {
+    const auto m = readParameters(manifest.parameters);
+    nMels_ = m.nMels;
+    nSamples_ = m.nSamples;
+    nFft_ = m.nFft;
+    hop_ = m.hop;
+    nFrames_ = m.nFrames;
+    nBins_ = nFft_ / 2 + 1;
     auto w = std::make_shared<Weights>();
     w->filters = source.take("mel_filters", {nMels_, nBins_});
     w->basis = FloatBuffer(static_cast<size_t>(nFft_ * 2 * nBins_));

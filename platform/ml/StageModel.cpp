@@ -52,7 +52,7 @@ StageModel::StageModel(ModelDescription derived, const ModelManifest& manifest, 
     description_.metadata = declared.metadata;
 }
 
-int64_t StageModel::intParameter(const nlohmann::json& parameters, const char* name, int64_t fallback) {
+int64_t modelParameter(const nlohmann::json& parameters, const char* name, int64_t fallback) {
     if (!parameters.contains(name)) {
         if (fallback >= 0) return fallback;
         throw ModelError(ModelError::Kind::invalidModel, std::string("model.json lacks the parameter \"") + name + "\"");

@@ -19,11 +19,13 @@ public:
 protected:
     StageModel(ModelDescription derived, const ModelManifest& manifest, ModelConfiguration configuration);
 
-    static int64_t intParameter(const nlohmann::json& parameters, const char* name, int64_t fallback = -1);
-
 private:
     ModelDescription description_;
 };
+
+// A positive integer parameter of model.json; `fallback` when absent (or an
+// error when the fallback is negative). Throws ModelError::invalidModel.
+int64_t modelParameter(const nlohmann::json& parameters, const char* name, int64_t fallback = -1);
 
 // Key of a multi-array's contents (pointer, layout and a hash of the bytes).
 struct ArrayKey {

@@ -17,27 +17,16 @@ namespace {
 
 constexpr size_t kCrossCacheEntries = 4;
 
-int64_t getParameter(const nlohmann::json& p, const char* name, int64_t fallback) {
-    if (!p.contains(name)) {
-        if (fallback >= 0) return fallback;
-        throw ModelError(ModelError::Kind::invalidModel, std::string("model.json lacks the parameter \"") + name + "\"");
-    }
-    const auto& v = p[name];
-    if (!v.is_number_integer() || v.get<int64_t>() <= 0 || v.get<int64_t>() > (int64_t{1} << 31))
-        throw ModelError(ModelError::Kind::invalidModel, std::string("model.json parameter \"") + name + "\" is invalid");
-    return v.get<int64_t>();
-}
-
 DecoderDimensions readDimensions(const nlohmann::json& p) {
     DecoderDimensions d;
-    d.dModel = getParameter(p, "d_model", -1);
-    d.nLayers = getParameter(p, "n_layers", -1);
-    d.nHeads = getParameter(p, "n_heads", -1);
-    d.ffnDim = getParameter(p, "ffn_dim", 4 * d.dModel);
-    d.nVocab = getParameter(p, "n_vocab", -1);
-    d.nTextCtx = getParameter(p, "n_text_ctx", 448);
-    d.kvLength = getParameter(p, "kv_length", 224);
-    d.nAudioCtx = getParameter(p, "n_audio_ctx", 1500);
+    d.dModel = modelParameter(p, "d_model", -1);
+    d.nLayers = modelParameter(p, "n_layers", -1);
+    d.nHeads = modelParameter(p, "n_heads", -1);
+    d.ffnDim = modelParameter(p, "ffn_dim", 4 * d.dModel);
+    d.nVocab = modelParameter(p, "n_vocab", -1);
+    d.nTextCtx = modelParameter(p, "n_text_ctx", 448);
+    d.kvLength = modelParameter(p, "kv_length", 224);
+    d.nAudioCtx = modelParameter(p, "n_audio_ctx", 1500);
     if (d.dModel % d.nHeads != 0 || d.kvLength > d.nTextCtx) {
         throw ModelError(ModelError::Kind::invalidModel, "Inconsistent decoder parameters in model.json");
     }

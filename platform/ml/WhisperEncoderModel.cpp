@@ -15,14 +15,14 @@ namespace platform::ml {
 
 namespace {
 
-EncoderDimensions readDimensions(const nlohmann::json& p, int64_t (*get)(const nlohmann::json&, const char*, int64_t)) {
+EncoderDimensions readDimensions(const nlohmann::json& p) {
     EncoderDimensions d;
-    d.nMels = get(p, "n_mels", -1);
-    d.dModel = get(p, "d_model", -1);
-    d.nLayers = get(p, "n_layers", -1);
-    d.nHeads = get(p, "n_heads", -1);
-    d.ffnDim = get(p, "ffn_dim", 4 * d.dModel);
-    d.nFrames = get(p, "n_frames", 3000);
+    d.nMels = modelParameter(p, "n_mels");
+    d.dModel = modelParameter(p, "d_model");
+    d.nLayers = modelParameter(p, "n_layers");
+    d.nHeads = modelParameter(p, "n_heads");
+    d.ffnDim = modelParameter(p, "ffn_dim", 4 * d.dModel);
+    d.nFrames = modelParameter(p, "n_frames", 3000);
     if (d.dModel % d.nHeads != 0 || d.nFrames % 2 != 0) {
         throw ModelError(ModelError::Kind::invalidModel, "Inconsistent encoder parameters in model.json");
     }
@@ -35,17 +35,6 @@ ModelDescription describe(const EncoderDimensions& d) {
     m.addOutput(FeatureDescription::multiArray("encoder_output_embeds", {1, d.dModel, 1, d.nFrames / 2},
                                                DataType::float16));
     return m;
-}
-
-int64_t getParameter(const nlohmann::json& p, const char* name, int64_t fallback) {
-    if (!p.contains(name)) {
-        if (fallback >= 0) return fallback;
-        throw ModelError(ModelError::Kind::invalidModel, std::string("model.json lacks the parameter \"") + name + "\"");
-    }
-    const auto& v = p[name];
-    if (!v.is_number_integer() || v.get<int64_t>() <= 0 || v.get<int64_t>() > (int64_t{1} << 31))
-        throw ModelError(ModelError::Kind::invalidModel, std::string("model.json parameter \"") + name + "\" is invalid");
-    return v.get<int64_t>();
 }
 
 // Conv weights [out, in, 3] -> [out, 3 * in] with column k * in + c, so that
@@ -73,8 +62,8 @@ ModelManifest WhisperEncoderModel::manifest(const EncoderDimensions& d) {
 
 WhisperEncoderModel::WhisperEncoderModel(const ModelManifest& manifest, TensorSource& source,
                                          ModelConfiguration configuration)
-    : StageModel(describe(readDimensions(manifest.parameters, getParameter)), manifest, configuration),
-      dims_(readDimensions(manifest.parameters, getParameter)) {
+    : StageModel(describe(readDimensions(manifest.parameters)), manifest, configuration),
+      dims_(readDimensions(manifest.parameters)) {
     const int64_t D = dims_.dModel, F = dims_.ffnDim, T = dims_.nFrames / 2;
     const std::string e = "model.encoder.";
     auto w = std::make_shared<Weights>();
