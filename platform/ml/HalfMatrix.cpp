@@ -1,5 +1,8 @@
 #include "platform/ml/HalfMatrix.hpp"
 
+// GCC 12 warns inside its own AVX-512 conversion intrinsics.
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+
 #include <algorithm>
 #include <immintrin.h>
 #include <new>
