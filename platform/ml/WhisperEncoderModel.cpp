@@ -184,16 +184,20 @@ DictionaryFeatureProvider WhisperEncoderModel::predictFeatures(const FeatureProv
     kernels::biasGelu(x.data(), T, D, w->conv2b.data());
     kernels::addBias(x.data(), 1, T * D, w->positions.data());
 
+    // Buffers are shared between phases that never overlap: the attention
+    // output goes where the normalised input was, and the feed-forward
+    // activations where the queries, keys and values were.
     FloatBuffer h(static_cast<size_t>(T * D), false);
-    FloatBuffer qkv(static_cast<size_t>(T * 3 * D), false);
-    FloatBuffer attn(static_cast<size_t>(T * D), false);
-    FloatBuffer ff(static_cast<size_t>(T * F), false);
+    FloatBuffer work(static_cast<size_t>(T * std::max(3 * D, F)), false);
+    float* const qkv = work.data();
+    float* const attn = h.data();
+    float* const ff = work.data();
     const float scale = 1.0f / std::sqrt(static_cast<float>(hd));
     for (const auto& L : w->layers) {
         kernels::layerNorm(x.data(), h.data(), T, D, L.ln1g.data(), L.ln1b.data());
-        blas::sgemmParallel(true, I(T), I(3 * D), I(D), 1.0f, h.data(), I(D), L.wqkv.data(), I(D), 0.0f, qkv.data(),
+        blas::sgemmParallel(true, I(T), I(3 * D), I(D), 1.0f, h.data(), I(D), L.wqkv.data(), I(D), 0.0f, qkv,
                     I(3 * D));
-        kernels::addBias(qkv.data(), T, 3 * D, L.bqkv.data());
+        kernels::addBias(qkv, T, 3 * D, L.bqkv.data());
         // Heads and blocks of query rows are independent tasks.
         constexpr int64_t kRows = 96;
         const int64_t blocks = (T + kRows - 1) / kRows;
@@ -202,19 +206,19 @@ DictionaryFeatureProvider WhisperEncoderModel::predictFeatures(const FeatureProv
             scores.resize(static_cast<size_t>(kRows * T));
             for (int64_t task = b; task < e; ++task) {
                 const int64_t hh = task / blocks, r0 = (task % blocks) * kRows, rows = std::min(kRows, T - r0);
-                blas::sgemm(false, true, I(rows), I(T), I(hd), scale, qkv.data() + r0 * 3 * D + hh * hd, I(3 * D),
-                            qkv.data() + D + hh * hd, I(3 * D), 0.0f, scores.data(), I(T));
+                blas::sgemm(false, true, I(rows), I(T), I(hd), scale, qkv + r0 * 3 * D + hh * hd, I(3 * D),
+                            qkv + D + hh * hd, I(3 * D), 0.0f, scores.data(), I(T));
                 for (int64_t r = 0; r < rows; ++r) kernels::softmaxRow(scores.data() + r * T, T, 1.0f);
                 blas::sgemm(false, false, I(rows), I(hd), I(T), 1.0f, scores.data(), I(T),
-                            qkv.data() + 2 * D + hh * hd, I(3 * D), 0.0f, attn.data() + r0 * D + hh * hd, I(D));
+                            qkv + 2 * D + hh * hd, I(3 * D), 0.0f, attn + r0 * D + hh * hd, I(D));
             }
         });
-        blas::sgemmParallel(true, I(T), I(D), I(D), 1.0f, attn.data(), I(D), L.wo.data(), I(D), 1.0f, x.data(), I(D));
+        blas::sgemmParallel(true, I(T), I(D), I(D), 1.0f, attn, I(D), L.wo.data(), I(D), 1.0f, x.data(), I(D));
         kernels::addBias(x.data(), T, D, L.bo.data());
         kernels::layerNorm(x.data(), h.data(), T, D, L.ln2g.data(), L.ln2b.data());
-        blas::sgemmParallel(true, I(T), I(F), I(D), 1.0f, h.data(), I(D), L.fc1.data(), I(D), 0.0f, ff.data(), I(F));
-        kernels::biasGelu(ff.data(), T, F, L.fc1b.data());
-        blas::sgemmParallel(true, I(T), I(D), I(F), 1.0f, ff.data(), I(F), L.fc2.data(), I(F), 1.0f, x.data(), I(D));
+        blas::sgemmParallel(true, I(T), I(F), I(D), 1.0f, h.data(), I(D), L.fc1.data(), I(D), 0.0f, ff, I(F));
+        kernels::biasGelu(ff, T, F, L.fc1b.data());
+        blas::sgemmParallel(true, I(T), I(D), I(F), 1.0f, ff, I(F), L.fc2.data(), I(F), 1.0f, x.data(), I(D));
         kernels::addBias(x.data(), T, D, L.fc2b.data());
     }
     kernels::layerNorm(x.data(), h.data(), T, D, w->lnPostG.data(), w->lnPostB.data());
