@@ -116,9 +116,10 @@ void sgemmParallel(bool transB, int M, int N, int K, float alpha, const float* A
         sgemm(false, transB, M, N, K, alpha, A, lda, B, ldb, beta, C, ldc);
         return;
     }
-    // A grid of blocks, one per thread; each thread packs its own block of A
-    // and of B, so choose the grid that packs the least.
-    const int parts = workerCount();
+    // A grid of blocks, two per thread (so a thread that was held up costs
+    // less); each block packs its own part of A and of B, so choose the grid
+    // that packs the least.
+    const int parts = 2 * workerCount();
     int bestRows = 1;
     double bestCost = 1e300;
     for (int pm = 1; pm <= parts; ++pm) {
