@@ -1,7 +1,5 @@
 #include "ZezeziCore/External/Hub/HubApi.hpp"
 
-#include <syslog.h>
-
 #include <charconv>
 #include <cstdio>
 #include <cstdlib>
@@ -14,6 +12,7 @@
 #include <unistd.h>
 
 #include "ZezeziCore/External/Hub/Extensions/ArrayExtensions.hpp"
+#include "platform/log/SystemLog.hpp"
 #include "platform/net/Sha256.hpp"
 
 namespace Hub {
@@ -121,7 +120,8 @@ void HubApi::logError(const std::string& message) {
     if (s) {
         s(message);
     } else {
-        ::syslog(LOG_ERR, "%s", message.c_str());
+        static const platform::SystemLogger logger("qz.tamo.Parlox", "hub");
+        logger.error(message);
     }
 }
 

@@ -39,9 +39,6 @@ struct HubApiWrapper {
     }
 
     std::filesystem::path localRepoLocation(const Repo& repo) const { return impl.localRepoLocation(repo); }
-
-    // The user's documents folder (XDG), for the default download base.
-    static std::filesystem::path documentsDirectory();
 };
 
 }  // namespace Hub
