@@ -128,6 +128,13 @@ TEST(HubApiHash, FilesAndMissingFiles) {
     }
     // A folder cannot be read as a file: never a digest of nothing.
     EXPECT_THROW(api.computeFileHash(tmp.path()), HubClientError);
+    // A read error is an error, not the digest of what was read before it.
+    try {
+        api.computeFileHash("/proc/self/mem");
+        FAIL();
+    } catch (const HubClientError& e) {
+        EXPECT_EQ(e.kind(), HubClientError::Kind::fileSystemError);
+    }
 }
 
 TEST(HubApiEnvironment, TokenComesFromTheFirstNonEmptyVariable) {
