@@ -31,6 +31,7 @@ __attribute__((target("avx2,fma,f16c"))) void rowsAvx2(const uint16_t* w, int64_
     for (; r + 4 <= rows; r += 4) {
         __m256 a0 = _mm256_setzero_ps(), a1 = _mm256_setzero_ps(), a2 = _mm256_setzero_ps(), a3 = _mm256_setzero_ps();
         const uint16_t* w0 = w + r * cols;
+        for (int64_t j = 0; j < 4 * cols; j += 32) _mm_prefetch(reinterpret_cast<const char*>(w0 + 4 * cols + j), _MM_HINT_T0);
         for (int64_t j = 0; j < vec; j += 8) {
             const __m256 xv = _mm256_loadu_ps(x + j);
             a0 = _mm256_fmadd_ps(_mm256_cvtph_ps(_mm_loadu_si128(reinterpret_cast<const __m128i*>(w0 + j))), xv, a0);
@@ -59,6 +60,8 @@ __attribute__((target("avx512f"))) void rowsAvx512(const uint16_t* w, int64_t co
     for (; r + 4 <= rows; r += 4) {
         __m512 a0 = _mm512_setzero_ps(), a1 = _mm512_setzero_ps(), a2 = _mm512_setzero_ps(), a3 = _mm512_setzero_ps();
         const uint16_t* w0 = w + r * cols;
+        // The next four rows, ahead of use (prefetches never fault).
+        for (int64_t j = 0; j < 4 * cols; j += 32) _mm_prefetch(reinterpret_cast<const char*>(w0 + 4 * cols + j), _MM_HINT_T0);
         for (int64_t j = 0; j < vec; j += 16) {
             const __m512 xv = _mm512_loadu_ps(x + j);
             a0 = _mm512_fmadd_ps(_mm512_cvtph_ps(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(w0 + j))), xv, a0);
