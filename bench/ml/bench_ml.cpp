@@ -199,8 +199,11 @@ void run(const Config& cfg, double peak, double bandwidth) {
     std::printf("decoder:  %.2f ms per token over %d steps, fastest %.2f ms (first step of a window %.1f ms, with "
                 "cross-attention keys/values)\n",
                 msPerToken, kSteps, fastest * 1e3, firstStep * 1e3);
-    std::printf("          reads %.1f MB of weights per token = %.1f GB/s = %.2f of the measured read bandwidth\n",
-                double(decoder.weightBytesPerStep()) / 1e6, stepGBs, stepGBs / bandwidth);
+    const double fastestGBs = double(decoder.weightBytesPerStep()) / fastest / 1e9;
+    std::printf("          reads %.1f MB of weights per token = %.1f GB/s on average (%.1f GB/s in the fastest step) = "
+                "%.2f (%.2f) of the measured read bandwidth\n",
+                double(decoder.weightBytesPerStep()) / 1e6, stepGBs, fastestGBs, stepGBs / bandwidth,
+                fastestGBs / bandwidth);
     std::printf("window:   %.2f s per 30 s window (log-mel + encoder + %d tokens)\n",
                 melSeconds + encoderSeconds + firstStep + steps, kSteps);
     std::printf("memory:   peak %.1f MB resident while running (%.1f MB before the model) = %.2f x the weights;\n"
