@@ -43,17 +43,35 @@ std::string coreTypeForThisCpu() {
     return "";
 }
 
+struct CoreTypeChoice {
+    std::string value;
+    bool fromUser = false;
+    CoreTypeChoice() {
+        if (const char* user = std::getenv("OPENBLAS_CORETYPE"); user && *user) {
+            value = user;
+            fromUser = true;
+        } else {
+            value = coreTypeForThisCpu();
+            if (!value.empty()) ::setenv("OPENBLAS_CORETYPE", value.c_str(), 0);
+        }
+    }
+};
+
+const CoreTypeChoice& coreTypeChoice() {
+    static const CoreTypeChoice choice;
+    return choice;
+}
+
+// Changing the environment is only safe before other threads run, so the
+// choice is made at start-up; the library itself is loaded on first use.
+[[maybe_unused]] const CoreTypeChoice& earlyChoice = coreTypeChoice();
+
 const Library& library() {
     static Library lib;
     static std::once_flag once;
     std::call_once(once, [] {
-        if (const char* user = std::getenv("OPENBLAS_CORETYPE"); user && *user) {
-            lib.coreType = user;
-            lib.userCoreType = true;
-        } else {
-            lib.coreType = coreTypeForThisCpu();
-            if (!lib.coreType.empty()) ::setenv("OPENBLAS_CORETYPE", lib.coreType.c_str(), 0);
-        }
+        lib.coreType = coreTypeChoice().value;
+        lib.userCoreType = coreTypeChoice().fromUser;
         void* handle = ::dlopen("libopenblas.so.0", RTLD_NOW | RTLD_LOCAL);
         if (!handle) return;
         lib.sgemm = reinterpret_cast<SgemmFn>(::dlsym(handle, "cblas_sgemm"));
