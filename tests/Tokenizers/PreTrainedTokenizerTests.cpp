@@ -89,6 +89,11 @@ TEST(PreTrainedTokenizer, AddedTokenSplitting) {
     // Split out, but without an id it is tokenized as text.
     EXPECT_EQ(tokenizer.tokenize("xhola"), (Pieces{"x", "hola"}));
     EXPECT_EQ(tokenizer.encode("<|a|><|ab|>", false), (std::vector<int64_t>{500, 501}));
+    EXPECT_EQ(tokenizer.splitAtAddedTokens("<|r|>\t\xE3\x80\x80<|t|>"), (Pieces{"<|r|>", "<|t|>"}));
+    // Long runs of white space next to stripping tokens stay linear.
+    std::string spaces(1 << 20, ' ');
+    auto pieces = tokenizer.splitAtAddedTokens(spaces + "<|t|>" + spaces + "x");
+    EXPECT_EQ(pieces, (Pieces{"<|t|>", spaces + "x"}));
 }
 
 TEST(PreTrainedTokenizer, NoAddedTokensKeepsTextWhole) {

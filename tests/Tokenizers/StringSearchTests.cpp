@@ -73,3 +73,13 @@ TEST(StringSearch, LongInputsFinish) {
     std::string letters(1 << 20, 'a');
     EXPECT_EQ(split(letters, SearchPattern::regex("b*"), true).size(), 1u);
 }
+
+TEST(StringSearch, RunawayPatternGivesUpInsteadOfHanging) {
+    // Nested quantifiers backtrack exponentially on a near miss.
+    const auto evil = SearchPattern::regex("(a+)+b");
+    std::string text(64, 'a');
+    auto r = ranges(text, evil);
+    // The search gives up; the text is kept whole rather than lost.
+    ASSERT_EQ(r.size(), 1u);
+    EXPECT_EQ(r[0], (Regex::Range{0, text.size()}));
+}

@@ -43,12 +43,14 @@ PreTrainedTokenizer::PreTrainedTokenizer(const Config& tokenizerConfig, const Co
     std::stable_sort(records.begin(), records.end(),
                      [](const AddedTokenRecord& a, const AddedTokenRecord& b) { return a.length > b.length; });
     if (!records.empty()) {
+        // The white space a token strips is taken after matching, not with
+        // "\\s*" in the pattern, which would rescan every run of spaces
+        // from each of its positions.
         std::string alternation;
         for (const auto& r : records) {
             if (!alternation.empty()) alternation += '|';
-            if (r.prefix) alternation += "\\s*";
             alternation += '(' + Regex::escapedPattern(r.content) + ')';
-            if (r.suffix) alternation += "\\s*";
+            addedTokenStrips_.emplace_back(r.prefix, r.suffix);
         }
         addedTokensRegex_ = Regex::compile(alternation);
     }
@@ -111,7 +113,41 @@ std::vector<std::string> PreTrainedTokenizer::fuseUnknown(const std::vector<std:
 
 std::vector<std::string> PreTrainedTokenizer::splitAtAddedTokens(std::string_view text) const {
     if (!addedTokensRegex_) return {std::string(text)};
-    return split(text, *addedTokensRegex_);
+    auto isSpaceBefore = [&](std::size_t end, std::size_t& start) {
+        // The scalar ending at `end`: step back over continuation bytes.
+        std::size_t b = end - 1;
+        while (b > 0 && (static_cast<unsigned char>(text[b]) & 0xC0) == 0x80) --b;
+        std::size_t i = b;
+        if (!text::isWhiteSpace(text::nextScalar(text, i))) return false;
+        start = b;
+        return true;
+    };
+    std::vector<std::string> out;
+    std::size_t q = 0;
+    for (const auto& m : addedTokensRegex_->matches(text)) {
+        std::size_t g = m.groups.size();
+        while (g-- > 1 && !m.groups[g]) {}
+        if (g == 0 || !m.groups[g] || m.groups[g]->lower < q) continue;
+        const auto [token, strip] = std::pair{*m.groups[g], addedTokenStrips_[g - 1]};
+        std::size_t lower = token.lower, upper = token.upper;
+        if (strip.first) {
+            std::size_t start;
+            while (lower > q && isSpaceBefore(lower, start)) lower = start;
+        }
+        if (strip.second) {
+            while (upper < text.size()) {
+                std::size_t i = upper;
+                if (!text::isWhiteSpace(text::nextScalar(text, i))) break;
+                upper = i;
+            }
+        }
+        if (q < lower) out.emplace_back(text.substr(q, lower - q));
+        out.emplace_back(text.substr(token.lower, token.upper - token.lower));
+        q = upper;
+    }
+    if (out.empty()) return {std::string(text)};
+    if (q < text.size()) out.emplace_back(text.substr(q));
+    return out;
 }
 
 std::vector<std::string> PreTrainedTokenizer::tokenize(std::string_view input) const {

@@ -67,6 +67,9 @@ private:
     std::unordered_map<std::string, int64_t> specialTokens_;
     std::unordered_set<int64_t> specialTokenIds_;
     std::optional<Regex> addedTokensRegex_;
+    // Per capture group of the alternation (group 1 first): whether white
+    // space before / after the token goes with it.
+    std::vector<std::pair<bool, bool>> addedTokenStrips_;
     std::shared_ptr<const PreTokenizer> preTokenizer_;
     std::shared_ptr<const Normalizer> normalizer_;
     std::shared_ptr<const PostProcessor> postProcessor_;

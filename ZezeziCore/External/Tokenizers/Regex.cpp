@@ -12,6 +12,9 @@ struct Regex::Compiled {
 namespace {
 
 constexpr int32_t kStackLimit = 256 * 1024 * 1024;
+// A configured pattern that backtracks without end gives up after a few
+// seconds of one search instead of hanging the caller.
+constexpr int32_t kTimeLimit = 5000;
 
 struct Utf8Text {
     UText* ut = nullptr;
@@ -79,6 +82,8 @@ Regex::Cursor::Cursor(const Regex& regex, std::string_view text) : state_(std::m
     // Long runs under a backtracking pattern need more than the default stack.
     state_->matcher->setStackLimit(kStackLimit, status);
     status = U_ZERO_ERROR;
+    state_->matcher->setTimeLimit(kTimeLimit, status);
+    status = U_ZERO_ERROR;
 }
 
 Regex::Cursor::~Cursor() = default;
@@ -114,6 +119,8 @@ std::vector<Regex::Match> Regex::matches(std::string_view text) const {
     if (U_FAILURE(status)) return out;
     m->reset(ut.ut);
     m->setStackLimit(kStackLimit, status);
+    m->setTimeLimit(kTimeLimit, status);
+    status = U_ZERO_ERROR;
     const int32_t groups = m->groupCount();
     while (m->find(status) && U_SUCCESS(status)) {
         Match match;
@@ -136,6 +143,8 @@ std::string Regex::replaceAll(std::string_view text, std::string_view replacemen
         icu::StringPiece(replacementTemplate.data(), static_cast<int32_t>(replacementTemplate.size())));
     std::unique_ptr<icu::RegexMatcher> m(impl_->pattern->matcher(input, status));
     if (U_FAILURE(status)) return std::string(text);
+    m->setTimeLimit(kTimeLimit, status);
+    status = U_ZERO_ERROR;
     icu::UnicodeString result = m->replaceAll(replacement, status);
     if (U_FAILURE(status)) return std::string(text);  // e.g. a template naming a missing group
     std::string out;
