@@ -286,3 +286,40 @@ TEST(PreTrainedTokenizer, SharedBetweenThreads) {
     for (auto& th : threads) th.join();
     EXPECT_EQ(mismatches.load(), 0);
 }
+
+TEST(PreTrainedTokenizer, MetaspaceByteFallbackRoundTrip) {
+    // Byte pieces for all 256 bytes, metaspace words built by merges.
+    const std::string m = "\xE2\x96\x81";
+    json vocab = {{"<unk>", 0}, {"<s>", 1}, {"</s>", 2}};
+    for (int b = 0; b < 256; ++b) {
+        char buf[8];
+        std::snprintf(buf, sizeof buf, "<0x%02X>", b);
+        vocab[buf] = 3 + b;
+    }
+    int id = 259;
+    for (const std::string t : {m, std::string("h"), std::string("o"), std::string("l"), std::string("a"), m + "h", m + "ho",
+                                m + "hol", m + "hola"})
+        vocab[t] = id++;
+    json data = {
+        {"added_tokens", json::array({fixtures::addedToken(1, "<s>", true), fixtures::addedToken(2, "</s>", true)})},
+        {"normalizer", {{"type", "Sequence"},
+                        {"normalizers", json::array({{{"type", "Prepend"}, {"prepend", m}},
+                                                     {{"type", "Replace"}, {"pattern", {{"String", " "}}}, {"content", m}}})}}},
+        {"post_processor", {{"type", "TemplateProcessing"},
+                            {"single", json::array({{{"SpecialToken", {{"id", "<s>"}}}}, {{"Sequence", {{"id", "A"}}}}})},
+                            {"pair", json::array()}}},
+        {"decoder", {{"type", "Sequence"},
+                     {"decoders", json::array({{{"type", "Replace"}, {"pattern", {{"String", m}}}, {"content", " "}},
+                                               {{"type", "ByteFallback"}},
+                                               {{"type", "Fuse"}},
+                                               {{"type", "Strip"}, {"content", " "}, {"start", 1}, {"stop", 0}}})}}},
+        {"model", {{"type", "BPE"}, {"vocab", vocab}, {"merges", json::array({m + " h", m + "h o", m + "ho l", m + "hol a"})}}}};
+    PreTrainedTokenizer tokenizer(fixtures::config({{"tokenizer_class", "LlamaTokenizer"}, {"unk_token", "<unk>"}}),
+                                  fixtures::config(data), true);
+    EXPECT_EQ(tokenizer.tokenize("hola \xC3\xB1"), (Pieces{m + "hola", m, "<0xC3>", "<0xB1>"}));
+    for (const char* text : {"hola \xF0\x9F\x98\x80 \xC3\xB1", "\xE4\xB8\xAD\xE6\x96\x87 hola", "e\xCC\x81 hola  a", ""}) {
+        auto ids = tokenizer.encode(text);
+        EXPECT_EQ(ids.front(), 1);
+        EXPECT_EQ(tokenizer.decode(ids, true), text) << text;
+    }
+}
