@@ -1,0 +1,103 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#include <random>
+#include <thread>
+#include <vector>
+
+#include "platform/ml/AlignedBuffer.hpp"
+#include "platform/ml/Blas.hpp"
+#include "platform/ml/HalfMatrix.hpp"
+#include "platform/ml/Half.hpp"
+#include "platform/ml/Parallel.hpp"
+
+using namespace platform::ml;
+
+namespace {
+
+std::vector<float> randomVector(size_t n, uint32_t seed) {
+    std::mt19937 rng(seed);
+    std::uniform_real_distribution<float> u(-1.0f, 1.0f);
+    std::vector<float> v(n);
+    for (auto& x : v) x = u(rng);
+    return v;
+}
+
+std::string lower(std::string s) {
+    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return std::tolower(c); });
+    return s;
+}
+
+}  // namespace
+
+TEST(Blas, RunsTheKernelChosenForThisCpu) {
+    ASSERT_TRUE(blas::usingOpenBlas());
+    EXPECT_EQ(blas::threadCount(), 1);  // the runtime splits the work itself
+    if (blas::coreTypeFromUser()) GTEST_SKIP() << "OPENBLAS_CORETYPE set by the user";
+    __builtin_cpu_init();
+    if (!__builtin_cpu_supports("avx2")) GTEST_SKIP() << "no AVX2";
+    const auto chosen = blas::coreTypeSetting();
+    EXPECT_TRUE(chosen == "SkylakeX" || chosen == "Haswell") << chosen;
+    EXPECT_EQ(lower(blas::coreName()), lower(chosen));
+}
+
+TEST(Blas, SplitProductsMatchPlainLoops) {
+    struct Case { int M, N, K; bool transB; float beta; };
+    const Case cases[] = {{1500, 384, 64, true, 0.0f}, {7, 3000, 33, true, 1.0f}, {3000, 402, 400, false, 0.0f},
+                          {129, 17, 256, false, 1.0f}, {1, 1, 1, true, 0.0f}};
+    for (const auto& c : cases) {
+        const auto a = randomVector(size_t(c.M) * c.K, 1);
+        const auto b = randomVector(size_t(c.K) * c.N, 2);
+        auto out = randomVector(size_t(c.M) * c.N, 3);
+        auto expected = out;
+        for (int i = 0; i < c.M; ++i) {
+            for (int j = 0; j < c.N; ++j) {
+                double s = 0;
+                for (int k = 0; k < c.K; ++k) s += double(a[i * c.K + k]) * (c.transB ? b[j * c.K + k] : b[k * c.N + j]);
+                expected[i * c.N + j] = float(0.5 * s + c.beta * expected[i * c.N + j]);
+            }
+        }
+        blas::sgemmParallel(c.transB, c.M, c.N, c.K, 0.5f, a.data(), c.K, b.data(), c.transB ? c.K : c.N, c.beta,
+                            out.data(), c.N);
+        float worst = 0;
+        for (size_t i = 0; i < out.size(); ++i) worst = std::max(worst, std::abs(out[i] - expected[i]));
+        EXPECT_LT(worst, 1e-4f) << c.M << "x" << c.N << "x" << c.K;
+    }
+}
+
+TEST(Blas, HalfMatrixProductsMatchPlainLoops) {
+    for (auto [rows, cols] : {std::pair<int64_t, int64_t>{51, 37}, {4099, 1280}, {3, 16}}) {
+        const auto w = randomVector(size_t(rows * cols), 4);
+        FloatBuffer wb(w.size());
+        std::copy(w.begin(), w.end(), wb.data());
+        HalfMatrix m(wb, rows, cols);
+        const auto x = randomVector(size_t(cols), 5);
+        std::vector<float> y(static_cast<size_t>(rows), 1.0f);
+        std::vector<float> expected(static_cast<size_t>(rows));
+        for (int64_t r = 0; r < rows; ++r) {
+            double s = 0;
+            for (int64_t j = 0; j < cols; ++j) s += double(halfToFloat(floatToHalf(w[r * cols + j]))) * x[j];
+            expected[r] = float(1.0 + s);
+        }
+        m.multiply(x.data(), y.data(), true);
+        float worst = 0;
+        for (int64_t r = 0; r < rows; ++r) worst = std::max(worst, std::abs(y[r] - expected[r]));
+        EXPECT_LT(worst, 1e-3f) << rows << "x" << cols;
+    }
+}
+
+TEST(Parallel, CoversEveryIndexOnceFromSeveralCallers) {
+    std::vector<std::vector<int>> hits(4, std::vector<int>(10007, 0));
+    std::vector<std::thread> callers;
+    for (int c = 0; c < 4; ++c) {
+        callers.emplace_back([&, c] {
+            parallelFor(10007, 10, [&](int64_t b, int64_t e) {
+                for (int64_t i = b; i < e; ++i) ++hits[c][i];
+            });
+        });
+    }
+    for (auto& t : callers) t.join();
+    for (const auto& h : hits) EXPECT_TRUE(std::all_of(h.begin(), h.end(), [](int n) { return n == 1; }));
+}
