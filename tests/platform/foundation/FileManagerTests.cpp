@@ -7,9 +7,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "TempFolder.hpp"
+#include "tests/support/TemporaryFolder.hpp"
 
 namespace {
+
+using parlox::testing::TemporaryFolder;
 
 using platform::FileError;
 using platform::FileManager;
@@ -27,7 +29,7 @@ std::string readAll(const fs::path& path) {
 }
 
 TEST(FileManager, PrivateTemporaryFoldersAreNewAndClosed) {
-    TempFolder root;
+    TemporaryFolder root;
     std::set<fs::path> made;
     for (int i = 0; i < 20; ++i) {
         fs::path folder = FileManager::makePrivateTemporaryDirectory("parlox-req-", root.path());
@@ -41,7 +43,7 @@ TEST(FileManager, PrivateTemporaryFoldersAreNewAndClosed) {
 }
 
 TEST(FileManager, PrivateTemporaryFolderDefaultsToTheRuntimeArea) {
-    TempFolder runtime;
+    TemporaryFolder runtime;
     const char* old = std::getenv("XDG_RUNTIME_DIR");
     std::string saved = old ? old : "";
     ::setenv("XDG_RUNTIME_DIR", runtime.path().c_str(), 1);
@@ -52,7 +54,7 @@ TEST(FileManager, PrivateTemporaryFolderDefaultsToTheRuntimeArea) {
 }
 
 TEST(FileManager, PrivateDirectoryRefusesAPlantedLink) {
-    TempFolder root;
+    TemporaryFolder root;
     fs::create_directory(root / "elsewhere");
     fs::create_directory_symlink(root / "elsewhere", root / "planted");
     try {
@@ -71,7 +73,7 @@ TEST(FileManager, PrivateDirectoryRefusesAPlantedLink) {
 }
 
 TEST(FileManager, PrivateDirectoryCreatesOrTightens) {
-    TempFolder root;
+    TemporaryFolder root;
     FileManager::createPrivateDirectory(root / "a/b/c");
     EXPECT_EQ(modeOf(root / "a/b/c"), 0700u);
     EXPECT_EQ(modeOf(root / "a"), 0700u);
@@ -81,7 +83,7 @@ TEST(FileManager, PrivateDirectoryCreatesOrTightens) {
 }
 
 TEST(FileManager, AtomicWriteReplacesWholeFileWithItsMode) {
-    TempFolder root;
+    TemporaryFolder root;
     const fs::path file = root / "out.json";
     FileManager::writeAtomically(file, "first", 0600);
     EXPECT_EQ(readAll(file), "first");
@@ -96,7 +98,7 @@ TEST(FileManager, AtomicWriteReplacesWholeFileWithItsMode) {
 }
 
 TEST(FileManager, AtomicWriteReplacesALinkInsteadOfFollowingIt) {
-    TempFolder root;
+    TemporaryFolder root;
     std::ofstream(root / "victim") << "keep";
     fs::create_symlink(root / "victim", root / "link");
     FileManager::writeAtomically(root / "link", "new");
@@ -106,7 +108,7 @@ TEST(FileManager, AtomicWriteReplacesALinkInsteadOfFollowingIt) {
 }
 
 TEST(FileManager, NewFileRefusesAnythingAlreadyThere) {
-    TempFolder root;
+    TemporaryFolder root;
     FileManager::writeNewFile(root / "script.sh", "#!/bin/sh\n");
     EXPECT_EQ(modeOf(root / "script.sh"), 0600u);
     std::ofstream(root / "victim") << "keep";
@@ -125,7 +127,7 @@ TEST(FileManager, NewFileRefusesAnythingAlreadyThere) {
 }
 
 TEST(FileManager, AppendReadRemoveAndQuestions) {
-    TempFolder root;
+    TemporaryFolder root;
     const fs::path log = root / "Parlox.log";
     FileManager::append(log, "one\n");
     FileManager::append(log, "two\n");

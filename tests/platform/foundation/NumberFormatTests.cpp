@@ -9,9 +9,11 @@
 
 #include <gtest/gtest.h>
 
-#include "TempFolder.hpp"
+#include "tests/support/TemporaryFolder.hpp"
 
 namespace {
+
+using parlox::testing::TemporaryFolder;
 
 using namespace platform;
 
@@ -57,7 +59,7 @@ protected:
         ::unsetenv("LOCPATH");
     }
 
-    TempFolder folder_;
+    TemporaryFolder folder_;
     bool active_ = false;
     std::locale previous_;
 };

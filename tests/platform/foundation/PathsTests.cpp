@@ -5,9 +5,11 @@
 
 #include <gtest/gtest.h>
 
-#include "TempFolder.hpp"
+#include "tests/support/TemporaryFolder.hpp"
 
 namespace {
+
+using parlox::testing::TemporaryFolder;
 
 using platform::Paths;
 namespace fs = std::filesystem;
@@ -47,7 +49,7 @@ protected:
                                  "XDG_CACHE_HOME", "XDG_RUNTIME_DIR", "TMPDIR"})
             clear(name);
     }
-    TempFolder home_;
+    TemporaryFolder home_;
 };
 
 TEST_F(PathsTest, UnderHomeWhenNoXdgVariableIsSet) {

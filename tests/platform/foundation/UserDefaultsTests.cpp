@@ -11,9 +11,11 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include "TempFolder.hpp"
+#include "tests/support/TemporaryFolder.hpp"
 
 namespace {
+
+using parlox::testing::TemporaryFolder;
 
 using namespace platform;
 using Json = nlohmann::json;
@@ -39,7 +41,7 @@ protected:
             return std::make_unique<JsonFileUserDefaults>(folder_ / "Parlox/defaults.json");
         return std::make_unique<InMemoryUserDefaults>();
     }
-    TempFolder folder_;
+    TemporaryFolder folder_;
 };
 
 TEST_P(DefaultsContract, AbsentFalseAndStringStayApart) {
@@ -180,7 +182,7 @@ INSTANTIATE_TEST_SUITE_P(UserDefaults, DefaultsContract,
 // File backend
 
 TEST(JsonFileUserDefaults, PersistsAcrossInstancesAsOneJsonObject) {
-    TempFolder folder;
+    TemporaryFolder folder;
     const fs::path file = folder / "config/Parlox/defaults.json";
     {
         JsonFileUserDefaults defaults(file);
@@ -210,7 +212,7 @@ TEST(JsonFileUserDefaults, PersistsAcrossInstancesAsOneJsonObject) {
 }
 
 TEST(JsonFileUserDefaults, WriteLeavesNoTemporaryFileBehind) {
-    TempFolder folder;
+    TemporaryFolder folder;
     const fs::path file = folder / "defaults.json";
     JsonFileUserDefaults defaults(file);
     for (int i = 0; i < 20; ++i) defaults.set("n", i);
@@ -222,7 +224,7 @@ TEST(JsonFileUserDefaults, WriteLeavesNoTemporaryFileBehind) {
 }
 
 TEST(JsonFileUserDefaults, ReadersNeverSeeAHalfWrittenFile) {
-    TempFolder folder;
+    TemporaryFolder folder;
     const fs::path file = folder / "defaults.json";
     JsonFileUserDefaults writer(file);
     writer.set("big", std::string(200000, 'a'));
@@ -244,7 +246,7 @@ TEST(JsonFileUserDefaults, ReadersNeverSeeAHalfWrittenFile) {
 }
 
 TEST(JsonFileUserDefaults, HandEditIsPickedUpOnTheNextRead) {
-    TempFolder folder;
+    TemporaryFolder folder;
     const fs::path file = folder / "defaults.json";
     JsonFileUserDefaults defaults(file);
     defaults.set("provider", "chatgpt");
@@ -261,7 +263,7 @@ TEST(JsonFileUserDefaults, HandEditIsPickedUpOnTheNextRead) {
 }
 
 TEST(JsonFileUserDefaults, SynchronizeAnnouncesOutsideChanges) {
-    TempFolder folder;
+    TemporaryFolder folder;
     const fs::path file = folder / "defaults.json";
     JsonFileUserDefaults defaults(file);
     defaults.set("a", 1);
@@ -275,7 +277,7 @@ TEST(JsonFileUserDefaults, SynchronizeAnnouncesOutsideChanges) {
 }
 
 TEST(JsonFileUserDefaults, CorruptFileReadsEmptyAndIsKeptAsideOnTheNextWrite) {
-    TempFolder folder;
+    TemporaryFolder folder;
     const fs::path file = folder / "defaults.json";
     const std::string garbage = "{\"provider\": \"claude\",,, oops";
     writeText(file, garbage);
@@ -299,7 +301,7 @@ TEST(JsonFileUserDefaults, CorruptFileReadsEmptyAndIsKeptAsideOnTheNextWrite) {
 }
 
 TEST(JsonFileUserDefaults, UnreadableFileIsKeptAsideToo) {
-    TempFolder folder;
+    TemporaryFolder folder;
     fs::create_directories(folder / "defaults.json");  // exists, cannot be read as a file
     std::ofstream(folder / "defaults.json/inside") << "x";
     JsonFileUserDefaults defaults(folder / "defaults.json");
@@ -311,7 +313,7 @@ TEST(JsonFileUserDefaults, UnreadableFileIsKeptAsideToo) {
 }
 
 TEST(JsonFileUserDefaults, EmptyOrMissingFileIsEmptyAndNotCorrupt) {
-    TempFolder folder;
+    TemporaryFolder folder;
     JsonFileUserDefaults missing(folder / "nothing/defaults.json");
     EXPECT_TRUE(missing.dictionaryRepresentation().empty());
     EXPECT_FALSE(fs::exists(folder / "nothing"));
@@ -324,7 +326,7 @@ TEST(JsonFileUserDefaults, EmptyOrMissingFileIsEmptyAndNotCorrupt) {
 }
 
 TEST(JsonFileUserDefaults, UnwritableLocationKeepsTheValueInMemory) {
-    TempFolder folder;
+    TemporaryFolder folder;
     writeText(folder / "blocker", "a file where a folder should be");
     JsonFileUserDefaults defaults(folder / "blocker/defaults.json");
     defaults.set("k", "v");
@@ -333,7 +335,7 @@ TEST(JsonFileUserDefaults, UnwritableLocationKeepsTheValueInMemory) {
 }
 
 TEST(JsonFileUserDefaults, InvalidUtf8InAStringIsStoredRepaired) {
-    TempFolder folder;
+    TemporaryFolder folder;
     const fs::path file = folder / "defaults.json";
     JsonFileUserDefaults defaults(file);
     defaults.set("personalInstructions", std::string("bad \xFF byte"));
@@ -342,7 +344,7 @@ TEST(JsonFileUserDefaults, InvalidUtf8InAStringIsStoredRepaired) {
 }
 
 TEST(JsonFileUserDefaults, LinkedFileStaysALink) {
-    TempFolder folder;
+    TemporaryFolder folder;
     writeText(folder / "dotfiles/parlox.json", R"({"provider": "claude"})");
     fs::create_directories(folder / "config");
     fs::create_symlink(folder / "dotfiles/parlox.json", folder / "config/defaults.json");
@@ -360,7 +362,7 @@ TEST(JsonFileUserDefaults, LinkedFileStaysALink) {
 }
 
 TEST(JsonFileUserDefaults, TwoInstancesOnOneFileDoNotLoseWrites) {
-    TempFolder folder;
+    TemporaryFolder folder;
     const fs::path file = folder / "defaults.json";
     JsonFileUserDefaults first(file), second(file);
     std::thread a([&] {
@@ -383,7 +385,7 @@ TEST(UserDefaultsStandard, CanBeSwappedForTests) {
 }
 
 TEST(UserDefaultsStandard, DefaultsToTheConfigFile) {
-    TempFolder folder;
+    TemporaryFolder folder;
     ::setenv("XDG_CONFIG_HOME", folder.path().c_str(), 1);
     UserDefaults::setStandard(nullptr);
     UserDefaults::standard().set("soundsEnabled", false);
