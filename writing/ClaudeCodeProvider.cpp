@@ -1,7 +1,5 @@
 #include "writing/ClaudeCodeProvider.hpp"
 
-#include <chrono>
-
 #include <nlohmann/json.hpp>
 
 #include "platform/foundation/FileManager.hpp"
@@ -12,6 +10,7 @@
 #include "writing/PromptBuilder.hpp"
 #include "writing/RequestFolder.hpp"
 #include "writing/ResponseCleaner.hpp"
+#include "writing/SelfCheck.hpp"
 
 namespace ParloxCore {
 
@@ -46,25 +45,15 @@ std::string base64(const std::string& bytes) {
 
 }  // namespace
 
-std::string ClaudeCodeProvider::ClaudeError::description() const { return localizedDescription(); }
-
-std::string ClaudeCodeProvider::ClaudeError::localizedDescription() const {
-    switch (kind_) {
-        case Kind::notInstalled:
-            return "No encuentro Claude Code en " + text_ + ". Instala la app de Claude o el CLI de Claude Code.";
-        case Kind::timedOut:
-            return "Claude no respondió en " + ToolOutput::wholeSeconds(seconds_) + " s.";
-        case Kind::failed:
-            return "Claude falló: " + text_;
-        case Kind::notLoggedIn:
-            return "Claude Code no tiene sesión. Ejecuta «claude» en la terminal y escribe /login.";
-        case Kind::quotaExceeded:
-            return "Se ha agotado el uso de tu plan de Claude por ahora.";
-        case Kind::emptyResponse:
-            return "Claude devolvió una respuesta vacía.";
-    }
-    return {};
-}
+const ToolErrorTexts ClaudeCodeProvider::ClaudeError::texts = {
+    "No encuentro Claude Code en ",
+    ". Instala la app de Claude o el CLI de Claude Code.",
+    "Claude no respondió en ",
+    "Claude falló: ",
+    "Claude Code no tiene sesión. Ejecuta «claude» en la terminal y escribe /login.",
+    "Se ha agotado el uso de tu plan de Claude por ahora.",
+    "Claude devolvió una respuesta vacía.",
+};
 
 std::vector<std::string> ClaudeCodeProvider::arguments(const Configuration& configuration) {
     return {
@@ -187,12 +176,6 @@ std::string ClaudeCodeProvider::generate(const GenerationRequest& request, std::
     return cleaned;
 }
 
-double ClaudeCodeProvider::check(std::stop_token stop) const {
-    const auto start = std::chrono::steady_clock::now();
-    GenerationRequest request;
-    request.instruction = "Responde solo con la palabra: listo";
-    generate(request, stop);
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
+double ClaudeCodeProvider::check(std::stop_token stop) const { return SelfCheck::seconds(*this, stop); }
 
 }  // namespace ParloxCore

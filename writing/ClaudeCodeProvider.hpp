@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/foundation/Error.hpp"
 #include "writing/LLMProvider.hpp"
+#include "writing/ToolError.hpp"
 
 namespace ParloxCore {
 
@@ -25,34 +25,13 @@ public:
         friend bool operator==(const Configuration&, const Configuration&) = default;
     };
 
-    class ClaudeError : public platform::Error {
+    class ClaudeError : public ToolError<ClaudeError> {
     public:
-        enum class Kind { notInstalled, timedOut, failed, notLoggedIn, quotaExceeded, emptyResponse };
-
-        static ClaudeError notInstalled(std::string path) { return {Kind::notInstalled, std::move(path), 0}; }
-        static ClaudeError timedOut(double seconds) { return {Kind::timedOut, {}, seconds}; }
-        static ClaudeError failed(std::string message) { return {Kind::failed, std::move(message), 0}; }
-        static ClaudeError notLoggedIn() { return {Kind::notLoggedIn, {}, 0}; }
-        static ClaudeError quotaExceeded() { return {Kind::quotaExceeded, {}, 0}; }
-        static ClaudeError emptyResponse() { return {Kind::emptyResponse, {}, 0}; }
-
-        Kind kind() const { return kind_; }
-        const std::string& text() const { return text_; }
-        double seconds() const { return seconds_; }
-
-        std::string description() const override;
-        std::string localizedDescription() const override;
-
-        friend bool operator==(const ClaudeError& a, const ClaudeError& b) {
-            return a.kind_ == b.kind_ && a.text_ == b.text_ && a.seconds_ == b.seconds_;
-        }
+        static const ToolErrorTexts texts;
 
     private:
-        ClaudeError(Kind kind, std::string text, double seconds)
-            : kind_(kind), text_(std::move(text)), seconds_(seconds) {}
-        Kind kind_;
-        std::string text_;
-        double seconds_;
+        friend class ToolError<ClaudeError>;
+        ClaudeError(Kind kind, std::string text, double seconds) : ToolError(kind, std::move(text), seconds) {}
     };
 
     // The reading of one "result" event.

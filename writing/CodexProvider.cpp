@@ -1,7 +1,5 @@
 #include "writing/CodexProvider.hpp"
 
-#include <chrono>
-
 #include "platform/foundation/FileManager.hpp"
 #include "platform/foundation/NumberFormat.hpp"
 #include "platform/foundation/Unicode.hpp"
@@ -10,6 +8,7 @@
 #include "writing/PromptBuilder.hpp"
 #include "writing/RequestFolder.hpp"
 #include "writing/ResponseCleaner.hpp"
+#include "writing/SelfCheck.hpp"
 
 namespace ParloxCore {
 
@@ -21,25 +20,15 @@ const char* const notUtf8Message = "la respuesta no es texto UTF-8 válido";
 
 }  // namespace
 
-std::string CodexProvider::CodexError::description() const { return localizedDescription(); }
-
-std::string CodexProvider::CodexError::localizedDescription() const {
-    switch (kind_) {
-        case Kind::notInstalled:
-            return "No encuentro Codex en " + text_ + ". Instálalo o indica la ruta en Ajustes.";
-        case Kind::timedOut:
-            return "Codex no respondió en " + ToolOutput::wholeSeconds(seconds_) + " s.";
-        case Kind::failed:
-            return "Codex falló: " + text_;
-        case Kind::notLoggedIn:
-            return "Codex no tiene sesión. Ejecuta «codex login» en la terminal.";
-        case Kind::quotaExceeded:
-            return "Se ha agotado el uso de Codex del plan de ChatGPT por ahora.";
-        case Kind::emptyResponse:
-            return "Codex devolvió una respuesta vacía.";
-    }
-    return {};
-}
+const ToolErrorTexts CodexProvider::CodexError::texts = {
+    "No encuentro Codex en ",
+    ". Instálalo o indica la ruta en Ajustes.",
+    "Codex no respondió en ",
+    "Codex falló: ",
+    "Codex no tiene sesión. Ejecuta «codex login» en la terminal.",
+    "Se ha agotado el uso de Codex del plan de ChatGPT por ahora.",
+    "Codex devolvió una respuesta vacía.",
+};
 
 std::vector<std::string> CodexProvider::arguments(const Configuration& configuration,
                                                   const std::filesystem::path& instructionsFile,
@@ -131,12 +120,6 @@ std::string CodexProvider::generate(const GenerationRequest& request, std::stop_
     throw error;
 }
 
-double CodexProvider::check(std::stop_token stop) const {
-    const auto start = std::chrono::steady_clock::now();
-    GenerationRequest request;
-    request.instruction = "Responde solo con la palabra: listo";
-    generate(request, stop);
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
+double CodexProvider::check(std::stop_token stop) const { return SelfCheck::seconds(*this, stop); }
 
 }  // namespace ParloxCore

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/foundation/Error.hpp"
 #include "writing/LLMProvider.hpp"
+#include "writing/ToolError.hpp"
 
 namespace ParloxCore {
 
@@ -23,34 +23,13 @@ public:
         friend bool operator==(const Configuration&, const Configuration&) = default;
     };
 
-    class CodexError : public platform::Error {
+    class CodexError : public ToolError<CodexError> {
     public:
-        enum class Kind { notInstalled, timedOut, failed, notLoggedIn, quotaExceeded, emptyResponse };
-
-        static CodexError notInstalled(std::string path) { return {Kind::notInstalled, std::move(path), 0}; }
-        static CodexError timedOut(double seconds) { return {Kind::timedOut, {}, seconds}; }
-        static CodexError failed(std::string message) { return {Kind::failed, std::move(message), 0}; }
-        static CodexError notLoggedIn() { return {Kind::notLoggedIn, {}, 0}; }
-        static CodexError quotaExceeded() { return {Kind::quotaExceeded, {}, 0}; }
-        static CodexError emptyResponse() { return {Kind::emptyResponse, {}, 0}; }
-
-        Kind kind() const { return kind_; }
-        const std::string& text() const { return text_; }  // the path or the message
-        double seconds() const { return seconds_; }
-
-        std::string description() const override;
-        std::string localizedDescription() const override;
-
-        friend bool operator==(const CodexError& a, const CodexError& b) {
-            return a.kind_ == b.kind_ && a.text_ == b.text_ && a.seconds_ == b.seconds_;
-        }
+        static const ToolErrorTexts texts;
 
     private:
-        CodexError(Kind kind, std::string text, double seconds)
-            : kind_(kind), text_(std::move(text)), seconds_(seconds) {}
-        Kind kind_;
-        std::string text_;
-        double seconds_;
+        friend class ToolError<CodexError>;
+        CodexError(Kind kind, std::string text, double seconds) : ToolError(kind, std::move(text), seconds) {}
     };
 
     static const std::string defaultModel;

@@ -1,5 +1,6 @@
 #include <signal.h>
 
+#include <ostream>
 #include <regex>
 #include <string>
 #include <thread>
@@ -139,6 +140,9 @@ struct StuckTool {
     std::string scenario;
 };
 
+// Readable in test names and failure messages instead of raw bytes.
+void PrintTo(const StuckTool& tool, std::ostream* out) { *out << tool.provider << "_" << tool.scenario; }
+
 class ToolsThatNeverFinish : public ::testing::TestWithParam<StuckTool> {};
 
 TEST_P(ToolsThatNeverFinish, EndWithinTheTimeOutAndLeaveNothing) {
@@ -171,7 +175,7 @@ INSTANTIATE_TEST_SUITE_P(CommandLine, ToolsThatNeverFinish,
                                            StuckTool{"chatgpt", "flood"}, StuckTool{"claude", "ignore-term"},
                                            StuckTool{"claude", "flood"}),
                          [](const auto& info) {
-                             std::string name = info.param.provider + "_" + info.param.scenario;
+                             std::string name = ::testing::PrintToString(info.param);
                              for (auto& ch : name) {
                                  if (ch == '-') ch = '_';
                              }

@@ -20,16 +20,22 @@ using namespace writing_test;
 namespace {
 
 // The log's place is fixed on first use for the whole process: give it a
-// private state folder once, before that happens.
+// private state folder once, before that happens. The path is never
+// destroyed, so the exit handler that removes the folder can still read it
+// (a static object would be destroyed before a handler registered while it
+// was being built).
 const fs::path& logSandbox() {
-    static const fs::path root = [] {
+    static const fs::path* root = [] {
         std::string pattern = (fs::temp_directory_path() / "parlox-log-test-XXXXXX").string();
-        fs::path path = ::mkdtemp(pattern.data());
-        ::setenv("XDG_STATE_HOME", path.c_str(), 1);
-        std::atexit([] { fs::remove_all(logSandbox()); });
+        auto* path = new fs::path(::mkdtemp(pattern.data()));
+        ::setenv("XDG_STATE_HOME", path->c_str(), 1);
+        std::atexit([] {
+            std::error_code ec;
+            fs::remove_all(*root, ec);
+        });
         return path;
     }();
-    return root;
+    return *root;
 }
 
 std::vector<std::string> logLines() {
