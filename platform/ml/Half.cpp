@@ -62,8 +62,13 @@ float halfToFloat(uint16_t bits) {
 
 namespace {
 
+bool detectF16C() {
+    __builtin_cpu_init();  // may run before the CPU model's own constructor
+    return __builtin_cpu_supports("f16c") && __builtin_cpu_supports("avx");
+}
+
 bool hasF16C() {
-    static const bool has = __builtin_cpu_supports("f16c") && __builtin_cpu_supports("avx");
+    static const bool has = detectF16C();
     return has;
 }
 

@@ -2,21 +2,9 @@
 
 #include "platform/ml/ModelError.hpp"
 #include "platform/ml/ModelLoader.hpp"
+#include "platform/ml/TensorSource.hpp"
 
 namespace platform::ml {
-
-namespace {
-
-std::string shapeText(const std::vector<int64_t>& shape) {
-    std::string s = "[";
-    for (size_t i = 0; i < shape.size(); ++i) {
-        if (i) s += ", ";
-        s += std::to_string(shape[i]);
-    }
-    return s + "]";
-}
-
-}  // namespace
 
 std::shared_ptr<Model> Model::load(const std::filesystem::path& url, const ModelConfiguration& configuration) {
     return ModelLoader::load(url, configuration);

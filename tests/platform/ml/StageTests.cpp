@@ -258,6 +258,7 @@ TEST(WhisperStages, IncrementalDecodingMatchesAFullForwardPassAcrossWindows) {
         EXPECT_LT(d.maxAbs, 1.5e-2f) << "window " << w << ", token " << d.at / 512 << ": " << logits[d.at] << " vs "
                                    << ref[d.at];
         const auto refAlign = mltest::readFloats(dir / "align.f32");
+        ASSERT_EQ(refAlign.size(), alignment.size());
         const auto da = mltest::compare(alignment, refAlign);
         EXPECT_LT(da.maxAbs, 1e-4f) << "window " << w;
     }
