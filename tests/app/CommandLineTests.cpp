@@ -26,13 +26,6 @@ void installClaude(const Sandbox& box) {
     fs::create_symlink(fixture("claude"), box.home() / ".local/bin/claude");
 }
 
-bool processGone(pid_t pid) {
-    if (::kill(pid, 0) != 0) return true;
-    auto stat = readFile("/proc/" + std::to_string(pid) + "/stat");
-    auto close = stat.rfind(')');
-    return close == std::string::npos || stat.size() < close + 3 || stat[close + 2] == 'Z';
-}
-
 }  // namespace
 
 TEST(CommandLine, UsageForEverythingElse) {
@@ -159,15 +152,7 @@ TEST_P(ToolsThatNeverFinish, EndWithinTheTimeOutAndLeaveNothing) {
         << run.lines[1];
     EXPECT_LT(run.seconds, 1 + ParloxCore::ProcessRunner::killGrace + 2.0);
     EXPECT_TRUE(box.leftovers().empty());
-    if (fs::exists(box.record() / "pids")) {
-        for (const auto& line : lines(readFile(box.record() / "pids"))) {
-            pid_t pid = std::stoi(line);
-            for (int i = 0; i < 100 && !processGone(pid); ++i) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(20));
-            }
-            EXPECT_TRUE(processGone(pid)) << "left " << pid;
-        }
-    }
+    expectProcessesGone(lines(readFile(box.record() / "pids")));
 }
 
 INSTANTIATE_TEST_SUITE_P(CommandLine, ToolsThatNeverFinish,

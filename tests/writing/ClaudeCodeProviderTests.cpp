@@ -1,5 +1,7 @@
 #include <chrono>
 #include <string>
+#include <utility>
+#include <variant>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -24,6 +26,10 @@ ClaudeCodeProvider::Configuration config(double timeout = 20) {
 
 GenerationRequest request(const std::string& instruction) {
     return {.instruction = instruction, .appName = "Terminal", .personalInstructions = "tutea"};
+}
+
+ScenarioRun<ClaudeError> runClaude(const std::string& scenario, double timeout = 20) {
+    return runScenario<ClaudeCodeProvider, ClaudeError>(scenario, config(timeout), request("hola"));
 }
 
 }  // namespace
@@ -130,52 +136,27 @@ TEST(ClaudeCodeProvider, RunsTheToolAndReadsTheResultEvent) {
 }
 
 TEST(ClaudeCodeProvider, EveryOutcomeOfTheTool) {
-    struct Case {
-        std::string scenario;
-        std::optional<std::string> answer;
-        std::optional<ClaudeError> error;
+    const std::pair<std::string, std::variant<std::string, ClaudeError>> cases[] = {
+        {"fenced", "Respuesta: hola\n\nFin"},
+        {"not-logged-in", ClaudeError::notLoggedIn()},
+        {"quota", ClaudeError::quotaExceeded()},
+        {"error", ClaudeError::failed("API Error: 500 Internal server error")},
+        {"error-subtype", ClaudeError::failed("error_max_turns")},
+        {"unknown", ClaudeError::failed("something unexpected happened")},
+        {"empty", ClaudeError::emptyResponse()},
+        {"blank", ClaudeError::emptyResponse()},
+        {"not-utf8", ClaudeError::failed("la respuesta no es texto UTF-8 válido")},
+        {"no-close", "Respuesta: hola"},
     };
-    const Case cases[] = {
-        {"fenced", "Respuesta: hola\n\nFin", std::nullopt},
-        {"not-logged-in", std::nullopt, ClaudeError::notLoggedIn()},
-        {"quota", std::nullopt, ClaudeError::quotaExceeded()},
-        {"error", std::nullopt, ClaudeError::failed("API Error: 500 Internal server error")},
-        {"error-subtype", std::nullopt, ClaudeError::failed("error_max_turns")},
-        {"unknown", std::nullopt, ClaudeError::failed("something unexpected happened")},
-        {"empty", std::nullopt, ClaudeError::emptyResponse()},
-        {"blank", std::nullopt, ClaudeError::emptyResponse()},
-        {"not-utf8", std::nullopt, ClaudeError::failed("la respuesta no es texto UTF-8 válido")},
-        {"no-close", "Respuesta: hola", std::nullopt},
-    };
-    for (const auto& c : cases) {
-        Sandbox box;
-        box.scenario(c.scenario);
-        ClaudeCodeProvider provider(config());
-        try {
-            auto answer = provider.generate(request("hola"));
-            EXPECT_EQ(std::optional<std::string>(answer), c.answer) << c.scenario;
-        } catch (const ClaudeError& e) {
-            EXPECT_EQ(std::optional<ClaudeError>(e), c.error) << c.scenario << ": " << e.localizedDescription();
-        }
-        EXPECT_TRUE(box.leftovers().empty()) << c.scenario;
-    }
+    for (const auto& [scenario, expected] : cases) expectOutcome(runClaude(scenario), expected, scenario);
 }
 
 TEST(ClaudeCodeProvider, TimeOutWinsOverWhatTheLogSays) {
-    for (std::string scenario : {"hang", "flood"}) {
-        Sandbox box;
-        box.scenario(scenario);
-        ClaudeCodeProvider provider(config(0.4));
-        auto start = std::chrono::steady_clock::now();
-        try {
-            provider.generate(request("hola"));
-            ADD_FAILURE() << scenario;
-        } catch (const ClaudeError& e) {
-            EXPECT_EQ(e, ClaudeError::timedOut(0.4)) << scenario;
-        }
-        EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(),
-                  0.4 + ProcessRunner::killGrace + 1.5);
-        EXPECT_TRUE(box.leftovers().empty()) << scenario;
+    for (std::string scenario : {"hang", "flood", "ignore-term"}) {
+        auto run = runClaude(scenario, 0.4);
+        expectOutcome(run, ClaudeError::timedOut(0.4), scenario);
+        EXPECT_LT(run.seconds, 0.4 + ProcessRunner::killGrace + 1.5) << scenario;
+        expectProcessesGone(run.helperPids);
     }
 }
 

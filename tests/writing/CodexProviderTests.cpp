@@ -1,8 +1,8 @@
-#include <signal.h>
-
 #include <chrono>
 #include <string>
 #include <thread>
+#include <utility>
+#include <variant>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -27,21 +27,8 @@ GenerationRequest request(const std::string& instruction) {
     return {.instruction = instruction, .baseText = "base", .appName = "Terminal", .personalInstructions = "tutea"};
 }
 
-bool processGone(pid_t pid) {
-    if (::kill(pid, 0) != 0) return true;
-    auto stat = readFile("/proc/" + std::to_string(pid) + "/stat");
-    auto close = stat.rfind(')');
-    return close == std::string::npos || stat.size() < close + 3 || stat[close + 2] == 'Z';
-}
-
-void expectHelpersGone(const fs::path& pidsFile) {
-    auto pids = lines(readFile(pidsFile));
-    ASSERT_FALSE(pids.empty());
-    for (const auto& line : pids) {
-        pid_t pid = std::stoi(line);
-        for (int i = 0; i < 100 && !processGone(pid); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        EXPECT_TRUE(processGone(pid)) << "helper " << pid << " survived";
-    }
+ScenarioRun<CodexError> runCodex(const std::string& scenario, double timeout = 20) {
+    return runScenario<CodexProvider, CodexError>(scenario, config(timeout), request("hola"));
 }
 
 }  // namespace
@@ -138,65 +125,38 @@ TEST(CodexProvider, RunsTheToolAndReturnsTheCleanedAnswer) {
 }
 
 TEST(CodexProvider, EveryOutcomeOfTheTool) {
-    struct Case {
-        std::string scenario;
-        std::optional<std::string> answer;
-        std::optional<CodexError> error;
+    const std::pair<std::string, std::variant<std::string, CodexError>> cases[] = {
+        {"fenced", "Respuesta: hola\n\nFin"},
+        {"not-logged-in", CodexError::notLoggedIn()},
+        {"quota", CodexError::quotaExceeded()},
+        {"error", CodexError::failed("ERROR: stream disconnected before completion: connection reset")},
+        {"unknown", CodexError::failed("código de salida 3")},
+        {"empty", CodexError::emptyResponse()},
+        {"blank", CodexError::emptyResponse()},
+        {"not-utf8", CodexError::failed("la respuesta no es texto UTF-8 válido")},
     };
-    const Case cases[] = {
-        {"fenced", "Respuesta: hola\n\nFin", std::nullopt},
-        {"not-logged-in", std::nullopt, CodexError::notLoggedIn()},
-        {"quota", std::nullopt, CodexError::quotaExceeded()},
-        {"error", std::nullopt,
-         CodexError::failed("ERROR: stream disconnected before completion: connection reset")},
-        {"unknown", std::nullopt, CodexError::failed("código de salida 3")},
-        {"empty", std::nullopt, CodexError::emptyResponse()},
-        {"blank", std::nullopt, CodexError::emptyResponse()},
-        {"not-utf8", std::nullopt, CodexError::failed("la respuesta no es texto UTF-8 válido")},
-    };
-    for (const auto& c : cases) {
-        Sandbox box;
-        box.scenario(c.scenario);
-        CodexProvider provider(config());
-        try {
-            auto answer = provider.generate(request("hola"));
-            EXPECT_EQ(std::optional<std::string>(answer), c.answer) << c.scenario;
-        } catch (const CodexError& e) {
-            EXPECT_EQ(std::optional<CodexError>(e), c.error) << c.scenario << ": " << e.localizedDescription();
-        }
-        EXPECT_TRUE(box.leftovers().empty()) << c.scenario;
-    }
+    for (const auto& [scenario, expected] : cases) expectOutcome(runCodex(scenario), expected, scenario);
 }
 
 TEST(CodexProvider, ToolsThatDoNotEndAreStoppedAtTheTimeOut) {
     for (std::string scenario : {"hang", "flood", "ignore-term"}) {
-        Sandbox box;
-        box.scenario(scenario);
-        CodexProvider provider(config(0.5));
-        auto start = std::chrono::steady_clock::now();
-        try {
-            provider.generate(request("hola"));
-            ADD_FAILURE() << scenario << " answered";
-        } catch (const CodexError& e) {
-            EXPECT_EQ(e, CodexError::timedOut(0.5)) << scenario;
-            EXPECT_EQ(e.localizedDescription(), "Codex no respondió en 0 s.");
+        auto run = runCodex(scenario, 0.5);
+        expectOutcome(run, CodexError::timedOut(0.5), scenario);
+        EXPECT_EQ(CodexError::timedOut(0.5).localizedDescription(), "Codex no respondió en 0 s.");
+        EXPECT_LT(run.seconds, 0.5 + ProcessRunner::killGrace + 1.5) << scenario;
+        if (scenario == "ignore-term") {
+            EXPECT_FALSE(run.helperPids.empty());
+            expectProcessesGone(run.helperPids);
         }
-        double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        EXPECT_LT(elapsed, 0.5 + ProcessRunner::killGrace + 1.5) << scenario;
-        EXPECT_TRUE(box.leftovers().empty()) << scenario;
-        if (scenario == "ignore-term") expectHelpersGone(box.record() / "pids");
     }
 }
 
 TEST(CodexProvider, HelperThatKeepsTheOutputOpenDoesNotDelayTheAnswer) {
-    Sandbox box;
-    box.scenario("no-close");
-    CodexProvider provider(config(20));
-    auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(provider.generate(request("hola")), "Respuesta: hola");
-    EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 5.0);
-    expectHelpersGone(box.record() / "pids");
-    EXPECT_TRUE(box.leftovers().empty());
+    auto run = runCodex("no-close");
+    expectOutcome(run, std::string("Respuesta: hola"), "no-close");
+    EXPECT_LT(run.seconds, 5.0);
+    EXPECT_FALSE(run.helperPids.empty());
+    expectProcessesGone(run.helperPids);
 }
 
 TEST(CodexProvider, MissingOrUnusableToolIsNotInstalledAndCreatesNothing) {

@@ -1,14 +1,23 @@
 #pragma once
 
+#include <signal.h>
 #include <stdlib.h>
 
 #include <filesystem>
 #include <fstream>
+#include <chrono>
 #include <iterator>
 #include <map>
 #include <optional>
 #include <string>
+#include <thread>
+#include <type_traits>
+#include <variant>
 #include <vector>
+
+#include <gtest/gtest.h>
+
+#include "writing/GenerationRequest.hpp"
 
 namespace writing_test {
 
@@ -119,5 +128,63 @@ private:
     fs::path root_;
     ScopedEnv env_;
 };
+
+// A process is gone when it cannot be signalled or only its zombie is left.
+inline bool processGone(pid_t pid) {
+    if (::kill(pid, 0) != 0) return true;
+    auto stat = readFile("/proc/" + std::to_string(pid) + "/stat");
+    auto close = stat.rfind(')');
+    return close == std::string::npos || stat.size() < close + 3 || stat[close + 2] == 'Z';
+}
+
+// Every process whose id is listed gets two seconds to go away.
+inline void expectProcessesGone(const std::vector<std::string>& pids) {
+    for (const auto& line : pids) {
+        pid_t pid = std::stoi(line);
+        for (int i = 0; i < 100 && !processGone(pid); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        EXPECT_TRUE(processGone(pid)) << "process " << pid << " survived";
+    }
+}
+
+// What one request gave under a scenario of the fake tools, run in a sandbox
+// of its own.
+template <typename Error>
+struct ScenarioRun {
+    std::variant<std::string, Error> outcome;  // the answer or the back-end's error
+    double seconds = 0;
+    std::vector<std::string> leftovers;  // entries left in the temporary area
+    std::vector<std::string> helperPids;  // helpers the fake tool started
+};
+
+template <typename Provider, typename Error>
+ScenarioRun<Error> runScenario(const std::string& scenario, const typename Provider::Configuration& configuration,
+                               const ParloxCore::GenerationRequest& request) {
+    Sandbox box;
+    box.scenario(scenario);
+    Provider provider(configuration);
+    const auto start = std::chrono::steady_clock::now();
+    ScenarioRun<Error> run{std::string()};
+    try {
+        run.outcome = provider.generate(request);
+    } catch (const Error& error) {
+        run.outcome = error;
+    }
+    run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    run.leftovers = box.leftovers();
+    run.helperPids = lines(readFile(box.record() / "pids"));
+    return run;
+}
+
+// Checks a run against an expected answer or error, naming the scenario.
+template <typename Error>
+void expectOutcome(const ScenarioRun<Error>& run, const std::type_identity_t<std::variant<std::string, Error>>& expected,
+                   const std::string& scenario) {
+    if (const auto* error = std::get_if<Error>(&run.outcome)) {
+        EXPECT_TRUE(run.outcome == expected) << scenario << ": " << error->localizedDescription();
+    } else {
+        EXPECT_TRUE(run.outcome == expected) << scenario << ": answered " << std::get<std::string>(run.outcome);
+    }
+    EXPECT_TRUE(run.leftovers.empty()) << scenario;
+}
 
 }  // namespace writing_test

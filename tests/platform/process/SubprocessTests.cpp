@@ -137,38 +137,35 @@ TEST(Subprocess, TimeOutTerminatesWithSigterm) {
     EXPECT_LT(since(start), 5.0);
 }
 
-TEST(Subprocess, ChildThatIgnoresSigtermIsKilledAfterTheGrace) {
+// Runs a script that starts `sleep 30` in the background before `rest`,
+// checks the run ends within seconds, and that the helper went with it.
+Result runLeavingAHelper(const std::string& prefix, const std::string& rest, double timeout) {
     TempDir dir;
     auto pidFile = dir.path / "pid";
-    auto o = shell("trap '' TERM; sleep 30 & echo $! > '" + pidFile.string() + "'; while :; do sleep 0.05; done");
-    o.timeout = 0.3;
+    auto o = shell(prefix + "sleep 30 & echo $! > '" + pidFile.string() + "'; " + rest);
+    o.timeout = timeout;
     o.killGrace = 0.3;
     auto start = Clock::now();
     auto r = run(o);
     EXPECT_LT(since(start), 5.0);
+    pid_t helper = readPid(pidFile);
+    EXPECT_GT(helper, 0);
+    if (helper > 0) EXPECT_TRUE(waitGone(helper, 2.0)) << "a helper of the child survived";
+    return r;
+}
+
+TEST(Subprocess, ChildThatIgnoresSigtermIsKilledAfterTheGrace) {
+    auto r = runLeavingAHelper("trap '' TERM; ", "while :; do sleep 0.05; done", 0.3);
     EXPECT_TRUE(r.timedOut);
     EXPECT_TRUE(r.signaled);
     EXPECT_EQ(r.exitCode, SIGKILL);
-    pid_t helper = readPid(pidFile);
-    ASSERT_GT(helper, 0);
-    EXPECT_TRUE(waitGone(helper, 2.0)) << "a helper of the child survived";
 }
 
 TEST(Subprocess, HelperHoldingTheOutputOpenIsEndedWithTheChild) {
-    TempDir dir;
-    auto pidFile = dir.path / "pid";
-    auto o = shell("sleep 30 & echo $! > '" + pidFile.string() + "'; echo bye");
-    o.timeout = 20;
-    o.killGrace = 0.3;
-    auto start = Clock::now();
-    auto r = run(o);
-    EXPECT_LT(since(start), 5.0);
+    auto r = runLeavingAHelper("", "echo bye", 20);
     EXPECT_EQ(r.output, "bye\n");
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_FALSE(r.timedOut);
-    pid_t helper = readPid(pidFile);
-    ASSERT_GT(helper, 0);
-    EXPECT_TRUE(waitGone(helper, 2.0));
 }
 
 TEST(Subprocess, HelperThatLeftTheGroupCannotHoldTheRunOpen) {
