@@ -27,6 +27,18 @@ bool hasControl(std::string_view s) {
     return std::any_of(s.begin(), s.end(), [](unsigned char c) { return c < 0x21 || c == 0x7f; });
 }
 
+// A scheme is letters, digits, "+", "-" and "." before the first ":", and
+// only counts when that ":" comes before any "/", "?" or "#": so a query
+// holding "http://..." stays part of a relative reference.
+bool hasScheme(std::string_view ref) {
+    auto colon = ref.find(':');
+    if (colon == std::string_view::npos || colon == 0) return false;
+    if (!std::isalpha(static_cast<unsigned char>(ref[0]))) return false;
+    return std::all_of(ref.begin(), ref.begin() + static_cast<std::ptrdiff_t>(colon), [](unsigned char c) {
+        return std::isalnum(c) || c == '+' || c == '-' || c == '.';
+    });
+}
+
 }  // namespace
 
 std::optional<Url> Url::parse(std::string_view text) {
@@ -131,8 +143,10 @@ bool Url::sameOrigin(const Url& other) const {
     return scheme_ == other.scheme_ && host_ == other.host_ && effectivePort() == other.effectivePort();
 }
 
+bool Url::isHostless(std::string_view ref) { return !hasScheme(ref) && ref.substr(0, 2) != "//"; }
+
 std::optional<Url> Url::resolve(std::string_view ref) const {
-    if (ref.find("://") != std::string_view::npos) return parse(ref);
+    if (hasScheme(ref)) return parse(ref);
     if (hasControl(ref)) return std::nullopt;
     if (ref.substr(0, 2) == "//") return parse(scheme_ + ":" + std::string(ref));
     std::string_view pathPart = ref;

@@ -34,6 +34,8 @@ public:
 
     // Resolves a Location value (absolute, scheme-relative or relative).
     std::optional<Url> resolve(std::string_view reference) const;
+    // True for a reference that names no host: no scheme and no "//" start.
+    static bool isHostless(std::string_view reference);
 
     static std::string percentEncodeSegment(std::string_view raw);
     static std::string percentDecode(std::string_view encoded);

@@ -96,6 +96,13 @@ TEST(HubApiMetadata, CorruptFilesAreLoggedDeletedAndAbsent) {
     ASSERT_TRUE(meta);
     EXPECT_EQ(meta->commitHash, "c");
     EXPECT_EQ(meta->etag, "e");
+    // The name loses every ".metadata"; a signed time reads as a number.
+    writeFile(tmp.path() / "z.metadata.txt.metadata", "c\ne\n+1700000000.25\n");
+    meta = api.readDownloadMetadata(tmp.path() / "z.metadata.txt.metadata");
+    ASSERT_TRUE(meta);
+    EXPECT_EQ(meta->filename, "z.txt");
+    EXPECT_NEAR(std::chrono::duration<double>(meta->timestamp.time_since_epoch()).count(), 1700000000.25, 1e-3);
+    EXPECT_TRUE(logged.empty());
     HubApi::setLogSink(nullptr);
 }
 
@@ -217,7 +224,10 @@ TEST(HubApiListing, UrlGlobsAndErrors) {
 
 TEST(HubApiHead, RelativeRedirectIsFollowedAndAbsoluteOneReturned) {
     platform::net::LoopbackServer server;
-    server.server().Get("/rel", [](const httplib::Request&, httplib::Response& res) { res.set_redirect("/target?x=1", 307); });
+    server.server().Get("/rel", [](const httplib::Request&, httplib::Response& res) {
+        res.status = 307;
+        res.set_header("Location", "/target?x=1&next=http://elsewhere.invalid/");
+    });
     server.server().Get("/abs", [](const httplib::Request&, httplib::Response& res) {
         res.set_redirect("http://elsewhere.invalid/file", 302);
         res.set_header("X-Repo-Commit", std::string(40, 'd'));
@@ -238,12 +248,12 @@ TEST(HubApiHead, RelativeRedirectIsFollowedAndAbsoluteOneReturned) {
     EXPECT_EQ(meta.commitHash, std::string(40, 'e'));
     EXPECT_EQ(meta.etag, "e1");
     EXPECT_EQ(meta.size, 5);
-    EXPECT_EQ(meta.location, server.baseUrl() + "/target?x=1");
+    EXPECT_EQ(meta.location, server.baseUrl() + "/target?x=1&next=http://elsewhere.invalid/");
     auto seen = server.requests("HEAD");
     ASSERT_EQ(seen.size(), 2u);
     EXPECT_EQ(seen[1].header("Authorization"), "Bearer tok");
     EXPECT_EQ(seen[1].header("Accept-Encoding"), "identity");
-    EXPECT_EQ(seen[1].header("Location"), server.baseUrl() + "/target?x=1");
+    EXPECT_EQ(seen[1].header("Location"), server.baseUrl() + "/target?x=1&next=http://elsewhere.invalid/");
 
     meta = api.getFileMetadata(base.appendingPath("abs"));
     EXPECT_EQ(meta.location, "http://elsewhere.invalid/file");

@@ -46,7 +46,9 @@ TEST_F(ModelFolder, TokenizerClassIsDerivedFromTheModelType) {
     put("tokenizer.json", "{}");
     put("tokenizer_config.json", R"({"bos_token":"<s>"})");
     for (auto [type, expected] : std::vector<std::pair<std::string, std::string>>{
-             {"whisper", "WhisperTokenizer"}, {"gpt2", "Gpt2Tokenizer"}, {"GPT2", "Gpt2Tokenizer"}}) {
+             {"whisper", "WhisperTokenizer"}, {"gpt2", "Gpt2Tokenizer"}, {"GPT2", "Gpt2Tokenizer"},
+             {"xlm-roberta", "Xlm-robertaTokenizer"}, {"bert_generation", "Bert_generationTokenizer"},
+             {"two words", "Two WordsTokenizer"}}) {
         put("config.json", R"({"model_type":")" + type + R"("})");
         auto cfg = load().tokenizerConfig();
         ASSERT_TRUE(cfg);

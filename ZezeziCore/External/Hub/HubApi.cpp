@@ -156,7 +156,7 @@ HttpResponse HubApi::httpHead(const Url& url, std::stop_token stop) const {
         auto response = http->send(request, stop);
         auto location = response.headers.value("Location");
         bool relative = response.status >= 300 && response.status <= 399 && location && !location->empty() &&
-                        location->find("://") == std::string::npos && location->rfind("//", 0) != 0;
+                        Url::isHostless(*location);
         if (!relative) {
             checkStatus(response, url, 200, 399);
             return response;
@@ -243,16 +243,18 @@ std::optional<HubApi::LocalDownloadFileMetadata> HubApi::readDownloadMetadata(co
         if (parts.size() < 3) throw EnvironmentError::invalidMetadataError("Metadata file is missing required fields");
         std::string stamp = trimmed(parts[2]);
         double seconds = 0;
-        auto [ptr, err] = std::from_chars(stamp.data(), stamp.data() + stamp.size(), seconds);
-        if (stamp.empty() || err != std::errc() || ptr != stamp.data() + stamp.size())
+        // A leading "+" reads like any other sign.
+        std::string_view digits = stamp;
+        if (digits.size() > 1 && digits[0] == '+' && digits[1] != '-' && digits[1] != '+') digits.remove_prefix(1);
+        auto [ptr, err] = std::from_chars(digits.data(), digits.data() + digits.size(), seconds);
+        if (digits.empty() || err != std::errc() || ptr != digits.data() + digits.size())
             throw EnvironmentError::invalidMetadataError("Invalid timestamp format");
         LocalDownloadFileMetadata meta;
         meta.commitHash = trimmed(parts[0]);
         meta.etag = trimmed(parts[1]);
         std::string name = metadataPath.filename().string();
         const std::string suffix = ".metadata";
-        if (name.size() >= suffix.size() && name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0)
-            name.resize(name.size() - suffix.size());
+        for (auto at = name.find(suffix); at != std::string::npos; at = name.find(suffix, at)) name.erase(at, suffix.size());
         meta.filename = name;
         meta.timestamp = std::chrono::system_clock::time_point(
             std::chrono::duration_cast<std::chrono::system_clock::duration>(std::chrono::duration<double>(seconds)));

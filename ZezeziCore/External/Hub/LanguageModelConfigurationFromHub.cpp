@@ -1,5 +1,6 @@
 #include "ZezeziCore/External/Hub/LanguageModelConfigurationFromHub.hpp"
 
+#include <unicode/uchar.h>
 #include <unicode/unistr.h>
 
 #include <fstream>
@@ -35,12 +36,27 @@ bool isValidUtf8(const std::string& s) {
     return true;
 }
 
+// Words are separated by white space only: "xlm-roberta" gives "Xlm-roberta".
 std::string capitalized(const std::string& text) {
     icu::UnicodeString u = icu::UnicodeString::fromUTF8(text);
-    u.toTitle(nullptr);
-    std::string out;
-    u.toUTF8String(out);
-    return out;
+    icu::UnicodeString out;
+    int32_t i = 0;
+    while (i < u.length()) {
+        int32_t start = i;
+        bool space = u_isUWhiteSpace(u.char32At(i));
+        while (i < u.length() && static_cast<bool>(u_isUWhiteSpace(u.char32At(i))) == space) i = u.moveIndex32(i, 1);
+        icu::UnicodeString run(u, start, i - start);
+        if (!space) {
+            int32_t second = run.moveIndex32(0, 1);
+            icu::UnicodeString first(run, 0, second);
+            icu::UnicodeString rest(run, second);
+            run = first.toUpper().append(rest.toLower());
+        }
+        out.append(run);
+    }
+    std::string result;
+    out.toUTF8String(result);
+    return result;
 }
 
 Config withMember(const std::optional<Config>& object, const std::string& key, const std::string& value) {

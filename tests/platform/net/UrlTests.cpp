@@ -35,6 +35,11 @@ TEST(Url, ResolvesRedirectLocations) {
     EXPECT_EQ(base.resolve("c")->string(), "https://h/a/c");
     EXPECT_EQ(base.resolve("//other/z")->string(), "https://other/z");
     EXPECT_EQ(base.resolve("http://o:81/p")->string(), "http://o:81/p");
+    // A URL inside the query does not make the reference absolute.
+    EXPECT_EQ(base.resolve("/x?next=http://o/p")->string(), "https://h/x?next=http://o/p");
+    EXPECT_FALSE(base.resolve("ftp://o/p"));
+    for (const char* hostless : {"/x", "c", "/x?next=http://o/p", "?q=2"}) EXPECT_TRUE(Url::isHostless(hostless)) << hostless;
+    for (const char* withHost : {"http://o/p", "HTTPS://o", "//o/p", "ftp://o"}) EXPECT_FALSE(Url::isHostless(withHost)) << withHost;
     EXPECT_TRUE(base.sameOrigin(*Url::parse("https://H:443/other")));
     EXPECT_FALSE(base.sameOrigin(*Url::parse("http://h/")));
     EXPECT_FALSE(base.sameOrigin(*Url::parse("https://h:444/")));
