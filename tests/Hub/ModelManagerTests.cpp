@@ -18,10 +18,15 @@ public:
     std::atomic<int> resolves{0}, loads{0}, unloads{0};
     bool failResolve = false, failLoad = false;
     std::atomic<int> resolveDelayMs{0};
+    // Callers that are about to enter; the resolve waits for all of them so
+    // that a slow thread start cannot make it finish before they arrive.
+    std::atomic<int> callersStarted{0};
+    int callersExpected = 0;
 
     std::optional<std::string> modelFolder() const override { return folder; }
     std::string resolveModels(Hub::ModelDownloader&, const Hub::ModelDownloader::ProgressCallback&) override {
         ++resolves;
+        while (callersStarted.load() < callersExpected) std::this_thread::yield();
         std::this_thread::sleep_for(std::chrono::milliseconds(resolveDelayMs.load()));
         if (failResolve) throw std::runtime_error("no network");
         return "/models/resolved";
@@ -138,10 +143,12 @@ TEST(ModelManagerTests, FailuresReturnToUnloaded) {
 TEST(ModelManagerTests, ConcurrentEnsureLoadsOnce) {
     Fixture f;
     f.loader->resolveDelayMs = 100;
+    f.loader->callersExpected = 3;
     std::vector<std::thread> callers;
     std::atomic<int> done{0};
     for (int i = 0; i < 3; ++i)
         callers.emplace_back([&] {
+            ++f.loader->callersStarted;
             f.manager.ensureModelsLoaded();
             ++done;
         });
@@ -156,11 +163,13 @@ TEST(ModelManagerTests, ConcurrentEnsureLoadsOnce) {
 TEST(ModelManagerTests, ConcurrentEnsureSharesTheFailure) {
     Fixture f;
     f.loader->resolveDelayMs = 100;
+    f.loader->callersExpected = 3;
     f.loader->failResolve = true;
     std::vector<std::thread> callers;
     std::atomic<int> failures{0};
     for (int i = 0; i < 3; ++i)
         callers.emplace_back([&] {
+            ++f.loader->callersStarted;
             try {
                 f.manager.ensureModelsLoaded();
             } catch (const std::runtime_error& e) {
