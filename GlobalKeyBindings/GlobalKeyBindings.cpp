@@ -137,6 +137,17 @@ void applyCenterEnabled(State& s) {
     s.center->updateMode();
 }
 
+// Drops one stream's actions, and the key's inner map once it is empty.
+template <class Map, class Key>
+void eraseStreamEntry(Map& downs, Map& ups, const Key& key, std::uint64_t id) {
+    for (auto* map : {&downs, &ups}) {
+        auto it = map->find(key);
+        if (it == map->end()) continue;
+        it->second.erase(id);
+        if (it->second.empty()) map->erase(it);
+    }
+}
+
 // The stream's entries go on the main thread, shortly after it ends.
 std::function<void()> nameStreamTermination(const std::weak_ptr<State>& weak, std::string rawValue,
                                             std::uint64_t id) {
@@ -144,12 +155,7 @@ std::function<void()> nameStreamTermination(const std::weak_ptr<State>& weak, st
         platform::MainQueue::post([weak, rawValue, id] {
             auto s = weak.lock();
             if (!s) return;
-            for (auto* map : {&s->streamKeyDownHandlers, &s->streamKeyUpHandlers}) {
-                auto it = map->find(rawValue);
-                if (it == map->end()) continue;
-                it->second.erase(id);
-                if (it->second.empty()) map->erase(it);
-            }
+            eraseStreamEntry(s->streamKeyDownHandlers, s->streamKeyUpHandlers, rawValue, id);
             dropHotKeyOf(*s, rawValue, nullptr);
         });
     };
@@ -161,12 +167,7 @@ std::function<void()> shortcutStreamTermination(const std::weak_ptr<State>& weak
         platform::MainQueue::post([weak, shortcut, id] {
             auto s = weak.lock();
             if (!s) return;
-            for (auto* map : {&s->streamShortcutKeyDownHandlers, &s->streamShortcutKeyUpHandlers}) {
-                auto it = map->find(shortcut);
-                if (it == map->end()) continue;
-                it->second.erase(id);
-                if (it->second.empty()) map->erase(it);
-            }
+            eraseStreamEntry(s->streamShortcutKeyDownHandlers, s->streamShortcutKeyUpHandlers, shortcut, id);
             if (!isActive(*s, shortcut, nullptr)) s->hotKeys.erase(shortcut);
         });
     };

@@ -19,6 +19,17 @@ std::int64_t normalizedModifiers(std::int64_t keyCode, std::int64_t carbonModifi
     return mods;
 }
 
+// Key codes and modifiers travel to the service as ints; a value that does
+// not fit (a hand-edited settings file) must not wrap onto another key.
+RegistrationResult registerWithService(platform::input::HotKeyService& service, const HotKey& hotKey) {
+    const auto fits = [](std::int64_t v) { return v >= 0 && v <= 0xFFFF; };
+    if (!fits(hotKey.carbonKeyCode) || !fits(hotKey.carbonModifiers))
+        return {platform::input::RegistrationStatus::keyNotOnKeyboard,
+                "código de tecla o modificadores fuera de rango"};
+    return service.registerHotKey(hotKey.id, static_cast<int>(hotKey.carbonKeyCode),
+                                  static_cast<int>(hotKey.carbonModifiers));
+}
+
 }  // namespace
 
 HotKey::HotKey(std::int64_t keyCode, std::int64_t modifiers, std::uint32_t hotKeyId,
@@ -59,8 +70,7 @@ HotKeyCenter::~HotKeyCenter() {
 }
 
 RegistrationResult HotKeyCenter::registerHotKey(const std::shared_ptr<HotKey>& hotKey) {
-    auto result = service_->registerHotKey(hotKey->id, static_cast<int>(hotKey->carbonKeyCode),
-                                           static_cast<int>(hotKey->carbonModifiers));
+    auto result = registerWithService(*service_, *hotKey);
     if (!result.ok()) return result;
     hotKey->registered_ = true;
     hotKey->center_ = weak_from_this();
@@ -123,9 +133,7 @@ void HotKeyCenter::pauseAllHotKeys() {
 void HotKeyCenter::resumeAllHotKeys() {
     for (const auto& hotKey : liveHotKeys()) {
         if (hotKey->registered_) continue;
-        auto result = service_->registerHotKey(hotKey->id, static_cast<int>(hotKey->carbonKeyCode),
-                                               static_cast<int>(hotKey->carbonModifiers));
-        if (result.ok()) {
+        if (registerWithService(*service_, *hotKey).ok()) {
             hotKey->registered_ = true;
             continue;
         }

@@ -20,6 +20,16 @@ protected:
     }
 };
 
+TEST_F(HotKeyCenterTest, CodesThatDoNotFitAreRefusedInsteadOfWrappingOntoAnotherKey) {
+    for (const auto& [code, mods] : std::vector<std::pair<std::int64_t, std::int64_t>>{
+             {(std::int64_t{1} << 32) + 49, 0x800}, {49, (std::int64_t{1} << 32) + 0x800}, {-1, 0}}) {
+        auto hotKey = makeHotKey(code, mods, "wide");
+        EXPECT_FALSE(center->registerHotKey(hotKey).ok()) << code << " " << mods;
+    }
+    EXPECT_EQ(service->registerCalls, 0);
+    EXPECT_FALSE(service->isRegistered(49, 0x800));
+}
+
 TEST_F(HotKeyCenterTest, IdsStartAtOne) { EXPECT_EQ(center->nextHotKeyId(), 1u); }
 
 TEST_F(HotKeyCenterTest, RegisteringWhileDisabledPausesAtOnceAndEnablingRegistersAgain) {
