@@ -143,8 +143,14 @@ std::shared_ptr<IncrementalChunkStream> AudioProcessor::loadFileIncrementally(
             int64_t fileOffset = 0;
             double readPosition = 0.0;
             platform::Task::checkCancellation(stop);
+            // Set when a pass yielded nothing: the pending samples alone
+            // cannot make a final chunk (a window shorter than the chunker's
+            // padding), so one more block is read before chunking again.
+            bool stalled = false;
             while (true) {
-                while (static_cast<int64_t>(pending.size()) <= maxChunkLength && readPosition < totalDuration) {
+                while ((static_cast<int64_t>(pending.size()) <= maxChunkLength || stalled) &&
+                       readPosition < totalDuration) {
+                    stalled = false;
                     const double blockEnd = std::min(readPosition + chunkDurationSeconds, totalDuration);
                     AudioBuffer block = loadAudio(file, channelMode, readPosition, blockEnd, std::nullopt);
                     const auto samples = convertBufferToArray(block, 1024);
@@ -178,6 +184,7 @@ std::shared_ptr<IncrementalChunkStream> AudioProcessor::loadFileIncrementally(
                     yieldedEnd = chunk.seekOffsetIndex + static_cast<int64_t>(chunk.audioSamples.size());
                 }
                 if (fullyRead) break;
+                stalled = finalCount == 0;
                 fileOffset += yieldedEnd;
                 pending.erase(pending.begin(), pending.begin() + yieldedEnd);
                 platform::Task::checkCancellation(stop);

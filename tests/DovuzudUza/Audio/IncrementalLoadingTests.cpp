@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <future>
 #include <thread>
 
 #include "AudioTestSupport.hpp"
@@ -28,7 +29,8 @@ std::string loadError(F&& f) {
 // Waits until `condition` holds (the producer runs on its own thread).
 template <class F>
 bool eventually(F&& condition) {
-    for (int i = 0; i < 500; ++i) {
+    // Generous: the producer may be slow to run on a busy machine.
+    for (int i = 0; i < 5000; ++i) {
         if (condition()) return true;
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
@@ -98,6 +100,36 @@ TEST(IncrementalLoading, ShortAndEmptyFiles) {
 
     auto empty = AudioProcessor::loadFileIncrementally(tmp.file("empty.wav"), ChannelMode::sumChannels(), 120, 2, 480000);
     EXPECT_FALSE(empty->next());
+}
+
+TEST(IncrementalLoading, WindowShorterThanThePaddingStillMakesProgress) {
+    // A window of 0.5 s is shorter than the chunker's one-second padding: the
+    // first pass alone makes no chunk, so the loader has to read on.
+    TempFolder tmp;
+    const auto audio = audio_test::voiceWithSilences(4.0, {});
+    platform::audio::writeWavFloat(tmp.file("v.wav"), audio, 16000, 1);
+    auto stream = AudioProcessor::loadFileIncrementally(tmp.file("v.wav"), ChannelMode::sumChannels(), 0.5, 100, 8000);
+    auto drained = std::async(std::launch::async, [&] {
+        std::vector<AudioChunk> chunks;
+        while (auto chunk = stream->next()) chunks.push_back(chunk->audioChunk);
+        return chunks;
+    });
+    if (drained.wait_for(std::chrono::seconds(60)) != std::future_status::ready) {
+        stream->cancel();
+        drained.wait();
+        FAIL() << "the loader stopped making progress";
+    }
+    const auto chunks = drained.get();
+    ASSERT_FALSE(chunks.empty());
+    int64_t expected = 0;
+    for (const auto& chunk : chunks) {
+        EXPECT_EQ(chunk.seekOffsetIndex, expected);
+        EXPECT_LE(static_cast<int64_t>(chunk.audioSamples.size()), 8000);
+        EXPECT_TRUE(std::equal(chunk.audioSamples.begin(), chunk.audioSamples.end(), audio.begin() + chunk.seekOffsetIndex));
+        expected += static_cast<int64_t>(chunk.audioSamples.size());
+    }
+    // Only the tail within the padding of the end is left out.
+    EXPECT_GE(expected, static_cast<int64_t>(audio.size()) - 16000);
 }
 
 TEST(IncrementalLoading, UnreadableFileEndsTheStreamWithItsError) {
