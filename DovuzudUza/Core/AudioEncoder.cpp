@@ -26,18 +26,9 @@ AudioEncoderOutputType AudioEncoder::encodeFeatures(const FeatureExtractorOutput
     if (!snapshot) throw WhisperError::modelsUnavailable("Models are unavailable");
     platform::Task::checkCancellation(stop);
 
-    const auto& posts = signposter();
-    auto interval = posts.beginInterval("EncodeAudio");
-    platform::ml::DictionaryFeatureProvider output;
-    try {
-        output = snapshot->predict(AudioEncoderInput(features));
-    } catch (...) {
-        posts.endInterval("EncodeAudio", interval);
-        throw;
-    }
-    auto embeds = output.multiArray("encoder_output_embeds");
-    posts.endInterval("EncodeAudio", interval);
-    return embeds;
+    // The interval ends on every way out, a failed prediction included.
+    platform::ScopedSignpost interval(signposter(), "EncodeAudio");
+    return snapshot->predict(AudioEncoderInput(features)).multiArray("encoder_output_embeds");
 }
 
 }  // namespace DovuzudUza

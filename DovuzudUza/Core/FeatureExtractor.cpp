@@ -27,18 +27,9 @@ FeatureExtractorOutputType FeatureExtractor::logMelSpectrogram(const AudioProces
     if (!snapshot) throw WhisperError::modelsUnavailable("Models are unavailable");
     platform::Task::checkCancellation(stop);
 
-    const auto& posts = signposter();
-    auto interval = posts.beginInterval("ExtractAudioFeatures");
-    platform::ml::DictionaryFeatureProvider output;
-    try {
-        output = snapshot->predict(MelSpectrogramInput(fromAudio));
-    } catch (...) {
-        posts.endInterval("ExtractAudioFeatures", interval);
-        throw;
-    }
-    auto features = output.multiArray("melspectrogram_features");
-    posts.endInterval("ExtractAudioFeatures", interval);
-    return features;
+    // The interval ends on every way out, a failed prediction included.
+    platform::ScopedSignpost interval(signposter(), "ExtractAudioFeatures");
+    return snapshot->predict(MelSpectrogramInput(fromAudio)).multiArray("melspectrogram_features");
 }
 
 }  // namespace DovuzudUza

@@ -9,30 +9,29 @@
 
 #include <unistd.h>
 
+#include <gtest/gtest.h>
+
 #include "../Models/LogCapture.hpp"
+#include "tests/platform/audio/TempFolder.hpp"
+#include "DovuzudUza/Core/Audio/WhisperError.hpp"
 
 namespace DovuzudUza::audio_test {
 
 using test_support::LogCapture;
 
-// A private folder under $TMPDIR, removed at the end of the test.
-class TempFolder {
-public:
-    TempFolder() {
-        const char* base = std::getenv("TMPDIR");
-        std::string pattern = std::string(base && *base ? base : "/tmp") + "/parlox-audio-XXXXXX";
-        if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-        path_ = pattern;
-    }
-    ~TempFolder() {
-        std::error_code ec;
-        std::filesystem::remove_all(path_, ec);
-    }
-    std::string file(const std::string& name) const { return (path_ / name).string(); }
+using platform::audio::test::TempFolder;
 
-private:
-    std::filesystem::path path_;
-};
+// The WhisperError that `f` throws; a test failure when it throws none.
+template <class F>
+WhisperError whisperError(F&& f) {
+    try {
+        f();
+    } catch (const WhisperError& e) {
+        return e;
+    }
+    ADD_FAILURE() << "no WhisperError";
+    return WhisperError(WhisperError::Kind::initializationError, "");
+}
 
 inline std::vector<float> tone(size_t count, double rate, double hz, float amplitude) {
     std::vector<float> v(count);

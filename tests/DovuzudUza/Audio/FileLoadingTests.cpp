@@ -9,6 +9,7 @@
 #include "platform/audio/fake/WavWriter.hpp"
 
 using namespace DovuzudUza;
+using audio_test::whisperError;
 using audio_test::LogCapture;
 using audio_test::TempFolder;
 using ChannelMode = AudioInputOptions::ChannelMode;
@@ -33,17 +34,6 @@ std::vector<float> interleave(const std::vector<float>& left, const std::vector<
         v.push_back(right[i]);
     }
     return v;
-}
-
-template <class F>
-WhisperError whisperError(F&& f) {
-    try {
-        f();
-    } catch (const WhisperError& e) {
-        return e;
-    }
-    ADD_FAILURE() << "no WhisperError";
-    return WhisperError(WhisperError::Kind::initializationError, "");
 }
 
 }  // namespace

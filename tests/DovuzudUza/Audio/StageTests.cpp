@@ -2,6 +2,7 @@
 
 #include <mutex>
 
+#include "AudioTestSupport.hpp"
 #include "DovuzudUza/Core/Audio/WhisperError.hpp"
 #include "DovuzudUza/Core/AudioEncoder.hpp"
 #include "DovuzudUza/Core/FeatureExtractor.hpp"
@@ -10,6 +11,7 @@
 #include "platform/ml/fake/FakeModel.hpp"
 
 using namespace DovuzudUza;
+using audio_test::whisperError;
 using platform::ml::DataType;
 using platform::ml::DictionaryFeatureProvider;
 using platform::ml::FakeModel;
@@ -65,17 +67,6 @@ ModelDescription encoderDescription(int64_t width = 384, int64_t positions = 150
     d.addInput(FeatureDescription::multiArray("melspectrogram_features", {1, 80, 1, 3000}, DataType::float16));
     d.addOutput(FeatureDescription::multiArray("encoder_output_embeds", {1, width, 1, positions}, DataType::float16));
     return d;
-}
-
-template <class F>
-WhisperError whisperError(F&& f) {
-    try {
-        f();
-    } catch (const WhisperError& e) {
-        return e;
-    }
-    ADD_FAILURE() << "no WhisperError";
-    return WhisperError(WhisperError::Kind::initializationError, "");
 }
 
 }  // namespace

@@ -14,27 +14,11 @@
 #include "ZezeziCore/External/Hub/ConfigJSONSerialization.hpp"
 #include "ZezeziCore/External/Tokenizers/ByteEncoder.hpp"
 #include "ZezeziCore/External/Tokenizers/PreTrainedTokenizer.hpp"
+#include "tests/platform/audio/TempFolder.hpp"
 
 namespace DovuzudUza::test_support {
 
-// A temporary folder removed on destruction.
-class TempFolder {
-public:
-    TempFolder() {
-        std::random_device device;
-        path_ = std::filesystem::temp_directory_path() / ("speechmodel-" + std::to_string(device()) + "-" +
-                                                          std::to_string(device()));
-        std::filesystem::create_directories(path_);
-    }
-    ~TempFolder() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
-    const std::filesystem::path& path() const { return path_; }
-
-private:
-    std::filesystem::path path_;
-};
+using platform::audio::test::TempFolder;
 
 // Tokenizer files in the shape of a multilingual Whisper vocabulary: the
 // 256 byte-level symbols in the usual order (so "Ġ" is 220), a few merges,
