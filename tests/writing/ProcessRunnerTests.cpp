@@ -1,5 +1,7 @@
 #include <signal.h>
 
+#include <chrono>
+#include <stop_token>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -49,4 +51,17 @@ TEST(ProcessRunner, MissingOutputFileThrowsBeforeLaunching) {
     writeFile(box.root() / "out.log", "");
     EXPECT_THROW(ProcessRunner::run(box.root() / "missing", {}, "", box.root() / "out.log", box.root(), 5),
                  platform::process::ProcessError);
+}
+
+TEST(ProcessRunner, StopRequestedBeforeLaunchEndsTheChildRightAfter) {
+    Sandbox box;
+    writeFile(box.root() / "out.log", "");
+    std::stop_source source;
+    source.request_stop();
+    const auto start = std::chrono::steady_clock::now();
+    auto status = ProcessRunner::run("/bin/sleep", {"20"}, "", box.root() / "out.log", box.root(), 30,
+                                     source.get_token());
+    EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 10.0);
+    // A stop is not a time-out; the child's status tells how it ended.
+    EXPECT_EQ(status, (ProcessRunner::Status{SIGTERM, false}));
 }
