@@ -56,9 +56,22 @@ void readList(const nlohmann::json& j, const char* key, std::map<std::string, Fe
     }
 }
 
+ModelManifest parseManifest(const nlohmann::json& j);
+
 }  // namespace
 
 ModelManifest ModelManifest::fromJson(const nlohmann::json& j) {
+    // Members of the wrong JSON type are a broken model, not a crash.
+    try {
+        return parseManifest(j);
+    } catch (const nlohmann::json::exception& e) {
+        invalid(std::string("model.json: ") + e.what());
+    }
+}
+
+namespace {
+
+ModelManifest parseManifest(const nlohmann::json& j) {
     if (!j.is_object()) invalid("model.json: not an object");
     ModelManifest m;
     if (!j.contains("kind") || !j["kind"].is_string()) invalid("model.json: missing \"kind\"");
@@ -77,6 +90,8 @@ ModelManifest ModelManifest::fromJson(const nlohmann::json& j) {
     }
     return m;
 }
+
+}  // namespace
 
 ModelManifest ModelManifest::read(const std::filesystem::path& folder) {
     const auto file = folder / "model.json";

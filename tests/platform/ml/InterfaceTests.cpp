@@ -247,6 +247,15 @@ TEST(ModelLoader, ReportsMissingAndBrokenFolders) {
     std::filesystem::create_directories(badShape);
     std::ofstream(badShape / "model.json") << R"({"kind": "fake", "inputs": [{"name": "x", "shape": [-3]}]})";
     expectError(badShape, ModelError::Kind::invalidModel, "bad shape");
+    // Members of the wrong JSON type.
+    for (const char* text : {R"({"kind": "fake", "inputs": [{"name": "x", "optional": "yes"}]})",
+                             R"({"kind": "fake", "inputs": [{"name": "x", "type": 5}]})",
+                             R"({"kind": "fake", "outputs": [{"name": "y", "dataType": ["float16"]}]})"}) {
+        const auto wrongType = tmp.path() / "WrongType.mlmodelc";
+        std::filesystem::create_directories(wrongType);
+        std::ofstream(wrongType / "model.json", std::ios::trunc) << text;
+        expectError(wrongType, ModelError::Kind::invalidModel, "model.json");
+    }
 }
 
 TEST(ModelLoader, RegisteredFolderYieldsTheInstalledFake) {
