@@ -84,7 +84,7 @@ TEST(HubApiMetadata, CorruptFilesAreLoggedDeletedAndAbsent) {
         EXPECT_FALSE(fs::exists(path)) << bad;
     }
     ASSERT_EQ(logged.size(), 4u);
-    EXPECT_EQ(logged[0].rfind("Invalid metadata file ", 0), 0u);
+    EXPECT_EQ(logged[0].rfind("Invalid metadata file file://" + (tmp.path() / "x.metadata").string() + ": ", 0), 0u);
     EXPECT_NE(logged[0].find("Metadata file is missing required fields. Removing it from disk and continuing."), std::string::npos);
     EXPECT_NE(logged[1].find("Invalid timestamp format"), std::string::npos);
     logged.clear();

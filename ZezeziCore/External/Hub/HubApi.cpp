@@ -51,6 +51,12 @@ std::string trimmed(std::string_view s) {
     return std::string(s);
 }
 
+std::string fileUrlText(const fs::path& path) {
+    std::error_code ec;
+    auto absolute = fs::absolute(path, ec);
+    return "file://" + (ec ? path : absolute).string();
+}
+
 std::string formatTimestamp(double seconds) {
     char buffer[64];
     auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, seconds, std::chars_format::fixed);
@@ -260,10 +266,10 @@ std::optional<HubApi::LocalDownloadFileMetadata> HubApi::readDownloadMetadata(co
             std::chrono::duration_cast<std::chrono::system_clock::duration>(std::chrono::duration<double>(seconds)));
         return meta;
     } catch (const EnvironmentError& e) {
-        logError("Invalid metadata file " + metadataPath.string() + ": " + e.localizedDescription() +
+        logError("Invalid metadata file " + fileUrlText(metadataPath) + ": " + e.localizedDescription() +
                  ". Removing it from disk and continuing.");
     } catch (const std::exception& e) {
-        logError("Error reading metadata file " + metadataPath.string() + ": " + describeError(e) +
+        logError("Error reading metadata file " + fileUrlText(metadataPath) + ": " + describeError(e) +
                  ". Removing it from disk and continuing.");
     }
     std::error_code removeError;
