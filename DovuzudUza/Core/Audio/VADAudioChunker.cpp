@@ -14,7 +14,10 @@ std::vector<std::pair<int64_t, int64_t>> prepareSeekClips(const DecodingOptions&
     for (float t : options.clipTimestamps) {
         const float sample = t * 16000.0f;
         if (!std::isfinite(sample)) continue;  // a time that is no number marks nothing
-        indices.push_back(static_cast<int64_t>(std::round(sample)));
+        // Far beyond any audio: held where the index arithmetic stays exact
+        // and cannot overflow; the chunker cuts such clips at the audio's end.
+        constexpr float limit = 4611686018427387904.0f;  // 2^62
+        indices.push_back(static_cast<int64_t>(std::round(std::clamp(sample, -limit, limit))));
     }
     if (indices.empty()) indices.push_back(0);
     if (indices.size() % 2 == 1) indices.push_back(contentFrames);
