@@ -184,6 +184,7 @@ void startDetached(Options options) {
     options.input.clear();
     options.output = OutputMode::discard;
     options.timeout = 0;
+    options.endGroupWithChild = false;
     auto launched = std::make_shared<std::promise<void>>();
     auto started = launched->get_future();
     options.onSpawned = [launched](int) { launched->set_value(); };
@@ -330,7 +331,7 @@ Result run(const Options& options, std::stop_token stop) {
             reaped = true;
             drainUntil = Clock::now() + seconds(options.drainGrace);
             // Whatever the child left running in its group goes with it.
-            if (groupAlive(pgid)) beginTermination();
+            if (options.endGroupWithChild && groupAlive(pgid)) beginTermination();
         }
     };
     auto consume = [&](const char* data, std::size_t n) {

@@ -35,6 +35,10 @@ struct Options {
     double timeout = 0;       // seconds; 0 or less means none
     double killGrace = 2.0;   // seconds between SIGTERM and SIGKILL
     double drainGrace = 0.3;  // seconds to keep reading after the child ended
+    // Whether members of the child's group still running when it exits are
+    // ended too. Off for detached programs: a launcher that exits leaves the
+    // window it opened behind on purpose.
+    bool endGroupWithChild = true;
 
     // Called on the running thread once the child exists, with its process id.
     std::function<void(int pid)> onSpawned;
@@ -57,7 +61,8 @@ struct Result {
 Result run(const Options& options, std::stop_token stop = {});
 
 // Starts a child that lives on its own (a terminal window, a browser): no
-// input, output discarded, nobody waits for it but a background reaper.
+// input, output discarded, nobody waits for it but a background reaper, and
+// what it leaves running when it exits is left alone.
 // Throws ProcessError when it cannot be started.
 void startDetached(Options options);
 
