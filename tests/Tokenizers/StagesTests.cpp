@@ -51,8 +51,8 @@ TEST(PreTokenizers, ByteLevel) {
     EXPECT_TRUE(pre(bl, "").empty());
     EXPECT_EQ(pre({{"type", "ByteLevel"}, {"use_regex", false}}, ""), (Pieces{""}));
     EXPECT_EQ(pre({{"type", "ByteLevel"}, {"use_regex", false}, {"add_prefix_space", true}}, ""), (Pieces{G}));
-    // The prefix space goes to the first piece only.
-    EXPECT_EQ(pre({{"type", "ByteLevel"}, {"add_prefix_space", true}}, "Hello, world"), (Pieces{G + "Hello", ",", G + "world"}));
+    // The prefix space goes to every piece that lacks one.
+    EXPECT_EQ(pre({{"type", "ByteLevel"}, {"add_prefix_space", true}}, "Hello, world"), (Pieces{G + "Hello", G + ",", G + "world"}));
 }
 
 TEST(PreTokenizers, Metaspace) {
@@ -174,6 +174,8 @@ TEST(Decoders, TextDecoders) {
     wp["cleanup"] = false;
     EXPECT_EQ(dec(wp, {"un", "!"}), (Pieces{"un", " !"}));
     EXPECT_TRUE(dec(wp, {}).empty());
+    // Every token starts with an empty prefix, so all of them join.
+    EXPECT_EQ(dec({{"type", "WordPiece"}, {"prefix", ""}}, {"un", "aff"}), (Pieces{"un", "aff"}));
     EXPECT_EQ(dec({{"type", "Strip"}, {"content", " "}, {"start", 1}, {"stop", 0}}, {"  a ", "b"}), (Pieces{" a ", "b"}));
     EXPECT_EQ(dec({{"type", "Metaspace"}, {"replacement", M}, {"add_prefix_space", true}}, {M + "hola", M + "mundo"}),
               (Pieces{"hola", " mundo"}));

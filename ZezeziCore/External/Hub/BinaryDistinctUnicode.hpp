@@ -13,8 +13,6 @@ namespace ZezeziCore::unicode {
 std::u16string utf8ToUtf16(std::string_view utf8);
 // Unpaired surrogates become U+FFFD.
 std::string utf16ToUtf8(std::u16string_view utf16);
-// Appends the UTF-8 form of one scalar (surrogates become U+FFFD).
-void appendUtf8(std::string& out, char32_t scalar);
 
 // Offsets (in units) where each extended grapheme cluster starts, followed by
 // the total length; {0} for empty text.

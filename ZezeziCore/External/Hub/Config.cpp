@@ -42,6 +42,12 @@ std::optional<bool> booleanOfText(const BinaryDistinctString& s) {
     return std::nullopt;
 }
 
+// Beyond the signed range a whole number becomes a float, not a wrapped integer.
+Config unsignedNumber(uint64_t u) {
+    if (u <= static_cast<uint64_t>(INT64_MAX)) return Config(static_cast<int64_t>(u));
+    return Config(static_cast<float>(u));
+}
+
 }  // namespace
 
 Config Config::dictionary(std::initializer_list<std::pair<BinaryDistinctString, Config>> pairs) {
@@ -71,11 +77,8 @@ Config Config::convertToBinaryDistinctKeys(const nlohmann::json& v) {
             return Config(v.get<bool>());
         case nlohmann::json::value_t::number_integer:
             return Config(static_cast<int64_t>(v.get<int64_t>()));
-        case nlohmann::json::value_t::number_unsigned: {
-            uint64_t u = v.get<uint64_t>();
-            if (u <= static_cast<uint64_t>(INT64_MAX)) return Config(static_cast<int64_t>(u));
-            return Config(static_cast<float>(u));
-        }
+        case nlohmann::json::value_t::number_unsigned:
+            return unsignedNumber(v.get<uint64_t>());
         case nlohmann::json::value_t::number_float:
             return Config(static_cast<float>(v.get<double>()));
         default:
@@ -333,11 +336,8 @@ Config Config::decode(const nlohmann::json& v) {
             return Config();
         case nlohmann::json::value_t::number_integer:
             return Config(static_cast<int64_t>(v.get<int64_t>()));
-        case nlohmann::json::value_t::number_unsigned: {
-            uint64_t u = v.get<uint64_t>();
-            if (u <= static_cast<uint64_t>(INT64_MAX)) return Config(static_cast<int64_t>(u));
-            return Config(static_cast<float>(u));
-        }
+        case nlohmann::json::value_t::number_unsigned:
+            return unsignedNumber(v.get<uint64_t>());
         case nlohmann::json::value_t::number_float: {
             double d = v.get<double>();
             // An integer reading succeeds for whole numbers that fit.

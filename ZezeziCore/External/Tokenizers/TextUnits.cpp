@@ -151,24 +151,7 @@ char32_t firstScalar(std::string_view s) {
     return nextScalar(s, i);
 }
 
-void appendScalar(std::string& out, char32_t cp) {
-    if ((cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF) cp = 0xFFFD;
-    if (cp < 0x80) {
-        out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
-}
+void appendScalar(std::string& out, char32_t cp) { out += platform::fromCodePoint(cp); }
 
 std::string repaired(std::string_view bytes) {
     if (platform::isValidUtf8(bytes)) return std::string(bytes);
@@ -205,6 +188,33 @@ bool isPunctuation(char32_t c) { return u_ispunct(static_cast<UChar32>(c)); }
 bool isCjkIdeograph(char32_t c) {
     return (c >= 0x4E00 && c <= 0x9FFF) || (c >= 0x3400 && c <= 0x4DBF) || (c >= 0x20000 && c <= 0x2A6DF) ||
            (c >= 0x2A700 && c <= 0x2CEAF) || (c >= 0xF900 && c <= 0xFAFF) || (c >= 0x2F800 && c <= 0x2FA1F);
+}
+
+std::string spacedCjkIdeographs(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::string_view ch : characters(text)) {
+        if (isCjkIdeograph(firstScalar(ch))) {
+            out.push_back(' ');
+            out.append(ch);
+            out.push_back(' ');
+        } else {
+            out.append(ch);
+        }
+    }
+    return out;
+}
+
+std::string withoutNonSpacingMarks(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) {
+        std::size_t start = i;
+        char32_t c = nextScalar(text, i);
+        if (u_charType(static_cast<UChar32>(c)) == U_NON_SPACING_MARK) continue;
+        out.append(text.substr(start, i - start));
+    }
+    return out;
 }
 
 std::string replacingAll(std::string_view text, std::string_view of, std::string_view with) {

@@ -49,6 +49,12 @@ bool isSpaceSeparatorOrTab(char32_t c); // category Zs, or U+0009
 bool isPunctuation(char32_t c);         // category P
 bool isCjkIdeograph(char32_t c);
 
+// Each character whose first scalar is a CJK ideograph gets a space on
+// either side.
+std::string spacedCjkIdeographs(std::string_view utf8);
+// The text without its non-spacing marks (category Mn), nothing recomposed.
+std::string withoutNonSpacingMarks(std::string_view utf8);
+
 // Literal, non-overlapping, left-to-right replacement.
 std::string replacingAll(std::string_view text, std::string_view of, std::string_view with);
 

@@ -2,28 +2,14 @@
 
 namespace Tokenizers {
 
-std::vector<std::optional<int64_t>> Tokenizer::convertTokensToIds(const std::vector<std::string>& tokens) const {
+std::vector<std::optional<int64_t>> TokenVocabulary::convertTokensToIds(const std::vector<std::string>& tokens) const {
     std::vector<std::optional<int64_t>> out;
     out.reserve(tokens.size());
     for (const auto& t : tokens) out.push_back(convertTokenToId(t));
     return out;
 }
 
-std::vector<std::optional<std::string>> Tokenizer::convertIdsToTokens(const std::vector<int64_t>& ids) const {
-    std::vector<std::optional<std::string>> out;
-    out.reserve(ids.size());
-    for (int64_t id : ids) out.push_back(convertIdToToken(id));
-    return out;
-}
-
-std::vector<std::optional<int64_t>> TokenizingModel::convertTokensToIds(const std::vector<std::string>& tokens) const {
-    std::vector<std::optional<int64_t>> out;
-    out.reserve(tokens.size());
-    for (const auto& t : tokens) out.push_back(convertTokenToId(t));
-    return out;
-}
-
-std::vector<std::optional<std::string>> TokenizingModel::convertIdsToTokens(const std::vector<int64_t>& ids) const {
+std::vector<std::optional<std::string>> TokenVocabulary::convertIdsToTokens(const std::vector<int64_t>& ids) const {
     std::vector<std::optional<std::string>> out;
     out.reserve(ids.size());
     for (int64_t id : ids) out.push_back(convertIdToToken(id));

@@ -86,7 +86,7 @@ std::vector<std::string> WordPieceDecoder::decode(const std::vector<std::string>
     for (std::size_t i = 1; i < tokens.size(); ++i) {
         const std::string& t = tokens[i];
         std::string piece;
-        if (!prefix_.empty() && t.compare(0, prefix_.size(), prefix_) == 0)
+        if (t.compare(0, prefix_.size(), prefix_) == 0)
             piece = t.substr(prefix_.size());
         else
             piece = " " + t;

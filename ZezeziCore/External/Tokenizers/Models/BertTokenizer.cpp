@@ -1,7 +1,5 @@
 #include "ZezeziCore/External/Tokenizers/Models/BertTokenizer.hpp"
 
-#include <unicode/uchar.h>
-
 #include "ZezeziCore/External/Tokenizers/ByteEncoder.hpp"
 #include "ZezeziCore/External/Tokenizers/TextUnits.hpp"
 #include "ZezeziCore/External/Tokenizers/TokenizerError.hpp"
@@ -15,17 +13,7 @@ bool isAsciiSymbol(char32_t c) {
 }
 
 // Removes combining marks and folds precomposed letters to their base.
-std::string foldDiacritics(std::string_view s) {
-    std::string decomposed = text::nfd(s);
-    std::string out;
-    out.reserve(decomposed.size());
-    for (std::size_t i = 0; i < decomposed.size();) {
-        char32_t c = text::nextScalar(decomposed, i);
-        if (u_charType(static_cast<UChar32>(c)) == U_NON_SPACING_MARK) continue;
-        text::appendScalar(out, c);
-    }
-    return text::nfc(out);
-}
+std::string foldDiacritics(std::string_view s) { return text::nfc(text::withoutNonSpacingMarks(text::nfd(s))); }
 
 }  // namespace
 
@@ -138,18 +126,7 @@ BertTokenizer::BertTokenizer(const Config& tokenizerConfig, const Config& tokeni
 
 std::string BertTokenizer::tokenizeChineseCharsIfNeed(std::string_view text) const {
     if (!tokenizeChineseChars_) return std::string(text);
-    std::string out;
-    out.reserve(text.size());
-    for (std::string_view ch : text::characters(text)) {
-        if (text::isCjkIdeograph(text::firstScalar(ch))) {
-            out.push_back(' ');
-            out.append(ch);
-            out.push_back(' ');
-        } else {
-            out.append(ch);
-        }
-    }
-    return out;
+    return text::spacedCjkIdeographs(text);
 }
 
 std::vector<std::string> BertTokenizer::tokenize(std::string_view text) const {

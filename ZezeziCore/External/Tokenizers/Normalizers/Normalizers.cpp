@@ -70,17 +70,7 @@ std::string NFCNormalizer::normalize(std::string_view text) const { return text:
 std::string NFKDNormalizer::normalize(std::string_view text) const { return text::nfkd(text); }
 std::string NFKCNormalizer::normalize(std::string_view text) const { return text::nfkc(text); }
 
-std::string StripAccentsNormalizer::normalize(std::string_view text) const {
-    std::string out;
-    out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size();) {
-        std::size_t start = i;
-        char32_t c = text::nextScalar(text, i);
-        if (u_charType(static_cast<UChar32>(c)) == U_NON_SPACING_MARK) continue;
-        out.append(text.substr(start, i - start));
-    }
-    return out;
-}
+std::string StripAccentsNormalizer::normalize(std::string_view text) const { return text::withoutNonSpacingMarks(text); }
 
 std::string StripNormalizer::normalize(std::string_view text) const {
     auto chars = text::characters(text);
@@ -122,20 +112,7 @@ std::string BertNormalizer::cleanText(std::string_view text) {
     return out;
 }
 
-std::string BertNormalizer::handleChineseChars(std::string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    for (std::string_view ch : text::characters(text)) {
-        if (text::isCjkIdeograph(text::firstScalar(ch))) {
-            out.push_back(' ');
-            out.append(ch);
-            out.push_back(' ');
-        } else {
-            out.append(ch);
-        }
-    }
-    return out;
-}
+std::string BertNormalizer::handleChineseChars(std::string_view text) { return text::spacedCjkIdeographs(text); }
 
 std::string BertNormalizer::stripAccents(std::string_view text) {
     std::string decomposed = text::nfd(text);

@@ -65,11 +65,11 @@ std::vector<std::string> ByteLevelPreTokenizer::preTokenize(std::string_view tex
     } else {
         pieces.emplace_back(text);
     }
-    // Only the first piece gets the prefix space: a space before every piece
-    // would turn punctuation and digits into word-initial tokens.
-    if (addPrefixSpace_ && !pieces.empty() && (pieces.front().empty() || pieces.front().front() != ' '))
-        pieces.front().insert(pieces.front().begin(), ' ');
-    for (auto& piece : pieces) piece = byteLevelEncode(piece);
+    for (auto& piece : pieces) {
+        // Every piece that lacks a leading space gets one, not only the first.
+        if (addPrefixSpace_ && (piece.empty() || piece.front() != ' ')) piece.insert(piece.begin(), ' ');
+        piece = byteLevelEncode(piece);
+    }
     return pieces;
 }
 
