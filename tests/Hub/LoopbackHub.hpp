@@ -4,6 +4,7 @@
 // metadata headers and ranged bodies, plus the misbehaviours tests ask for.
 
 #include <atomic>
+#include <thread>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
@@ -43,6 +44,7 @@ public:
     std::atomic<bool> ignoreRange{false};   // whole file with 200 to a range request
     std::atomic<int> truncateGets{0};     // the next N GETs end early without an error
     std::atomic<bool> redirectBodies{false};  // GET of a file redirects to the CDN
+    std::atomic<long> stallAt{-1};        // bodies pause at this offset until it is cleared
 
     platform::net::LoopbackServer server;
     platform::net::LoopbackServer cdn;
@@ -193,10 +195,16 @@ private:
         long cutOffset = cutAt;
         auto data = std::make_shared<std::string>(content);
         res.set_content_provider(size, "application/octet-stream",
-                                 [data, cut, cutOffset](size_t offset, size_t length, httplib::DataSink& sink) {
+                                 [this, data, cut, cutOffset](size_t offset, size_t length, httplib::DataSink& sink) {
                                      size_t n = std::min<size_t>(length, 16384);
                                      if (cut && static_cast<long>(offset) >= cutOffset) return false;
                                      if (cut) n = std::min<size_t>(n, static_cast<size_t>(cutOffset) - offset);
+                                     long stall = stallAt;
+                                     if (stall >= 0 && static_cast<long>(offset) >= stall) {
+                                         std::this_thread::sleep_for(std::chrono::milliseconds(2));
+                                         return true;
+                                     }
+                                     if (stall >= 0) n = std::min<size_t>(n, static_cast<size_t>(stall) - offset);
                                      sink.write(data->data() + offset, n);
                                      return true;
                                  });

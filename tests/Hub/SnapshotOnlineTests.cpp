@@ -295,15 +295,19 @@ TEST_F(SnapshotOnline, EmptyListingCallsTheHandlerOnceWithNoUnits) {
     EXPECT_EQ(calls, 1);
 }
 
-TEST_F(SnapshotOnline, CancellationStopsTheTransferAndWritesNoMetadata) {
+TEST_F(SnapshotOnline, CancellationStopsTheTransferAndTheNextRunResumes) {
     std::string big = LoopbackHub::randomBytes(8 << 20, 3);
     hub.setFile("big.bin", big, true);
+    // The body stops flowing at 1 MiB, so the transfer cannot end before
+    // the stop arrives, however the threads are scheduled.
+    hub.stallAt = 1 << 20;
     std::stop_source source;
     std::thread stopper;
     try {
         api.snapshot({"org/model"}, "main", {"big.bin"},
-                     [&](const Hub::Progress&) {
-                         if (!stopper.joinable()) stopper = std::thread([&] { source.request_stop(); });
+                     [&](const Hub::Progress& p) {
+                         if (p.fractionCompleted() > 0 && !stopper.joinable())
+                             stopper = std::thread([&] { source.request_stop(); });
                      },
                      source.get_token());
         FAIL();
@@ -312,8 +316,22 @@ TEST_F(SnapshotOnline, CancellationStopsTheTransferAndWritesNoMetadata) {
     } catch (const Hub::CancellationError&) {
     }
     if (stopper.joinable()) stopper.join();
+    hub.stallAt = -1;
     EXPECT_FALSE(fs::exists(metaFolder() / "big.bin.metadata"));
     EXPECT_FALSE(fs::exists(repoFolder() / "big.bin"));
+    auto partial = metaFolder() / ("big.bin." + platform::net::Sha256::hex(big) + ".incomplete");
+    ASSERT_TRUE(fs::exists(partial));
+    auto kept = fs::file_size(partial);
+    EXPECT_GE(kept, 64u * 1024u);
+    EXPECT_LE(kept, 1u << 20);
+    EXPECT_EQ(readFile(partial), big.substr(0, kept));
+
+    api.snapshot({"org/model"}, "main", {"big.bin"});
+    auto gets = hub.bodyGets();
+    ASSERT_EQ(gets.size(), 2u);
+    EXPECT_EQ(gets[1].header("Range"), "bytes=" + std::to_string(kept) + "-");
+    EXPECT_EQ(platform::net::Sha256::hex(readFile(repoFolder() / "big.bin")), platform::net::Sha256::hex(big));
+    EXPECT_FALSE(fs::exists(partial));
 }
 
 TEST_F(SnapshotOnline, EveryFileWeighsTheSameInTheOverallFraction) {
