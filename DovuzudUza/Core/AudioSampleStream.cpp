@@ -13,13 +13,22 @@ bool AudioSampleStream::yield(std::vector<float> samples) {
 }
 
 void AudioSampleStream::finish(std::exception_ptr error) {
+    std::function<void()> handler;
     {
         std::lock_guard lock(mutex_);
         if (finished_) return;
         finished_ = true;
         error_ = std::move(error);
+        handler = std::move(onFinish_);
+        onFinish_ = nullptr;
     }
     condition_.notify_all();
+    if (handler) handler();
+}
+
+void AudioSampleStream::onFinish(std::function<void()> handler) {
+    std::lock_guard lock(mutex_);
+    onFinish_ = std::move(handler);
 }
 
 bool AudioSampleStream::isFinished() const {

@@ -3,6 +3,7 @@
 #include <condition_variable>
 #include <deque>
 #include <exception>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <stop_token>
@@ -17,8 +18,11 @@ class AudioSampleStream {
 public:
     // False when the stream has already finished (the buffer is dropped).
     bool yield(std::vector<float> samples);
-    // Ends the stream; later calls do nothing.
+    // Ends the stream; later calls do nothing. The end handler runs once,
+    // on the finishing thread, after the stream is marked finished.
     void finish(std::exception_ptr error = nullptr);
+    // What to do when the stream ends; replaces any earlier handler.
+    void onFinish(std::function<void()> handler);
     bool isFinished() const;
 
     // The next buffer; nullopt at the end or when `stop` is requested.
@@ -31,6 +35,7 @@ private:
     std::deque<std::vector<float>> buffers_;
     bool finished_ = false;
     std::exception_ptr error_;
+    std::function<void()> onFinish_;
 };
 
 }  // namespace DovuzudUza

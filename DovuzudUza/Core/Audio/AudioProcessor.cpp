@@ -56,9 +56,21 @@ struct AudioProcessor::CaptureState {
     }
 };
 
-AudioProcessor::AudioProcessor() : state_(std::make_shared<CaptureState>()) {}
+struct AudioProcessor::Lifetime {
+    std::mutex mutex;
+    AudioProcessor* processor = nullptr;
+};
+
+AudioProcessor::AudioProcessor() : state_(std::make_shared<CaptureState>()), lifetime_(std::make_shared<Lifetime>()) {
+    lifetime_->processor = this;
+}
 
 AudioProcessor::~AudioProcessor() {
+    {
+        // Waits for an end handler that is stopping this processor right now.
+        std::lock_guard life(lifetime_->mutex);
+        lifetime_->processor = nullptr;
+    }
     std::lock_guard lock(controlMutex_);
     stopEngineLocked();
 }
@@ -262,6 +274,16 @@ std::shared_ptr<AudioSampleStream> AudioProcessor::startStreamingRecordingLive(s
         std::unique_lock control(controlMutex_, std::try_to_lock);
         if (control.owns_lock()) stopEngineLocked();
     };
+    // However the stream ends, the capture ends with it.
+    std::weak_ptr<Lifetime> weakLifetime = lifetime_;
+    stream->onFinish([weakLifetime] {
+        auto lifetime = weakLifetime.lock();
+        if (!lifetime) return;
+        std::lock_guard life(lifetime->mutex);
+        if (!lifetime->processor) return;
+        lifetime->processor->setAudioBufferCallback(nullptr);
+        lifetime->processor->stopRecording();
+    });
     try {
         startRecordingLive(inputDeviceID, forward);
     } catch (...) {

@@ -153,6 +153,9 @@ private:
     void stopEngineLocked();
 
     std::shared_ptr<CaptureState> state_;
+    // Lets a stream's end handler reach the processor only while it lives.
+    struct Lifetime;
+    std::shared_ptr<Lifetime> lifetime_;
     mutable std::mutex controlMutex_;  // engine and device; never held by the capture thread
     std::unique_ptr<platform::audio::CaptureEngine> engine_;
     std::optional<uint32_t> lastInputDevice_;

@@ -201,11 +201,23 @@ TEST_F(CaptureTest, StreamingCaptureEndsWithItsStream) {
     ASSERT_TRUE(first);
     EXPECT_EQ(first->size(), 1600u);
     auto engine = mic->lastEngine();
+    // Ending the stream stops the capture at once, with no further buffer.
     stream->finish();
-    mic->deliver(buffer({16000, 1}, std::vector<float>(1600, 0.3f)));
     EXPECT_EQ(engine->state, State::stopped);
     EXPECT_FALSE(processor.isCapturing());
     EXPECT_FALSE(processor.audioBufferCallback());
+
+    // Also while paused, when no buffer would come to notice it.
+    auto paused = processor.startStreamingRecordingLive();
+    auto pausedEngine = mic->lastEngine();
+    processor.pauseRecording();
+    paused->finish();
+    EXPECT_EQ(pausedEngine->state, State::stopped);
+    EXPECT_FALSE(processor.isCapturing());
+
+    // A stream that outlives its processor ends without touching it.
+    auto orphan = std::make_unique<AudioProcessor>()->startStreamingRecordingLive();
+    orphan->finish();
 
     mic->failStart = true;
     auto failed = processor.startStreamingRecordingLive();
