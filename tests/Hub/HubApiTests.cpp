@@ -96,11 +96,11 @@ TEST(HubApiMetadata, CorruptFilesAreLoggedDeletedAndAbsent) {
     ASSERT_TRUE(meta);
     EXPECT_EQ(meta->commitHash, "c");
     EXPECT_EQ(meta->etag, "e");
-    // The name loses every ".metadata"; a signed time reads as a number.
+    // Only the final ".metadata" leaves the name; a signed time reads as a number.
     writeFile(tmp.path() / "z.metadata.txt.metadata", "c\ne\n+1700000000.25\n");
     meta = api.readDownloadMetadata(tmp.path() / "z.metadata.txt.metadata");
     ASSERT_TRUE(meta);
-    EXPECT_EQ(meta->filename, "z.txt");
+    EXPECT_EQ(meta->filename, "z.metadata.txt");
     EXPECT_NEAR(std::chrono::duration<double>(meta->timestamp.time_since_epoch()).count(), 1700000000.25, 1e-3);
     EXPECT_TRUE(logged.empty());
     HubApi::setLogSink(nullptr);

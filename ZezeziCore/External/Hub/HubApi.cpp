@@ -260,7 +260,9 @@ std::optional<HubApi::LocalDownloadFileMetadata> HubApi::readDownloadMetadata(co
         meta.etag = trimmed(parts[1]);
         std::string name = metadataPath.filename().string();
         const std::string suffix = ".metadata";
-        for (auto at = name.find(suffix); at != std::string::npos; at = name.find(suffix, at)) name.erase(at, suffix.size());
+        // Only the suffix goes: "a.metadata.json.metadata" belongs to "a.metadata.json".
+        if (name.size() >= suffix.size() && name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0)
+            name.resize(name.size() - suffix.size());
         meta.filename = name;
         meta.timestamp = std::chrono::system_clock::time_point(
             std::chrono::duration_cast<std::chrono::system_clock::duration>(std::chrono::duration<double>(seconds)));
