@@ -1,6 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <stdexcept>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include "DovuzudUza/Core/ModelUtilities.hpp"
 #include "LogCapture.hpp"
@@ -20,22 +26,35 @@ WhisperVocabulary compact(int64_t endOfText) {
     return v;
 }
 
-// Points the hub at a closed local port for the test's duration.
+// Points the hub at a local port that refuses connections: one of our own,
+// bound but never listening, so nothing else can be answering there.
 class UnreachableHub {
 public:
     UnreachableHub() {
         if (const char* old = std::getenv("HF_ENDPOINT")) previous_ = old;
-        setenv("HF_ENDPOINT", "http://127.0.0.1:9", 1);
+        socket_ = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t size = sizeof address;
+        if (socket_ < 0 || ::bind(socket_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+            ::getsockname(socket_, reinterpret_cast<sockaddr*>(&address), &size) != 0)
+            throw std::runtime_error("cannot reserve a local port");
+        setenv("HF_ENDPOINT", ("http://127.0.0.1:" + std::to_string(ntohs(address.sin_port))).c_str(), 1);
     }
     ~UnreachableHub() {
         if (previous_)
             setenv("HF_ENDPOINT", previous_->c_str(), 1);
         else
             unsetenv("HF_ENDPOINT");
+        ::close(socket_);
     }
+    UnreachableHub(const UnreachableHub&) = delete;
+    UnreachableHub& operator=(const UnreachableHub&) = delete;
 
 private:
     std::optional<std::string> previous_;
+    int socket_ = -1;
 };
 
 }  // namespace
