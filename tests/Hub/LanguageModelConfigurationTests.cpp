@@ -133,7 +133,7 @@ TEST(LanguageModelConfigurationFromHubRoad, SnapshotsTheConfigurationFilesOnly) 
     EXPECT_TRUE(fs::exists(tmp.path() / "models/org/tok/tokenizer.json"));
 }
 
-TEST(LanguageModelConfigurationFromHubRoad, UnreachableHubIsANetworkError) {
+TEST(LanguageModelConfigurationFromHubRoad, UnreachableHubFailsWithTheListingsDownloadError) {
     TempDir tmp;
     ScopedEnv ci("CI_DISABLE_NETWORK_MONITOR", "1");
     HubApiWrapper wrapper(tmp.path(), std::string(), std::string("http://127.0.0.1:1"));
@@ -144,5 +144,31 @@ TEST(LanguageModelConfigurationFromHubRoad, UnreachableHubIsANetworkError) {
         FAIL();
     } catch (const HubClientError& e) {
         EXPECT_EQ(e.kind(), HubClientError::Kind::downloadError);
+    }
+}
+
+TEST(LanguageModelConfigurationFromHubRoad, TransportFailureOfAFileQueryIsANetworkError) {
+    TempDir tmp;
+    platform::net::LoopbackServer server;
+    server.server().Get("/api/models/org/tok/revision/main", [](const httplib::Request&, httplib::Response& res) {
+        res.set_content(R"({"siblings":[{"rfilename":"tokenizer.json"}]})", "application/json");
+    });
+    // The file query redirects to itself until the client gives up.
+    server.server().Get("/org/tok/resolve/main/tokenizer.json", [](const httplib::Request&, httplib::Response& res) {
+        res.status = 302;
+        res.set_header("Location", "/org/tok/resolve/main/tokenizer.json");
+    });
+    server.start();
+    ScopedEnv ci("CI_DISABLE_NETWORK_MONITOR", "1");
+    HubApiWrapper wrapper(tmp.path(), std::string(), server.baseUrl());
+    LanguageModelConfigurationFromHub loaded(std::string("org/tok"), "main", wrapper);
+    try {
+        loaded.tokenizerData();
+        FAIL();
+    } catch (const HubClientError& e) {
+        EXPECT_EQ(e.kind(), HubClientError::Kind::networkError);
+        ASSERT_TRUE(e.urlError());
+        EXPECT_EQ(e.urlError()->code(), platform::net::UrlError::Code::httpTooManyRedirects);
+        EXPECT_EQ(e.errorDescription(), "Network error: too many HTTP redirects");
     }
 }
