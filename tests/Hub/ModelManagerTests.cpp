@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "ZezeziCore/External/Hub/ModelManager.hpp"
+#include "ZezeziCore/Logging.hpp"
 #include "ZezeziCore/ZezeziCoreError.hpp"
 
 using Hub::ModelManager;
@@ -204,4 +205,30 @@ TEST(ModelManagerTests, MissingPathIsReported) {
     }
     EXPECT_EQ(manager.modelState(), ModelState::unloaded);
     EXPECT_EQ(loader->loads, 0);
+}
+
+TEST(ModelManagerTests, LogLinesNameTheManager) {
+    Fixture f;
+    f.loader->folder = "/models/here";
+    std::vector<std::string> lines;
+    ZezeziCore::Logging::updateLogLevel(ZezeziCore::Logging::LogLevel::debug);
+    ZezeziCore::Logging::updateCallback([&](const std::string& line) { lines.push_back(line); });
+    f.manager.prewarmModels();
+    f.manager.prewarmModels();
+    f.manager.loadModels();
+    f.manager.loadModels();
+    f.manager.unloadModels();
+    f.loader->failLoad = true;
+    EXPECT_THROW(f.manager.loadModels(), std::runtime_error);
+    ZezeziCore::Logging::updateCallback(nullptr);
+    ZezeziCore::Logging::updateLogLevel(ZezeziCore::Logging::LogLevel::none);
+    EXPECT_EQ(lines, (std::vector<std::string>{
+                         "[ModelManager] modelFolder is set, skipping download",
+                         "[ModelManager] Models prewarmed successfully",
+                         "[ModelManager] Models already prewarmed, skipping",
+                         "[ModelManager] Models loaded successfully",
+                         "[ModelManager] Models already loaded, skipping",
+                         "[ModelManager] modelFolder is set, skipping download",
+                         "[ModelManager] Failed to load models: bad weights",
+                     }));
 }

@@ -145,48 +145,61 @@ void ModelManager::downloadModels(const ModelDownloader::ProgressCallback& progr
     log(1, "] Models downloaded to " + path);
 }
 
+// Prewarming and loading differ only in their states and texts.
+struct ModelManager::LoadStep {
+    bool prewarm;
+    ModelState busy;
+    ModelState done;
+    const char* skipped;
+    const char* refused;
+    const char* failed;
+    const char* succeeded;
+};
+
 void ModelManager::prewarmModels() {
-    if (modelState() == ModelState::unloaded) downloadModels();
-    std::string path = folderPath();
-    ModelState state = modelState();
-    if (state == ModelState::prewarmed) {
-        log(0, "] Models already prewarmed, skipping");
-        return;
-    }
-    if (state != ModelState::downloaded)
-        throw ZezeziCore::ZezeziCoreError::invalidConfiguration("Cannot prewarm in state: " + ZezeziCore::description(state));
-    setModelState(ModelState::prewarming);
-    try {
-        loader_->load(path, true);
-    } catch (const std::exception& e) {
-        setModelState(ModelState::unloaded);
-        log(2, "] Failed to prewarm models: " + describeError(e));
-        throw;
-    }
-    setModelState(ModelState::prewarmed);
-    log(1, "] Models prewarmed successfully");
+    static const LoadStep step{true,
+                               ModelState::prewarming,
+                               ModelState::prewarmed,
+                               "] Models already prewarmed, skipping",
+                               "Cannot prewarm in state: ",
+                               "] Failed to prewarm models: ",
+                               "] Models prewarmed successfully"};
+    runLoadStep(step);
 }
 
 void ModelManager::loadModels() {
+    static const LoadStep step{false,
+                               ModelState::loading,
+                               ModelState::loaded,
+                               "] Models already loaded, skipping",
+                               "Cannot load in state: ",
+                               "] Failed to load models: ",
+                               "] Models loaded successfully"};
+    runLoadStep(step);
+}
+
+void ModelManager::runLoadStep(const LoadStep& step) {
     if (modelState() == ModelState::unloaded) downloadModels();
     std::string path = folderPath();
     ModelState state = modelState();
-    if (state == ModelState::loaded) {
-        log(0, "] Models already loaded, skipping");
+    if (state == step.done) {
+        log(0, step.skipped);
         return;
     }
-    if (state != ModelState::downloaded && state != ModelState::prewarmed)
-        throw ZezeziCore::ZezeziCoreError::invalidConfiguration("Cannot load in state: " + ZezeziCore::description(state));
-    setModelState(ModelState::loading);
+    // Loading also takes prewarmed models; prewarming only downloaded ones.
+    bool accepted = state == ModelState::downloaded || (!step.prewarm && state == ModelState::prewarmed);
+    if (!accepted)
+        throw ZezeziCore::ZezeziCoreError::invalidConfiguration(step.refused + ZezeziCore::description(state));
+    setModelState(step.busy);
     try {
-        loader_->load(path, false);
+        loader_->load(path, step.prewarm);
     } catch (const std::exception& e) {
         setModelState(ModelState::unloaded);
-        log(2, "] Failed to load models: " + describeError(e));
+        log(2, step.failed + describeError(e));
         throw;
     }
-    setModelState(ModelState::loaded);
-    log(1, "] Models loaded successfully");
+    setModelState(step.done);
+    log(1, step.succeeded);
 }
 
 void ModelManager::unloadModels() {

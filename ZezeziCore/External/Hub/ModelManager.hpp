@@ -56,6 +56,8 @@ protected:
     void setModelState(ZezeziCore::ModelState state);
 
 private:
+    struct LoadStep;
+    void runLoadStep(const LoadStep& step);
     std::string folderPath() const;
     void log(int level, const std::string& text) const;
 
