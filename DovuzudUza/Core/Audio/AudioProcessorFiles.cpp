@@ -289,7 +289,10 @@ std::vector<float> AudioProcessor::loadAudioAsFloatArray(const std::string& path
     std::vector<float> samples;
     while (t < stop) {
         const double next = std::min(stop, t + 600.0);
-        AudioBuffer piece = loadAudio(file, channelMode, t, next, std::nullopt);
+        // The piece that reaches the file's end reads to its last frame:
+        // length / rate * rate can come out a hair short of the length.
+        const bool toEnd = next >= duration;
+        AudioBuffer piece = loadAudio(file, channelMode, t, toEnd ? std::nullopt : std::optional<double>(next), std::nullopt);
         const auto part = convertBufferToArray(piece, 1024);
         samples.insert(samples.end(), part.begin(), part.end());
         t = next;

@@ -152,7 +152,10 @@ std::shared_ptr<IncrementalChunkStream> AudioProcessor::loadFileIncrementally(
                        readPosition < totalDuration) {
                     stalled = false;
                     const double blockEnd = std::min(readPosition + chunkDurationSeconds, totalDuration);
-                    AudioBuffer block = loadAudio(file, channelMode, readPosition, blockEnd, std::nullopt);
+                    // The last block reads to the last frame (see loadAudioAsFloatArray).
+                    const std::optional<double> end =
+                        blockEnd >= totalDuration ? std::nullopt : std::optional<double>(blockEnd);
+                    AudioBuffer block = loadAudio(file, channelMode, readPosition, end, std::nullopt);
                     const auto samples = convertBufferToArray(block, 1024);
                     pending.insert(pending.end(), samples.begin(), samples.end());
                     readPosition = blockEnd;

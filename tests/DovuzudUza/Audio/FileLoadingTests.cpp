@@ -191,6 +191,19 @@ TEST(AudioFileLoading, BadInputGetsClearErrors) {
     EXPECT_EQ(AudioProcessor::loadAudio(tmp.file("ok.wav"), sum, 1.0, std::nullopt).frameLength(), 0);
 }
 
+TEST(AudioFileLoading, WholeFileLoadsKeepTheLastFrame) {
+    // 1001 / 16000 * 16000 falls just short of 1001 in double arithmetic.
+    TempFolder tmp;
+    const auto samples = audio_test::tone(1001, 16000, 300, 0.5f);
+    platform::audio::writeWavFloat(tmp.file("odd.wav"), samples, 16000, 1);
+    EXPECT_EQ(AudioProcessor::loadAudioAsFloatArray(tmp.file("odd.wav"), ChannelMode::sumChannels()), samples);
+    auto stream = AudioProcessor::loadFileIncrementally(tmp.file("odd.wav"), ChannelMode::sumChannels(), 0.03, 2, 480000);
+    auto chunk = stream->next();
+    ASSERT_TRUE(chunk);
+    EXPECT_EQ(chunk->audioChunk.audioSamples, samples);
+    EXPECT_FALSE(stream->next());
+}
+
 TEST(AudioFileLoading, ResamplingAFileRangeStopsAtItsLastFrame) {
     TempFolder tmp;
     platform::audio::writeWavFloat(tmp.file("r.wav"), std::vector<float>(4410, 0.25f), 44100, 1);
