@@ -108,21 +108,23 @@ void MainQueue::bindIfUnbound() {
 
 void MainQueue::setWakeHandler(std::function<void()> handler) {
     {
-        std::lock_guard lock(mutex_);
+        std::lock_guard lock(wakeMutex_);
         wakeHandler_ = std::move(handler);
     }
     wake();
 }
 
 void MainQueue::wake() {
-    std::function<void()> handler;
     {
         std::lock_guard lock(mutex_);
         ++interrupts_;
-        handler = wakeHandler_;
     }
     condition_.notify_all();
-    if (handler) handler();
+    std::lock_guard lock(wakeMutex_);
+    if (!wakeHandler_) return;
+    // A copy, in case the handler replaces itself.
+    const std::function<void()> handler = wakeHandler_;
+    handler();
 }
 
 void MainQueue::interrupt() {

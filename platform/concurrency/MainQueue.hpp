@@ -90,7 +90,9 @@ public:
     bool hasBoundThread() const;
 
     // Called from the posting thread whenever new work may be due sooner
-    // (new immediate work, or an earlier deadline). Must not block.
+    // (new immediate work, or an earlier deadline). Must not block. Once
+    // setWakeHandler returns, the handler it replaced is no longer running
+    // on any thread, so its owner may go.
     void setWakeHandler(std::function<void()> handler);
 
     // Runs the immediate work queued before the call and the delayed work due
@@ -140,6 +142,9 @@ private:
     uint64_t sequence_ = 0;
     uint64_t interrupts_ = 0;
     bool quitRequested_ = false;
+    // Held while the handler runs, so replacing it waits for calls in
+    // flight; recursive because a handler may post.
+    std::recursive_mutex wakeMutex_;
     std::function<void()> wakeHandler_;
     std::atomic<std::thread::id> boundThread_{};
 };

@@ -1,11 +1,9 @@
 #pragma once
 
-#include <condition_variable>
-#include <cstdint>
-#include <deque>
 #include <functional>
 #include <future>
-#include <mutex>
+#include <memory>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <type_traits>
@@ -18,25 +16,28 @@ namespace platform {
 class SerialQueue {
 public:
     explicit SerialQueue(std::string label = {});
-    // Runs everything already queued, then stops the thread.
+    // Runs everything already queued, then stops the thread. Destroyed by
+    // its own work, it lets that thread finish the queue on its own.
     ~SerialQueue();
     SerialQueue(const SerialQueue&) = delete;
     SerialQueue& operator=(const SerialQueue&) = delete;
 
     const std::string& label() const { return label_; }
 
-    // Queues work and returns at once. A throwing item is reported on stderr.
+    // Queues work and returns at once; dropped once destruction has begun.
+    // A throwing item is reported on stderr.
     void async(std::function<void()> work);
 
     // Runs fn on the queue after the work queued before it and returns its
     // result (or rethrows). Called from the queue's own work, it runs inline.
+    // Throws std::runtime_error once destruction has begun.
     template <class F>
     std::invoke_result_t<F&> sync(F&& fn) {
         using R = std::invoke_result_t<F&>;
         if (isCurrent()) return fn();
         std::packaged_task<R()> task(std::forward<F>(fn));
         std::future<R> result = task.get_future();
-        async([&task] { task(); });
+        if (!push([&task] { task(); })) throw std::runtime_error(label_ + ": queue is stopping");
         return result.get();
     }
 
@@ -47,18 +48,14 @@ public:
     bool isCurrent() const;
 
 private:
-    void loop();
+    struct State;
+    // False (work dropped) once stopping.
+    bool push(std::function<void()> work);
+    static void loop(const std::shared_ptr<State>& state);
 
     std::string label_;
-    mutable std::mutex mutex_;
-    std::condition_variable wake_;
-    std::condition_variable idle_;
-    std::deque<std::function<void()>> queue_;
-    uint64_t queued_ = 0;
-    uint64_t finished_ = 0;
-    bool stopping_ = false;
-    std::thread thread_;
-    std::thread::id threadId_;
+    // Shared with the thread, which may outlive this object.
+    std::shared_ptr<State> state_;
 };
 
 }  // namespace platform

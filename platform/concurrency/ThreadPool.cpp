@@ -13,12 +13,16 @@ ThreadPool::ThreadPool(size_t threadCount) {
 }
 
 ThreadPool::~ThreadPool() {
+    std::deque<std::function<void()>> dropped;
     {
         std::lock_guard lock(mutex_);
         stopping_ = true;
-        queue_.clear();
+        dropped.swap(queue_);
     }
     condition_.notify_all();
+    // Destroyed outside the lock: a dropped item's captures may submit
+    // (refused now) or end a task's promise, which wakes its waiters.
+    dropped.clear();
     for (auto& thread : threads_) thread.join();
 }
 

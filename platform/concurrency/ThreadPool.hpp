@@ -16,7 +16,8 @@ namespace platform {
 class ThreadPool {
 public:
     explicit ThreadPool(size_t threadCount);
-    // Lets running work finish, drops what has not started, joins.
+    // Lets running work finish, drops what has not started (a dropped
+    // task's waiters get std::future_error, broken promise), joins.
     ~ThreadPool();
     ThreadPool(const ThreadPool&) = delete;
     ThreadPool& operator=(const ThreadPool&) = delete;

@@ -2,6 +2,7 @@
 #include "platform/concurrency/MainRunLoop.hpp"
 
 #include <atomic>
+#include <future>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -154,6 +155,50 @@ TEST(MainQueue, WakeHandlerHearsPostsForAnOutsideLoop) {
     queue.enqueueAfter(5, [] {});
     ASSERT_TRUE(queue.nextDeadline().has_value());
     EXPECT_GT(*queue.nextDeadline(), MainQueue::Clock::now() + std::chrono::seconds(4));
+    queue.setWakeHandler(nullptr);
+}
+
+TEST(MainQueue, ReplacingTheWakeHandlerWaitsForACallInFlight) {
+    MainQueue queue;
+    std::promise<void> entered, release;
+    std::shared_future<void> released = release.get_future().share();
+    std::atomic<int> calls{0};
+    std::atomic<bool> armed{false};
+    queue.setWakeHandler([&, released] {
+        ++calls;
+        if (armed.exchange(false)) {
+            entered.set_value();
+            released.wait();
+        }
+    });
+    armed = true;
+    std::thread poster([&] { queue.enqueue([] {}); });
+    entered.get_future().wait();
+    std::atomic<bool> replaced{false};
+    std::thread owner([&] {
+        queue.setWakeHandler(nullptr);
+        replaced = true;  // from here the old handler's owner may go
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_FALSE(replaced);
+    release.set_value();
+    owner.join();
+    poster.join();
+    EXPECT_TRUE(replaced);
+    const int before = calls;
+    queue.enqueue([] {});
+    EXPECT_EQ(calls, before);
+}
+
+TEST(MainQueue, WakeHandlerMayPost) {
+    MainQueue queue;
+    int wakes = 0;
+    // The first wake comes from setWakeHandler itself; its post wakes again.
+    queue.setWakeHandler([&] {
+        if (wakes++ == 0) queue.enqueue([] {});
+    });
+    EXPECT_EQ(wakes, 2);
+    EXPECT_EQ(queue.runPending(), 1u);
     queue.setWakeHandler(nullptr);
 }
 

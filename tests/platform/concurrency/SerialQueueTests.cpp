@@ -1,6 +1,7 @@
 #include "platform/concurrency/SerialQueue.hpp"
 
 #include <atomic>
+#include <future>
 #include <thread>
 #include <vector>
 
@@ -63,6 +64,19 @@ TEST(SerialQueue, DestructionRunsWhatWasQueued) {
     }
     EXPECT_EQ(ran, 50);
     SerialQueue unused;  // never started: destruction has nothing to join
+}
+
+TEST(SerialQueue, DestroyedByItsOwnWorkFinishesTheQueue) {
+    auto* queue = new SerialQueue("own");
+    std::promise<void> queued, last;
+    std::shared_future<void> bothQueued = queued.get_future().share();
+    queue->async([queue, bothQueued] {
+        bothQueued.wait();
+        delete queue;
+    });
+    queue->async([&] { last.set_value(); });
+    queued.set_value();
+    EXPECT_EQ(last.get_future().wait_for(std::chrono::seconds(10)), std::future_status::ready);
 }
 
 TEST(SerialQueue, ManyProducersAllRun) {

@@ -1,6 +1,8 @@
 #include "platform/concurrency/Task.hpp"
 
 #include <atomic>
+#include <future>
+#include <memory>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -16,6 +18,8 @@ TEST(Task, ReturnsTheResultOrRethrows) {
     EXPECT_EQ(plain.get(), "sin token");
     auto failing = Task::run([](std::stop_token) -> int { throw std::runtime_error("mal"); });
     EXPECT_THROW(failing.get(), std::runtime_error);
+    auto odd = Task::run([]() -> int { throw 7; });
+    EXPECT_THROW(odd.get(), int);
     auto nothing = Task::run([] {});
     nothing.wait();
     EXPECT_TRUE(nothing.isDone());
@@ -77,6 +81,30 @@ TEST(Task, CollectKeepsInputOrderAndRethrowsTheFirstFailure) {
     EXPECT_EQ(Task::collect(tasks), (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7}));
     tasks.push_back(Task::run([]() -> int { throw std::logic_error("x"); }));
     EXPECT_THROW(Task::collect(tasks), std::logic_error);
+}
+
+TEST(ThreadPool, ThrowingWorkKeepsTheWorker) {
+    ThreadPool pool(1);
+    pool.submit([] { throw std::runtime_error("boom"); });
+    pool.submit([] { throw 1; });
+    EXPECT_EQ(Task::runOn(pool, [] { return 5; }).get(), 5);
+}
+
+TEST(ThreadPool, WorkDroppedAtDestructionFailsItsWaitersInsteadOfHanging) {
+    auto pool = std::make_unique<ThreadPool>(1);
+    std::promise<void> started, release;
+    auto running = Task::runOn(*pool, [&] {
+        started.set_value();
+        release.get_future().wait();
+        return 1;
+    });
+    started.get_future().wait();
+    auto queued = Task::runOn(*pool, [] { return 2; });
+    std::thread destroyer([&] { pool.reset(); });
+    EXPECT_THROW(queued.get(), std::future_error);
+    release.set_value();
+    destroyer.join();
+    EXPECT_EQ(running.get(), 1);  // started work was let finish
 }
 
 TEST(ThreadPool, RunsEverythingSubmittedAndJoinsOnDestruction) {
