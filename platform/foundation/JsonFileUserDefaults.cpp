@@ -113,9 +113,11 @@ void JsonFileUserDefaults::writeLocked() {
         FileManager::writeAtomically(target, text, 0600);
         stamp_ = currentStamp();
         lastError_.clear();
+        unsaved_ = false;
     } catch (const Error& error) {
         // The value stays in memory for this process.
         lastError_ = error.description();
+        unsaved_ = true;
     }
 }
 
@@ -130,6 +132,11 @@ std::optional<UserDefaults::Json> JsonFileUserDefaults::changeLocked(std::string
         }
         folderLock.emplace(file_.parent_path());
     }
+    // Under the lock, always from the file: the stamp can miss another
+    // writer's change (same size within one clock tick, a reused inode),
+    // and a write built on a stale copy would drop that change.
+    // (Unless the last write failed: then memory holds what the file lacks.)
+    if (!unsaved_) loaded_ = false;
     refreshLocked();
     std::optional<Json> before;
     auto it = values_.find(key);

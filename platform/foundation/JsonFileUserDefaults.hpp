@@ -63,6 +63,7 @@ private:
     mutable bool loaded_ = false;
     mutable bool corrupt_ = false;
     mutable std::string lastError_;
+    bool unsaved_ = false;  // the last write did not reach the file
 };
 
 }  // namespace platform

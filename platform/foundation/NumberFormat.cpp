@@ -41,22 +41,23 @@ std::string formatShortest(double value) {
     return text;
 }
 
-std::optional<double> parseDouble(std::string_view text) {
+namespace {
+
+// The whole text, an optional '+' included, must be one number.
+template <class T>
+std::optional<T> parseWhole(std::string_view text) {
     if (!text.empty() && text.front() == '+') text.remove_prefix(1);
     if (text.empty() || text.front() == '+') return std::nullopt;
-    double value = 0;
+    T value = 0;
     auto result = std::from_chars(text.data(), text.data() + text.size(), value);
     if (result.ec != std::errc() || result.ptr != text.data() + text.size()) return std::nullopt;
     return value;
 }
 
-std::optional<int64_t> parseInteger(std::string_view text) {
-    if (!text.empty() && text.front() == '+') text.remove_prefix(1);
-    if (text.empty() || text.front() == '+') return std::nullopt;
-    int64_t value = 0;
-    auto result = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (result.ec != std::errc() || result.ptr != text.data() + text.size()) return std::nullopt;
-    return value;
-}
+}  // namespace
+
+std::optional<double> parseDouble(std::string_view text) { return parseWhole<double>(text); }
+
+std::optional<int64_t> parseInteger(std::string_view text) { return parseWhole<int64_t>(text); }
 
 }  // namespace platform

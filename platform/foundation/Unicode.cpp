@@ -170,40 +170,41 @@ size_t codePointCount(std::string_view utf8) {
     return points;
 }
 
-std::optional<size_t> utf16OffsetToByteOffset(std::string_view utf8, size_t utf16Offset) {
-    auto p = walkTo(utf8, [&](const Position& p) { return compare(p.units, utf16Offset); });
+namespace {
+
+// Finds the boundary where the `from` counter equals `offset` and reads the
+// `to` counter there.
+std::optional<size_t> convertOffset(std::string_view utf8, size_t offset, size_t Position::*from,
+                                    size_t Position::*to) {
+    auto p = walkTo(utf8, [&](const Position& p) { return compare(p.*from, offset); });
     if (!p) return std::nullopt;
-    return p->bytes;
+    return (*p).*to;
+}
+
+}  // namespace
+
+std::optional<size_t> utf16OffsetToByteOffset(std::string_view utf8, size_t utf16Offset) {
+    return convertOffset(utf8, utf16Offset, &Position::units, &Position::bytes);
 }
 
 std::optional<size_t> byteOffsetToUtf16Offset(std::string_view utf8, size_t byteOffset) {
-    auto p = walkTo(utf8, [&](const Position& p) { return compare(p.bytes, byteOffset); });
-    if (!p) return std::nullopt;
-    return p->units;
+    return convertOffset(utf8, byteOffset, &Position::bytes, &Position::units);
 }
 
 std::optional<size_t> codePointOffsetToByteOffset(std::string_view utf8, size_t codePointOffset) {
-    auto p = walkTo(utf8, [&](const Position& p) { return compare(p.points, codePointOffset); });
-    if (!p) return std::nullopt;
-    return p->bytes;
+    return convertOffset(utf8, codePointOffset, &Position::points, &Position::bytes);
 }
 
 std::optional<size_t> byteOffsetToCodePointOffset(std::string_view utf8, size_t byteOffset) {
-    auto p = walkTo(utf8, [&](const Position& p) { return compare(p.bytes, byteOffset); });
-    if (!p) return std::nullopt;
-    return p->points;
+    return convertOffset(utf8, byteOffset, &Position::bytes, &Position::points);
 }
 
 std::optional<size_t> utf16OffsetToCodePointOffset(std::string_view utf8, size_t utf16Offset) {
-    auto p = walkTo(utf8, [&](const Position& p) { return compare(p.units, utf16Offset); });
-    if (!p) return std::nullopt;
-    return p->points;
+    return convertOffset(utf8, utf16Offset, &Position::units, &Position::points);
 }
 
 std::optional<size_t> codePointOffsetToUtf16Offset(std::string_view utf8, size_t codePointOffset) {
-    auto p = walkTo(utf8, [&](const Position& p) { return compare(p.points, codePointOffset); });
-    if (!p) return std::nullopt;
-    return p->units;
+    return convertOffset(utf8, codePointOffset, &Position::points, &Position::units);
 }
 
 std::optional<std::string> substringUtf16(std::string_view utf8, size_t location, size_t length) {
@@ -288,22 +289,23 @@ std::string graphemePrefix(std::string_view utf8, size_t count) {
     return valid.substr(0, end);
 }
 
-std::string lowercased(std::string_view utf8) {
-    const std::string valid = repairUtf8(utf8);
-    icu::UnicodeString text = icu::UnicodeString::fromUTF8(valid);
-    text.toLower(icu::Locale::getRoot());
+namespace {
+
+std::string mapCase(std::string_view utf8, bool upper) {
+    icu::UnicodeString text = icu::UnicodeString::fromUTF8(repairUtf8(utf8));
+    if (upper)
+        text.toUpper(icu::Locale::getRoot());
+    else
+        text.toLower(icu::Locale::getRoot());
     std::string out;
     text.toUTF8String(out);
     return out;
 }
 
-std::string uppercased(std::string_view utf8) {
-    const std::string valid = repairUtf8(utf8);
-    icu::UnicodeString text = icu::UnicodeString::fromUTF8(valid);
-    text.toUpper(icu::Locale::getRoot());
-    std::string out;
-    text.toUTF8String(out);
-    return out;
-}
+}  // namespace
+
+std::string lowercased(std::string_view utf8) { return mapCase(utf8, false); }
+
+std::string uppercased(std::string_view utf8) { return mapCase(utf8, true); }
 
 }  // namespace platform

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <limits>
 #include <map>
+#include <vector>
 
 #include "platform/foundation/JsonFileUserDefaults.hpp"
 #include "platform/foundation/NumberFormat.hpp"
@@ -258,26 +259,37 @@ void UserDefaults::announceIfChanged(std::string_view key, const std::optional<J
 
 namespace {
 
-std::mutex standardMutex;
-std::shared_ptr<UserDefaults> standardStore;
-// Replaced stores stay alive: callers may still hold references from standard().
-std::vector<std::shared_ptr<UserDefaults>> retiredStores;
+struct StandardStores {
+    std::mutex mutex;
+    std::shared_ptr<UserDefaults> current;
+    // Replaced stores stay alive: callers may still hold references from standard().
+    std::vector<std::shared_ptr<UserDefaults>> retired;
+};
+
+// Never destroyed: work still running while the process exits may read
+// settings through a reference from standard().
+StandardStores& standardStores() {
+    static StandardStores* stores = new StandardStores();
+    return *stores;
+}
 
 }  // namespace
 
 std::shared_ptr<UserDefaults> UserDefaults::standardShared() {
-    std::lock_guard lock(standardMutex);
-    if (!standardStore) standardStore = std::make_shared<JsonFileUserDefaults>();
-    return standardStore;
+    StandardStores& stores = standardStores();
+    std::lock_guard lock(stores.mutex);
+    if (!stores.current) stores.current = std::make_shared<JsonFileUserDefaults>();
+    return stores.current;
 }
 
 UserDefaults& UserDefaults::standard() { return *standardShared(); }
 
 std::shared_ptr<UserDefaults> UserDefaults::setStandard(std::shared_ptr<UserDefaults> defaults) {
-    std::lock_guard lock(standardMutex);
-    auto old = std::move(standardStore);
-    if (old) retiredStores.push_back(old);
-    standardStore = std::move(defaults);
+    StandardStores& stores = standardStores();
+    std::lock_guard lock(stores.mutex);
+    auto old = std::move(stores.current);
+    if (old) stores.retired.push_back(old);
+    stores.current = std::move(defaults);
     return old;
 }
 

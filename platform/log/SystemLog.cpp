@@ -22,8 +22,17 @@ std::atomic<int>& minimumLevelStorage() {
     return level;
 }
 
-std::mutex sinkMutex;
-std::shared_ptr<SystemLog::Sink> currentSink;
+struct SinkState {
+    std::mutex mutex;
+    std::shared_ptr<SystemLog::Sink> sink;
+};
+
+// Never destroyed: threads still logging while the process exits must not
+// meet a destroyed mutex.
+SinkState& sinkState() {
+    static SinkState* state = new SinkState();
+    return *state;
+}
 
 void openSystemLog() {
     static std::once_flag once;
@@ -61,8 +70,9 @@ void SystemLogger::log(LogLevel level, std::string_view message) const {
     if (!isEnabled(level)) return;
     std::shared_ptr<SystemLog::Sink> sink;
     {
-        std::lock_guard lock(sinkMutex);
-        sink = currentSink;
+        SinkState& state = sinkState();
+        std::lock_guard lock(state.mutex);
+        sink = state.sink;
     }
     if (sink) {
         (*sink)(level, subsystem_, category_, std::string(message));
@@ -82,8 +92,10 @@ void SystemLog::setMinimumLevel(LogLevel level) {
 }
 
 void SystemLog::setSink(Sink sink) {
-    std::lock_guard lock(sinkMutex);
-    currentSink = sink ? std::make_shared<Sink>(std::move(sink)) : nullptr;
+    auto made = sink ? std::make_shared<Sink>(std::move(sink)) : nullptr;
+    SinkState& state = sinkState();
+    std::lock_guard lock(state.mutex);
+    state.sink.swap(made);  // the old sink is let go outside the lock
 }
 
 std::string SystemLog::formatEntry(std::string_view subsystem, std::string_view category,

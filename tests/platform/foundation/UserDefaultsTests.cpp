@@ -2,13 +2,16 @@
 #include "platform/foundation/UserDefaults.hpp"
 #include "platform/foundation/fake/InMemoryUserDefaults.hpp"
 
+#include <algorithm>
 #include <atomic>
+#include <cstdlib>
 #include <fstream>
 #include <memory>
 #include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include "tests/support/TemporaryFolder.hpp"
@@ -332,6 +335,30 @@ TEST(JsonFileUserDefaults, UnwritableLocationKeepsTheValueInMemory) {
     defaults.set("k", "v");
     EXPECT_EQ(defaults.string("k"), "v");
     EXPECT_FALSE(defaults.lastError().empty());
+    defaults.set("k2", "w");  // a later failing write keeps the earlier value too
+    EXPECT_EQ(defaults.string("k"), "v");
+    EXPECT_EQ(defaults.string("k2"), "w");
+}
+
+TEST(JsonFileUserDefaults, WriteKeepsAnEditThatLooksUnchanged) {
+    // An edit of the same size within one clock tick, in place: nothing in
+    // the file's stat tells it apart. A write must still build on it.
+    TemporaryFolder folder;
+    const fs::path file = folder / "defaults.json";
+    JsonFileUserDefaults defaults(file);
+    defaults.set("provider", "aaaaaa");
+    EXPECT_EQ(defaults.string("provider"), "aaaaaa");
+    struct stat before{};
+    ASSERT_EQ(::stat(file.c_str(), &before), 0);
+    std::string text = readAll(file);
+    text.replace(text.find("aaaaaa"), 6, "claude");
+    std::ofstream(file, std::ios::trunc) << text;  // same inode, same size
+    const timespec times[2] = {before.st_atim, before.st_mtim};
+    ASSERT_EQ(::utimensat(AT_FDCWD, file.c_str(), times, 0), 0);
+
+    defaults.set("timeout", 60);
+    EXPECT_EQ(Json::parse(readAll(file)), Json({{"provider", "claude"}, {"timeout", 60}}));
+    EXPECT_EQ(defaults.string("provider"), "claude");
 }
 
 TEST(JsonFileUserDefaults, InvalidUtf8InAStringIsStoredRepaired) {
@@ -392,6 +419,22 @@ TEST(UserDefaultsStandard, DefaultsToTheConfigFile) {
     EXPECT_EQ(Json::parse(readAll(folder / "Parlox/defaults.json"))["soundsEnabled"], false);
     UserDefaults::setStandard(nullptr);
     ::unsetenv("XDG_CONFIG_HOME");
+}
+
+TEST(UserDefaultsStandard, ReadersStillRunningDoNotBreakTheExit) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            UserDefaults::setStandard(
+                std::make_shared<InMemoryUserDefaults>(Json{{"provider", "claude"}}));
+            for (int t = 0; t < 2; ++t)
+                std::thread([] {
+                    while (true) (void)UserDefaults::standard().string("provider");
+                }).detach();
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            std::exit(0);
+        },
+        ::testing::ExitedWithCode(0), "");
 }
 
 }  // namespace

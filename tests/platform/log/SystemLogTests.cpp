@@ -1,6 +1,7 @@
 #include "platform/log/Signposter.hpp"
 #include "platform/log/SystemLog.hpp"
 
+#include <cstdlib>
 #include <mutex>
 #include <regex>
 #include <thread>
@@ -131,6 +132,23 @@ TEST_F(LogCapture, ScopedSignpostEndsOnEveryWayOut) {
     EXPECT_EQ(got[1].message.rfind("end TranscribeAudio", 0), 0u);
     EXPECT_EQ(got[0].message.rfind("begin TranscribeAudio [", 0), 0u);
     EXPECT_NE(signposter.beginInterval("x").id, signposter.beginInterval("x").id);
+}
+
+TEST(SystemLogExit, ThreadsStillLoggingDoNotBreakTheExit) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            SystemLog::setSink([](LogLevel, const std::string&, const std::string&,
+                                  const std::string&) {});
+            for (int t = 0; t < 2; ++t)
+                std::thread([] {
+                    SystemLogger logger("s", "c");
+                    while (true) logger.error("sigue");
+                }).detach();
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            std::exit(0);
+        },
+        ::testing::ExitedWithCode(0), "");
 }
 
 }  // namespace
