@@ -81,6 +81,13 @@ fs::path FileManager::makePrivateTemporaryDirectory(std::string_view prefix, con
     // mkdtemp makes a new folder with mode 0700 and fails on anything
     // already there, links included.
     if (!::mkdtemp(buffer.data())) fail("mkdtemp", base);
+    // A tight umask may have left it without our own bits; it is new and
+    // ours, so setting them cannot touch anything else.
+    if (::chmod(buffer.data(), 0700) != 0) {
+        const int error = errno;
+        ::rmdir(buffer.data());
+        fail("chmod", fs::path(buffer.data()), error);
+    }
     return fs::path(buffer.data());
 }
 

@@ -71,6 +71,8 @@ std::optional<UserDefaults::Json> JsonFileUserDefaults::refreshLocked() const {
     if (!stamp.exists) return before;
     std::string text;
     try {
+        // A fifo or device would block or never end: only a plain file is read.
+        if (!FileManager::isRegularFile(file_)) throw FileError("read", file_, EINVAL);
         text = FileManager::readFile(file_);
     } catch (const FileError& error) {
         // Unreadable is handled like unparsable: kept aside before a write.
@@ -94,22 +96,22 @@ std::optional<UserDefaults::Json> JsonFileUserDefaults::refreshLocked() const {
 void JsonFileUserDefaults::writeLocked() {
     try {
         FileManager::createDirectories(file_.parent_path(), 0700);
-        if (corrupt_) {
-            const fs::path aside = asideName(file_);
-            if (::rename(file_.c_str(), aside.c_str()) != 0 && errno != ENOENT)
-                throw FileError("rename", file_, errno);
-            corrupt_ = false;
-        }
-        const std::string text =
-            values_.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
         // A defaults file linked from elsewhere (kept with other dotfiles)
-        // stays a link: the file it points to is replaced instead.
+        // stays a link: the file it points to is set aside and replaced.
         fs::path target = file_;
         std::error_code error;
         if (fs::is_symlink(file_, error)) {
             fs::path resolved = fs::weakly_canonical(file_, error);
             if (!error) target = resolved;
         }
+        if (corrupt_) {
+            const fs::path aside = asideName(target);
+            if (::rename(target.c_str(), aside.c_str()) != 0 && errno != ENOENT)
+                throw FileError("rename", target, errno);
+            corrupt_ = false;
+        }
+        const std::string text =
+            values_.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
         FileManager::writeAtomically(target, text, 0600);
         stamp_ = currentStamp();
         lastError_.clear();

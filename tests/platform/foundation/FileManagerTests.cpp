@@ -38,6 +38,11 @@ TEST(FileManager, PrivateTemporaryFoldersAreNewAndClosed) {
         EXPECT_EQ(modeOf(folder), 0700u);
         EXPECT_TRUE(made.insert(folder).second);
     }
+    // Owner bits even under a umask that would take them away.
+    const mode_t previous = ::umask(0277);
+    const fs::path tight = FileManager::makePrivateTemporaryDirectory("tight-", root.path());
+    ::umask(previous);
+    EXPECT_EQ(modeOf(tight), 0700u);
     EXPECT_THROW(FileManager::makePrivateTemporaryDirectory("x", root / "missing"), FileError);
     EXPECT_THROW(FileManager::makePrivateTemporaryDirectory("a/b", root.path()), FileError);
 }

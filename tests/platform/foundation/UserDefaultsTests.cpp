@@ -388,6 +388,30 @@ TEST(JsonFileUserDefaults, LinkedFileStaysALink) {
     EXPECT_EQ(again.integer("timeout"), 61);
 }
 
+TEST(JsonFileUserDefaults, CorruptLinkedFileIsKeptAsideBesideItsTarget) {
+    TemporaryFolder folder;
+    const fs::path target = folder.writeFile("dotfiles/parlox.json", "{ roto");
+    fs::create_directories(folder / "config");
+    fs::create_symlink(target, folder / "config/defaults.json");
+    JsonFileUserDefaults defaults(folder / "config/defaults.json");
+    defaults.set("timeout", 60);
+    EXPECT_TRUE(fs::is_symlink(folder / "config/defaults.json"));
+    EXPECT_EQ(readAll(folder / "dotfiles/parlox.json.bad"), "{ roto");
+    EXPECT_EQ(Json::parse(readAll(target)), Json({{"timeout", 60}}));
+}
+
+TEST(JsonFileUserDefaults, FifoInPlaceOfTheFileIsNotReadButKeptAside) {
+    TemporaryFolder folder;
+    const fs::path file = folder / "defaults.json";
+    ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0);
+    JsonFileUserDefaults defaults(file);
+    EXPECT_FALSE(defaults.object("k").has_value());  // would block reading the fifo
+    EXPECT_FALSE(defaults.lastError().empty());
+    defaults.set("k", 1);
+    EXPECT_TRUE(fs::is_fifo(folder / "defaults.json.bad"));
+    EXPECT_EQ(Json::parse(readAll(file)), Json({{"k", 1}}));
+}
+
 TEST(JsonFileUserDefaults, TwoInstancesOnOneFileDoNotLoseWrites) {
     TemporaryFolder folder;
     const fs::path file = folder / "defaults.json";
