@@ -393,4 +393,7 @@ TEST(PathSafetyTests, NamesThatStayInside) {
     EXPECT_FALSE(Hub::isInside("/base/repo/../other", "/base/repo"));
     EXPECT_FALSE(Hub::isInside("/base/repo", "/base/repo"));
     EXPECT_FALSE(Hub::isInside("/base/repository", "/base/repo"));
+    EXPECT_TRUE(Hub::isOutside("/base/repo/a", "/base/repo/.cache"));
+    EXPECT_FALSE(Hub::isOutside("/base/repo/.cache/x/../y", "/base/repo/.cache"));
+    EXPECT_FALSE(Hub::isOutside("/base/repo/.cache/", "/base/repo/.cache"));
 }

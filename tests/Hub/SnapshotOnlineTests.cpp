@@ -170,7 +170,8 @@ TEST_F(SnapshotOnline, RangeAnswered416IsRefusedAndThePartialFileReset) {
 }
 
 TEST_F(SnapshotOnline, UnsafeNamesInTheListingAreRefusedBeforeAnythingIsWritten) {
-    for (std::string bad : {"../escape.txt", "/etc/passwd", "a/../../b", "a//b", "a\\b", "", "./x"}) {
+    for (std::string bad : {"../escape.txt", "/etc/passwd", "a/../../b", "a//b", "a\\b", "", "./x",
+                            ".cache/huggingface/download/config.json.metadata", ".cache/huggingface/download"}) {
         hub.listingOverride = std::vector<std::string>{"config.json", bad};
         hub.setFile(bad.empty() ? "empty" : bad, "evil");
         try {

@@ -56,6 +56,9 @@ fs::path HubApi::HubFileDownloader::download(const ProgressHandler& progressHand
     if (!isSafeRelativePath(repo.id)) throw HubClientError::parseError("Unsafe repository id: \"" + repo.id + "\"");
     const fs::path dest = destination();
     const fs::path metaPath = metadataPath();
+    // The repository's own files stay out of the folder of our bookkeeping.
+    if (!isOutside(dest, repoMetadataDestination))
+        throw HubClientError::parseError("Unsafe file name in repository: \"" + relativeFilename + "\"");
 
     auto local = hub.readDownloadMetadata(metaPath);
     auto remote = hub.getFileMetadata(source(), stop);

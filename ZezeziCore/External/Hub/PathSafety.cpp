@@ -34,4 +34,11 @@ bool isInside(const std::filesystem::path& path, const std::filesystem::path& fo
     return !rel.empty() && rel != "." && *rel.begin() != "..";
 }
 
+bool isOutside(const std::filesystem::path& path, const std::filesystem::path& folder) {
+    auto p = std::filesystem::absolute(path).lexically_normal();
+    auto f = std::filesystem::absolute(folder).lexically_normal();
+    auto rel = p.lexically_relative(f);
+    return rel.empty() || *rel.begin() == "..";
+}
+
 }  // namespace Hub

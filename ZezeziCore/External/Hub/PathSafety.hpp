@@ -18,4 +18,7 @@ bool isSafeFileNameComponent(std::string_view name);
 // True when `path` lies inside `folder` (both made absolute, not resolved).
 bool isInside(const std::filesystem::path& path, const std::filesystem::path& folder);
 
+// True when `path` is neither `folder` nor inside it.
+bool isOutside(const std::filesystem::path& path, const std::filesystem::path& folder);
+
 }  // namespace Hub

@@ -39,8 +39,10 @@ fs::path HubApi::snapshot(const Repo& repo, const std::string& revision, const s
     auto names = getFilenames(repo, revision, globs, stop);
     // Refuse the whole listing before writing anything when one name would
     // leave the repository folder.
+    // A listed file must not land in the folder of our own metadata and
+    // partial files either.
     for (const auto& name : names)
-        if (!isSafeRelativePath(name))
+        if (!isSafeRelativePath(name) || !isOutside(repoFolder / fs::path(name), metadataFolder))
             throw HubClientError::parseError("Unsafe file name in repository listing: \"" + name + "\"");
 
     Progress overall(static_cast<int64_t>(names.size()));
