@@ -192,6 +192,9 @@ TEST(HubApiListing, UrlGlobsAndErrors) {
     EXPECT_EQ(api.getFilenames({"org/model"}, "main", {"*"}).size(), 3u);
     EXPECT_EQ(api.getFilenames({"org/model"}, "main").size(), 3u);
     EXPECT_EQ(hub.server.requests().back().path, "/api/models/org/model/revision/main");
+    // A revision with slashes is one path segment.
+    EXPECT_THROW(api.getFilenames({"org/model"}, "refs/pr/1"), HubClientError);
+    EXPECT_EQ(hub.server.requests().back().target, "/api/models/org/model/revision/refs%2Fpr%2F1");
 
     try {
         api.getFilenames({"org/other"}, "main");

@@ -20,7 +20,8 @@ class LoopbackServer {
 public:
     struct Recorded {
         std::string method;
-        std::string path;
+        std::string path;    // percent-decoded
+        std::string target;  // as sent, query included
         std::multimap<std::string, std::string> headers;  // names as sent
         std::string header(const std::string& name) const {
             for (const auto& [n, v] : headers)
@@ -36,7 +37,7 @@ public:
 
     LoopbackServer() {
         server_.set_pre_routing_handler([this](const httplib::Request& req, httplib::Response&) {
-            Recorded r{req.method, req.path, {}};
+            Recorded r{req.method, req.path, req.target, {}};
             for (const auto& [n, v] : req.headers) r.headers.emplace(n, v);
             std::lock_guard lock(mutex_);
             requests_.push_back(std::move(r));
