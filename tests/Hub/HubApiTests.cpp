@@ -196,32 +196,22 @@ TEST(HubApiListing, UrlGlobsAndErrors) {
     EXPECT_THROW(api.getFilenames({"org/model"}, "refs/pr/1"), HubClientError);
     EXPECT_EQ(hub.server.requests().back().target, "/api/models/org/model/revision/refs%2Fpr%2F1");
 
-    try {
-        api.getFilenames({"org/other"}, "main");
-        FAIL();
-    } catch (const HubClientError& e) {
-        EXPECT_EQ(e.description(), "File not found: main");
-    }
+    auto failure = [&](const std::string& repo) -> HubClientError {
+        try {
+            api.getFilenames({repo}, "main");
+        } catch (const HubClientError& e) {
+            return e;
+        }
+        ADD_FAILURE() << "the listing of " << repo << " succeeded";
+        return HubClientError::unexpectedError();
+    };
+    EXPECT_EQ(failure("org/other").description(), "File not found: main");
     hub.requiredToken = "t";
-    try {
-        api.getFilenames({"org/model"}, "main");
-        FAIL();
-    } catch (const HubClientError& e) {
-        EXPECT_EQ(e.statusCode(), 401);
-    }
-    api.endpoint = "";
-    try {
-        api.getFilenames({"org/model"}, "main");
-        FAIL();
-    } catch (const HubClientError& e) {
-        EXPECT_EQ(e.kind(), HubClientError::Kind::downloadError);
-    }
-    api.endpoint = "http://127.0.0.1:1";
-    try {
-        api.getFilenames({"org/model"}, "main");
-        FAIL();
-    } catch (const HubClientError& e) {
-        EXPECT_EQ(e.kind(), HubClientError::Kind::downloadError);
+    EXPECT_EQ(failure("org/model").statusCode(), 401);
+    // No usable endpoint, or nothing listening there: a download error.
+    for (std::string endpoint : {"", "http://127.0.0.1:1"}) {
+        api.endpoint = endpoint;
+        EXPECT_EQ(failure("org/model").kind(), HubClientError::Kind::downloadError) << endpoint;
     }
 }
 
