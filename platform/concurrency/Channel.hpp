@@ -9,6 +9,8 @@
 #include <optional>
 #include <stop_token>
 
+#include "platform/concurrency/WaitTime.hpp"
+
 namespace platform {
 
 // An unbounded queue from producers to consumers. After close() no more
@@ -88,7 +90,7 @@ public:
     // As receive(), giving up after `seconds`.
     std::optional<T> receiveFor(double seconds, std::stop_token stop = {}) {
         std::unique_lock lock(mutex_);
-        condition_.wait_for(lock, stop, std::chrono::duration<double>(seconds),
+        condition_.wait_for(lock, stop, detail::waitDuration(seconds),
                             [this] { return !values_.empty() || closed_; });
         return popLocked();
     }

@@ -67,7 +67,9 @@ private:
 // Calls every connected slot, in connection order, on the emitting thread.
 // A slot may connect or disconnect slots (itself too) while it runs: a slot
 // disconnected during an emission is not called by it afterwards, and one
-// connected during it is called from the next emission on.
+// connected during it is called from the next emission on. A disconnect
+// made on another thread does not wait for a call already running there:
+// a slot that may outlive its owner captures a weak_ptr to it.
 template <class... Args>
 class Signal {
 public:

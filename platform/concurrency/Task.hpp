@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/concurrency/ThreadPool.hpp"
+#include "platform/concurrency/WaitTime.hpp"
 #include "platform/foundation/Error.hpp"
 
 namespace platform {
@@ -38,10 +39,9 @@ public:
     std::stop_token stopToken() const { return stop_.get_token(); }
 
     void wait() const { future_.wait(); }
-    // True when the work ended within `seconds`.
+    // True when the work ended within `seconds` (infinity: no limit).
     bool waitFor(double seconds) const {
-        return future_.wait_for(std::chrono::duration<double>(seconds)) ==
-               std::future_status::ready;
+        return future_.wait_for(detail::waitDuration(seconds)) == std::future_status::ready;
     }
     bool isDone() const { return waitFor(0); }
 

@@ -1,5 +1,7 @@
 #include "platform/concurrency/Channel.hpp"
 
+#include <cmath>
+#include <limits>
 #include <memory>
 #include <numeric>
 #include <thread>
@@ -54,6 +56,15 @@ TEST(Channel, ReceiveForGivesUp) {
     EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(30));
     channel.send(1);
     EXPECT_EQ(channel.receiveFor(1), 1);
+    EXPECT_EQ(channel.receiveFor(std::nan("")), std::nullopt);
+    EXPECT_EQ(channel.receiveFor(-1), std::nullopt);
+    // Infinity waits for the value instead of overflowing into "at once".
+    std::thread sender([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        channel.send(2);
+    });
+    EXPECT_EQ(channel.receiveFor(std::numeric_limits<double>::infinity()), 2);
+    sender.join();
 }
 
 TEST(Channel, ManyProducersOneConsumerLoseNothing) {

@@ -1,6 +1,8 @@
 #include "platform/concurrency/Task.hpp"
 
 #include <atomic>
+#include <cmath>
+#include <limits>
 #include <future>
 #include <memory>
 #include <thread>
@@ -46,6 +48,19 @@ TEST(Task, CancelRequestsStopAndWorkEnds) {
     EXPECT_TRUE(task.isCancelled());
     EXPECT_TRUE(task.waitFor(5));
     EXPECT_THROW(task.get(), CancellationError);
+}
+
+TEST(Task, WaitForWithoutALimit) {
+    std::promise<void> release;
+    auto task = Task::run([done = release.get_future().share()] { done.wait(); });
+    EXPECT_FALSE(task.waitFor(std::nan("")));
+    EXPECT_FALSE(task.waitFor(-1));
+    std::thread releaser([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        release.set_value();
+    });
+    EXPECT_TRUE(task.waitFor(std::numeric_limits<double>::infinity()));
+    releaser.join();
 }
 
 TEST(Task, SleepEndsEarlyOnStop) {
