@@ -134,6 +134,24 @@ TEST_F(LogCapture, ScopedSignpostEndsOnEveryWayOut) {
     EXPECT_NE(signposter.beginInterval("x").id, signposter.beginInterval("x").id);
 }
 
+// The variable is read once, at the first use in a process: each case runs
+// in a fresh child.
+TEST(SystemLogStart, LevelFromTheEnvironment) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    const std::pair<const char*, LogLevel> cases[] = {
+        {"debug", LogLevel::debug}, {"error", LogLevel::error},
+        {"info", LogLevel::info},   {"nonsense", LogLevel::info}};
+    for (const auto& [value, level] : cases) {
+        EXPECT_EXIT(
+            {
+                ::setenv("PARLOX_LOG_LEVEL", value, 1);
+                std::exit(10 + static_cast<int>(SystemLog::minimumLevel()));
+            },
+            ::testing::ExitedWithCode(10 + static_cast<int>(level)), "")
+            << value;
+    }
+}
+
 TEST(SystemLogExit, ThreadsStillLoggingDoNotBreakTheExit) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(
