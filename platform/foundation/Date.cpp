@@ -1,5 +1,6 @@
 #include "platform/foundation/Date.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -11,15 +12,25 @@ double secondsSince(Date earlier, Date later) { return duration<double>(later - 
 
 double secondsSinceNow(Date date) { return secondsSince(now(), date); }
 
-Date addingSeconds(Date date, double seconds) {
-    return date + duration_cast<system_clock::duration>(duration<double>(seconds));
+namespace {
+
+// Seconds as a clock duration. NaN counts as none and the value is kept
+// within what the clock can hold (about 292 years either way), where the
+// plain conversion would overflow.
+system_clock::duration clockSeconds(double seconds) {
+    if (std::isnan(seconds)) return system_clock::duration::zero();
+    const double limit = duration<double>(system_clock::duration::max()).count() * 0.99;
+    return duration_cast<system_clock::duration>(
+        duration<double>(std::clamp(seconds, -limit, limit)));
 }
+
+}  // namespace
+
+Date addingSeconds(Date date, double seconds) { return date + clockSeconds(seconds); }
 
 double secondsSince1970(Date date) { return duration<double>(date.time_since_epoch()).count(); }
 
-Date dateFromSecondsSince1970(double seconds) {
-    return Date(duration_cast<system_clock::duration>(duration<double>(seconds)));
-}
+Date dateFromSecondsSince1970(double seconds) { return Date(clockSeconds(seconds)); }
 
 std::string iso8601String(Date date, bool fractionalSeconds) {
     const auto ms = floor<milliseconds>(date);

@@ -1,5 +1,7 @@
 #include "platform/foundation/Date.hpp"
 
+#include <cmath>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -64,6 +66,11 @@ TEST(Date, SecondsArithmetic) {
     EXPECT_DOUBLE_EQ(secondsSince1970(start), 1000.25);
     EXPECT_DOUBLE_EQ(secondsSince(start, addingSeconds(start, 6.5)), 6.5);
     EXPECT_LT(secondsSinceNow(addingSeconds(platform::now(), -5)), -4.9);
+    // Out of the clock's range: held at its edge, not wrapped around.
+    EXPECT_GT(dateFromSecondsSince1970(1e300), dateFromSecondsSince1970(1e9));
+    EXPECT_LT(dateFromSecondsSince1970(-INFINITY), Date{});
+    EXPECT_EQ(dateFromSecondsSince1970(NAN), Date{});
+    EXPECT_EQ(addingSeconds(start, NAN), start);
 }
 
 }  // namespace
