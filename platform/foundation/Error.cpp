@@ -1,11 +1,20 @@
 #include "platform/foundation/Error.hpp"
 
+#include <new>
+
 namespace platform {
 
 // The cached text belongs to each object; a copy computes its own.
 Error::Error(const Error&) : std::exception() {}
 
-Error& Error::operator=(const Error&) { return *this; }
+Error& Error::operator=(const Error&) {
+    // The derived part now describes another error: forget the cached text.
+    // (Assignment is never concurrent with what() on the same object.)
+    whatOnce_.~once_flag();
+    new (&whatOnce_) std::once_flag();
+    what_.clear();
+    return *this;
+}
 
 const char* Error::what() const noexcept {
     try {

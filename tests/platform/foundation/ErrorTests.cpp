@@ -22,6 +22,13 @@ TEST(Error, WhatIsTheDescriptionAndSurvivesCopies) {
     EXPECT_EQ(copy.localizedDescription(), "muestra: uno");
 }
 
+TEST(Error, AssignedErrorDescribesItsNewValue) {
+    SampleError error("uno");
+    EXPECT_STREQ(error.what(), "sample: uno");
+    error = SampleError("dos");
+    EXPECT_STREQ(error.what(), "sample: dos");
+}
+
 TEST(Error, CaughtAsStdException) {
     try {
         throw SampleError("dos");
