@@ -15,10 +15,11 @@ namespace platform {
 // re-reads, changes the one key and replaces the file atomically (temp file
 // and rename, mode 0600), holding a lock on the folder so two processes do
 // not lose each other's writes. When the file is a link, the file it points
-// to is the one replaced. A file that is not a JSON object reads as
-// empty; it is left alone until the next write, which first moves it aside
-// as "<name>.bad" (or "<name>.bad.2", ...) so nothing the user wrote is lost.
-// A write that cannot reach the disk keeps the value in memory.
+// to is the one replaced. A file that is not a JSON object (or not a plain
+// file) reads as empty; it is left alone until the next write, which first
+// moves it aside as "<name>.bad" (or "<name>.bad.2", ...) beside the file
+// replaced, so nothing the user wrote is lost. A write that cannot reach
+// the disk keeps the value in memory.
 class JsonFileUserDefaults : public UserDefaults {
 public:
     // Paths::defaultsFile().
