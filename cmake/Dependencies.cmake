@@ -10,3 +10,7 @@ if(PARLOX_BUILD_TESTS)
   find_package(GTest REQUIRED)
   include(GoogleTest)
 endif()
+# Loopback HTTP servers in the tests and benchmarks are built on cpp-httplib.
+if(PARLOX_BUILD_TESTS OR PARLOX_BUILD_BENCH)
+  pkg_check_modules(CPP_HTTPLIB REQUIRED IMPORTED_TARGET cpp-httplib)
+endif()
