@@ -2,10 +2,10 @@
 
 #include <filesystem>
 #include <fstream>
-#include <unistd.h>
 
 #include "Fixture.hpp"
 #include "platform/foundation/JsonFileUserDefaults.hpp"
+#include "tests/support/TemporaryFolder.hpp"
 
 namespace GlobalKeyBindings {
 namespace {
@@ -139,11 +139,7 @@ TEST_F(BindingsTest, NameReadsAndWritesThroughTheFacade) {
 // The three stored states survive a restart in the settings file, and a
 // hand-broken value reads as absent.
 TEST(Persistence, StatesReloadFromTheSettingsFile) {
-    const auto folder = std::filesystem::temp_directory_path() /
-                        ("gkb-persist-" + std::to_string(::getpid()) + "-" +
-                         ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::remove_all(folder);
-    std::filesystem::create_directories(folder);
+    const parlox::testing::TemporaryFolder folder;
     const auto file = folder / "defaults.json";
     const Name toggle("toggleRecording", kOptionSpace);
     const Name cancel("cancel", kEscape);
@@ -177,7 +173,6 @@ TEST(Persistence, StatesReloadFromTheSettingsFile) {
     EXPECT_EQ(json["GlobalKeyBindings_toggleRecording"], R"({"carbonKeyCode":49,"carbonModifiers":2048})");
     EXPECT_EQ(json["GlobalKeyBindings_cancel"], false);
     EXPECT_EQ(json["GlobalKeyBindings_broken"], "{\"carbonKeyCode\":");
-    std::filesystem::remove_all(folder);
 }
 
 }  // namespace

@@ -51,7 +51,7 @@ protected:
     }
 
     platform::net::LoopbackServer server;
-    TempDir tmp;
+    TemporaryFolder tmp;
     std::string body;
     fs::path partial, destination;
     std::atomic<int> cuts{0};
@@ -133,8 +133,11 @@ TEST_F(DownloaderTest, SizeChecks) {
     Downloader zero(tmp.path() / "zero", partial, false, 100'000);
     auto states = run(zero, "/file", 0);
     EXPECT_EQ(states.back().kind, Kind::failed);
-    for (auto& s : states)
-        if (s.kind == Kind::downloading) EXPECT_EQ(s.fraction, 0);
+    for (auto& s : states) {
+        if (s.kind == Kind::downloading) {
+            EXPECT_EQ(s.fraction, 0);
+        }
+    }
     EXPECT_FALSE(fs::exists(tmp.path() / "zero"));
     // A partial file longer than the expected file is not trusted.
     EXPECT_EQ(fs::file_size(partial), 0u);

@@ -54,7 +54,7 @@ TEST(HubApiEtag, Normalisation) {
 }
 
 TEST(HubApiMetadata, WrittenAndReadBack) {
-    TempDir tmp;
+    TemporaryFolder tmp;
     HubApi api;
     auto path = tmp.path() / "deep/a/b.json.metadata";
     api.writeDownloadMetadata(hex40('c'), "etag1", path);
@@ -73,7 +73,7 @@ TEST(HubApiMetadata, WrittenAndReadBack) {
 }
 
 TEST(HubApiMetadata, CorruptFilesAreLoggedDeletedAndAbsent) {
-    TempDir tmp;
+    TemporaryFolder tmp;
     HubApi api;
     std::vector<std::string> logged;
     HubApi::setLogSink([&](const std::string& m) { logged.push_back(m); });
@@ -107,7 +107,7 @@ TEST(HubApiMetadata, CorruptFilesAreLoggedDeletedAndAbsent) {
 }
 
 TEST(HubApiMetadata, UnwritablePlaceIsAFileWriteError) {
-    TempDir tmp;
+    TemporaryFolder tmp;
     writeFile(tmp.path() / "file", "x");
     HubApi api;
     try {
@@ -120,7 +120,7 @@ TEST(HubApiMetadata, UnwritablePlaceIsAFileWriteError) {
 }
 
 TEST(HubApiHash, FilesAndMissingFiles) {
-    TempDir tmp;
+    TemporaryFolder tmp;
     HubApi api;
     writeFile(tmp.path() / "empty", "");
     EXPECT_EQ(api.computeFileHash(tmp.path() / "empty"), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
@@ -184,7 +184,7 @@ TEST(HubApiListing, UrlGlobsAndErrors) {
     hub.setFile("config.json", "{}");
     hub.setFile("sub/a.json", "{}");
     hub.setFile("model.bin", "x");
-    TempDir tmp;
+    TemporaryFolder tmp;
     auto api = makeApi(hub, tmp.path());
     auto names = api.getFilenames({"org/model"}, "main", {"*.json", "config.json"});
     std::sort(names.begin(), names.end());
@@ -337,7 +337,7 @@ TEST(HubApiWrapperTests, EnvironmentEndpointAndTokenReachTheHub) {
     LoopbackHub hub;
     hub.requiredToken = "from-env";
     hub.setFile("config.json", "{}");
-    TempDir tmp;
+    TemporaryFolder tmp;
     ScopedEnv endpoint("HF_ENDPOINT", hub.endpoint().c_str());
     ScopedEnv a("HF_TOKEN", nullptr);
     ScopedEnv b("HUGGING_FACE_HUB_TOKEN", "from-env");

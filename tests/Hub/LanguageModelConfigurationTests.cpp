@@ -15,7 +15,7 @@ class ModelFolder : public ::testing::Test {
 protected:
     void put(const std::string& name, const std::string& content) { writeFile(tmp.path() / name, content); }
     LanguageModelConfigurationFromHub load() { return LanguageModelConfigurationFromHub(tmp.path(), wrapper); }
-    TempDir tmp;
+    TemporaryFolder tmp;
     HubApiWrapper wrapper{tmp.path() / "cache", std::string(), std::string("http://127.0.0.1:1")};
 };
 
@@ -124,7 +124,7 @@ TEST(LanguageModelConfigurationFromHubRoad, SnapshotsTheConfigurationFilesOnly) 
     hub.setFile("tokenizer.json", R"({"model":{"type":"BPE"}})");
     hub.setFile("tokenizer_config.json", "{}");
     hub.setFile("model.bin", "weights");
-    TempDir tmp;
+    TemporaryFolder tmp;
     ScopedEnv ci("CI_DISABLE_NETWORK_MONITOR", "1");
     HubApiWrapper wrapper(tmp.path(), std::string(), hub.endpoint());
     LanguageModelConfigurationFromHub loaded(std::string("org/tok"), "main", wrapper);
@@ -134,7 +134,7 @@ TEST(LanguageModelConfigurationFromHubRoad, SnapshotsTheConfigurationFilesOnly) 
 }
 
 TEST(LanguageModelConfigurationFromHubRoad, UnreachableHubFailsWithTheListingsDownloadError) {
-    TempDir tmp;
+    TemporaryFolder tmp;
     ScopedEnv ci("CI_DISABLE_NETWORK_MONITOR", "1");
     HubApiWrapper wrapper(tmp.path(), std::string(), std::string("http://127.0.0.1:1"));
     LanguageModelConfigurationFromHub loaded(std::string("org/tok"), "main", wrapper);
@@ -148,7 +148,7 @@ TEST(LanguageModelConfigurationFromHubRoad, UnreachableHubFailsWithTheListingsDo
 }
 
 TEST(LanguageModelConfigurationFromHubRoad, TransportFailureOfAFileQueryIsANetworkError) {
-    TempDir tmp;
+    TemporaryFolder tmp;
     platform::net::LoopbackServer server;
     server.server().Get("/api/models/org/tok/revision/main", [](const httplib::Request&, httplib::Response& res) {
         res.set_content(R"({"siblings":[{"rfilename":"tokenizer.json"}]})", "application/json");

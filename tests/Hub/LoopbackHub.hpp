@@ -19,6 +19,8 @@
 
 #include "platform/net/Sha256.hpp"
 #include "platform/net/fake/LoopbackServer.hpp"
+#include "tests/support/ReadFile.hpp"
+#include "tests/support/TemporaryFolder.hpp"
 
 namespace hubtest {
 
@@ -213,26 +215,7 @@ private:
     std::mutex mutex_;
 };
 
-// A fresh folder under the build's temp area, removed at the end.
-class TempDir {
-public:
-    TempDir() {
-        auto base = std::filesystem::temp_directory_path();
-        std::random_device rd;
-        for (;;) {
-            path_ = base / ("hub-test-" + std::to_string(rd()) + std::to_string(rd()));
-            if (std::filesystem::create_directory(path_)) break;
-        }
-    }
-    ~TempDir() {
-        std::error_code ec;
-        std::filesystem::remove_all(path_, ec);
-    }
-    const std::filesystem::path& path() const { return path_; }
-
-private:
-    std::filesystem::path path_;
-};
+using parlox::testing::TemporaryFolder;
 
 // Sets an environment variable for one scope.
 class ScopedEnv {
@@ -258,10 +241,7 @@ private:
     std::optional<std::string> old_;
 };
 
-inline std::string readFile(const std::filesystem::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
+using parlox::testing::readFile;
 
 inline void writeFile(const std::filesystem::path& p, const std::string& content) {
     std::filesystem::create_directories(p.parent_path());

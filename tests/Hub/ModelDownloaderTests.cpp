@@ -64,7 +64,7 @@ protected:
     fs::path modelDir() const { return tmp.path() / "models/org/models/tiny/v1/int8"; }
 
     LoopbackHub hub;
-    TempDir tmp;
+    TemporaryFolder tmp;
     ScopedEnv ci{"CI_DISABLE_NETWORK_MONITOR", "1"};
     ModelInfo info{"v1", "int8", "tiny", platform::ml::ComputeUnits::cpuOnly};
     std::mutex logMutex;
@@ -94,7 +94,7 @@ TEST_F(ModelDownloaderTest, DownloadsThenFindsTheModelInTheCacheWithoutTheNetwor
 }
 
 TEST_F(ModelDownloaderTest, ModelFolderWinsWithoutAnyHubCall) {
-    TempDir local;
+    TemporaryFolder local;
     fs::create_directories(local.path() / "tiny/v1/int8/Encoder.mlmodelc");
     int calls = 0;
     auto url = downloader(false).resolveModel("Encoder", info, local.path(), std::nullopt, false,

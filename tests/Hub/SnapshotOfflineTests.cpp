@@ -31,7 +31,7 @@ protected:
     }
 
     LoopbackHub hub;
-    TempDir tmp;
+    TemporaryFolder tmp;
     HubApi online, offline;
 };
 

@@ -27,7 +27,7 @@ protected:
     fs::path metaFolder() const { return repoFolder() / ".cache" / "huggingface" / "download"; }
 
     LoopbackHub hub;
-    TempDir tmp;
+    TemporaryFolder tmp;
     HubApi api;
     std::string weights;
 };

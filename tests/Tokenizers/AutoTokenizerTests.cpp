@@ -28,7 +28,7 @@ class TokenizerFolder : public ::testing::Test {
 protected:
     void put(const std::string& name, const std::string& content) { hubtest::writeFile(tmp.path() / "model" / name, content); }
     TokenizerWrapper load() { return AutoTokenizerWrapper::fromModelFolder(tmp.path() / "model", wrapper, true); }
-    hubtest::TempDir tmp;
+    parlox::testing::TemporaryFolder tmp;
     Hub::HubApiWrapper wrapper{tmp.path() / "cache", std::string(), std::string("http://127.0.0.1:1")};
 };
 
@@ -83,7 +83,7 @@ TEST(AutoTokenizerFromHub, LlamaClassFromARepository) {
     hub.setFile("tokenizer.json", llamaFiles().dump());
     hub.setFile("tokenizer_config.json", kLlamaConfig.dump());
     hub.setFile("config.json", R"({"model_type": "llama"})");
-    hubtest::TempDir tmp;
+    parlox::testing::TemporaryFolder tmp;
     Hub::HubApiWrapper wrapper(tmp.path(), std::string(), hub.endpoint());
     wrapper.impl = hubtest::makeApi(hub, tmp.path());
     auto tokenizer = AutoTokenizerWrapper::fromPretrained(hub.repoId, wrapper, true);

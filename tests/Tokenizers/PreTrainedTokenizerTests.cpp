@@ -297,7 +297,7 @@ TEST(PreTrainedTokenizer, MetaspaceByteFallbackRoundTrip) {
         vocab[buf] = 3 + b;
     }
     int id = 259;
-    for (const std::string t : {m, std::string("h"), std::string("o"), std::string("l"), std::string("a"), m + "h", m + "ho",
+    for (const std::string& t : {m, std::string("h"), std::string("o"), std::string("l"), std::string("a"), m + "h", m + "ho",
                                 m + "hol", m + "hola"})
         vocab[t] = id++;
     json data = {

@@ -1,13 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <random>
 
 #include "ZezeziCore/External/Hub/Extensions/ArrayExtensions.hpp"
 #include "ZezeziCore/External/Hub/Extensions/HostExtensions.hpp"
 #include "ZezeziCore/External/Hub/Extensions/NumberExtensions.hpp"
 #include "ZezeziCore/External/Hub/Extensions/StringExtensions.hpp"
+#include "tests/support/TemporaryFolder.hpp"
 
 using namespace ZezeziCore;
 namespace fs = std::filesystem;
@@ -70,21 +69,17 @@ TEST(HostExtensionsTests, PathsAndHostFacts) {
     EXPECT_EQ(resolveAbsolutePath("/a/../b"), "/a/../b");
     EXPECT_EQ(resolveAbsolutePath("rel"), (fs::current_path() / "rel").string());
 
-    std::random_device rd;
-    auto root = fs::temp_directory_path() / ("zz-host-" + std::to_string(rd()));
-    fs::create_directories(root / "proc");
-    fs::create_directories(root / "sys/devices/virtual/dmi/id");
-    std::ofstream(root / "proc/cpuinfo") << "vendor_id\t: GenuineTest\ncpu family\t: 6\nmodel name\t: Test CPU 9000\n"
-                                            "siblings\t: 8\ncpu cores\t: 4\n";
-    std::ofstream(root / "sys/devices/virtual/dmi/id/product_name") << "Board X1\n";
-    EXPECT_EQ(stringFromSysctl("hw.model", root), "Board X1");
-    EXPECT_EQ(stringFromSysctl("machdep.cpu.brand_string", root), "Test CPU 9000");
-    EXPECT_EQ(stringFromSysctl("machdep.cpu.core_count", root), "4");
-    EXPECT_EQ(stringFromSysctl("machdep.cpu.thread_count", root), "8");
-    EXPECT_EQ(stringFromSysctl("machdep.cpu.vendor", root), "GenuineTest");
-    EXPECT_EQ(stringFromSysctl("machdep.cpu.family", root), "6");
-    EXPECT_EQ(stringFromSysctl("kern.unknown", root), "");
-    fs::remove_all(root);
+    parlox::testing::TemporaryFolder root;
+    root.writeFile("proc/cpuinfo", "vendor_id\t: GenuineTest\ncpu family\t: 6\nmodel name\t: Test CPU 9000\n"
+                                   "siblings\t: 8\ncpu cores\t: 4\n");
+    root.writeFile("sys/devices/virtual/dmi/id/product_name", "Board X1\n");
+    EXPECT_EQ(stringFromSysctl("hw.model", root.path()), "Board X1");
+    EXPECT_EQ(stringFromSysctl("machdep.cpu.brand_string", root.path()), "Test CPU 9000");
+    EXPECT_EQ(stringFromSysctl("machdep.cpu.core_count", root.path()), "4");
+    EXPECT_EQ(stringFromSysctl("machdep.cpu.thread_count", root.path()), "8");
+    EXPECT_EQ(stringFromSysctl("machdep.cpu.vendor", root.path()), "GenuineTest");
+    EXPECT_EQ(stringFromSysctl("machdep.cpu.family", root.path()), "6");
+    EXPECT_EQ(stringFromSysctl("kern.unknown", root.path()), "");
     EXPECT_FALSE(ProcessInfo::hwModel().empty());
     EXPECT_EQ(&ProcessInfo::hwModel(), &ProcessInfo::hwModel());
 }

@@ -1,31 +1,14 @@
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <random>
-
 #include "ZezeziCore/ModelState.hpp"
 #include "ZezeziCore/ModelUtilities.hpp"
 #include "platform/ml/fake/FakeModel.hpp"
+#include "tests/support/TemporaryFolder.hpp"
 
 using namespace ZezeziCore;
 namespace fs = std::filesystem;
 using platform::ml::ComputeUnits;
-
-namespace {
-struct Tmp {
-    Tmp() {
-        std::random_device rd;
-        path = fs::temp_directory_path() / ("zz-model-" + std::to_string(rd()) + std::to_string(rd()));
-        fs::create_directories(path);
-    }
-    ~Tmp() { fs::remove_all(path); }
-    void touch(const fs::path& rel) {
-        fs::create_directories((path / rel).parent_path());
-        std::ofstream(path / rel) << "x";
-    }
-    fs::path path;
-};
-}  // namespace
+using parlox::testing::TemporaryFolder;
 
 TEST(ModelStateTests, TextsAndBusyStates) {
     std::vector<std::pair<ModelState, std::string>> texts{
@@ -52,28 +35,28 @@ TEST(ModelStateTests, ComputeUnitTexts) {
 }
 
 TEST(ModelUtilitiesTests, DetectsCompiledModelBeforePackage) {
-    Tmp tmp;
-    EXPECT_EQ(ModelUtilities::detectModelURL(tmp.path, "AudioEncoder"), tmp.path / "AudioEncoder.mlmodelc");
-    tmp.touch("AudioEncoder.mlpackage/Data/com.apple.CoreML/model.mlmodel");
-    EXPECT_EQ(ModelUtilities::detectModelURL(tmp.path, "AudioEncoder"),
-              tmp.path / "AudioEncoder.mlpackage/Data/com.apple.CoreML/model.mlmodel");
-    fs::create_directories(tmp.path / "AudioEncoder.mlmodelc");
-    EXPECT_EQ(ModelUtilities::detectModelURL(tmp.path, "AudioEncoder"), tmp.path / "AudioEncoder.mlmodelc");
+    TemporaryFolder tmp;
+    EXPECT_EQ(ModelUtilities::detectModelURL(tmp.path(), "AudioEncoder"), tmp.path() / "AudioEncoder.mlmodelc");
+    tmp.writeFile("AudioEncoder.mlpackage/Data/com.apple.CoreML/model.mlmodel", "x");
+    EXPECT_EQ(ModelUtilities::detectModelURL(tmp.path(), "AudioEncoder"),
+              tmp.path() / "AudioEncoder.mlpackage/Data/com.apple.CoreML/model.mlmodel");
+    fs::create_directories(tmp.path() / "AudioEncoder.mlmodelc");
+    EXPECT_EQ(ModelUtilities::detectModelURL(tmp.path(), "AudioEncoder"), tmp.path() / "AudioEncoder.mlmodelc");
 }
 
 TEST(ModelUtilitiesTests, RecursiveAndFolderForms) {
-    Tmp tmp;
-    EXPECT_FALSE(ModelUtilities::detectModelURL(tmp.path / "missing"));
-    EXPECT_FALSE(ModelUtilities::detectModelURL(tmp.path));
-    tmp.touch("A.mlpackage/Data/com.apple.CoreML/model.mlmodel");
-    EXPECT_EQ(ModelUtilities::detectModelURL(tmp.path), tmp.path / "A.mlpackage/Data/com.apple.CoreML/model.mlmodel");
-    fs::create_directories(tmp.path / "Z.mlmodelc");
-    EXPECT_EQ(ModelUtilities::detectModelURL(tmp.path), tmp.path / "Z.mlmodelc");
+    TemporaryFolder tmp;
+    EXPECT_FALSE(ModelUtilities::detectModelURL(tmp.path() / "missing"));
+    EXPECT_FALSE(ModelUtilities::detectModelURL(tmp.path()));
+    tmp.writeFile("A.mlpackage/Data/com.apple.CoreML/model.mlmodel", "x");
+    EXPECT_EQ(ModelUtilities::detectModelURL(tmp.path()), tmp.path() / "A.mlpackage/Data/com.apple.CoreML/model.mlmodel");
+    fs::create_directories(tmp.path() / "Z.mlmodelc");
+    EXPECT_EQ(ModelUtilities::detectModelURL(tmp.path()), tmp.path() / "Z.mlmodelc");
 
-    fs::create_directories(tmp.path / "deep/er/TextDecoder.mlmodelc");
-    EXPECT_EQ(ModelUtilities::detectModelURL(tmp.path, "TextDecoder", true), tmp.path / "deep/er/TextDecoder.mlmodelc");
-    EXPECT_EQ(ModelUtilities::detectModelURL(tmp.path, "TextDecoder", false), tmp.path / "TextDecoder.mlmodelc");
-    EXPECT_EQ(ModelUtilities::detectModelURL(tmp.path, "Nope", true), tmp.path / "Nope.mlmodelc");
+    fs::create_directories(tmp.path() / "deep/er/TextDecoder.mlmodelc");
+    EXPECT_EQ(ModelUtilities::detectModelURL(tmp.path(), "TextDecoder", true), tmp.path() / "deep/er/TextDecoder.mlmodelc");
+    EXPECT_EQ(ModelUtilities::detectModelURL(tmp.path(), "TextDecoder", false), tmp.path() / "TextDecoder.mlmodelc");
+    EXPECT_EQ(ModelUtilities::detectModelURL(tmp.path(), "Nope", true), tmp.path() / "Nope.mlmodelc");
 }
 
 TEST(ModelUtilitiesTests, ShapeAndDimensionQueries) {

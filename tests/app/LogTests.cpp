@@ -12,6 +12,7 @@
 
 #include "app/Support/Log.hpp"
 #include "platform/foundation/Date.hpp"
+#include "tests/support/TemporaryFolder.hpp"
 #include "tests/writing/TestSupport.hpp"
 
 using Parlox::Log;
@@ -20,22 +21,17 @@ using namespace writing_test;
 namespace {
 
 // The log's place is fixed on first use for the whole process: give it a
-// private state folder once, before that happens. The path is never
-// destroyed, so the exit handler that removes the folder can still read it
-// (a static object would be destroyed before a handler registered while it
-// was being built).
+// private state folder once, before that happens. The exit handler owns the
+// folder and removes it (a static object would be destroyed before a handler
+// registered while it was being built).
 const fs::path& logSandbox() {
-    static const fs::path* root = [] {
-        std::string pattern = (fs::temp_directory_path() / "parlox-log-test-XXXXXX").string();
-        auto* path = new fs::path(::mkdtemp(pattern.data()));
-        ::setenv("XDG_STATE_HOME", path->c_str(), 1);
-        std::atexit([] {
-            std::error_code ec;
-            fs::remove_all(*root, ec);
-        });
-        return path;
+    static const parlox::testing::TemporaryFolder* root = [] {
+        auto* folder = new parlox::testing::TemporaryFolder("parlox-log-test-");
+        ::setenv("XDG_STATE_HOME", folder->path().c_str(), 1);
+        std::atexit([] { delete root; });
+        return folder;
     }();
-    return *root;
+    return root->path();
 }
 
 std::vector<std::string> logLines() {

@@ -1,12 +1,10 @@
 #pragma once
 
-#include <signal.h>
 #include <stdlib.h>
 
 #include <filesystem>
 #include <fstream>
 #include <chrono>
-#include <iterator>
 #include <map>
 #include <optional>
 #include <string>
@@ -18,6 +16,9 @@
 #include <gtest/gtest.h>
 
 #include "writing/GenerationRequest.hpp"
+#include "tests/support/ProcessGone.hpp"
+#include "tests/support/ReadFile.hpp"
+#include "tests/support/TemporaryFolder.hpp"
 
 namespace writing_test {
 
@@ -27,10 +28,7 @@ inline fs::path fixture(const std::string& name) {
     return fs::path(PARLOX_SOURCE_DIR) / "tests/fixtures/writing" / name;
 }
 
-inline std::string readFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), {});
-}
+using parlox::testing::readFile;
 
 inline void writeFile(const fs::path& path, const std::string& text, fs::perms perms = fs::perms::owner_read |
                                                                                       fs::perms::owner_write) {
@@ -88,8 +86,6 @@ private:
 class Sandbox {
 public:
     Sandbox() {
-        std::string pattern = (fs::temp_directory_path() / "parlox-writing-test-XXXXXX").string();
-        root_ = ::mkdtemp(pattern.data());
         fs::create_directories(home());
         fs::create_directories(runtime());
         fs::permissions(runtime(), fs::perms::owner_all);
@@ -101,12 +97,7 @@ public:
         env_.unset("PARLOX_FAKE_SCENARIO");
         env_.unset("PARLOX_FAKE_RECORD");
     }
-    ~Sandbox() {
-        std::error_code ec;
-        fs::remove_all(root_, ec);
-    }
-
-    const fs::path& root() const { return root_; }
+    const fs::path& root() const { return root_.path(); }
     fs::path home() const { return root_ / "home"; }
     fs::path runtime() const { return root_ / "run"; }
     fs::path record() const { return root_ / "record"; }
@@ -125,17 +116,11 @@ public:
     }
 
 private:
-    fs::path root_;
+    parlox::testing::TemporaryFolder root_{"parlox-writing-test-"};
     ScopedEnv env_;
 };
 
-// A process is gone when it cannot be signalled or only its zombie is left.
-inline bool processGone(pid_t pid) {
-    if (::kill(pid, 0) != 0) return true;
-    auto stat = readFile("/proc/" + std::to_string(pid) + "/stat");
-    auto close = stat.rfind(')');
-    return close == std::string::npos || stat.size() < close + 3 || stat[close + 2] == 'Z';
-}
+using parlox::testing::processGone;
 
 // Every process whose id is listed gets two seconds to go away.
 inline void expectProcessesGone(const std::vector<std::string>& pids) {

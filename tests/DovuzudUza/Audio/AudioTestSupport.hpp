@@ -12,14 +12,14 @@
 #include <gtest/gtest.h>
 
 #include "../Models/LogCapture.hpp"
-#include "tests/platform/audio/TempFolder.hpp"
 #include "DovuzudUza/Core/Audio/WhisperError.hpp"
+#include "tests/support/TemporaryFolder.hpp"
 
 namespace DovuzudUza::audio_test {
 
 using test_support::LogCapture;
 
-using platform::audio::test::TempFolder;
+using parlox::testing::TemporaryFolder;
 
 // The WhisperError that `f` throws; a test failure when it throws none.
 template <class F>

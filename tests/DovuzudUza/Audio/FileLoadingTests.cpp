@@ -11,7 +11,7 @@
 using namespace DovuzudUza;
 using audio_test::whisperError;
 using audio_test::LogCapture;
-using audio_test::TempFolder;
+using audio_test::TemporaryFolder;
 using ChannelMode = AudioInputOptions::ChannelMode;
 using platform::audio::AudioFormat;
 
@@ -39,41 +39,41 @@ std::vector<float> interleave(const std::vector<float>& left, const std::vector<
 }  // namespace
 
 TEST(AudioFileLoading, SixteenKilohertzMonoLoadsSampleExactWhateverTheMode) {
-    TempFolder tmp;
+    TemporaryFolder tmp;
     auto samples = audio_test::tone(8000, 16000, 300, 0.7f);
-    platform::audio::writeWavFloat(tmp.file("m.wav"), samples, 16000, 1);
+    platform::audio::writeWavFloat((tmp / "m.wav").string(), samples, 16000, 1);
     for (const auto& mode : {ChannelMode::sumChannels(), ChannelMode::specificChannel(4)}) {
-        auto buffer = AudioProcessor::loadAudio(tmp.file("m.wav"), mode);
+        auto buffer = AudioProcessor::loadAudio((tmp / "m.wav").string(), mode);
         EXPECT_EQ(buffer.sampleRate(), 16000);
         EXPECT_EQ(mono(buffer), samples);
     }
-    auto range = AudioProcessor::loadAudio(tmp.file("m.wav"), ChannelMode::sumChannels(), 0.1, 0.2);
+    auto range = AudioProcessor::loadAudio((tmp / "m.wav").string(), ChannelMode::sumChannels(), 0.1, 0.2);
     EXPECT_EQ(mono(range), std::vector<float>(samples.begin() + 1600, samples.begin() + 3200));
     // An end past the file is cut to its length.
-    EXPECT_EQ(AudioProcessor::loadAudio(tmp.file("m.wav"), ChannelMode::sumChannels(), 0.25, 9.0).frameLength(), 4000);
-    EXPECT_EQ(AudioProcessor::loadAudioAsFloatArray(tmp.file("m.wav"), ChannelMode::sumChannels()), samples);
+    EXPECT_EQ(AudioProcessor::loadAudio((tmp / "m.wav").string(), ChannelMode::sumChannels(), 0.25, 9.0).frameLength(), 4000);
+    EXPECT_EQ(AudioProcessor::loadAudioAsFloatArray((tmp / "m.wav").string(), ChannelMode::sumChannels()), samples);
 }
 
 TEST(AudioFileLoading, StereoIsMixedThenResampled) {
-    TempFolder tmp;
+    TemporaryFolder tmp;
     const auto left = audio_test::tone(44100, 44100, 440, 0.5f);
     const std::vector<float> silent(44100, 0.0f);
-    platform::audio::writeWavFloat(tmp.file("s.wav"), interleave(left, silent), 44100, 2);
+    platform::audio::writeWavFloat((tmp / "s.wav").string(), interleave(left, silent), 44100, 2);
     struct Case {
         ChannelMode mode;
         float peak;
     };
     for (const Case& c : {Case{ChannelMode::sumChannels(), 0.5f}, Case{ChannelMode::specificChannel(1), 0.0f},
                           Case{ChannelMode::specificChannel(7), 0.5f}}) {
-        const auto samples = AudioProcessor::loadAudioAsFloatArray(tmp.file("s.wav"), c.mode);
+        const auto samples = AudioProcessor::loadAudioAsFloatArray((tmp / "s.wav").string(), c.mode);
         EXPECT_NEAR(static_cast<double>(samples.size()), 16000, 1);
         float peak = 0;
         for (float s : samples) peak = std::max(peak, std::fabs(s));
         EXPECT_NEAR(peak, c.peak, 0.02);
     }
     // The same stereo file at 16 kHz passes a 1:1 conversion after the mix.
-    platform::audio::writeWavFloat(tmp.file("s16.wav"), interleave(std::vector<float>(1600, 0.25f), std::vector<float>(1600, 0.25f)), 16000, 2);
-    const auto same = AudioProcessor::loadAudioAsFloatArray(tmp.file("s16.wav"), ChannelMode::sumChannels());
+    platform::audio::writeWavFloat((tmp / "s16.wav").string(), interleave(std::vector<float>(1600, 0.25f), std::vector<float>(1600, 0.25f)), 16000, 2);
+    const auto same = AudioProcessor::loadAudioAsFloatArray((tmp / "s16.wav").string(), ChannelMode::sumChannels());
     ASSERT_EQ(same.size(), 1600u);
     EXPECT_NEAR(same[800], 0.25f, 1e-6);
 }
@@ -131,73 +131,73 @@ TEST(AudioFileLoading, BufferConversionRoundsCapacityAndEmptiesTheSource) {
 }
 
 TEST(AudioFileLoading, ManyFilesKeepTheirOrder) {
-    TempFolder tmp;
-    platform::audio::writeWavFloat(tmp.file("a.wav"), std::vector<float>(160, 0.1f), 16000, 1);
-    platform::audio::writeWavFloat(tmp.file("c.wav"), std::vector<float>(320, 0.2f), 16000, 1);
+    TemporaryFolder tmp;
+    platform::audio::writeWavFloat((tmp / "a.wav").string(), std::vector<float>(160, 0.1f), 16000, 1);
+    platform::audio::writeWavFloat((tmp / "c.wav").string(), std::vector<float>(320, 0.2f), 16000, 1);
     EXPECT_TRUE(AudioProcessor::loadAudio(std::vector<std::string>{}, ChannelMode::sumChannels()).empty());
-    const auto results = AudioProcessor::loadAudio({tmp.file("a.wav"), tmp.file("b.wav"), tmp.file("c.wav")}, ChannelMode::sumChannels());
+    const auto results = AudioProcessor::loadAudio({(tmp / "a.wav").string(), (tmp / "b.wav").string(), (tmp / "c.wav").string()}, ChannelMode::sumChannels());
     ASSERT_EQ(results.size(), 3u);
     EXPECT_EQ(std::get<std::vector<float>>(results[0]).size(), 160u);
     EXPECT_EQ(std::get<std::vector<float>>(results[2]).size(), 320u);
     try {
         std::rethrow_exception(std::get<std::exception_ptr>(results[1]));
     } catch (const WhisperError& e) {
-        EXPECT_EQ(e, WhisperError::loadAudioFailed("Resource path does not exist " + tmp.file("b.wav")));
+        EXPECT_EQ(e, WhisperError::loadAudioFailed("Resource path does not exist " + (tmp / "b.wav").string()));
     }
-    EXPECT_EQ(AudioProcessor::loadAudioAsync(tmp.file("c.wav")).frameLength(), 320);
+    EXPECT_EQ(AudioProcessor::loadAudioAsync((tmp / "c.wav").string()).frameLength(), 320);
 }
 
 TEST(AudioFileLoading, BadInputGetsClearErrors) {
-    TempFolder tmp;
-    { std::ofstream(tmp.file("text.wav")) << "Hola, esto es texto y no audio.\n"; }
-    { std::ofstream(tmp.file("empty.wav")); }
-    ASSERT_TRUE(audio_test::runQuiet("ffmpeg -v error -y -f lavfi -i color=c=black:s=16x16:d=0.2 -c:v mjpeg " + tmp.file("video.mkv")));
-    platform::audio::writeWav16(tmp.file("cut.wav"), audio_test::tone(44100, 44100, 200, 0.5f), 44100, 1);
-    std::filesystem::resize_file(tmp.file("cut.wav"), 44 + 22050 * 2);
-    platform::audio::writeWav16(tmp.file("ok.wav"), audio_test::tone(16000, 16000, 200, 0.5f), 16000, 1);
+    TemporaryFolder tmp;
+    { std::ofstream((tmp / "text.wav").string()) << "Hola, esto es texto y no audio.\n"; }
+    { std::ofstream((tmp / "empty.wav").string()); }
+    ASSERT_TRUE(audio_test::runQuiet("ffmpeg -v error -y -f lavfi -i color=c=black:s=16x16:d=0.2 -c:v mjpeg " + (tmp / "video.mkv").string()));
+    platform::audio::writeWav16((tmp / "cut.wav").string(), audio_test::tone(44100, 44100, 200, 0.5f), 44100, 1);
+    std::filesystem::resize_file((tmp / "cut.wav").string(), 44 + 22050 * 2);
+    platform::audio::writeWav16((tmp / "ok.wav").string(), audio_test::tone(16000, 16000, 200, 0.5f), 16000, 1);
 
     const auto sum = ChannelMode::sumChannels();
-    EXPECT_EQ(whisperError([&] { AudioProcessor::loadAudio(tmp.file("none.wav"), sum); }),
-              WhisperError::loadAudioFailed("Resource path does not exist " + tmp.file("none.wav")));
-    EXPECT_EQ(whisperError([&] { AudioProcessor::loadAudioAsFloatArray(tmp.file("none.wav"), sum); }).kind(),
+    EXPECT_EQ(whisperError([&] { AudioProcessor::loadAudio((tmp / "none.wav").string(), sum); }),
+              WhisperError::loadAudioFailed("Resource path does not exist " + (tmp / "none.wav").string()));
+    EXPECT_EQ(whisperError([&] { AudioProcessor::loadAudioAsFloatArray((tmp / "none.wav").string(), sum); }).kind(),
               WhisperError::Kind::loadAudioFailed);
     for (const char* name : {"text.wav", "empty.wav"}) {
         try {
-            AudioProcessor::loadAudioAsFloatArray(tmp.file(name), sum);
+            AudioProcessor::loadAudioAsFloatArray((tmp / name).string(), sum);
             ADD_FAILURE() << name;
         } catch (const platform::audio::AudioError& e) {
             EXPECT_EQ(e.kind(), platform::audio::AudioError::Kind::openFailed) << name;
         }
     }
     try {
-        AudioProcessor::loadAudio(tmp.file("video.mkv"), sum);
+        AudioProcessor::loadAudio((tmp / "video.mkv").string(), sum);
         ADD_FAILURE();
     } catch (const platform::audio::AudioError& e) {
         EXPECT_EQ(e.kind(), platform::audio::AudioError::Kind::noAudioStream);
     }
     // A cut-off file gives the audio it still holds.
-    const auto cut = AudioProcessor::loadAudioAsFloatArray(tmp.file("cut.wav"), sum);
+    const auto cut = AudioProcessor::loadAudioAsFloatArray((tmp / "cut.wav").string(), sum);
     EXPECT_NEAR(static_cast<double>(cut.size()), 8000, 10);
 
     // A range that starts past the end.
-    const auto past = whisperError([&] { AudioProcessor::loadAudio(tmp.file("ok.wav"), sum, 5.0, std::nullopt); });
+    const auto past = whisperError([&] { AudioProcessor::loadAudio((tmp / "ok.wav").string(), sum, 5.0, std::nullopt); });
     EXPECT_EQ(past.kind(), WhisperError::Kind::loadAudioFailed);
     EXPECT_EQ(past.message().rfind("Failed to read audio file: ", 0), 0u);
-    EXPECT_EQ(whisperError([&] { AudioProcessor::loadAudio(tmp.file("ok.wav"), sum, 0.5, 0.25); }).kind(),
+    EXPECT_EQ(whisperError([&] { AudioProcessor::loadAudio((tmp / "ok.wav").string(), sum, 0.5, 0.25); }).kind(),
               WhisperError::Kind::loadAudioFailed);
-    EXPECT_EQ(whisperError([&] { AudioProcessor::loadAudio(tmp.file("ok.wav"), sum, std::nan(""), std::nullopt); }).kind(),
+    EXPECT_EQ(whisperError([&] { AudioProcessor::loadAudio((tmp / "ok.wav").string(), sum, std::nan(""), std::nullopt); }).kind(),
               WhisperError::Kind::loadAudioFailed);
-    EXPECT_TRUE(AudioProcessor::loadAudioAsFloatArray(tmp.file("ok.wav"), sum, 5.0, std::nullopt).empty());
-    EXPECT_EQ(AudioProcessor::loadAudio(tmp.file("ok.wav"), sum, 1.0, std::nullopt).frameLength(), 0);
+    EXPECT_TRUE(AudioProcessor::loadAudioAsFloatArray((tmp / "ok.wav").string(), sum, 5.0, std::nullopt).empty());
+    EXPECT_EQ(AudioProcessor::loadAudio((tmp / "ok.wav").string(), sum, 1.0, std::nullopt).frameLength(), 0);
 }
 
 TEST(AudioFileLoading, WholeFileLoadsKeepTheLastFrame) {
     // 1001 / 16000 * 16000 falls just short of 1001 in double arithmetic.
-    TempFolder tmp;
+    TemporaryFolder tmp;
     const auto samples = audio_test::tone(1001, 16000, 300, 0.5f);
-    platform::audio::writeWavFloat(tmp.file("odd.wav"), samples, 16000, 1);
-    EXPECT_EQ(AudioProcessor::loadAudioAsFloatArray(tmp.file("odd.wav"), ChannelMode::sumChannels()), samples);
-    auto stream = AudioProcessor::loadFileIncrementally(tmp.file("odd.wav"), ChannelMode::sumChannels(), 0.03, 2, 480000);
+    platform::audio::writeWavFloat((tmp / "odd.wav").string(), samples, 16000, 1);
+    EXPECT_EQ(AudioProcessor::loadAudioAsFloatArray((tmp / "odd.wav").string(), ChannelMode::sumChannels()), samples);
+    auto stream = AudioProcessor::loadFileIncrementally((tmp / "odd.wav").string(), ChannelMode::sumChannels(), 0.03, 2, 480000);
     auto chunk = stream->next();
     ASSERT_TRUE(chunk);
     EXPECT_EQ(chunk->audioChunk.audioSamples, samples);
@@ -205,9 +205,9 @@ TEST(AudioFileLoading, WholeFileLoadsKeepTheLastFrame) {
 }
 
 TEST(AudioFileLoading, ResamplingAFileRangeStopsAtItsLastFrame) {
-    TempFolder tmp;
-    platform::audio::writeWavFloat(tmp.file("r.wav"), std::vector<float>(4410, 0.25f), 44100, 1);
-    platform::audio::AudioFile file(tmp.file("r.wav"));
+    TemporaryFolder tmp;
+    platform::audio::writeWavFloat((tmp / "r.wav").string(), std::vector<float>(4410, 0.25f), 44100, 1);
+    platform::audio::AudioFile file((tmp / "r.wav").string());
     file.setFramePosition(2205);
     // No frame count: the range runs from the position to the end of the file, never past it.
     auto out = AudioProcessor::resampleAudio(file, 16000, 1, ChannelMode::sumChannels(), std::nullopt, 1000);

@@ -10,7 +10,7 @@
 #include "platform/audio/fake/WavWriter.hpp"
 
 using namespace DovuzudUza;
-using audio_test::TempFolder;
+using audio_test::TemporaryFolder;
 using ChannelMode = AudioInputOptions::ChannelMode;
 
 namespace {
@@ -52,11 +52,11 @@ TEST(IncrementalLoading, ArgumentsAreCheckedInOrderBeforeTheFile) {
 }
 
 TEST(IncrementalLoading, BoundedChunksWithAbsoluteOffsets) {
-    TempFolder tmp;
+    TemporaryFolder tmp;
     // 8 s of voice with silences at 1.5 s, 3.5 s and 5.5 s; windows of 2 s.
     const auto audio = audio_test::voiceWithSilences(8.0, {{1.5, 1.7}, {3.5, 3.7}, {5.5, 5.7}});
-    platform::audio::writeWavFloat(tmp.file("v.wav"), audio, 16000, 1);
-    auto stream = AudioProcessor::loadFileIncrementally(tmp.file("v.wav"), ChannelMode::sumChannels(), 1.0, 2, 32000);
+    platform::audio::writeWavFloat((tmp / "v.wav").string(), audio, 16000, 1);
+    auto stream = AudioProcessor::loadFileIncrementally((tmp / "v.wav").string(), ChannelMode::sumChannels(), 1.0, 2, 32000);
 
     auto a = stream->next();
     auto b = stream->next();
@@ -86,29 +86,29 @@ TEST(IncrementalLoading, BoundedChunksWithAbsoluteOffsets) {
 }
 
 TEST(IncrementalLoading, ShortAndEmptyFiles) {
-    TempFolder tmp;
+    TemporaryFolder tmp;
     const auto audio = audio_test::voiceWithSilences(3.0, {});
-    platform::audio::writeWavFloat(tmp.file("short.wav"), audio, 16000, 1);
-    platform::audio::writeWavFloat(tmp.file("empty.wav"), {}, 16000, 1);
+    platform::audio::writeWavFloat((tmp / "short.wav").string(), audio, 16000, 1);
+    platform::audio::writeWavFloat((tmp / "empty.wav").string(), {}, 16000, 1);
 
-    auto stream = AudioProcessor::loadFileIncrementally(tmp.file("short.wav"), ChannelMode::sumChannels(), 0.5, 2, 480000);
+    auto stream = AudioProcessor::loadFileIncrementally((tmp / "short.wav").string(), ChannelMode::sumChannels(), 0.5, 2, 480000);
     auto only = stream->next();
     ASSERT_TRUE(only);
     EXPECT_EQ(only->audioChunk.seekOffsetIndex, 0);
     EXPECT_EQ(only->audioChunk.audioSamples, audio);
     EXPECT_FALSE(stream->next());
 
-    auto empty = AudioProcessor::loadFileIncrementally(tmp.file("empty.wav"), ChannelMode::sumChannels(), 120, 2, 480000);
+    auto empty = AudioProcessor::loadFileIncrementally((tmp / "empty.wav").string(), ChannelMode::sumChannels(), 120, 2, 480000);
     EXPECT_FALSE(empty->next());
 }
 
 TEST(IncrementalLoading, WindowShorterThanThePaddingStillMakesProgress) {
     // A window of 0.5 s is shorter than the chunker's one-second padding: the
     // first pass alone makes no chunk, so the loader has to read on.
-    TempFolder tmp;
+    TemporaryFolder tmp;
     const auto audio = audio_test::voiceWithSilences(4.0, {});
-    platform::audio::writeWavFloat(tmp.file("v.wav"), audio, 16000, 1);
-    auto stream = AudioProcessor::loadFileIncrementally(tmp.file("v.wav"), ChannelMode::sumChannels(), 0.5, 100, 8000);
+    platform::audio::writeWavFloat((tmp / "v.wav").string(), audio, 16000, 1);
+    auto stream = AudioProcessor::loadFileIncrementally((tmp / "v.wav").string(), ChannelMode::sumChannels(), 0.5, 100, 8000);
     auto drained = std::async(std::launch::async, [&] {
         std::vector<AudioChunk> chunks;
         while (auto chunk = stream->next()) chunks.push_back(chunk->audioChunk);
@@ -133,10 +133,10 @@ TEST(IncrementalLoading, WindowShorterThanThePaddingStillMakesProgress) {
 }
 
 TEST(IncrementalLoading, UnreadableFileEndsTheStreamWithItsError) {
-    TempFolder tmp;
-    { std::ofstream(tmp.file("bad.wav")) << "not audio"; }
+    TemporaryFolder tmp;
+    { std::ofstream((tmp / "bad.wav").string()) << "not audio"; }
     audio_test::LogCapture log;
-    auto stream = AudioProcessor::loadFileIncrementally(tmp.file("bad.wav"), ChannelMode::sumChannels(), 120, 2, 480000);
+    auto stream = AudioProcessor::loadFileIncrementally((tmp / "bad.wav").string(), ChannelMode::sumChannels(), 120, 2, 480000);
     EXPECT_THROW(stream->next(), std::exception);
     ASSERT_TRUE(eventually([&] { return !log.texts().empty(); }));
     EXPECT_EQ(log.texts()[0].rfind("Error loading audio file incrementally: ", 0), 0u);

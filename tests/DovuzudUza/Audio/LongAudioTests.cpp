@@ -6,14 +6,14 @@
 #include "platform/audio/fake/WavWriter.hpp"
 
 using namespace DovuzudUza;
-using audio_test::TempFolder;
+using audio_test::TemporaryFolder;
 
 // 75 s of 44.1 kHz stereo "speech" with one second of silence from 24.6 s,
 // in WAV, FLAC and a lossy format: each loads to about 1,200,000 samples at
 // 16 kHz, the chunker cuts inside the silence, and loading piece by piece
 // gives the same chunks.
 TEST(LongAudio, LoadsChunksAndStreamsTheSameInEveryFormat) {
-    TempFolder tmp;
+    TemporaryFolder tmp;
     const double rate = 44100;
     const size_t frames = static_cast<size_t>(75 * rate);
     std::vector<float> interleaved(frames * 2);
@@ -25,14 +25,14 @@ TEST(LongAudio, LoadsChunksAndStreamsTheSameInEveryFormat) {
         interleaved[2 * i] = level * static_cast<float>(std::sin(2 * std::numbers::pi * 220 * t));
         interleaved[2 * i + 1] = level * static_cast<float>(std::sin(2 * std::numbers::pi * 330 * t));
     }
-    platform::audio::writeWav16(tmp.file("talk.wav"), interleaved, 44100, 2);
-    ASSERT_TRUE(audio_test::runQuiet("ffmpeg -v error -y -i " + tmp.file("talk.wav") + " " + tmp.file("talk.flac") +
-                                     " -b:a 128k " + tmp.file("talk.mp3")));
+    platform::audio::writeWav16((tmp / "talk.wav").string(), interleaved, 44100, 2);
+    ASSERT_TRUE(audio_test::runQuiet("ffmpeg -v error -y -i " + (tmp / "talk.wav").string() + " " + (tmp / "talk.flac").string() +
+                                     " -b:a 128k " + (tmp / "talk.mp3").string()));
 
     const auto mode = AudioInputOptions::ChannelMode::sumChannels();
     for (const char* name : {"talk.wav", "talk.flac", "talk.mp3"}) {
         SCOPED_TRACE(name);
-        const auto samples = AudioProcessor::loadAudioAsFloatArray(tmp.file(name), mode);
+        const auto samples = AudioProcessor::loadAudioAsFloatArray((tmp / name).string(), mode);
         EXPECT_NEAR(static_cast<double>(samples.size()), 1200000, 2000);
 
         VADAudioChunker chunker;
@@ -43,7 +43,7 @@ TEST(LongAudio, LoadsChunksAndStreamsTheSameInEveryFormat) {
         EXPECT_LT(cut, 25.6);
         for (const auto& chunk : chunks) EXPECT_LE(chunk.audioSamples.size(), 480000u);
 
-        auto stream = AudioProcessor::loadFileIncrementally(tmp.file(name), mode, 20.0, 2, 480000);
+        auto stream = AudioProcessor::loadFileIncrementally((tmp / name).string(), mode, 20.0, 2, 480000);
         std::vector<int64_t> streamed;
         std::vector<size_t> lengths;
         while (auto chunk = stream->next()) {

@@ -13,7 +13,7 @@
 #include "WhisperVocabularyFixture.hpp"
 
 using namespace DovuzudUza;
-using test_support::TempFolder;
+using test_support::TemporaryFolder;
 using test_support::WhisperVocabulary;
 
 namespace {
@@ -60,7 +60,7 @@ private:
 }  // namespace
 
 TEST(LoadTokenizer, TheHubCopyWinsOverTheTokenizerFolder) {
-    TempFolder root;
+    TemporaryFolder root;
     auto repo = root.path() / "models" / "openai" / "whisper-base";
     compact(400).write(repo);
     compact(500).write(root.path());
@@ -77,7 +77,7 @@ TEST(LoadTokenizer, TheHubCopyWinsOverTheTokenizerFolder) {
 }
 
 TEST(LoadTokenizer, SearchesTheTokenizerFolderThenTheAdditionalPaths) {
-    TempFolder root;
+    TemporaryFolder root;
     auto extra = root.path() / "extra";
     auto second = root.path() / "second";
     compact(600).write(extra);
@@ -98,7 +98,7 @@ TEST(LoadTokenizer, SearchesTheTokenizerFolderThenTheAdditionalPaths) {
 }
 
 TEST(LoadTokenizer, ABrokenLocalTokenizerFallsBackToTheHub) {
-    TempFolder root;
+    TemporaryFolder root;
     std::ofstream(root.path() / "tokenizer.json") << "{\"model\": ";
     std::ofstream(root.path() / "tokenizer_config.json") << "{\"tokenizer_class\":\"WhisperTokenizer\"}";
     UnreachableHub hub;
@@ -116,7 +116,7 @@ TEST(LoadTokenizer, ABrokenLocalTokenizerFallsBackToTheHub) {
 }
 
 TEST(LoadTokenizer, NothingLocalGoesToTheHub) {
-    TempFolder root;
+    TemporaryFolder root;
     UnreachableHub hub;
     test_support::LogCapture log;
     EXPECT_ANY_THROW(ModelUtilities::loadTokenizer(ModelVariant::largev3, root.path()));

@@ -14,11 +14,11 @@
 #include "ZezeziCore/External/Hub/ConfigJSONSerialization.hpp"
 #include "ZezeziCore/External/Tokenizers/ByteEncoder.hpp"
 #include "ZezeziCore/External/Tokenizers/PreTrainedTokenizer.hpp"
-#include "tests/platform/audio/TempFolder.hpp"
+#include "tests/support/TemporaryFolder.hpp"
 
 namespace DovuzudUza::test_support {
 
-using platform::audio::test::TempFolder;
+using parlox::testing::TemporaryFolder;
 
 // Tokenizer files in the shape of a multilingual Whisper vocabulary: the
 // 256 byte-level symbols in the usual order (so "Ġ" is 220), a few merges,

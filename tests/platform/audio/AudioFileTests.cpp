@@ -4,13 +4,13 @@
 #include <fstream>
 #include <numbers>
 
-#include "TempFolder.hpp"
 #include "platform/audio/AudioError.hpp"
 #include "platform/audio/AudioFile.hpp"
 #include "platform/audio/fake/WavWriter.hpp"
+#include "tests/support/TemporaryFolder.hpp"
 
 using namespace platform::audio;
-using platform::audio::test::TempFolder;
+using parlox::testing::TemporaryFolder;
 
 namespace {
 
@@ -35,11 +35,11 @@ AudioError::Kind openKind(const std::string& path) {
 }  // namespace
 
 TEST(AudioFile, ReadsFloatWavExactlyAndPlanar) {
-    TempFolder tmp;
+    TemporaryFolder tmp;
     const auto samples = ramp(5000, 2);
-    writeWavFloat(tmp.file("a.wav"), samples, 22050, 2);
+    writeWavFloat((tmp / "a.wav").string(), samples, 22050, 2);
 
-    AudioFile file(tmp.file("a.wav"));
+    AudioFile file((tmp / "a.wav").string());
     EXPECT_EQ(file.sampleRate(), 22050);
     EXPECT_EQ(file.channelCount(), 2u);
     EXPECT_EQ(file.length(), 5000);
@@ -57,10 +57,10 @@ TEST(AudioFile, ReadsFloatWavExactlyAndPlanar) {
 }
 
 TEST(AudioFile, SeeksBackwardAndForward) {
-    TempFolder tmp;
+    TemporaryFolder tmp;
     const auto samples = ramp(200000, 1);
-    writeWavFloat(tmp.file("s.wav"), samples, 16000, 1);
-    AudioFile file(tmp.file("s.wav"));
+    writeWavFloat((tmp / "s.wav").string(), samples, 16000, 1);
+    AudioFile file((tmp / "s.wav").string());
     PcmBuffer buffer(file.processingFormat(), 10);
     for (int64_t at : {150000, 100, 100, 120000, 0, 199995}) {
         file.setFramePosition(at);
@@ -71,15 +71,15 @@ TEST(AudioFile, SeeksBackwardAndForward) {
 }
 
 TEST(AudioFile, DecodesCompressedFormats) {
-    TempFolder tmp;
+    TemporaryFolder tmp;
     std::vector<float> tone(44100);
     for (size_t i = 0; i < tone.size(); ++i) tone[i] = 0.5f * std::sin(2 * std::numbers::pi * 440 * i / 44100.0);
-    writeWav16(tmp.file("t.wav"), tone, 44100, 1);
-    const std::string cmd = "ffmpeg -v error -y -i " + tmp.file("t.wav") + " " + tmp.file("t.flac") + " " +
-                            tmp.file("t.ogg") + " 2>&1";
+    writeWav16((tmp / "t.wav").string(), tone, 44100, 1);
+    const std::string cmd = "ffmpeg -v error -y -i " + (tmp / "t.wav").string() + " " + (tmp / "t.flac").string() + " " +
+                            (tmp / "t.ogg").string() + " 2>&1";
     ASSERT_EQ(std::system(cmd.c_str()), 0);
     for (const char* name : {"t.flac", "t.ogg"}) {
-        AudioFile file(tmp.file(name));
+        AudioFile file((tmp / name).string());
         PcmBuffer buffer(file.processingFormat(), 100000);
         const int64_t n = file.read(buffer, 100000);
         EXPECT_NEAR(static_cast<double>(n) / file.sampleRate(), 1.0, 0.03) << name;
@@ -90,23 +90,23 @@ TEST(AudioFile, DecodesCompressedFormats) {
 }
 
 TEST(AudioFile, BadFilesFailWithTheirKind) {
-    TempFolder tmp;
-    { std::ofstream(tmp.file("text.wav")) << "this is not audio, only some words in a text file\n"; }
-    { std::ofstream(tmp.file("empty.wav")); }
+    TemporaryFolder tmp;
+    { std::ofstream((tmp / "text.wav").string()) << "this is not audio, only some words in a text file\n"; }
+    { std::ofstream((tmp / "empty.wav").string()); }
     ASSERT_EQ(std::system(("ffmpeg -v error -y -f lavfi -i color=c=black:s=16x16:d=0.2 -c:v mjpeg " +
-                           tmp.file("video.mkv") + " 2>&1").c_str()), 0);
+                           (tmp / "video.mkv").string() + " 2>&1").c_str()), 0);
 
-    EXPECT_EQ(openKind(tmp.file("missing.wav")), AudioError::Kind::fileNotFound);
-    EXPECT_EQ(openKind(tmp.file("text.wav")), AudioError::Kind::openFailed);
-    EXPECT_EQ(openKind(tmp.file("empty.wav")), AudioError::Kind::openFailed);
-    EXPECT_EQ(openKind(tmp.file("video.mkv")), AudioError::Kind::noAudioStream);
+    EXPECT_EQ(openKind((tmp / "missing.wav").string()), AudioError::Kind::fileNotFound);
+    EXPECT_EQ(openKind((tmp / "text.wav").string()), AudioError::Kind::openFailed);
+    EXPECT_EQ(openKind((tmp / "empty.wav").string()), AudioError::Kind::openFailed);
+    EXPECT_EQ(openKind((tmp / "video.mkv").string()), AudioError::Kind::noAudioStream);
 }
 
 TEST(AudioFile, TruncatedFileYieldsWhatIsThere) {
-    TempFolder tmp;
-    writeWav16(tmp.file("full.wav"), ramp(32000, 1), 16000, 1);
-    std::filesystem::resize_file(tmp.file("full.wav"), 44 + 16000 * 2);
-    AudioFile file(tmp.file("full.wav"));
+    TemporaryFolder tmp;
+    writeWav16((tmp / "full.wav").string(), ramp(32000, 1), 16000, 1);
+    std::filesystem::resize_file((tmp / "full.wav").string(), 44 + 16000 * 2);
+    AudioFile file((tmp / "full.wav").string());
     PcmBuffer buffer(file.processingFormat(), 40000);
     EXPECT_EQ(file.read(buffer, 40000), 16000);
 }

@@ -7,10 +7,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "tests/support/ReadFile.hpp"
 #include "tests/support/TemporaryFolder.hpp"
 
 namespace {
 
+using parlox::testing::readFile;
 using parlox::testing::TemporaryFolder;
 
 using platform::FileError;
@@ -21,11 +23,6 @@ mode_t modeOf(const fs::path& path) {
     struct stat info{};
     if (::lstat(path.c_str(), &info) != 0) return 0;
     return info.st_mode & 07777;
-}
-
-std::string readAll(const fs::path& path) {
-    std::ifstream in(path);
-    return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 TEST(FileManager, PrivateTemporaryFoldersAreNewAndClosed) {
@@ -91,10 +88,10 @@ TEST(FileManager, AtomicWriteReplacesWholeFileWithItsMode) {
     TemporaryFolder root;
     const fs::path file = root / "out.json";
     FileManager::writeAtomically(file, "first", 0600);
-    EXPECT_EQ(readAll(file), "first");
+    EXPECT_EQ(readFile(file), "first");
     EXPECT_EQ(modeOf(file), 0600u);
     FileManager::writeAtomically(file, "second", 0644);
-    EXPECT_EQ(readAll(file), "second");
+    EXPECT_EQ(readFile(file), "second");
     EXPECT_EQ(modeOf(file), 0644u);
     size_t entries = 0;
     for (auto it = fs::directory_iterator(root.path()); it != fs::directory_iterator(); ++it) ++entries;
@@ -107,9 +104,9 @@ TEST(FileManager, AtomicWriteReplacesALinkInsteadOfFollowingIt) {
     std::ofstream(root / "victim") << "keep";
     fs::create_symlink(root / "victim", root / "link");
     FileManager::writeAtomically(root / "link", "new");
-    EXPECT_EQ(readAll(root / "victim"), "keep");
+    EXPECT_EQ(readFile(root / "victim"), "keep");
     EXPECT_FALSE(fs::is_symlink(root / "link"));
-    EXPECT_EQ(readAll(root / "link"), "new");
+    EXPECT_EQ(readFile(root / "link"), "new");
 }
 
 TEST(FileManager, NewFileRefusesAnythingAlreadyThere) {
@@ -127,7 +124,7 @@ TEST(FileManager, NewFileRefusesAnythingAlreadyThere) {
             EXPECT_EQ(error.errorNumber(), EEXIST) << name;
         }
     }
-    EXPECT_EQ(readAll(root / "victim"), "keep");
+    EXPECT_EQ(readFile(root / "victim"), "keep");
     EXPECT_FALSE(fs::exists(root / "nowhere"));
 }
 

@@ -14,20 +14,17 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include "tests/support/ReadFile.hpp"
 #include "tests/support/TemporaryFolder.hpp"
 
 namespace {
 
+using parlox::testing::readFile;
 using parlox::testing::TemporaryFolder;
 
 using namespace platform;
 using Json = nlohmann::json;
 namespace fs = std::filesystem;
-
-std::string readAll(const fs::path& path) {
-    std::ifstream in(path);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 void writeText(const fs::path& path, const std::string& text) {
     fs::create_directories(path.parent_path());
@@ -202,7 +199,7 @@ TEST(JsonFileUserDefaults, PersistsAcrossInstancesAsOneJsonObject) {
     EXPECT_DOUBLE_EQ(reopened.doubleValue("doneSeconds"), 10.0);
     EXPECT_EQ(reopened.string("personalInstructions"), "Escribe claro.\nSin emojis.");
 
-    Json onDisk = Json::parse(readAll(file));
+    Json onDisk = Json::parse(readFile(file));
     ASSERT_TRUE(onDisk.is_object());
     EXPECT_EQ(onDisk.size(), 4u);
     EXPECT_EQ(onDisk["GlobalKeyBindings_cancel"], false);
@@ -223,7 +220,7 @@ TEST(JsonFileUserDefaults, WriteLeavesNoTemporaryFileBehind) {
     for (const auto& entry : fs::directory_iterator(folder.path()))
         names.push_back(entry.path().filename().string());
     EXPECT_EQ(names, std::vector<std::string>{"defaults.json"});
-    EXPECT_EQ(Json::parse(readAll(file))["n"], 19);
+    EXPECT_EQ(Json::parse(readFile(file))["n"], 19);
 }
 
 TEST(JsonFileUserDefaults, ReadersNeverSeeAHalfWrittenFile) {
@@ -235,7 +232,7 @@ TEST(JsonFileUserDefaults, ReadersNeverSeeAHalfWrittenFile) {
     std::atomic<int> reads{0}, broken{0};
     std::thread reader([&] {
         while (!stop) {
-            const std::string text = readAll(file);
+            const std::string text = readFile(file);
             if (!Json::accept(text)) ++broken;
             ++reads;
         }
@@ -260,7 +257,7 @@ TEST(JsonFileUserDefaults, HandEditIsPickedUpOnTheNextRead) {
     EXPECT_DOUBLE_EQ(defaults.doubleValue("timeout", 45), 90);
     // A write keeps the hand-edited keys.
     defaults.set("codexModel", "m");
-    Json onDisk = Json::parse(readAll(file));
+    Json onDisk = Json::parse(readFile(file));
     EXPECT_EQ(onDisk["timeout"], 90);
     EXPECT_EQ(onDisk["provider"], "claude");
 }
@@ -289,18 +286,18 @@ TEST(JsonFileUserDefaults, CorruptFileReadsEmptyAndIsKeptAsideOnTheNextWrite) {
     EXPECT_FALSE(defaults.object("provider").has_value());
     EXPECT_FALSE(defaults.lastError().empty());
     // Reading does not touch the file.
-    EXPECT_EQ(readAll(file), garbage);
+    EXPECT_EQ(readFile(file), garbage);
 
     defaults.set("provider", "chatgpt");
-    EXPECT_EQ(readAll(folder / "defaults.json.bad"), garbage);
-    EXPECT_EQ(Json::parse(readAll(file)), Json({{"provider", "chatgpt"}}));
+    EXPECT_EQ(readFile(folder / "defaults.json.bad"), garbage);
+    EXPECT_EQ(Json::parse(readFile(file)), Json({{"provider", "chatgpt"}}));
 
     // A second bad file does not overwrite the first one set aside.
     writeText(file, "[1, 2, 3]");
     EXPECT_FALSE(defaults.object("provider").has_value());
     defaults.set("x", true);
-    EXPECT_EQ(readAll(folder / "defaults.json.bad"), garbage);
-    EXPECT_EQ(readAll(folder / "defaults.json.bad.2"), "[1, 2, 3]");
+    EXPECT_EQ(readFile(folder / "defaults.json.bad"), garbage);
+    EXPECT_EQ(readFile(folder / "defaults.json.bad.2"), "[1, 2, 3]");
 }
 
 TEST(JsonFileUserDefaults, UnreadableFileIsKeptAsideToo) {
@@ -312,7 +309,7 @@ TEST(JsonFileUserDefaults, UnreadableFileIsKeptAsideToo) {
     EXPECT_FALSE(defaults.lastError().empty());
     defaults.set("k", 1);
     EXPECT_TRUE(fs::exists(folder / "defaults.json.bad/inside"));
-    EXPECT_EQ(Json::parse(readAll(folder / "defaults.json")), Json({{"k", 1}}));
+    EXPECT_EQ(Json::parse(readFile(folder / "defaults.json")), Json({{"k", 1}}));
 }
 
 TEST(JsonFileUserDefaults, EmptyOrMissingFileIsEmptyAndNotCorrupt) {
@@ -350,14 +347,14 @@ TEST(JsonFileUserDefaults, WriteKeepsAnEditThatLooksUnchanged) {
     EXPECT_EQ(defaults.string("provider"), "aaaaaa");
     struct stat before{};
     ASSERT_EQ(::stat(file.c_str(), &before), 0);
-    std::string text = readAll(file);
+    std::string text = readFile(file);
     text.replace(text.find("aaaaaa"), 6, "claude");
     std::ofstream(file, std::ios::trunc) << text;  // same inode, same size
     const timespec times[2] = {before.st_atim, before.st_mtim};
     ASSERT_EQ(::utimensat(AT_FDCWD, file.c_str(), times, 0), 0);
 
     defaults.set("timeout", 60);
-    EXPECT_EQ(Json::parse(readAll(file)), Json({{"provider", "claude"}, {"timeout", 60}}));
+    EXPECT_EQ(Json::parse(readFile(file)), Json({{"provider", "claude"}, {"timeout", 60}}));
     EXPECT_EQ(defaults.string("provider"), "claude");
 }
 
@@ -379,7 +376,7 @@ TEST(JsonFileUserDefaults, LinkedFileStaysALink) {
     EXPECT_EQ(defaults.string("provider"), "claude");
     defaults.set("timeout", 60);
     EXPECT_TRUE(fs::is_symlink(folder / "config/defaults.json"));
-    EXPECT_EQ(Json::parse(readAll(folder / "dotfiles/parlox.json")),
+    EXPECT_EQ(Json::parse(readFile(folder / "dotfiles/parlox.json")),
               Json({{"provider", "claude"}, {"timeout", 60}}));
     // The next read sees its own write, not a stale copy.
     JsonFileUserDefaults again(folder / "config/defaults.json");
@@ -396,8 +393,8 @@ TEST(JsonFileUserDefaults, CorruptLinkedFileIsKeptAsideBesideItsTarget) {
     JsonFileUserDefaults defaults(folder / "config/defaults.json");
     defaults.set("timeout", 60);
     EXPECT_TRUE(fs::is_symlink(folder / "config/defaults.json"));
-    EXPECT_EQ(readAll(folder / "dotfiles/parlox.json.bad"), "{ roto");
-    EXPECT_EQ(Json::parse(readAll(target)), Json({{"timeout", 60}}));
+    EXPECT_EQ(readFile(folder / "dotfiles/parlox.json.bad"), "{ roto");
+    EXPECT_EQ(Json::parse(readFile(target)), Json({{"timeout", 60}}));
 }
 
 TEST(JsonFileUserDefaults, FifoInPlaceOfTheFileIsNotReadButKeptAside) {
@@ -409,7 +406,7 @@ TEST(JsonFileUserDefaults, FifoInPlaceOfTheFileIsNotReadButKeptAside) {
     EXPECT_FALSE(defaults.lastError().empty());
     defaults.set("k", 1);
     EXPECT_TRUE(fs::is_fifo(folder / "defaults.json.bad"));
-    EXPECT_EQ(Json::parse(readAll(file)), Json({{"k", 1}}));
+    EXPECT_EQ(Json::parse(readFile(file)), Json({{"k", 1}}));
 }
 
 TEST(JsonFileUserDefaults, TwoInstancesOnOneFileDoNotLoseWrites) {
@@ -424,7 +421,7 @@ TEST(JsonFileUserDefaults, TwoInstancesOnOneFileDoNotLoseWrites) {
     });
     a.join();
     b.join();
-    EXPECT_EQ(Json::parse(readAll(file)).size(), 100u);
+    EXPECT_EQ(Json::parse(readFile(file)).size(), 100u);
 }
 
 TEST(UserDefaultsStandard, CanBeSwappedForTests) {
@@ -440,7 +437,7 @@ TEST(UserDefaultsStandard, DefaultsToTheConfigFile) {
     ::setenv("XDG_CONFIG_HOME", folder.path().c_str(), 1);
     UserDefaults::setStandard(nullptr);
     UserDefaults::standard().set("soundsEnabled", false);
-    EXPECT_EQ(Json::parse(readAll(folder / "Parlox/defaults.json"))["soundsEnabled"], false);
+    EXPECT_EQ(Json::parse(readFile(folder / "Parlox/defaults.json"))["soundsEnabled"], false);
     UserDefaults::setStandard(nullptr);
     ::unsetenv("XDG_CONFIG_HOME");
 }

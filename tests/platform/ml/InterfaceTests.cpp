@@ -12,7 +12,7 @@
 #include "platform/ml/ModelManifest.hpp"
 #include "platform/ml/MultiArray.hpp"
 #include "platform/ml/fake/FakeModel.hpp"
-#include "tests/platform/ml/TempFolder.hpp"
+#include "tests/support/TemporaryFolder.hpp"
 
 using namespace platform::ml;
 
@@ -198,7 +198,7 @@ TEST(Model, UnloadedModelRefusesPredictionAndStateIsUnsupported) {
 }
 
 TEST(ModelLoader, LoadsAFakeKindFolderWithItsDeclaredDescription) {
-    mltest::TempFolder tmp;
+    parlox::testing::TemporaryFolder tmp;
     ModelManifest m;
     m.kind = "fake";
     m.description = tinyDescription();
@@ -221,7 +221,7 @@ TEST(ModelLoader, LoadsAFakeKindFolderWithItsDeclaredDescription) {
 }
 
 TEST(ModelLoader, ReportsMissingAndBrokenFolders) {
-    mltest::TempFolder tmp;
+    parlox::testing::TemporaryFolder tmp;
     auto expectError = [](const std::filesystem::path& p, ModelError::Kind kind, const std::string& needle) {
         try {
             Model::load(p);
@@ -259,7 +259,7 @@ TEST(ModelLoader, ReportsMissingAndBrokenFolders) {
 }
 
 TEST(ModelLoader, RegisteredFolderYieldsTheInstalledFake) {
-    mltest::TempFolder tmp;
+    parlox::testing::TemporaryFolder tmp;
     const auto folder = tmp.path() / "TextDecoder.mlmodelc";
     auto fake = FakeModel::make(tinyDescription());
     FakeModel::installAt(folder, fake);

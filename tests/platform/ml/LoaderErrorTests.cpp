@@ -8,7 +8,7 @@
 #include "platform/ml/ModelError.hpp"
 #include "platform/ml/Safetensors.hpp"
 #include "platform/ml/WhisperCheckpoint.hpp"
-#include "tests/platform/ml/TempFolder.hpp"
+#include "tests/support/TemporaryFolder.hpp"
 
 using namespace platform::ml;
 namespace fs = std::filesystem;
@@ -52,7 +52,7 @@ std::string expectInvalid(const std::function<void()>& f) {
 }  // namespace
 
 TEST(TensorFile, RefusesTruncatedAndLyingFiles) {
-    mltest::TempFolder tmp;
+    parlox::testing::TemporaryFolder tmp;
     const auto p = tmp.path() / "w.safetensors";
     const std::string good = R"({"a":{"dtype":"F32","shape":[2,2],"data_offsets":[0,16]}})";
     struct Case {
@@ -91,7 +91,7 @@ TEST(TensorFile, RefusesTruncatedAndLyingFiles) {
 }
 
 TEST(TensorFile, WriterRoundTripsFloat16AndFloat32) {
-    mltest::TempFolder tmp;
+    parlox::testing::TemporaryFolder tmp;
     const float values[] = {0.5f, -2.0f, 0.1f, 65504.0f};
     TensorFileWriter w;
     w.addFloat("h", {2, 2}, values, TensorType::f16);
@@ -108,7 +108,7 @@ TEST(TensorFile, WriterRoundTripsFloat16AndFloat32) {
 }
 
 TEST(ModelLoader, ReportsWeightsThatDoNotFitTheDeclaredModel) {
-    mltest::TempFolder tmp;
+    parlox::testing::TemporaryFolder tmp;
     generateRandomCheckpoint(tmp.path() / "ckpt", smallConfig(), 1);
     convertCheckpoint(tmp.path() / "ckpt", tmp.path() / "v");
     const auto decoder = tmp.path() / "v" / "TextDecoder.mlmodelc";
@@ -176,7 +176,7 @@ TEST(ModelLoader, ReportsWeightsThatDoNotFitTheDeclaredModel) {
 }
 
 TEST(ModelLoader, ConverterRefusesAnIncompleteCheckpoint) {
-    mltest::TempFolder tmp;
+    parlox::testing::TemporaryFolder tmp;
     EXPECT_THROW(convertCheckpoint(tmp.path() / "nothing", tmp.path() / "out"), ModelError);
     smallConfig().write(tmp.path() / "ckpt");
     TensorFileWriter w;
@@ -188,7 +188,7 @@ TEST(ModelLoader, ConverterRefusesAnIncompleteCheckpoint) {
 }
 
 TEST(ModelLoader, AFailedConversionLeavesNoVariantBehind) {
-    mltest::TempFolder tmp;
+    parlox::testing::TemporaryFolder tmp;
     smallConfig().write(tmp.path() / "ckpt");
     TensorFileWriter w;
     const float x[2] = {1, 2};
@@ -200,7 +200,7 @@ TEST(ModelLoader, AFailedConversionLeavesNoVariantBehind) {
 }
 
 TEST(ModelLoader, ConvertsShardedCheckpointsWithoutTheModelPrefix) {
-    mltest::TempFolder tmp;
+    parlox::testing::TemporaryFolder tmp;
     const auto whole = tmp.path() / "whole";
     generateRandomCheckpoint(whole, smallConfig(), 3, TensorType::f16);
     // The same tensors in two shards, named without "model.".

@@ -14,7 +14,7 @@
 #include "platform/ml/WhisperCheckpoint.hpp"
 #include "platform/ml/WhisperDecoderModel.hpp"
 #include "tests/platform/ml/Reference.hpp"
-#include "tests/platform/ml/TempFolder.hpp"
+#include "tests/support/TemporaryFolder.hpp"
 
 using namespace platform::ml;
 namespace fs = std::filesystem;
@@ -38,7 +38,7 @@ WhisperConfig tinyConfig(int64_t nMels = 80) {
 
 // A generated checkpoint converted into a variant folder.
 struct Variant {
-    mltest::TempFolder tmp;
+    parlox::testing::TemporaryFolder tmp;
     WhisperConfig config;
     fs::path checkpoint, folder;
 
@@ -165,7 +165,7 @@ TEST(WhisperStages, DescriptionsDeclareEveryDimensionTheEngineReads) {
 
 TEST(WhisperStages, MelOfSilenceIsMinusOnePointFiveEverywhere) {
     for (int64_t nMels : {80, 128}) {
-        mltest::TempFolder tmp;
+        parlox::testing::TemporaryFolder tmp;
         MemoryTensorSource weights;
         const auto filters = LogMelModel::melFilters(nMels);
         FloatBuffer b(filters.size());

@@ -13,20 +13,13 @@
 #include "platform/concurrency/MainQueue.hpp"
 #include "platform/process/LoginShell.hpp"
 #include "platform/process/Subprocess.hpp"
+#include "tests/support/TemporaryFolder.hpp"
 
 namespace fs = std::filesystem;
+using parlox::testing::TemporaryFolder;
 using namespace platform::process;
 
 namespace {
-
-struct TempDir {
-    fs::path path;
-    TempDir() {
-        std::string pattern = (fs::temp_directory_path() / "loginshell-test-XXXXXX").string();
-        path = ::mkdtemp(pattern.data());
-    }
-    ~TempDir() { fs::remove_all(path); }
-};
 
 void writeExecutable(const fs::path& path, const std::string& text) {
     std::ofstream(path) << text;
@@ -74,55 +67,55 @@ TEST(ShellQuote, SurvivesTheShellUnchanged) {
 }
 
 TEST(LoginShell, FindsAProgramWhoseNameHoldsAQuote) {
-    TempDir dir;
-    writeExecutable(dir.path / "shell", "#!/bin/sh\n[ \"$1\" = -lc ] || exit 9\nPATH='" +
-                                            dir.path.string() + "/bin' exec /bin/sh -c \"$2\"\n");
-    fs::create_directories(dir.path / "bin");
-    writeExecutable(dir.path / "bin" / "it's tool", "#!/bin/sh\n");
-    ScopedShell shell(dir.path / "shell");
+    TemporaryFolder dir;
+    writeExecutable(dir.path() / "shell", "#!/bin/sh\n[ \"$1\" = -lc ] || exit 9\nPATH='" +
+                                            dir.path().string() + "/bin' exec /bin/sh -c \"$2\"\n");
+    fs::create_directories(dir.path() / "bin");
+    writeExecutable(dir.path() / "bin" / "it's tool", "#!/bin/sh\n");
+    ScopedShell shell(dir.path() / "shell");
     auto found = offMain([] { return LoginShell::lookup("it's tool"); });
     ASSERT_TRUE(found);
-    EXPECT_EQ(*found, dir.path / "bin" / "it's tool");
+    EXPECT_EQ(*found, dir.path() / "bin" / "it's tool");
     EXPECT_FALSE(offMain([] { return LoginShell::lookup("it's tool; touch x"); }));
 }
 
 TEST(LoginShell, TakesTheLastLineAndRefusesAliasesAndFailures) {
-    TempDir dir;
-    writeExecutable(dir.path / "tool", "#!/bin/sh\n");
+    TemporaryFolder dir;
+    writeExecutable(dir.path() / "tool", "#!/bin/sh\n");
     struct Case {
         std::string body;
         std::optional<fs::path> expected;
     };
     const Case cases[] = {
-        {"echo 'Welcome!'; echo; printf '  " + (dir.path / "tool").string() + "\\t\\n\\n'", dir.path / "tool"},
+        {"echo 'Welcome!'; echo; printf '  " + (dir.path() / "tool").string() + "\\t\\n\\n'", dir.path() / "tool"},
         {"echo \"alias codex='npx codex'\"", std::nullopt},
         {"echo codex", std::nullopt},
-        {"echo " + (dir.path / "missing").string(), std::nullopt},
-        {"echo " + (dir.path / "tool").string() + "; exit 1", std::nullopt},
+        {"echo " + (dir.path() / "missing").string(), std::nullopt},
+        {"echo " + (dir.path() / "tool").string() + "; exit 1", std::nullopt},
         {"printf '\\377\\376'", std::nullopt},
         {"true", std::nullopt},
     };
     for (const auto& c : cases) {
-        writeExecutable(dir.path / "shell", "#!/bin/sh\n" + c.body + "\n");
-        ScopedShell shell(dir.path / "shell");
+        writeExecutable(dir.path() / "shell", "#!/bin/sh\n" + c.body + "\n");
+        ScopedShell shell(dir.path() / "shell");
         EXPECT_EQ(offMain([] { return LoginShell::lookup("codex"); }), c.expected) << c.body;
     }
 }
 
 TEST(LoginShell, AProfileThatHangsIsCutOffByTheTimeOut) {
-    TempDir dir;
-    writeExecutable(dir.path / "shell", "#!/bin/sh\ntrap '' TERM\nsleep 30\n");
-    ScopedShell shell(dir.path / "shell");
+    TemporaryFolder dir;
+    writeExecutable(dir.path() / "shell", "#!/bin/sh\ntrap '' TERM\nsleep 30\n");
+    ScopedShell shell(dir.path() / "shell");
     auto start = std::chrono::steady_clock::now();
     EXPECT_FALSE(offMain([] { return LoginShell::lookup("codex", 0.3); }));
     EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 5.0);
 }
 
 TEST(LoginShell, NeverRunsOnTheMainThread) {
-    TempDir dir;
-    auto marker = dir.path / "ran";
-    writeExecutable(dir.path / "shell", "#!/bin/sh\ntouch '" + marker.string() + "'\necho /bin/sh\n");
-    ScopedShell shell(dir.path / "shell");
+    TemporaryFolder dir;
+    auto marker = dir.path() / "ran";
+    writeExecutable(dir.path() / "shell", "#!/bin/sh\ntouch '" + marker.string() + "'\necho /bin/sh\n");
+    ScopedShell shell(dir.path() / "shell");
     EXPECT_TRUE(platform::MainQueue::isMainThread());
     auto answer = LoginShell::run("command -v sh");
     EXPECT_FALSE(answer);

@@ -14,8 +14,12 @@
 #include <gtest/gtest.h>
 
 #include "platform/process/Subprocess.hpp"
+#include "tests/support/ProcessGone.hpp"
+#include "tests/support/TemporaryFolder.hpp"
 
 namespace fs = std::filesystem;
+using parlox::testing::processGone;
+using parlox::testing::TemporaryFolder;
 using namespace platform::process;
 
 namespace {
@@ -32,25 +36,6 @@ Options shell(const std::string& script) {
     o.arguments = {"-c", script};
     o.output = OutputMode::capture;
     return o;
-}
-
-struct TempDir {
-    fs::path path;
-    TempDir() {
-        std::string pattern = (fs::temp_directory_path() / "subprocess-test-XXXXXX").string();
-        path = ::mkdtemp(pattern.data());
-    }
-    ~TempDir() { fs::remove_all(path); }
-};
-
-// A process is gone when kill fails or only its zombie is left.
-bool processGone(pid_t pid) {
-    if (::kill(pid, 0) != 0) return true;
-    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-    std::string line;
-    std::getline(stat, line);
-    auto close = line.rfind(')');
-    return close == std::string::npos || line.size() < close + 3 || line[close + 2] == 'Z';
 }
 
 bool waitGone(pid_t pid, double seconds) {
@@ -87,15 +72,15 @@ TEST(Subprocess, StandardErrorCanBeDiscarded) {
 }
 
 TEST(Subprocess, PassesArgumentsEnvironmentAndWorkingDirectory) {
-    TempDir dir;
+    TemporaryFolder dir;
     auto o = shell("printf '%s|%s|%s|' \"$0\" \"$1\" \"$PARLOX_TEST_VALUE\"; pwd");
     o.arguments.push_back("zero");
     o.arguments.push_back("it's \"quoted\"");
     o.arguments.push_back("");
     o.environment = environmentWith({{"PARLOX_TEST_VALUE", "v"}});
-    o.workingDirectory = dir.path;
+    o.workingDirectory = dir.path();
     auto r = run(o);
-    EXPECT_EQ(r.output, "zero|it's \"quoted\"|v|" + fs::canonical(dir.path).string() + "\n");
+    EXPECT_EQ(r.output, "zero|it's \"quoted\"|v|" + fs::canonical(dir.path()).string() + "\n");
 }
 
 TEST(Subprocess, EmptyArgumentsSurvive) {
@@ -140,8 +125,8 @@ TEST(Subprocess, TimeOutTerminatesWithSigterm) {
 // Runs a script that starts `sleep 30` in the background before `rest`,
 // checks the run ends within seconds, and that the helper went with it.
 Result runLeavingAHelper(const std::string& prefix, const std::string& rest, double timeout) {
-    TempDir dir;
-    auto pidFile = dir.path / "pid";
+    TemporaryFolder dir;
+    auto pidFile = dir.path() / "pid";
     auto o = shell(prefix + "sleep 30 & echo $! > '" + pidFile.string() + "'; " + rest);
     o.timeout = timeout;
     o.killGrace = 0.3;
@@ -150,7 +135,9 @@ Result runLeavingAHelper(const std::string& prefix, const std::string& rest, dou
     EXPECT_LT(since(start), 5.0);
     pid_t helper = readPid(pidFile);
     EXPECT_GT(helper, 0);
-    if (helper > 0) EXPECT_TRUE(waitGone(helper, 2.0)) << "a helper of the child survived";
+    if (helper > 0) {
+        EXPECT_TRUE(waitGone(helper, 2.0)) << "a helper of the child survived";
+    }
     return r;
 }
 
@@ -171,8 +158,8 @@ TEST(Subprocess, HelperHoldingTheOutputOpenIsEndedWithTheChild) {
 TEST(Subprocess, HelperThatLeftTheGroupCannotHoldTheRunOpen) {
     // setsid takes the helper out of reach of the group signal; the run still
     // ends shortly after the child, the output pipe is simply abandoned.
-    TempDir dir;
-    auto pidFile = dir.path / "pid";
+    TemporaryFolder dir;
+    auto pidFile = dir.path() / "pid";
     auto o = shell("setsid sh -c 'echo $$ > \"" + pidFile.string() + "\"; exec sleep 3' & sleep 0.2; echo bye");
     auto start = Clock::now();
     auto r = run(o);
@@ -204,8 +191,8 @@ TEST(Subprocess, EndlessOutputStillEndsAtTheTimeOut) {
 }
 
 TEST(Subprocess, WritesToAFileAtItsCurrentOffset) {
-    TempDir dir;
-    auto file = dir.path / "out.log";
+    TemporaryFolder dir;
+    auto file = dir.path() / "out.log";
     { std::ofstream(file) << "0123456789"; }
     int fd = ::open(file.c_str(), O_WRONLY | O_CLOEXEC);
     ASSERT_GE(fd, 0);
@@ -237,8 +224,8 @@ TEST(Subprocess, StopRequestTerminatesTheChild) {
 }
 
 TEST(Subprocess, StopRequestedBeforeLaunchEndsTheChildRightAway) {
-    TempDir dir;
-    auto marker = dir.path / "ran-to-end";
+    TemporaryFolder dir;
+    auto marker = dir.path() / "ran-to-end";
     std::stop_source source;
     source.request_stop();
     auto o = shell("sleep 5; touch '" + marker.string() + "'");
@@ -250,11 +237,11 @@ TEST(Subprocess, StopRequestedBeforeLaunchEndsTheChildRightAway) {
 }
 
 TEST(Subprocess, LaunchFailuresThrow) {
-    TempDir dir;
-    auto plain = dir.path / "plain";
+    TemporaryFolder dir;
+    auto plain = dir.path() / "plain";
     { std::ofstream(plain) << "#!/bin/sh\necho hi\n"; }
     fs::permissions(plain, fs::perms::owner_read | fs::perms::owner_write);
-    for (const fs::path& exe : {dir.path / "missing", plain, dir.path}) {
+    for (const fs::path& exe : {dir.path() / "missing", plain, dir.path()}) {
         Options o;
         o.executable = exe;
         try {
@@ -268,9 +255,9 @@ TEST(Subprocess, LaunchFailuresThrow) {
 }
 
 TEST(Subprocess, MissingWorkingDirectoryIsALaunchFailure) {
-    TempDir dir;
+    TemporaryFolder dir;
     auto o = shell("true");
-    o.workingDirectory = dir.path / "nope";
+    o.workingDirectory = dir.path() / "nope";
     EXPECT_THROW(run(o), ProcessError);
 }
 
@@ -284,8 +271,8 @@ TEST(Subprocess, ChildDoesNotInheritOurIgnoredSigpipe) {
 }
 
 TEST(Subprocess, DetachedChildRunsOnItsOwn) {
-    TempDir dir;
-    auto done = dir.path / "done";
+    TemporaryFolder dir;
+    auto done = dir.path() / "done";
     Options o;
     o.executable = "/bin/sh";
     o.arguments = {"-c", "sleep 1; touch '" + done.string() + "'"};
@@ -293,14 +280,14 @@ TEST(Subprocess, DetachedChildRunsOnItsOwn) {
     EXPECT_FALSE(fs::exists(done)) << "waited for the child";
     for (int i = 0; i < 250 && !fs::exists(done); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(20));
     EXPECT_TRUE(fs::exists(done));
-    o.executable = dir.path / "missing";
+    o.executable = dir.path() / "missing";
     EXPECT_THROW(startDetached(o), ProcessError);
 }
 
 TEST(Subprocess, DetachedLauncherMayLeaveItsWindowBehind) {
     // A launcher that starts the real program and exits must not take it along.
-    TempDir dir;
-    auto pidFile = dir.path / "pid";
+    TemporaryFolder dir;
+    auto pidFile = dir.path() / "pid";
     Options o;
     o.executable = "/bin/sh";
     o.arguments = {"-c", "sleep 30 & echo $! > '" + pidFile.string() + ".part'; mv '" + pidFile.string() +

@@ -12,8 +12,11 @@
 
 #include "platform/process/ProcessError.hpp"
 #include "platform/process/Terminal.hpp"
+#include "tests/support/ReadFile.hpp"
+#include "tests/support/TemporaryFolder.hpp"
 
 namespace fs = std::filesystem;
+using parlox::testing::readFile;
 using namespace platform::process;
 
 namespace {
@@ -22,10 +25,8 @@ namespace {
 class PathSandbox {
 public:
     PathSandbox() {
-        std::string pattern = (fs::temp_directory_path() / "terminal-test-XXXXXX").string();
-        dir_ = ::mkdtemp(pattern.data());
         if (const char* old = ::getenv("PATH")) saved_ = old;
-        ::setenv("PATH", dir_.c_str(), 1);
+        ::setenv("PATH", folder_.path().c_str(), 1);
     }
     ~PathSandbox() {
         if (saved_) {
@@ -33,20 +34,13 @@ public:
         } else {
             ::unsetenv("PATH");
         }
-        std::error_code ec;
-        fs::remove_all(dir_, ec);
     }
-    const fs::path& dir() const { return dir_; }
+    const fs::path& dir() const { return folder_.path(); }
 
 private:
-    fs::path dir_;
+    parlox::testing::TemporaryFolder folder_;
     std::optional<std::string> saved_;
 };
-
-std::string readAll(const fs::path& file) {
-    std::ifstream in(file);
-    return std::string((std::istreambuf_iterator<char>(in)), {});
-}
 
 }  // namespace
 
@@ -68,5 +62,5 @@ TEST(Terminal, OpensTheScriptInTheTerminalFoundOnThePath) {
     openInTerminal(dir / "script.sh");
     // The terminal runs on its own; give it time on a loaded machine.
     for (int i = 0; i < 500 && !fs::exists(record); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    EXPECT_EQ(readAll(record), "-e\n" + (dir / "script.sh").string() + "\n");
+    EXPECT_EQ(readFile(record), "-e\n" + (dir / "script.sh").string() + "\n");
 }
