@@ -54,8 +54,18 @@ struct Job {
             }
         }
     }
+
+    void wait() {
+        if (spinUntil([&] { return done.load() == chunks; })) return;
+        std::unique_lock lock(mutex);
+        finished.wait(lock, [&] { return done.load() == chunks; });
+    }
 };
 
+// One loop at a time is broadcast to all threads without locks: the caller
+// publishes it and bumps the epoch; spinning threads see that within a
+// fraction of a microsecond. A loop started while another one runs (another
+// model, or a loop inside a loop) goes through a locked queue instead.
 class Pool {
 public:
     Pool() {
@@ -72,16 +82,39 @@ public:
     }
     int size() const { return static_cast<int>(threads_.size()) + 1; }
 
+    // Runs the job with the pool's help; returns false when the broadcast
+    // slot is taken.
+    bool broadcast(Job& job) {
+        if (busy_.exchange(true, std::memory_order_acquire)) return false;
+        current_.store(&job);
+        epoch_.fetch_add(1);
+        wakeSleepers();
+        job.work();
+        job.wait();
+        current_.store(nullptr);
+        // Threads that took the job's address may still be leaving work().
+        while (active_.load() != 0) _mm_pause();
+        busy_.store(false, std::memory_order_release);
+        return true;
+    }
+
     void submit(const std::shared_ptr<Job>& job, int helpers) {
         {
             std::lock_guard lock(mutex_);
             for (int i = 0; i < helpers; ++i) queue_.push_back(job);
             queued_.fetch_add(helpers);
         }
-        if (sleepers_.load() > 0) wake_.notify_all();
+        wakeSleepers();
     }
 
 private:
+    void wakeSleepers() {
+        if (sleepers_.load() > 0) {
+            std::lock_guard lock(mutex_);
+            wake_.notify_all();
+        }
+    }
+
     std::shared_ptr<Job> pop() {
         std::lock_guard lock(mutex_);
         if (queue_.empty()) return nullptr;
@@ -91,38 +124,49 @@ private:
         return job;
     }
 
-    void run() {
-        for (;;) {
-            if (auto job = pop()) {
-                job->work();
-                continue;
-            }
-            if (spinUntil([this] { return queued_.load(std::memory_order_relaxed) > 0 || stopping(); })) {
-                if (stopping()) return;
-                continue;
-            }
-            std::shared_ptr<Job> job;
-            {
-                std::unique_lock lock(mutex_);
-                sleepers_.fetch_add(1);
-                wake_.wait(lock, [this] { return stop_ || !queue_.empty(); });
-                sleepers_.fetch_sub(1);
-                if (stop_) return;
-                job = std::move(queue_.front());
-                queue_.pop_front();
-                queued_.fetch_sub(1);
-            }
-            job->work();
-        }
+    bool joinBroadcast(uint64_t& seen) {
+        const uint64_t e = epoch_.load();
+        if (e == seen) return false;
+        seen = e;
+        active_.fetch_add(1);
+        if (Job* job = current_.load()) job->work();
+        active_.fetch_sub(1);
+        return true;
     }
 
-    bool stopping() const { return stop_.load(std::memory_order_relaxed); }
+    bool pending(uint64_t seen) const {
+        return epoch_.load(std::memory_order_relaxed) != seen || queued_.load(std::memory_order_relaxed) > 0 ||
+               stop_.load(std::memory_order_relaxed);
+    }
+
+    void run() {
+        uint64_t seen = epoch_.load();
+        for (;;) {
+            if (joinBroadcast(seen)) continue;
+            if (queued_.load(std::memory_order_relaxed) > 0) {
+                if (auto job = pop()) {
+                    job->work();
+                    continue;
+                }
+            }
+            if (stop_.load()) return;
+            if (spinUntil([&] { return pending(seen); })) continue;
+            std::unique_lock lock(mutex_);
+            sleepers_.fetch_add(1);
+            wake_.wait(lock, [&] { return stop_ || !queue_.empty() || epoch_.load() != seen; });
+            sleepers_.fetch_sub(1);
+        }
+    }
 
     std::mutex mutex_;
     std::condition_variable wake_;
     std::deque<std::shared_ptr<Job>> queue_;
     std::atomic<int> queued_{0};
     std::atomic<int> sleepers_{0};
+    std::atomic<bool> busy_{false};
+    std::atomic<Job*> current_{nullptr};
+    std::atomic<uint64_t> epoch_{0};
+    std::atomic<int> active_{0};
     std::vector<std::thread> threads_;
     std::atomic<bool> stop_{false};
 };
@@ -145,16 +189,23 @@ void parallelFor(int64_t count, int64_t grain, const std::function<void(int64_t,
         body(0, count);
         return;
     }
+    const int64_t chunk = (count + maxChunks - 1) / maxChunks;
+    {
+        Job job;
+        job.body = &body;
+        job.count = count;
+        job.chunk = chunk;
+        job.chunks = (count + chunk - 1) / chunk;
+        if (p.broadcast(job)) return;
+    }
     auto job = std::make_shared<Job>();
     job->body = &body;
     job->count = count;
-    job->chunk = (count + maxChunks - 1) / maxChunks;
-    job->chunks = (count + job->chunk - 1) / job->chunk;
+    job->chunk = chunk;
+    job->chunks = (count + chunk - 1) / chunk;
     p.submit(job, static_cast<int>(std::min<int64_t>(job->chunks - 1, p.size() - 1)));
     job->work();
-    if (spinUntil([&] { return job->done.load() == job->chunks; })) return;
-    std::unique_lock lock(job->mutex);
-    job->finished.wait(lock, [&] { return job->done.load() == job->chunks; });
+    job->wait();
 }
 
 }  // namespace platform::ml

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <cstdlib>
 #include <random>
@@ -68,7 +69,9 @@ TEST(Blas, SplitProductsMatchPlainLoops) {
 }
 
 TEST(Blas, HalfMatrixProductsMatchPlainLoops) {
-    for (auto [rows, cols] : {std::pair<int64_t, int64_t>{51, 37}, {4099, 1280}, {3, 16}}) {
+    // Shapes with partial row panels, column tails, no full column block,
+    // and one large enough to be split over the pool.
+    for (auto [rows, cols] : {std::pair<int64_t, int64_t>{51, 37}, {4099, 1280}, {3, 16}, {6, 5}, {1030, 2061}}) {
         const auto w = randomVector(size_t(rows * cols), 4);
         FloatBuffer wb(w.size());
         std::copy(w.begin(), w.end(), wb.data());
@@ -85,6 +88,12 @@ TEST(Blas, HalfMatrixProductsMatchPlainLoops) {
         float worst = 0;
         for (int64_t r = 0; r < rows; ++r) worst = std::max(worst, std::abs(y[r] - expected[r]));
         EXPECT_LT(worst, 1e-3f) << rows << "x" << cols;
+        std::vector<float> row(static_cast<size_t>(cols));
+        for (int64_t r : {int64_t{0}, rows / 2, rows - 1}) {
+            m.rowToFloats(r, row.data());
+            for (int64_t j = 0; j < cols; ++j)
+                ASSERT_EQ(row[j], halfToFloat(floatToHalf(w[r * cols + j]))) << rows << "x" << cols << " at " << r << "," << j;
+        }
     }
 }
 
@@ -100,4 +109,23 @@ TEST(Parallel, CoversEveryIndexOnceFromSeveralCallers) {
     }
     for (auto& t : callers) t.join();
     for (const auto& h : hits) EXPECT_TRUE(std::all_of(h.begin(), h.end(), [](int n) { return n == 1; }));
+}
+
+TEST(Parallel, LoopsInsideLoopsAndManyShortLoopsFinish) {
+    std::vector<std::atomic<int>> hits(64 * 97);
+    parallelFor(64, 1, [&](int64_t b, int64_t e) {
+        for (int64_t o = b; o < e; ++o) {
+            parallelFor(97, 1, [&](int64_t ib, int64_t ie) {
+                for (int64_t i = ib; i < ie; ++i) hits[static_cast<size_t>(o * 97 + i)].fetch_add(1);
+            });
+        }
+    });
+    for (const auto& h : hits) ASSERT_EQ(h.load(), 1);
+    std::vector<int> sums(20000, 0);
+    for (int round = 0; round < 20000; ++round) {
+        std::atomic<int> sum{0};
+        parallelFor(8, 1, [&](int64_t b, int64_t e) { sum.fetch_add(static_cast<int>(e - b)); });
+        sums[static_cast<size_t>(round)] = sum.load();
+    }
+    EXPECT_TRUE(std::all_of(sums.begin(), sums.end(), [](int n) { return n == 8; }));
 }
