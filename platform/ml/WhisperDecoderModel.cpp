@@ -1,6 +1,7 @@
 #include "platform/ml/WhisperDecoderModel.hpp"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 
@@ -277,6 +278,15 @@ DictionaryFeatureProvider WhisperDecoderModel::predictFeatures(const FeatureProv
     std::vector<float> attn(static_cast<size_t>(D)), q(static_cast<size_t>(D)), ff(static_cast<size_t>(F));
     std::vector<float> newKeys(static_cast<size_t>(dims_.nLayers * D)), newValues(static_cast<size_t>(dims_.nLayers * D));
     std::vector<float> alignment(static_cast<size_t>(W), 0.0f);
+    // Cross-attention work split: about four parts per thread, parts of at
+    // least 64 frames and 8 value rows.
+    const int64_t targetParts = std::max<int64_t>(1, (4 * workerCount() + H - 1) / H);
+    const int64_t framesParts = std::clamp<int64_t>(targetParts, 1, std::max<int64_t>(1, W / 64));
+    const int64_t framesPerPart = ((W + framesParts - 1) / framesParts + 3) / 4 * 4;
+    const int64_t valueParts = std::clamp<int64_t>(targetParts, 1, std::max<int64_t>(1, hd / 8));
+    const int64_t valuesPerPart = (hd + valueParts - 1) / valueParts;
+    std::vector<float> probs(static_cast<size_t>(H * W));
+    std::vector<std::atomic<int64_t>> headsScored(static_cast<size_t>(H));
     w->tokens.rowToFloats(token, x.data());
     for (int64_t i = 0; i < D; ++i) x[i] += w->positions[position * D + i];
     const float scale = 1.0f / std::sqrt(static_cast<float>(hd));
@@ -330,20 +340,35 @@ DictionaryFeatureProvider WhisperDecoderModel::predictFeatures(const FeatureProv
         L.cq.multiply(h.data(), q.data(), true);
         const uint16_t* K = cross->keys[static_cast<size_t>(l)].data();
         const uint16_t* Vt = cross->values[static_cast<size_t>(l)].data();
-        std::vector<std::vector<float>> headProbs(static_cast<size_t>(H));
-        parallelFor(H, 1, [&](int64_t b, int64_t e) {
-            for (int64_t hh = b; hh < e; ++hh) {
-                auto& probs = headProbs[static_cast<size_t>(hh)];
-                probs.resize(static_cast<size_t>(W));
-                HalfMatrix::multiplyRows(K + hh * W * hd, W, hd, q.data() + hh * hd, probs.data(), false);
-                kernels::softmaxRow(probs.data(), W, scale);
-                HalfMatrix::multiplyRows(Vt + hh * hd * W, hd, W, probs.data(), attn.data() + hh * hd, false);
+        // Scores then weighted values, each split finer than by head so that
+        // all threads stream the keys and values; whoever scores a head's
+        // last frames takes its softmax.
+        parallelFor(H * framesParts, 1, [&](int64_t b, int64_t e) {
+            for (int64_t c = b; c < e; ++c) {
+                const int64_t hh = c / framesParts, t0 = (c % framesParts) * framesPerPart;
+                const int64_t t1 = std::min(W, t0 + framesPerPart);
+                float* scores = probs.data() + hh * W;
+                if (t0 < t1) HalfMatrix::multiplyRows(K + (hh * W + t0) * hd, t1 - t0, hd, q.data() + hh * hd, scores + t0, false);
+                if (headsScored[static_cast<size_t>(hh)].fetch_add(1, std::memory_order_acq_rel) + 1 == framesParts) {
+                    kernels::softmaxRow(scores, W, scale);
+                }
             }
         });
+        parallelFor(H * valueParts, 1, [&](int64_t b, int64_t e) {
+            for (int64_t c = b; c < e; ++c) {
+                const int64_t hh = c / valueParts, i0 = (c % valueParts) * valuesPerPart;
+                const int64_t i1 = std::min(hd, i0 + valuesPerPart);
+                if (i0 < i1) {
+                    HalfMatrix::multiplyRows(Vt + (hh * hd + i0) * W, i1 - i0, W, probs.data() + hh * W,
+                                             attn.data() + hh * hd + i0, false);
+                }
+            }
+        });
+        for (auto& n : headsScored) n.store(0, std::memory_order_relaxed);
         for (const auto& [al, ah] : dims_.alignmentHeads) {
             if (al != l) continue;
-            const auto& probs = headProbs[static_cast<size_t>(ah)];
-            for (int64_t t = 0; t < W; ++t) alignment[t] += probs[t];
+            const float* headProbs = probs.data() + ah * W;
+            for (int64_t t = 0; t < W; ++t) alignment[t] += headProbs[t];
         }
         L.co.multiply(attn.data(), x.data(), true);
         for (int64_t i = 0; i < D; ++i) x[i] += L.cob[i];
