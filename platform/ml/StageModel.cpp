@@ -88,8 +88,9 @@ ArrayKey arrayKey(const MultiArray& array) {
     ArrayKey key{array.data(), array.shape(), array.strides(), 0};
     const size_t bytes = static_cast<size_t>(array.storageCount()) * array.elementSize();
     const auto* p = static_cast<const uint8_t*>(array.data());
-    // Segments hashed in parallel: an encoder output is a few megabytes.
-    constexpr size_t kSegment = size_t{1} << 18;
+    // Segments hashed in parallel, a few per thread: a decoder step hashes
+    // its encoder output (a few megabytes) every time.
+    constexpr size_t kSegment = size_t{1} << 16;
     const int64_t segments = static_cast<int64_t>((bytes + kSegment - 1) / kSegment);
     std::vector<uint64_t> parts(static_cast<size_t>(segments));
     parallelFor(segments, 1, [&](int64_t b, int64_t e) {

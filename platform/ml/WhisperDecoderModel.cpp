@@ -273,6 +273,7 @@ DictionaryFeatureProvider WhisperDecoderModel::predictFeatures(const FeatureProv
         padding[p] = static_cast<float>(paddingArray->value({0, p}));
     }
     const auto cross = crossAttention(*w, *input.multiArray("encoder_output_embeds"));
+    const bool valuesContiguous = valueCache->strides()[3] == 1 && valueCache->strides()[1] == S;
 
     std::vector<float> x(static_cast<size_t>(D)), h(static_cast<size_t>(D)), qkv(static_cast<size_t>(3 * D));
     std::vector<float> attn(static_cast<size_t>(D)), q(static_cast<size_t>(D)), ff(static_cast<size_t>(F));
@@ -325,9 +326,15 @@ DictionaryFeatureProvider WhisperDecoderModel::predictFeatures(const FeatureProv
                         scores[p] = 0;
                     }
                 }
-                for (int64_t i = 0; i < hd; ++i) {
-                    readChannel(*valueCache, l * D + hh * hd + i, row.data(), S);
-                    attn[hh * hd + i] = kernels::dot(scores.data(), row.data(), S) + updateWeight * vs[hh * hd + i];
+                if (valuesContiguous) {  // the head's channels as one [hd x S] block
+                    HalfMatrix::multiplyRows(valueCache->data<uint16_t>() + (l * D + hh * hd) * S, hd, S, scores.data(),
+                                             attn.data() + hh * hd, false);
+                    for (int64_t i = 0; i < hd; ++i) attn[hh * hd + i] += updateWeight * vs[hh * hd + i];
+                } else {
+                    for (int64_t i = 0; i < hd; ++i) {
+                        readChannel(*valueCache, l * D + hh * hd + i, row.data(), S);
+                        attn[hh * hd + i] = kernels::dot(scores.data(), row.data(), S) + updateWeight * vs[hh * hd + i];
+                    }
                 }
             }
         });

@@ -76,12 +76,14 @@ struct DecoderDriver {
     int64_t E, S;
     std::shared_ptr<MultiArray> keyCache, valueCache, updateMask, padding, inputIds, cacheLength;
 
-    DecoderDriver(std::shared_ptr<Model> m, int64_t e, int64_t s) : model(std::move(m)), E(e), S(s) {
-        // Padded strides: the runtime must follow them.
+    DecoderDriver(std::shared_ptr<Model> m, int64_t e, int64_t s, bool padded = true)
+        : model(std::move(m)), E(e), S(s) {
+        // Padded strides by default: the runtime must follow them.
+        const int64_t row = padded ? S + 8 : S;
         keyCache = std::make_shared<MultiArray>(std::vector<int64_t>{1, E, 1, S}, DataType::float16,
-                                                std::vector<int64_t>{E * (S + 8), S + 8, S + 8, 1});
+                                                std::vector<int64_t>{E * row, row, row, 1});
         valueCache = std::make_shared<MultiArray>(std::vector<int64_t>{1, E, 1, S}, DataType::float16,
-                                                  std::vector<int64_t>{E * (S + 8), S + 8, S + 8, 1});
+                                                  std::vector<int64_t>{E * row, row, row, 1});
         updateMask = MultiArray::make({1, S}, DataType::int32);
         padding = MultiArray::make({1, S}, DataType::float16);
         inputIds = MultiArray::make({1}, DataType::int32);
@@ -227,40 +229,43 @@ TEST(WhisperStages, EncoderMatchesTheReference) {
 
 TEST(WhisperStages, IncrementalDecodingMatchesAFullForwardPassAcrossWindows) {
     Variant v(tinyConfig());
-    auto decoder = v.load("TextDecoder");
-    const int64_t D = 64, E = 2 * D, W = 1500;
-    DecoderDriver driver(decoder, E, 224);
-    const std::vector<std::vector<int32_t>> windows{{500, 3, 77, 200, 9, 411, 12}, {501, 8, 8, 300, 45}};
-    for (size_t w = 0; w < windows.size(); ++w) {
-        const auto& tokens = windows[w];
-        auto encoder = randomEncoderOutput(D, W, 100 + static_cast<uint32_t>(w));
-        driver.reset();  // caches keep the previous window's values
-        std::vector<float> logits, alignment;
-        for (size_t t = 0; t < tokens.size(); ++t) {
-            auto out = driver.step(tokens[t], static_cast<int32_t>(t), encoder);
-            auto l = out.multiArray("logits");
-            ASSERT_EQ(l->shape(), (std::vector<int64_t>{1, 1, 512}));
-            const auto lv = l->toFloatVector();
-            logits.insert(logits.end(), lv.begin(), lv.end());
-            const auto av = out.multiArray("alignment_heads_weights")->toFloatVector();
-            alignment.insert(alignment.end(), av.begin(), av.end());
+    for (const bool padded : {true, false}) {
+        SCOPED_TRACE(padded ? "padded caches" : "packed caches");
+        auto decoder = v.load("TextDecoder");
+        const int64_t D = 64, E = 2 * D, W = 1500;
+        DecoderDriver driver(decoder, E, 224, padded);
+        const std::vector<std::vector<int32_t>> windows{{500, 3, 77, 200, 9, 411, 12}, {501, 8, 8, 300, 45}};
+        for (size_t w = 0; w < windows.size(); ++w) {
+            const auto& tokens = windows[w];
+            auto encoder = randomEncoderOutput(D, W, 100 + static_cast<uint32_t>(w));
+            driver.reset();  // caches keep the previous window's values
+            std::vector<float> logits, alignment;
+            for (size_t t = 0; t < tokens.size(); ++t) {
+                auto out = driver.step(tokens[t], static_cast<int32_t>(t), encoder);
+                auto l = out.multiArray("logits");
+                ASSERT_EQ(l->shape(), (std::vector<int64_t>{1, 1, 512}));
+                const auto lv = l->toFloatVector();
+                logits.insert(logits.end(), lv.begin(), lv.end());
+                const auto av = out.multiArray("alignment_heads_weights")->toFloatVector();
+                alignment.insert(alignment.end(), av.begin(), av.end());
+            }
+            EXPECT_EQ(std::static_pointer_cast<WhisperDecoderModel>(decoder)->cachedEncoderOutputs(), w + 1);
+            const auto dir = v.tmp.path();
+            mltest::writeFloats(dir / "enc.f32", encoder->toFloatVector());
+            ASSERT_TRUE(mltest::runReference(
+                dir, {{"checkpoint", v.checkpoint.string()},
+                      {"tasks", {{{"kind", "decoder"}, {"encoder", (dir / "enc.f32").string()}, {"tokens", tokens},
+                                  {"out", (dir / "logits.f32").string()}, {"alignment_out", (dir / "align.f32").string()}}}}}));
+            const auto ref = mltest::readFloats(dir / "logits.f32");
+            ASSERT_EQ(ref.size(), logits.size());
+            const auto d = mltest::compare(logits, ref);
+            EXPECT_LT(d.maxAbs, 1.5e-2f) << "window " << w << ", token " << d.at / 512 << ": " << logits[d.at] << " vs "
+                                       << ref[d.at];
+            const auto refAlign = mltest::readFloats(dir / "align.f32");
+            ASSERT_EQ(refAlign.size(), alignment.size());
+            const auto da = mltest::compare(alignment, refAlign);
+            EXPECT_LT(da.maxAbs, 1e-4f) << "window " << w;
         }
-        EXPECT_EQ(std::static_pointer_cast<WhisperDecoderModel>(decoder)->cachedEncoderOutputs(), w + 1);
-        const auto dir = v.tmp.path();
-        mltest::writeFloats(dir / "enc.f32", encoder->toFloatVector());
-        ASSERT_TRUE(mltest::runReference(
-            dir, {{"checkpoint", v.checkpoint.string()},
-                  {"tasks", {{{"kind", "decoder"}, {"encoder", (dir / "enc.f32").string()}, {"tokens", tokens},
-                              {"out", (dir / "logits.f32").string()}, {"alignment_out", (dir / "align.f32").string()}}}}}));
-        const auto ref = mltest::readFloats(dir / "logits.f32");
-        ASSERT_EQ(ref.size(), logits.size());
-        const auto d = mltest::compare(logits, ref);
-        EXPECT_LT(d.maxAbs, 1.5e-2f) << "window " << w << ", token " << d.at / 512 << ": " << logits[d.at] << " vs "
-                                   << ref[d.at];
-        const auto refAlign = mltest::readFloats(dir / "align.f32");
-        ASSERT_EQ(refAlign.size(), alignment.size());
-        const auto da = mltest::compare(alignment, refAlign);
-        EXPECT_LT(da.maxAbs, 1e-4f) << "window " << w;
     }
 }
 
