@@ -37,8 +37,9 @@ struct Job {
     int64_t count;
     int64_t chunk;
     int64_t chunks;
-    std::atomic<int64_t> next{0};
-    std::atomic<int64_t> done{0};
+    // Counters on lines of their own: every thread hits them.
+    alignas(64) std::atomic<int64_t> next{0};
+    alignas(64) std::atomic<int64_t> done{0};
     std::mutex mutex;
     std::condition_variable finished;
 
@@ -158,17 +159,19 @@ private:
         }
     }
 
-    std::mutex mutex_;
+    // Idle threads poll the epoch and the queue count: those lines change
+    // only when work arrives, apart from the counters threads write.
+    alignas(64) std::atomic<uint64_t> epoch_{0};
+    std::atomic<Job*> current_{nullptr};
+    std::atomic<int> queued_{0};
+    std::atomic<bool> stop_{false};
+    alignas(64) std::atomic<int> active_{0};
+    alignas(64) std::atomic<bool> busy_{false};
+    std::atomic<int> sleepers_{0};
+    alignas(64) std::mutex mutex_;
     std::condition_variable wake_;
     std::deque<std::shared_ptr<Job>> queue_;
-    std::atomic<int> queued_{0};
-    std::atomic<int> sleepers_{0};
-    std::atomic<bool> busy_{false};
-    std::atomic<Job*> current_{nullptr};
-    std::atomic<uint64_t> epoch_{0};
-    std::atomic<int> active_{0};
     std::vector<std::thread> threads_;
-    std::atomic<bool> stop_{false};
 };
 
 Pool& pool() {
