@@ -198,13 +198,15 @@ HalfMatrix::HalfMatrix(const FloatBuffer& values, int64_t rows, int64_t cols) : 
     if (!data_) throw std::bad_alloc();
     if (align == kHugePage) madvise(data_.get(), bytes, MADV_HUGEPAGE);  // a hint; refusal is harmless
     std::fill_n(data_.get() + (n - static_cast<size_t>(4 * cols)), 4 * cols, uint16_t{0});
-    std::vector<uint16_t> row(static_cast<size_t>(cols));
-    for (int64_t r = 0; r < rows; ++r) {
-        floatsToHalves(values.data() + r * cols, row.data(), row.size());
+    parallelFor(rows, std::max<int64_t>(4, (int64_t{1} << 16) / std::max<int64_t>(cols, 1)), [&](int64_t b, int64_t e) {
+        std::vector<uint16_t> row(static_cast<size_t>(cols));
         const int64_t vec = cols / kBlock * kBlock;
-        for (int64_t c = 0; c < vec; c += kBlock) std::copy_n(row.data() + c, kBlock, data_.get() + offset(r, c));
-        if (vec < cols) std::copy(row.begin() + vec, row.end(), data_.get() + offset(r, vec));
-    }
+        for (int64_t r = b; r < e; ++r) {
+            floatsToHalves(values.data() + r * cols, row.data(), row.size());
+            for (int64_t c = 0; c < vec; c += kBlock) std::copy_n(row.data() + c, kBlock, data_.get() + offset(r, c));
+            if (vec < cols) std::copy(row.begin() + vec, row.end(), data_.get() + offset(r, vec));
+        }
+    });
 }
 
 void HalfMatrix::rowToFloats(int64_t r, float* out) const {
