@@ -146,9 +146,18 @@ TEST(ClaudeCodeProvider, EveryOutcomeOfTheTool) {
         {"empty", ClaudeError::emptyResponse()},
         {"blank", ClaudeError::emptyResponse()},
         {"not-utf8", ClaudeError::failed("la respuesta no es texto UTF-8 válido")},
-        {"no-close", "Respuesta: hola"},
+        {"late-result", "Respuesta: hola"},
     };
     for (const auto& [scenario, expected] : cases) expectOutcome(runClaude(scenario), expected, scenario);
+}
+
+TEST(ClaudeCodeProvider, HelperThatKeepsTheOutputOpenIsEndedAtTheTimeOut) {
+    auto run = runClaude("no-close", 1);
+    expectOutcome(run, std::string("Respuesta: hola"), "no-close");
+    EXPECT_GE(run.seconds, 1.0);
+    EXPECT_LT(run.seconds, 1 + ProcessRunner::killGrace + 1.5);
+    EXPECT_FALSE(run.helperPids.empty());
+    expectProcessesGone(run.helperPids);
 }
 
 TEST(ClaudeCodeProvider, TimeOutWinsOverWhatTheLogSays) {
