@@ -1,7 +1,12 @@
 #pragma once
 
+#include <sys/types.h>
+
 #include <chrono>
+#include <future>
+#include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <nlohmann/json.hpp>
@@ -42,6 +47,39 @@ inline CliRun runParlox(const std::vector<std::string>& arguments, bool mergeSta
     run.output = result.output;
     run.lines = lines(result.output);
     return run;
+}
+
+// A run of the executable that the test watches while it works.
+struct StartedParlox {
+    pid_t pid = -1;
+    std::future<platform::process::Result> result;
+};
+
+inline StartedParlox startParlox(const std::vector<std::string>& arguments) {
+    auto spawned = std::make_shared<std::promise<pid_t>>();
+    auto pid = spawned->get_future();
+    platform::process::Options options;
+    options.executable = parloxBinary();
+    options.arguments = arguments;
+    options.output = platform::process::OutputMode::capture;
+    options.mergeStandardError = false;
+    options.timeout = 60;
+    options.onSpawned = [spawned](int child) { spawned->set_value(child); };
+    StartedParlox started;
+    started.result = std::async(std::launch::async, [options] { return platform::process::run(options); });
+    started.pid = pid.get();
+    return started;
+}
+
+// Polls `done` every 20 ms for up to `seconds`.
+template <class Done>
+bool waitUntil(Done done, double seconds) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() >= end) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
 }
 
 }  // namespace app_test
