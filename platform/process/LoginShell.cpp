@@ -56,6 +56,8 @@ std::optional<std::string> LoginShell::run(std::string_view command, double time
     options.outputLimit = 1u << 20;
     options.timeout = timeout;
     options.killGrace = 1.0;
+    // The answer is complete when the shell exits; jobs a profile started are not waited for.
+    options.helpersMayWrite = false;
     try {
         Result result = process::run(options, stop);
         if (result.timedOut || result.cancelled || result.signaled || result.exitCode != 0) {

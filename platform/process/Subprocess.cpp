@@ -372,7 +372,8 @@ private:
         const auto now = Clock::now();
         // After a time-out or a stop the group is going anyway; after a normal
         // exit, helpers get until the time-out to finish their output.
-        drainUntil_ = terminating_ || !hasDeadline_ ? now + seconds(options_.drainGrace) : std::max(deadline_, now);
+        const bool waitForHelpers = !terminating_ && hasDeadline_ && options_.helpersMayWrite;
+        drainUntil_ = waitForHelpers ? std::max(deadline_, now) : now + seconds(options_.drainGrace);
         nextGroupCheck_ = now;
     }
 

@@ -36,9 +36,13 @@ struct Options {
     double killGrace = 2.0;   // seconds between SIGTERM and SIGKILL
     // After the child exits on its own, its output is read until it closes
     // (helpers may still be writing) or until the time-out. Without a
-    // time-out, after a time-out or stop, or once no member of the group is
-    // left, reading goes on for this many seconds at most.
+    // time-out, after a time-out or stop, once no member of the group is
+    // left, or when helpersMayWrite is off, reading goes on for this many
+    // seconds at most.
     double drainGrace = 0.3;
+    // Off for a child whose answer is complete when it exits: what it left
+    // running is then ended without waiting for its output.
+    bool helpersMayWrite = true;
     // Whether members of the child's group still running when it exits are
     // ended too. Off for detached programs: a launcher that exits leaves the
     // window it opened behind on purpose.

@@ -14,6 +14,7 @@
 #include "platform/concurrency/MainQueue.hpp"
 #include "platform/process/LoginShell.hpp"
 #include "platform/process/Subprocess.hpp"
+#include "tests/support/ProcessGone.hpp"
 #include "tests/support/TemporaryFolder.hpp"
 
 namespace fs = std::filesystem;
@@ -116,6 +117,24 @@ TEST(LoginShell, AProfileThatHangsIsCutOffByTheTimeOut) {
     auto start = std::chrono::steady_clock::now();
     EXPECT_FALSE(offMain([] { return LoginShell::lookup("codex", 0.3); }));
     EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 5.0);
+}
+
+TEST(LoginShell, JobsTheProfileStartsAreNotWaitedFor) {
+    TemporaryFolder dir;
+    writeExecutable(dir.path() / "tool", "#!/bin/sh\n");
+    const auto pidFile = dir.path() / "job";
+    writeExecutable(dir.path() / "sh", "#!/bin/sh\nsleep 30 &\necho $! > '" + pidFile.string() + "'\necho '" +
+                                           (dir.path() / "tool").string() + "'\n");
+    ScopedShell shell(dir.path() / "sh");
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(offMain([] { return LoginShell::lookup("codex", 20); }), std::optional<fs::path>(dir.path() / "tool"));
+    EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 5.0);
+    pid_t job = 0;
+    std::ifstream(pidFile) >> job;
+    ASSERT_GT(job, 0);
+    for (int i = 0; i < 100 && !parlox::testing::processGone(job); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_TRUE(parlox::testing::processGone(job)) << "the profile's job outlived the look-up";
 }
 
 TEST(LoginShell, NeverRunsOnTheMainThread) {
