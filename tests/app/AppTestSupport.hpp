@@ -32,13 +32,20 @@ inline void writeDefaults(const Sandbox& box, const nlohmann::json& values) {
     writeFile(box.root() / "config" / "Parlox" / "defaults.json", values.dump());
 }
 
-inline CliRun runParlox(const std::vector<std::string>& arguments, bool mergeStandardError = false) {
+// The executable with these arguments, its standard output captured.
+inline platform::process::Options parloxRun(const std::vector<std::string>& arguments,
+                                            bool mergeStandardError = false) {
     platform::process::Options options;
     options.executable = parloxBinary();
     options.arguments = arguments;
     options.output = platform::process::OutputMode::capture;
     options.mergeStandardError = mergeStandardError;
     options.timeout = 60;
+    return options;
+}
+
+inline CliRun runParlox(const std::vector<std::string>& arguments, bool mergeStandardError = false) {
+    const auto options = parloxRun(arguments, mergeStandardError);
     auto start = std::chrono::steady_clock::now();
     auto result = platform::process::run(options);
     CliRun run;
@@ -58,12 +65,7 @@ struct StartedParlox {
 inline StartedParlox startParlox(const std::vector<std::string>& arguments) {
     auto spawned = std::make_shared<std::promise<pid_t>>();
     auto pid = spawned->get_future();
-    platform::process::Options options;
-    options.executable = parloxBinary();
-    options.arguments = arguments;
-    options.output = platform::process::OutputMode::capture;
-    options.mergeStandardError = false;
-    options.timeout = 60;
+    auto options = parloxRun(arguments);
     options.onSpawned = [spawned](int child) { spawned->set_value(child); };
     StartedParlox started;
     started.result = std::async(std::launch::async, [options] { return platform::process::run(options); });
