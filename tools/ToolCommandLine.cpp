@@ -9,8 +9,8 @@
 namespace parlox::tools {
 namespace {
 
-const OptionSpec* findOption(const ToolSpec& spec, const std::string& name) {
-    for (const auto& option : spec.options) {
+const ToolOption* findOption(const ToolUsage& tool, const std::string& name) {
+    for (const auto& option : tool.options) {
         if (option.name == name) return &option;
     }
     return nullptr;
@@ -24,8 +24,8 @@ bool asksForHelp(const std::vector<std::string>& arguments) {
     return false;
 }
 
-std::string usage(const std::string& program, const ToolSpec& spec) {
-    return "usage: " + program + " " + spec.synopsis + "\n" + spec.description;
+std::string usageText(const std::string& program, const ToolUsage& tool) {
+    return "usage: " + program + " " + tool.synopsis + "\n" + tool.description;
 }
 
 long long integer(const std::string& option, const std::string& value, long long minimum) {
@@ -40,7 +40,7 @@ long long integer(const std::string& option, const std::string& value, long long
 
 }  // namespace
 
-ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments, const ToolSpec& spec) {
+ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments, const ToolUsage& tool) {
     ParsedCommandLine line;
     bool optionsEnded = false;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
@@ -53,7 +53,7 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments, co
             optionsEnded = true;
             continue;
         }
-        const OptionSpec* option = findOption(spec, argument);
+        const ToolOption* option = findOption(tool, argument);
         if (!option) throw UsageError("unknown option " + argument);
         if (!option->takesValue) {
             line.options.emplace_back(argument, "");
@@ -62,24 +62,24 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments, co
         if (i + 1 >= arguments.size()) throw UsageError(argument + " needs a value");
         line.options.emplace_back(argument, arguments[++i]);
     }
-    if (line.positional.size() != spec.positionalCount) {
-        throw UsageError("expected " + std::to_string(spec.positionalCount) + " argument" +
-                         (spec.positionalCount == 1 ? "" : "s") + ", got " + std::to_string(line.positional.size()));
+    if (line.positional.size() != tool.positionalCount) {
+        throw UsageError("expected " + std::to_string(tool.positionalCount) + " argument" +
+                         (tool.positionalCount == 1 ? "" : "s") + ", got " + std::to_string(line.positional.size()));
     }
     return line;
 }
 
-int runTool(int argc, char** argv, const ToolSpec& spec, const std::function<int(const ParsedCommandLine&)>& body) {
+int runTool(int argc, char** argv, const ToolUsage& tool, const std::function<int(const ParsedCommandLine&)>& body) {
     const std::string program = std::filesystem::path(argc > 0 ? argv[0] : "tool").filename().string();
     const std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
     if (asksForHelp(arguments)) {
-        std::fputs(usage(program, spec).c_str(), stdout);
+        std::fputs(usageText(program, tool).c_str(), stdout);
         return 0;
     }
     try {
-        return body(parseCommandLine(arguments, spec));
+        return body(parseCommandLine(arguments, tool));
     } catch (const UsageError& error) {
-        std::fprintf(stderr, "%s: %s\n%s", program.c_str(), error.what(), usage(program, spec).c_str());
+        std::fprintf(stderr, "%s: %s\n%s", program.c_str(), error.what(), usageText(program, tool).c_str());
         return 2;
     } catch (const std::exception& error) {
         std::fprintf(stderr, "%s: %s\n", program.c_str(), error.what());

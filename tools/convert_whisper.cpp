@@ -9,7 +9,7 @@
 #include "tools/ToolCommandLine.hpp"
 
 int main(int argc, char** argv) {
-    const parlox::tools::ToolSpec spec{
+    const parlox::tools::ToolUsage tool{
         "CHECKPOINT_FOLDER VARIANT_FOLDER",
         "Turns a Whisper checkpoint folder (config.json, model.safetensors in float32 or float16,\n"
         "tokenizer files) into a model variant folder: MelSpectrogram.mlmodelc, AudioEncoder.mlmodelc,\n"
@@ -17,7 +17,7 @@ int main(int argc, char** argv) {
         {},
         2,
     };
-    return parlox::tools::runTool(argc, argv, spec, [](const parlox::tools::ParsedCommandLine& line) {
+    return parlox::tools::runTool(argc, argv, tool, [](const parlox::tools::ParsedCommandLine& line) {
         platform::ml::convertCheckpoint(line.positional[0], line.positional[1]);
         std::printf("%s\n", line.positional[1].c_str());
         return 0;

@@ -29,7 +29,7 @@ void readAlignmentHeads(const std::string& list, platform::ml::WhisperConfig& co
 }  // namespace
 
 int main(int argc, char** argv) {
-    const parlox::tools::ToolSpec spec{
+    const parlox::tools::ToolUsage tool{
         "FOLDER [--mels N] [--d-model N] [--heads N] [--encoder-layers N]\n"
         "          [--decoder-layers N] [--vocab N] [--seed N] [--f16] [--alignment-heads L:H,...]",
         "Writes a Whisper checkpoint with random weights into FOLDER and prints FOLDER.\n"
@@ -45,7 +45,7 @@ int main(int argc, char** argv) {
          {"--alignment-heads", true}},
         1,
     };
-    return parlox::tools::runTool(argc, argv, spec, [](const parlox::tools::ParsedCommandLine& line) {
+    return parlox::tools::runTool(argc, argv, tool, [](const parlox::tools::ParsedCommandLine& line) {
         using parlox::tools::positiveInteger;
         platform::ml::WhisperConfig c;
         c.numMelBins = 80;
