@@ -456,11 +456,16 @@ private:
         }
     }
 
-    // A stop also ends helpers of a child that already exited.
+    // A stop also ends the wait for helpers of a child that already exited,
+    // and the helpers with it when the group goes with the child.
     void onStopRequest() {
         uint64_t v;
         [[maybe_unused]] auto n = ::read(wake_.get(), &v, sizeof v);
         result_.cancelled = true;
+        if (reaped_ && !options_.endGroupWithChild) {
+            drainUntil_ = std::min(drainUntil_, Clock::now() + seconds(options_.drainGrace));
+            return;
+        }
         if (reaped_) leftoversChecked_ = true;
         beginTermination();
     }
