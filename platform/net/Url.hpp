@@ -8,6 +8,7 @@ namespace platform::net {
 
 // An absolute http(s) URL kept with its path percent-encoded, so that a
 // segment holding "/" (a revision such as refs/pr/1) stays one segment.
+// Parsing and resolving are libcurl's URL parser.
 class Url {
 public:
     static std::optional<Url> parse(std::string_view text);
@@ -43,6 +44,8 @@ public:
     bool operator==(const Url& other) const { return string() == other.string(); }
 
 private:
+    static std::optional<Url> fromHandle(void* handle);
+
     std::string scheme_;
     std::string host_;
     std::optional<int> port_;

@@ -17,7 +17,7 @@ ZezeziCore::Config HubApi::configuration(const fs::path& fileURL) const {
     ZezeziCore::Config config;
     std::string url = "file://" + fs::absolute(fileURL).string();
     try {
-        config = ZezeziCore::JSONSerialization::bomPreservingJsonObject(bytes);
+        config = ZezeziCore::JSONSerialization::bomPreservingJsonObject(bytes, {.source = fileURL.string()});
     } catch (const ZezeziCore::JSONSerializationError&) {
         throw HubClientError::jsonSerialization(
             url, "JSON Serialization failed for " + url + ". Please verify that you have set the HF_TOKEN environment variable.");
