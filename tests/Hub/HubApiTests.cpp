@@ -4,6 +4,8 @@
 
 #include "HubTestSupport.hpp"
 #include "ZezeziCore/External/Hub/HubApiWrapper.hpp"
+#include "ZezeziCore/External/Hub/Config.hpp"
+#include "platform/log/SystemLog.hpp"
 #include "platform/net/fake/FakeHttpClient.hpp"
 #include "ZezeziCore/External/Hub/HubFileDownloader.hpp"
 #include "ZezeziCore/External/Hub/PathSafety.hpp"
@@ -427,4 +429,20 @@ TEST(HubApiTransfers, RequestsCarryTheConfiguredIdleTimes) {
                                                                   {"HEAD /org/model/resolve/main/config.json", 60},
                                                                   {"GET /org/model/resolve/main/config.json", 0.25}};
     EXPECT_EQ(seen, expected);
+}
+
+TEST(HubApiConfiguration, ARepeatedKeyIsLoggedWithTheFile) {
+    TemporaryFolder tmp;
+    const auto file = tmp.path() / "tokenizer_config.json";
+    writeFile(file, R"({"bos_token": "<a>", "bos_token": "<b>"})");
+    std::vector<std::string> warnings;
+    platform::SystemLog::setSink([&](platform::LogLevel level, const std::string&, const std::string&,
+                                     const std::string& message) {
+        if (level == platform::LogLevel::warning) warnings.push_back(message);
+    });
+    auto config = HubApi::configuration(file);
+    platform::SystemLog::setSink(nullptr);
+    EXPECT_EQ(config["bosToken"].string(), "<b>");
+    ASSERT_EQ(warnings.size(), 1u);
+    EXPECT_EQ(warnings[0], "Duplicate key \"bos_token\" in " + file.string() + " at byte 21: the last value is kept");
 }
