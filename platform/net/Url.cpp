@@ -1,6 +1,8 @@
 #include "platform/net/Url.hpp"
 
+#include <arpa/inet.h>
 #include <curl/curl.h>
+#include <netinet/in.h>
 
 #include <algorithm>
 #include <cctype>
@@ -131,6 +133,21 @@ Url Url::withPathAndQuery(std::string path, std::optional<std::string> query) co
     url.path_ = std::move(path);
     url.query_ = std::move(query);
     return url;
+}
+
+bool Url::isLoopback() const {
+    const std::string_view host = host_;
+    if (host == "localhost" || (host.size() > 10 && host.substr(host.size() - 10) == ".localhost")) return true;
+    in_addr v4{};
+    if (inet_pton(AF_INET, host_.c_str(), &v4) == 1) return (ntohl(v4.s_addr) >> 24) == 127;
+    if (host.size() > 2 && host.front() == '[' && host.back() == ']') {
+        const std::string inner(host.substr(1, host.size() - 2));
+        in6_addr v6{};
+        if (inet_pton(AF_INET6, inner.c_str(), &v6) != 1) return false;
+        if (IN6_IS_ADDR_LOOPBACK(&v6)) return true;
+        return IN6_IS_ADDR_V4MAPPED(&v6) && v6.s6_addr[12] == 127;
+    }
+    return false;
 }
 
 bool Url::sameOrigin(const Url& other) const {

@@ -30,6 +30,10 @@ public:
 
     Url withPathAndQuery(std::string path, std::optional<std::string> query) const;
 
+    // The host is this machine: "localhost" (or a name under it), an IPv4
+    // address in 127.0.0.0/8, or ::1 (also IPv4-mapped). Names are not looked up.
+    bool isLoopback() const;
+
     // Same scheme, host and port: where credentials may go.
     bool sameOrigin(const Url& other) const;
 

@@ -9,7 +9,7 @@ namespace Hub {
 
 namespace fs = std::filesystem;
 
-ZezeziCore::Config HubApi::configuration(const fs::path& fileURL) const {
+ZezeziCore::Config HubApi::configuration(const fs::path& fileURL) {
     std::ifstream in(fileURL, std::ios::binary);
     if (!in) throw fs::filesystem_error("cannot read file", fileURL, std::make_error_code(std::errc::no_such_file_or_directory));
     std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());

@@ -69,3 +69,18 @@ TEST(Url, ResolutionFollowsTheReferenceRules) {
     EXPECT_EQ(v6->effectivePort(), 8080);
     EXPECT_EQ(Url::parse("http://h")->string(), "http://h/");
 }
+
+TEST(Url, LoopbackHostsAreThisMachine) {
+    const std::pair<const char*, bool> cases[] = {
+        {"http://127.0.0.1:8080/", true}, {"http://127.9.8.7/", true},   {"http://localhost/", true},
+        {"http://LOCALHOST:1/", true},    {"http://mirror.localhost/", true}, {"http://[::1]:5000/", true},
+        {"http://[::ffff:127.0.0.1]/", true}, {"http://128.0.0.1/", false}, {"http://10.0.0.1/", false},
+        {"http://localhost.example/", false}, {"http://[::2]/", false},    {"https://hub.example/", false},
+        {"http://127.0.0.1.example/", false},
+    };
+    for (const auto& [text, loopback] : cases) {
+        auto url = Url::parse(text);
+        ASSERT_TRUE(url) << text;
+        EXPECT_EQ(url->isLoopback(), loopback) << text;
+    }
+}
