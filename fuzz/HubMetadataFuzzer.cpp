@@ -6,16 +6,12 @@
 namespace fs = std::filesystem;
 using namespace parlox::fuzzing;
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    Hub::HubApi::setLogSink([](const std::string&) {});
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const fs::path file = scratchFolder() / "config.json.metadata";
     writeFile(file, bytes(data, size));
     Hub::HubApi hub;
     hub.downloadBase = scratchFolder();
+    hub.logSink = [](const std::string&) {};
     std::optional<Hub::HubApi::LocalDownloadFileMetadata> meta;
     try {
         meta = hub.readDownloadMetadata(file);
