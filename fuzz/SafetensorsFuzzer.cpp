@@ -31,6 +31,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         uint64_t claimed = 0;
         for (const auto& [name, info] : file.tensors()) {
             if (info.end < info.begin || info.end > size) violated("tensor \"" + name + "\" lies outside the file");
+            for (int64_t d : info.shape)
+                if (d < 0) violated("tensor \"" + name + "\" has a negative dimension");
             claimed += info.end - info.begin;
             const auto raw = file.readBytes(name);
             if (raw.size() != info.end - info.begin) violated("tensor \"" + name + "\" read short");
