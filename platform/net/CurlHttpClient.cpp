@@ -18,12 +18,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-bool iequals(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-           });
-}
-
 std::string trim(std::string_view s) {
     while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
     while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r' || s.back() == '\n'))
@@ -204,7 +198,7 @@ HttpResponse perform(const HttpRequest& request, const HttpClient::HeadHandler* 
         std::unique_ptr<curl_slist, ListDeleter> list;
         auto addHeader = [&](const std::string& line) { list.reset(curl_slist_append(list.release(), line.c_str())); };
         for (const auto& [name, value] : request.headers.all()) {
-            if (iequals(name, "Authorization")) continue;
+            if (HttpHeaders::sameName(name, "Authorization")) continue;
             addHeader(name + ": " + value);
         }
         if (request.bearerToken && !request.bearerToken->empty() && current.sameOrigin(origin))
