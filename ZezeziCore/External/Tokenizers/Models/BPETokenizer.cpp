@@ -203,6 +203,7 @@ std::vector<std::pair<std::size_t, std::size_t>> BPETokenizer::mergeWord(std::st
         };
         for (int32_t i = 0; i + 1 < static_cast<int32_t>(syms.size()); ++i) consider(i);
         std::vector<Candidate> batch;
+        std::vector<int32_t> touched;
         while (!heap.empty()) {
             const int32_t rank = heap.top().rank;
             batch.clear();
@@ -210,7 +211,7 @@ std::vector<std::pair<std::size_t, std::size_t>> BPETokenizer::mergeWord(std::st
                 batch.push_back(heap.top());
                 heap.pop();
             }
-            std::vector<int32_t> touched;
+            touched.clear();
             for (const Candidate& c : batch) {
                 Symbol& l = syms[c.left];
                 if (!l.alive || l.id != c.leftId || l.next < 0) continue;
@@ -258,8 +259,7 @@ std::vector<std::string> BPETokenizer::hexaEncode(std::string_view text) const {
     return out;
 }
 
-std::vector<std::string> BPETokenizer::tokenizeUncached(std::string_view text) const {
-    std::vector<std::string> out;
+void BPETokenizer::forEachToken(std::string_view text, const TokenVisitor& visit) const {
     for (auto [a, b] : mergeWord(text)) {
         std::string_view symbol = text.substr(a, b - a);
         // Symbols are joined and split at spaces, so a space never survives.
@@ -268,16 +268,22 @@ std::vector<std::string> BPETokenizer::tokenizeUncached(std::string_view text) c
             std::size_t space = symbol.find(' ', start);
             std::string_view piece = symbol.substr(start, space == std::string_view::npos ? std::string_view::npos : space - start);
             if (!piece.empty()) {
-                if (convertTokenToId(piece) != unknownTokenId_) {
-                    out.emplace_back(piece);
+                const auto id = convertTokenToId(piece);
+                if (id != unknownTokenId_) {
+                    visit(piece, id);
                 } else {
-                    for (auto& h : hexaEncode(piece)) out.push_back(std::move(h));
+                    for (const auto& h : hexaEncode(piece)) visit(h, convertTokenToId(h));
                 }
             }
             if (space == std::string_view::npos) break;
             start = space + 1;
         }
     }
+}
+
+std::vector<std::string> BPETokenizer::tokenizeUncached(std::string_view text) const {
+    std::vector<std::string> out;
+    forEachToken(text, [&](std::string_view token, const std::optional<int64_t>&) { out.emplace_back(token); });
     return out;
 }
 
@@ -302,7 +308,11 @@ void BPETokenizer::appendIds(std::string_view text, std::vector<int64_t>& ids) c
     if (text.empty() || cache_->ids.find(text, ids)) return;
     // Only a word whose every token has an id is kept; another throws.
     const std::size_t start = ids.size();
-    for (const auto& token : tokenizeUncached(text)) ids.push_back(requireId(*this, token));
+    forEachToken(text, [&](std::string_view token, const std::optional<int64_t>& id) {
+        // Dropping it would silently change what the model reads.
+        if (!id) throw TokenizerError::mismatchedConfig("Token not in vocab: " + std::string(token));
+        ids.push_back(*id);
+    });
     cache_->ids.insert(text, ids.data() + start, ids.size() - start);
 }
 

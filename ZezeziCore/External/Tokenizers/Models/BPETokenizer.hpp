@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -65,6 +66,10 @@ private:
     // Final symbols of a word as byte ranges into it.
     std::vector<std::pair<std::size_t, std::size_t>> mergeWord(std::string_view word) const;
     std::vector<std::string> tokenizeUncached(std::string_view text) const;
+    // The tokens of one word, each with its id (the unknown token's id where
+    // the vocabulary has none).
+    using TokenVisitor = std::function<void(std::string_view token, const std::optional<int64_t>& id)>;
+    void forEachToken(std::string_view text, const TokenVisitor& visit) const;
 
     text::StringMap<int32_t> symbols_;
     std::vector<int32_t> smallSymbols_;  // by scalar value, below U+0800; -1 for none

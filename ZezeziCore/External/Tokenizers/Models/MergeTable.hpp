@@ -31,13 +31,13 @@ private:
     static uint64_t keyOf(int32_t left, int32_t right) {
         return (static_cast<uint64_t>(static_cast<uint32_t>(left)) << 32) | static_cast<uint32_t>(right);
     }
-    std::size_t indexOf(uint64_t key) const {
-        return static_cast<std::size_t>((key * 0x9E3779B97F4A7C15ull) >> 20) & (slots_.size() - 1);
-    }
+    // The top bits of the product: they depend on every bit of both ids.
+    std::size_t indexOf(uint64_t key) const { return static_cast<std::size_t>((key * 0x9E3779B97F4A7C15ull) >> shift_); }
     void grow();
 
     std::vector<Slot> slots_;
     std::size_t size_ = 0;
+    unsigned shift_ = 64;  // 64 - log2 of the slot count
 };
 
 }  // namespace Tokenizers
