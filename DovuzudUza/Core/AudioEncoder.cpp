@@ -1,6 +1,6 @@
 #include "DovuzudUza/Core/AudioEncoder.hpp"
 
-#include "DovuzudUza/Core/Audio/WhisperError.hpp"
+#include "DovuzudUza/Utilities/WhisperError.hpp"
 #include "DovuzudUza/Core/ModelFeatureRecords.hpp"
 #include "ZezeziCore/ModelUtilities.hpp"
 #include "platform/concurrency/Task.hpp"

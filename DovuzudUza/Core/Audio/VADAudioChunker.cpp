@@ -4,8 +4,9 @@
 #include <cmath>
 
 #include "DovuzudUza/Core/Audio/AudioLog.hpp"
-#include "DovuzudUza/Core/Audio/WhisperError.hpp"
+#include "DovuzudUza/Utilities/WhisperError.hpp"
 #include "platform/concurrency/Task.hpp"
+#include "platform/foundation/NumberFormat.hpp"
 
 namespace DovuzudUza {
 
@@ -63,8 +64,8 @@ std::vector<AudioChunk> VADAudioChunker::chunkAll(std::span<const float> audioAr
             // A clip may reach past the audio; a chunk never does.
             chunkEnd = std::min(chunkEnd, n);
             if (chunkEnd <= start) break;
-            AudioLog::debug("Found chunk from " + AudioLog::fixed2(static_cast<float>(start) / 16000.0f) + " to " +
-                            AudioLog::fixed2(static_cast<float>(chunkEnd) / 16000.0f));
+            AudioLog::debug("Found chunk from " + platform::formatFixed(static_cast<float>(start) / 16000.0f, 2) + " to " +
+                            platform::formatFixed(static_cast<float>(chunkEnd) / 16000.0f, 2));
             chunks.push_back(AudioChunk{start, std::vector<float>(audioArray.begin() + start, audioArray.begin() + chunkEnd)});
             start = chunkEnd;
             if (start >= n) break;

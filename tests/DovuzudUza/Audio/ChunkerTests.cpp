@@ -4,7 +4,7 @@
 
 #include "AudioTestSupport.hpp"
 #include "DovuzudUza/Core/Audio/VADAudioChunker.hpp"
-#include "DovuzudUza/Core/Audio/WhisperError.hpp"
+#include "DovuzudUza/Utilities/WhisperError.hpp"
 
 using namespace DovuzudUza;
 using audio_test::LogCapture;
