@@ -1,5 +1,6 @@
 #include "DovuzudUza/Core/AudioEncoder.hpp"
 
+#include "DovuzudUza/Utilities/EngineLogging.hpp"
 #include "DovuzudUza/Utilities/WhisperError.hpp"
 #include "DovuzudUza/Core/ModelFeatureRecords.hpp"
 #include "ZezeziCore/ModelUtilities.hpp"
@@ -7,10 +8,7 @@
 
 namespace DovuzudUza {
 
-const platform::Signposter& AudioEncoder::signposter() {
-    static const platform::Signposter instance("qz.tamo.DovuzudUza", "AudioEncoding");
-    return instance;
-}
+const platform::Signposter& AudioEncoder::signposter() { return EngineLogging::AudioEncoding::signposter(); }
 
 std::optional<int64_t> AudioEncoder::embedSize() const {
     return ZezeziCore::ModelUtilities::getModelOutputDimension(model().get(), "encoder_output_embeds", 1);
