@@ -81,6 +81,8 @@ WhisperError whisperError(F&& f) {
 // far more likely than any other, and the end token once the script runs
 // out. Its cache updates hold the step's input token in every channel, so
 // tests can read which token each cache position saw.
+using Attempts = std::vector<std::vector<int64_t>>;
+
 struct ScriptedDecoder {
     static constexpr int64_t channels = 8;     // E
     static constexpr int64_t positions = 224;  // S
@@ -93,7 +95,7 @@ struct ScriptedDecoder {
         std::vector<float> paddingMask;  // the first 8 positions
     };
 
-    std::vector<std::vector<int64_t>> script;
+    Attempts script;
     int64_t promptLength = 4;
     float strength = 30;  // logit of the scripted token; every other is 0
     bool alignment = false;
@@ -108,7 +110,7 @@ struct ScriptedDecoder {
     std::vector<Step> steps;
     int64_t attempts = 0;
 
-    explicit ScriptedDecoder(std::vector<std::vector<int64_t>> script, bool withAlignment = false)
+    explicit ScriptedDecoder(Attempts script, bool withAlignment = false)
         : script(std::move(script)), alignment(withAlignment) {
         ModelDescription d;
         d.addInput(FeatureDescription::multiArray("input_ids", {1}, DataType::int32));
