@@ -23,6 +23,7 @@
 #include "DovuzudUza/Core/WhisperTokenizerWrapper.hpp"
 #include "platform/ml/AlignedBuffer.hpp"
 #include "platform/ml/LogMelModel.hpp"
+#include "bench/WhisperSizes.hpp"
 #include "platform/ml/WhisperCheckpoint.hpp"
 #include "platform/ml/WhisperDecoderModel.hpp"
 #include "platform/ml/WhisperEncoderModel.hpp"
@@ -144,21 +145,8 @@ void run(const Config& config, int runs) {
 int main(int argc, char** argv) {
     const std::string which = argc > 1 ? argv[1] : "all";
     const int runs = argc > 2 ? std::max(1, std::atoi(argv[2])) : 3;
-    WhisperConfig turbo;
-    turbo.numMelBins = 128;
-    turbo.dModel = 1280;
-    turbo.encoderAttentionHeads = turbo.decoderAttentionHeads = 20;
-    turbo.encoderLayers = 32;
-    turbo.decoderLayers = 4;
-    turbo.encoderFfnDim = turbo.decoderFfnDim = 5120;
-    turbo.vocabSize = 51866;
-    WhisperConfig base;
-    base.numMelBins = 80;
-    base.dModel = 512;
-    base.encoderAttentionHeads = base.decoderAttentionHeads = 8;
-    base.encoderLayers = base.decoderLayers = 6;
-    base.encoderFfnDim = base.decoderFfnDim = 2048;
-    base.vocabSize = 51865;
+    const WhisperConfig turbo = parlox::bench::largeV3TurboSize();
+    const WhisperConfig base = parlox::bench::baseSize();
     if (which == "base" || which == "all") run({"base", base}, runs);
     if (which == "turbo" || which == "all") run({"large-v3 turbo", turbo}, runs);
     return 0;
