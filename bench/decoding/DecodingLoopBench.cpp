@@ -105,13 +105,19 @@ void run(const Config& config, int runs) {
         std::printf("%4s %14s %10s %10s %14s %12s %10s\n", "run", "samples->text", "mel", "encoder", "decoder steps",
                     "stages sum", "loop adds");
         double totalWall = 0, totalStages = 0;
-        std::atomic<int> reports{0};
+        // Reports may arrive after a run has returned: the counter is shared with them.
+        const auto reports = std::make_shared<std::atomic<int>>(0);
         for (int r = 1 - warmups; r <= runs; ++r) {
             const auto audio = utterance(static_cast<uint32_t>(reporting * 1000 + r + 1));
             TranscribeTask task(TranscriptionTimings{}, nullptr, nullptr, encoder, mel, std::make_shared<SegmentSeeker>(),
                                 decoder, tokenizer);
             TranscribeTask::ProgressCallback callback;
-            if (reporting) callback = [&](const TranscriptionProgress&) -> std::optional<bool> { ++reports; return std::nullopt; };
+            if (reporting) {
+                callback = [reports](const TranscriptionProgress&) -> std::optional<bool> {
+                    ++*reports;
+                    return std::nullopt;
+                };
+            }
             const auto start = Clock::now();
             const auto result = task.run(audio, options, callback);
             const double wall = seconds(start, Clock::now());
@@ -135,7 +141,7 @@ void run(const Config& config, int runs) {
         }
         std::printf("all  %13.3fs %46.3fs %9.2f%%  (goal: at most 5%%)%s\n\n", totalWall, totalStages,
                     100.0 * (totalWall - totalStages) / totalStages,
-                    reporting ? (", " + std::to_string(reports.load()) + " reports").c_str() : "");
+                    reporting ? (", " + std::to_string(reports->load()) + " reports").c_str() : "");
         warmups = 0;
     }
 }
