@@ -3,7 +3,6 @@
 #include <curl/curl.h>
 
 #include <algorithm>
-#include <cctype>
 #include <chrono>
 #include <cmath>
 #include <exception>
@@ -17,12 +16,6 @@ namespace platform::net {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-bool iequals(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-           });
-}
 
 std::string trim(std::string_view s) {
     while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
@@ -204,7 +197,7 @@ HttpResponse perform(const HttpRequest& request, const HttpClient::HeadHandler* 
         std::unique_ptr<curl_slist, ListDeleter> list;
         auto addHeader = [&](const std::string& line) { list.reset(curl_slist_append(list.release(), line.c_str())); };
         for (const auto& [name, value] : request.headers.all()) {
-            if (iequals(name, "Authorization")) continue;
+            if (HttpHeaders::sameName(name, "Authorization")) continue;
             addHeader(name + ": " + value);
         }
         if (request.bearerToken && !request.bearerToken->empty() && current.sameOrigin(origin))

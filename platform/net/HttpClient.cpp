@@ -7,27 +7,23 @@
 
 namespace platform::net {
 
-namespace {
-
-bool iequals(std::string_view a, std::string_view b) {
+bool HttpHeaders::sameName(std::string_view a, std::string_view b) {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
                return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
            });
 }
 
-}  // namespace
-
 void HttpHeaders::add(std::string name, std::string value) { fields_.emplace_back(std::move(name), std::move(value)); }
 
 void HttpHeaders::set(std::string name, std::string value) {
-    fields_.erase(std::remove_if(fields_.begin(), fields_.end(), [&](const auto& f) { return iequals(f.first, name); }),
+    fields_.erase(std::remove_if(fields_.begin(), fields_.end(), [&](const auto& f) { return sameName(f.first, name); }),
                   fields_.end());
     add(std::move(name), std::move(value));
 }
 
 std::optional<std::string> HttpHeaders::value(std::string_view name) const {
     for (const auto& [n, v] : fields_)
-        if (iequals(n, name)) return v;
+        if (sameName(n, name)) return v;
     return std::nullopt;
 }
 

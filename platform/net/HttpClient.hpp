@@ -25,6 +25,9 @@ public:
     const std::vector<std::pair<std::string, std::string>>& all() const { return fields_; }
     void clear() { fields_.clear(); }
 
+    // Whether two field names are the same name (ASCII case ignored).
+    static bool sameName(std::string_view a, std::string_view b);
+
 private:
     std::vector<std::pair<std::string, std::string>> fields_;
 };
