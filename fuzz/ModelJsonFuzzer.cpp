@@ -20,20 +20,10 @@ fs::path modelFolder() { return scratchFolder() / "Stage.mlmodelc"; }
 
 // Sizes the seed model.json files describe (see tests/fixtures/fuzz/model_json).
 WhisperConfig tinyConfig() {
-    WhisperConfig c;
-    c.numMelBins = 8;
-    c.dModel = 8;
-    c.encoderLayers = 1;
-    c.encoderAttentionHeads = 2;
-    c.encoderFfnDim = 16;
-    c.decoderLayers = 1;
-    c.decoderAttentionHeads = 2;
-    c.decoderFfnDim = 16;
-    c.vocabSize = 16;
-    c.maxSourcePositions = 4;
-    c.maxTargetPositions = 224;
-    c.alignmentHeads = {{0, 1}};
-    return c;
+    return WhisperConfig{.numMelBins = 8, .dModel = 8, .encoderLayers = 1, .encoderAttentionHeads = 2,
+                         .encoderFfnDim = 16, .decoderLayers = 1, .decoderAttentionHeads = 2, .decoderFfnDim = 16,
+                         .vocabSize = 16, .maxSourcePositions = 4, .maxTargetPositions = 224,
+                         .alignmentHeads = {{0, 1}}};
 }
 
 // The three stages' weights in one file: a stage takes the tensors it names.
