@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cerrno>
+#include <csignal>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -11,7 +13,11 @@
 #include <system_error>
 #include <vector>
 
+#include <sys/types.h>
+#include <unistd.h>
+
 #include "platform/foundation/FileManager.hpp"
+#include "platform/foundation/Paths.hpp"
 
 namespace parlox::fuzzing {
 
@@ -19,14 +25,29 @@ inline std::string_view bytes(const uint8_t* data, size_t size) {
     return {reinterpret_cast<const char*>(data), size};
 }
 
+// Removes the folders of runs whose process is gone: a crash or the end of a
+// timed run leaves without running exit handlers.
+inline void removeStaleScratchFolders(const std::filesystem::path& parent) {
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(parent, ec)) {
+        const std::string name = entry.path().filename().string();
+        if (name.rfind("parlox-fuzz-", 0) != 0) continue;
+        const long pid = std::strtol(name.c_str() + 12, nullptr, 10);
+        if (pid > 0 && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH)
+            std::filesystem::remove_all(entry.path(), ec);
+    }
+}
+
 // A private folder for the files a target writes, on tmpfs when there is one
-// (the targets write a file per input), removed when the process exits.
+// (the targets write a file per input), named after this process.
 inline const std::filesystem::path& scratchFolder() {
     static const std::filesystem::path folder = [] {
         std::error_code ec;
         const std::filesystem::path shm = "/dev/shm";
+        const auto parent = std::filesystem::is_directory(shm, ec) ? shm : platform::Paths::temporaryDirectory();
+        removeStaleScratchFolders(parent);
         auto made = platform::FileManager::makePrivateTemporaryDirectory(
-            "parlox-fuzz-", std::filesystem::is_directory(shm, ec) ? shm : std::filesystem::path());
+            "parlox-fuzz-" + std::to_string(::getpid()) + "-", parent);
         static const std::filesystem::path removed = made;
         std::atexit([] {
             std::error_code ignored;
