@@ -86,3 +86,70 @@ public:
 };
 
 }  // namespace interface_test
+
+#include "app/Interface/WriterActions.hpp"
+#include "app/Interface/WriterChecker.hpp"
+
+namespace interface_test {
+
+// Checks that wait until the test answers them, in any order.
+class FakeWriterChecker : public Parlox::WriterChecker {
+public:
+    struct SetupCall {
+        WriterProvider provider;
+        SetupDone done;
+    };
+    struct RunCall {
+        WriterProvider provider;
+        RunDone done;
+    };
+    std::vector<SetupCall> setups;
+    std::vector<RunCall> runs;
+
+    void setup(WriterProvider provider, SetupDone done) override { setups.push_back({provider, std::move(done)}); }
+    void run(WriterProvider provider, RunDone done) override { runs.push_back({provider, std::move(done)}); }
+
+    // Answers the oldest unanswered look at `provider`.
+    void answerSetup(WriterProvider provider, std::optional<WriterCheck> answer) {
+        for (auto it = setups.begin(); it != setups.end(); ++it)
+            if (it->provider == provider) {
+                auto done = std::move(it->done);
+                setups.erase(it);
+                done(answer);
+                return;
+            }
+        ADD_FAILURE() << "no look at " << provider.rawValue() << " is waiting";
+    }
+    void answerRun(WriterProvider provider, WriterCheck answer) {
+        for (auto it = runs.begin(); it != runs.end(); ++it)
+            if (it->provider == provider) {
+                auto done = std::move(it->done);
+                runs.erase(it);
+                done(answer);
+                return;
+            }
+        ADD_FAILURE() << "no test of " << provider.rawValue() << " is waiting";
+    }
+    int pendingRuns(WriterProvider provider) const {
+        int n = 0;
+        for (const auto& call : runs) n += call.provider == provider;
+        return n;
+    }
+    int pendingSetups(WriterProvider provider) const {
+        int n = 0;
+        for (const auto& call : setups) n += call.provider == provider;
+        return n;
+    }
+};
+
+// Outside steps recorded instead of opened.
+struct RecordedActions {
+    std::vector<std::string> opened;
+    Parlox::WriterActions actions() {
+        return {[this](WriterProvider p) { opened.push_back("install " + p.rawValue()); },
+                [this](WriterProvider p) { opened.push_back("login " + p.rawValue()); },
+                [this] { opened.push_back("plans"); }};
+    }
+};
+
+}  // namespace interface_test
