@@ -1,5 +1,7 @@
 #include "GlobalKeyBindings/RecorderControl.hpp"
 
+#include <utility>
+
 #include "GlobalKeyBindings/GlobalKeyBindings.hpp"
 #include "GlobalKeyBindings/Localization.hpp"
 
@@ -98,6 +100,7 @@ bool RecorderControl::becomeFirstResponder() {
     setPaused(true);
     recorderActiveStatusDidChange().emit(true);
     recording_ = true;
+    host_.recordingDidChange(true);
     return true;
 }
 
@@ -209,7 +212,7 @@ void RecorderControl::afterEditingEnded(bool focusedAgain) {
 }
 
 void RecorderControl::endRecording() {
-    recording_ = false;
+    if (std::exchange(recording_, false)) host_.recordingDidChange(false);
     host_.setPlaceholder(localizedString("record_shortcut"));
     host_.setCaretVisible(true);
     if (activeSlot() != this) return;

@@ -60,6 +60,8 @@ public:
         // The items of the application's menus, for the conflict check.
         virtual std::vector<MenuItem> applicationMenu() const = 0;
         virtual bool isInWindow() const = 0;
+        // Recording started or ended.
+        virtual void recordingDidChange(bool recording) { (void)recording; }
     };
 
     enum class Disposition { pass, swallow };

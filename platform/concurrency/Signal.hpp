@@ -7,6 +7,12 @@
 #include <mutex>
 #include <vector>
 
+// Qt defines `emit` as an empty macro; keep it away from Signal::emit so the
+// header reads the same before or after a Qt header. Code that includes Qt
+// calls a signal as signal(args...).
+#pragma push_macro("emit")
+#undef emit
+
 namespace platform {
 
 namespace detail {
@@ -132,3 +138,5 @@ private:
 };
 
 }  // namespace platform
+
+#pragma pop_macro("emit")
