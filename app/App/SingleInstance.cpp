@@ -24,7 +24,7 @@ SingleInstance::SingleInstance(std::filesystem::path folder, std::string name, Q
     connect(&server_, &QLocalServer::newConnection, this, [this] {
         while (QLocalSocket* socket = server_.nextPendingConnection()) {
             connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
-                if (socket->readAll().contains("reopen")) emit reopenRequested();
+                if (socket->readAll().contains("reopen")) Q_EMIT reopenRequested();
                 socket->disconnectFromServer();
             });
             connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);

@@ -30,7 +30,7 @@ public:
 
     std::filesystem::path socketPath() const;
 
-signals:
+Q_SIGNALS:
     // Another start asked this instance to come forward.
     void reopenRequested();
 

@@ -10,6 +10,7 @@
 #include <QPainter>
 #include <QWidget>
 
+#include "app/App/QtMessageLog.hpp"
 #include "platform/foundation/FileManager.hpp"
 
 namespace Parlox {
@@ -58,6 +59,7 @@ RenderingSession::RenderingSession() {
     if (QCoreApplication::instance()) return;
     const bool noDisplay = !std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY");
     if (!std::getenv("QT_QPA_PLATFORM") && noDisplay) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    QtMessageLog::install();
     owned_ = new Owned();
 }
 

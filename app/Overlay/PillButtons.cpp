@@ -46,7 +46,7 @@ void RoundButton::setHovering(bool hovering) {
     if (hovering == hovering_) return;
     hovering_ = hovering;
     update();
-    emit hoverChanged(hovering);
+    Q_EMIT hoverChanged(hovering);
 }
 
 PlainIcon::PlainIcon(const QString& symbol, const QString& help, QWidget* parent)
@@ -57,12 +57,12 @@ PlainIcon::PlainIcon(const QString& symbol, const QString& help, QWidget* parent
     connect(&replace_, &QVariantAnimation::valueChanged, this, [this] { update(); });
 }
 
-void PlainIcon::setSymbol(const QString& symbol) {
+void PlainIcon::setSymbol(const QString& symbol, bool animated) {
     if (symbol == symbol_) return;
     previous_ = symbol_;
     symbol_ = symbol;
     replace_.stop();
-    replace_.start();
+    if (animated) replace_.start();
     update();
 }
 

@@ -30,7 +30,7 @@ public:
 
     QSize sizeHint() const override { return QSize(side, side); }
 
-signals:
+Q_SIGNALS:
     void hoverChanged(bool hovering);
 
 protected:
@@ -54,8 +54,8 @@ public:
     PlainIcon(const QString& symbol, const QString& help, QWidget* parent = nullptr);
 
     QString symbol() const { return symbol_; }
-    // A new symbol replaces the old one with a short crossfade.
-    void setSymbol(const QString& symbol);
+    // A new symbol replaces the old one, with a short crossfade when animated.
+    void setSymbol(const QString& symbol, bool animated = true);
     void setColor(const QColor& color);
     QColor color() const { return color_; }
 

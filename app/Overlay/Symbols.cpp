@@ -12,13 +12,19 @@
 namespace Parlox {
 namespace {
 
-// Glyphs are designed in a unit square; strokes keep round ends.
+// Glyphs are designed in a unit square and built a hundred times larger,
+// where curves flatten finely and path operations stay exact.
+constexpr double designScale = 100;
+
+QPainterPath big(const QPainterPath& unit) { return QTransform::fromScale(designScale, designScale).map(unit); }
+
+// Strokes keep round ends.
 QPainterPath stroked(const QPainterPath& line, double width) {
     QPainterPathStroker stroker;
-    stroker.setWidth(width);
+    stroker.setWidth(width * designScale);
     stroker.setCapStyle(Qt::RoundCap);
     stroker.setJoinStyle(Qt::RoundJoin);
-    return stroker.createStroke(line).simplified();
+    return stroker.createStroke(big(line)).simplified();
 }
 
 QPainterPath polyline(std::initializer_list<QPointF> points) {
@@ -35,7 +41,7 @@ QPainterPath polyline(std::initializer_list<QPointF> points) {
 QPainterPath disc(QPointF centre, double radius) {
     QPainterPath path;
     path.addEllipse(centre, radius, radius);
-    return path;
+    return big(path);
 }
 
 double strokeWidth(Symbols::Weight weight) {
@@ -67,7 +73,7 @@ QPainterPath arrowClockwise(double w) {
     head.lineTo(.5 - .03, top - .14);
     head.lineTo(.5 - .03, top + .14);
     head.closeSubpath();
-    return stroked(arc, w).united(stroked(head, w * 0.6).united(head));
+    return stroked(arc, w).united(stroked(head, w * 0.6).united(big(head)));
 }
 
 QPainterPath mic(double w) {
@@ -113,11 +119,10 @@ QPainterPath checkmarkCircleFill(double w) {
 QPainterPath exclamationTriangleFill(double) {
     QPainterPath triangle = polyline({{.5, .10}, {.94, .87}, {.06, .87}});
     triangle.closeSubpath();
-    QPainterPath shape = stroked(triangle, .1).united(triangle);
-    QPainterPath mark;
-    mark.addRoundedRect(QRectF(.455, .34, .09, .30), .045, .045);
-    mark.addPath(disc({.5, .76}, .055));
-    return shape.subtracted(mark);
+    QPainterPath shape = stroked(triangle, .1).united(big(triangle));
+    QPainterPath bar;
+    bar.addRoundedRect(QRectF(.455, .34, .09, .30), .045, .045);
+    return shape.subtracted(big(bar)).subtracted(disc({.5, .76}, .055));
 }
 
 QPainterPath textAlignLeft(double w) {
@@ -160,9 +165,8 @@ bool Symbols::isKnown(std::string_view name) { return recipes().find(name) != re
 QPainterPath Symbols::path(std::string_view name, double size, Weight weight) {
     const auto found = recipes().find(name);
     if (found == recipes().end()) return {};
-    QPainterPath unit = found->second(strokeWidth(weight));
-    unit.setFillRule(Qt::WindingFill);
-    return QTransform::fromScale(size, size).map(unit);
+    QPainterPath designed = found->second(strokeWidth(weight));
+    return QTransform::fromScale(size / designScale, size / designScale).map(designed);
 }
 
 void Symbols::paint(QPainter& painter, std::string_view name, const QRectF& box, const QColor& color,

@@ -108,7 +108,7 @@ VoiceGlowClock::VoiceGlowClock(QObject* parent) : QObject(parent) {
     fade_.setEasingCurve(QEasingCurve::OutCubic);
     connect(&fade_, &QVariantAnimation::valueChanged, this, [this](const QVariant& value) {
         opacity_ = value.toDouble();
-        emit frameDue();
+        Q_EMIT frameDue();
     });
 }
 
@@ -126,7 +126,7 @@ void VoiceGlowClock::setMode(VoiceGlow::Mode mode) {
 void VoiceGlowClock::finish() {
     fade_.stop();
     opacity_ = mode_ == VoiceGlow::Mode::off ? 0.0 : 1.0;
-    emit frameDue();
+    Q_EMIT frameDue();
 }
 
 }  // namespace Parlox

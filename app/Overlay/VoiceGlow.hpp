@@ -65,7 +65,7 @@ public:
     // Jumps to the end of a fade (still pictures).
     void finish();
 
-signals:
+Q_SIGNALS:
     void frameDue();
 
 private:

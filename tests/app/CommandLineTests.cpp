@@ -36,7 +36,7 @@ TEST(CommandLine, UsageForEverythingElse) {
         {"--transcribe"},
         {"--transcribe", "audio.wav"},
         {"--render-windows", "/tmp/out"},
-        {"--render-overlay", "/tmp/out"},
+        {"--render-overlay"},
         {"--help"},
         {"--GENERATE", "x"},
         {},
