@@ -7,12 +7,6 @@
 #include <mutex>
 #include <vector>
 
-// Qt defines `emit` as an empty macro; keep it away from Signal::emit so the
-// header reads the same before or after a Qt header. Code that includes Qt
-// calls a signal as signal(args...).
-#pragma push_macro("emit")
-#undef emit
-
 namespace platform {
 
 namespace detail {
@@ -138,5 +132,3 @@ private:
 };
 
 }  // namespace platform
-
-#pragma pop_macro("emit")
