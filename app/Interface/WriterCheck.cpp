@@ -73,10 +73,6 @@ std::string WriterCheck::secondsText(double seconds) {
     return text + " s";
 }
 
-std::string WriterCheck::toolName(WriterProvider provider) {
-    return provider == WriterProvider::claude ? "Claude Code" : "Codex";
-}
-
 std::optional<WriterCheck> WriterCheck::setup(WriterProvider provider, std::stop_token stop) {
     auto source = tools();
     if (!source->executable(provider)) return needsInstall();
@@ -95,7 +91,7 @@ std::optional<WriterCheck> WriterCheck::setup(WriterProvider provider, std::stop
 
 WriterCheck WriterCheck::run(WriterProvider provider, std::stop_token stop) {
     if (auto waiting = setup(provider, stop)) return *waiting;
-    const std::string prefix = "Prueba de " + toolName(provider) + ": ";
+    const std::string prefix = "Prueba de " + provider.displayName() + ": ";
     try {
         const double seconds = tools()->test(provider, testTimeout, stop);
         Log::info(prefix + platform::formatFixed(seconds, 1) + " s");

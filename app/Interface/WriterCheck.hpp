@@ -49,8 +49,6 @@ struct WriterCheck {
 
     // "12,3 s": the seconds with one decimal and a decimal comma.
     static std::string secondsText(double seconds);
-    // "Codex" or "Claude Code", as the log names them.
-    static std::string toolName(WriterProvider provider);
 };
 
 // What the check uses of the writing tools: the real ones unless replaced.
