@@ -62,6 +62,8 @@ void PermissionBadge::rebuild() {
             layout->addWidget(makeButton(QStringLiteral("Permitir"), request_));
             break;
     }
+    // Pieces added to a badge on screen show at once, not on the next turn.
+    for (QWidget* child : findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) child->show();
 }
 
 }  // namespace Parlox

@@ -16,6 +16,7 @@ namespace Parlox {
 // and "Concedido"), denied (an orange mark, "Denegado" and a button to the
 // desktop's settings), or a button that asks for it.
 class PermissionBadge : public QWidget {
+    Q_OBJECT
 public:
     PermissionBadge(PermissionState state, std::function<void()> request, std::function<void()> openSettings,
                     const Theme& theme, QWidget* parent = nullptr);

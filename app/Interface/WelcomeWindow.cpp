@@ -322,6 +322,7 @@ void WelcomeWindow::updatePlanRows() {
                 break;
         }
         planRow.detail->addWidget(detail);
+        detail->show();
 
         QWidget* action = nullptr;
         if (check.kind == WriterCheck::Kind::ok && isConnected) {
@@ -367,6 +368,7 @@ void WelcomeWindow::updatePlanRows() {
             action = button;
         }
         planRow.action->addWidget(action, 0, Qt::AlignVCenter);
+        action->show();
     }
 }
 

@@ -71,6 +71,7 @@ void WriterCheckLine::rebuild() {
     }
     layout->addWidget(label_, warning ? 1 : 0, Qt::AlignVCenter);
     if (!warning) layout->addStretch(1);
+    for (QWidget* child : findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) child->show();
 }
 
 WriterCheckButton::WriterCheckButton(WriterCheck check, WriterProvider provider, std::function<void()> test,

@@ -15,6 +15,7 @@ namespace Parlox {
 
 // One status line for a writing tool's check, in the callout font.
 class WriterCheckLine : public QWidget {
+    Q_OBJECT
 public:
     WriterCheckLine(WriterCheck check, WriterProvider provider, const Theme& theme, QWidget* parent = nullptr);
 
@@ -41,6 +42,7 @@ private:
 // The one action that fits a check: see the plans, sign in, install, or
 // test (disabled while a check runs).
 class WriterCheckButton : public QPushButton {
+    Q_OBJECT
 public:
     WriterCheckButton(WriterCheck check, WriterProvider provider, std::function<void()> test, WriterActions actions,
                       QWidget* parent = nullptr);
