@@ -57,14 +57,14 @@ void styleButton(QPushButton& button, bool prominent, const Theme& theme) {
     button.setProperty("prominent", prominent);
 }
 
-QBoxLayout* row(int spacing, QWidget* parent) {
+QHBoxLayout* row(int spacing, QWidget* parent) {
     auto* layout = new QHBoxLayout(parent);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(spacing);
     return layout;
 }
 
-QBoxLayout* column(int spacing, QWidget* parent) {
+QVBoxLayout* column(int spacing, QWidget* parent) {
     auto* layout = new QVBoxLayout(parent);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(spacing);

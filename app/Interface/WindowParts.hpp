@@ -10,7 +10,8 @@
 #include "app/Overlay/Theme.hpp"
 
 class QPushButton;
-class QBoxLayout;
+class QHBoxLayout;
+class QVBoxLayout;
 
 namespace Parlox {
 
@@ -34,8 +35,8 @@ QFont body();
 void styleButton(QPushButton& button, bool prominent, const Theme& theme);
 
 // A row or column with the given spacing and no margins.
-QBoxLayout* row(int spacing, QWidget* parent = nullptr);
-QBoxLayout* column(int spacing, QWidget* parent = nullptr);
+QHBoxLayout* row(int spacing, QWidget* parent = nullptr);
+QVBoxLayout* column(int spacing, QWidget* parent = nullptr);
 
 }  // namespace WindowParts
 
