@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 
 #include <QApplication>
@@ -16,6 +17,10 @@ inline QApplication& application() {
     static char* argv[] = {name, nullptr};
     static QApplication* app = [] {
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        // The off-screen platform says so for every window it cannot raise or resize hints of.
+        qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& message) {
+            if (!message.startsWith("This plugin does not support")) std::fprintf(stderr, "%s\n", qPrintable(message));
+        });
         return new QApplication(argc, argv);
     }();
     return *app;
