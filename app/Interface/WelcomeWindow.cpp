@@ -86,6 +86,7 @@ QWidget* titled(const QString& title, const QString& detail, const Theme& theme,
     layout->addWidget(text(title, body(), theme.primary(), false, box));
     QLabel* below = text(detail, callout(), theme.secondary(), true, box);
     layout->addWidget(below);
+    layout->addStretch(1);
     if (detailLabel) *detailLabel = below;
     return box;
 }

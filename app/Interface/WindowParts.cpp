@@ -21,7 +21,11 @@ QLabel* text(const QString& content, const QFont& font, const QColor& color, boo
     label->setPalette(palette);
     label->setWordWrap(wraps);
     label->setTextFormat(Qt::PlainText);
-    if (wraps) label->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Minimum);
+    label->setSizePolicy(QSizePolicy::Preferred, wraps ? QSizePolicy::Minimum : QSizePolicy::Fixed);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    // A wrapping text's height follows its width; its height at the narrowest
+    // width would make every form taller than it is.
+    if (wraps) label->setMinimumHeight(1);
     return label;
 }
 
@@ -35,6 +39,7 @@ void settingsFootnote(QLabel& label, const Theme& theme) {
     label.setPalette(palette);
     label.setWordWrap(true);
     label.setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Minimum);
+    label.setMinimumHeight(1);
 }
 
 QLabel* footnote(const QString& content, const Theme& theme, QWidget* parent) {

@@ -32,6 +32,7 @@ class Workspace;
 
 namespace Parlox {
 
+class KeepAwakeSwitch;
 class Updater;
 
 // What the welcome and settings windows use of the rest of the application,
@@ -52,6 +53,8 @@ struct WindowServices {
     std::shared_ptr<platform::audio::SystemSounds> sounds;
     std::shared_ptr<platform::Scheduler> scheduler;
     std::shared_ptr<Updater> updater;
+    // The hidden keep-awake feature; without one it reads as locked and off.
+    KeepAwakeSwitch* keepAwake = nullptr;
 
     std::shared_ptr<WriterChecker> writerChecker = WriterChecker::background();
     WriterActions writerActions = WriterActions::system();

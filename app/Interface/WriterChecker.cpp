@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QMetaObject>
 
+#include "app/Interface/WritingSettings.hpp"
 #include "platform/concurrency/Task.hpp"
 
 namespace Parlox {
@@ -26,6 +27,12 @@ public:
         platform::Task::runOnThread([provider, done = std::move(done)] {
             auto result = WriterCheck::run(provider);
             onGuiThread([done, result] { done(result); });
+        });
+    }
+    void locate(WriterProvider provider, LocateDone done) override {
+        platform::Task::runOnThread([provider, done = std::move(done)] {
+            auto path = WritingSettings::toolPath(provider);
+            onGuiThread([done, path] { done(path); });
         });
     }
 };

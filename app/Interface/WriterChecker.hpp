@@ -15,10 +15,14 @@ class WriterChecker {
 public:
     using SetupDone = std::function<void(std::optional<WriterCheck>)>;
     using RunDone = std::function<void(WriterCheck)>;
+    using LocateDone = std::function<void(std::string)>;
 
     virtual ~WriterChecker() = default;
     virtual void setup(WriterProvider provider, SetupDone done) = 0;
     virtual void run(WriterProvider provider, RunDone done) = 0;
+    // Where the tool was found, as the writing settings show it
+    // (WritingSettings::toolPath); locating may run the login shell.
+    virtual void locate(WriterProvider provider, LocateDone done) = 0;
 
     // WriterCheck::setup and WriterCheck::run on worker threads.
     static std::shared_ptr<WriterChecker> background();

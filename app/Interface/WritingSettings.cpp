@@ -2,7 +2,6 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QCoreApplication>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPointer>
@@ -14,7 +13,6 @@
 #include "app/Interface/SettingsForm.hpp"
 #include "app/Interface/WindowParts.hpp"
 #include "app/Interface/WriterCheckViews.hpp"
-#include "platform/concurrency/Task.hpp"
 #include "platform/foundation/Paths.hpp"
 #include "writing/ClaudeCodeLocator.hpp"
 #include "writing/ClaudeCodeProvider.hpp"
@@ -115,7 +113,7 @@ void WritingSettings::build() {
     FormSection* own = form->addSection(QStringLiteral("Tus instrucciones"));
     instructions_ = new QPlainTextEdit();
     instructions_->setFont(body());
-    instructions_->setMinimumHeight(90);
+    instructions_->setFixedHeight(90);
     instructions_->setFrameShape(QFrame::NoFrame);
     instructions_->viewport()->setAutoFillBackground(false);
     instructions_->setStyleSheet(QStringLiteral("QPlainTextEdit { background: transparent; color: %1; }")
@@ -289,14 +287,10 @@ void WritingSettings::activated() {
 
 void WritingSettings::refreshToolPath() {
     const WriterProvider provider = WriterProvider::stored();
-    QPointer<WritingSettings> self(this);
-    platform::Task::runOnThread([self, provider] {
-        const QString path = QString::fromStdString(toolPath(provider));
-        if (auto* app = QCoreApplication::instance())
-            QMetaObject::invokeMethod(app, [self, provider, path] {
-                if (self && WriterProvider::stored() == provider)
-                    self->toolPath_->setPath(path);
-            }, Qt::QueuedConnection);
+    std::weak_ptr<WritingSettings*> weak = self_;
+    services_.writerChecker->locate(provider, [weak, provider](std::string path) {
+        auto self = weak.lock();
+        if (self && WriterProvider::stored() == provider) (*self)->toolPath_->setPath(QString::fromStdString(path));
     });
 }
 

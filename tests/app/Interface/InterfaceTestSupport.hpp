@@ -108,6 +108,9 @@ public:
 
     void setup(WriterProvider provider, SetupDone done) override { setups.push_back({provider, std::move(done)}); }
     void run(WriterProvider provider, RunDone done) override { runs.push_back({provider, std::move(done)}); }
+    // Places answer at once, from the table the test fills.
+    std::map<WriterProvider::Value, std::string> places;
+    void locate(WriterProvider provider, LocateDone done) override { done(places[provider]); }
 
     // Answers the oldest unanswered look at `provider`.
     void answerSetup(WriterProvider provider, std::optional<WriterCheck> answer) {
