@@ -101,3 +101,31 @@ inline QAbstractButton* buttonTitled(const QWidget& root, const QString& title) 
 }
 
 }  // namespace interface_test
+
+#include "app/Overlay/MenuBarSources.hpp"
+
+namespace interface_test {
+
+// The keep-awake feature as the dictation core keeps it: the unlocked flag
+// lives in "keepAwakeUnlocked", and hiding the feature switches it off.
+class StoredFakeKeepAwake final : public Parlox::KeepAwakeSwitch {
+public:
+    bool on = false;
+    int setCalls = 0;
+    bool isUnlocked() const override { return platform::UserDefaults::standard().boolean("keepAwakeUnlocked", false); }
+    void setUnlocked(bool unlocked) override {
+        platform::UserDefaults::standard().set("keepAwakeUnlocked", unlocked);
+        if (!unlocked) set(false);
+        changedSignal();
+    }
+    bool isOn() const override { return on; }
+    void set(bool value) override {
+        ++setCalls;
+        on = value;
+        changedSignal();
+    }
+    platform::Signal<>& changed() override { return changedSignal; }
+    platform::Signal<> changedSignal;
+};
+
+}  // namespace interface_test
