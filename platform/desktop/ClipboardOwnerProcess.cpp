@@ -60,11 +60,11 @@ std::filesystem::path ClipboardOwnerProcess::executable() {
 
 std::unique_ptr<ClipboardOwnerProcess> ClipboardOwnerProcess::start(const std::vector<SelectionData>& forms) {
     int in[2], out[2];
-    if (::pipe2(in, O_CLOEXEC) != 0) throw DesktopError(DesktopError::Kind::helperFailed, std::strerror(errno));
+    if (::pipe2(in, O_CLOEXEC) != 0) throw DesktopError(DesktopError::Kind::failed, std::strerror(errno));
     if (::pipe2(out, O_CLOEXEC) != 0) {
         ::close(in[0]);
         ::close(in[1]);
-        throw DesktopError(DesktopError::Kind::helperFailed, std::strerror(errno));
+        throw DesktopError(DesktopError::Kind::failed, std::strerror(errno));
     }
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
@@ -80,19 +80,19 @@ std::unique_ptr<ClipboardOwnerProcess> ClipboardOwnerProcess::start(const std::v
     if (rc != 0) {
         ::close(in[1]);
         ::close(out[0]);
-        throw DesktopError(DesktopError::Kind::helperFailed, path + ": " + std::strerror(rc));
+        throw DesktopError(DesktopError::Kind::failed, path + ": " + std::strerror(rc));
     }
     reapLater(pid);
     std::unique_ptr<ClipboardOwnerProcess> helper(new ClipboardOwnerProcess(pid, in[1], out[0]));
     if (!writeAll(in[1], encodeForms(forms)))
-        throw DesktopError(DesktopError::Kind::helperFailed, "the helper did not take its input");
+        throw DesktopError(DesktopError::Kind::failed, "the helper did not take its input");
     const auto deadline = Clock::now() + std::chrono::seconds(3);
     while (Clock::now() < deadline && !helper->ended_ && !helper->owned_ && helper->failure_.empty())
         helper->pump(std::chrono::milliseconds(50));
     if (!helper->owned_) {
         const std::string why = helper->failure_.empty() ? "no answer" : helper->failure_;
         helper->quit();
-        throw DesktopError(DesktopError::Kind::helperFailed, why);
+        throw DesktopError(DesktopError::Kind::failed, why);
     }
     return helper;
 }

@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "platform/desktop/DesktopError.hpp"
+#include "platform/input/SessionType.hpp"
 #include "platform/input/XlibErrors.hpp"
 
 namespace platform::desktop {
@@ -38,16 +39,9 @@ std::vector<unsigned long> cardinals(Display* d, Window w, const char* name, Ato
 
 }  // namespace
 
-bool X11Desktop::isWaylandSession() {
-    const char* type = std::getenv("XDG_SESSION_TYPE");
-    const char* wayland = std::getenv("WAYLAND_DISPLAY");
-    return (type != nullptr && std::strcmp(type, "wayland") == 0) || (wayland != nullptr && *wayland != '\0');
-}
-
 void X11Desktop::requireX11() {
-    const char* display = std::getenv("DISPLAY");
-    if (isWaylandSession() && (display == nullptr || *display == '\0'))
-        throw DesktopError(DesktopError::Kind::waylandSession,
+    if (input::waylandWithoutX11())
+        throw DesktopError(DesktopError::Kind::unavailable,
                            "this desktop backend drives X11 only; the session is Wayland");
 }
 
@@ -55,7 +49,7 @@ X11Desktop::X11Desktop() {
     requireX11();
     input::ignoreXlibErrors();
     display_ = XOpenDisplay(nullptr);
-    if (display_ == nullptr) throw DesktopError(DesktopError::Kind::noDisplay, "cannot open the X display");
+    if (display_ == nullptr) throw DesktopError(DesktopError::Kind::unavailable, "cannot open the X display");
 }
 
 X11Desktop::~X11Desktop() { XCloseDisplay(display_); }
@@ -165,14 +159,35 @@ std::vector<ScreenRect> X11Desktop::screens() {
     std::vector<ScreenRect> out;
     int count = 0;
     XRRMonitorInfo* monitors = XRRGetMonitors(display_, DefaultRootWindow(display_), True, &count);
-    for (int i = 0; monitors != nullptr && i < count; ++i)
-        out.push_back(ScreenRect{monitors[i].x, monitors[i].y, monitors[i].width, monitors[i].height});
+    for (int i = 0; monitors != nullptr && i < count; ++i) {
+        const ScreenRect rect{monitors[i].x, monitors[i].y, monitors[i].width, monitors[i].height};
+        if (monitors[i].primary) out.insert(out.begin(), rect);
+        else out.push_back(rect);
+    }
     if (monitors != nullptr) XRRFreeMonitors(monitors);
     if (out.empty()) {
         const int s = DefaultScreen(display_);
         out.push_back(ScreenRect{0, 0, DisplayWidth(display_, s), DisplayHeight(display_, s)});
     }
     return out;
+}
+
+void X11Desktop::activate(const TopLevelWindow& window) {
+    const Window root = DefaultRootWindow(display_);
+    if (!cardinals(display_, root, "_NET_SUPPORTING_WM_CHECK", XA_WINDOW).empty()) {
+        XEvent event{};
+        event.xclient.type = ClientMessage;
+        event.xclient.window = window.id;
+        event.xclient.message_type = XInternAtom(display_, "_NET_ACTIVE_WINDOW", False);
+        event.xclient.format = 32;
+        event.xclient.data.l[0] = 2;  // from a pager-like tool: honoured without focus-stealing checks
+        event.xclient.data.l[1] = CurrentTime;
+        XSendEvent(display_, root, False, SubstructureRedirectMask | SubstructureNotifyMask, &event);
+    } else {
+        XRaiseWindow(display_, window.id);
+        XSetInputFocus(display_, window.id, RevertToParent, CurrentTime);
+    }
+    XSync(display_, False);
 }
 
 std::optional<X11Desktop::Image> X11Desktop::grab(const TopLevelWindow& window) {

@@ -44,7 +44,6 @@ public:
 
     // Throws DesktopError (waylandSession) when the session is Wayland.
     static void requireX11();
-    static bool isWaylandSession();
 
     // The window with the keyboard focus: _NET_ACTIVE_WINDOW when a window
     // manager keeps it, else the top-level window holding the input focus.
@@ -53,7 +52,11 @@ public:
     std::optional<TopLevelWindow> frontWindowOf(int pid);
     // Every top-level window, front to back.
     std::vector<TopLevelWindow> windowsFrontToBack();
+    // The screens, the primary one first.
     std::vector<ScreenRect> screens();
+    // Brings the window forward with the keyboard focus: asked of the window
+    // manager when there is one, done directly otherwise.
+    void activate(const TopLevelWindow& window);
 
     // The window's pixels as they are on screen, clipped to the screen, as
     // 32-bit 0xffRRGGBB rows; none when the window cannot be read.

@@ -2,6 +2,7 @@
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
+#include <X11/extensions/XRes.h>
 #include <X11/extensions/Xfixes.h>
 #include <poll.h>
 #include <unistd.h>
@@ -97,7 +98,7 @@ X11SelectionReader::X11SelectionReader(const std::string& selection, std::chrono
     : timeout_(timeout) {
     input::ignoreXlibErrors();
     display_ = XOpenDisplay(nullptr);
-    if (display_ == nullptr) throw DesktopError(DesktopError::Kind::noDisplay, "cannot open the X display");
+    if (display_ == nullptr) throw DesktopError(DesktopError::Kind::unavailable, "cannot open the X display");
     const Window root = DefaultRootWindow(display_);
     window_ = XCreateSimpleWindow(display_, root, -10, -10, 1, 1, 0, 0, 0);
     XSelectInput(display_, window_, PropertyChangeMask);
@@ -132,6 +133,25 @@ void X11SelectionReader::drainOwnerEvents() {
 uint64_t X11SelectionReader::changeCount() {
     drainOwnerEvents();
     return changes_;
+}
+
+std::optional<int> X11SelectionReader::ownerProcessId() {
+    const Window window = owner();
+    if (window == None) return std::nullopt;
+    int event = 0, error = 0;
+    if (!XResQueryExtension(display_, &event, &error)) return std::nullopt;
+    XResClientIdSpec spec{window, XRES_CLIENT_ID_PID_MASK};
+    long count = 0;
+    XResClientIdValue* values = nullptr;
+    std::optional<int> pid;
+    if (XResQueryClientIds(display_, 1, &spec, &count, &values) == Success) {
+        for (long i = 0; i < count; ++i) {
+            const pid_t p = XResGetClientPid(&values[i]);
+            if (p > 0) pid = static_cast<int>(p);
+        }
+        XResClientIdsDestroy(count, values);
+    }
+    return pid;
 }
 
 void X11SelectionReader::clear() {

@@ -56,6 +56,8 @@ public:
     std::vector<SelectionData> readAll();
     // The text, from the first text target that answers.
     std::optional<std::string> text();
+    // The process of the program that owns the selection, as the X server knows it.
+    std::optional<int> ownerProcessId();
     // Gives the selection up (nobody owns it afterwards).
     void clear();
     // Owner changes seen since this reader was made.
