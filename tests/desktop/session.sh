@@ -22,6 +22,7 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
+trap 'exit 143' TERM INT
 Xvfb -displayfd 9 -screen 0 1280x800x24 -nolisten tcp 9>"$work/display" 2>"$work/xvfb.log" &
 xvfb_pid=$!
 for _ in $(seq 1 1000); do [ -s "$work/display" ] && break; sleep 0.01; done
@@ -39,6 +40,7 @@ dbus-run-session -- bash -c '
     kill "$launcher" 2>/dev/null || true; wait "$launcher" 2>/dev/null || true
   }
   trap stop EXIT
+  trap "exit 143" TERM INT
   for _ in $(seq 1 500); do
     dbus-send --session --print-reply=literal --dest=org.freedesktop.DBus /org/freedesktop/DBus \
       org.freedesktop.DBus.NameHasOwner string:org.a11y.Bus 2>/dev/null | grep -q true && break
