@@ -25,4 +25,9 @@ const char* Error::what() const noexcept {
     return what_.c_str();
 }
 
+std::string localizedDescription(const std::exception& error) {
+    if (auto* ours = dynamic_cast<const Error*>(&error)) return ours->localizedDescription();
+    return error.what();
+}
+
 }  // namespace platform

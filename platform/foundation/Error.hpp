@@ -25,4 +25,8 @@ private:
     mutable std::string what_;
 };
 
+// The user-facing text of any exception: an Error's localizedDescription(),
+// otherwise what().
+std::string localizedDescription(const std::exception& error);
+
 }  // namespace platform
