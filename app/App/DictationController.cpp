@@ -1,6 +1,7 @@
 #include "app/App/DictationController.hpp"
 
 #include "app/Support/Log.hpp"
+#include "platform/concurrency/MainQueue.hpp"
 #include "writing/ClaudeCodeProvider.hpp"
 #include "writing/CodexProvider.hpp"
 
@@ -105,7 +106,10 @@ DictationController::~DictationController() {
     if (work_) work_->stop.request_stop();
 }
 
-void DictationController::start() { transcriber_->prepare(); }
+void DictationController::start() {
+    platform::MainQueue::assertMainThread("DictationController");
+    transcriber_->prepare();
+}
 
 // ---- State rules -------------------------------------------------------------------------------
 
@@ -194,6 +198,7 @@ std::stop_token DictationController::workToken() const { return work_ ? work_->s
 // ---- Hot keys, cancel and retry ----------------------------------------------------------------
 
 void DictationController::attachHotkeys(std::shared_ptr<HotkeyManager> hotkeys) {
+    platform::MainQueue::assertMainThread("DictationController");
     hotkeys_ = std::move(hotkeys);
     if (!hotkeys_) return;
     std::weak_ptr<int> alive = alive_;
@@ -225,6 +230,7 @@ void DictationController::attachHotkeys(std::shared_ptr<HotkeyManager> hotkeys) 
 }
 
 void DictationController::cancel() {
+    platform::MainQueue::assertMainThread("DictationController");
     switch (phase_.kind) {
         case Phase::Kind::capturing:
         case Phase::Kind::transcribing:
@@ -252,6 +258,7 @@ void DictationController::cancel() {
 }
 
 void DictationController::retry() {
+    platform::MainQueue::assertMainThread("DictationController");
     if (phase_.kind != Phase::Kind::failed || !retryable_) return;
     auto [context, heard] = std::move(*retryable_);
     setRetryable(std::nullopt);

@@ -4,6 +4,7 @@
 #include "app/App/DictationController.hpp"
 #include "app/Context/ContextCapture.hpp"
 #include "app/Support/Log.hpp"
+#include "platform/concurrency/MainQueue.hpp"
 #include "app/Support/SettingsStore.hpp"
 #include "app/Transcription/ModelStatus.hpp"
 #include "platform/concurrency/Task.hpp"
@@ -16,6 +17,7 @@ namespace Parlox {
 using OverlayState = OverlayModel::State;
 
 void DictationController::beginRecording() {
+    platform::MainQueue::assertMainThread("DictationController");
     if (overlay_->model().state().kind != OverlayState::Kind::done) overlay_->hideAtOnce();
     setRetryable(std::nullopt);
     disarmUndo();
@@ -107,6 +109,7 @@ void DictationController::scheduleMaxTimer() {
 }
 
 void DictationController::pause() {
+    platform::MainQueue::assertMainThread("DictationController");
     if (phase_.kind != Phase::Kind::recording) return;
     recorder_->pause();
     overlay_->model().pauseClock();
@@ -117,6 +120,7 @@ void DictationController::pause() {
 }
 
 void DictationController::resume() {
+    platform::MainQueue::assertMainThread("DictationController");
     if (phase_.kind != Phase::Kind::paused) return;
     recorder_->resume();
     overlay_->model().resumeClock();
@@ -127,6 +131,7 @@ void DictationController::resume() {
 }
 
 void DictationController::finishRecording() {
+    platform::MainQueue::assertMainThread("DictationController");
     if (!recorder_->isRunning() || !context_) return;
     maxTimer_.cancel();
     maxTimer_ = {};

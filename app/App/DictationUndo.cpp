@@ -2,6 +2,7 @@
 #include "app/App/DictationController.hpp"
 #include "app/Insertion/Clipboard.hpp"
 #include "app/Support/Log.hpp"
+#include "platform/concurrency/MainQueue.hpp"
 #include "platform/foundation/UserDefaults.hpp"
 
 namespace Parlox {
@@ -42,6 +43,7 @@ void DictationController::showReplacementFailure(const std::string& message) {
 }
 
 void DictationController::undo(const platform::UUID& sessionId) {
+    platform::MainQueue::assertMainThread("DictationController");
     const auto session = sessions_.session(sessionId);
     if (!session || !session->current() || session->isUndone) return;
     auto element = elements_.find(sessionId);
@@ -73,6 +75,7 @@ void DictationController::undo(const platform::UUID& sessionId) {
 }
 
 void DictationController::revertToPrevious(const platform::UUID& sessionId) {
+    platform::MainQueue::assertMainThread("DictationController");
     const auto session = sessions_.session(sessionId);
     if (!session || !session->current() || !session->previous() || session->isUndone) return;
     auto element = elements_.find(sessionId);

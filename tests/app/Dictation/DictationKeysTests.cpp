@@ -200,3 +200,73 @@ TEST_F(DictationTest, DismissingAnErrorReturnsToIdle) {
 
 }  // namespace
 }  // namespace dictation_test
+
+namespace dictation_test {
+namespace {
+
+using EngineState = platform::audio::FakeCaptureEngine::State;
+
+// Brings a dictation to the point where its microphone is opening.
+void upToTheMicrophoneStart(DictationTest& t) {
+    t.hotKeys->tap(kSpace, kOption);
+    t.desktop.scheduler->runJobs();    // the capture
+    t.desktop.scheduler->runPosted();  // its result: the microphone start is queued
+}
+
+TEST_F(DictationTest, EscapeWhileTheMicrophoneOpensStopsItOnceItIsOpen) {
+    desktop.focusField(42, "Editor", "hola", {0, 4});
+    upToTheMicrophoneStart(*this);
+    ASSERT_EQ(controller->phase(), Phase::capturing());
+    escape();
+    ASSERT_EQ(audio->engines().size(), 1u);
+    EXPECT_EQ(audio->engines()[0]->state, EngineState::stopped);
+    EXPECT_EQ(controller->phase(), Phase::idle());
+    EXPECT_EQ(overlayState(), OverlayState::hidden());
+    EXPECT_TRUE(sounds->played().empty());
+}
+
+TEST_F(DictationTest, ALateMicrophoneStartLeavesANewerDictationAlone) {
+    auto first = desktop.focusField(42, "Editor", "hola", {0, 4});
+    upToTheMicrophoneStart(*this);
+    hotKeys->tap(kEscape, 0);
+    auto second = desktop.focusField(43, "Notas", "adiós", {0, 5});
+    transcriber->answer("en inglés");
+    writer->answer("goodbye");
+    toggle();  // the old start and the new dictation's steps all run now
+    ASSERT_EQ(controller->phase(), Phase::recording());
+    size_t running = 0;
+    for (const auto& engine : audio->engines()) running += engine->state == EngineState::running;
+    EXPECT_EQ(running, 1u);
+    speak(1);
+    toggle();
+    EXPECT_EQ(second->text(), "goodbye");
+    EXPECT_EQ(first->text(), "hola");
+    ASSERT_EQ(writer->requests.size(), 1u);
+    EXPECT_EQ(writer->requests[0].baseText, "adiós");
+}
+
+TEST_F(DictationTest, AssigningTheSamePhaseAnnouncesNothingButRunsTheIdleRules) {
+    auto updater = std::make_shared<Parlox::Updater>(nullptr, nullptr);
+    controller = std::make_unique<DictationController>(DictationController::Services{
+        desktop.services(), screenshots, audio, sounds, transcriber, overlay, updater, fakeWriters(writer)});
+    controller->attachHotkeys(hotkeys);
+    controller->start();
+    desktop.scheduler->settle();
+    desktop.focusField(42, "Editor", "hola", {0, 4});
+    dictate("hazlo formal", "Buenos días");
+    const auto id = controller->sessions().latest()->id;
+    desktop.scheduler->advance(7);
+    desktop.accessibility->trusted = false;
+    int changes = 0;
+    auto connection = controller->phaseChanged().connect([&] { ++changes; });
+    int installs = 0;
+    updater->postponedInstall = [&] { ++installs; };
+    controller->undo(id);  // fails without permission, and sets the idle phase again
+    desktop.scheduler->settle();
+    EXPECT_EQ(controller->phase(), Phase::idle());
+    EXPECT_EQ(changes, 0);
+    EXPECT_EQ(installs, 1);
+}
+
+}  // namespace
+}  // namespace dictation_test
