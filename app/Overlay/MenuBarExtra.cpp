@@ -39,7 +39,7 @@ private:
 MenuBarExtra::MenuBarExtra(std::function<QWidget*()> makeContent, QObject* parent)
     : QObject(parent), makeContent_(std::move(makeContent)) {
     connect(&tray_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
-        if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::Context) togglePanel();
+        if (reason == QSystemTrayIcon::Trigger) togglePanel();
     });
 }
 

@@ -1,6 +1,5 @@
 #include "app/Overlay/PanelWidgets.hpp"
 
-#include <QEnterEvent>
 #include <QFontMetrics>
 #include <QPainter>
 #include <QPainterPath>
@@ -11,12 +10,10 @@ namespace Parlox {
 
 PanelButton::PanelButton(const QString& title, std::function<void()> action, const Theme& theme, QWidget* parent,
                          bool semibold, int extraInset)
-    : QAbstractButton(parent), font_(Fonts::menuItem()), theme_(theme), inset_(5 + extraInset) {
+    : HoverButton(parent), font_(Fonts::menuItem()), theme_(theme), inset_(5 + extraInset) {
     if (semibold) font_.setWeight(QFont::DemiBold);
     setText(title);
     setAccessibleName(title);
-    setAttribute(Qt::WA_Hover);
-    setFocusPolicy(Qt::NoFocus);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     connect(this, &QAbstractButton::clicked, this, [action = std::move(action)] {
         if (action) action();
@@ -28,21 +25,9 @@ QSize PanelButton::sizeHint() const {
     return QSize(14 + metrics.horizontalAdvance(text()) + 14, inset_ + metrics.height() + inset_);
 }
 
-void PanelButton::enterEvent(QEnterEvent* event) {
-    hovering_ = true;
-    update();
-    QAbstractButton::enterEvent(event);
-}
-
-void PanelButton::leaveEvent(QEvent* event) {
-    hovering_ = false;
-    update();
-    QAbstractButton::leaveEvent(event);
-}
-
 void PanelButton::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    if (hovering_) painter.fillRect(rect(), theme_.ink(0.07));
+    if (isHovering()) painter.fillRect(rect(), theme_.ink(0.07));
     painter.setFont(font_);
     painter.setPen(theme_.primary());
     painter.drawText(rect().adjusted(14, 0, -14, 0), Qt::AlignLeft | Qt::AlignVCenter, text());

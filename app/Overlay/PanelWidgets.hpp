@@ -9,31 +9,28 @@
 #include <QTimer>
 #include <QWidget>
 
+#include "app/Overlay/HoverButton.hpp"
 #include "app/Overlay/Theme.hpp"
 
 namespace Parlox {
 
 // A full-width row of the menu bar panel: its title at the left, a faint
 // background while the pointer is over it.
-class PanelButton : public QAbstractButton {
+class PanelButton : public HoverButton {
     Q_OBJECT
 public:
     PanelButton(const QString& title, std::function<void()> action, const Theme& theme, QWidget* parent = nullptr,
                 bool semibold = false, int extraInset = 0);
 
     QSize sizeHint() const override;
-    bool isHovering() const { return hovering_; }
 
 protected:
     void paintEvent(QPaintEvent*) override;
-    void enterEvent(QEnterEvent*) override;
-    void leaveEvent(QEvent*) override;
 
 private:
     QFont font_;
     Theme theme_;
     int inset_;
-    bool hovering_ = false;
 };
 
 // A small switch (on/off), drawn as a track with a knob.

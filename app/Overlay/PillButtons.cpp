@@ -1,16 +1,13 @@
 #include "app/Overlay/PillButtons.hpp"
 
-#include <QEnterEvent>
 #include <QPainter>
 #include <QPainterPath>
 
 namespace Parlox {
 
-RoundButton::RoundButton(const QString& help, QWidget* parent) : QAbstractButton(parent) {
+RoundButton::RoundButton(const QString& help, QWidget* parent) : HoverButton(parent) {
     setFixedSize(side, side);
-    setFocusPolicy(Qt::NoFocus);
     setCursor(Qt::ArrowCursor);
-    setAttribute(Qt::WA_Hover);
     setHelp(help);
     connect(this, &QAbstractButton::clicked, this, [this] {
         if (action_) action_();
@@ -30,23 +27,6 @@ void RoundButton::setTheme(const Theme& theme) {
 bool RoundButton::hitButton(const QPoint& pos) const {
     const QPointF d = QPointF(pos) - QRectF(rect()).center();
     return d.x() * d.x() + d.y() * d.y() <= (side / 2.0) * (side / 2.0);
-}
-
-void RoundButton::enterEvent(QEnterEvent* event) {
-    setHovering(true);
-    QAbstractButton::enterEvent(event);
-}
-
-void RoundButton::leaveEvent(QEvent* event) {
-    setHovering(false);
-    QAbstractButton::leaveEvent(event);
-}
-
-void RoundButton::setHovering(bool hovering) {
-    if (hovering == hovering_) return;
-    hovering_ = hovering;
-    update();
-    Q_EMIT hoverChanged(hovering);
 }
 
 PlainIcon::PlainIcon(const QString& symbol, const QString& help, QWidget* parent)

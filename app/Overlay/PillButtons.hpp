@@ -2,10 +2,10 @@
 
 #include <functional>
 
-#include <QAbstractButton>
 #include <QString>
 #include <QVariantAnimation>
 
+#include "app/Overlay/HoverButton.hpp"
 #include "app/Overlay/Symbols.hpp"
 #include "app/Overlay/Theme.hpp"
 
@@ -14,7 +14,7 @@ namespace Parlox {
 // Base of the indicator's round 30 x 30 buttons: a circular hit area, a
 // hover flag, the help text as tooltip and accessibility label, and an
 // action installed by the view.
-class RoundButton : public QAbstractButton {
+class RoundButton : public HoverButton {
     Q_OBJECT
 public:
     static constexpr int side = 30;
@@ -26,24 +26,15 @@ public:
     void setAction(std::function<void()> action) { action_ = std::move(action); }
     void setTheme(const Theme& theme);
     const Theme& theme() const { return theme_; }
-    bool isHovering() const { return hovering_; }
 
     QSize sizeHint() const override { return QSize(side, side); }
 
-Q_SIGNALS:
-    void hoverChanged(bool hovering);
-
 protected:
     bool hitButton(const QPoint& pos) const override;
-    void enterEvent(QEnterEvent* event) override;
-    void leaveEvent(QEvent* event) override;
 
 private:
-    void setHovering(bool hovering);
-
     std::function<void()> action_;
     Theme theme_;
-    bool hovering_ = false;
 };
 
 // A borderless round icon button (pause and resume): the symbol at 15 px

@@ -17,15 +17,20 @@ namespace {
 struct Source {
     InputDevice device;
     std::string serverName;
+    uint32_t rate = 0;
+    bool isDefault = false;
 };
 
 struct ListState {
     std::vector<Source> sources;
+    std::string defaultSource;
     bool done = false;
     bool failed = false;
+    bool serverDone = false;
 };
 
-// Asks the sound server for its capture sources (monitors of outputs left out).
+// Asks the sound server for its capture sources (monitors of outputs left
+// out), each with its own sample rate and whether it is the default one.
 std::optional<std::vector<Source>> listSources() {
     pa_mainloop* loop = pa_mainloop_new();
     if (loop == nullptr) return std::nullopt;
@@ -49,6 +54,19 @@ std::optional<std::vector<Source>> listSources() {
         }
         if (ready) {
             ListState state;
+            pa_operation* serverOp = pa_context_get_server_info(
+                context,
+                [](pa_context*, const pa_server_info* info, void* user) {
+                    auto* st = static_cast<ListState*>(user);
+                    if (info != nullptr && info->default_source_name != nullptr)
+                        st->defaultSource = info->default_source_name;
+                    st->serverDone = true;
+                },
+                &state);
+            while (serverOp != nullptr && !state.serverDone && std::chrono::steady_clock::now() < deadline &&
+                   iterate()) {
+            }
+            if (serverOp != nullptr) pa_operation_unref(serverOp);
             pa_operation* op = pa_context_get_source_info_list(
                 context,
                 [](pa_context*, const pa_source_info* info, int eol, void* user) {
@@ -64,6 +82,8 @@ std::optional<std::vector<Source>> listSources() {
                     src.device.name = info->description != nullptr ? info->description : "";
                     src.device.inputChannels = info->sample_spec.channels;
                     src.serverName = info->name != nullptr ? info->name : "";
+                    src.rate = info->sample_spec.rate;
+                    src.isDefault = src.serverName == st->defaultSource;
                     st->sources.push_back(std::move(src));
                 },
                 &state);
@@ -90,13 +110,32 @@ public:
             if (s.device.id == deviceId) {
                 std::lock_guard lock(shared_->mutex);
                 device_ = s.serverName;
+                format_ = AudioFormat{};
                 return 0;
             }
         }
         return -PA_ERR_NOENTITY;
     }
 
-    AudioFormat inputFormat() override { return AudioFormat{16000, 1}; }
+    // The chosen source's own rate and channels (the default source when none
+    // was chosen); no channels when the server or the source is not there.
+    AudioFormat inputFormat() override {
+        std::string device;
+        {
+            std::lock_guard lock(shared_->mutex);
+            device = device_;
+        }
+        const auto sources = listSources();
+        if (!sources) return AudioFormat{};
+        for (const auto& s : *sources) {
+            if (device.empty() ? s.isDefault : s.serverName == device) {
+                std::lock_guard lock(shared_->mutex);
+                format_ = AudioFormat{static_cast<double>(s.rate), s.device.inputChannels};
+                return format_;
+            }
+        }
+        return AudioFormat{};
+    }
 
     void installTap(uint32_t framesPerBuffer, Tap tap) override {
         std::lock_guard lock(shared_->mutex);
@@ -113,23 +152,29 @@ public:
         if (thread_.joinable()) return;
         std::string device;
         uint32_t frames;
+        AudioFormat format;
         {
             std::lock_guard lock(shared_->mutex);
             device = device_;
             frames = frames_;
+            format = format_;
         }
-        const pa_sample_spec spec{PA_SAMPLE_FLOAT32LE, 16000, 1};
+        if (format.channelCount == 0) format = inputFormat();
+        if (format.channelCount == 0 || !(format.sampleRate > 0))
+            throw AudioError(AudioError::Kind::captureFailed, "Cannot open the microphone: no capture source");
+        const pa_sample_spec spec{PA_SAMPLE_FLOAT32LE, static_cast<uint32_t>(format.sampleRate),
+                                  static_cast<uint8_t>(format.channelCount)};
         pa_buffer_attr attr{};
         attr.maxlength = static_cast<uint32_t>(-1);
         attr.tlength = attr.prebuf = attr.minreq = static_cast<uint32_t>(-1);
-        attr.fragsize = frames * sizeof(float);
+        attr.fragsize = frames * format.channelCount * sizeof(float);
         int error = 0;
         pa_simple* stream = pa_simple_new(nullptr, "Parlox", PA_STREAM_RECORD, device.empty() ? nullptr : device.c_str(),
                                           "Dictado", &spec, nullptr, &attr, &error);
         if (stream == nullptr)
             throw AudioError(AudioError::Kind::captureFailed, std::string("Cannot open the microphone: ") + pa_strerror(error));
         shared_->running = true;
-        thread_ = std::thread([shared = shared_, stream, frames] { captureLoop(shared, stream, frames); });
+        thread_ = std::thread([shared = shared_, stream, frames, format] { captureLoop(shared, stream, frames, format); });
     }
 
     void pause() override { stop(); }
@@ -152,11 +197,18 @@ private:
         std::atomic<bool> running{false};
     };
 
-    static void captureLoop(std::shared_ptr<Shared> shared, pa_simple* stream, uint32_t frames) {
+    // Reads interleaved frames and hands them to the tap one plane per channel.
+    static void captureLoop(std::shared_ptr<Shared> shared, pa_simple* stream, uint32_t frames, AudioFormat format) {
+        const uint32_t channels = format.channelCount;
+        std::vector<float> interleaved(static_cast<size_t>(frames) * channels);
         while (shared->running) {
-            PcmBuffer buffer(AudioFormat{16000, 1}, frames);
             int error = 0;
-            if (pa_simple_read(stream, buffer.channel(0), frames * sizeof(float), &error) < 0) break;
+            if (pa_simple_read(stream, interleaved.data(), interleaved.size() * sizeof(float), &error) < 0) break;
+            PcmBuffer buffer(format, frames);
+            for (uint32_t c = 0; c < channels; ++c) {
+                float* plane = buffer.channel(c);
+                for (uint32_t i = 0; i < frames; ++i) plane[i] = interleaved[static_cast<size_t>(i) * channels + c];
+            }
             buffer.setFrameLength(frames);
             std::shared_ptr<Tap> tap;
             {
@@ -170,6 +222,7 @@ private:
 
     std::shared_ptr<Shared> shared_ = std::make_shared<Shared>();
     std::string device_;
+    AudioFormat format_;
     uint32_t frames_ = 1600;
     std::thread thread_;
 };
@@ -187,9 +240,13 @@ public:
     std::unique_ptr<CaptureEngine> makeCaptureEngine() override { return std::make_unique<PulseCaptureEngine>(); }
 
     // The desktop has no recording prompt: recording is allowed when a source exists.
-    bool requestRecordPermission() override {
+    bool requestRecordPermission() override { return recordPermission() == RecordPermission::granted; }
+
+    // Granted when the sound server lists a capture source; denied when it
+    // lists none or cannot be reached.
+    RecordPermission recordPermission() override {
         auto sources = listSources();
-        return sources && !sources->empty();
+        return sources && !sources->empty() ? RecordPermission::granted : RecordPermission::denied;
     }
 };
 

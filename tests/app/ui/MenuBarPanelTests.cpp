@@ -1,7 +1,11 @@
 #include <gtest/gtest.h>
 
 #include "app/Overlay/MenuBarLabel.hpp"
+#include "app/Debug/Snapshot.hpp"
 #include "app/Overlay/MenuBarPanel.hpp"
+#include "app/Overlay/PanelWidgets.hpp"
+
+#include <QEnterEvent>
 #include "app/Transcription/ModelStatus.hpp"
 #include "platform/accessibility/fake/FakeAccessibility.hpp"
 #include "platform/audio/fake/FakeAudioSystem.hpp"
@@ -262,6 +266,30 @@ TEST(MenuBarLabel, IconShowsTheLinesTheMoonAndATintedBadge) {
     EXPECT_GT(inked(busy, 16, 23), 10);
     const QColor badge = ui_test::pixelAt(busy, 23 + 4 + 3, 16.5);
     EXPECT_COLOR_NEAR(badge, theme.red(), 10);
+}
+
+}  // namespace
+}  // namespace Parlox
+
+namespace Parlox {
+namespace {
+
+TEST(PanelButton, FaintBackgroundOnlyWhileHovered) {
+    ui_test::application();
+    for (const Theme theme : {Theme::light(), Theme::darkScheme()}) {
+        PanelButton button("Ajustes\u2026", {}, theme);
+        button.resize(320, button.sizeHint().height());
+        const QColor background = theme.palette().color(QPalette::Window);
+        const QColor expected[] = {background, ui_test::over(background, theme.ink(0.07))};
+        for (const bool hovered : {false, true}) {
+            if (hovered) {
+                QEnterEvent enter(QPointF(5, 5), QPointF(5, 5), QPointF(5, 5));
+                QApplication::sendEvent(&button, &enter);
+            }
+            const QImage image = Snapshot::render(button, 2, background);
+            EXPECT_COLOR_NEAR(ui_test::pixelAt(image, 300, 3), expected[hovered], 1) << theme.dark;
+        }
+    }
 }
 
 }  // namespace

@@ -19,7 +19,8 @@ inline QApplication& application() {
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
         // The off-screen platform says so for every window it cannot raise or resize hints of.
         qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& message) {
-            if (!message.startsWith("This plugin does not support")) std::fprintf(stderr, "%s\n", qPrintable(message));
+            if (!message.startsWith("This plugin does not support") && !message.contains("systemTrayWindowChanged"))
+                std::fprintf(stderr, "%s\n", qPrintable(message));
         });
         return new QApplication(argc, argv);
     }();
