@@ -155,7 +155,7 @@ void WindowRenderer::render(const std::filesystem::path& folder, const std::func
             MenuBarPanel::Sources sources;
             sources.dictation = &dictation;
             sources.keepAwake = stills.keepAwake;
-            sources.updater = stills.updater.get();
+            sources.updater = stills.updater;
             sources.audio = stills.audio;
             sources.accessibility = stills.accessibility;
             MenuBarPanel panel(sources, {}, theme, false);

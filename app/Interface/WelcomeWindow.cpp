@@ -1,6 +1,5 @@
 #include "app/Interface/WelcomeWindow.hpp"
 
-#include <QCloseEvent>
 #include <QGraphicsOpacityEffect>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -506,11 +505,6 @@ void WelcomeWindow::updateModelStatus() {
 void WelcomeWindow::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     refresh();
-}
-
-void WelcomeWindow::closeEvent(QCloseEvent* event) {
-    QWidget::closeEvent(event);
-    Q_EMIT closed();
 }
 
 }  // namespace Parlox
