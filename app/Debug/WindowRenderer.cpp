@@ -159,8 +159,10 @@ void WindowRenderer::render(const std::filesystem::path& folder, const std::func
             sources.audio = stills.audio;
             sources.accessibility = stills.accessibility;
             MenuBarPanel panel(sources, {}, theme, false);
-            panel.setFixedWidth(MenuBarPanel::width);
+            // The panel's own width; its height is what that width needs.
             panel.adjustSize();
+            const int height = panel.heightForWidth(MenuBarPanel::width);
+            panel.resize(MenuBarPanel::width, height > 0 ? height : panel.height());
             write(panel, panel, folder, "menu", theme, print);
         }
         for (SettingsTab tab : SettingsTab::allCases()) {
