@@ -37,7 +37,7 @@ TEST(CommandLine, UsageForEverythingElse) {
         {"--iterate", "A", "B", "C"},
         {"--transcribe"},
         {"--transcribe", "audio.wav"},
-        {"--render-windows", "/tmp/out"},
+        {"--render-windows"},
         {"--render-overlay"},
         {"--help"},
         {"--GENERATE", "x"},
