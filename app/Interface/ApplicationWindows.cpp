@@ -40,6 +40,21 @@ private:
     std::function<void()> closed_;
 };
 
+// The windows' share of the application's services.
+WindowServices windowServices(const AppServices& app, Updater& updater) {
+    WindowServices services;
+    services.audio = app.audio;
+    services.accessibility = app.desktop.accessibility;
+    services.screenshots = app.screenshots;
+    services.systemSettings = app.systemSettings;
+    services.workspace = app.desktop.workspace;
+    services.loginItem = app.loginItem;
+    services.sounds = app.sounds;
+    services.scheduler = app.desktop.scheduler;
+    services.updater = &updater;
+    return services;
+}
+
 void centre(QWidget& window) {
     if (QScreen* screen = QGuiApplication::primaryScreen())
         window.move(screen->availableGeometry().center() - QPoint(window.width() / 2, window.height() / 2));
@@ -56,20 +71,10 @@ ApplicationWindows::~ApplicationWindows() {
 }
 
 ApplicationWindows* ApplicationWindows::install(AppDelegate& delegate) {
-    const AppServices& app = delegate.services();
-    WindowServices services;
+    WindowServices services = windowServices(delegate.services(), delegate.updater());
     DictationController& controller = delegate.controller();
     services.modelState = [&controller] { return controller.model(); };
     services.modelChanged = &controller.modelChanged();
-    services.audio = app.audio;
-    services.accessibility = app.desktop.accessibility;
-    services.screenshots = app.screenshots;
-    services.systemSettings = app.systemSettings;
-    services.workspace = app.desktop.workspace;
-    services.loginItem = app.loginItem;
-    services.sounds = app.sounds;
-    services.scheduler = app.desktop.scheduler;
-    services.updater = &delegate.updater();
     services.keepAwake = delegate.keepAwake;
     auto* windows = new ApplicationWindows(std::move(services), &delegate);
     QPointer<ApplicationWindows> guard(windows);
@@ -156,17 +161,7 @@ int ApplicationWindows::runWindowOnly(int argc, char** argv, const std::vector<s
     GlobalKeyBindings::declare(HotkeyManager::toggleRecording());
     Updater updater(app.updates, app.notifier);
 
-    WindowServices services;
-    services.audio = app.audio;
-    services.accessibility = app.desktop.accessibility;
-    services.screenshots = app.screenshots;
-    services.systemSettings = app.systemSettings;
-    services.workspace = app.desktop.workspace;
-    services.loginItem = app.loginItem;
-    services.sounds = app.sounds;
-    services.scheduler = app.desktop.scheduler;
-    services.updater = &updater;
-    ApplicationWindows windows(std::move(services));
+    ApplicationWindows windows(windowServices(app, updater));
     const auto action = LaunchAction::decide(arguments, {true, true, false});
     if (action.kind == LaunchAction::Kind::showWelcome)
         windows.showWelcomeWindow();

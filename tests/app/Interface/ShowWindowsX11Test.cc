@@ -13,6 +13,7 @@
 #include <QScreen>
 #include <QTest>
 
+#include "tests/app/Interface/XcbTestSupport.hpp"
 #include "tests/writing/TestSupport.hpp"
 
 // Last: Xlib's macros would spoil the Qt headers.
@@ -21,19 +22,6 @@
 namespace {
 
 namespace fs = std::filesystem;
-
-bool hasDisplay() { return std::getenv("DISPLAY") && *std::getenv("DISPLAY"); }
-
-QApplication& application() {
-    static int argc = 1;
-    static char name[] = "parlox-show-tests";
-    static char* argv[] = {name, nullptr};
-    static QApplication* app = [] {
-        setenv("QT_QPA_PLATFORM", "xcb", 1);
-        return new QApplication(argc, argv);
-    }();
-    return *app;
-}
 
 QString parlox() { return QString::fromStdString((fs::path(PARLOX_BINARY_DIR) / "app" / "parlox").string()); }
 
@@ -102,8 +90,8 @@ int countNear(const QImage& image, const QRect& area, QColor colour, int toleran
 class ShowWindowTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!hasDisplay()) GTEST_SKIP() << "DISPLAY is not set: scripts/test starts Xvfb for these tests";
-        application();
+        if (!interface_test::hasDisplay()) GTEST_SKIP() << "DISPLAY is not set: scripts/test starts Xvfb for these tests";
+        interface_test::xcbApplication();
         writing_test::writeFile(box.root() / "config" / "Parlox" / "defaults.json",
                                 R"({"fakePermissions": {"microphone": "granted", "accessibility": "granted"}})");
     }
