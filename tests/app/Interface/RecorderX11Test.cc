@@ -81,6 +81,7 @@ protected:
         auto* layout = new QVBoxLayout(window.get());
         recorder = new Recorder(kToggle, {}, window.get());
         layout->addWidget(recorder);
+        window->resize(300, 200);
         window->show();
         window->activateWindow();
         ASSERT_TRUE(runUntil([this] { return window->isActiveWindow(); }));
@@ -142,6 +143,13 @@ TEST_F(RecorderX11Test, EscapeCancelsAndARefusedCombinationStoresNothing) {
     ASSERT_TRUE(runUntil([&] { return !recorder->field().control().isRecording(); }));
     EXPECT_FALSE(isPaused());
     EXPECT_EQ(stored(), Json(R"({"carbonKeyCode":49,"carbonModifiers":2048})"));
+
+    // A click well away from the field ends the recording; the window keeps no focus on it.
+    startRecording();
+    const QPoint away = window->mapToGlobal(QPoint(window->width() - 5, window->height() - 5));
+    ASSERT_EQ(xdotool("mousemove " + std::to_string(away.x()) + " " + std::to_string(away.y()) + " click 1"), 0);
+    ASSERT_TRUE(runUntil([&] { return !recorder->field().control().isRecording(); }));
+    EXPECT_FALSE(isPaused());
 
     auto* action = new QAction(QStringLiteral("Buscar"), window.get());
     action->setShortcut(QKeySequence(Qt::ControlModifier | Qt::AltModifier | Qt::Key_K));
