@@ -138,8 +138,6 @@ AtspiElement::Role AtspiElement::role() const {
     }
 }
 
-bool AtspiElement::isEditable() const { return hasState(static_cast<AtspiAccessible*>(object_), ATSPI_STATE_EDITABLE); }
-
 int AtspiElement::pid() const {
     GError* error = nullptr;
     const guint pid = atspi_accessible_get_process_id(static_cast<AtspiAccessible*>(object_), &error);

@@ -31,7 +31,6 @@ public:
 
     Role role() const;
     bool isPassword() const { return role() == Role::passwordText; }
-    bool isEditable() const;
     int pid() const;
     // Name and toolkit of the program the element belongs to.
     std::string applicationName() const;

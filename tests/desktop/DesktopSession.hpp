@@ -25,9 +25,6 @@ extern char** environ;
 
 namespace parlox::testing {
 
-// Whether the test runs inside the headless desktop of tests/desktop/session.sh.
-inline bool insideDesktopSession() { return std::getenv("PARLOX_DESKTOP_WORK") != nullptr; }
-
 // A helper program of the tests, started with its standard output on a pipe
 // and ended (SIGTERM, then SIGKILL) when the object goes.
 class FixtureProcess {
