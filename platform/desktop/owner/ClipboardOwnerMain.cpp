@@ -2,8 +2,9 @@
 // standard input (see encodeForms). It runs apart so that the clipboard is
 // served while Parlox waits on the program that pastes. It reports on
 // standard output: "OWNED" once it holds the clipboard, "LOST" when another
-// program took the clipboard (it then exits). "QUIT" on standard input gives the clipboard up and exits.
-// Large forms go out in chunks. It also ends with the X server.
+// program took the clipboard (it then exits). "QUIT" on standard input gives
+// the clipboard up and exits. Large forms go out in chunks. It also ends
+// with the X server.
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <poll.h>
