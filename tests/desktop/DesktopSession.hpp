@@ -12,6 +12,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <ostream>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -173,6 +174,11 @@ private:
     std::filesystem::path report_;
     FixtureProcess process_;
 };
+
+// Test names show the toolkit.
+inline void PrintTo(TextFieldProgram::Toolkit toolkit, std::ostream* os) {
+    *os << (toolkit == TextFieldProgram::Toolkit::qt ? "Qt" : "GTK");
+}
 
 // The stand-in screen saver and notification services on the session bus
 // (tests/fixtures/desktop/desktop_services.py) and the calls they received.
