@@ -47,7 +47,10 @@ void WindowPermissions::openSettings(const std::string& anchor, QWidget* parent)
         services_.explain(parent, message);
         return;
     }
-    QMessageBox::information(parent, QStringLiteral("Parlox"), message);
+    QMessageBox box(QMessageBox::Information, QStringLiteral("Parlox"), message, QMessageBox::NoButton, parent);
+    // The toolkit's own button would read "OK".
+    box.setDefaultButton(box.addButton(QStringLiteral("Aceptar"), QMessageBox::AcceptRole));
+    box.exec();
 }
 
 QString WindowPermissions::whatToDo(const std::string& anchor) {

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QMessageBox>
 #include <QPushButton>
+#include <QTimer>
 
 #include "app/Interface/PermissionBadge.hpp"
 #include "app/Interface/WelcomeWindow.hpp"
@@ -151,6 +154,26 @@ TEST_F(WelcomeWindowTest, BadgesShowEachStateAndAskOrOpenTheSettings) {
     scheduler->settle();
     EXPECT_EQ(window.microphone(), PermissionState::granted);
     EXPECT_EQ(badges[0]->label()->text(), "Concedido");
+}
+
+// Where the desktop has no settings to open, a box says what to do, and
+// every word in it is Spanish.
+TEST_F(WelcomeWindowTest, TheBoxThatSaysWhatToDoSpeaksSpanish) {
+    systemSettings->available = false;
+    services.explain = nullptr;
+    WelcomeWindow window(services, {}, WelcomeWindow::Snapshot{1, Theme::light(), {}, {}});
+    QString shown;
+    QStringList buttons;
+    QTimer::singleShot(0, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box) return;
+        shown = box->text();
+        for (QAbstractButton* button : box->buttons()) buttons << button->text();
+        box->done(0);
+    });
+    WindowPermissions(services).openSettings(WindowPermissions::microphoneAnchor, &window);
+    EXPECT_EQ(shown, WindowPermissions::whatToDo(WindowPermissions::microphoneAnchor));
+    EXPECT_EQ(buttons, QStringList{"Aceptar"});
 }
 
 TEST_F(WelcomeWindowTest, TheFakePermissionsDefaultWinsAndUnknownAsks) {
