@@ -164,6 +164,8 @@ void WriterProvider::openLogin() const {
 std::string WriterProvider::terminalScript(const std::string& title, const std::string& command) {
     return "#!/bin/sh\n"
            "clear\n"
+           // The terminal's window title, set the way every terminal emulator understands.
+           "printf '\\033]0;%s\\007' " + platform::process::shellQuote(title) + "\n"
            "echo \"Parlox \u00B7 " + title + "\"\n"
            "echo \"Se abrirá el navegador. Si te pide un código, cópialo aquí.\"\n"
            "echo\n" +

@@ -62,7 +62,8 @@ public:
     // The line the command line prints before a generation.
     static std::string describeCurrent();
 
-    // The script a terminal runs for an install or a sign-in.
+    // The script a terminal runs for an install or a sign-in; it titles the
+    // terminal's window with `title`.
     static std::string terminalScript(const std::string& title, const std::string& command);
     // Writes the script and opens it in a terminal; failures go to the log.
     // Returns the script's path when it was written.

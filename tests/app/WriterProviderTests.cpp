@@ -181,15 +181,17 @@ TEST(CommandLineTool, ExecuteDispatchesWithoutEndingTheProcess) {
 TEST(WriterProvider, TerminalScriptText) {
     auto script = WriterProvider::terminalScript("Iniciar sesión en Claude", "'/x' auth login --claudeai");
     auto parts = lines(script);
-    ASSERT_GE(parts.size(), 8u);
+    ASSERT_GE(parts.size(), 9u);
     EXPECT_EQ(parts[0], "#!/bin/sh");
     EXPECT_EQ(parts[1], "clear");
-    EXPECT_EQ(parts[2], "echo \"Parlox \u00B7 Iniciar sesión en Claude\"");
-    EXPECT_EQ(parts[3], "echo \"Se abrirá el navegador. Si te pide un código, cópialo aquí.\"");
-    EXPECT_EQ(parts[4], "echo");
-    EXPECT_EQ(parts[5], "'/x' auth login --claudeai");
-    EXPECT_EQ(parts[6], "echo");
-    EXPECT_EQ(parts[7], "echo \"Listo. Puedes cerrar esta ventana y volver a Parlox.\"");
+    // The window's title.
+    EXPECT_EQ(parts[2], "printf '\\033]0;%s\\007' 'Iniciar sesión en Claude'");
+    EXPECT_EQ(parts[3], "echo \"Parlox \u00B7 Iniciar sesión en Claude\"");
+    EXPECT_EQ(parts[4], "echo \"Se abrirá el navegador. Si te pide un código, cópialo aquí.\"");
+    EXPECT_EQ(parts[5], "echo");
+    EXPECT_EQ(parts[6], "'/x' auth login --claudeai");
+    EXPECT_EQ(parts[7], "echo");
+    EXPECT_EQ(parts[8], "echo \"Listo. Puedes cerrar esta ventana y volver a Parlox.\"");
     EXPECT_NE(script.back(), '\n');
 }
 
@@ -208,7 +210,7 @@ TEST(WriterProvider, SignInRunsTheToolEvenWhenItsPathHoldsAQuote) {
     EXPECT_EQ(script.parent_path(), box.runtime());
     EXPECT_EQ(script.extension(), ".sh");
     EXPECT_EQ((fs::status(script).permissions() & fs::perms::all), fs::perms::owner_all);
-    EXPECT_EQ(lines(readFile(script)).at(2), "echo \"Parlox \u00B7 Iniciar sesión en ChatGPT\"");
+    EXPECT_EQ(lines(readFile(script)).at(3), "echo \"Parlox \u00B7 Iniciar sesión en ChatGPT\"");
 
     platform::process::Options run;
     run.executable = "/bin/sh";
@@ -217,6 +219,8 @@ TEST(WriterProvider, SignInRunsTheToolEvenWhenItsPathHoldsAQuote) {
     run.timeout = 10;
     auto shown = platform::process::run(run).output;
     EXPECT_NE(shown.find("Listo. Puedes cerrar esta ventana y volver a Parlox."), std::string::npos) << shown;
+    // The terminal's window is titled with the step it runs.
+    EXPECT_NE(shown.find("\x1b]0;Iniciar sesión en ChatGPT\x07"), std::string::npos) << shown;
     EXPECT_EQ(readFile(record), "login\n");
 
     // No tool, no window.
@@ -254,8 +258,9 @@ TEST(WriterProvider, InstallOpensTheInstallerOrThePage) {
     ASSERT_EQ(scripts.size(), 1u);
     EXPECT_TRUE(pages.empty());
     const auto parts = lines(readFile(scripts[0]));
-    EXPECT_EQ(parts.at(2), "echo \"Parlox \u00B7 Instalar Claude Code\"");
-    EXPECT_EQ(parts.at(5),
+    EXPECT_EQ(parts.at(2), "printf '\\033]0;%s\\007' 'Instalar Claude Code'");
+    EXPECT_EQ(parts.at(3), "echo \"Parlox \u00B7 Instalar Claude Code\"");
+    EXPECT_EQ(parts.at(6),
               "curl -fsSL https://claude.ai/install.sh | bash && \"$HOME/.local/bin/claude\" auth login --claudeai");
 
     WriterProvider(WriterProvider::chatGPT).openInstall();
