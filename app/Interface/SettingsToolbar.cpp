@@ -25,6 +25,13 @@ void SettingsToolbar::attach(QMainWindow* window, SettingsTabs* tabs, const Them
     toolbar->setContextMenuPolicy(Qt::PreventContextMenu);
     toolbar->setIconSize(QSize(24, 24));
     toolbar->setFont(Fonts::system(11));
+    // Flexible space on both sides keeps the items together in the middle.
+    const auto addSpace = [toolbar] {
+        auto* space = new QWidget(toolbar);
+        space->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+        toolbar->addWidget(space);
+    };
+    addSpace();
     auto* group = new QActionGroup(toolbar);
     group->setExclusive(true);
     for (SettingsTab tab : SettingsTab::allCases()) {
@@ -39,6 +46,7 @@ void SettingsToolbar::attach(QMainWindow* window, SettingsTabs* tabs, const Them
         connect(item, &QAction::triggered, this, [this, item] { select(item); });
         toolbar->addAction(item);
     }
+    addSpace();
     window->addToolBar(Qt::TopToolBarArea, toolbar);
     window->setContextMenuPolicy(Qt::PreventContextMenu);
     toolbar_ = toolbar;

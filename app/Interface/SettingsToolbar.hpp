@@ -13,10 +13,11 @@ class QActionGroup;
 
 namespace Parlox {
 
-// The settings window's toolbar: four items, icon above label, one per tab;
-// a click selects the tab, and showing a tab selects its item and fits the
-// window's height to the tab, keeping the window's top edge in place. Kept
-// for the whole run; a new window gets it attached anew.
+// The settings window's toolbar: four items together in its middle, icon
+// above label, one per tab; a click selects the tab, and showing a tab
+// selects its item and fits the window's height to the tab, keeping the
+// window's top edge in place. Kept for the whole run; a new window gets it
+// attached anew.
 class SettingsToolbar : public QObject {
     Q_OBJECT
 public:

@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QMainWindow>
 #include <QToolBar>
+#include <QWidgetAction>
 
 #include "app/Interface/GeneralSettings.hpp"
 #include "app/Interface/SettingsWindow.hpp"
@@ -83,7 +84,8 @@ TEST_F(SettingsWindowTest, TheToolbarWalksTheTabsAndTheWindowFollows) {
     EXPECT_EQ(bar->toolButtonStyle(), Qt::ToolButtonTextUnderIcon);
     EXPECT_FALSE(bar->isMovable());
     QStringList labels;
-    for (QAction* action : bar->actions()) labels << action->text();
+    for (QAction* action : bar->actions())
+        if (!qobject_cast<QWidgetAction*>(action)) labels << action->text();
     EXPECT_EQ(labels, (QStringList{"General", "Redacción", "Voz", "Permisos"}));
     EXPECT_TRUE(item("general")->isChecked());
 
@@ -150,6 +152,23 @@ TEST_F(SettingsWindowTest, TheToolbarWalksTheTabsAndTheWindowFollows) {
                                                R"({"carbonKeyCode":49,"carbonModifiers":2048})"},
                                               {"keepAwakeUnlocked", true},
                                               {"provider", "claude"}}));
+}
+
+// The items sit together in the middle of the toolbar, as in a window of
+// preferences.
+TEST_F(SettingsWindowTest, TheToolbarItemsSitInTheMiddle) {
+    SettingsTabs tabs;
+    auto window = open(tabs);
+    QToolBar* bar = toolbar.toolbar();
+    int left = bar->width(), right = 0;
+    for (SettingsTab tab : SettingsTab::allCases()) {
+        QWidget* button = bar->widgetForAction(item(tab.rawValue().c_str()));
+        ASSERT_NE(button, nullptr);
+        left = std::min(left, button->geometry().left());
+        right = std::max(right, button->geometry().right() + 1);
+    }
+    EXPECT_LT(right - left, bar->width() / 2);
+    EXPECT_NEAR(left, bar->width() - right, 2);
 }
 
 TEST_F(SettingsWindowTest, ANewWindowOpensOnTheSelectedTab) {
