@@ -100,6 +100,7 @@ public:
     std::set<uint32_t> refusedDevices;
     bool failStart = false;
     bool permission = true;
+    RecordPermission permissionStatus = RecordPermission::granted;
 
     std::optional<std::vector<InputDevice>> inputDevices() override { return devices; }
 
@@ -114,6 +115,7 @@ public:
     }
 
     bool requestRecordPermission() override { return permission; }
+    RecordPermission recordPermission() override { return permissionStatus; }
 
     std::vector<std::shared_ptr<Record>> engines() const {
         std::lock_guard lock(mutex_);
