@@ -17,6 +17,12 @@ double secondsSinceNow(Date date);  // negative for a date in the future
 Date addingSeconds(Date date, double seconds);
 double secondsSince1970(Date date);
 Date dateFromSecondsSince1970(double seconds);
+// Seconds since 1 January 2001 00:00:00 UTC, the reference date that
+// absolute times in records count from.
+double secondsSince2001(Date date);
+Date dateFromSecondsSince2001(double seconds);
+// The current time as seconds since 2001.
+inline double currentAbsoluteTime() { return secondsSince2001(now()); }
 
 // UTC internet date-time: "2026-12-09T20:09:26.123Z" (milliseconds) or,
 // without fractional seconds, "2026-12-09T20:09:26Z".

@@ -12,7 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "../Models/LogCapture.hpp"
-#include "DovuzudUza/Core/Audio/WhisperError.hpp"
+#include "DovuzudUza/Utilities/WhisperError.hpp"
 #include "tests/support/TemporaryFolder.hpp"
 
 namespace DovuzudUza::audio_test {
