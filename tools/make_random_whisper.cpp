@@ -1,5 +1,6 @@
 // Writes a Whisper checkpoint folder with random weights, for tests and
-// benchmarks: config.json, generation_config.json and model.safetensors.
+// benchmarks: config.json, generation_config.json, model.safetensors and,
+// for a vocabulary that holds the control tokens, the tokenizer files.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -7,6 +8,7 @@
 #include <string>
 
 #include "platform/ml/WhisperCheckpoint.hpp"
+#include "tools/WhisperVocabulary.hpp"
 
 namespace {
 
@@ -82,6 +84,7 @@ int main(int argc, char** argv) {
     }
     try {
         platform::ml::generateRandomCheckpoint(argv[1], c, seed, storeAs);
+        if (const auto vocabulary = parlox::tools::WhisperVocabulary::forModel(c.vocabSize)) vocabulary->write(argv[1]);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "%s: %s\n", argv[0], e.what());
         return 1;
