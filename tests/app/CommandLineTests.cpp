@@ -34,7 +34,6 @@ TEST(CommandLine, UsageForEverythingElse) {
         {"--generate"},
         {"--iterate", "A", "B", "C"},
         {"--transcribe"},
-        {"--transcribe", "audio.wav"},
         {"--render-windows", "/tmp/out"},
         {"--render-overlay", "/tmp/out"},
         {"--help"},

@@ -13,26 +13,12 @@
 #include "app/Support/Log.hpp"
 #include "platform/foundation/Date.hpp"
 #include "tests/support/TemporaryFolder.hpp"
-#include "tests/writing/TestSupport.hpp"
+#include "tests/app/AppTestSupport.hpp"
 
 using Parlox::Log;
-using namespace writing_test;
+using namespace app_test;
 
 namespace {
-
-// The log's place is fixed on first use for the whole process: give it a
-// private state folder once, before that happens. The exit handler owns the
-// folder and removes it (a static object would be destroyed before a handler
-// registered while it was being built).
-const fs::path& logSandbox() {
-    static const parlox::testing::TemporaryFolder* root = [] {
-        auto* folder = new parlox::testing::TemporaryFolder("parlox-log-test-");
-        ::setenv("XDG_STATE_HOME", folder->path().c_str(), 1);
-        std::atexit([] { delete root; });
-        return folder;
-    }();
-    return root->path();
-}
 
 std::vector<std::string> logLines() {
     Log::flush();
