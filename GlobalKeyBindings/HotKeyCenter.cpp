@@ -19,15 +19,21 @@ std::int64_t normalizedModifiers(std::int64_t keyCode, std::int64_t carbonModifi
     return mods;
 }
 
+// Keyboards here have no function modifier to grab (Fn is resolved in the
+// keyboard itself): a shortcut that holds it is grabbed without it.
+std::int64_t grabbedModifiers(std::int64_t carbonModifiers) {
+    return carbonModifiers & ~static_cast<std::int64_t>(platform::input::carbon::function);
+}
+
 // Key codes and modifiers travel to the service as ints; a value that does
 // not fit (a hand-edited settings file) must not wrap onto another key.
 RegistrationResult registerWithService(platform::input::HotKeyService& service, const HotKey& hotKey) {
     const auto fits = [](std::int64_t v) { return v >= 0 && v <= 0xFFFF; };
-    if (!fits(hotKey.carbonKeyCode) || !fits(hotKey.carbonModifiers))
+    const std::int64_t modifiers = grabbedModifiers(hotKey.carbonModifiers);
+    if (!fits(hotKey.carbonKeyCode) || !fits(modifiers))
         return {platform::input::RegistrationStatus::keyNotOnKeyboard,
                 "código de tecla o modificadores fuera de rango"};
-    return service.registerHotKey(hotKey.id, static_cast<int>(hotKey.carbonKeyCode),
-                                  static_cast<int>(hotKey.carbonModifiers));
+    return service.registerHotKey(hotKey.id, static_cast<int>(hotKey.carbonKeyCode), static_cast<int>(modifiers));
 }
 
 }  // namespace
@@ -161,8 +167,9 @@ bool HotKeyCenter::handleRawKeyEvent(std::int64_t keyCode, std::int64_t carbonMo
     if (kind == RawKeyKind::keyDown && isRepeat) return false;
     const auto mods = normalizedModifiers(keyCode, carbonModifiers);
     for (const auto& hotKey : liveHotKeys()) {
+        // A hot key answers to the keys grabbed for it.
         if (hotKey->carbonKeyCode != keyCode ||
-            normalizedModifiers(hotKey->carbonKeyCode, hotKey->carbonModifiers) != mods)
+            normalizedModifiers(hotKey->carbonKeyCode, grabbedModifiers(hotKey->carbonModifiers)) != mods)
             continue;
         auto run = kind == RawKeyKind::keyDown ? hotKey->onKeyDown : hotKey->onKeyUp;
         if (run) run();

@@ -2,6 +2,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "platform/foundation/Base64.hpp"
 #include "platform/foundation/FileManager.hpp"
 #include "platform/foundation/NumberFormat.hpp"
 #include "platform/foundation/Unicode.hpp"
@@ -19,29 +20,6 @@ const std::string ClaudeCodeProvider::defaultModel = "claude-sonnet-5-5";
 namespace {
 
 using Json = nlohmann::json;
-
-std::string base64(const std::string& bytes) {
-    static const char table[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    std::string out;
-    out.reserve((bytes.size() + 2) / 3 * 4);
-    std::size_t i = 0;
-    for (; i + 2 < bytes.size(); i += 3) {
-        uint32_t n = (uint8_t(bytes[i]) << 16) | (uint8_t(bytes[i + 1]) << 8) | uint8_t(bytes[i + 2]);
-        out += table[(n >> 18) & 63];
-        out += table[(n >> 12) & 63];
-        out += table[(n >> 6) & 63];
-        out += table[n & 63];
-    }
-    if (i < bytes.size()) {
-        uint32_t n = uint8_t(bytes[i]) << 16;
-        if (i + 1 < bytes.size()) n |= uint8_t(bytes[i + 1]) << 8;
-        out += table[(n >> 18) & 63];
-        out += table[(n >> 12) & 63];
-        out += i + 1 < bytes.size() ? table[(n >> 6) & 63] : '=';
-        out += '=';
-    }
-    return out;
-}
 
 }  // namespace
 
@@ -90,7 +68,7 @@ std::string ClaudeCodeProvider::input(const std::string& prompt,
             std::string bytes = platform::FileManager::readFile(*image);
             content.push_back({{"type", "image"},
                                {"source", {{"type", "base64"}, {"media_type", mediaType(*image)},
-                                           {"data", base64(bytes)}}}});
+                                           {"data", platform::base64Encoded(bytes)}}}});
         } catch (const platform::Error&) {
             // A screenshot that is gone is left out; the text still goes.
         }

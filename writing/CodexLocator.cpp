@@ -26,10 +26,11 @@ std::optional<std::filesystem::path> CodexLocator::locate(const std::optional<st
 std::optional<std::filesystem::path> CodexLocator::locate(const std::optional<std::string>& override,
                                                           const Candidates& candidates) {
     if (override) {
-        std::string path = platform::trimmingWhitespaceAndNewlines(*override);
+        const std::string path = platform::trimmingWhitespaceAndNewlines(*override);
         if (!path.empty()) {
-            if (path == "~" || path.rfind("~/", 0) == 0) path = platform::Paths::home().string() + path.substr(1);
-            if (ToolOutput::isExecutableFile(path)) return std::filesystem::path(path);
+            // "~name/…" of an account that does not exist names no file.
+            const auto expanded = platform::Paths::expandingTilde(path);
+            if (expanded && ToolOutput::isExecutableFile(*expanded)) return std::filesystem::path(*expanded);
             return std::nullopt;
         }
     }

@@ -22,8 +22,8 @@ struct CodexLocator {
     static const std::filesystem::path& chatGPTBundled();
     static Candidates defaultCandidates();
 
-    // A non-blank override ("~" is the home folder) is the only candidate when
-    // set. May run the login shell: call it off the main thread.
+    // A non-blank override ("~" is the home folder, "~name" that account's)
+    // is the only candidate when set. May run the login shell: call it off the main thread.
     static std::optional<std::filesystem::path> locate(const std::optional<std::string>& override);
     static std::optional<std::filesystem::path> locate(const std::optional<std::string>& override,
                                                        const Candidates& candidates);

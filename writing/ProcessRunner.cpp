@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <limits>
 
 #include "platform/foundation/FileManager.hpp"
 #include "platform/foundation/Paths.hpp"
@@ -35,7 +36,9 @@ ProcessRunner::Status ProcessRunner::run(const std::filesystem::path& executable
     options.output = process::OutputMode::file;
     options.outputFd = fd;
     options.outputLimit = outputLimit;
-    options.timeout = timeout;
+    // A time-out that is not a positive number expires at once: it must never
+    // read as "no limit" below.
+    options.timeout = timeout > 0 ? timeout : std::numeric_limits<double>::min();
     options.killGrace = killGrace;
 
     process::Result result;

@@ -25,6 +25,7 @@ struct ProcessRunner {
     static constexpr std::size_t outputLimit = 16u << 20;
 
     // `outputFile` must exist; it is written from offset 0 without truncation.
+    // A `timeout` of zero, below zero or NaN has expired when the child starts.
     // Throws platform::FileError when it cannot be opened (nothing is launched)
     // and platform::process::ProcessError when the child cannot be launched.
     static Status run(const std::filesystem::path& executable, const std::vector<std::string>& arguments,

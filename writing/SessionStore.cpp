@@ -1,6 +1,7 @@
 #include "writing/SessionStore.hpp"
 
 #include "platform/foundation/Trim.hpp"
+#include "platform/foundation/Unicode.hpp"
 
 namespace ParloxCore {
 
@@ -43,7 +44,8 @@ std::string SessionStore::normalized(std::string_view text) {
             out += text[i];
         }
     }
-    return platform::trimmingWhitespaceAndNewlines(out);
+    // Canonically equal spellings (a composed or a decomposed accent) are one text.
+    return platform::composedCanonically(platform::trimmingWhitespaceAndNewlines(out));
 }
 
 std::optional<SessionStore::Match> SessionStore::match(std::string_view selection, int32_t pid,

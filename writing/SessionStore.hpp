@@ -38,7 +38,7 @@ public:
     std::optional<Match> match(std::string_view selection, int32_t pid, std::optional<int64_t> selectionLocation,
                                platform::Date now) const;
 
-    // Line ends made "\n" and blank ends trimmed, as texts are compared.
+    // Line ends made "\n", blank ends trimmed and accents composed (NFC), as texts are compared.
     static std::string normalized(std::string_view text);
 
 private:

@@ -50,9 +50,9 @@ bool isAlphanumeric(char32_t c) {
     return (mask & (U_GC_L_MASK | U_GC_M_MASK | U_GC_N_MASK)) != 0;
 }
 
-// The word standing for the subtitling site in the credit lines the model
-// produces from silence.
-constexpr const char* creditSite = "subtitulosorg";
+// The subtitling site named in the credit lines the speech model produces
+// from silence ("Amara.org" once folded).
+constexpr const char* creditSite = "amaraorg";
 
 const std::unordered_set<std::string>& fillerPhrases() {
     static const std::unordered_set<std::string> phrases = {

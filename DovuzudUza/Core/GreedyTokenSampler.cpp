@@ -8,6 +8,7 @@
 
 #include "DovuzudUza/Core/EngineLog.hpp"
 #include "DovuzudUza/Core/LogitsVector.hpp"
+#include "platform/ml/Kernels.hpp"
 
 namespace DovuzudUza {
 
@@ -28,21 +29,12 @@ size_t argmax(const std::vector<float>& values) {
     return best;
 }
 
-// Softmax of the values into `probabilities`; false when it has no
-// meaning (no finite value to normalise by).
-bool softmax(const std::vector<float>& values, std::vector<float>& probabilities) {
-    probabilities.resize(values.size());
-    if (values.empty()) return false;
-    const float top = *std::max_element(values.begin(), values.end());
-    if (!std::isfinite(top)) return false;
-    float sum = 0;
-    for (size_t i = 0; i < values.size(); ++i) {
-        probabilities[i] = std::exp(values[i] - top);
-        sum += probabilities[i];
-    }
-    if (!(sum > 0) || !std::isfinite(sum)) return false;
-    const float scale = 1.0f / sum;
-    for (float& p : probabilities) p *= scale;
+// Softmax of the values into `probabilities` with the runtime's vector
+// kernel; false when it has no meaning (no finite value to normalise by).
+bool softmax(const std::vector<float>& values, float top, std::vector<float>& probabilities) {
+    if (values.empty() || !std::isfinite(top)) return false;
+    probabilities = values;
+    platform::ml::kernels::softmaxRow(probabilities.data(), static_cast<int64_t>(probabilities.size()), 1.0f);
     return true;
 }
 
@@ -60,7 +52,7 @@ std::pair<int64_t, float> GreedyTokenSampler::sample(const platform::ml::MultiAr
 
     if (temperature == Half::fromFloat(0)) {
         const size_t token = argmax(values_);
-        if (!softmax(values_, probabilities_)) {
+        if (!softmax(values_, values_[token], probabilities_)) {
             engine_log::error("Sampling error: the logits have no finite value");
             return {static_cast<int64_t>(token), -std::numeric_limits<float>::infinity()};
         }
@@ -70,7 +62,7 @@ std::pair<int64_t, float> GreedyTokenSampler::sample(const platform::ml::MultiAr
     // Scaled as a half-precision vector, as the logits themselves are.
     const float alpha = (Half::fromFloat(1) / temperature).toFloat();
     for (float& v : values_) v = Half::fromFloat(v * alpha).toFloat();
-    if (!softmax(values_, probabilities_)) {
+    if (!softmax(values_, values_[argmax(values_)], probabilities_)) {
         engine_log::error("Sampling error: the scaled logits have no finite value");
         return {static_cast<int64_t>(argmax(values_)), -std::numeric_limits<float>::infinity()};
     }

@@ -237,7 +237,7 @@ DecodingResult TextDecoder::decodeText(const AudioEncoderOutputType& from, std::
         totals.decodingLoops += 1;
         if (t == 0) {
             const auto now = platform::now();
-            engine_log::debug("Found first token at: " + platform::iso8601String(now));
+            engine_log::debug("Found first token at: " + platform::dateDescription(now));
             totals.firstTokenTime = platform::secondsSince2001(now);
         }
         if (earlyStop->get(windowKey)) break;

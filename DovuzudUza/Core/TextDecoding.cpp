@@ -4,7 +4,7 @@
 
 #include "DovuzudUza/Core/Constants.hpp"
 #include "DovuzudUza/Utilities/WhisperError.hpp"
-#include "ZezeziCore/MultiArrayExtensions.hpp"
+#include "platform/ml/Half.hpp"
 
 namespace DovuzudUza {
 
@@ -56,16 +56,16 @@ std::shared_ptr<DecodingInputsType> TextDecoding::prepareDecoderInputs(const std
     if (*embedDim < 1 || *frames < 1)
         throw WhisperError::prepareDecoderInputsFailed("Decoder dimensions must be positive");
 
-    using ZezeziCore::Float16;
-    using ZezeziCore::makeMultiArray;
     const int64_t E = *embedDim, S = *maxSequence, W = *frames;
-    auto inputIds = makeMultiArray({1}, DataType::int32, int32_t{0});
-    auto cacheLength = makeMultiArray({1}, DataType::int32, int32_t{0});
-    auto keyCache = makeMultiArray({1, E, 1, S}, DataType::float16, Float16::fromFloat(0));
-    auto valueCache = makeMultiArray({1, E, 1, S}, DataType::float16, Float16::fromFloat(0));
-    auto alignmentWeights = makeMultiArray({S, W}, DataType::float16, Float16::fromFloat(0));
-    auto updateMask = makeMultiArray({1, S}, DataType::int32, int32_t{0});
-    auto paddingMask = makeMultiArray({1, S}, DataType::float16, Float16{platform::ml::kHalfMinus10000});
+    // New arrays start zero-filled: only the padding mask needs writing.
+    auto inputIds = MultiArray::make({1}, DataType::int32);
+    auto cacheLength = MultiArray::make({1}, DataType::int32);
+    auto keyCache = MultiArray::make({1, E, 1, S}, DataType::float16);
+    auto valueCache = MultiArray::make({1, E, 1, S}, DataType::float16);
+    auto alignmentWeights = MultiArray::make({S, W}, DataType::float16);
+    auto updateMask = MultiArray::make({1, S}, DataType::int32);
+    auto paddingMask = MultiArray::make({1, S}, DataType::float16);
+    std::fill_n(paddingMask->data<uint16_t>(), S, platform::ml::kHalfMinus10000);
     auto inputs = std::make_shared<DecodingInputs>(withPrompt, inputIds, cacheLength, keyCache, valueCache,
                                                    alignmentWeights, updateMask, paddingMask);
     openFirstPosition(*inputs);

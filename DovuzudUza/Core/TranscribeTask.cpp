@@ -154,7 +154,7 @@ std::shared_ptr<TranscriptionResult> TranscribeTask::run(std::span<const float> 
     platform::ScopedSignpost interval(EngineLogging::TranscribeTask::signposter(), "TranscribeAudio");
     const auto startDate = platform::now();
     timings_.pipelineStart = std::min(timings_.pipelineStart, platform::secondsSince2001(startDate));
-    engine_log::debug("Starting pipeline at: " + platform::iso8601String(startDate));
+    engine_log::debug("Starting pipeline at: " + platform::dateDescription(startDate));
 
     DecodingOptions options = decodeOptions.value_or(DecodingOptions{});
     options.verbose = ZezeziCore::Logging::loggingEnabled();
@@ -229,13 +229,17 @@ std::shared_ptr<TranscriptionResult> TranscribeTask::run(std::span<const float> 
 
             const auto windowId = static_cast<int64_t>(timings_.totalDecodingWindows - timings_.totalDecodingFallbacks);
             // Holds only the caller's callback and this window's id: a late
-            // report still carries its own window.
-            ProgressCallback wrapper = [callback, windowId](const TranscriptionProgress& progress) -> std::optional<bool> {
-                if (!callback) return std::nullopt;
-                TranscriptionProgress stamped = progress;
-                stamped.windowId = windowId;
-                return callback(stamped);
-            };
+            // report still carries its own window. Without a caller's callback
+            // there is nothing to report to, and a wrapper that answers nothing
+            // never stops a decode: the decoder then skips building reports.
+            ProgressCallback wrapper;
+            if (callback) {
+                wrapper = [callback, windowId](const TranscriptionProgress& progress) -> std::optional<bool> {
+                    TranscriptionProgress stamped = progress;
+                    stamped.windowId = windowId;
+                    return callback(stamped);
+                };
+            }
             platform::Task::checkCancellation(stop);
 
             const auto result = decodeWithFallback(encoded, options, decoderInputs, detectedLanguage, wrapper, stop);

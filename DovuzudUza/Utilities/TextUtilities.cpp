@@ -16,28 +16,46 @@ namespace {
 
 constexpr float kInfinity = std::numeric_limits<float>::infinity();
 
-// Length of the raw DEFLATE stream (no zlib header or checksum) of the
-// bytes at the default level, or nothing with the reason logged.
+// A raw DEFLATE compressor (no zlib header or checksum) at the default
+// level, kept per thread and reset for each use: the decoding loop measures
+// a few hundred bytes at every step, and setting one up costs more than that.
+class Compressor {
+public:
+    Compressor() { ready_ = deflateInit2(&stream_, Z_DEFAULT_COMPRESSION, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) == Z_OK; }
+    ~Compressor() {
+        if (ready_) deflateEnd(&stream_);
+    }
+    Compressor(const Compressor&) = delete;
+    Compressor& operator=(const Compressor&) = delete;
+
+    // Length of the compressed bytes, or nothing with the reason logged.
+    std::optional<size_t> deflatedLength(const unsigned char* bytes, size_t count) {
+        if (!ready_ || deflateReset(&stream_) != Z_OK) {
+            engine_log::debug(std::string("Compression error: ") + (stream_.msg ? stream_.msg : "cannot start the compressor"));
+            return std::nullopt;
+        }
+        out_.resize(deflateBound(&stream_, static_cast<uLong>(count)));
+        stream_.next_in = const_cast<unsigned char*>(bytes);
+        stream_.avail_in = static_cast<uInt>(count);
+        stream_.next_out = out_.data();
+        stream_.avail_out = static_cast<uInt>(out_.size());
+        if (deflate(&stream_, Z_FINISH) != Z_STREAM_END) {
+            engine_log::debug(std::string("Compression error: ") +
+                              (stream_.msg ? stream_.msg : "the compressed data did not fit"));
+            return std::nullopt;
+        }
+        return out_.size() - stream_.avail_out;
+    }
+
+private:
+    z_stream stream_{};
+    bool ready_ = false;
+    std::vector<unsigned char> out_;
+};
+
 std::optional<size_t> deflatedLength(const unsigned char* bytes, size_t count) {
-    z_stream stream{};
-    if (deflateInit2(&stream, Z_DEFAULT_COMPRESSION, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK) {
-        engine_log::debug(std::string("Compression error: ") + (stream.msg ? stream.msg : "cannot start the compressor"));
-        return std::nullopt;
-    }
-    std::vector<unsigned char> out(deflateBound(&stream, static_cast<uLong>(count)));
-    stream.next_in = const_cast<unsigned char*>(bytes);
-    stream.avail_in = static_cast<uInt>(count);
-    stream.next_out = out.data();
-    stream.avail_out = static_cast<uInt>(out.size());
-    const int status = deflate(&stream, Z_FINISH);
-    const size_t length = out.size() - stream.avail_out;
-    const std::string reason = stream.msg ? stream.msg : "the compressed data did not fit";
-    deflateEnd(&stream);
-    if (status != Z_STREAM_END) {
-        engine_log::debug("Compression error: " + reason);
-        return std::nullopt;
-    }
-    return length;
+    thread_local Compressor compressor;
+    return compressor.deflatedLength(bytes, count);
 }
 
 float ratio(size_t original, size_t compressed) {

@@ -14,6 +14,7 @@
 #include "platform/foundation/NumberFormat.hpp"
 #include "platform/foundation/Trim.hpp"
 #include "platform/foundation/UserDefaults.hpp"
+#include "platform/process/TerminationSignals.hpp"
 
 namespace Parlox {
 namespace {
@@ -54,26 +55,26 @@ const std::vector<std::string>& CommandLineTool::usageLines() {
 }
 
 double CommandLineTool::timeoutSetting() {
-    double seconds = platform::UserDefaults::standard().doubleValue("timeout", 0);
-    return seconds > 0 ? seconds : 45;
+    return WriterProvider::usableTimeout(platform::UserDefaults::standard().doubleValue("timeout", 0));
 }
 
-int CommandLineTool::execute(const std::vector<std::string>& args, const Print& print) {
+int CommandLineTool::execute(const std::vector<std::string>& args, const Print& print, std::stop_token stop) {
     const std::string command = args.size() > 1 ? args[1] : std::string();
     if (command == "--generate" && args.size() >= 3) {
         return generate(args[2], args.size() >= 4 ? std::optional<std::string>(args[3]) : std::nullopt, std::nullopt,
-                        print);
+                        print, stop);
     }
     if (command == "--iterate" && args.size() >= 6) {
-        return generate(args[5], args[4], ParloxCore::Iteration{args[2], args[3], args[4]}, print);
+        return generate(args[5], args[4], ParloxCore::Iteration{args[2], args[3], args[4]}, print, stop);
     }
-    if (command == "--transcribe" && args.size() >= 3) return transcribe({args.begin() + 2, args.end()}, print);
+    if (command == "--transcribe" && args.size() >= 3) return transcribe({args.begin() + 2, args.end()}, print, stop);
     for (const auto& line : usageLines()) print(line);
     return 2;
 }
 
 int CommandLineTool::generate(const std::string& instruction, const std::optional<std::string>& base,
-                              const std::optional<ParloxCore::Iteration>& previous, const Print& print) {
+                              const std::optional<ParloxCore::Iteration>& previous, const Print& print,
+                              std::stop_token stop) {
     // An empty instruction would only spend a request on the tool.
     if (platform::trimmingWhitespaceAndNewlines(instruction).empty()) {
         print("La instrucción está vacía: indica qué quieres que escriba.");
@@ -102,13 +103,15 @@ int CommandLineTool::generate(const std::string& instruction, const std::optiona
         return platform::formatFixed(
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 1);
     };
+    if (stop.stop_requested()) return 1;
     try {
-        std::string text = writer->generate(request);
+        std::string text = writer->generate(request, stop);
+        if (stop.stop_requested()) return 1;
         print(elapsed() + " s");
         print(text);
         return 0;
     } catch (const std::exception& error) {
-        print(elapsed() + " s \u00B7 " + messageOf(error));
+        if (!stop.stop_requested()) print(elapsed() + " s \u00B7 " + messageOf(error));
         return 1;
     }
 }
@@ -117,19 +120,27 @@ void CommandLineTool::run(const std::vector<std::string>& args) {
     // The request runs on a worker while the main thread keeps its queue
     // turning, so main-queue work of the code it calls still runs.
     int status = 2;
-    auto task = platform::Task::runOnThread([&] {
-        try {
-            status = execute(args, printLine);
-        } catch (const std::exception& error) {
-            printLine(messageOf(error));
-            status = 1;
-        } catch (...) {
-            status = 1;
-        }
-        platform::MainQueue::post([] { platform::MainRunLoop::quitMain(); });
-    });
-    platform::MainRunLoop::runMain();
-    task.wait();
+    {
+        // A signal stops the request: its tool (in a process group of its
+        // own, out of reach of the terminal's Ctrl+C) is ended and its folder
+        // removed before we exit.
+        std::stop_source stop;
+        platform::process::TerminationSignals signals([&stop](int) { stop.request_stop(); });
+        auto task = platform::Task::runOnThread([&] {
+            try {
+                status = execute(args, printLine, stop.get_token());
+            } catch (const std::exception& error) {
+                if (!stop.stop_requested()) printLine(messageOf(error));
+                status = 1;
+            } catch (...) {
+                status = 1;
+            }
+            platform::MainQueue::post([] { platform::MainRunLoop::quitMain(); });
+        });
+        platform::MainRunLoop::runMain();
+        task.wait();
+        if (auto signal = signals.received()) status = platform::process::TerminationSignals::exitStatus(*signal);
+    }
     std::fflush(stdout);
     std::exit(status);
 }

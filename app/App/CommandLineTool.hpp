@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <optional>
+#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -25,11 +26,14 @@ struct CommandLineTool {
     static bool isCommandLine(const std::vector<std::string>& arguments);
 
     // Runs the full argument list (program path at index 0) and ends the
-    // process with the exit status: 0 done, 1 failed, 2 usage.
+    // process with the exit status: 0 done, 1 failed, 2 usage. SIGINT,
+    // SIGTERM or SIGHUP stop the request (its tool is ended, its folder
+    // removed) and end the process with 128 + the signal's number.
     [[noreturn]] static void run(const std::vector<std::string>& args);
 
-    // The same, returning the exit status instead of ending the process.
-    static int execute(const std::vector<std::string>& args, const Print& print);
+    // The same, returning the exit status instead of ending the process. A
+    // stop request ends the request, which then prints nothing more.
+    static int execute(const std::vector<std::string>& args, const Print& print, std::stop_token stop = {});
 
     static const std::vector<std::string>& usageLines();
 
@@ -41,9 +45,10 @@ private:
     static void setArguments(std::vector<std::string> arguments);
 
     static int generate(const std::string& instruction, const std::optional<std::string>& base,
-                        const std::optional<ParloxCore::Iteration>& previous, const Print& print);
+                        const std::optional<ParloxCore::Iteration>& previous, const Print& print,
+                        std::stop_token stop);
     // Prepares the speech model, then transcribes each file twice, timing both.
-    static int transcribe(const std::vector<std::string>& files, const Print& print);
+    static int transcribe(const std::vector<std::string>& files, const Print& print, std::stop_token stop);
     // A whole audio file as 16 kHz mono samples. Throws for a file that
     // cannot be read, or that ends before the audio its header announces.
     static std::vector<float> load(const std::string& path);

@@ -46,14 +46,15 @@ std::vector<float> CommandLineTool::load(const std::string& path) {
     return std::vector<float>(mono.channel(0), mono.channel(0) + mono.frameLength());
 }
 
-int CommandLineTool::transcribe(const std::vector<std::string>& files, const Print& print) {
+int CommandLineTool::transcribe(const std::vector<std::string>& files, const Print& print, std::stop_token stop) {
     platform::Channel<Transcriber::State> states;
     EngineTranscriber transcriber;
     const auto connection = transcriber.stateChanged().connect([&states](const Transcriber::State& s) { states.send(s); });
     transcriber.prepare();
     const auto start = std::chrono::steady_clock::now();
     for (;;) {
-        const auto state = states.receive();
+        // A stop ends the run quietly; the transcriber stops its load as it goes.
+        const auto state = states.receive(stop);
         if (!state) return 1;
         if (state->kind == Transcriber::State::Kind::failed) {
             print("Error del modelo: " + state->message);
@@ -68,11 +69,12 @@ int CommandLineTool::transcribe(const std::vector<std::string>& files, const Pri
         const std::string name = std::filesystem::path(argument).filename().string();
         try {
             const auto samples = load(argument);
-            print(passLine(name, 1, transcriber.transcribe(samples)));
-            const auto second = transcriber.transcribe(samples);
+            print(passLine(name, 1, transcriber.transcribe(samples, stop)));
+            const auto second = transcriber.transcribe(samples, stop);
             print(passLine(name, 2, second));
             print(second.text);
         } catch (const std::exception& error) {
+            if (stop.stop_requested()) return 1;
             print(argument + ": " + plainDescription(error));
         }
     }

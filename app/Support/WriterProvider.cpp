@@ -1,5 +1,6 @@
 #include "app/Support/WriterProvider.hpp"
 
+#include <cmath>
 #include <mutex>
 
 #include "app/Support/Log.hpp"
@@ -51,7 +52,13 @@ WriterProvider WriterProvider::stored() {
     return setting("provider") == std::optional<std::string>("claude") ? claude : chatGPT;
 }
 
-std::unique_ptr<ParloxCore::LLMProvider> WriterProvider::current(WriterProvider provider, double timeout) {
+double WriterProvider::usableTimeout(double seconds) {
+    return std::isfinite(seconds) && seconds > 0 ? seconds : defaultTimeout;
+}
+
+std::unique_ptr<ParloxCore::LLMProvider> WriterProvider::current(WriterProvider provider, double requested) {
+    // Whatever the caller passes, the tool always runs against a limit.
+    const double timeout = usableTimeout(requested);
     if (provider == claude) {
         auto found = ClaudeCodeLocator::locate(platform::Paths::home());
         if (!found) throw ClaudeCodeProvider::ClaudeError::notInstalled("la app de Claude ni en el PATH");

@@ -29,8 +29,14 @@ public:
     // The stored "provider": "claude" selects Claude, anything else Codex.
     static WriterProvider stored();
 
-    // A configured back-end, or the back-end's notInstalled error. Locating may
-    // run the login shell: call it off the main thread.
+    // Seconds a request may take when the setting gives none that can be used.
+    static constexpr double defaultTimeout = 45;
+    // `seconds` when it is a finite number above zero, else defaultTimeout.
+    static double usableTimeout(double seconds);
+
+    // A configured back-end, or the back-end's notInstalled error. Its
+    // time-out is usableTimeout(timeout). Locating may run the login shell:
+    // call it off the main thread.
     static std::unique_ptr<ParloxCore::LLMProvider> current(WriterProvider provider, double timeout);
 
     std::optional<std::filesystem::path> executable() const;

@@ -36,6 +36,13 @@ namespace {
 constexpr double kSeconds1970To2001 = 978307200.0;
 }
 
+std::string dateDescription(Date date) {
+    std::string text = iso8601String(date, false);  // "YYYY-MM-DDTHH:MM:SSZ"
+    text[text.find('T')] = ' ';
+    text.pop_back();
+    return text + " +0000";
+}
+
 double secondsSince2001(Date date) { return secondsSince1970(date) - kSeconds1970To2001; }
 
 Date dateFromSecondsSince2001(double seconds) { return dateFromSecondsSince1970(seconds + kSeconds1970To2001); }

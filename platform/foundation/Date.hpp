@@ -28,6 +28,9 @@ inline double currentAbsoluteTime() { return secondsSince2001(now()); }
 // without fractional seconds, "2026-12-09T20:09:26Z".
 std::string iso8601String(Date date, bool fractionalSeconds = true);
 
+// A date's plain text in UTC, to the second: "2026-12-09 20:09:26 +0000".
+std::string dateDescription(Date date);
+
 // Reads "YYYY-MM-DDTHH:MM:SS[.fraction](Z|+HH:MM|-HH:MM)"; 't'/'z' and a
 // space separator are accepted too. Nullopt for anything else or an
 // impossible date.

@@ -1,9 +1,11 @@
 #include "platform/foundation/Paths.hpp"
 
+#include <cerrno>
 #include <cstdlib>
 #include <fstream>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include <pwd.h>
 #include <unistd.h>
@@ -60,6 +62,24 @@ fs::path Paths::home() {
     if (const char* home = std::getenv("HOME"); home && home[0] == '/') return fs::path(home);
     if (const passwd* entry = getpwuid(getuid()); entry && entry->pw_dir) return fs::path(entry->pw_dir);
     return fs::path("/");
+}
+
+std::optional<std::string> Paths::expandingTilde(std::string_view path) {
+    if (path.empty() || path.front() != '~') return std::string(path);
+    const std::size_t slash = path.find('/');
+    const std::string user(path.substr(1, slash == std::string_view::npos ? std::string_view::npos : slash - 1));
+    const std::string_view rest = slash == std::string_view::npos ? std::string_view() : path.substr(slash);
+    if (user.empty()) return home().string() + std::string(rest);
+
+    long size = ::sysconf(_SC_GETPW_R_SIZE_MAX);
+    std::vector<char> buffer(size > 0 ? static_cast<std::size_t>(size) : 16384);
+    passwd entry{};
+    passwd* found = nullptr;
+    while (::getpwnam_r(user.c_str(), &entry, buffer.data(), buffer.size(), &found) == ERANGE) {
+        buffer.resize(buffer.size() * 2);
+    }
+    if (!found || !found->pw_dir) return std::nullopt;
+    return std::string(found->pw_dir) + std::string(rest);
 }
 
 fs::path Paths::xdgConfigHome() { return baseOr("XDG_CONFIG_HOME", ".config"); }

@@ -1,6 +1,9 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
 
 // Where the application keeps things, after the XDG base directory rules.
 // Every call reads the environment afresh, so tests point them at a temp
@@ -13,6 +16,11 @@ struct Paths {
 
     // $HOME, else the password database entry.
     static std::filesystem::path home();
+
+    // A leading "~" or "~/" becomes home(); "~name" or "~name/" that account's
+    // home folder from the password database, nullopt when there is no such
+    // account. Any other path is returned as it is.
+    static std::optional<std::string> expandingTilde(std::string_view path);
 
     // $XDG_CONFIG_HOME/Parlox, else ~/.config/Parlox.
     static std::filesystem::path configDirectory();

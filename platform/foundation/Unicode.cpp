@@ -3,7 +3,9 @@
 #include <memory>
 
 #include <unicode/brkiter.h>
+#include <unicode/bytestream.h>
 #include <unicode/locid.h>
+#include <unicode/normalizer2.h>
 #include <unicode/unistr.h>
 #include <unicode/utext.h>
 
@@ -307,5 +309,16 @@ std::string mapCase(std::string_view utf8, bool upper) {
 std::string lowercased(std::string_view utf8) { return mapCase(utf8, false); }
 
 std::string uppercased(std::string_view utf8) { return mapCase(utf8, true); }
+
+std::string composedCanonically(std::string_view utf8) {
+    UErrorCode status = U_ZERO_ERROR;
+    const icu::Normalizer2* nfc = icu::Normalizer2::getNFCInstance(status);
+    const std::string text = repairUtf8(utf8);
+    if (U_FAILURE(status)) return text;
+    std::string out;
+    icu::StringByteSink<std::string> sink(&out);
+    nfc->normalizeUTF8(0, icu::StringPiece(text.data(), static_cast<int32_t>(text.size())), sink, nullptr, status);
+    return U_SUCCESS(status) ? out : text;
+}
 
 }  // namespace platform

@@ -52,4 +52,8 @@ std::string graphemePrefix(std::string_view utf8, size_t count);
 std::string lowercased(std::string_view utf8);
 std::string uppercased(std::string_view utf8);
 
+// Canonical composition (NFC): canonically equal texts come out byte for byte
+// equal, as string equality compares them.
+std::string composedCanonically(std::string_view utf8);
+
 }  // namespace platform

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <set>
 #include <vector>
 
 #include "platform/concurrency/MainQueue.hpp"
@@ -36,17 +37,27 @@ std::filesystem::path userShell() {
     return "/bin/sh";
 }
 
+std::filesystem::path loginShell() {
+    static const std::set<std::string> speakSh = {"sh",   "bash",  "dash", "zsh", "ksh", "ksh93", "mksh",
+                                                  "oksh", "pdksh", "lksh", "ash", "yash", "posh"};
+    std::filesystem::path shell = userShell();
+    if (speakSh.count(shell.filename().string())) return shell;
+    return "/bin/sh";
+}
+
 std::optional<std::string> LoginShell::run(std::string_view command, double timeout,
                                            std::stop_token stop) {
     if (MainQueue::isMainThread()) return std::nullopt;
     Options options;
-    options.executable = userShell();
+    options.executable = loginShell();
     options.arguments = {"-lc", std::string(command)};
     options.output = OutputMode::capture;
     options.mergeStandardError = false;
     options.outputLimit = 1u << 20;
     options.timeout = timeout;
     options.killGrace = 1.0;
+    // The answer is complete when the shell exits; jobs a profile started are not waited for.
+    options.helpersMayWrite = false;
     try {
         Result result = process::run(options, stop);
         if (result.timedOut || result.cancelled || result.signaled || result.exitCode != 0) {

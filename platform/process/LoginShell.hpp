@@ -15,10 +15,16 @@ std::string shellQuote(std::string_view text);
 // password database entry, else /bin/sh.
 std::filesystem::path userShell();
 
+// The shell that runs login-shell commands: the user's when it speaks sh
+// (sh, bash, dash, zsh, the ksh family, ash, yash, posh), else /bin/sh, whose
+// login start still reads the profile. csh, tcsh and fish take neither
+// `-lc` nor `command -v` as sh does.
+std::filesystem::path loginShell();
+
 struct LoginShell {
     static constexpr double defaultTimeout = 5.0;
 
-    // Runs `command` in a login shell (`<shell> -lc command`) with no input
+    // Runs `command` in a login shell (`<loginShell()> -lc command`) with no input
     // and standard error discarded; the standard output, or nullopt when the
     // shell cannot start, exits non-zero, times out or is stopped. Never on
     // the main thread: a profile that waits would freeze the application, so

@@ -16,6 +16,7 @@
 #include <chrono>
 #include <cstring>
 #include <future>
+#include <vector>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -168,6 +169,354 @@ bool groupAlive(pid_t pgid) {
     return alive;
 }
 
+// The descriptors of one run, all made before the child exists so that
+// nothing can fail once it runs. The child's ends are closed in this process
+// once it is spawned; the output pipe exists only when the output is pumped.
+struct RunPipes {
+    Fd inRead, inWrite;
+    Fd outRead, outWrite;
+    Fd devNull;
+    Fd stopWake;    // a stop request reaches the supervisor through it
+    Fd writerWake;  // tells the input writer to give up
+
+    static RunPipes open(const Options& options, const std::string& exe) {
+        RunPipes pipes;
+        makePipe(pipes.inRead, pipes.inWrite, exe);
+        pipes.devNull = highFd(::open("/dev/null", O_RDWR | O_CLOEXEC));
+        if (!pipes.devNull) throw ProcessError(ProcessError::Kind::pipe, exe, errno);
+        if (options.output != OutputMode::discard) makePipe(pipes.outRead, pipes.outWrite, exe);
+        pipes.stopWake = makeEventFd(exe);
+        pipes.writerWake = makeEventFd(exe);
+        return pipes;
+    }
+
+    void closeChildEnds() {
+        inRead.reset();
+        outWrite.reset();
+        devNull.reset();
+    }
+};
+
+// Signals whose dispositions a child gets back to default: we may ignore or
+// handle them, the tool must not inherit that.
+sigset_t signalsResetInChild() {
+    sigset_t defaults;
+    sigemptyset(&defaults);
+    for (int sig : {SIGPIPE, SIGINT, SIGQUIT, SIGTERM, SIGHUP, SIGCHLD, SIGALRM, SIGUSR1, SIGUSR2,
+                    SIGTSTP, SIGTTIN, SIGTTOU, SIGXFSZ}) {
+        sigaddset(&defaults, sig);
+    }
+    return defaults;
+}
+
+// Starts the child in a process group of its own, with an empty signal mask,
+// standard input, output and error wired to the pipes, and nothing else open.
+pid_t spawnChild(const Options& options, const RunPipes& pipes, const std::string& exe) {
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, pipes.inRead.get(), 0);
+    const int outTarget = pipes.outWrite ? pipes.outWrite.get() : pipes.devNull.get();
+    posix_spawn_file_actions_adddup2(&actions, outTarget, 1);
+    posix_spawn_file_actions_adddup2(&actions, options.mergeStandardError ? outTarget : pipes.devNull.get(), 2);
+    if (!options.workingDirectory.empty()) {
+        posix_spawn_file_actions_addchdir_np(&actions, options.workingDirectory.c_str());
+    }
+    posix_spawn_file_actions_addclosefrom_np(&actions, 3);
+
+    posix_spawnattr_t attr;
+    posix_spawnattr_init(&attr);
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    posix_spawnattr_setpgroup(&attr, 0);
+    sigset_t mask;
+    sigemptyset(&mask);
+    posix_spawnattr_setsigmask(&attr, &mask);
+    const sigset_t defaults = signalsResetInChild();
+    posix_spawnattr_setsigdefault(&attr, &defaults);
+
+    std::vector<std::string> argStore;
+    argStore.reserve(options.arguments.size() + 1);
+    argStore.push_back(exe);
+    argStore.insert(argStore.end(), options.arguments.begin(), options.arguments.end());
+    std::vector<char*> argv;
+    for (auto& a : argStore) argv.push_back(a.data());
+    argv.push_back(nullptr);
+
+    std::vector<std::string> envStore;
+    std::vector<char*> envp;
+    char** envArg = environ;
+    if (options.environment) {
+        envStore = *options.environment;
+        for (auto& e : envStore) envp.push_back(e.data());
+        envp.push_back(nullptr);
+        envArg = envp.data();
+    }
+
+    pid_t pid = -1;
+    const int rc = ::posix_spawn(&pid, exe.c_str(), &actions, &attr, argv.data(), envArg);
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attr);
+    if (rc != 0) throw ProcessError(ProcessError::Kind::launch, exe, rc);
+    return pid;
+}
+
+// Writes the child's input on a thread of its own, so a child that never
+// reads cannot stall the run. Empty input is an input closed at once.
+class InputWriter {
+public:
+    InputWriter(Fd fd, Fd wake, const std::string& data) : wake_(std::move(wake)) {
+        if (data.empty()) return;
+        setNonBlocking(fd.get());
+        // The thread owns the pipe's end and closes it when done, so the child sees the end of input.
+        thread_ = std::thread([fd = fd.release(), w = wake_.get(), &data] {
+            writeInput(fd, w, data);
+            ::close(fd);
+        });
+    }
+    InputWriter(const InputWriter&) = delete;
+    InputWriter& operator=(const InputWriter&) = delete;
+    ~InputWriter() { finish(); }
+
+    // Gives up on what the child did not read and waits for the thread.
+    void finish() {
+        if (!thread_.joinable()) return;
+        signalEvent(wake_.get());
+        thread_.join();
+    }
+
+private:
+    Fd wake_;
+    std::thread thread_;
+};
+
+// Watches one spawned child until it and what it started are done: reaps it,
+// pumps its output, enforces the time-out and stop requests, and ends the
+// members of its group it leaves behind.
+//
+// When the child exits on its own, the output is read until it closes, or
+// until the time-out (drainGrace without one) for helpers that still hold it:
+// they may still be writing the answer. Once the output is done, members
+// still in the group are ended.
+class Supervisor {
+public:
+    Supervisor(const Options& options, pid_t pid, Fd output, Fd wake)
+        : options_(options),
+          pid_(pid),
+          pgid_(pid),
+          pidFd_(openPidFd(pid)),
+          output_(std::move(output)),
+          wake_(std::move(wake)),
+          start_(Clock::now()),
+          hasDeadline_(options.timeout > 0),
+          deadline_(start_ + seconds(options.timeout)),
+          buffer_(64 * 1024) {}
+
+    // Safe from any thread, once.
+    void requestStop() { signalEvent(wake_.get()); }
+
+    void watch() {
+        for (;;) {
+            reapIfExited();
+            const auto now = Clock::now();
+            enforceTimeOut(now);
+            escalate(now);
+            shortenDrainWhenGroupIsGone(now);
+            if (reaped_ && outputDone(now)) {
+                endLeftovers();
+                if (groupDone()) return;
+            }
+            if (!waitForEvents(pollMillis(now))) break;
+        }
+        if (!reaped_) {
+            // Only reached when poll itself failed: make sure nothing is left.
+            signalGroup(SIGKILL);
+            while (::waitpid(pid_, &status_, 0) < 0 && errno == EINTR) {
+            }
+        }
+    }
+
+    Result result() {
+        if (WIFSIGNALED(status_)) {
+            result_.signaled = true;
+            result_.exitCode = WTERMSIG(status_);
+        } else if (WIFEXITED(status_)) {
+            result_.exitCode = WEXITSTATUS(status_);
+        }
+        return std::move(result_);
+    }
+
+private:
+    static constexpr auto groupCheckInterval = std::chrono::milliseconds(100);
+
+    void signalGroup(int sig) {
+        ::kill(-pgid_, sig);
+        if (!reaped_) ::kill(pid_, sig);
+    }
+
+    void beginTermination() {
+        if (terminating_) return;
+        terminating_ = true;
+        signalGroup(SIGTERM);
+        const auto now = Clock::now();
+        killAt_ = now + seconds(options_.killGrace);
+        if (reaped_) drainUntil_ = std::min(drainUntil_, now + seconds(options_.drainGrace));
+    }
+
+    void reapIfExited() {
+        if (reaped_) return;
+        pid_t r;
+        do {
+            r = ::waitpid(pid_, &status_, WNOHANG);
+        } while (r < 0 && errno == EINTR);
+        if (r != pid_ && !(r < 0 && errno == ECHILD)) return;
+        reaped_ = true;
+        const auto now = Clock::now();
+        // After a time-out or a stop the group is going anyway; after a normal
+        // exit, helpers get until the time-out to finish their output.
+        const bool waitForHelpers = !terminating_ && hasDeadline_ && options_.helpersMayWrite;
+        drainUntil_ = waitForHelpers ? std::max(deadline_, now) : now + seconds(options_.drainGrace);
+        nextGroupCheck_ = now;
+    }
+
+    void enforceTimeOut(Clock::time_point now) {
+        if (!hasDeadline_ || reaped_ || result_.timedOut || now < deadline_) return;
+        result_.timedOut = true;
+        beginTermination();
+    }
+
+    void escalate(Clock::time_point now) {
+        if (!terminating_ || killed_ || now < killAt_) return;
+        signalGroup(SIGKILL);
+        killed_ = true;
+    }
+
+    // Output held open by something that left the group is not waited for:
+    // nothing of this run is left to write it.
+    void shortenDrainWhenGroupIsGone(Clock::time_point now) {
+        if (!reaped_ || !output_ || terminating_ || now < nextGroupCheck_) return;
+        nextGroupCheck_ = now + groupCheckInterval;
+        if (!groupAlive(pgid_)) drainUntil_ = std::min(drainUntil_, now + seconds(options_.drainGrace));
+    }
+
+    bool outputDone(Clock::time_point now) const { return !output_ || now >= drainUntil_; }
+
+    // Whatever the child left running in its group goes with it, once.
+    void endLeftovers() {
+        if (leftoversChecked_) return;
+        leftoversChecked_ = true;
+        if (options_.endGroupWithChild && groupAlive(pgid_)) beginTermination();
+    }
+
+    // Members that got SIGKILL are as good as gone; group members cannot be waited for.
+    bool groupDone() const { return !terminating_ || killed_ || !groupAlive(pgid_); }
+
+    int pollMillis(Clock::time_point now) const {
+        int waitMs = 1000;
+        if (hasDeadline_ && !reaped_ && !result_.timedOut) waitMs = std::min(waitMs, millisUntil(deadline_));
+        if (terminating_ && !killed_) waitMs = std::min(waitMs, millisUntil(killAt_));
+        if (reaped_ && output_ && now < drainUntil_) waitMs = std::min(waitMs, millisUntil(drainUntil_));
+        if (reaped_ && output_ && !terminating_) waitMs = std::min(waitMs, millisUntil(nextGroupCheck_));
+        if (reaped_ && terminating_) waitMs = std::min(waitMs, 20);
+        if (!reaped_ && !pidFd_) waitMs = std::min(waitMs, 20);
+        return waitMs;
+    }
+
+    // One poll over the child's pid, its output and the stop wake-up; false
+    // when poll itself failed.
+    bool waitForEvents(int waitMs) {
+        pollfd fds[3];
+        int count = 0;
+        int pidIndex = -1, outIndex = -1, wakeIndex = -1;
+        if (!reaped_ && pidFd_) {
+            pidIndex = count;
+            fds[count++] = {pidFd_.get(), POLLIN, 0};
+        }
+        if (output_) {
+            outIndex = count;
+            fds[count++] = {output_.get(), POLLIN, 0};
+        }
+        if (!result_.cancelled) {
+            wakeIndex = count;
+            fds[count++] = {wake_.get(), POLLIN, 0};
+        }
+        const int r = ::poll(fds, static_cast<nfds_t>(count), waitMs);
+        if (r < 0 && errno != EINTR) return false;
+        if (r <= 0) return true;
+        if (outIndex >= 0 && fds[outIndex].revents) readOutput();
+        if (wakeIndex >= 0 && (fds[wakeIndex].revents & POLLIN)) onStopRequest();
+        if (pidIndex >= 0 && fds[pidIndex].revents) reapIfExited();
+        return true;
+    }
+
+    void readOutput() {
+        const ssize_t n = ::read(output_.get(), buffer_.data(), buffer_.size());
+        if (n > 0) {
+            consume(buffer_.data(), static_cast<std::size_t>(n));
+        } else if (n == 0 || (errno != EINTR && errno != EAGAIN)) {
+            output_.reset();
+        }
+    }
+
+    // A stop also ends the wait for helpers of a child that already exited,
+    // and the helpers with it when the group goes with the child.
+    void onStopRequest() {
+        uint64_t v;
+        [[maybe_unused]] auto n = ::read(wake_.get(), &v, sizeof v);
+        result_.cancelled = true;
+        if (reaped_ && !options_.endGroupWithChild) {
+            drainUntil_ = std::min(drainUntil_, Clock::now() + seconds(options_.drainGrace));
+            return;
+        }
+        if (reaped_) leftoversChecked_ = true;
+        beginTermination();
+    }
+
+    // Keeps up to outputLimit bytes; the rest is counted and dropped.
+    void consume(const char* data, std::size_t n) {
+        const std::size_t before = result_.outputBytes;
+        result_.outputBytes += n;
+        const std::size_t room = before >= options_.outputLimit ? 0 : options_.outputLimit - before;
+        const std::size_t kept = std::min(n, room);
+        if (kept < n) result_.outputTruncated = true;
+        if (kept == 0) return;
+        if (options_.output == OutputMode::capture) {
+            result_.output.append(data, kept);
+        } else if (options_.output == OutputMode::file && options_.outputFd >= 0) {
+            writeAll(options_.outputFd, data, kept);
+        }
+    }
+
+    static void writeAll(int fd, const char* data, std::size_t size) {
+        std::size_t done = 0;
+        while (done < size) {
+            const ssize_t w = ::write(fd, data + done, size - done);
+            if (w < 0 && errno == EINTR) continue;
+            if (w <= 0) break;
+            done += static_cast<std::size_t>(w);
+        }
+    }
+
+    const Options& options_;
+    const pid_t pid_;
+    const pid_t pgid_;
+    Fd pidFd_;
+    Fd output_;
+    Fd wake_;
+    const Clock::time_point start_;
+    const bool hasDeadline_;
+    const Clock::time_point deadline_;
+    std::vector<char> buffer_;
+
+    Result result_;
+    int status_ = 0;
+    bool reaped_ = false;
+    bool terminating_ = false;
+    bool killed_ = false;
+    bool leftoversChecked_ = false;
+    Clock::time_point killAt_{};
+    Clock::time_point drainUntil_{};
+    Clock::time_point nextGroupCheck_{};
+};
+
 }  // namespace
 
 void ignoreSigpipe() {
@@ -216,225 +565,19 @@ std::vector<std::string> environmentWith(
 Result run(const Options& options, std::stop_token stop) {
     ignoreSigpipe();
     const std::string exe = options.executable.string();
-
-    Fd inRead, inWrite;
-    makePipe(inRead, inWrite, exe);
-    Fd outRead, outWrite;
-    Fd devNull = highFd(::open("/dev/null", O_RDWR | O_CLOEXEC));
-    if (!devNull) throw ProcessError(ProcessError::Kind::pipe, exe, errno);
-    const bool pumping = options.output != OutputMode::discard;
-    if (pumping) makePipe(outRead, outWrite, exe);
-    Fd wake = makeEventFd(exe);
-    Fd writerWake = makeEventFd(exe);
-
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, inRead.get(), 0);
-    int outTarget = pumping ? outWrite.get() : devNull.get();
-    posix_spawn_file_actions_adddup2(&actions, outTarget, 1);
-    posix_spawn_file_actions_adddup2(&actions, options.mergeStandardError ? outTarget : devNull.get(), 2);
-    if (!options.workingDirectory.empty()) {
-        posix_spawn_file_actions_addchdir_np(&actions, options.workingDirectory.c_str());
-    }
-    posix_spawn_file_actions_addclosefrom_np(&actions, 3);
-
-    posix_spawnattr_t attr;
-    posix_spawnattr_init(&attr);
-    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-    posix_spawnattr_setpgroup(&attr, 0);
-    sigset_t mask;
-    sigemptyset(&mask);
-    posix_spawnattr_setsigmask(&attr, &mask);
-    sigset_t defaults;
-    sigemptyset(&defaults);
-    for (int sig : {SIGPIPE, SIGINT, SIGQUIT, SIGTERM, SIGHUP, SIGCHLD, SIGALRM, SIGUSR1, SIGUSR2,
-                    SIGTSTP, SIGTTIN, SIGTTOU, SIGXFSZ}) {
-        sigaddset(&defaults, sig);
-    }
-    posix_spawnattr_setsigdefault(&attr, &defaults);
-
-    std::vector<std::string> argStore;
-    argStore.reserve(options.arguments.size() + 1);
-    argStore.push_back(exe);
-    argStore.insert(argStore.end(), options.arguments.begin(), options.arguments.end());
-    std::vector<char*> argv;
-    for (auto& a : argStore) argv.push_back(a.data());
-    argv.push_back(nullptr);
-
-    std::vector<std::string> envStore;
-    std::vector<char*> envp;
-    char** envArg = environ;
-    if (options.environment) {
-        envStore = *options.environment;
-        for (auto& e : envStore) envp.push_back(e.data());
-        envp.push_back(nullptr);
-        envArg = envp.data();
-    }
-
-    pid_t pid = -1;
-    int rc = ::posix_spawn(&pid, exe.c_str(), &actions, &attr, argv.data(), envArg);
-    posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attr);
-    if (rc != 0) throw ProcessError(ProcessError::Kind::launch, exe, rc);
-
-    const pid_t pgid = pid;
+    RunPipes pipes = RunPipes::open(options, exe);
+    const pid_t pid = spawnChild(options, pipes, exe);
     if (options.onSpawned) options.onSpawned(pid);
-    inRead.reset();
-    outWrite.reset();
-    devNull.reset();
+    pipes.closeChildEnds();
 
-    std::thread writer;
-    if (options.input.empty()) {
-        inWrite.reset();
-    } else {
-        setNonBlocking(inWrite.get());
-        // The writer owns the pipe's end and closes it when done, so the child sees the end of input.
-        writer = std::thread([fd = inWrite.release(), w = writerWake.get(), &data = options.input] {
-            writeInput(fd, w, data);
-            ::close(fd);
-        });
+    InputWriter writer(std::move(pipes.inWrite), std::move(pipes.writerWake), options.input);
+    Supervisor supervisor(options, pid, std::move(pipes.outRead), std::move(pipes.stopWake));
+    {
+        std::stop_callback onStop(stop, [&supervisor] { supervisor.requestStop(); });
+        supervisor.watch();
     }
-
-    Fd pidFd(openPidFd(pid));
-    Result result;
-    std::stop_callback onStop(stop, [w = wake.get()] { signalEvent(w); });
-
-    const auto start = Clock::now();
-    const bool hasDeadline = options.timeout > 0;
-    const auto deadline = start + seconds(options.timeout);
-    const auto grace = seconds(options.killGrace);
-
-    bool reaped = false;
-    bool terminating = false;
-    bool killed = false;
-    Clock::time_point killAt{};
-    Clock::time_point drainUntil{};
-    int status = 0;
-
-    auto signalAll = [&](int sig) {
-        ::kill(-pgid, sig);
-        if (!reaped) ::kill(pid, sig);
-    };
-    auto beginTermination = [&] {
-        if (terminating) return;
-        terminating = true;
-        signalAll(SIGTERM);
-        killAt = Clock::now() + grace;
-    };
-    auto tryReap = [&] {
-        if (reaped) return;
-        pid_t r;
-        do {
-            r = ::waitpid(pid, &status, WNOHANG);
-        } while (r < 0 && errno == EINTR);
-        if (r == pid || (r < 0 && errno == ECHILD)) {
-            reaped = true;
-            drainUntil = Clock::now() + seconds(options.drainGrace);
-            // Whatever the child left running in its group goes with it.
-            if (options.endGroupWithChild && groupAlive(pgid)) beginTermination();
-        }
-    };
-    auto consume = [&](const char* data, std::size_t n) {
-        const std::size_t before = result.outputBytes;
-        result.outputBytes += n;
-        const std::size_t room = before >= options.outputLimit ? 0 : options.outputLimit - before;
-        const std::size_t kept = std::min(n, room);
-        if (kept < n) result.outputTruncated = true;
-        if (kept == 0) return;
-        if (options.output == OutputMode::capture) {
-            result.output.append(data, kept);
-        } else if (options.output == OutputMode::file && options.outputFd >= 0) {
-            std::size_t done = 0;
-            while (done < kept) {
-                ssize_t w = ::write(options.outputFd, data + done, kept - done);
-                if (w < 0 && errno == EINTR) continue;
-                if (w <= 0) break;
-                done += static_cast<std::size_t>(w);
-            }
-        }
-    };
-
-    std::vector<char> buffer(64 * 1024);
-    for (;;) {
-        tryReap();
-        if (reaped) {
-            const bool outputDone = !outRead || Clock::now() >= drainUntil;
-            const bool groupDone = !terminating || killed || !groupAlive(pgid);
-            if (outputDone && groupDone) break;
-        }
-
-        auto now = Clock::now();
-        if (hasDeadline && !reaped && !result.timedOut && now >= deadline) {
-            result.timedOut = true;
-            beginTermination();
-        }
-        if (terminating && !killed && now >= killAt) {
-            signalAll(SIGKILL);
-            killed = true;
-        }
-
-        int waitMs = 1000;
-        if (hasDeadline && !reaped && !result.timedOut) waitMs = std::min(waitMs, millisUntil(deadline));
-        if (terminating && !killed) waitMs = std::min(waitMs, millisUntil(killAt));
-        if (reaped && outRead && now < drainUntil) waitMs = std::min(waitMs, millisUntil(drainUntil));
-        if (reaped && terminating) waitMs = std::min(waitMs, 20);  // group members are not waitable
-        if (!reaped && !pidFd) waitMs = std::min(waitMs, 20);
-
-        pollfd fds[3];
-        int count = 0;
-        int pidIndex = -1, outIndex = -1, wakeIndex = -1;
-        if (!reaped && pidFd) {
-            pidIndex = count;
-            fds[count++] = {pidFd.get(), POLLIN, 0};
-        }
-        if (outRead) {
-            outIndex = count;
-            fds[count++] = {outRead.get(), POLLIN, 0};
-        }
-        if (!result.cancelled) {
-            wakeIndex = count;
-            fds[count++] = {wake.get(), POLLIN, 0};
-        }
-        int r = ::poll(fds, static_cast<nfds_t>(count), waitMs);
-        if (r < 0 && errno != EINTR) break;
-        if (r <= 0) continue;
-
-        if (outIndex >= 0 && fds[outIndex].revents) {
-            ssize_t n = ::read(outRead.get(), buffer.data(), buffer.size());
-            if (n > 0) {
-                consume(buffer.data(), static_cast<std::size_t>(n));
-            } else if (n == 0 || (errno != EINTR && errno != EAGAIN)) {
-                outRead.reset();
-            }
-        }
-        if (wakeIndex >= 0 && (fds[wakeIndex].revents & POLLIN)) {
-            uint64_t v;
-            [[maybe_unused]] auto n = ::read(wake.get(), &v, sizeof v);
-            result.cancelled = true;
-            if (!reaped) beginTermination();
-        }
-        if (pidIndex >= 0 && fds[pidIndex].revents) tryReap();
-    }
-
-    if (!reaped) {
-        // Only reached when poll itself failed: make sure nothing is left.
-        signalAll(SIGKILL);
-        while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-        }
-    }
-
-    if (writer.joinable()) {
-        signalEvent(writerWake.get());
-        writer.join();
-    }
-
-    if (WIFSIGNALED(status)) {
-        result.signaled = true;
-        result.exitCode = WTERMSIG(status);
-    } else if (WIFEXITED(status)) {
-        result.exitCode = WEXITSTATUS(status);
-    }
-    return result;
+    writer.finish();
+    return supervisor.result();
 }
 
 }  // namespace platform::process

@@ -32,9 +32,17 @@ struct Options {
     int outputFd = -1;               // for OutputMode::file; not closed by run
     std::size_t outputLimit = 8u << 20;
 
-    double timeout = 0;       // seconds; 0 or less means none
+    double timeout = 0;       // seconds; 0 or less (or NaN) means none
     double killGrace = 2.0;   // seconds between SIGTERM and SIGKILL
-    double drainGrace = 0.3;  // seconds to keep reading after the child ended
+    // After the child exits on its own, its output is read until it closes
+    // (helpers may still be writing) or until the time-out. Without a
+    // time-out, after a time-out or stop, once no member of the group is
+    // left, or when helpersMayWrite is off, reading goes on for this many
+    // seconds at most.
+    double drainGrace = 0.3;
+    // Off for a child whose answer is complete when it exits: what it left
+    // running is then ended without waiting for its output.
+    bool helpersMayWrite = true;
     // Whether members of the child's group still running when it exits are
     // ended too. Off for detached programs: a launcher that exits leaves the
     // window it opened behind on purpose.
@@ -56,8 +64,8 @@ struct Result {
 
 // Runs a child in its own process group and waits for it. On time-out or stop
 // request the whole group gets SIGTERM, then SIGKILL after killGrace; members
-// left behind by a child that exited get the same. Throws ProcessError when the
-// child cannot be started.
+// left behind by a child that exited get the same once its output is done.
+// Throws ProcessError when the child cannot be started.
 Result run(const Options& options, std::stop_token stop = {});
 
 // Starts a child that lives on its own (a terminal window, a browser): no

@@ -1,3 +1,6 @@
+#include <string>
+#include <vector>
+
 #include <gtest/gtest.h>
 
 #include "GlobalKeyBindings/HotKeyCenter.hpp"
@@ -28,6 +31,32 @@ TEST_F(HotKeyCenterTest, CodesThatDoNotFitAreRefusedInsteadOfWrappingOntoAnother
     }
     EXPECT_EQ(service->registerCalls, 0);
     EXPECT_FALSE(service->isRegistered(49, 0x800));
+}
+
+TEST_F(HotKeyCenterTest, TheFunctionModifierIsDroppedAndTheRestRegisters) {
+    // The keyboard has no function modifier to grab; the rest of the shortcut still works.
+    const std::int64_t fn = 0x20000;
+    struct Case {
+        std::int64_t code, mods;
+        int grabbedMods;
+    };
+    const Case cases[] = {{49, 0x800 | fn, 0x800}, {0, 0x100 | 0x200 | fn, 0x300}, {122, fn, 0}};
+    std::vector<std::shared_ptr<HotKey>> kept;
+    for (const auto& c : cases) {
+        auto hotKey = makeHotKey(c.code, c.mods, std::to_string(c.code));
+        EXPECT_TRUE(center->registerHotKey(hotKey).ok()) << c.code;
+        EXPECT_TRUE(service->isRegistered(static_cast<int>(c.code), c.grabbedMods)) << c.code;
+        EXPECT_TRUE(service->tap(static_cast<int>(c.code), c.grabbedMods)) << c.code;
+        kept.push_back(hotKey);
+    }
+    EXPECT_EQ(fired, (std::vector<std::string>{"49 down", "49 up", "0 down", "0 up", "122 down", "122 up"}));
+
+    // While a menu is open the same keys, which never carry the flag here, fire too.
+    fired.clear();
+    center->menuDidBeginTracking();
+    EXPECT_TRUE(center->handleRawKeyEvent(49, 0x800, false, HotKeyCenter::RawKeyKind::keyDown));
+    EXPECT_TRUE(center->handleRawKeyEvent(0, 0x300, false, HotKeyCenter::RawKeyKind::keyDown));
+    EXPECT_EQ(fired, (std::vector<std::string>{"49 down", "0 down"}));
 }
 
 TEST_F(HotKeyCenterTest, IdsStartAtOne) { EXPECT_EQ(center->nextHotKeyId(), 1u); }

@@ -1,8 +1,13 @@
 #pragma once
 
+#include <sys/types.h>
+
 #include <chrono>
 #include <cstdlib>
+#include <future>
+#include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <nlohmann/json.hpp>
@@ -43,13 +48,20 @@ inline void writeDefaults(const Sandbox& box, const nlohmann::json& values) {
     writeFile(box.root() / "config" / "Parlox" / "defaults.json", values.dump());
 }
 
-inline CliRun runParlox(const std::vector<std::string>& arguments, bool mergeStandardError = false) {
+// The executable with these arguments, its standard output captured.
+inline platform::process::Options parloxRun(const std::vector<std::string>& arguments,
+                                            bool mergeStandardError = false) {
     platform::process::Options options;
     options.executable = parloxBinary();
     options.arguments = arguments;
     options.output = platform::process::OutputMode::capture;
     options.mergeStandardError = mergeStandardError;
     options.timeout = 60;
+    return options;
+}
+
+inline CliRun runParlox(const std::vector<std::string>& arguments, bool mergeStandardError = false) {
+    const auto options = parloxRun(arguments, mergeStandardError);
     auto start = std::chrono::steady_clock::now();
     auto result = platform::process::run(options);
     CliRun run;
@@ -58,6 +70,34 @@ inline CliRun runParlox(const std::vector<std::string>& arguments, bool mergeSta
     run.output = result.output;
     run.lines = lines(result.output);
     return run;
+}
+
+// A run of the executable that the test watches while it works.
+struct StartedParlox {
+    pid_t pid = -1;
+    std::future<platform::process::Result> result;
+};
+
+inline StartedParlox startParlox(const std::vector<std::string>& arguments) {
+    auto spawned = std::make_shared<std::promise<pid_t>>();
+    auto pid = spawned->get_future();
+    auto options = parloxRun(arguments);
+    options.onSpawned = [spawned](int child) { spawned->set_value(child); };
+    StartedParlox started;
+    started.result = std::async(std::launch::async, [options] { return platform::process::run(options); });
+    started.pid = pid.get();
+    return started;
+}
+
+// Polls `done` every 20 ms for up to `seconds`.
+template <class Done>
+bool waitUntil(Done done, double seconds) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() >= end) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
 }
 
 }  // namespace app_test

@@ -1,9 +1,11 @@
 #include <signal.h>
 
+#include <cstring>
 #include <ostream>
 #include <regex>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -165,6 +167,35 @@ INSTANTIATE_TEST_SUITE_P(CommandLine, ToolsThatNeverFinish,
                              }
                              return name;
                          });
+
+TEST(CommandLine, SignalsEndTheToolAndRemoveTheRequestFolder) {
+    const std::pair<int, int> cases[] = {{SIGINT, 130}, {SIGTERM, 143}, {SIGHUP, 129}};
+    for (const auto& [signal, status] : cases) {
+        Sandbox box;
+        box.scenario("busy");
+        writeDefaults(box, {{"codexPath", fixture("codex").string()}});
+        auto parlox = startParlox({"--generate", "hola"});
+        const bool working = waitUntil([&] { return fs::exists(box.record() / "started"); }, 20);
+        if (!working) ::kill(parlox.pid, SIGKILL);
+        ASSERT_TRUE(working) << "the tool did not start";
+        EXPECT_EQ(box.leftovers().size(), 1u);
+
+        ::kill(parlox.pid, signal);
+        const auto result = parlox.result.get();
+        EXPECT_FALSE(result.signaled) << strsignal(signal);
+        EXPECT_EQ(result.exitCode, status) << strsignal(signal);
+        // Nothing is printed after the interruption.
+        EXPECT_EQ(lines(result.output), std::vector<std::string>{codexLine(fixture("codex").string())});
+        EXPECT_TRUE(box.leftovers().empty()) << strsignal(signal);
+        const auto pids = lines(readFile(box.record() / "pids"));
+        EXPECT_EQ(pids.size(), 2u);
+        expectProcessesGone(pids);
+        // Whatever a failure left behind goes now.
+        for (const auto& pid : pids) {
+            if (!processGone(std::stoi(pid))) ::kill(std::stoi(pid), SIGKILL);
+        }
+    }
+}
 
 TEST(CommandLine, ToolThatCannotBeFoundOrRun) {
     Sandbox box;

@@ -146,9 +146,13 @@ TEST(ClaudeCodeProvider, EveryOutcomeOfTheTool) {
         {"empty", ClaudeError::emptyResponse()},
         {"blank", ClaudeError::emptyResponse()},
         {"not-utf8", ClaudeError::failed("la respuesta no es texto UTF-8 válido")},
-        {"no-close", "Respuesta: hola"},
+        {"late-result", "Respuesta: hola"},
     };
     for (const auto& [scenario, expected] : cases) expectOutcome(runClaude(scenario), expected, scenario);
+}
+
+TEST(ClaudeCodeProvider, HelperThatKeepsTheOutputOpenIsEndedAtTheTimeOut) {
+    expectAnswerOnceTheHelperIsEnded(runClaude("no-close", 1), 1, "Respuesta: hola");
 }
 
 TEST(ClaudeCodeProvider, TimeOutWinsOverWhatTheLogSays) {

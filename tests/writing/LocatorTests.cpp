@@ -1,3 +1,6 @@
+#include <pwd.h>
+#include <unistd.h>
+
 #include <string>
 #include <thread>
 
@@ -57,6 +60,24 @@ TEST(CodexLocator, OrderOfCandidates) {
     EXPECT_EQ(CodexLocator::locate(box.root().string(), all), std::nullopt);
 }
 
+TEST(CodexLocator, OverrideUnderAnotherUsersHomeIsLookedUpThere) {
+    Sandbox box;
+    const passwd* me = ::getpwuid(::getuid());
+    ASSERT_NE(me, nullptr);
+    const fs::path userHome = me->pw_dir;
+    if (!fs::is_directory(userHome)) GTEST_SKIP() << "the account's home folder " << userHome << " does not exist";
+    const auto found = tool(box.root() / "bin/codex");
+    // The sandbox's tool reached from that account's home folder, wherever it is.
+    const std::string relative = fs::relative(found, userHome).string();
+    const CodexLocator::Candidates none{box.root() / "none", {}, {}};
+    const std::string override = std::string("~").append(me->pw_name).append("/").append(relative);
+    EXPECT_EQ(CodexLocator::locate(override, none), userHome / relative);
+    // An account that does not exist has no home: nothing is found, and no
+    // other candidate replaces the override.
+    const CodexLocator::Candidates all{found, {}, {found}};
+    EXPECT_EQ(CodexLocator::locate(std::string("~parlox-no-such-user/bin/codex"), all), std::nullopt);
+}
+
 TEST(CodexLocator, DefaultCandidatesLookInTheHomeFolder) {
     Sandbox box;
     auto candidates = CodexLocator::defaultCandidates();
@@ -70,9 +91,9 @@ TEST(CodexLocator, DefaultCandidatesLookInTheHomeFolder) {
 TEST(CodexLocator, LoginShellAnswerIsUsedOffTheMainThread) {
     Sandbox box;
     const auto found = tool(box.root() / "bin/codex");
-    writeFile(box.root() / "shell", "#!/bin/sh\necho 'hola desde el perfil'\necho '" + found.string() + "'\n",
+    writeFile(box.root() / "sh", "#!/bin/sh\necho 'hola desde el perfil'\necho '" + found.string() + "'\n",
               executable);
-    box.env().set("SHELL", (box.root() / "shell").string());
+    box.env().set("SHELL", (box.root() / "sh").string());
     std::optional<fs::path> answer;
     std::thread([&] { answer = CodexLocator::loginShellLookup(); }).join();
     EXPECT_EQ(answer, found);

@@ -1,6 +1,7 @@
 #include <signal.h>
 
 #include <chrono>
+#include <cmath>
 #include <stop_token>
 #include <string>
 
@@ -40,6 +41,15 @@ TEST(ProcessRunner, TimeOutReportsTheSignal) {
     writeFile(box.root() / "out.log", "");
     auto status = ProcessRunner::run("/bin/sleep", {"20"}, "", box.root() / "out.log", box.root(), 0.2);
     EXPECT_EQ(status, (ProcessRunner::Status{SIGTERM, true}));
+}
+
+TEST(ProcessRunner, ATimeOutThatIsNotAPositiveNumberExpiresAtOnce) {
+    Sandbox box;
+    writeFile(box.root() / "out.log", "");
+    for (double timeout : {0.0, -1.0, std::nan("")}) {
+        auto status = ProcessRunner::run("/bin/sleep", {"5"}, "", box.root() / "out.log", box.root(), timeout);
+        EXPECT_EQ(status, (ProcessRunner::Status{SIGTERM, true})) << timeout;
+    }
 }
 
 TEST(ProcessRunner, MissingOutputFileThrowsBeforeLaunching) {

@@ -1,5 +1,6 @@
 #include <chrono>
 #include <string>
+#include <utility>
 
 #include <gtest/gtest.h>
 
@@ -67,6 +68,22 @@ TEST(SessionStore, Match) {
     EXPECT_FALSE(store.match("editado", 1, 40, t0 + 900s + 1ms));
     EXPECT_FALSE(store.match("editado", 1, 41, t0));
     EXPECT_FALSE(store.match("editado", 3, 40, t0));
+}
+
+TEST(SessionStore, CanonicallyEqualSpellingsMatch) {
+    // A field may hand back composed accents where the result held decomposed
+    // ones, or the other way round.
+    const std::string composed = "Caf\u00E9 con ac\u00E9nto";
+    const std::string decomposed = "Cafe\u0301 con ace\u0301nto";
+    const std::pair<std::string, std::string> cases[] = {{composed, decomposed}, {decomposed, composed}};
+    for (const auto& [result, selection] : cases) {
+        SessionStore store;
+        auto id = store.begin(session(1, result));
+        EXPECT_EQ(store.match(selection, 1, std::nullopt, t0), SessionStore::Match::exact(id)) << selection;
+    }
+    SessionStore store;
+    store.begin(session(1, composed));
+    EXPECT_FALSE(store.match("Cafe con acento", 1, std::nullopt, t0));
 }
 
 TEST(SessionStore, EditedPassLooksOnlyAtTheNewestLiveSession) {

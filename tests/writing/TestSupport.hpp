@@ -16,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include "writing/GenerationRequest.hpp"
+#include "writing/ProcessRunner.hpp"
 #include "tests/support/ProcessGone.hpp"
 #include "tests/support/ReadFile.hpp"
 #include "tests/support/TemporaryFolder.hpp"
@@ -170,6 +171,17 @@ void expectOutcome(const ScenarioRun<Error>& run, const std::type_identity_t<std
         EXPECT_TRUE(run.outcome == expected) << scenario << ": answered " << std::get<std::string>(run.outcome);
     }
     EXPECT_TRUE(run.leftovers.empty()) << scenario;
+}
+
+// A helper that holds the tool's output open after the tool answered is
+// waited for until the time-out, then ended; the answer still counts.
+template <typename Error>
+void expectAnswerOnceTheHelperIsEnded(const ScenarioRun<Error>& run, double timeout, const std::string& answer) {
+    expectOutcome(run, answer, "no-close");
+    EXPECT_GE(run.seconds, timeout);
+    EXPECT_LT(run.seconds, timeout + ParloxCore::ProcessRunner::killGrace + 1.5);
+    EXPECT_FALSE(run.helperPids.empty());
+    expectProcessesGone(run.helperPids);
 }
 
 }  // namespace writing_test

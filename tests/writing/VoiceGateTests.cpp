@@ -45,6 +45,13 @@ TEST(VoiceGate, Hallucinations) {
         {"", true},
         {"Gracias por\nver", false},
         {"Hola, ¿qué tal?", false},
+        // The credit lines of a subtitling site, as the speech model writes them from silence.
+        {"Subtítulos realizados por la comunidad de Amara.org", true},
+        {"Subtítulos por la comunidad de Amara.org", true},
+        {"Subtitulado por la comunidad de Amara.org", true},
+        {"Más información en www.amara.org", true},
+        {"Subtítulos realizados por la comunidad", false},
+        {"Más información en www.ejemplo.org", false},
     };
     for (const auto& c : cases) EXPECT_EQ(VoiceGate::isHallucination(c.text), c.expected) << c.text;
 }

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "DovuzudUza/Core/Audio/AudioLog.hpp"
+#include "DovuzudUza/Utilities/TranscriptionUtilities.hpp"
 #include "DovuzudUza/Utilities/WhisperError.hpp"
 #include "platform/concurrency/Task.hpp"
 #include "platform/foundation/NumberFormat.hpp"
@@ -76,21 +77,10 @@ std::vector<std::shared_ptr<TranscriptionResult>> updateSeekOffsetsForResults(
         const auto& results = std::get<std::vector<std::shared_ptr<TranscriptionResult>>>(chunkedResults[i]);
         if (results.empty()) continue;
         const float seekTime = static_cast<float>(audioChunks[i].seekOffsetIndex) / 16000.0f;
-        const auto sampleOffset = static_cast<int64_t>(seekTime * 16000.0f);
         for (const auto& result : results) {
             if (!result) continue;
             auto segments = result->segments();
-            for (auto& segment : segments) {
-                segment.seek += sampleOffset;
-                segment.start += seekTime;
-                segment.end += seekTime;
-                if (segment.words) {
-                    for (auto& word : *segment.words) {
-                        word.start += seekTime;
-                        word.end += seekTime;
-                    }
-                }
-            }
+            for (auto& segment : segments) segment = TranscriptionUtilities::updateSegmentTimings(std::move(segment), seekTime);
             result->setSeekTime(seekTime);
             result->setSegments(std::move(segments));
             output.push_back(result);

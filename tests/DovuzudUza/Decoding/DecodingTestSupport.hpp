@@ -11,6 +11,7 @@
 
 #include "../Models/LogCapture.hpp"
 #include "../Models/WhisperVocabularyFixture.hpp"
+#include "../WhisperErrorOf.hpp"
 #include "DovuzudUza/Core/AudioEncoder.hpp"
 #include "DovuzudUza/Core/FeatureExtractor.hpp"
 #include "DovuzudUza/Core/SegmentSeeker.hpp"
@@ -62,25 +63,8 @@ inline DecodingOptions roadOptions() {
     return options;
 }
 
-// The first value written the way the WhisperError that `f` throws says; a
-// test failure when it throws none.
-template <class F>
-WhisperError whisperError(F&& f) {
-    try {
-        f();
-    } catch (const WhisperError& e) {
-        return e;
-    }
-    ADD_FAILURE() << "no WhisperError";
-    return WhisperError::initializationError("");
-}
+using test_support::whisperError;
 
-// A decoder model that says what a script says. Attempt a is the a-th
-// prediction at cache length 0 (language detection counts too); at a free
-// step t (t >= the prompt length - 1) it makes token script[a][t - (prompt - 1)]
-// far more likely than any other, and the end token once the script runs
-// out. Its cache updates hold the step's input token in every channel, so
-// tests can read which token each cache position saw.
 using Attempts = std::vector<std::vector<int64_t>>;
 
 struct ScriptedDecoder {

@@ -35,6 +35,24 @@ std::shared_ptr<WatchedTask> watchedTask(ScriptedDecoder& decoder,
                                          fakeFeatureExtractor(), std::move(seeker), decoder.decoder, tokenizer());
 }
 
+using SeekerAnswer = std::pair<int64_t, std::optional<std::vector<TranscriptionSegment>>>;
+
+// The seeker's own answer, changed by the test: (seek, size, answer) -> answer.
+class ChangedSeeker : public SegmentSeeker {
+public:
+    using Change = std::function<SeekerAnswer(int64_t seek, int64_t size, SeekerAnswer found)>;
+    explicit ChangedSeeker(Change change) : change_(std::move(change)) {}
+    SeekerAnswer findSeekPointAndSegments(const DecodingResult& r, const DecodingOptions& o, int64_t count, int64_t seek,
+                                          int64_t size, int64_t rate, int64_t timeToken, int64_t specialToken,
+                                          const WhisperTokenizer& t) override {
+        return change_(seek, size,
+                       SegmentSeeker::findSeekPointAndSegments(r, o, count, seek, size, rate, timeToken, specialToken, t));
+    }
+
+private:
+    Change change_;
+};
+
 // Samples whose value is their index in seconds, so a window shows where it came from.
 std::vector<float> ramp(size_t count) {
     std::vector<float> samples(count);
@@ -176,17 +194,10 @@ TEST(TranscribeTask, WindowIdsCountWindowsMinusTheLastFallbackIndex) {
 
 TEST(TranscribeTask, MaxWindowSeekAndANonAdvancingSeekerStillMoveOn) {
     // A seeker that gives the window's own seek back: the window still moves on.
-    class StuckSeeker : public SegmentSeeker {
-    public:
-        std::pair<int64_t, std::optional<std::vector<TranscriptionSegment>>> findSeekPointAndSegments(
-            const DecodingResult& r, const DecodingOptions& o, int64_t count, int64_t seek, int64_t size, int64_t rate,
-            int64_t timeToken, int64_t specialToken, const WhisperTokenizer& t) override {
-            auto found = SegmentSeeker::findSeekPointAndSegments(r, o, count, seek, size, rate, timeToken, specialToken, t);
-            return {seek, found.second};
-        }
-    };
     ScriptedDecoder stuck(Attempts{{hola()}});
-    auto task = watchedTask(stuck, std::make_shared<StuckSeeker>());
+    auto task = watchedTask(stuck, std::make_shared<ChangedSeeker>([](int64_t seek, int64_t, SeekerAnswer found) {
+                                return SeekerAnswer{seek, found.second};
+                            }));
     task->run(ramp(720000), roadOptions());
     EXPECT_EQ(task->seeks, (std::vector<int64_t>{0, 480000}));
 
@@ -208,17 +219,11 @@ TEST(TranscribeTask, MaxWindowSeekAndANonAdvancingSeekerStillMoveOn) {
 }
 
 TEST(TranscribeTask, ASkippedWindowKeepsNoSegmentsAndMovesNothingElse) {
-    class SkippingSeeker : public SegmentSeeker {
-    public:
-        std::pair<int64_t, std::optional<std::vector<TranscriptionSegment>>> findSeekPointAndSegments(
-            const DecodingResult& r, const DecodingOptions& o, int64_t count, int64_t seek, int64_t size, int64_t rate,
-            int64_t timeToken, int64_t specialToken, const WhisperTokenizer& t) override {
-            if (seek == 0) return {seek + size, std::nullopt};
-            return SegmentSeeker::findSeekPointAndSegments(r, o, count, seek, size, rate, timeToken, specialToken, t);
-        }
-    };
+    // The first window is skipped as silence.
     ScriptedDecoder decoder(Attempts{{mundo()}, {hola()}});
-    auto task = watchedTask(decoder, std::make_shared<SkippingSeeker>());
+    auto task = watchedTask(decoder, std::make_shared<ChangedSeeker>([](int64_t seek, int64_t size, SeekerAnswer found) {
+                                return seek == 0 ? SeekerAnswer{seek + size, std::nullopt} : found;
+                            }));
     int calls = 0;
     task->setSegmentDiscoveryCallback([&](const std::vector<TranscriptionSegment>&) { ++calls; });
     const auto result = task->run(ramp(720000), roadOptions());

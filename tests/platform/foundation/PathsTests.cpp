@@ -2,6 +2,13 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <map>
+#include <optional>
+#include <string>
+#include <utility>
+
+#include <pwd.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -105,6 +112,26 @@ TEST_F(PathsTest, DocumentsFromUserDirs) {
     // "$HOME/" means the folder is disabled: fall back.
     std::ofstream(home_ / ".config/user-dirs.dirs") << "XDG_DOCUMENTS_DIR=\"$HOME/\"\n";
     EXPECT_EQ(Paths::documentsDirectory(), home_.path() / "Documents");
+}
+
+TEST_F(PathsTest, TildeExpandsAsTheShellDoes) {
+    const passwd* me = ::getpwuid(::getuid());
+    ASSERT_NE(me, nullptr);
+    const std::string user = me->pw_name;
+    const std::string userHome = me->pw_dir;
+    const std::string home = home_.path().string();
+    const std::pair<std::string, std::optional<std::string>> cases[] = {
+        {"~", home},
+        {"~/bin/codex", home + "/bin/codex"},
+        {"~" + user, userHome},
+        {"~" + user + "/bin/codex", userHome + "/bin/codex"},
+        {"~parlox-no-such-user/bin/codex", std::nullopt},
+        {"~parlox-no-such-user", std::nullopt},
+        {"/usr/bin/codex", "/usr/bin/codex"},
+        {"bin/~/codex", "bin/~/codex"},
+        {"", ""},
+    };
+    for (const auto& [path, expected] : cases) EXPECT_EQ(Paths::expandingTilde(path), expected) << path;
 }
 
 TEST_F(PathsTest, HomeFromThePasswordDatabaseWhenUnset) {

@@ -1,5 +1,8 @@
 #include "platform/foundation/Unicode.hpp"
 
+#include <string>
+#include <utility>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -144,6 +147,19 @@ TEST(Unicode, CaseMappingIgnoresTheProcessLocale) {
     EXPECT_EQ(lowercased("ÁRBOL Ñandú"), "árbol ñandú");
     EXPECT_EQ(lowercased("I"), "i");  // not the dotless i of a Turkish locale
     EXPECT_EQ(uppercased("stra\xC3\x9F" "e"), "STRASSE");
+}
+
+TEST(Unicode, CanonicalComposition) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"cafe\xCC\x81", "caf\xC3\xA9"},                 // e + combining acute -> é
+        {"caf\xC3\xA9", "caf\xC3\xA9"},                  // already composed
+        {"n\xCC\x83o", "\xC3\xB1o"},                     // n + combining tilde -> ñ
+        {"\xE2\x84\xAB", "\xC3\x85"},                   // ANGSTROM SIGN -> Å (canonical singleton)
+        {"\xEF\xAC\x81", "\xEF\xAC\x81"},              // the fi ligature is only compatibility-equal: kept
+        {"", ""},
+        {"a\xFF", "a\xEF\xBF\xBD"},                      // ill-formed bytes read as repaired
+    };
+    for (const auto& [text, expected] : cases) EXPECT_EQ(composedCanonically(text), expected) << text;
 }
 
 }  // namespace

@@ -124,14 +124,15 @@ TEST(Subprocess, TimeOutTerminatesWithSigterm) {
 
 // Runs a script that starts `sleep 30` in the background before `rest`,
 // checks the run ends within seconds, and that the helper went with it.
-Result runLeavingAHelper(const std::string& prefix, const std::string& rest, double timeout) {
+Result runLeavingAHelper(const std::string& prefix, const std::string& rest, double timeout,
+                         const std::string& helperOutput = "", std::stop_token stop = {}) {
     TemporaryFolder dir;
     auto pidFile = dir.path() / "pid";
-    auto o = shell(prefix + "sleep 30 & echo $! > '" + pidFile.string() + "'; " + rest);
+    auto o = shell(prefix + "sleep 30 " + helperOutput + " & echo $! > '" + pidFile.string() + "'; " + rest);
     o.timeout = timeout;
     o.killGrace = 0.3;
     auto start = Clock::now();
-    auto r = run(o);
+    auto r = run(o, stop);
     EXPECT_LT(since(start), 5.0);
     pid_t helper = readPid(pidFile);
     EXPECT_GT(helper, 0);
@@ -148,11 +149,46 @@ TEST(Subprocess, ChildThatIgnoresSigtermIsKilledAfterTheGrace) {
     EXPECT_EQ(r.exitCode, SIGKILL);
 }
 
-TEST(Subprocess, HelperHoldingTheOutputOpenIsEndedWithTheChild) {
-    auto r = runLeavingAHelper("", "echo bye", 20);
+TEST(Subprocess, OutputHelpersWriteAfterTheChildEndedIsRead) {
+    auto start = Clock::now();
+    auto r = run([] {
+        auto o = shell("(sleep 0.4; echo late) & echo early");
+        o.timeout = 20;
+        return o;
+    }());
+    EXPECT_EQ(r.output, "early\nlate\n");
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_FALSE(r.timedOut);
+    // It ended when the output closed, not at the time-out.
+    EXPECT_LT(since(start), 5.0);
+}
+
+TEST(Subprocess, HelperHoldingTheOutputOpenIsEndedAtTheTimeOut) {
+    auto start = Clock::now();
+    auto r = runLeavingAHelper("", "echo bye", 1);
+    EXPECT_GE(since(start), 1.0);
     EXPECT_EQ(r.output, "bye\n");
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_FALSE(r.timedOut);
+}
+
+TEST(Subprocess, HelperNotHoldingTheOutputIsEndedOnceTheOutputCloses) {
+    auto r = runLeavingAHelper("", "echo bye", 20, ">/dev/null 2>&1");
+    EXPECT_EQ(r.output, "bye\n");
+    EXPECT_EQ(r.exitCode, 0);
+}
+
+TEST(Subprocess, StopRequestEndsTheWaitForHelpers) {
+    std::stop_source source;
+    std::thread canceller([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        source.request_stop();
+    });
+    auto r = runLeavingAHelper("", "echo bye", 20, "", source.get_token());
+    canceller.join();
+    EXPECT_EQ(r.output, "bye\n");
+    EXPECT_TRUE(r.cancelled);
+    EXPECT_EQ(r.exitCode, 0);
 }
 
 TEST(Subprocess, HelperThatLeftTheGroupCannotHoldTheRunOpen) {
@@ -161,6 +197,7 @@ TEST(Subprocess, HelperThatLeftTheGroupCannotHoldTheRunOpen) {
     TemporaryFolder dir;
     auto pidFile = dir.path() / "pid";
     auto o = shell("setsid sh -c 'echo $$ > \"" + pidFile.string() + "\"; exec sleep 3' & sleep 0.2; echo bye");
+    o.timeout = 20;
     auto start = Clock::now();
     auto r = run(o);
     EXPECT_LT(since(start), 2.5);
