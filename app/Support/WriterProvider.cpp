@@ -48,6 +48,8 @@ std::optional<WriterProvider> WriterProvider::fromRawValue(std::string_view raw)
 
 std::string WriterProvider::rawValue() const { return value_ == claude ? "claude" : "chatgpt"; }
 
+std::string WriterProvider::displayName() const { return value_ == claude ? "Claude Code" : "Codex"; }
+
 WriterProvider WriterProvider::stored() {
     return setting("provider") == std::optional<std::string>("claude") ? claude : chatGPT;
 }

@@ -24,6 +24,8 @@ public:
 
     static std::optional<WriterProvider> fromRawValue(std::string_view raw);
     std::string rawValue() const;
+    // "Codex" or "Claude Code", as the log names the tool.
+    std::string displayName() const;
     static constexpr std::array<Value, 2> allCases() { return {chatGPT, claude}; }
 
     // The stored "provider": "claude" selects Claude, anything else Codex.
