@@ -6,6 +6,7 @@
 #include <cmath>
 #include <fstream>
 
+#include "platform/foundation/NumberFormat.hpp"
 #include "platform/log/SystemLog.hpp"
 
 namespace ZezeziCore {
@@ -104,15 +105,9 @@ void Logging::log(const std::vector<std::string>& items, const std::string& sepa
     if (systemLogger().isEnabled(systemLevel)) systemLogger().log(systemLevel, text);
 }
 
-std::string Logging::describe(double d) {
-    if (std::isnan(d)) return "nan";
-    if (std::isinf(d)) return d > 0 ? "inf" : "-inf";
-    char buffer[64];
-    auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, d);
-    std::string text(buffer, ec == std::errc() ? end : buffer);
-    if (text.find_first_of(".en") == std::string::npos) text += ".0";
-    return text;
-}
+std::string Logging::describe(double d) { return platform::formatShortest(d); }
+
+std::string Logging::describe(float f) { return platform::formatShortest(f); }
 
 uint64_t Logging::getMemoryUsage() {
     std::ifstream statm("/proc/self/statm");

@@ -65,13 +65,14 @@ public:
     static std::string formatTimeWithPercentage(double time, double runs, double totalMilliseconds);
 
     // The text a value prints as: strings as they are, booleans as
-    // true/false, doubles in their shortest form with at least one decimal.
+    // true/false, floats and doubles in their own shortest form with at
+    // least one decimal (0.1f prints "0.1").
     static std::string describe(const std::string& s) { return s; }
     static std::string describe(std::string_view s) { return std::string(s); }
     static std::string describe(const char* s) { return s ? s : ""; }
     static std::string describe(bool b) { return b ? "true" : "false"; }
     static std::string describe(double d);
-    static std::string describe(float f) { return describe(static_cast<double>(f)); }
+    static std::string describe(float f);
     template <class T>
     static std::string describe(const T& value) {
         if constexpr (std::is_integral_v<T>) {

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <type_traits>
 #include <vector>
@@ -13,12 +14,7 @@
 namespace ZezeziCore {
 
 // A float16 value as its bits, distinct from other 16-bit integers.
-struct Float16 {
-    uint16_t bits = 0;
-    static Float16 fromFloat(float v) { return Float16{platform::ml::floatToHalf(v)}; }
-    float toFloat() const { return platform::ml::halfToFloat(bits); }
-    bool operator==(const Float16&) const = default;
-};
+using Float16 = platform::ml::Half;
 
 inline constexpr Float16 kFloat16NegativeInfinity{platform::ml::kHalfNegativeInfinity};
 
@@ -72,10 +68,28 @@ std::shared_ptr<platform::ml::MultiArray> multiArrayFrom(const std::vector<int64
 int64_t linearOffset(const std::vector<int64_t>& index, const std::vector<int64_t>& strides);
 int64_t linearOffset(const platform::ml::MultiArray& array, const std::vector<int64_t>& index);
 
+// The element type a value of type T is stored as.
+template <class T>
+constexpr platform::ml::DataType elementTypeOf() {
+    using platform::ml::DataType;
+    if constexpr (std::is_same_v<T, Float16>) return DataType::float16;
+    else if constexpr (std::is_same_v<T, float>) return DataType::float32;
+    else if constexpr (std::is_same_v<T, double>) return DataType::float64;
+    else if constexpr (std::is_same_v<T, int32_t>) return DataType::int32;
+    else if constexpr (std::is_same_v<T, int8_t>) return DataType::int8;
+    else static_assert(!sizeof(T), "no multi-array element type for this value type");
+}
+
 // Writes the value at each index list of the right rank and within bounds;
-// other lists are skipped. The value's type must be the element type.
+// other lists are skipped. The value's type must be the element type: any
+// other is refused with std::invalid_argument before anything is written
+// (an int32 written into a float32 array would store raw bits).
 template <class T>
 void fill(platform::ml::MultiArray& array, const std::vector<std::vector<int64_t>>& indexes, const T& value) {
+    if (array.dataType() != elementTypeOf<T>())
+        throw std::invalid_argument("fill: a " + std::string(platform::ml::dataTypeName(elementTypeOf<T>())) +
+                                    " value does not go into a " +
+                                    std::string(platform::ml::dataTypeName(array.dataType())) + " array");
     const auto& shape = array.shape();
     const auto& strides = array.strides();
     T* data;

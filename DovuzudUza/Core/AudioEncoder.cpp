@@ -1,16 +1,14 @@
 #include "DovuzudUza/Core/AudioEncoder.hpp"
 
-#include "DovuzudUza/Core/Audio/WhisperError.hpp"
+#include "DovuzudUza/Utilities/EngineLogging.hpp"
+#include "DovuzudUza/Utilities/WhisperError.hpp"
 #include "DovuzudUza/Core/ModelFeatureRecords.hpp"
 #include "ZezeziCore/ModelUtilities.hpp"
 #include "platform/concurrency/Task.hpp"
 
 namespace DovuzudUza {
 
-const platform::Signposter& AudioEncoder::signposter() {
-    static const platform::Signposter instance("qz.tamo.DovuzudUza", "AudioEncoding");
-    return instance;
-}
+const platform::Signposter& AudioEncoder::signposter() { return EngineLogging::AudioEncoding::signposter(); }
 
 std::optional<int64_t> AudioEncoder::embedSize() const {
     return ZezeziCore::ModelUtilities::getModelOutputDimension(model().get(), "encoder_output_embeds", 1);

@@ -1,5 +1,6 @@
 #include "DovuzudUza/Core/DecodingOptions.hpp"
 
+#include <algorithm>
 #include <cmath>
 
 #include "DovuzudUza/Core/JsonCoding.hpp"
@@ -187,6 +188,23 @@ DecodingOptions decodingOptionsFromJson(const nlohmann::json& json, const std::s
     o.concurrentWorkerCount = readInt(req("concurrentWorkerCount"), at("concurrentWorkerCount"));
     if (auto v = opt("chunkingStrategy")) o.chunkingStrategy = chunkingStrategyFromJson(*v, at("chunkingStrategy"));
     return o;
+}
+
+std::vector<std::pair<int64_t, int64_t>> DecodingOptions::prepareSeekClips(int64_t contentFrames) const {
+    std::vector<int64_t> indices;
+    for (float t : clipTimestamps) {
+        const float sample = t * 16000.0f;
+        if (!std::isfinite(sample)) continue;  // a time that is no number marks nothing
+        // Far beyond any audio: held where the index arithmetic stays exact
+        // and cannot overflow; the chunker cuts such clips at the audio's end.
+        constexpr float limit = 4611686018427387904.0f;  // 2^62
+        indices.push_back(static_cast<int64_t>(std::round(std::clamp(sample, -limit, limit))));
+    }
+    if (indices.empty()) indices.push_back(0);
+    if (indices.size() % 2 == 1) indices.push_back(contentFrames);
+    std::vector<std::pair<int64_t, int64_t>> clips;
+    for (size_t i = 0; i + 1 < indices.size(); i += 2) clips.emplace_back(indices[i], indices[i + 1]);
+    return clips;
 }
 
 }  // namespace DovuzudUza

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <nlohmann/json.hpp>
@@ -91,6 +92,13 @@ struct DecodingOptions {
     // toward zero). Absent when unset, not finite, or out of 64-bit range,
     // so a wild value never reaches an integer conversion.
     std::optional<int64_t> maxInitialTimestampIndex() const;
+
+    // The (start, end) sample ranges of `clipTimestamps` at 16 kHz: each time
+    // times 16000 in float, rounded half away from zero; no times give one
+    // clip from 0; an odd count ends its last clip at `contentFrames`. No
+    // order or range is checked. A time that is no number is left out; one
+    // beyond 2^62 samples is held there so later arithmetic cannot overflow.
+    std::vector<std::pair<int64_t, int64_t>> prepareSeekClips(int64_t contentFrames) const;
 
     bool operator==(const DecodingOptions&) const = default;
 };

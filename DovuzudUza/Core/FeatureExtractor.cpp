@@ -1,16 +1,14 @@
 #include "DovuzudUza/Core/FeatureExtractor.hpp"
 
-#include "DovuzudUza/Core/Audio/WhisperError.hpp"
+#include "DovuzudUza/Utilities/EngineLogging.hpp"
+#include "DovuzudUza/Utilities/WhisperError.hpp"
 #include "DovuzudUza/Core/ModelFeatureRecords.hpp"
 #include "ZezeziCore/ModelUtilities.hpp"
 #include "platform/concurrency/Task.hpp"
 
 namespace DovuzudUza {
 
-const platform::Signposter& FeatureExtractor::signposter() {
-    static const platform::Signposter instance("qz.tamo.DovuzudUza", "FeatureExtractor");
-    return instance;
-}
+const platform::Signposter& FeatureExtractor::signposter() { return EngineLogging::FeatureExtractor::signposter(); }
 
 std::optional<int64_t> FeatureExtractor::melCount() const {
     return ZezeziCore::ModelUtilities::getModelOutputDimension(model().get(), "melspectrogram_features", 1);

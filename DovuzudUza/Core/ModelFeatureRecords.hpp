@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "DovuzudUza/Core/StageTensorTypes.hpp"
-#include "DovuzudUza/Core/Audio/WhisperError.hpp"
+#include "DovuzudUza/Utilities/WhisperError.hpp"
 #include "platform/ml/FeatureProvider.hpp"
 
 namespace DovuzudUza {

@@ -1,11 +1,11 @@
 #include "DovuzudUza/Core/TranscriptionTimings.hpp"
 
-#include <charconv>
 #include <fmt/format.h>
 #include <utility>
 
 #include "DovuzudUza/Core/JsonCoding.hpp"
 #include "ZezeziCore/Logging.hpp"
+#include "platform/foundation/NumberFormat.hpp"
 
 namespace DovuzudUza {
 
@@ -54,15 +54,6 @@ const std::pair<const char*, Member> kFields[] = {
 // Locale-independent fixed-point text ("%.Nf" with an optional width).
 std::string fixed(double value, int precision, int width = 0) {
     return fmt::format("{:{}.{}f}", value, width, precision);
-}
-
-// Shortest text that reads back to the same double, with ".0" for whole numbers.
-std::string shortestDouble(double value) {
-    char buffer[64];
-    auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
-    std::string text(buffer, result.ptr);
-    if (text.find_first_of(".eEn") == std::string::npos) text += ".0";
-    return text;
 }
 
 }  // namespace
@@ -136,7 +127,7 @@ std::string TranscriptionTimings::report(int64_t tokenCount) const {
     text += "\nTokens per Second:             " + fixed(tokensPerSecond(), 2);
     text += " tok/s\nReal Time Factor:              " + fixed(realTimeFactor(), 3);
     text += "\nSpeed Factor:                  " + fixed(1 / realTimeFactor(), 3);
-    text += "\nFallbacks:                     " + shortestDouble(totalDecodingFallbacks);
+    text += "\nFallbacks:                     " + platform::formatShortest(totalDecodingFallbacks);
     return text;
 }
 

@@ -19,6 +19,7 @@
 #include "platform/ml/LogMelModel.hpp"
 #include "platform/ml/MultiArray.hpp"
 #include "platform/ml/Parallel.hpp"
+#include "bench/WhisperSizes.hpp"
 #include "platform/ml/WhisperCheckpoint.hpp"
 #include "platform/ml/WhisperDecoderModel.hpp"
 #include "platform/ml/WhisperEncoderModel.hpp"
@@ -233,21 +234,8 @@ int main(int argc, char** argv) {
     const double bandwidth = measureReadBandwidth();
     std::printf("machine:  sgemm peak %.0f GFLOP/s (4096^3), read bandwidth %.1f GB/s\n", peak, bandwidth);
 
-    WhisperConfig turbo;
-    turbo.numMelBins = 128;
-    turbo.dModel = 1280;
-    turbo.encoderAttentionHeads = turbo.decoderAttentionHeads = 20;
-    turbo.encoderLayers = 32;
-    turbo.decoderLayers = 4;
-    turbo.encoderFfnDim = turbo.decoderFfnDim = 5120;
-    turbo.vocabSize = 51866;
-    WhisperConfig base;
-    base.numMelBins = 80;
-    base.dModel = 512;
-    base.encoderAttentionHeads = base.decoderAttentionHeads = 8;
-    base.encoderLayers = base.decoderLayers = 6;
-    base.encoderFfnDim = base.decoderFfnDim = 2048;
-    base.vocabSize = 51865;
+    const WhisperConfig turbo = parlox::bench::largeV3TurboSize();
+    const WhisperConfig base = parlox::bench::baseSize();
     if (which == "base" || which == "all") run({"base", base}, probe, bandwidth);
     if (which == "turbo" || which == "all") run({"large-v3 turbo", turbo}, probe, bandwidth);
     return 0;

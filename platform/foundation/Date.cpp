@@ -32,6 +32,21 @@ double secondsSince1970(Date date) { return duration<double>(date.time_since_epo
 
 Date dateFromSecondsSince1970(double seconds) { return Date(clockSeconds(seconds)); }
 
+namespace {
+constexpr double kSeconds1970To2001 = 978307200.0;
+}
+
+std::string dateDescription(Date date) {
+    std::string text = iso8601String(date, false);  // "YYYY-MM-DDTHH:MM:SSZ"
+    text[text.find('T')] = ' ';
+    text.pop_back();
+    return text + " +0000";
+}
+
+double secondsSince2001(Date date) { return secondsSince1970(date) - kSeconds1970To2001; }
+
+Date dateFromSecondsSince2001(double seconds) { return dateFromSecondsSince1970(seconds + kSeconds1970To2001); }
+
 std::string iso8601String(Date date, bool fractionalSeconds) {
     const auto ms = floor<milliseconds>(date);
     const auto day = floor<days>(ms);

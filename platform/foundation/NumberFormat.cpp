@@ -1,5 +1,6 @@
 #include "platform/foundation/NumberFormat.hpp"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <system_error>
@@ -31,7 +32,10 @@ std::string formatUnsigned(uint64_t value) {
     return std::string(buffer, result.ptr);
 }
 
-std::string formatShortest(double value) {
+namespace {
+
+template <class T>
+std::string shortest(T value) {
     if (std::isnan(value)) return "nan";
     if (std::isinf(value)) return value < 0 ? "-inf" : "inf";
     char buffer[64];
@@ -39,6 +43,22 @@ std::string formatShortest(double value) {
     std::string text(buffer, result.ptr);
     if (text.find_first_of(".e") == std::string::npos) text += ".0";
     return text;
+}
+
+}  // namespace
+
+std::string formatShortest(double value) { return shortest(value); }
+
+std::string formatShortest(float value) { return shortest(value); }
+
+std::string formatSignificant(double value, int digits) {
+    if (std::isnan(value)) return "nan";
+    if (std::isinf(value)) return value < 0 ? "-inf" : "inf";
+    if (digits < 1) digits = 1;
+    char buffer[64];
+    auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general,
+                                std::min(digits, 40));
+    return std::string(buffer, result.ptr);
 }
 
 namespace {

@@ -1,7 +1,10 @@
 #include "platform/ml/Half.hpp"
 
+#include <cmath>
 #include <cstring>
 #include <immintrin.h>
+
+#include "platform/foundation/NumberFormat.hpp"
 
 namespace platform::ml {
 
@@ -107,6 +110,22 @@ void halvesToFloats(const uint16_t* in, float* out, size_t count) {
         return;
     }
     for (size_t i = 0; i < count; ++i) out[i] = halfToFloat(in[i]);
+}
+
+std::string Half::description() const {
+    const float value = toFloat();
+    if (!std::isfinite(value)) return formatShortest(value);
+    // Five significant digits tell every half apart; use the fewest that do,
+    // then print that decimal in the plain shortest form ("-10000.0", not "-1e+04").
+    double shortest = value;
+    for (int digits = 1; digits <= 5; ++digits) {
+        const auto back = parseDouble(formatSignificant(value, digits));
+        if (back && floatToHalf(static_cast<float>(*back)) == bits) {
+            shortest = *back;
+            break;
+        }
+    }
+    return formatShortest(static_cast<float>(shortest));
 }
 
 }  // namespace platform::ml

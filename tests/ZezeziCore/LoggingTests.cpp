@@ -79,6 +79,14 @@ TEST_F(LoggingTest, ItemsAreJoinedWithTheSeparatorAndTerminator) {
     EXPECT_EQ(calls, (std::vector<std::string>{"1 a 2.5", "1-a\n", "", "true 2.0 -3"}));
 }
 
+TEST_F(LoggingTest, FloatsPrintTheirShortestTextNotTheirDoubleExpansion) {
+    capture();
+    Logging::updateLogLevel(Logging::LogLevel::debug);
+    Logging::debug(0.1f, 2.4f, 16000.0f, 0.1);
+    Logging::debug(1e-7f, -0.0f);
+    EXPECT_EQ(calls, (std::vector<std::string>{"0.1 2.4 16000.0 0.1", "1e-07 -0.0"}));
+}
+
 TEST_F(LoggingTest, CallbackReplacesTheSystemLogUntilCleared) {
     Logging::updateLogLevel(Logging::LogLevel::debug);
     capture();

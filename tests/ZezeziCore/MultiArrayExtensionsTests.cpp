@@ -57,6 +57,23 @@ TEST(MultiArrayIndexing, FillSkipsWrongRankAndOutOfBoundsLists) {
     EXPECT_EQ(f->value({1, 1}), 3.0);
 }
 
+TEST(MultiArrayIndexing, FillRefusesAValueOfAnotherElementType) {
+    auto f = makeMultiArray({2, 2}, DataType::float32, 1.0f);
+    auto i = makeMultiArray({2}, DataType::int32, int32_t{0});
+    auto h = makeMultiArray({1, 1, 4}, DataType::float16, Float16::fromFloat(0));
+    EXPECT_THROW(fill(*f, {{0, 0}}, int32_t{7}), std::invalid_argument);
+    EXPECT_THROW(fill(*f, {{0, 0}}, 7.0), std::invalid_argument);
+    EXPECT_THROW(fill(*i, {{0}}, 7.0f), std::invalid_argument);
+    EXPECT_THROW(fill(*h, {{0, 0, 1}}, 7.0f), std::invalid_argument);
+    EXPECT_THROW(fill(*f, {{0, 0}}, kFloat16NegativeInfinity), std::invalid_argument);
+    // Nothing was written by the refused calls.
+    EXPECT_EQ(toFloatArray(*f), (std::vector<float>{1, 1, 1, 1}));
+    EXPECT_EQ(toFloatArray(*i), (std::vector<float>{0, 0}));
+    EXPECT_EQ(toFloatArray(*h), (std::vector<float>{0, 0, 0, 0}));
+    fill(*i, {{1}}, int32_t{7});
+    EXPECT_EQ(toFloatArray(*i), (std::vector<float>{0, 7}));
+}
+
 TEST(MultiArrayIndexing, FillLastDimensionWritesTheRangeOnly) {
     auto logits = makeMultiArray({1, 1, 10}, DataType::float16, Float16::fromFloat(1));
     fillLastDimension(*logits, 3, 3, kFloat16NegativeInfinity);

@@ -8,9 +8,10 @@ namespace DovuzudUza::AudioEnergy {
 
 float calculateAverageEnergy(std::span<const float> samples) {
     if (samples.empty()) return 0;
-    double sum = 0;
-    for (float s : samples) sum += static_cast<double>(s) * s;
-    return static_cast<float>(std::sqrt(sum / static_cast<double>(samples.size())));
+    // 32-bit float throughout, as the platform's vector RMS computes it.
+    float sum = 0;
+    for (float s : samples) sum += s * s;
+    return std::sqrt(sum / static_cast<float>(samples.size()));
 }
 
 Energy calculateEnergy(std::span<const float> samples) {

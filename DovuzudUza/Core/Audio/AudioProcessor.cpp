@@ -6,8 +6,9 @@
 #include <limits>
 
 #include "DovuzudUza/Core/Audio/AudioLog.hpp"
-#include "DovuzudUza/Core/Audio/WhisperError.hpp"
+#include "DovuzudUza/Utilities/WhisperError.hpp"
 #include "platform/audio/AudioSystem.hpp"
+#include "platform/foundation/NumberFormat.hpp"
 
 namespace DovuzudUza {
 
@@ -47,8 +48,8 @@ struct AudioProcessor::CaptureState {
             if (cadence > 0 && !samples.empty() && static_cast<int64_t>(samples.size()) % cadence == 0) {
                 debugLine = "Current audio size: " + std::to_string(samples.size()) + " samples, most recent buffer: " +
                             std::to_string(buffer.size()) + " samples, most recent energy: (rel: " +
-                            AudioLog::number(reading.rel) + ", avg: " + AudioLog::number(reading.avg) +
-                            ", max: " + AudioLog::number(reading.max) + ", min: " + AudioLog::number(reading.min) + ")";
+                            platform::formatShortest(reading.rel) + ", avg: " + platform::formatShortest(reading.avg) +
+                            ", max: " + platform::formatShortest(reading.max) + ", min: " + platform::formatShortest(reading.min) + ")";
             }
         }
         if (cb) cb(buffer);

@@ -9,8 +9,9 @@
 
 #include "DovuzudUza/Core/Audio/AudioLog.hpp"
 #include "DovuzudUza/Core/Audio/AudioProcessor.hpp"
-#include "DovuzudUza/Core/Audio/WhisperError.hpp"
+#include "DovuzudUza/Utilities/WhisperError.hpp"
 #include "platform/audio/AudioError.hpp"
+#include "platform/foundation/NumberFormat.hpp"
 
 namespace DovuzudUza {
 
@@ -31,13 +32,13 @@ void logMemoryUsage(const std::string& label) {
     std::ifstream statm("/proc/self/statm");
     statm >> pages >> resident;
     const double mb = static_cast<double>(resident) * static_cast<double>(sysconf(_SC_PAGESIZE)) / 1048576.0;
-    AudioLog::debug(label + " - Memory usage: " + AudioLog::fixed2(mb) + " MB");
+    AudioLog::debug(label + " - Memory usage: " + platform::formatFixed(mb, 2) + " MB");
 }
 
 std::string bufferDetails(double rate, uint32_t channels, int64_t frames) {
-    return "Sample Rate: " + AudioLog::number(rate) + " Hz, Channel Count: " + std::to_string(channels) +
+    return "Sample Rate: " + platform::formatShortest(rate) + " Hz, Channel Count: " + std::to_string(channels) +
            ", Frame Length: " + std::to_string(frames) + ", Duration: " +
-           AudioLog::number(rate > 0 ? static_cast<double>(frames) / rate : 0.0) + "s";
+           platform::formatShortest(rate > 0 ? static_cast<double>(frames) / rate : 0.0) + "s";
 }
 
 // Reads a 16 kHz mono range as it is; shorter when the file ends early.
@@ -124,7 +125,7 @@ std::optional<AudioBuffer> AudioProcessor::resampleAudio(AudioFile& file, double
         AudioLog::error("Failed to create output audio format");
         return std::nullopt;
     }
-    AudioLog::debug("Resampling " + AudioLog::fixed2(static_cast<double>(count) / r) + " seconds of audio");
+    AudioLog::debug("Resampling " + platform::formatFixed(static_cast<double>(count) / r, 2) + " seconds of audio");
     const int64_t capacity = static_cast<int64_t>(static_cast<double>(count) / r * toSampleRate);
     if (capacity < 0 || maxReadFrameSize == 0) {
         AudioLog::error("Failed to create output buffer");
@@ -139,8 +140,8 @@ std::optional<AudioBuffer> AudioProcessor::resampleAudio(AudioFile& file, double
     while (position < end) {
         const int64_t p = file.framePosition();
         const int64_t k = std::min<int64_t>(end - p, maxReadFrameSize);
-        AudioLog::debug("Resampling " + AudioLog::fixed2(static_cast<double>(p) / r) + "s - " +
-                        AudioLog::fixed2(static_cast<double>(p + k) / r) + "s");
+        AudioLog::debug("Resampling " + platform::formatFixed(static_cast<double>(p) / r, 2) + "s - " +
+                        platform::formatFixed(static_cast<double>(p + k) / r, 2) + "s");
         int64_t got = 0;
         try {
             got = file.read(input, k);
@@ -207,8 +208,8 @@ AudioBuffer AudioProcessor::resampleBuffer(const AudioBuffer& buffer, Resampler&
                       converter.inputFormat().sampleRate;
     if (capacity != std::floor(capacity)) {
         const double whole = std::max(std::nearbyint(capacity), 1.0);
-        AudioLog::debug("Rounding buffer frame capacity from " + AudioLog::number(capacity) + " to " +
-                        AudioLog::number(whole) + " to better fit new sample rate");
+        AudioLog::debug("Rounding buffer frame capacity from " + platform::formatShortest(capacity) + " to " +
+                        platform::formatShortest(whole) + " to better fit new sample rate");
         capacity = whole;
     }
     try {

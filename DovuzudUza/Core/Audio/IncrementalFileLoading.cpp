@@ -6,7 +6,7 @@
 #include "DovuzudUza/Core/Audio/AudioLog.hpp"
 #include "DovuzudUza/Core/Audio/AudioProcessor.hpp"
 #include "DovuzudUza/Core/Audio/VADAudioChunker.hpp"
-#include "DovuzudUza/Core/Audio/WhisperError.hpp"
+#include "DovuzudUza/Utilities/WhisperError.hpp"
 #include "platform/concurrency/Task.hpp"
 
 namespace DovuzudUza {

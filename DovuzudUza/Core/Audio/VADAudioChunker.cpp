@@ -4,27 +4,12 @@
 #include <cmath>
 
 #include "DovuzudUza/Core/Audio/AudioLog.hpp"
-#include "DovuzudUza/Core/Audio/WhisperError.hpp"
+#include "DovuzudUza/Utilities/TranscriptionUtilities.hpp"
+#include "DovuzudUza/Utilities/WhisperError.hpp"
 #include "platform/concurrency/Task.hpp"
+#include "platform/foundation/NumberFormat.hpp"
 
 namespace DovuzudUza {
-
-std::vector<std::pair<int64_t, int64_t>> prepareSeekClips(const DecodingOptions& options, int64_t contentFrames) {
-    std::vector<int64_t> indices;
-    for (float t : options.clipTimestamps) {
-        const float sample = t * 16000.0f;
-        if (!std::isfinite(sample)) continue;  // a time that is no number marks nothing
-        // Far beyond any audio: held where the index arithmetic stays exact
-        // and cannot overflow; the chunker cuts such clips at the audio's end.
-        constexpr float limit = 4611686018427387904.0f;  // 2^62
-        indices.push_back(static_cast<int64_t>(std::round(std::clamp(sample, -limit, limit))));
-    }
-    if (indices.empty()) indices.push_back(0);
-    if (indices.size() % 2 == 1) indices.push_back(contentFrames);
-    std::vector<std::pair<int64_t, int64_t>> clips;
-    for (size_t i = 0; i + 1 < indices.size(); i += 2) clips.emplace_back(indices[i], indices[i + 1]);
-    return clips;
-}
 
 VADAudioChunker::VADAudioChunker(int64_t windowPadding, std::shared_ptr<const VoiceActivityDetector> vad)
     : windowPadding_(windowPadding), vad_(vad ? std::move(vad) : std::make_shared<EnergyVAD>()) {}
@@ -37,7 +22,7 @@ std::vector<AudioChunk> VADAudioChunker::chunkAll(std::span<const float> audioAr
     if (m >= n) return {AudioChunk{0, std::vector<float>(audioArray.begin(), audioArray.end())}};
     if (m <= 0) throw WhisperError::audioProcessingFailed("startIndex is outside the buffer size");
 
-    const auto clips = prepareSeekClips(decodeOptions.value_or(DecodingOptions{}), n);
+    const auto clips = decodeOptions.value_or(DecodingOptions{}).prepareSeekClips(n);
     std::vector<AudioChunk> chunks;
     for (const auto& [clipStart, clipEnd] : clips) {
         int64_t start = std::max<int64_t>(clipStart, 0);
@@ -63,8 +48,8 @@ std::vector<AudioChunk> VADAudioChunker::chunkAll(std::span<const float> audioAr
             // A clip may reach past the audio; a chunk never does.
             chunkEnd = std::min(chunkEnd, n);
             if (chunkEnd <= start) break;
-            AudioLog::debug("Found chunk from " + AudioLog::fixed2(static_cast<float>(start) / 16000.0f) + " to " +
-                            AudioLog::fixed2(static_cast<float>(chunkEnd) / 16000.0f));
+            AudioLog::debug("Found chunk from " + platform::formatFixed(static_cast<float>(start) / 16000.0f, 2) + " to " +
+                            platform::formatFixed(static_cast<float>(chunkEnd) / 16000.0f, 2));
             chunks.push_back(AudioChunk{start, std::vector<float>(audioArray.begin() + start, audioArray.begin() + chunkEnd)});
             start = chunkEnd;
             if (start >= n) break;
@@ -92,21 +77,10 @@ std::vector<std::shared_ptr<TranscriptionResult>> updateSeekOffsetsForResults(
         const auto& results = std::get<std::vector<std::shared_ptr<TranscriptionResult>>>(chunkedResults[i]);
         if (results.empty()) continue;
         const float seekTime = static_cast<float>(audioChunks[i].seekOffsetIndex) / 16000.0f;
-        const auto sampleOffset = static_cast<int64_t>(seekTime * 16000.0f);
         for (const auto& result : results) {
             if (!result) continue;
             auto segments = result->segments();
-            for (auto& segment : segments) {
-                segment.seek += sampleOffset;
-                segment.start += seekTime;
-                segment.end += seekTime;
-                if (segment.words) {
-                    for (auto& word : *segment.words) {
-                        word.start += seekTime;
-                        word.end += seekTime;
-                    }
-                }
-            }
+            for (auto& segment : segments) segment = TranscriptionUtilities::updateSegmentTimings(std::move(segment), seekTime);
             result->setSeekTime(seekTime);
             result->setSegments(std::move(segments));
             output.push_back(result);

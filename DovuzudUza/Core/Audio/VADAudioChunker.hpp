@@ -41,7 +41,4 @@ using ChunkTranscriptionResult = std::variant<std::vector<std::shared_ptr<Transc
 std::vector<std::shared_ptr<TranscriptionResult>> updateSeekOffsetsForResults(
     const std::vector<ChunkTranscriptionResult>& chunkedResults, const std::vector<AudioChunk>& audioChunks);
 
-// The (start, end) sample ranges of the options' clip times.
-std::vector<std::pair<int64_t, int64_t>> prepareSeekClips(const DecodingOptions& options, int64_t contentFrames);
-
 }  // namespace DovuzudUza

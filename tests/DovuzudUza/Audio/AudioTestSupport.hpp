@@ -12,7 +12,8 @@
 #include <gtest/gtest.h>
 
 #include "../Models/LogCapture.hpp"
-#include "DovuzudUza/Core/Audio/WhisperError.hpp"
+#include "../WhisperErrorOf.hpp"
+#include "DovuzudUza/Utilities/WhisperError.hpp"
 #include "tests/support/TemporaryFolder.hpp"
 
 namespace DovuzudUza::audio_test {
@@ -21,17 +22,7 @@ using test_support::LogCapture;
 
 using parlox::testing::TemporaryFolder;
 
-// The WhisperError that `f` throws; a test failure when it throws none.
-template <class F>
-WhisperError whisperError(F&& f) {
-    try {
-        f();
-    } catch (const WhisperError& e) {
-        return e;
-    }
-    ADD_FAILURE() << "no WhisperError";
-    return WhisperError(WhisperError::Kind::initializationError, "");
-}
+using test_support::whisperError;
 
 inline std::vector<float> tone(size_t count, double rate, double hz, float amplitude) {
     std::vector<float> v(count);

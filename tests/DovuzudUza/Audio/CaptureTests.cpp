@@ -4,7 +4,7 @@
 
 #include "AudioTestSupport.hpp"
 #include "DovuzudUza/Core/Audio/AudioProcessor.hpp"
-#include "DovuzudUza/Core/Audio/WhisperError.hpp"
+#include "DovuzudUza/Utilities/WhisperError.hpp"
 #include "platform/audio/AudioError.hpp"
 #include "platform/audio/fake/FakeAudioSystem.hpp"
 

@@ -4,7 +4,7 @@
 
 #include "AudioTestSupport.hpp"
 #include "DovuzudUza/Core/Audio/VADAudioChunker.hpp"
-#include "DovuzudUza/Core/Audio/WhisperError.hpp"
+#include "DovuzudUza/Utilities/WhisperError.hpp"
 
 using namespace DovuzudUza;
 using audio_test::LogCapture;
@@ -83,12 +83,12 @@ TEST(VADAudioChunker, ClipsBoundTheChunks) {
     } catch (const WhisperError& e) {
         EXPECT_EQ(e, WhisperError::audioProcessingFailed("startIndex is outside the buffer size"));
     }
-    EXPECT_EQ(prepareSeekClips(withClips({5.0f, 10.5f}), 1000), (std::vector<std::pair<int64_t, int64_t>>{{80000, 168000}}));
-    EXPECT_EQ(prepareSeekClips(withClips({1.5f}), 480000), (std::vector<std::pair<int64_t, int64_t>>{{24000, 480000}}));
+    EXPECT_EQ(withClips({5.0f, 10.5f}).prepareSeekClips(1000), (std::vector<std::pair<int64_t, int64_t>>{{80000, 168000}}));
+    EXPECT_EQ(withClips({1.5f}).prepareSeekClips(480000), (std::vector<std::pair<int64_t, int64_t>>{{24000, 480000}}));
     // Times far past any audio stay well-defined: the clip is cut at the
     // last sample, or refused when it starts there.
     const int64_t far = int64_t{1} << 62;
-    EXPECT_EQ(prepareSeekClips(withClips({1e30f, -1e30f}), 1000), (std::vector<std::pair<int64_t, int64_t>>{{far, -far}}));
+    EXPECT_EQ(withClips({1e30f, -1e30f}).prepareSeekClips(1000), (std::vector<std::pair<int64_t, int64_t>>{{far, -far}}));
     EXPECT_EQ(spans(chunker.chunkAll(audio, 480000, withClips({35.0f, 1e30f}))),
               (std::vector<std::pair<int64_t, int64_t>>{{560000, 640000}}));
     EXPECT_THROW(chunker.chunkAll(audio, 480000, withClips({50.0f, 1e30f})), WhisperError);

@@ -6,7 +6,7 @@
 
 #include "AudioTestSupport.hpp"
 #include "DovuzudUza/Core/Audio/AudioProcessor.hpp"
-#include "DovuzudUza/Core/Audio/WhisperError.hpp"
+#include "DovuzudUza/Utilities/WhisperError.hpp"
 #include "platform/audio/fake/WavWriter.hpp"
 
 using namespace DovuzudUza;

@@ -3,7 +3,7 @@
 #include <mutex>
 
 #include "AudioTestSupport.hpp"
-#include "DovuzudUza/Core/Audio/WhisperError.hpp"
+#include "DovuzudUza/Utilities/WhisperError.hpp"
 #include "DovuzudUza/Core/AudioEncoder.hpp"
 #include "DovuzudUza/Core/FeatureExtractor.hpp"
 #include "platform/concurrency/Task.hpp"

@@ -73,4 +73,15 @@ TEST(Date, SecondsArithmetic) {
     EXPECT_EQ(addingSeconds(start, NAN), start);
 }
 
+TEST(Date, SecondsSince2001CountFromTheReferenceDate) {
+    // 2001-01-01T00:00:00Z is 978307200 s after 1970.
+    EXPECT_EQ(secondsSince2001(*parseISO8601("2001-01-01T00:00:00Z")), 0.0);
+    EXPECT_EQ(secondsSince2001(*parseISO8601("2001-01-02T00:00:01.5Z")), 86401.5);
+    EXPECT_EQ(secondsSince2001(*parseISO8601("2000-12-31T23:59:59Z")), -1.0);
+    EXPECT_EQ(iso8601String(dateFromSecondsSince2001(60.25)), "2001-01-01T00:01:00.250Z");
+    EXPECT_EQ(dateDescription(dateFromSecondsSince2001(60.75)), "2001-01-01 00:01:00 +0000");
+    const double before = currentAbsoluteTime();
+    EXPECT_NEAR(before, secondsSince1970(platform::now()) - 978307200.0, 1.0);
+}
+
 }  // namespace

@@ -102,6 +102,37 @@ TEST(NumberFormat, IntegersAndShortest) {
     EXPECT_EQ(formatFixed(-1e300, 1).size(), 304u);  // sign, 301 digits, ".0"
 }
 
+TEST(NumberFormat, FloatsPrintTheirOwnShortestText) {
+    struct Case {
+        float value;
+        const char* text;
+    };
+    const Case cases[] = {{0.1f, "0.1"},           {0.2f, "0.2"},      {2.4f, "2.4"},  {-1.5f, "-1.5"},
+                          {16000.0f, "16000.0"},   {1e-7f, "1e-07"},   {3.4028235e38f, "3.4028235e+38"},
+                          {0.199951171875f, "0.19995117"}, {NAN, "nan"}, {-INFINITY, "-inf"}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(formatShortest(c.value), c.text) << c.text;
+        if (std::isfinite(c.value)) EXPECT_EQ(static_cast<float>(*parseDouble(formatShortest(c.value))), c.value);
+    }
+    // The double overload shows the widened value's expansion; integers stay whole.
+    EXPECT_EQ(formatShortest(static_cast<double>(0.1f)), "0.10000000149011612");
+    EXPECT_EQ(formatShortest(6), "6.0");
+}
+
+TEST(NumberFormat, SignificantDigitsLikePrintfG) {
+    std::setlocale(LC_ALL, "C");
+    const double values[] = {0.0, 1.0, 0.2, 1.23456, 12.345, 123.456, 1234.5, 0.000123456, -9.87654, 29.999};
+    for (int digits : {1, 3, 5}) {
+        for (double v : values) {
+            char buffer[64];
+            std::snprintf(buffer, sizeof buffer, "%.*g", digits, v);
+            EXPECT_EQ(formatSignificant(v, digits), buffer) << v << " " << digits;
+        }
+    }
+    EXPECT_EQ(formatSignificant(1.5, 0), "2");
+    EXPECT_EQ(formatSignificant(NAN, 3), "nan");
+}
+
 TEST(NumberFormat, ParsingWantsTheWholeText) {
     EXPECT_EQ(parseDouble("6"), 6.0);
     EXPECT_EQ(parseDouble("+1.5e2"), 150.0);

@@ -35,6 +35,76 @@ TEST(Half, KnownValuesAndRounding) {
     EXPECT_FLOAT_EQ(halfToFloat(0x3266), 0.199951171875f);
 }
 
+namespace {
+
+// True when `r` is the half nearest to `exact` (ties to the even pattern).
+bool isNearestHalf(double exact, Half r) {
+    if (std::isinf(r.toFloat())) return std::abs(exact) >= 65520.0;
+    const double here = std::abs(exact - r.toFloat());
+    for (int step : {-1, 1}) {
+        const Half other = Half::fromBits(static_cast<uint16_t>(r.bits + step));
+        const float o = other.toFloat();
+        if (std::isnan(o) || std::isinf(o) || (other.bits & 0x7FFF) == 0x7FFF) continue;
+        const double there = std::abs(exact - o);
+        if (there < here || (there == here && (r.bits & 1u))) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+TEST(Half, ArithmeticRoundsEveryOperationToHalf) {
+    const Half base = Half::fromFloat(0.0f), increment = Half::fromFloat(0.2f);
+    const float schedule[] = {0.0f, 0.199951171875f, 0.39990234375f, 0.599609375f, 0.7998046875f, 1.0f};
+    for (int i = 0; i < 6; ++i)
+        EXPECT_EQ((increment * Half::fromFloat(static_cast<float>(i)) + base).toFloat(), schedule[i]) << i;
+    // Two roundings, not one fused: 3 x 0.2 + 0.3 (each a half) gives
+    // 0.8994140625, where one rounding of the exact value gives 0.89990234375.
+    EXPECT_EQ((Half::fromFloat(3) * Half::fromFloat(0.2f) + Half::fromFloat(0.3f)).toFloat(), 0.8994140625f);
+    EXPECT_EQ((Half::fromFloat(5) * Half::fromFloat(0.3f) + Half::fromFloat(0.1f)).toFloat(), 1.599609375f);
+    EXPECT_EQ((Half::fromFloat(1) / Half::fromFloat(3)).bits, 0x3555);
+    EXPECT_EQ((Half::fromFloat(1.5f) - Half::fromFloat(2.0f)).toFloat(), -0.5f);
+    EXPECT_EQ((-Half::fromFloat(2.0f)).toFloat(), -2.0f);
+    EXPECT_EQ((Half::fromFloat(60000) + Half::fromFloat(60000)).bits, kHalfPositiveInfinity);
+    EXPECT_TRUE(Half::fromFloat(0.0f) == Half::fromFloat(-0.0f));
+    EXPECT_TRUE(Half::fromFloat(0.5f) < Half::fromFloat(0.75f));
+
+    // Sums and products of halves are exact in double: the result must be
+    // the nearest half to them.
+    uint32_t state = 12345;
+    auto nextHalf = [&] {
+        state = state * 1664525u + 1013904223u;
+        Half h = Half::fromBits(static_cast<uint16_t>(state >> 16));
+        return std::isfinite(h.toFloat()) ? h : Half::fromFloat(1.0f);
+    };
+    for (int n = 0; n < 200000; ++n) {
+        const Half a = nextHalf(), b = nextHalf();
+        const double sum = static_cast<double>(a.toFloat()) + b.toFloat();
+        const double product = static_cast<double>(a.toFloat()) * b.toFloat();
+        ASSERT_TRUE(isNearestHalf(sum, a + b)) << a.bits << " + " << b.bits;
+        ASSERT_TRUE(isNearestHalf(product, a * b)) << a.bits << " * " << b.bits;
+    }
+}
+
+TEST(Half, DescriptionIsTheShortestTextThatReadsBack) {
+    struct Case {
+        float value;
+        const char* text;
+    };
+    const Case cases[] = {{0.0f, "0.0"},          {0.199951171875f, "0.2"}, {0.39990234375f, "0.4"},
+                          {0.599609375f, "0.5996"},  {0.7998046875f, "0.8"},   {1.0f, "1.0"},
+                          {-10000.0f, "-10000.0"}, {65504.0f, "65500.0"},   {0.33325195f, "0.3333"},
+                          {1.0009766f, "1.001"},  {-INFINITY, "-inf"}};
+    for (const auto& c : cases) EXPECT_EQ(Half::fromFloat(c.value).description(), c.text) << c.text;
+    // Every finite half reads back from its text.
+    for (uint32_t bits = 0; bits < 0x10000; ++bits) {
+        const Half h = Half::fromBits(static_cast<uint16_t>(bits));
+        if (!std::isfinite(h.toFloat())) continue;
+        const std::string text = h.description();
+        ASSERT_EQ(floatToHalf(std::strtof(text.c_str(), nullptr)), h.bits) << text;
+    }
+}
+
 TEST(Half, BulkConversionsAgreeWithScalarOnEveryHalf) {
     std::vector<uint16_t> all(65536);
     for (size_t i = 0; i < all.size(); ++i) all[i] = static_cast<uint16_t>(i);

@@ -1,11 +1,11 @@
-#include "DovuzudUza/Core/Audio/WhisperError.hpp"
+#include "DovuzudUza/Utilities/WhisperError.hpp"
 
-#include "DovuzudUza/Core/Audio/AudioLog.hpp"
+#include "DovuzudUza/Core/EngineLog.hpp"
 
 namespace DovuzudUza {
 
 std::string WhisperError::errorDescription() const {
-    AudioLog::error(message_);
+    engine_log::error(message_);
     return message_;
 }
 
