@@ -66,13 +66,7 @@ void DictationController::afterRecorderStart(uint64_t work, uint64_t dictation, 
         return;
     }
     if (error) {
-        std::string description;
-        try {
-            std::rethrow_exception(error);
-        } catch (const std::exception& e) {
-            description = platform::localizedDescription(e);
-        }
-        Log::error("No se pudo grabar: " + description);
+        Log::error("No se pudo grabar: " + platform::localizedDescription(error));
         fail("Sin micrófono", context_ ? context_->caretRect : std::nullopt);
         return;
     }
@@ -178,10 +172,8 @@ void DictationController::afterTranscription(uint64_t work, CapturedContext cont
             std::rethrow_exception(result.error);
         } catch (const platform::CancellationError&) {
             return;
-        } catch (const std::exception& error) {
-            Log::error("Transcripción fallida: " + platform::localizedDescription(error));
         } catch (...) {
-            Log::error("Transcripción fallida");
+            Log::error("Transcripción fallida: " + platform::localizedDescription(result.error));
         }
         fail("Error al transcribir", std::nullopt);
         return;

@@ -29,16 +29,6 @@ bool isCancellation(std::exception_ptr error) {
     }
 }
 
-std::string describe(std::exception_ptr error) {
-    try {
-        std::rethrow_exception(error);
-    } catch (const std::exception& e) {
-        return platform::localizedDescription(e);
-    } catch (...) {
-        return "Error";
-    }
-}
-
 std::string shortMessageOf(std::exception_ptr error) {
     try {
         std::rethrow_exception(error);
@@ -104,7 +94,7 @@ void DictationController::generate(uint64_t work, CapturedContext context, Trans
                 if (result.error) {
                     // Escape during writing ends the step without a trace.
                     if (isCancellation(result.error) || !isCurrent(work)) return;
-                    const std::string description = describe(result.error);
+                    const std::string description = platform::localizedDescription(result.error);
                     Log::error(name + ": " + description);
                     addHistory(Entry{platform::UUID(), desktop_.scheduler->now(), context.appName, context.method,
                                      context.selectedText, heard.text, std::nullopt, heard.audioSeconds,

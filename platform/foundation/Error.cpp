@@ -30,4 +30,15 @@ std::string localizedDescription(const std::exception& error) {
     return error.what();
 }
 
+std::string localizedDescription(std::exception_ptr error) {
+    if (!error) return "";
+    try {
+        std::rethrow_exception(error);
+    } catch (const std::exception& caught) {
+        return localizedDescription(caught);
+    } catch (...) {
+        return "Error";
+    }
+}
+
 }  // namespace platform

@@ -209,7 +209,9 @@ private:
         return elapsed_;
     }
     // Whole nanoseconds, so that sums of waits land exactly on deadlines.
-    static int64_t toNanoseconds(double seconds) { return static_cast<int64_t>(std::llround(seconds * 1e9)); }
+    static int64_t toNanoseconds(double seconds) {
+        return static_cast<int64_t>(std::llround(std::min(seconds, 1e9) * 1e9));
+    }
 
     mutable std::mutex mutex_;
     Date start_;
