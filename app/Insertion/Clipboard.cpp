@@ -44,9 +44,12 @@ void Clipboard::paste(const std::string& text, platform::input::KeyTarget target
     const Snapshot saved = snapshot();
     desktop_.pasteboard->clearContents();
     desktop_.pasteboard->setString(text);
+    const int64_t written = desktop_.pasteboard->changeCount();
     desktop_.keys->paste(target);
     desktop_.scheduler->sleep(pasteHold, stop);
-    restore(saved);
+    // Something the user copied meanwhile stays. A clipboard manager that
+    // took the text over (same text, new owner) does not count as the user.
+    if (desktop_.pasteboard->changeCount() == written || desktop_.pasteboard->string() == text) restore(saved);
 }
 
 void Clipboard::put(const std::string& text) {

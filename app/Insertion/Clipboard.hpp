@@ -38,7 +38,8 @@ public:
     // restored whatever happens. A stop request ends the waits, not the polls.
     std::optional<std::string> copySelection(platform::input::KeyTarget target, std::stop_token stop = {});
     // Puts `text` on the pasteboard, posts the paste key, waits 0.4 s (less
-    // on a stop request) and restores the user's contents.
+    // on a stop request) and restores the user's contents, unless the
+    // pasteboard meanwhile got something else (the user copied anew).
     void paste(const std::string& text, platform::input::KeyTarget target, std::stop_token stop = {});
     // Leaves `text` on the pasteboard for the user (the contents before are replaced).
     void put(const std::string& text);

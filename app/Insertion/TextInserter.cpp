@@ -2,6 +2,7 @@
 
 #include "app/Insertion/Clipboard.hpp"
 #include "app/Insertion/KeyTargets.hpp"
+#include "app/Insertion/SessionText.hpp"
 #include "platform/foundation/Unicode.hpp"
 
 namespace Parlox {
@@ -36,9 +37,26 @@ TextInserter::Outcome TextInserter::insert(const std::string& text, const Captur
 
     if (context.element && location) {
         desktop.scheduler->sleep(selectDelay);
-        return Outcome::inserted(location, select(context.element, *location, text));
+        const bool selected = select(context.element, *location, text);
+        if (!landed(context.element, *location, text, selected)) {
+            clipboard.put(text);
+            return Outcome::copied(notPastedMessage);
+        }
+        return Outcome::inserted(location, selected);
     }
     return Outcome::inserted(location, false);
+}
+
+bool TextInserter::landed(const platform::accessibility::ElementRef& element, int64_t location,
+                          const std::string& text, bool selected) {
+    if (selected) {
+        const auto there = element->selectedText();
+        return !there || SessionText::same(*there, text);
+    }
+    // Not selectable: a paste leaves the caret right after the text.
+    const auto range = element->selectedTextRange();
+    const int64_t end = location + static_cast<int64_t>(platform::utf16Length(text));
+    return !range || (range->location == end && range->length == 0);
 }
 
 }  // namespace Parlox

@@ -31,11 +31,18 @@ public:
     static constexpr double selectDelay = 0.06;
     static constexpr const char* noPermissionMessage = "Sin permiso de Accesibilidad: copiado al portapapeles";
     static constexpr const char* switchedAppMessage = "Cambiaste de app: copiado al portapapeles";
+    // The field did not take the paste (read-only, or it ignores the key).
+    static constexpr const char* notPastedMessage = "No se pudo pegar: copiado al portapapeles";
 
     static Outcome insert(const std::string& text, const CapturedContext& context, const DesktopServices& desktop);
 
     // Selects (location, UTF-16 length of `text`); true when the element took it.
     static bool select(const platform::accessibility::ElementRef& element, int64_t location, const std::string& text);
+    // Read back after the paste: false when the field plainly does not hold
+    // `text` at `location` (what it selected differs, or its caret did not
+    // move past the text); a field that tells nothing counts as holding it.
+    static bool landed(const platform::accessibility::ElementRef& element, int64_t location,
+                       const std::string& text, bool selected);
 };
 
 }  // namespace Parlox

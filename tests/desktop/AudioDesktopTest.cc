@@ -16,6 +16,7 @@
 
 using namespace platform::audio;
 using parlox::testing::eventually;
+using parlox::testing::Microphone;
 
 namespace {
 
@@ -50,38 +51,6 @@ TEST(Sounds, CuePlaysItsThemeSoundAtItsVolumeAndStops) {
     EXPECT_TRUE(eventually([&] { return command("pactl list short sink-inputs").empty(); }));
     EXPECT_EQ(sounds.named("Basso"), nullptr);
 }
-
-// The session's microphone: it plays one second of a 440 Hz tone at half
-// scale on the left channel with silence on the right, then silence, for as
-// long as it lives (a microphone never stops delivering).
-class Microphone {
-public:
-    Microphone() : thread_([this] { run(); }) {}
-    ~Microphone() {
-        done_ = true;
-        thread_.join();
-    }
-
-private:
-    void run() {
-        const char* fifo = std::getenv("PARLOX_TEST_MIC_FIFO");
-        const int fd = fifo != nullptr ? ::open(fifo, O_WRONLY) : -1;
-        if (fd < 0) return;
-        constexpr size_t chunk = 4800;  // 0.1 s
-        std::vector<float> frames(chunk * 2);
-        for (size_t at = 0; !done_; at += chunk) {
-            for (size_t i = 0; i < chunk; ++i)
-                frames[2 * i] = at + i < 48000 ? 0.5f * static_cast<float>(std::sin(2 * M_PI * 440.0 * (at + i) / 48000.0))
-                                               : 0.0f;
-            if (::write(fd, frames.data(), frames.size() * sizeof(float)) < 0) break;
-            std::this_thread::sleep_for(std::chrono::milliseconds(at < 48000 ? 0 : 20));
-        }
-        ::close(fd);
-    }
-
-    std::atomic<bool> done_{false};
-    std::thread thread_;
-};
 
 TEST(Microphone, RecordsOneSecondInTheSourceFormatAndResamplesTo16kMono) {
     if (!soundServer()) GTEST_SKIP() << "no sound server in this session";
@@ -123,6 +92,18 @@ TEST(Microphone, RecordsOneSecondInTheSourceFormatAndResamplesTo16kMono) {
     mono.setFrameLength(static_cast<int64_t>(left.size()));
     const auto resampled = Resampler::convert(mono, AudioFormat{16000, 1});
     EXPECT_NEAR(static_cast<double>(resampled.frameLength()), left.size() / 3.0, 64);
+}
+
+TEST(Microphone, StopsAtOnceWhenTheSourceDeliversNothing) {
+    if (!soundServer()) GTEST_SKIP() << "no sound server in this session";
+    auto engine = makePulseAudioSystem()->makeCaptureEngine();
+    int buffers = 0;
+    engine->installTap(4096, [&](PcmBuffer&) { ++buffers; });
+    engine->start();
+    const auto before = std::chrono::steady_clock::now();
+    engine->stop();
+    EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::milliseconds(500));
+    EXPECT_EQ(buffers, 0);
 }
 
 TEST(Microphone, NoSoundServerMeansNoPermissionAndNoInput) {

@@ -7,7 +7,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <stdexcept>
@@ -114,6 +116,8 @@ public:
         int selectLength = 0;
         bool password = false;
         bool readOnly = false;
+        int width = 0;  // Qt only: the window's size
+        int height = 0;
     };
 
     explicit TextFieldProgram(const Options& options)
@@ -163,6 +167,8 @@ private:
                                      std::to_string(options.selectLength)});
         if (options.password) args.push_back("--password");
         if (options.readOnly) args.push_back("--readonly");
+        if (options.width > 0)
+            args.insert(args.end(), {"--size", std::to_string(options.width), std::to_string(options.height)});
         return args;
     }
 
@@ -196,6 +202,41 @@ private:
     TemporaryFolder folder_{"parlox-services-"};
     std::filesystem::path log_;
     FixtureProcess process_;
+};
+
+// The session's microphone: it plays one second of a 440 Hz tone at half
+// scale on the left channel with silence on the right, then silence, for as
+// long as it lives (a microphone never stops delivering).
+class Microphone {
+public:
+    static bool available() { return std::getenv("PARLOX_TEST_MIC_FIFO") != nullptr; }
+
+    Microphone() : thread_([this] { run(); }) {}
+    ~Microphone() {
+        done_ = true;
+        thread_.join();
+    }
+
+private:
+    void run() {
+        const char* fifo = std::getenv("PARLOX_TEST_MIC_FIFO");
+        const int fd = fifo != nullptr ? ::open(fifo, O_WRONLY) : -1;
+        if (fd < 0) return;
+        constexpr size_t chunk = 4800;  // 0.1 s
+        std::vector<float> frames(chunk * 2);
+        for (size_t at = 0; !done_; at += chunk) {
+            for (size_t i = 0; i < chunk; ++i)
+                frames[2 * i] = at + i < 48000
+                                    ? 0.5f * static_cast<float>(std::sin(2 * M_PI * 440.0 * (at + i) / 48000.0))
+                                    : 0.0f;
+            if (::write(fd, frames.data(), frames.size() * sizeof(float)) < 0) break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(at < 48000 ? 0 : 20));
+        }
+        ::close(fd);
+    }
+
+    std::atomic<bool> done_{false};
+    std::thread thread_;
 };
 
 }  // namespace parlox::testing

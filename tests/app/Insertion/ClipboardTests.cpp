@@ -90,5 +90,27 @@ TEST_F(ClipboardTest, PasteHoldsTheTextForFourTenthsThenRestores) {
     EXPECT_EQ(desktop.pasteboard->contents(), FakeDesktop::userClipboard());
 }
 
+TEST_F(ClipboardTest, PasteRestoresOnlyWhatNobodyReplacedMeanwhile) {
+    const std::vector<platform::desktop::PasteboardItem> copiedLater{{{{"text/plain;charset=utf-8", "nuevo"}}}};
+    struct Case {
+        const char* name;
+        std::function<void()> meanwhile;
+        std::vector<platform::desktop::PasteboardItem> expected;
+    };
+    const std::vector<Case> cases{
+        {"untouched", [] {}, FakeDesktop::userClipboard()},
+        {"the user copied anew", [&] { desktop.pasteboard->setContents(copiedLater); }, copiedLater},
+        {"a clipboard manager took the same text over",
+         [&] { desktop.pasteboard->receiveCopy("adiós"); }, FakeDesktop::userClipboard()},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        desktop.pasteboard->setContents(FakeDesktop::userClipboard());
+        desktop.keys->setHandler([&](const auto&) { c.meanwhile(); });
+        clipboard.paste("adiós", KeyTarget::ordinary);
+        EXPECT_EQ(desktop.pasteboard->contents(), c.expected);
+    }
+}
+
 }  // namespace
 }  // namespace dictation_test

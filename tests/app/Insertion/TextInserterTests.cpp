@@ -97,6 +97,30 @@ TEST_F(TextInserterTest, ARefusedSelectionIsReportedNotRetried) {
     EXPECT_EQ(field->selectionRequests().size(), 1u);
 }
 
+TEST_F(TextInserterTest, AFieldThatIgnoresThePasteGetsTheTextCopiedInstead) {
+    struct Case {
+        const char* name;
+        bool selectable;
+    };
+    for (const Case c : {Case{"selectable", true}, Case{"not selectable", false}}) {
+        SCOPED_TRACE(c.name);
+        SetUp();
+        field->setAcceptsPaste(false);
+        field->setSelectable(c.selectable);
+        EXPECT_EQ(insert("planeta"), Outcome::copied(TextInserter::notPastedMessage));
+        EXPECT_EQ(field->text(), "hola mundo");
+        EXPECT_EQ(desktop.pasteboard->string(), "planeta");
+    }
+}
+
+TEST_F(TextInserterTest, AFieldThatTellsNothingAfterThePasteCountsAsInserted) {
+    field->setAcceptsPaste(false);
+    field->setSelectable(false);
+    field->setRangeReadable(false);
+    context.selectedRange = TextRange{5, 5};
+    EXPECT_EQ(insert("planeta"), Outcome::inserted(5, false));
+}
+
 TEST(SessionText, ComparesNormalisedText) {
     struct Case {
         const char* a;
