@@ -7,6 +7,7 @@
 
 #include "app/Debug/OverlaySnapshots.hpp"
 #include "app/Debug/Snapshot.hpp"
+#include "app/Debug/WindowRenderer.hpp"
 #include "app/Support/SettingsStore.hpp"
 #include "app/Support/WriterProvider.hpp"
 #include "platform/concurrency/MainQueue.hpp"
@@ -40,7 +41,7 @@ bool startsWith(const std::string& text, const char* prefix) { return text.rfind
 
 // The renderers draw with the GUI toolkit, so they run on the main thread.
 bool isRenderer(const std::vector<std::string>& args) {
-    return args.size() >= 3 && args[1] == "--render-overlay";
+    return args.size() >= 3 && (args[1] == "--render-overlay" || args[1] == "--render-windows");
 }
 
 // A renderer's failure is printed in its plain form.
@@ -83,6 +84,9 @@ int CommandLineTool::execute(const std::vector<std::string>& args, const Print& 
     const std::string command = args.size() > 1 ? args[1] : std::string();
     if (command == "--render-overlay" && args.size() >= 3) {
         return render([&] { OverlaySnapshots::render(args[2], print); }, print);
+    }
+    if (command == "--render-windows" && args.size() >= 3) {
+        return render([&] { WindowRenderer::render(args[2], print); }, print);
     }
     if (command == "--generate" && args.size() >= 3) {
         return generate(args[2], args.size() >= 4 ? std::optional<std::string>(args[3]) : std::nullopt, std::nullopt,

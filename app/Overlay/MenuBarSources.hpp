@@ -68,6 +68,8 @@ class KeepAwakeSwitch {
 public:
     virtual ~KeepAwakeSwitch() = default;
     virtual bool isUnlocked() const = 0;
+    // Shows or hides the feature (the settings' hidden gesture); hiding it switches it off.
+    virtual void setUnlocked(bool unlocked) = 0;
     virtual bool isOn() const = 0;
     virtual void set(bool on) = 0;
     virtual platform::Signal<>& changed() = 0;

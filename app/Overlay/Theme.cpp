@@ -16,6 +16,7 @@ QColor Theme::ink(double opacity) const {
 QColor Theme::primary() const { return ink(0.85); }
 QColor Theme::secondary() const { return ink(dark ? 0.55 : 0.50); }
 QColor Theme::tertiary() const { return ink(dark ? 0.25 : 0.26); }
+QColor Theme::quaternary() const { return ink(0.10); }
 
 QColor Theme::red() const {
     return dark ? QColor::fromRgbF(1.00f, 0.27f, 0.23f) : QColor::fromRgbF(1.00f, 0.23f, 0.19f);
@@ -23,6 +24,10 @@ QColor Theme::red() const {
 
 QColor Theme::orange() const {
     return dark ? QColor::fromRgbF(1.00f, 0.62f, 0.04f) : QColor::fromRgbF(1.00f, 0.58f, 0.00f);
+}
+
+QColor Theme::green() const {
+    return dark ? QColor::fromRgbF(0.19f, 0.82f, 0.35f) : QColor::fromRgbF(0.20f, 0.78f, 0.35f);
 }
 
 QPalette Theme::palette() const {

@@ -22,8 +22,10 @@ struct Theme {
     QColor primary() const;
     QColor secondary() const;
     QColor tertiary() const;
+    QColor quaternary() const;
     QColor red() const;
     QColor orange() const;
+    QColor green() const;
 
     // A palette for widgets drawn in this scheme.
     QPalette palette() const;

@@ -47,6 +47,11 @@ public:
     bool unlocked = false;
     bool on = false;
     bool isUnlocked() const override { return unlocked; }
+    void setUnlocked(bool value) override {
+        unlocked = value;
+        if (!value) on = false;
+        changedSignal.emit();
+    }
     bool isOn() const override { return on; }
     void set(bool value) override {
         on = value;
