@@ -36,7 +36,7 @@ TEST(CommandLine, UsageForEverythingElse) {
         {"--generate"},
         {"--iterate", "A", "B", "C"},
         {"--transcribe"},
-        {"--render-windows", "/tmp/out"},
+        {"--render-windows"},
         {"--render-overlay"},
         {"--help"},
         {"--GENERATE", "x"},
