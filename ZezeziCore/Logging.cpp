@@ -27,8 +27,9 @@ Logging::LogLevel levelFor(Logging::OSLogType type) {
 platform::LogLevel systemLevelFor(Logging::OSLogType type) {
     switch (type) {
         case Logging::OSLogType::debug: return platform::LogLevel::debug;
-        case Logging::OSLogType::error:
-        case Logging::OSLogType::fault: return platform::LogLevel::error;
+        case Logging::OSLogType::error: return platform::LogLevel::error;
+        // A fault stays a fault in the system log.
+        case Logging::OSLogType::fault: return platform::LogLevel::fault;
         default: return platform::LogLevel::info;
     }
 }

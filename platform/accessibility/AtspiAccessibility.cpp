@@ -88,9 +88,7 @@ public:
 
     std::optional<Rect> boundsForRange(const TextRange& range) override {
         std::lock_guard lock(atspiMutex());
-        const auto bounds = element_->bounds(static_cast<long>(range.location), static_cast<long>(range.length));
-        if (!bounds) return std::nullopt;
-        return Rect{bounds->x, bounds->y, bounds->width, bounds->height};
+        return element_->bounds(static_cast<long>(range.location), static_cast<long>(range.length));
     }
 
 private:

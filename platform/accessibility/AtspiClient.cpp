@@ -138,8 +138,6 @@ AtspiElement::Role AtspiElement::role() const {
     }
 }
 
-bool AtspiElement::isEditable() const { return hasState(static_cast<AtspiAccessible*>(object_), ATSPI_STATE_EDITABLE); }
-
 int AtspiElement::pid() const {
     GError* error = nullptr;
     const guint pid = atspi_accessible_get_process_id(static_cast<AtspiAccessible*>(object_), &error);
@@ -243,7 +241,7 @@ std::optional<std::string> AtspiElement::textIn(long location, long length) cons
     return substringUtf16(*all, static_cast<size_t>(location), static_cast<size_t>(length));
 }
 
-std::optional<ElementBounds> AtspiElement::bounds(long location, long length) const {
+std::optional<Rect> AtspiElement::bounds(long location, long length) const {
     TextIface iface(object_);
     if (!iface || location < 0 || length < 0) return std::nullopt;
     const std::string all = text().value_or("");
@@ -254,9 +252,8 @@ std::optional<ElementBounds> AtspiElement::bounds(long location, long length) co
                           ? atspi_text_get_range_extents(iface.text, *start, *end, ATSPI_COORD_TYPE_SCREEN, &error)
                           : atspi_text_get_character_extents(iface.text, *start, ATSPI_COORD_TYPE_SCREEN, &error);
     if (failed(error) || rect == nullptr) return std::nullopt;
-    ElementBounds out;
     // With length 0 only the position counts: a caret has no width.
-    out = ElementBounds{static_cast<double>(rect->x), static_cast<double>(rect->y),
+    const Rect out{static_cast<double>(rect->x), static_cast<double>(rect->y),
                                               length > 0 ? static_cast<double>(rect->width) : 0.0,
                                               static_cast<double>(rect->height)};
     g_free(rect);

@@ -5,17 +5,9 @@
 #include <string>
 #include <vector>
 
+#include "platform/foundation/Geometry.hpp"
+
 namespace platform::accessibility {
-
-// A rectangle in X11 screen coordinates (origin at the top left).
-struct ElementBounds {
-    double x = 0;
-    double y = 0;
-    double width = 0;
-    double height = 0;
-
-    bool operator==(const ElementBounds&) const = default;
-};
 
 // One accessible object of another program, held by reference. Every text
 // position it takes or returns counts UTF-16 units, whatever the toolkit
@@ -31,7 +23,6 @@ public:
 
     Role role() const;
     bool isPassword() const { return role() == Role::passwordText; }
-    bool isEditable() const;
     int pid() const;
     // Name and toolkit of the program the element belongs to.
     std::string applicationName() const;
@@ -46,8 +37,8 @@ public:
     std::optional<std::pair<long, long>> selectedRange() const;
     // The text of a range; none when the range lies outside the text.
     std::optional<std::string> textIn(long location, long length) const;
-    // Screen bounds of a range (for length 0, of nothing); none when the toolkit has none.
-    std::optional<ElementBounds> bounds(long location, long length) const;
+    // Screen bounds of a range (X11 screen coordinates, top-left origin) (for length 0, of nothing); none when the toolkit has none.
+    std::optional<Rect> bounds(long location, long length) const;
     // Selects the range; false when the toolkit refuses.
     bool select(long location, long length) const;
     // Whether the toolkit counts UTF-16 units (else code points).

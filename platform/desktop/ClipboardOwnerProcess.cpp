@@ -117,28 +117,11 @@ bool ClipboardOwnerProcess::pump(std::chrono::milliseconds wait) {
     while ((newline = buffer_.find('\n')) != std::string::npos) {
         const std::string line = buffer_.substr(0, newline);
         buffer_.erase(0, newline + 1);
-        if (line.rfind("SERVED ", 0) == 0) served_.push_back(line.substr(7));
-        else if (line == "LOST") lost_ = true;
+        if (line == "LOST") lost_ = true;
         else if (line == "OWNED") owned_ = true;
         else if (line.rfind("FAILED", 0) == 0) failure_ = line;
     }
     return true;
-}
-
-bool ClipboardOwnerProcess::waitUntilServed(std::chrono::milliseconds timeout) {
-    const auto deadline = Clock::now() + timeout;
-    for (;;) {
-        pump(std::chrono::milliseconds(0));
-        if (!served_.empty()) return true;
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-        if (left.count() <= 0 || ended_) return false;
-        pump(std::min(left, std::chrono::milliseconds(20)));
-    }
-}
-
-std::vector<std::string> ClipboardOwnerProcess::served() {
-    pump(std::chrono::milliseconds(0));
-    return served_;
 }
 
 bool ClipboardOwnerProcess::stillOwner() {

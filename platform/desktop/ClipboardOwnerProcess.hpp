@@ -25,10 +25,6 @@ public:
     ClipboardOwnerProcess(const ClipboardOwnerProcess&) = delete;
     ClipboardOwnerProcess& operator=(const ClipboardOwnerProcess&) = delete;
 
-    // Waits until a program has fetched one of the forms, or the time is up.
-    bool waitUntilServed(std::chrono::milliseconds timeout);
-    // The targets handed out so far, in order.
-    std::vector<std::string> served();
     // Whether the helper still holds the clipboard (nobody took it since).
     bool stillOwner();
     // Gives the clipboard up and ends the helper.
@@ -49,7 +45,6 @@ private:
     int input_;
     int output_;
     std::string buffer_;
-    std::vector<std::string> served_;
     std::string failure_;
     bool owned_ = false;
     bool lost_ = false;

@@ -7,6 +7,7 @@
 #include <X11/extensions/scrnsaver.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 
@@ -115,7 +116,8 @@ std::optional<TopLevelWindow> X11Desktop::describe(unsigned long window) {
     Window child = 0;
     int x = 0, y = 0;
     XTranslateCoordinates(display_, window, attributes.root, 0, 0, &x, &y, &child);
-    out.frame = ScreenRect{x, y, attributes.width, attributes.height};
+    out.frame = Rect{static_cast<double>(x), static_cast<double>(y), static_cast<double>(attributes.width),
+                     static_cast<double>(attributes.height)};
     return out;
 }
 
@@ -155,19 +157,21 @@ std::optional<TopLevelWindow> X11Desktop::frontWindowOf(int pid) {
     return std::nullopt;
 }
 
-std::vector<ScreenRect> X11Desktop::screens() {
-    std::vector<ScreenRect> out;
+std::vector<Rect> X11Desktop::screens() {
+    std::vector<Rect> out;
     int count = 0;
     XRRMonitorInfo* monitors = XRRGetMonitors(display_, DefaultRootWindow(display_), True, &count);
     for (int i = 0; monitors != nullptr && i < count; ++i) {
-        const ScreenRect rect{monitors[i].x, monitors[i].y, monitors[i].width, monitors[i].height};
+        const Rect rect{static_cast<double>(monitors[i].x), static_cast<double>(monitors[i].y),
+                        static_cast<double>(monitors[i].width), static_cast<double>(monitors[i].height)};
         if (monitors[i].primary) out.insert(out.begin(), rect);
         else out.push_back(rect);
     }
     if (monitors != nullptr) XRRFreeMonitors(monitors);
     if (out.empty()) {
         const int s = DefaultScreen(display_);
-        out.push_back(ScreenRect{0, 0, DisplayWidth(display_, s), DisplayHeight(display_, s)});
+        out.push_back(Rect{0, 0, static_cast<double>(DisplayWidth(display_, s)),
+                           static_cast<double>(DisplayHeight(display_, s))});
     }
     return out;
 }
@@ -192,9 +196,10 @@ void X11Desktop::activate(const TopLevelWindow& window) {
 
 std::optional<X11Desktop::Image> X11Desktop::grab(const TopLevelWindow& window) {
     const int s = DefaultScreen(display_);
-    const int x0 = std::max(0, window.frame.x), y0 = std::max(0, window.frame.y);
-    const int x1 = std::min(DisplayWidth(display_, s), window.frame.x + window.frame.width);
-    const int y1 = std::min(DisplayHeight(display_, s), window.frame.y + window.frame.height);
+    const auto px = [](double v) { return static_cast<int>(std::lround(v)); };
+    const int x0 = std::max(0, px(window.frame.minX())), y0 = std::max(0, px(window.frame.minY()));
+    const int x1 = std::min(DisplayWidth(display_, s), px(window.frame.maxX()));
+    const int y1 = std::min(DisplayHeight(display_, s), px(window.frame.maxY()));
     if (x1 <= x0 || y1 <= y0) return std::nullopt;
     XImage* image = XGetImage(display_, DefaultRootWindow(display_), x0, y0, static_cast<unsigned>(x1 - x0),
                               static_cast<unsigned>(y1 - y0), AllPlanes, ZPixmap);

@@ -5,18 +5,11 @@
 #include <string>
 #include <vector>
 
+#include "platform/foundation/Geometry.hpp"
+
 typedef struct _XDisplay Display;
 
 namespace platform::desktop {
-
-struct ScreenRect {
-    int x = 0;
-    int y = 0;
-    int width = 0;
-    int height = 0;
-
-    bool operator==(const ScreenRect&) const = default;
-};
 
 // A top-level window as the window manager (or, without one, the X server)
 // lists it.
@@ -27,7 +20,7 @@ struct TopLevelWindow {
     std::string className;   // second half of WM_CLASS
     bool normal = true;      // an ordinary application window (not a dock, menu, tooltip…)
     bool viewable = false;
-    ScreenRect frame;        // in root coordinates
+    Rect frame;              // in root coordinates, whole pixels
 };
 
 // One connection to the X server for the desktop's questions: which window
@@ -53,7 +46,7 @@ public:
     // Every top-level window, front to back.
     std::vector<TopLevelWindow> windowsFrontToBack();
     // The screens, the primary one first.
-    std::vector<ScreenRect> screens();
+    std::vector<Rect> screens();
     // Brings the window forward with the keyboard focus: asked of the window
     // manager when there is one, done directly otherwise.
     void activate(const TopLevelWindow& window);

@@ -128,11 +128,4 @@ std::optional<PrimarySelection> X11Pasteboard::primarySelection() {
     return out;
 }
 
-bool X11Pasteboard::waitUntilFetched(double timeoutSeconds) {
-    std::lock_guard lock(mutex_);
-    if (!owner_) return false;
-    return owner_->waitUntilServed(std::chrono::milliseconds(static_cast<int64_t>(timeoutSeconds * 1000))) &&
-           owner_->stillOwner();
-}
-
 }  // namespace platform::desktop

@@ -30,10 +30,6 @@ public:
     int64_t changeCount() override;
     std::optional<PrimarySelection> primarySelection() override;
 
-    // Waits until a program has fetched what this process last wrote; false
-    // when nobody did within `timeoutSeconds` or the content was replaced.
-    bool waitUntilFetched(double timeoutSeconds);
-
 private:
     X11SelectionReader* reader();
     void own(const std::vector<struct SelectionData>& forms);

@@ -54,11 +54,7 @@ std::vector<CapturableWindow> X11WindowScreenshot::capturableWindows() {
     try {
         for (const auto& window : desktop()->windowsFrontToBack()) {
             if (!window.viewable) continue;
-            out.push_back(CapturableWindow{static_cast<uint32_t>(window.id),
-                                           Rect{static_cast<double>(window.frame.x), static_cast<double>(window.frame.y),
-                                                static_cast<double>(window.frame.width),
-                                                static_cast<double>(window.frame.height)},
-                                           1.0});
+            out.push_back(CapturableWindow{static_cast<uint32_t>(window.id), window.frame, 1.0});
         }
     } catch (const DesktopError& e) {
         log().error(e.description());
@@ -71,9 +67,7 @@ Image X11WindowScreenshot::capture(const CapturableWindow& window, int width, in
     if (width <= 0 || height <= 0) throw DesktopError(DesktopError::Kind::failed, "empty picture size");
     TopLevelWindow target;
     target.id = window.windowNumber;
-    target.frame = ScreenRect{static_cast<int>(std::lround(window.frame.x)), static_cast<int>(std::lround(window.frame.y)),
-                              static_cast<int>(std::lround(window.frame.width)),
-                              static_cast<int>(std::lround(window.frame.height))};
+    target.frame = window.frame;
     const auto grabbed = desktop()->grab(target);
     if (!grabbed) throw DesktopError(DesktopError::Kind::failed, "the window cannot be read from the screen");
     const QImage source(reinterpret_cast<const uchar*>(grabbed->pixels.data()), grabbed->width, grabbed->height,

@@ -36,11 +36,6 @@ RunningApplication application(const TopLevelWindow& window) {
     return app;
 }
 
-Rect rect(const ScreenRect& r) {
-    return Rect{static_cast<double>(r.x), static_cast<double>(r.y), static_cast<double>(r.width),
-                static_cast<double>(r.height)};
-}
-
 }  // namespace
 
 bool isTerminalClass(const std::string& instance, const std::string& className) {
@@ -106,18 +101,15 @@ std::vector<WindowInfo> X11Workspace::windowList() {
         if (!window.viewable) continue;
         // Windows that are not ordinary application windows sit above them.
         out.push_back(WindowInfo{static_cast<uint32_t>(window.id), window.pid, window.normal ? 0 : 8,
-                                 rect(window.frame)});
+                                 window.frame});
     }
     return out;
 }
 
 std::vector<Rect> X11Workspace::screenFrames() {
     std::lock_guard lock(mutex_);
-    std::vector<Rect> out;
     X11Desktop* x = desktop();
-    if (x == nullptr) return out;
-    for (const auto& screen : x->screens()) out.push_back(rect(screen));
-    return out;
+    return x == nullptr ? std::vector<Rect>{} : x->screens();
 }
 
 int32_t X11Workspace::currentProcessId() { return static_cast<int32_t>(::getpid()); }

@@ -135,6 +135,15 @@ TensorFile::TensorFile(const std::filesystem::path& path) : path_(path) {
         for (size_t i = 1; i < ranges.size(); ++i) {
             if (ranges[i].first < ranges[i - 1].second) invalid(path, "entries overlap");
         }
+        // Bytes no entry claims are a damaged or mislabelled file, not padding.
+        const TensorInfo* last = nullptr;
+        for (const auto& [name, info] : tensors_)
+            if (!last || info.end > last->end) last = &info;
+        const uint64_t used = last ? last->end : 0;
+        if (dataSize > used) {
+            invalid(path, std::to_string(dataSize - used) + " bytes after " +
+                              (last ? "the last tensor \"" + last->name + "\"" : std::string("a header with no tensor")));
+        }
     } catch (...) {
         ::close(fd_);
         fd_ = -1;

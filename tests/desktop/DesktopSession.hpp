@@ -12,6 +12,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <ostream>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -24,9 +25,6 @@
 extern char** environ;
 
 namespace parlox::testing {
-
-// Whether the test runs inside the headless desktop of tests/desktop/session.sh.
-inline bool insideDesktopSession() { return std::getenv("PARLOX_DESKTOP_WORK") != nullptr; }
 
 // A helper program of the tests, started with its standard output on a pipe
 // and ended (SIGTERM, then SIGKILL) when the object goes.
@@ -176,6 +174,11 @@ private:
     std::filesystem::path report_;
     FixtureProcess process_;
 };
+
+// Test names show the toolkit.
+inline void PrintTo(TextFieldProgram::Toolkit toolkit, std::ostream* os) {
+    *os << (toolkit == TextFieldProgram::Toolkit::qt ? "Qt" : "GTK");
+}
 
 // The stand-in screen saver and notification services on the session bus
 // (tests/fixtures/desktop/desktop_services.py) and the calls they received.

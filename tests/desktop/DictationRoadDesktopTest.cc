@@ -11,15 +11,13 @@
 #include "app/Context/ContextCapture.hpp"
 #include "app/Context/ScreenContext.hpp"
 #include "app/Insertion/TextInserter.hpp"
-#include "platform/accessibility/AtspiAccessibility.hpp"
+#include "app/Support/X11DesktopServices.hpp"
 #include "platform/audio/AudioSystem.hpp"
 #include "platform/concurrency/MainQueue.hpp"
 #include "platform/concurrency/Scheduler.hpp"
 #include "platform/desktop/ClipboardOwnerProcess.hpp"
-#include "platform/desktop/X11Pasteboard.hpp"
 #include "platform/desktop/X11WindowScreenshot.hpp"
 #include "platform/desktop/X11Workspace.hpp"
-#include "platform/input/XTestKeySynth.hpp"
 #include "tests/desktop/DesktopSession.hpp"
 
 namespace Parlox {
@@ -42,13 +40,6 @@ using parlox::testing::TextFieldProgram;
 using Toolkit = TextFieldProgram::Toolkit;
 
 namespace {
-
-// The real desktop as the dictation reaches it.
-Parlox::DesktopServices realDesktop() {
-    return {MainQueueScheduler::shared(), std::make_shared<accessibility::AtspiAccessibility>(),
-            std::make_shared<desktop::X11Workspace>(), std::make_shared<desktop::X11Pasteboard>(),
-            std::make_shared<input::XTestKeySynth>()};
-}
 
 // Holds a key down on the test display, as a user would, until destroyed.
 class HeldKey {
@@ -88,7 +79,7 @@ std::string toolkitName(const ::testing::TestParamInfo<Toolkit>& info) {
 
 class DictationRoad : public ::testing::TestWithParam<Toolkit> {
 protected:
-    Parlox::DesktopServices desktop = realDesktop();
+    Parlox::DesktopServices desktop = Parlox::x11DesktopServices();
 };
 
 TEST_P(DictationRoad, CaptureReadsApplicationSelectionAndCaretInUtf16Units) {

@@ -74,16 +74,22 @@ Config Config::convertToBinaryDistinctKeys(const nlohmann::json& v) {
         case nlohmann::json::value_t::string:
             return Config(BinaryDistinctString(v.get_ref<const std::string&>()));
         case nlohmann::json::value_t::boolean:
-            return Config(v.get<bool>());
+            return Config(int64_t{v.get<bool>() ? 1 : 0});
         case nlohmann::json::value_t::number_integer:
             return Config(static_cast<int64_t>(v.get<int64_t>()));
         case nlohmann::json::value_t::number_unsigned:
             return unsignedNumber(v.get<uint64_t>());
         case nlohmann::json::value_t::number_float:
-            return Config(static_cast<float>(v.get<double>()));
+            return number(v.get<double>());
         default:
             return Config();
     }
+}
+
+Config Config::number(double d) {
+    if (std::isfinite(d) && d == std::floor(d) && d >= -9223372036854775808.0 && d < 9223372036854775808.0)
+        return Config(static_cast<int64_t>(d));
+    return Config(static_cast<float>(d));
 }
 
 Config Config::operator[](const BinaryDistinctString& key) const {

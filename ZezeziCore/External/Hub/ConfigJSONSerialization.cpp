@@ -5,6 +5,10 @@
 #include <cstdint>
 #include <cstring>
 
+#include <nlohmann/json.hpp>
+
+#include "platform/log/SystemLog.hpp"
+
 namespace ZezeziCore {
 
 std::string JSONSerializationError::description() const {
@@ -16,9 +20,15 @@ namespace {
 
 constexpr int kMaxDepth = 512;
 
+const platform::SystemLogger& configLogger() {
+    static const platform::SystemLogger logger("qz.tamo.Parlox", "Config");
+    return logger;
+}
+
 class Reader {
 public:
-    explicit Reader(std::string_view s) : p_(reinterpret_cast<const unsigned char*>(s.data())), n_(s.size()) {}
+    Reader(std::string_view s, std::string_view source)
+        : p_(reinterpret_cast<const unsigned char*>(s.data())), n_(s.size()), source_(source) {}
 
     Config document(bool fragmentsAllowed) {
         if (n_ >= 3 && p_[0] == 0xEF && p_[1] == 0xBB && p_[2] == 0xBF) i_ = 3;
@@ -33,6 +43,13 @@ public:
 
 private:
     [[noreturn]] void fail(const char* reason) const { throw JSONSerializationError(reason, i_); }
+
+    void duplicateKey(const BinaryDistinctString& key, std::size_t offset) const {
+        const std::string quoted =
+            nlohmann::json(key.string()).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+        configLogger().warning("Duplicate key " + quoted + " in " + std::string(source_) + " at byte " +
+                               std::to_string(offset) + ": the last value is kept");
+    }
 
     void skipSpace() {
         while (i_ < n_) {
@@ -75,7 +92,12 @@ private:
     Config object(int depth) {
         if (depth > kMaxDepth) fail("nesting too deep");
         ++i_;  // '{'
-        std::vector<std::pair<BinaryDistinctString, Config>> entries;
+        struct Entry {
+            BinaryDistinctString key;
+            Config value;
+            std::size_t offset;
+        };
+        std::vector<Entry> entries;
         skipSpace();
         if (i_ < n_ && p_[i_] == '}') {
             ++i_;
@@ -84,12 +106,14 @@ private:
         while (true) {
             skipSpace();
             if (i_ >= n_ || p_[i_] != '"') fail("expected a key");
+            const std::size_t keyOffset = i_;
             BinaryDistinctString key(string());
             skipSpace();
             if (i_ >= n_ || p_[i_] != ':') fail("expected ':'");
             ++i_;
             skipSpace();
-            entries.emplace_back(std::move(key), value(depth));
+            Config v = value(depth);
+            entries.push_back(Entry{std::move(key), std::move(v), keyOffset});
             skipSpace();
             if (i_ >= n_) fail("unterminated object");
             if (p_[i_] == ',') {
@@ -104,8 +128,14 @@ private:
         }
         Config::Dictionary d;
         d.reserve(entries.size());
-        // A repeated key keeps the later value, as the file readers do.
-        for (auto& [k, v] : entries) d.insert_or_assign(std::move(k), std::move(v));
+        // A repeated key keeps the later value, as the file readers do; the
+        // value it replaces is lost, so say so.
+        for (auto& e : entries) {
+            auto [it, inserted] = d.try_emplace(std::move(e.key), std::move(e.value));
+            if (inserted) continue;
+            it->second = std::move(e.value);
+            duplicateKey(it->first, e.offset);
+        }
         return Config(std::move(d));
     }
 
@@ -273,20 +303,19 @@ private:
         } else if (r.ec != std::errc() || r.ptr != last) {
             fail("invalid number");
         }
-        if (std::isfinite(d) && d == std::floor(d) && d >= -9223372036854775808.0 && d < 9223372036854775808.0)
-            return Config(static_cast<int64_t>(d));
-        return Config(static_cast<float>(d));
+        return Config::number(d);
     }
 
     const unsigned char* p_;
     std::size_t n_;
+    std::string_view source_;
     std::size_t i_ = 0;
 };
 
 }  // namespace
 
 Config JSONSerialization::bomPreservingJsonObject(std::string_view data, ReadingOptions options) {
-    return Reader(data).document(options.fragmentsAllowed);
+    return Reader(data, options.source).document(options.fragmentsAllowed);
 }
 
 }  // namespace ZezeziCore

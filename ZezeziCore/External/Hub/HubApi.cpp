@@ -8,10 +8,9 @@
 #include <regex>
 #include <set>
 #include <system_error>
-#include <thread>
-#include <unistd.h>
 
 #include "ZezeziCore/External/Hub/Extensions/ArrayExtensions.hpp"
+#include "platform/foundation/FileManager.hpp"
 #include "platform/log/SystemLog.hpp"
 #include "platform/net/Sha256.hpp"
 
@@ -24,16 +23,6 @@ using platform::net::Url;
 using platform::net::UrlError;
 
 namespace {
-
-std::mutex& sinkMutex() {
-    static std::mutex m;
-    return m;
-}
-
-std::function<void(const std::string&)>& sink() {
-    static std::function<void(const std::string&)> s;
-    return s;
-}
 
 void checkStatus(const HttpResponse& response, const Url& url, int low, int high) {
     int status = response.status;
@@ -112,23 +101,13 @@ std::string HubApi::EnvironmentError::description() const {
     return text_;
 }
 
-void HubApi::setLogSink(std::function<void(const std::string&)> s) {
-    std::lock_guard lock(sinkMutex());
-    sink() = std::move(s);
-}
-
-void HubApi::logError(const std::string& message) {
-    std::function<void(const std::string&)> s;
-    {
-        std::lock_guard lock(sinkMutex());
-        s = sink();
+void HubApi::logError(const std::string& message) const {
+    if (logSink) {
+        logSink(message);
+        return;
     }
-    if (s) {
-        s(message);
-    } else {
-        static const platform::SystemLogger logger("qz.tamo.Parlox", "hub");
-        logger.error(message);
-    }
+    static const platform::SystemLogger logger("qz.tamo.Parlox", "hub");
+    logger.error(message);
 }
 
 HttpResponse HubApi::httpGet(const Url& url, std::stop_token stop) const {
@@ -286,28 +265,8 @@ void HubApi::writeDownloadMetadata(const std::string& commitHash, const std::str
     double now = std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
     std::string text = commitHash + "\n" + etag + "\n" + formatTimestamp(now) + "\n";
     try {
-        fs::create_directories(metadataPath.parent_path());
-        // Written beside the target, then renamed over it in one step.
-        fs::path temp = metadataPath;
-        temp += ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(std::hash<std::thread::id>{}(std::this_thread::get_id()) % 100000);
-        {
-            std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-            if (!out) throw fs::filesystem_error("cannot create file", temp, std::make_error_code(std::errc::io_error));
-            out << text;
-            out.flush();
-            if (!out) {
-                std::error_code ignore;
-                fs::remove(temp, ignore);
-                throw fs::filesystem_error("cannot write file", temp, std::make_error_code(std::errc::io_error));
-            }
-        }
-        std::error_code ec;
-        fs::rename(temp, metadataPath, ec);
-        if (ec) {
-            std::error_code ignore;
-            fs::remove(temp, ignore);
-            throw fs::filesystem_error("cannot replace file", metadataPath, ec);
-        }
+        platform::FileManager::createDirectories(metadataPath.parent_path());
+        platform::FileManager::writeAtomically(metadataPath, text);
     } catch (const std::exception& e) {
         throw EnvironmentError::fileWriteError("Failed to write metadata to " + metadataPath.string() + ": " +
                                                describeError(e));

@@ -89,7 +89,7 @@ LanguageModelConfigurationFromHub::LanguageModelConfigurationFromHub(std::string
         try {
             auto folder = hubApi.snapshot(HubApiWrapper::Repo(modelName, HubApiWrapper::RepoType::models), revision,
                                           configurationFiles());
-            return loadConfig(folder, hubApi);
+            return loadConfig(folder);
         } catch (const platform::net::UrlError& e) {
             if (e.code() == platform::net::UrlError::Code::resourceUnavailable)
                 throw HubClientError::resourceNotFound(modelName);
@@ -98,21 +98,24 @@ LanguageModelConfigurationFromHub::LanguageModelConfigurationFromHub(std::string
     });
 }
 
-LanguageModelConfigurationFromHub::LanguageModelConfigurationFromHub(fs::path modelFolder, HubApiWrapper hubApi) {
-    configPromise = startLoading([modelFolder, hubApi]() { return loadConfig(modelFolder, hubApi); });
+LanguageModelConfigurationFromHub::LanguageModelConfigurationFromHub(fs::path modelFolder) {
+    configPromise = startLoading([modelFolder]() { return loadConfig(modelFolder); });
 }
 
+LanguageModelConfigurationFromHub::LanguageModelConfigurationFromHub(fs::path modelFolder, const HubApiWrapper&)
+    : LanguageModelConfigurationFromHub(std::move(modelFolder)) {}
+
 LanguageModelConfigurationFromHub::Configurations LanguageModelConfigurationFromHub::loadConfig(
-    const fs::path& modelFolder, const HubApiWrapper& hubApi) {
+    const fs::path& modelFolder) {
     try {
         Configurations result;
         std::error_code ec;
         if (fs::exists(modelFolder / "config.json", ec))
-            result.modelConfig = hubApi.impl.configuration(modelFolder / "config.json");
+            result.modelConfig = HubApi::configuration(modelFolder / "config.json");
         if (!fs::exists(modelFolder / "tokenizer.json", ec)) throw HubClientError::configurationMissing("tokenizer.json");
-        result.tokenizerData = hubApi.impl.configuration(modelFolder / "tokenizer.json");
+        result.tokenizerData = HubApi::configuration(modelFolder / "tokenizer.json");
         if (fs::exists(modelFolder / "tokenizer_config.json", ec))
-            result.tokenizerConfig = hubApi.impl.configuration(modelFolder / "tokenizer_config.json");
+            result.tokenizerConfig = HubApi::configuration(modelFolder / "tokenizer_config.json");
 
         std::optional<std::string> chatTemplate;
         if (fs::exists(modelFolder / "chat_template.jinja", ec)) {
@@ -126,7 +129,7 @@ LanguageModelConfigurationFromHub::Configurations LanguageModelConfigurationFrom
                                            std::make_error_code(std::errc::illegal_byte_sequence));
             chatTemplate = std::move(text);
         } else if (fs::exists(modelFolder / "chat_template.json", ec)) {
-            auto json = hubApi.impl.configuration(modelFolder / "chat_template.json");
+            auto json = HubApi::configuration(modelFolder / "chat_template.json");
             chatTemplate = json["chatTemplate"].string();
         }
         if (chatTemplate) result.tokenizerConfig = withMember(result.tokenizerConfig, "chat_template", *chatTemplate);

@@ -42,11 +42,24 @@ int byteOfScalar(char32_t scalar) {
 }
 
 std::string byteLevelEncode(std::string_view s) {
-    const auto& enc = tables().encoder;
     std::string out;
-    out.reserve(s.size() * 2);
-    for (unsigned char c : s) out += enc[c];
+    appendByteLevelEncoded(out, s);
     return out;
+}
+
+void appendByteLevelEncoded(std::string& out, std::string_view s) {
+    // Every byte maps to one or two bytes of UTF-8: write them straight in.
+    const auto& enc = tables().encoder;
+    const std::size_t start = out.size();
+    out.resize(start + s.size() * 2);
+    char* p = out.data() + start;
+    for (unsigned char c : s) {
+        const std::string& e = enc[c];
+        p[0] = e[0];
+        if (e.size() == 2) p[1] = e[1];
+        p += e.size();
+    }
+    out.resize(static_cast<std::size_t>(p - out.data()));
 }
 
 }  // namespace Tokenizers

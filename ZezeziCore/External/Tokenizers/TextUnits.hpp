@@ -12,9 +12,12 @@
 namespace Tokenizers::text {
 
 // Hash and equality that let string maps be searched with a string_view.
+// The hash is deliberately not noexcept: the standard library then keeps
+// each key's hash in its node, so a lookup walking a bucket compares stored
+// hashes instead of hashing every key it passes.
 struct StringHash {
     using is_transparent = void;
-    std::size_t operator()(std::string_view s) const noexcept { return std::hash<std::string_view>()(s); }
+    std::size_t operator()(std::string_view s) const { return std::hash<std::string_view>()(s); }
 };
 struct StringEqual {
     using is_transparent = void;

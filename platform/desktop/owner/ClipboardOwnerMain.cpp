@@ -1,10 +1,10 @@
 // Owns the X11 CLIPBOARD on behalf of Parlox and serves the forms it reads on
 // standard input (see encodeForms). It runs apart so that the clipboard is
 // served while Parlox waits on the program that pastes. It reports on
-// standard output: "OWNED" once it holds the clipboard, "SERVED <target>" for
-// each form handed out, "LOST" when another program took the clipboard (it
-// then exits). "QUIT" on standard input gives the clipboard up and exits.
-// Large forms go out in chunks. It also ends with the X server.
+// standard output: "OWNED" once it holds the clipboard, "LOST" when another
+// program took the clipboard (it then exits). "QUIT" on standard input gives
+// the clipboard up and exits. Large forms go out in chunks. It also ends
+// with the X server.
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <poll.h>
@@ -169,7 +169,6 @@ int main() {
                         put(d, req.requestor, property, types[req.target], f.format, f.bytes.data(), f.bytes.size());
                     }
                     reply.property = property;
-                    report("SERVED " + f.target);
                 }
             }
             XSendEvent(d, req.requestor, False, NoEventMask, reinterpret_cast<XEvent*>(&reply));
