@@ -92,7 +92,7 @@ void AppDelegate::makeWindowServices() {
     windowServices_.loginItem = services_.loginItem;
     windowServices_.sounds = services_.sounds;
     windowServices_.scheduler = services_.desktop.scheduler;
-    windowServices_.updater = updater_;
+    windowServices_.updater = updater_.get();
     windowServices_.keepAwake = keepAwake;
     if (services_.writerChecker) windowServices_.writerChecker = services_.writerChecker;
 }

@@ -155,12 +155,14 @@ void WindowRenderer::render(const std::filesystem::path& folder, const std::func
             MenuBarPanel::Sources sources;
             sources.dictation = &dictation;
             sources.keepAwake = stills.keepAwake;
-            sources.updater = stills.updater.get();
+            sources.updater = stills.updater;
             sources.audio = stills.audio;
             sources.accessibility = stills.accessibility;
             MenuBarPanel panel(sources, {}, theme, false);
-            panel.setFixedWidth(MenuBarPanel::width);
+            // The panel's own width; its height is what that width needs.
             panel.adjustSize();
+            const int height = panel.heightForWidth(MenuBarPanel::width);
+            panel.resize(MenuBarPanel::width, height > 0 ? height : panel.height());
             write(panel, panel, folder, "menu", theme, print);
         }
         for (SettingsTab tab : SettingsTab::allCases()) {

@@ -1,6 +1,5 @@
 #include "app/Interface/WelcomeWindow.hpp"
 
-#include <QCloseEvent>
 #include <QGraphicsOpacityEffect>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -72,6 +71,14 @@ QWidget* heading(const QString& title, const QString& subtitle, const Theme& the
     layout->addWidget(text(title, Fonts::system(22, QFont::DemiBold), theme.primary(), false, box));
     layout->addWidget(text(subtitle, Fonts::system(13), theme.secondary(), true, box));
     return box;
+}
+
+// A padded page that starts with its heading.
+QWidget* headedPage(const QString& title, const QString& subtitle, int spacing, const Theme& theme, QWidget* parent,
+                    QVBoxLayout*& content) {
+    auto* page = padded(new QWidget(parent), spacing, content);
+    content->addWidget(heading(title, subtitle, theme, page));
+    return page;
 }
 
 SymbolView* icon(const char* name, const Theme& theme, QWidget* parent) {
@@ -204,11 +211,10 @@ QWidget* WelcomeWindow::whatItIs() {
 
 QWidget* WelcomeWindow::permissions() {
     QVBoxLayout* content = nullptr;
-    auto* page = padded(new QWidget(this), 18, content);
-    content->addWidget(heading(QStringLiteral("Permisos"),
-                               QStringLiteral("Parlox necesita oírte y poder escribir en otras apps. Y, si le dejas, "
-                                              "ver la ventana en la que escribes."),
-                               theme_, page));
+    auto* page = headedPage(QStringLiteral("Permisos"),
+                            QStringLiteral("Parlox necesita oírte y poder escribir en otras apps. Y, si le dejas, ver "
+                                           "la ventana en la que escribes."),
+                            18, theme_, this, content);
     auto* list = new QWidget(page);
     auto* rows = column(12, list);
     const auto permissionRow = [&](const char* symbol, const QString& title, const QString& detail,
@@ -260,11 +266,10 @@ QWidget* WelcomeWindow::permissions() {
 
 QWidget* WelcomeWindow::plan() {
     QVBoxLayout* content = nullptr;
-    auto* page = padded(new QWidget(this), 20, content);
-    content->addWidget(heading(QStringLiteral("Redactar con"),
-                               QStringLiteral("Parlox redacta con tu propio plan de ChatGPT o de Claude. Conecta el que "
-                                              "tengas; si tienes los dos, elige uno."),
-                               theme_, page));
+    auto* page = headedPage(QStringLiteral("Redactar con"),
+                            QStringLiteral("Parlox redacta con tu propio plan de ChatGPT o de Claude. Conecta el que "
+                                           "tengas; si tienes los dos, elige uno."),
+                            20, theme_, this, content);
     auto* list = new QWidget(page);
     auto* rows = column(12, list);
     for (WriterProvider provider : WriterProvider::allCases()) rows->addWidget(providerRow(provider));
@@ -375,11 +380,10 @@ void WelcomeWindow::updatePlanRows() {
 
 QWidget* WelcomeWindow::hotkey() {
     QVBoxLayout* content = nullptr;
-    auto* page = padded(new QWidget(this), 20, content);
-    content->addWidget(heading(QStringLiteral("El atajo"),
-                               QStringLiteral("Parlox se llama con un atajo de teclado. Elige uno que no use ninguna "
-                                              "otra app."),
-                               theme_, page));
+    auto* page = headedPage(QStringLiteral("El atajo"),
+                            QStringLiteral("Parlox se llama con un atajo de teclado. Elige uno que no use ninguna otra "
+                                           "app."),
+                            20, theme_, this, content);
     auto* list = new QWidget(page);
     auto* rows = column(12, list);
 
@@ -506,11 +510,6 @@ void WelcomeWindow::updateModelStatus() {
 void WelcomeWindow::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     refresh();
-}
-
-void WelcomeWindow::closeEvent(QCloseEvent* event) {
-    QWidget::closeEvent(event);
-    Q_EMIT closed();
 }
 
 }  // namespace Parlox

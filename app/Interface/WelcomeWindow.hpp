@@ -73,17 +73,15 @@ public:
     // The bar's button: the next page, or onDone on the last one.
     void pressButton();
 
+    // What the last page's button does.
+    void setOnDone(std::function<void()> onDone) { onDone_ = std::move(onDone); }
+
     WriterConnection& writers() { return *writers_; }
     QPushButton* button() const { return button_; }
     const QTimer& refreshTimer() const { return timer_; }
 
-Q_SIGNALS:
-    // The window was closed, by its last button or by the window's own close.
-    void closed();
-
 protected:
     void showEvent(QShowEvent* event) override;
-    void closeEvent(QCloseEvent* event) override;
 
 private:
     void build(const Snapshot& snapshot);

@@ -42,6 +42,7 @@ QVBoxLayout* column(int spacing, QWidget* parent = nullptr);
 
 // One pictogram in a square, centred in a frame of its own width.
 class SymbolView : public QWidget {
+    Q_OBJECT
 public:
     SymbolView(std::string name, double size, QColor color, double frameWidth = 0, QWidget* parent = nullptr);
 
@@ -63,6 +64,7 @@ private:
 
 // A spinning progress indicator: a ring of dots turning while shown.
 class ProgressSpinner : public QWidget {
+    Q_OBJECT
 public:
     ProgressSpinner(double size, const Theme& theme, QWidget* parent = nullptr);
     QSize sizeHint() const override;

@@ -52,7 +52,7 @@ struct WindowServices {
     std::shared_ptr<platform::desktop::LoginItem> loginItem;
     std::shared_ptr<platform::audio::SystemSounds> sounds;
     std::shared_ptr<platform::Scheduler> scheduler;
-    std::shared_ptr<Updater> updater;
+    Updater* updater = nullptr;
     // The hidden keep-awake feature; without one it reads as locked and off.
     KeepAwakeSwitch* keepAwake = nullptr;
 

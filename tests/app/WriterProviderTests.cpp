@@ -10,7 +10,7 @@
 #include "app/Support/Log.hpp"
 #include "app/Support/SettingsStore.hpp"
 #include "app/Support/WriterProvider.hpp"
-#include "platform/foundation/fake/InMemoryUserDefaults.hpp"
+#include "tests/support/StandardDefaults.hpp"
 #include "platform/process/ProcessError.hpp"
 #include "platform/process/Subprocess.hpp"
 #include "platform/process/Terminal.hpp"
@@ -25,19 +25,7 @@ using namespace writing_test;
 
 namespace {
 
-// Swaps the standard defaults for an in-memory store for one test.
-class Settings {
-public:
-    explicit Settings(nlohmann::json values = nlohmann::json::object())
-        : store_(std::make_shared<platform::InMemoryUserDefaults>(std::move(values))),
-          old_(platform::UserDefaults::setStandard(store_)) {}
-    ~Settings() { platform::UserDefaults::setStandard(old_); }
-    platform::InMemoryUserDefaults& operator*() { return *store_; }
-
-private:
-    std::shared_ptr<platform::InMemoryUserDefaults> store_;
-    std::shared_ptr<platform::UserDefaults> old_;
-};
+using Settings = parlox::testing::StandardDefaults;
 
 }  // namespace
 

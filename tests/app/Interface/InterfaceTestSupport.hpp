@@ -11,7 +11,7 @@
 
 #include "app/Interface/WriterCheck.hpp"
 #include "app/Support/Log.hpp"
-#include "platform/foundation/fake/InMemoryUserDefaults.hpp"
+#include "tests/support/StandardDefaults.hpp"
 #include "tests/writing/TestSupport.hpp"
 
 namespace interface_test {
@@ -28,25 +28,7 @@ inline std::string lastLogLine() {
     return all.empty() ? std::string() : all.back();
 }
 
-// Swaps the standard defaults for an in-memory store for one test.
-class Settings {
-public:
-    explicit Settings(nlohmann::json values = nlohmann::json::object())
-        : store_(std::make_shared<platform::InMemoryUserDefaults>(std::move(values))),
-          old_(platform::UserDefaults::setStandard(store_)) {}
-    ~Settings() { platform::UserDefaults::setStandard(old_); }
-    Settings(const Settings&) = delete;
-    Settings& operator=(const Settings&) = delete;
-
-    platform::InMemoryUserDefaults& operator*() { return *store_; }
-    platform::InMemoryUserDefaults* operator->() { return store_.get(); }
-    const std::shared_ptr<platform::InMemoryUserDefaults>& shared() const { return store_; }
-    nlohmann::json all() const { return store_->dictionaryRepresentation(); }
-
-private:
-    std::shared_ptr<platform::InMemoryUserDefaults> store_;
-    std::shared_ptr<platform::UserDefaults> old_;
-};
+using Settings = parlox::testing::StandardDefaults;
 
 // Writing tools whose answers a test sets per tool, counting what is asked.
 class FakeWriterTools : public Parlox::WriterTools {

@@ -18,6 +18,7 @@
 #include "platform/foundation/fake/InMemoryUserDefaults.hpp"
 #include "platform/input/X11HotKeyService.hpp"
 #include "platform/input/X11KeyLayout.hpp"
+#include "tests/app/Interface/XcbTestSupport.hpp"
 
 // Last: Xlib's macros would spoil the Qt headers.
 #include <X11/Xlib.h>
@@ -29,19 +30,6 @@ namespace {
 using Json = nlohmann::json;
 const Name kToggle("toggleRecording", Shortcut(Key::space, ModifierFlags::option));
 const Json kCtrlAltK = Json(R"({"carbonKeyCode":40,"carbonModifiers":6144})");
-
-bool hasDisplay() { return std::getenv("DISPLAY") && *std::getenv("DISPLAY"); }
-
-QApplication& application() {
-    static int argc = 1;
-    static char name[] = "parlox-x11-tests";
-    static char* argv[] = {name, nullptr};
-    static QApplication* app = [] {
-        setenv("QT_QPA_PLATFORM", "xcb", 1);
-        return new QApplication(argc, argv);
-    }();
-    return *app;
-}
 
 bool runUntil(const std::function<bool()>& done, int milliseconds = 5000) {
     QElapsedTimer timer;
@@ -78,8 +66,8 @@ private:
 class RecorderX11Test : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!hasDisplay()) GTEST_SKIP() << "DISPLAY is not set: scripts/test starts Xvfb for these tests";
-        application();
+        if (!interface_test::hasDisplay()) GTEST_SKIP() << "DISPLAY is not set: scripts/test starts Xvfb for these tests";
+        interface_test::xcbApplication();
         queue = std::make_unique<Parlox::QtMainQueue>();
         install({defaults, std::make_shared<platform::input::X11HotKeyService>(),
                  std::make_shared<platform::input::X11KeyLayout>(), nullptr});
@@ -93,6 +81,7 @@ protected:
         auto* layout = new QVBoxLayout(window.get());
         recorder = new Recorder(kToggle, {}, window.get());
         layout->addWidget(recorder);
+        window->resize(300, 200);
         window->show();
         window->activateWindow();
         ASSERT_TRUE(runUntil([this] { return window->isActiveWindow(); }));
@@ -154,6 +143,13 @@ TEST_F(RecorderX11Test, EscapeCancelsAndARefusedCombinationStoresNothing) {
     ASSERT_TRUE(runUntil([&] { return !recorder->field().control().isRecording(); }));
     EXPECT_FALSE(isPaused());
     EXPECT_EQ(stored(), Json(R"({"carbonKeyCode":49,"carbonModifiers":2048})"));
+
+    // A click well away from the field ends the recording; the window keeps no focus on it.
+    startRecording();
+    const QPoint away = window->mapToGlobal(QPoint(window->width() - 5, window->height() - 5));
+    ASSERT_EQ(xdotool("mousemove " + std::to_string(away.x()) + " " + std::to_string(away.y()) + " click 1"), 0);
+    ASSERT_TRUE(runUntil([&] { return !recorder->field().control().isRecording(); }));
+    EXPECT_FALSE(isPaused());
 
     auto* action = new QAction(QStringLiteral("Buscar"), window.get());
     action->setShortcut(QKeySequence(Qt::ControlModifier | Qt::AltModifier | Qt::Key_K));
