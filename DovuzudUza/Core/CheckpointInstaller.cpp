@@ -29,8 +29,7 @@ std::string literalGlob(const std::string& name) {
 }
 
 bool isOffline(const Hub::HubApiWrapper& hub) {
-    if (hub.impl.useOfflineMode) return *hub.impl.useOfflineMode;
-    return Hub::HubApi::NetworkMonitor::shared().state().shouldUseOfflineMode();
+    return hub.impl.useOfflineMode.value_or(hub.impl.shouldUseOfflineMode());
 }
 
 int64_t announcedSize(const Hub::HubApiWrapper& hub, const Hub::HubApi::Repo& repo, const std::string& name,

@@ -22,13 +22,29 @@ TranscriptionOutcome failure(const std::string& message) {
 
 TranscriptionOutcome deallocated() { return failure("DovuzudUza instance was deallocated"); }
 
-// Runs body(0) ... body(count - 1) each on its own thread and waits for all.
-// Own threads, not pool slots: each body waits on transcription work that
-// itself needs the pool.
-void runTogether(size_t count, const std::function<void(size_t)>& body) {
+// Runs the children of one batch, positions [begin, end), each on its own
+// thread, and waits for all. Own threads, not pool slots: each child waits
+// on transcription work that itself needs the pool. A child holds the
+// engine weakly; its outcome is what `body` returns or throws.
+void runBatch(const std::weak_ptr<DovuzudUza>& weak, size_t begin, size_t end,
+              std::vector<TranscriptionOutcome>& outcomes,
+              const std::function<TranscriptionResults(DovuzudUza& engine, size_t position)>& body) {
     std::vector<std::jthread> threads;
-    threads.reserve(count);
-    for (size_t i = 0; i < count; ++i) threads.emplace_back([&body, i] { body(i); });
+    threads.reserve(end - begin);
+    for (size_t position = begin; position < end; ++position) {
+        threads.emplace_back([&, position] {
+            const auto engine = weak.lock();
+            if (!engine) {
+                outcomes[position] = deallocated();
+                return;
+            }
+            try {
+                outcomes[position] = body(*engine, position);
+            } catch (...) {
+                outcomes[position] = std::current_exception();
+            }
+        });
+    }
 }
 
 // Consecutive batches of `size` positions; a size of 0 or less puts every
@@ -82,20 +98,9 @@ std::vector<TranscriptionOutcome> DovuzudUza::transcribeWithOptions(
             if (seekOffsets) child.segments = shiftingSegmentCallback(std::move(child.segments), (*seekOffsets)[g]);
             children.push_back(std::move(child));
         }
-        const std::weak_ptr<DovuzudUza> weak = weak_from_this();
-        runTogether(children.size(), [&](size_t i) {
-            const size_t g = begin + i;
-            const auto engine = weak.lock();
-            if (!engine) {
-                outcomes[g] = deallocated();
-                return;
-            }
-            try {
-                outcomes[g] = engine->transcribe(audioArrays[g], children[i].options, children[i].progress,
-                                                 children[i].segments, stop);
-            } catch (...) {
-                outcomes[g] = std::current_exception();
-            }
+        runBatch(weak_from_this(), begin, end, outcomes, [&](DovuzudUza& engine, size_t g) {
+            const auto& child = children[g - begin];
+            return engine.transcribe(audioArrays[g], child.options, child.progress, child.segments, stop);
         });
     }
     return outcomes;
@@ -173,22 +178,11 @@ std::vector<TranscriptionOutcome> DovuzudUza::transcribeFilesIncrementally(
 
     std::vector<TranscriptionOutcome> outcomes(audioPaths.size());
     for (const auto& [begin, end] : batchRanges(audioPaths.size(), workers)) {
-        const std::weak_ptr<DovuzudUza> weak = weak_from_this();
-        runTogether(end - begin, [&](size_t i) {
-            const size_t position = begin + i;
-            const auto engine = weak.lock();
-            if (!engine) {
-                outcomes[position] = deallocated();
-                return;
-            }
-            try {
-                auto stream = AudioProcessor::loadFileIncrementally(audioPaths[position], options.channelMode,
-                                                                    mode.chunkDurationSeconds, mode.maxBufferedChunks,
-                                                                    engine->windowLength(), engine->detectorForChunking());
-                outcomes[position] = engine->transcribeFileStream(stream, decodeOptions, callback, false, stop);
-            } catch (...) {
-                outcomes[position] = std::current_exception();
-            }
+        runBatch(weak_from_this(), begin, end, outcomes, [&](DovuzudUza& engine, size_t position) {
+            auto stream = AudioProcessor::loadFileIncrementally(audioPaths[position], options.channelMode,
+                                                                mode.chunkDurationSeconds, mode.maxBufferedChunks,
+                                                                engine.windowLength(), engine.detectorForChunking());
+            return engine.transcribeFileStream(stream, decodeOptions, callback, false, stop);
         });
     }
     const double elapsed = now() - start;

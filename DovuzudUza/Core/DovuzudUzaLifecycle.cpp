@@ -90,28 +90,25 @@ void DovuzudUza::loadModels(bool prewarmMode, std::stop_token stop) {
         mel->loadModel(melUrl, compute.melCompute, prewarmMode, stop);
         engine_log::debug("Loaded feature extractor");
     }
-    checkStop(stop);
-    if (auto* decoder = dynamic_cast<WhisperMLModel*>(decoderStage.get())) {
-        engine_log::debug("Loading text decoder");
+    // The decoder and the encoder record their load (or prewarm) time.
+    auto loadTimed = [&](WhisperMLModel* stage, const char* what,
+                         const fs::path& url, platform::ml::ComputeUnits units, double TranscriptionTimings::*loadTime,
+                         double TranscriptionTimings::*specializationTime) {
+        checkStop(stop);
+        if (!stage) return;
+        engine_log::debug(std::string("Loading ") + what);
         const double begin = now();
-        decoder->loadModel(decoderUrl, compute.textDecoderCompute, prewarmMode, stop);
+        stage->loadModel(url, units, prewarmMode, stop);
         const double elapsed = now() - begin;
-        modifyCurrentTimings([&](TranscriptionTimings& t) {
-            (prewarmMode ? t.decoderSpecializationTime : t.decoderLoadTime) = elapsed;
-        });
-        engine_log::debug("Loaded text decoder in " + seconds(elapsed));
-    }
-    checkStop(stop);
-    if (auto* encoder = dynamic_cast<WhisperMLModel*>(encoderStage.get())) {
-        engine_log::debug("Loading audio encoder");
-        const double begin = now();
-        encoder->loadModel(encoderUrl, compute.audioEncoderCompute, prewarmMode, stop);
-        const double elapsed = now() - begin;
-        modifyCurrentTimings([&](TranscriptionTimings& t) {
-            (prewarmMode ? t.encoderSpecializationTime : t.encoderLoadTime) = elapsed;
-        });
-        engine_log::debug("Loaded audio encoder in " + seconds(elapsed));
-    }
+        modifyCurrentTimings([&](TranscriptionTimings& t) { t.*(prewarmMode ? specializationTime : loadTime) = elapsed; });
+        engine_log::debug(std::string("Loaded ") + what + " in " + seconds(elapsed));
+    };
+    loadTimed(dynamic_cast<WhisperMLModel*>(decoderStage.get()), "text decoder", decoderUrl,
+              compute.textDecoderCompute, &TranscriptionTimings::decoderLoadTime,
+              &TranscriptionTimings::decoderSpecializationTime);
+    loadTimed(dynamic_cast<WhisperMLModel*>(encoderStage.get()), "audio encoder", encoderUrl,
+              compute.audioEncoderCompute, &TranscriptionTimings::encoderLoadTime,
+              &TranscriptionTimings::encoderSpecializationTime);
 
     if (prewarmMode) {
         setModelState(ModelState::prewarmed);

@@ -1,20 +1,11 @@
 #include "DovuzudUza/Core/SegmentShift.hpp"
 
+#include "DovuzudUza/Utilities/TranscriptionUtilities.hpp"
+
 namespace DovuzudUza {
 
 std::vector<TranscriptionSegment> shiftedSegments(std::vector<TranscriptionSegment> segments, int64_t sampleOffset) {
-    const float seconds = static_cast<float>(sampleOffset) / 16000.0f;
-    for (auto& segment : segments) {
-        segment.seek += sampleOffset;
-        segment.start += seconds;
-        segment.end += seconds;
-        if (segment.words) {
-            for (auto& word : *segment.words) {
-                word.start += seconds;
-                word.end += seconds;
-            }
-        }
-    }
+    for (auto& segment : segments) segment = TranscriptionUtilities::updateSegmentTimings(std::move(segment), sampleOffset);
     return segments;
 }
 

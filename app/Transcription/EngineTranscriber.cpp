@@ -27,11 +27,6 @@ std::string describe(const std::exception& error) {
     return error.what();
 }
 
-std::string localized(const std::exception& error) {
-    if (const auto* e = dynamic_cast<const platform::Error*>(&error)) return e->localizedDescription();
-    return error.what();
-}
-
 }  // namespace
 
 EngineTranscriber::~EngineTranscriber() {
@@ -161,7 +156,7 @@ void EngineTranscriber::load(std::stop_token stop) {
         if (!built) built = downloadAndBuild(t0, stop);
     } catch (const std::exception& error) {
         Log::error("No se pudo preparar el modelo: " + describe(error));
-        outcome = State::failed(localized(error));
+        outcome = State::failed(platform::localizedDescription(error));
     }
     // The outcome and the end of the load are one step for prepare(): once
     // an owner sees it, prepare() starts a new load, whose states follow it.

@@ -12,13 +12,17 @@
 
 #include "app/Support/Log.hpp"
 #include "platform/foundation/Date.hpp"
-#include "tests/support/TemporaryFolder.hpp"
-#include "tests/app/AppTestSupport.hpp"
+#include "tests/app/Sandbox.hpp"
+#include "tests/writing/TestSupport.hpp"
 
 using Parlox::Log;
-using namespace app_test;
+using namespace writing_test;
 
 namespace {
+
+// The log's place is fixed on first use for the whole process: the process
+// sandbox gives it a private state folder before that happens.
+fs::path logSandbox() { return app_test::useSandbox() / "XDG_STATE_HOME"; }
 
 std::vector<std::string> logLines() {
     Log::flush();

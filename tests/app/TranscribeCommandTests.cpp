@@ -2,6 +2,8 @@
 // a private data folder.
 #include <gtest/gtest.h>
 
+#include <signal.h>
+
 #include <regex>
 
 #include "AppTestSupport.hpp"
@@ -118,4 +120,35 @@ TEST(TranscribeCommand, AModelThatCannotBePreparedEndsTheRunBeforeAnyFile) {
     EXPECT_EQ(run.lines[0].rfind("Error del modelo: ", 0), 0u) << run.lines[0];
     EXPECT_GT(run.lines[0].size(), std::string("Error del modelo: ").size());
     EXPECT_FALSE(fs::exists(sandbox.modelFolder()));
+}
+
+TEST(TranscribeCommand, ARunStoppedOrKilledWhileDownloadingLeavesNoModelAndTheNextRunFinishes) {
+    const DovuzudUza::test_support::RandomCheckpoint checkpoint(9);
+    DovuzudUza::test_support::CheckpointHub served(checkpoint);
+    const auto weights = checkpoint.files.at("model.safetensors").size();
+    for (const int signal : {SIGINT, SIGKILL}) {
+        ModelSandbox sandbox(false);
+        sandbox.box.env().set("HF_ENDPOINT", served.endpoint());
+        const auto file = sandbox.audio("tono.wav");
+        served.hub.stallAt = static_cast<long>(weights / 2);
+        auto started = startParlox({"--transcribe", file});
+        const fs::path partials = sandbox.data / "Parlox/Models/models/openai/whisper-large-v3-turbo/.cache/huggingface/download";
+        ASSERT_TRUE(waitUntil(
+            [&] {
+                std::error_code ec;
+                for (const auto& e : fs::directory_iterator(partials, ec))
+                    if (e.path().extension() == ".incomplete" && fs::file_size(e.path(), ec) >= weights / 2) return true;
+                return false;
+            },
+            30));
+        ::kill(started.pid, signal);
+        const auto result = started.result.get();
+        EXPECT_TRUE(signal == SIGKILL ? result.signaled : result.exitCode == 128 + SIGINT) << signal;
+        EXPECT_FALSE(fs::exists(sandbox.modelFolder())) << signal;
+
+        served.hub.stallAt = -1;
+        const auto run = runParlox({"--transcribe", file});
+        EXPECT_EQ(run.status, 0) << run.output;
+        EXPECT_TRUE(fs::exists(sandbox.modelFolder() / "TextDecoder.mlmodelc")) << signal;
+    }
 }

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "tests/DovuzudUza/WhisperErrorOf.hpp"
+
 #include "DovuzudUza/Utilities/WhisperError.hpp"
 #include "DovuzudUza/Core/CheckpointInstaller.hpp"
 #include "DovuzudUza/Core/Constants.hpp"
@@ -19,18 +21,9 @@ const RandomCheckpoint& checkpoint() {
     return shared;
 }
 
-std::string failureOf(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const WhisperError& error) {
-        return error.message();
-    }
-    return "no failure";
-}
 
-// The hub on 127.0.0.1, never judged offline by the machine's network state.
+// A hub on 127.0.0.1 (reachable whatever the machine's network state).
 struct LocalHub {
-    hubtest::ScopedEnv noMonitor{"CI_DISABLE_NETWORK_MONITOR", "1"};
     hubtest::LoopbackHub hub;
 };
 
@@ -84,7 +77,7 @@ TEST(ModelDownload, AVariantWithoutOneFolderFailsNamingTheNarrowerSearch) {
     };
     parlox::testing::TemporaryFolder base;
     for (const auto& c : cases) {
-        EXPECT_EQ(failureOf([&] { Engine::download(c.variant, base.path(), false); }), c.message);
+        EXPECT_EQ(test_support::whisperError([&] { Engine::download(c.variant, base.path(), false); }).message(), c.message);
     }
     EXPECT_TRUE(fs::is_empty(base.path())) << "nothing fetched";
 }

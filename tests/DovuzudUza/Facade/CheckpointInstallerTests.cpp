@@ -30,7 +30,6 @@ class Installer : public ::testing::Test {
 protected:
     Hub::HubApiWrapper client() const {
         Hub::HubApiWrapper wrapper(base.path(), std::nullopt, hub.endpoint());
-        wrapper.impl.useOfflineMode = false;
         return wrapper;
     }
     fs::path variant() const {

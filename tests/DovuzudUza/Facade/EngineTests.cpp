@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "tests/DovuzudUza/WhisperErrorOf.hpp"
+
 #include "DovuzudUza/Core/Audio/AudioProcessor.hpp"
 #include "DovuzudUza/Utilities/WhisperError.hpp"
 #include "DovuzudUza/Core/AudioEncoder.hpp"
@@ -51,14 +53,6 @@ struct KeepLogLevel {
     ~KeepLogLevel() { Logging::updateLogLevel(level); }
 };
 
-std::string failureOf(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const WhisperError& error) {
-        return error.message();
-    }
-    return "no failure";
-}
 
 }  // namespace
 
@@ -174,10 +168,10 @@ TEST(ModelLifecycle, AFailedDownloadIsReportedAsAMissingModel) {
     KeepLogLevel keep;
     parlox::testing::TemporaryFolder base;
     auto engine = std::make_shared<Engine>(test_support::offlineConfig());
-    const auto message = failureOf([&] {
+    const auto message = test_support::whisperError([&] {
         engine->setupModels("huge-v9", base.path(), std::nullopt, std::nullopt, std::nullopt, true, "config.json",
                             "http://127.0.0.1:1");
-    });
+    }).message();
     EXPECT_EQ(message.rfind("Model not found. Please check the model or repo name and try again.\nError: No models found", 0),
               0u)
         << message;
@@ -201,7 +195,7 @@ TEST(ModelLifecycle, LoadingChecksTheFolderAndEveryFileBeforeLoadingAny) {
                           Case{folder, "Model file not found at " + (folder / "AudioEncoder.mlmodelc").string()}}) {
         auto engine = std::make_shared<Engine>(test_support::offlineConfig());
         engine->setModelFolder(c.folder);
-        EXPECT_EQ(failureOf([&] { engine->loadModels(); }), c.message);
+        EXPECT_EQ(test_support::whisperError([&] { engine->loadModels(); }).message(), c.message);
         EXPECT_EQ(engine->modelState(), ModelState::loading) << "a failed load is not rolled back";
         EXPECT_FALSE(std::dynamic_pointer_cast<FeatureExtractor>(engine->featureExtractor())->model());
     }

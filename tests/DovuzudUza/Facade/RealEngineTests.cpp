@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "tests/DovuzudUza/WhisperErrorOf.hpp"
+
 #include <cmath>
 
 #include "DovuzudUza/Core/Constants.hpp"
@@ -38,14 +40,6 @@ std::vector<float> speechLike(double seconds) {
     return audio;
 }
 
-std::string failureOf(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const WhisperError& error) {
-        return error.message();
-    }
-    return "no failure";
-}
 
 // The same checkpoint with another vocabulary size, converted.
 fs::path modelWithVocabulary(const parlox::testing::TemporaryFolder& tmp, int64_t vocabulary) {
@@ -96,7 +90,7 @@ TEST(RealEngine, TheVocabularySizeTellsAnEnglishOnlyModelWhichCannotDetectLangua
             EXPECT_TRUE(Constants::languageCodes().count(language)) << language;
             EXPECT_FALSE(probabilities.empty());
         } else {
-            EXPECT_EQ(failureOf([&] { engine->detectLangauge(speechLike(10)); }),
+            EXPECT_EQ(test_support::whisperError([&] { engine->detectLangauge(speechLike(10)); }).message(),
                       "Language detection not supported for this model");
         }
         EXPECT_EQ(engine->textDecoder()->isModelMultilingual(), multilingual);
@@ -110,7 +104,7 @@ TEST(RealEngine, LanguageDetectionFromAFileReadsTheFirstWindow) {
     auto engine = Engine::create(onFolder(test_support::convertedModel()));
     const auto [language, probabilities] = engine->detectLanguage(path);
     EXPECT_TRUE(Constants::languageCodes().count(language)) << language;
-    EXPECT_EQ(failureOf([&] { engine->detectLanguage((tmp.path() / "missing.wav").string()); }),
+    EXPECT_EQ(test_support::whisperError([&] { engine->detectLanguage((tmp.path() / "missing.wav").string()); }).message(),
               "Resource path does not exist " + (tmp.path() / "missing.wav").string());
 }
 
@@ -138,7 +132,7 @@ TEST(RealEngine, OneArrayGivesOneResultAndATreeOfProgress) {
 
     engine->setTokenizer(nullptr);
     const auto kept = engine->progress();
-    EXPECT_EQ(failureOf([&] { engine->transcribe(speechLike(3), std::nullopt); }), "Tokenizer is unavailable");
+    EXPECT_EQ(test_support::whisperError([&] { engine->transcribe(speechLike(3), std::nullopt); }).message(), "Tokenizer is unavailable");
     EXPECT_EQ(engine->progress(), kept);
 }
 

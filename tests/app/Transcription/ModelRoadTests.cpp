@@ -18,11 +18,9 @@ const DovuzudUza::test_support::RandomCheckpoint& checkpoint() {
     return shared;
 }
 
-// The hub on 127.0.0.1 as HF_ENDPOINT, never judged offline by the
-// machine's own network state.
+// The hub on 127.0.0.1 as HF_ENDPOINT.
 struct ServedModel {
     DataFolder data;
-    hubtest::ScopedEnv noMonitor{"CI_DISABLE_NETWORK_MONITOR", "1"};
     DovuzudUza::test_support::CheckpointHub hub{checkpoint()};
     hubtest::ScopedEnv endpoint{"HF_ENDPOINT", hub.endpoint().c_str()};
 };

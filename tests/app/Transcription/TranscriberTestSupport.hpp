@@ -14,6 +14,7 @@
 #include "app/Transcription/EngineTranscriber.hpp"
 #include "tests/Hub/LoopbackHub.hpp"
 #include "tests/app/AppTestSupport.hpp"
+#include "tests/app/Sandbox.hpp"
 
 namespace transcriber_test {
 
@@ -104,7 +105,7 @@ private:
 
 // A private data folder (where the models go) and log folder for one test.
 struct DataFolder {
-    DataFolder() { app_test::logSandbox(); }
+    DataFolder() { app_test::useSandbox(); }
     parlox::testing::TemporaryFolder root{"parlox-data-"};
     hubtest::ScopedEnv data{"XDG_DATA_HOME", root.path().c_str()};
 
