@@ -38,6 +38,12 @@ private:
     std::function<void()> closed_;
 };
 
+void raise(QWidget* window) {
+    window->show();
+    window->raise();
+    window->activateWindow();
+}
+
 void centre(QWidget* window) {
     if (QScreen* screen = QGuiApplication::primaryScreen()) {
         const QRect area = screen->availableGeometry();
@@ -99,11 +105,7 @@ void AppDelegate::makeWindowServices() {
 
 void AppDelegate::bringForward(QWidget* window) {
     // After the window is up, on the next turn of the loop.
-    QTimer::singleShot(0, window, [window] {
-        window->show();
-        window->raise();
-        window->activateWindow();
-    });
+    QTimer::singleShot(0, window, [window] { raise(window); });
 }
 
 void AppDelegate::applicationDidFinishLaunching(const std::vector<std::string>& arguments, bool launchedAtLogin) {
@@ -170,9 +172,7 @@ void AppDelegate::showSettings(const std::optional<std::string>& tab) {
     }
     Log::info("Ajustes abiertos");
     if (settingsWindow_) {
-        settingsWindow_->show();
-        settingsWindow_->raise();
-        settingsWindow_->activateWindow();
+        raise(settingsWindow_);
         return;
     }
     windowServices_.keepAwake = keepAwake;
@@ -184,9 +184,7 @@ void AppDelegate::showSettings(const std::optional<std::string>& tab) {
 
 void AppDelegate::showWelcomeWindow() {
     if (welcomeWindow_) {
-        welcomeWindow_->show();
-        welcomeWindow_->raise();
-        welcomeWindow_->activateWindow();
+        raise(welcomeWindow_);
         return;
     }
     windowServices_.keepAwake = keepAwake;
