@@ -3,6 +3,7 @@
 #include <sys/types.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <future>
 #include <memory>
 #include <string>
@@ -12,6 +13,7 @@
 #include <nlohmann/json.hpp>
 
 #include "platform/process/Subprocess.hpp"
+#include "tests/support/TemporaryFolder.hpp"
 #include "tests/writing/TestSupport.hpp"
 
 namespace app_test {
@@ -24,6 +26,20 @@ struct CliRun {
     std::vector<std::string> lines;
     double seconds = 0;
 };
+
+// The application log's place is fixed on first use for the whole process:
+// give it a private state folder once, before that happens. The exit handler
+// owns the folder and removes it (a static object would be destroyed before
+// a handler registered while it was being built).
+inline const fs::path& logSandbox() {
+    static const parlox::testing::TemporaryFolder* root = [] {
+        auto* folder = new parlox::testing::TemporaryFolder("parlox-log-test-");
+        ::setenv("XDG_STATE_HOME", folder->path().c_str(), 1);
+        std::atexit([] { delete root; });
+        return folder;
+    }();
+    return root->path();
+}
 
 inline fs::path parloxBinary() { return fs::path(PARLOX_BINARY_DIR) / "app" / "parlox"; }
 

@@ -12,17 +12,13 @@
 
 #include "app/Support/Log.hpp"
 #include "platform/foundation/Date.hpp"
-#include "tests/app/Sandbox.hpp"
-#include "tests/writing/TestSupport.hpp"
+#include "tests/support/TemporaryFolder.hpp"
+#include "tests/app/AppTestSupport.hpp"
 
 using Parlox::Log;
-using namespace writing_test;
+using namespace app_test;
 
 namespace {
-
-// The log's place is fixed on first use for the whole process: the process
-// sandbox gives it a private state folder before that happens.
-fs::path logSandbox() { return app_test::useSandbox() / "XDG_STATE_HOME"; }
 
 std::vector<std::string> logLines() {
     Log::flush();

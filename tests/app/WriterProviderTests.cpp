@@ -254,3 +254,32 @@ TEST(WriterProvider, ATerminalThatCannotOpenIsLogged) {
               std::string::npos)
         << logged.back();
 }
+
+TEST(WriterProvider, InstallOpensTheInstallerOrThePage) {
+    Sandbox box;
+    std::vector<fs::path> scripts;
+    std::vector<std::string> pages;
+    WriterProvider::setTerminalOpener([&](const fs::path& script) { scripts.push_back(script); });
+    WriterProvider::setURLOpener([&](const std::string& url) { pages.push_back(url); });
+
+    WriterProvider(WriterProvider::claude).openInstall();
+    ASSERT_EQ(scripts.size(), 1u);
+    EXPECT_TRUE(pages.empty());
+    const auto parts = lines(readFile(scripts[0]));
+    EXPECT_EQ(parts.at(2), "echo \"Parlox \u00B7 Instalar Claude Code\"");
+    EXPECT_EQ(parts.at(5),
+              "curl -fsSL https://claude.ai/install.sh | bash && \"$HOME/.local/bin/claude\" auth login --claudeai");
+
+    WriterProvider(WriterProvider::chatGPT).openInstall();
+    EXPECT_EQ(scripts.size(), 1u);
+    EXPECT_EQ(pages, (std::vector<std::string>{"https://github.com/openai/codex"}));
+
+    WriterProvider::setURLOpener([](const std::string&) {
+        throw platform::process::ProcessError(platform::process::ProcessError::Kind::launch, "xdg-open", 2);
+    });
+    WriterProvider::openURL(WriterProvider::claudeUpgradePage);
+    Log::flush();
+    EXPECT_NE(lines(readFile(Log::fileURL())).back().find(" ERROR No pude abrir el navegador: "), std::string::npos);
+    WriterProvider::setTerminalOpener([](const fs::path& s) { platform::process::openInTerminal(s); });
+    WriterProvider::setURLOpener({});
+}
