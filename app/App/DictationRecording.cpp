@@ -58,8 +58,15 @@ void DictationController::afterCapture(uint64_t work, uint64_t dictation, Captur
 }
 
 void DictationController::afterRecorderStart(uint64_t work, uint64_t dictation, std::exception_ptr error) {
-    // A newer dictation owns the recorder now: leave it alone.
-    if (dictation != dictation_) return;
+    if (dictation != dictation_) {
+        // A newer dictation that is opening or using the microphone owns it
+        // now; with none left, the microphone this start opened is closed.
+        const auto kind = phase_.kind;
+        const bool owned = kind == Phase::Kind::capturing || kind == Phase::Kind::recording ||
+                           kind == Phase::Kind::paused;
+        if (!error && !owned) recorder_->stop();
+        return;
+    }
     if (!isCurrent(work)) {
         // Cancelled while the microphone was opening.
         if (!error) recorder_->stop();

@@ -245,6 +245,21 @@ TEST_F(DictationTest, ALateMicrophoneStartLeavesANewerDictationAlone) {
     EXPECT_EQ(writer->requests[0].baseText, "adiós");
 }
 
+TEST_F(DictationTest, ALateMicrophoneStartIsClosedWhenNoDictationIsLeftToUseIt) {
+    desktop.focusField(42, "Editor", "hola", {0, 4});
+    upToTheMicrophoneStart(*this);
+    hotKeys->tap(kEscape, 0);             // cancelled while the microphone opens
+    hotKeys->tap(kSpace, kOption);        // a new dictation: its capture is queued
+    ASSERT_EQ(controller->phase(), Phase::capturing());
+    hotKeys->tap(kEscape, 0);             // and cancelled before its own microphone start
+    desktop.scheduler->settle();          // now the first start opens the microphone
+
+    EXPECT_EQ(controller->phase(), Phase::idle());
+    ASSERT_EQ(audio->engines().size(), 1u);
+    EXPECT_NE(audio->engines()[0]->state, EngineState::running);
+    EXPECT_FALSE(escapeTaken());
+}
+
 TEST_F(DictationTest, AssigningTheSamePhaseAnnouncesNothingButRunsTheIdleRules) {
     auto updater = std::make_shared<Parlox::Updater>(nullptr, nullptr);
     controller = std::make_unique<DictationController>(DictationController::Services{
