@@ -31,7 +31,8 @@ void DictationController::beginRecording() {
     setPhase(Phase::capturing());
     const uint64_t work = startWork();
     const uint64_t dictation = ++dictation_;
-    offMain([desktop = desktop_, stop = workToken()] { return ContextCapture::capture(desktop, stop); },
+    // Not cut short by Escape: a copy under way must end with the user's pasteboard back.
+    offMain([desktop = desktop_] { return ContextCapture::capture(desktop); },
             [this, work, dictation](JobResult<CapturedContext> result) {
                 afterCapture(work, dictation, result.value ? std::move(*result.value) : CapturedContext{});
             });
