@@ -13,6 +13,7 @@
 #include "app/Overlay/MenuBarLabel.hpp"
 #include "app/Overlay/MenuBarPanel.hpp"
 #include "app/Support/Log.hpp"
+#include "app/System/LoginItem.hpp"
 #include "app/Support/SettingsStore.hpp"
 
 namespace Parlox {
@@ -71,10 +72,15 @@ AppDelegate::AppDelegate(AppServices services, QObject* parent)
         {},
     });
     dictation_ = std::make_unique<ControllerDictation>(*controller_);
+    if (services_.power && services_.desktop.keys) {
+        keepAwake_ = std::make_unique<KeepAwake>(services_.power, services_.desktop.keys, services_.desktop.scheduler);
+        keepAwake = keepAwake_.get();
+    }
     makeWindowServices();
     menuBar_ = std::make_unique<MenuBarExtra>([this] { return makePanel(); });
     menuBar_->trayIcon().setContextMenu(&trayMenu_);
     connections_.push_back(dictation_->changed().connect([this] { updateTrayIcon(); }));
+    if (keepAwake) connections_.push_back(keepAwake->changed().connect([this] { updateTrayIcon(); }));
     updateTrayIcon();
 }
 
@@ -117,6 +123,7 @@ void AppDelegate::applicationDidFinishLaunching(const std::vector<std::string>& 
 
     ScreenContext::discardAll();
     controller_->start();
+    if (services_.loginItem) LoginItem::enableOnFirstRun(*services_.loginItem);
 
     notifications_ = std::make_unique<NotificationRouter>(updater_, [] {});
     if (services_.notifier) notifications_->install(*services_.notifier);

@@ -21,6 +21,7 @@
 #include "app/Overlay/MenuBarExtra.hpp"
 #include "app/Overlay/MenuBarSources.hpp"
 #include "app/Overlay/QtOverlayController.hpp"
+#include "app/System/KeepAwake.hpp"
 #include "app/System/Updater.hpp"
 #include "platform/concurrency/Signal.hpp"
 #include "platform/foundation/UserDefaults.hpp"
@@ -56,7 +57,7 @@ public:
     void checkForUpdatesFromMenu();
     void quit();
 
-    // The hidden keep-awake switch, once the application has one.
+    // The hidden keep-awake switch; none without a power service.
     KeepAwakeSwitch* keepAwake = nullptr;
 
     QMainWindow* settingsWindow() const { return settingsWindow_; }
@@ -83,6 +84,7 @@ private:
     std::unique_ptr<ControllerDictation> dictation_;
     std::shared_ptr<HotkeyManager> hotkeys_;
     std::unique_ptr<NotificationRouter> notifications_;
+    std::unique_ptr<KeepAwake> keepAwake_;
     std::unique_ptr<MenuBarExtra> menuBar_;
     QMenu trayMenu_;
     std::shared_ptr<OverlayDemo> demo_;

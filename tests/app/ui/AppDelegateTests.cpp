@@ -64,8 +64,8 @@ protected:
                 transcriber,
                 updates,
                 std::make_shared<platform::desktop::FakeNotifier>(),
-                std::make_shared<platform::desktop::FakeLoginItem>(),
-                std::make_shared<platform::desktop::FakePowerAssertion>(),
+                loginItem,
+                power,
                 std::make_shared<platform::desktop::FakeSystemSettings>(),
                 {defaults, hotKeys, std::make_shared<platform::input::FixedUSKeyLayout>(), nullptr},
                 std::make_shared<interface_test::FakeWriterChecker>()};
@@ -79,6 +79,9 @@ protected:
     std::shared_ptr<platform::desktop::FakeUpdateService> updates =
         std::make_shared<platform::desktop::FakeUpdateService>();
     std::shared_ptr<platform::input::FakeHotKeyService> hotKeys = std::make_shared<platform::input::FakeHotKeyService>();
+    std::shared_ptr<platform::desktop::FakeLoginItem> loginItem = std::make_shared<platform::desktop::FakeLoginItem>();
+    std::shared_ptr<platform::desktop::FakePowerAssertion> power =
+        std::make_shared<platform::desktop::FakePowerAssertion>();
     LogCapture log;
     std::unique_ptr<AppDelegate> delegate;
 };
@@ -165,6 +168,34 @@ TEST_F(AppDelegateTest, ClosingTheWelcomeWindowFinishesTheSetup) {
     // The next launch opens nothing while the icon is shown.
     launch({});
     EXPECT_TRUE(openWindows().empty());
+}
+
+TEST_F(AppDelegateTest, FirstLaunchRegistersTheLoginItemOnlyOnce) {
+    defaults->set("hasFinishedSetup", true);
+    launch({});
+    EXPECT_TRUE(loginItem->enabled);
+    EXPECT_TRUE(defaults->boolean("hasAskedForLoginItem"));
+    // The user turned it off; the next launch leaves it off.
+    loginItem->enabled = false;
+    launch({});
+    EXPECT_FALSE(loginItem->enabled);
+    EXPECT_EQ(loginItem->changes, 1);
+}
+
+TEST_F(AppDelegateTest, KeepAwakeIsThereLockedAndOffUntilUnlocked) {
+    defaults->set("hasFinishedSetup", true);
+    AppDelegate& app = launch({});
+    ASSERT_NE(app.keepAwake, nullptr);
+    EXPECT_FALSE(app.keepAwake->isUnlocked());
+    EXPECT_FALSE(app.keepAwake->isOn());
+    app.keepAwake->setUnlocked(true);
+    app.keepAwake->set(true);
+    EXPECT_TRUE(app.keepAwake->isOn());
+    EXPECT_TRUE(defaults->boolean("keepAwakeUnlocked"));
+    EXPECT_TRUE(log.contains("Mantener despierto: activado"));
+    // Locking it again switches it off.
+    app.keepAwake->setUnlocked(false);
+    EXPECT_FALSE(app.keepAwake->isOn());
 }
 
 TEST_F(AppDelegateTest, DemoWalksTheApplicationsOwnIndicator) {
