@@ -136,8 +136,9 @@ void GeneralSettings::showEvent(QShowEvent* event) {
 }
 
 bool GeneralSettings::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == version_ && event->type() == QEvent::MouseButtonPress &&
-        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+    // Quick clicks arrive as a press and then a double click: each is a click.
+    const bool press = event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick;
+    if (watched == version_ && press && static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
         countVersionClick();
         return true;
     }

@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
+#include <QApplication>
 #include <QComboBox>
+#include <QLabel>
+#include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
 
@@ -141,6 +144,26 @@ TEST_F(TabsTest, TheSameGestureHidesKeepAwakeAndSwitchesItOff) {
     EXPECT_EQ(settings->object("keepAwakeUnlocked"), Json(false));
     EXPECT_FALSE(keepAwake.on);
     EXPECT_FALSE(textsIn(*general).contains("Despierto"));
+}
+
+// Quick clicks reach the label as the toolkit delivers them: every second
+// press of a pair comes as a double click. Each of them is a click.
+TEST_F(TabsTest, QuickClicksOnTheVersionEachCount) {
+    auto general = show<GeneralSettings>();
+    QLabel* version = general->versionLabel();
+    const QPointF inside(4, 4);
+    for (int i = 0; i < 5; ++i) {
+        const QEvent::Type press = i % 2 ? QEvent::MouseButtonDblClick : QEvent::MouseButtonPress;
+        QMouseEvent down(press, inside, version->mapToGlobal(inside), Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(version, &down);
+        QMouseEvent up(QEvent::MouseButtonRelease, inside, version->mapToGlobal(inside), Qt::LeftButton, Qt::NoButton,
+                       Qt::NoModifier);
+        QApplication::sendEvent(version, &up);
+        scheduler->advance(0.1);
+    }
+    EXPECT_TRUE(general->showsKeepAwake());
+    EXPECT_EQ(settings->object("keepAwakeUnlocked"), Json(true));
+    EXPECT_EQ(sounds->played(), (std::vector<std::string>{"Pop"}));
 }
 
 TEST_F(TabsTest, WritingShowsItsDefaultsWithoutWritingThem) {
