@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "app/App/CommandLineTool.hpp"
+#include "app/Interface/ApplicationWindows.hpp"
 #include "platform/process/Subprocess.hpp"
 
 namespace Parlox {
@@ -17,6 +18,9 @@ int main(int argc, char** argv) {
         std::setvbuf(stdout, nullptr, _IOLBF, 0);
         CommandLineTool::run(all);
     }
+    // "--show-welcome" and "--show-settings" open their window.
+    if (ApplicationWindows::asksForWindow(CommandLineTool::arguments()))
+        return ApplicationWindows::runWindowOnly(argc, argv, CommandLineTool::arguments());
     // The desktop application starts here once it is part of the build; until
     // then a launch without a command says how to use the command line.
     for (const auto& line : CommandLineTool::usageLines()) std::printf("%s\n", line.c_str());

@@ -11,7 +11,8 @@
 namespace Parlox {
 
 // The command-line side of the executable: one-shot writing requests
-// ("--generate", "--iterate"); anything else prints the usage text.
+// ("--generate", "--iterate") and still images of the interface
+// ("--render-overlay"); anything else prints the usage text.
 // Output goes to standard output only, one line per print.
 struct CommandLineTool {
     using Print = std::function<void(const std::string& line)>;

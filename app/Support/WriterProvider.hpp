@@ -44,6 +44,16 @@ public:
     std::optional<std::filesystem::path> executable() const;
     ParloxCore::AccountStatus accountStatus() const;
 
+    // Starts the tool's installation and returns at once: Claude Code's
+    // installer followed by its sign-in in a terminal window; for Codex, its
+    // installation page in the browser.
+    void openInstall() const;
+    // The shell line that installs Claude Code and then signs in.
+    static std::string claudeInstallCommand();
+    static const std::string codexInstallPage;
+    // The page on which a Claude account's plan is upgraded.
+    static const std::string claudeUpgradePage;
+
     // Starts a sign-in in a terminal window; nothing happens when the tool is not found.
     void openLogin() const;
     // The sign-in command for the tool at `executable`, its path quoted for the shell.
@@ -61,6 +71,13 @@ public:
     // Where scripts are opened; the terminal emulator unless replaced (tests).
     using TerminalOpener = std::function<void(const std::filesystem::path& script)>;
     static void setTerminalOpener(TerminalOpener opener);
+
+    // Opens a web page in the user's browser; failures go to the log.
+    static void openURL(const std::string& url);
+    // Where pages are opened; the desktop's opener unless replaced (tests);
+    // an empty opener puts the desktop's back.
+    using URLOpener = std::function<void(const std::string& url)>;
+    static void setURLOpener(URLOpener opener);
 
 private:
     Value value_;

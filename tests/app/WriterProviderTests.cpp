@@ -10,7 +10,7 @@
 #include "app/Support/Log.hpp"
 #include "app/Support/SettingsStore.hpp"
 #include "app/Support/WriterProvider.hpp"
-#include "platform/foundation/fake/InMemoryUserDefaults.hpp"
+#include "tests/support/StandardDefaults.hpp"
 #include "platform/process/ProcessError.hpp"
 #include "platform/process/Subprocess.hpp"
 #include "platform/process/Terminal.hpp"
@@ -25,19 +25,7 @@ using namespace writing_test;
 
 namespace {
 
-// Swaps the standard defaults for an in-memory store for one test.
-class Settings {
-public:
-    explicit Settings(nlohmann::json values = nlohmann::json::object())
-        : store_(std::make_shared<platform::InMemoryUserDefaults>(std::move(values))),
-          old_(platform::UserDefaults::setStandard(store_)) {}
-    ~Settings() { platform::UserDefaults::setStandard(old_); }
-    platform::InMemoryUserDefaults& operator*() { return *store_; }
-
-private:
-    std::shared_ptr<platform::InMemoryUserDefaults> store_;
-    std::shared_ptr<platform::UserDefaults> old_;
-};
+using Settings = parlox::testing::StandardDefaults;
 
 }  // namespace
 
@@ -253,4 +241,33 @@ TEST(WriterProvider, ATerminalThatCannotOpenIsLogged) {
     EXPECT_NE(logged.back().find(" ERROR No pude abrir la Terminal: No se pudo ejecutar x-terminal-emulator"),
               std::string::npos)
         << logged.back();
+}
+
+TEST(WriterProvider, InstallOpensTheInstallerOrThePage) {
+    Sandbox box;
+    std::vector<fs::path> scripts;
+    std::vector<std::string> pages;
+    WriterProvider::setTerminalOpener([&](const fs::path& script) { scripts.push_back(script); });
+    WriterProvider::setURLOpener([&](const std::string& url) { pages.push_back(url); });
+
+    WriterProvider(WriterProvider::claude).openInstall();
+    ASSERT_EQ(scripts.size(), 1u);
+    EXPECT_TRUE(pages.empty());
+    const auto parts = lines(readFile(scripts[0]));
+    EXPECT_EQ(parts.at(2), "echo \"Parlox \u00B7 Instalar Claude Code\"");
+    EXPECT_EQ(parts.at(5),
+              "curl -fsSL https://claude.ai/install.sh | bash && \"$HOME/.local/bin/claude\" auth login --claudeai");
+
+    WriterProvider(WriterProvider::chatGPT).openInstall();
+    EXPECT_EQ(scripts.size(), 1u);
+    EXPECT_EQ(pages, (std::vector<std::string>{"https://github.com/openai/codex"}));
+
+    WriterProvider::setURLOpener([](const std::string&) {
+        throw platform::process::ProcessError(platform::process::ProcessError::Kind::launch, "xdg-open", 2);
+    });
+    WriterProvider::openURL(WriterProvider::claudeUpgradePage);
+    Log::flush();
+    EXPECT_NE(lines(readFile(Log::fileURL())).back().find(" ERROR No pude abrir el navegador: "), std::string::npos);
+    WriterProvider::setTerminalOpener([](const fs::path& s) { platform::process::openInTerminal(s); });
+    WriterProvider::setURLOpener({});
 }

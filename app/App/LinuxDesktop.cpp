@@ -1,0 +1,50 @@
+#include "app/App/LinuxDesktop.hpp"
+
+#include "platform/accessibility/AtspiAccessibility.hpp"
+#include "platform/audio/CanberraSystemSounds.hpp"
+#include "platform/concurrency/Scheduler.hpp"
+#include "platform/desktop/DBusNotifier.hpp"
+#include "platform/desktop/DBusPowerAssertion.hpp"
+#include "platform/desktop/NoUpdateService.hpp"
+#include "platform/desktop/X11Desktop.hpp"
+#include "platform/desktop/X11Pasteboard.hpp"
+#include "platform/desktop/X11WindowScreenshot.hpp"
+#include "platform/desktop/X11Workspace.hpp"
+#include "platform/desktop/XdgAutostartLoginItem.hpp"
+#include "platform/desktop/XdgSystemSettings.hpp"
+#include "platform/foundation/UserDefaults.hpp"
+#include "platform/input/X11HotKeyService.hpp"
+#include "platform/input/X11KeyLayout.hpp"
+#include "platform/input/XTestKeySynth.hpp"
+
+namespace Parlox {
+
+AppServices LinuxDesktop::services(std::shared_ptr<Transcriber> transcriber) {
+    platform::desktop::X11Desktop::requireX11();
+    AppServices services;
+    services.desktop = DesktopServices{
+        platform::MainQueueScheduler::shared(),
+        std::make_shared<platform::accessibility::AtspiAccessibility>(),
+        std::make_shared<platform::desktop::X11Workspace>(),
+        std::make_shared<platform::desktop::X11Pasteboard>(),
+        std::make_shared<platform::input::XTestKeySynth>(),
+    };
+    services.screenshots = std::make_shared<platform::desktop::X11WindowScreenshot>();
+    services.audio = platform::audio::AudioSystem::current();
+    services.sounds = std::make_shared<platform::audio::CanberraSystemSounds>();
+    services.transcriber = std::move(transcriber);
+    services.updates = std::make_shared<platform::desktop::NoUpdateService>();
+    services.notifier = std::make_shared<platform::desktop::DBusNotifier>();
+    services.loginItem = std::make_shared<platform::desktop::XdgAutostartLoginItem>();
+    services.power = std::make_shared<platform::desktop::DBusPowerAssertion>();
+    services.systemSettings = std::make_shared<platform::desktop::XdgSystemSettings>();
+    services.hotKeys = GlobalKeyBindings::Environment{
+        platform::UserDefaults::standardShared(),
+        std::make_shared<platform::input::X11HotKeyService>(),
+        std::make_shared<platform::input::X11KeyLayout>(),
+        nullptr,
+    };
+    return services;
+}
+
+}  // namespace Parlox
