@@ -36,7 +36,6 @@ TEST(CommandLine, UsageForEverythingElse) {
         {"--generate"},
         {"--iterate", "A", "B", "C"},
         {"--transcribe"},
-        {"--transcribe", "audio.wav"},
         {"--render-windows"},
         {"--render-overlay"},
         {"--help"},
