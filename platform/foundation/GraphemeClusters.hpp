@@ -45,6 +45,13 @@ bool callVisit(Visit& visit, size_t start, size_t end) {
     }
 }
 
+template <class Text, class Visit>
+void visitWithBreakRules(Text text, Visit& visit) {
+    visitClustersWithBreakRules(
+        text, [](void* v, size_t start, size_t end) { return callVisit(*static_cast<Visit*>(v), start, end); },
+        const_cast<void*>(static_cast<const void*>(&visit)));
+}
+
 }  // namespace detail
 
 template <class Visit>
@@ -61,12 +68,7 @@ void forEachGraphemeCluster(std::string_view utf8, Visit&& visit) {
         }
         return;
     }
-    detail::visitClustersWithBreakRules(
-        utf8,
-        [](void* v, size_t start, size_t end) {
-            return detail::callVisit(*static_cast<std::remove_reference_t<Visit>*>(v), start, end);
-        },
-        const_cast<void*>(static_cast<const void*>(&visit)));
+    detail::visitWithBreakRules(utf8, visit);
 }
 
 template <class Visit>
@@ -77,12 +79,7 @@ void forEachGraphemeCluster(std::u16string_view utf16, Visit&& visit) {
             if (!detail::callVisit(visit, i, i + 1)) return;
         return;
     }
-    detail::visitClustersWithBreakRules(
-        utf16,
-        [](void* v, size_t start, size_t end) {
-            return detail::callVisit(*static_cast<std::remove_reference_t<Visit>*>(v), start, end);
-        },
-        const_cast<void*>(static_cast<const void*>(&visit)));
+    detail::visitWithBreakRules(utf16, visit);
 }
 
 }  // namespace platform
