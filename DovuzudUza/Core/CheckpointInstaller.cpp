@@ -90,10 +90,11 @@ fs::path CheckpointInstaller::fetch(const Hub::HubApiWrapper& hub, const std::st
     return hub.localRepoLocation(repo);
 }
 
-void CheckpointInstaller::convert(const fs::path& checkpointFolder, const fs::path& variantFolder) {
+void CheckpointInstaller::convert(const fs::path& checkpointFolder, const fs::path& variantFolder,
+                                  std::stop_token stop) {
     const fs::path partial = partialFolder(variantFolder);
     removeLeftovers(variantFolder);
-    platform::ml::convertCheckpoint(checkpointFolder, partial);
+    platform::ml::convertCheckpoint(checkpointFolder, partial, true, stop);
     // One rename puts the whole folder in place; what was there goes first.
     platform::FileManager::removeItem(variantFolder);
     fs::rename(partial, variantFolder);
@@ -110,7 +111,7 @@ void CheckpointInstaller::install(const Hub::HubApiWrapper& hub, const std::stri
     if (stop.stop_requested()) throw platform::CancellationError();
     engine_log::debug("Converting " + checkpoint.string() + " into " + variantFolder.string());
     if (willConvert) willConvert();
-    convert(checkpoint, variantFolder);
+    convert(checkpoint, variantFolder, stop);
 }
 
 }  // namespace DovuzudUza

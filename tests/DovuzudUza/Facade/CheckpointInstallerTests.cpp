@@ -9,6 +9,7 @@
 #include "DovuzudUza/Core/Constants.hpp"
 #include "DovuzudUza/Core/ModelSupport.hpp"
 #include "RandomCheckpoint.hpp"
+#include "platform/concurrency/Task.hpp"
 #include "platform/ml/Model.hpp"
 
 using namespace DovuzudUza;
@@ -145,4 +146,21 @@ TEST_F(Installer, ReplacesABrokenFolderInOneStep) {
     CheckpointInstaller::install(client(), "openai/whisper-large-v3-turbo", variant());
     EXPECT_NO_THROW(platform::ml::Model::load(variant() / "AudioEncoder.mlmodelc"));
     EXPECT_NE(parlox::testing::readFile(variant() / "config.json"), "{}");
+}
+
+TEST_F(Installer, AStopDuringTheConversionEndsItAndLeavesNothing) {
+    // The stop comes once every file is fetched, as Ctrl+C during a long
+    // conversion would.
+    std::stop_source stop;
+    EXPECT_THROW(CheckpointInstaller::install(client(), "openai/whisper-large-v3-turbo", variant(), {},
+                                              [&] { stop.request_stop(); }, stop.get_token()),
+                 platform::CancellationError);
+    EXPECT_FALSE(fs::exists(variant()));
+    EXPECT_TRUE(siblings().empty());
+
+    // The fetched checkpoint is kept: the next install only converts.
+    const size_t gets = hub.hub.bodyGets().size();
+    CheckpointInstaller::install(client(), "openai/whisper-large-v3-turbo", variant());
+    for (const char* entry : kWholeModel) EXPECT_TRUE(fs::exists(variant() / entry)) << entry;
+    EXPECT_EQ(hub.hub.bodyGets().size(), gets);
 }
