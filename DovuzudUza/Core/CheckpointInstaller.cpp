@@ -105,7 +105,8 @@ void CheckpointInstaller::install(const Hub::HubApiWrapper& hub, const std::stri
                                   const std::function<void()>& willConvert, std::stop_token stop) {
     const fs::path parent = variantFolder.parent_path();
     fs::create_directories(parent);
-    platform::FolderLock lock(parent);
+    platform::FolderLock lock(parent, stop);
+    if (stop.stop_requested()) throw platform::CancellationError();
     removeLeftovers(variantFolder);
     const fs::path checkpoint = fetch(hub, repository, progress, stop);
     if (stop.stop_requested()) throw platform::CancellationError();

@@ -2,6 +2,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <future>
+#include <optional>
 #include <thread>
 
 #include "DovuzudUza/Core/CheckpointInstaller.hpp"
@@ -10,6 +12,7 @@
 #include "DovuzudUza/Core/ModelSupport.hpp"
 #include "RandomCheckpoint.hpp"
 #include "platform/concurrency/Task.hpp"
+#include "platform/foundation/FolderLock.hpp"
 #include "platform/ml/Model.hpp"
 
 using namespace DovuzudUza;
@@ -163,4 +166,20 @@ TEST_F(Installer, AStopDuringTheConversionEndsItAndLeavesNothing) {
     CheckpointInstaller::install(client(), "openai/whisper-large-v3-turbo", variant());
     for (const char* entry : kWholeModel) EXPECT_TRUE(fs::exists(variant() / entry)) << entry;
     EXPECT_EQ(hub.hub.bodyGets().size(), gets);
+}
+
+TEST_F(Installer, AStopEndsTheWaitForAnotherInstallOfTheSameFolder) {
+    // Another process installs into the same models folder.
+    fs::create_directories(variant().parent_path());
+    std::optional<platform::FolderLock> other(std::in_place, variant().parent_path());
+    std::stop_source stop;
+    auto installing = std::async(std::launch::async, [&] {
+        CheckpointInstaller::install(client(), "openai/whisper-large-v3-turbo", variant(), {}, {}, stop.get_token());
+    });
+    stop.request_stop();
+    const bool ended = installing.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
+    other.reset();  // a stuck install goes on, so that the test ends either way
+    EXPECT_TRUE(ended) << "still waiting for the other install";
+    EXPECT_THROW(installing.get(), platform::CancellationError);
+    EXPECT_FALSE(fs::exists(variant()));
 }
