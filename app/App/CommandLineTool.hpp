@@ -12,7 +12,8 @@ namespace Parlox {
 
 // The command-line side of the executable: one-shot writing requests
 // ("--generate", "--iterate"), timed transcriptions of audio files
-// ("--transcribe") and still images of the interface ("--render-windows");
+// ("--transcribe") and still images of the interface ("--render-windows",
+// "--render-overlay");
 // anything else prints the usage text.
 // Output goes to standard output only, one line per print.
 struct CommandLineTool {

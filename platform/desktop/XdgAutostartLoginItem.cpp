@@ -84,7 +84,7 @@ void XdgAutostartLoginItem::setEnabled(bool enabled) {
                               "Type=Application\n"
                               "Name=Parlox\n"
                               "Comment=Dictado por voz\n"
-                              "Exec=" + quoteExec(executable_.string()) + "\n"
+                              "Exec=env " + std::string(launchMarker) + "=1 " + quoteExec(executable_.string()) + "\n"
                               "Terminal=false\n"
                               "X-GNOME-Autostart-enabled=true\n";
     try {

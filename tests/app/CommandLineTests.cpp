@@ -40,7 +40,6 @@ TEST(CommandLine, UsageForEverythingElse) {
         {"--render-overlay"},
         {"--help"},
         {"--GENERATE", "x"},
-        {},
     };
     for (const auto& args : cases) {
         auto run = runParlox(args);
