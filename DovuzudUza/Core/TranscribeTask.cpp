@@ -16,6 +16,7 @@
 #include "platform/concurrency/Task.hpp"
 #include "platform/foundation/Date.hpp"
 #include "platform/foundation/NumberFormat.hpp"
+#include "platform/foundation/Trim.hpp"
 
 namespace DovuzudUza {
 
@@ -99,14 +100,6 @@ int64_t clipSamples(float seconds) {
     return static_cast<int64_t>(std::clamp(samples, -limit, limit));
 }
 
-// Trims spaces and tabs at both ends; line breaks stay.
-std::string trimmingSpacesAndTabs(const std::string& text) {
-    const auto first = text.find_first_not_of(" \t");
-    if (first == std::string::npos) return "";
-    const auto last = text.find_last_not_of(" \t");
-    return text.substr(first, last - first + 1);
-}
-
 }  // namespace
 
 TranscribeTask::TranscribeTask(TranscriptionTimings currentTimings, std::shared_ptr<Hub::Progress> progress,
@@ -142,7 +135,7 @@ std::shared_ptr<TranscriptionResult> TranscribeTask::finalizeTranscriptionResult
     std::vector<int64_t> textTokens;
     std::copy_if(tokens.begin(), tokens.end(), std::back_inserter(textTokens),
                  [&](int64_t id) { return id < specialTokenBegin; });
-    const std::string text = trimmingSpacesAndTabs(tokenizer_->decode(textTokens));
+    const std::string text = platform::trimmingAscii(tokenizer_->decode(textTokens), platform::kSpacesAndTabs);
     return std::make_shared<TranscriptionResult>(text, segments,
                                                  language.value_or(std::string(Constants::defaultLanguageCode)),
                                                  timings, std::nullopt);

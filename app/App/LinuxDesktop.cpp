@@ -20,7 +20,7 @@ AppServices LinuxDesktop::services(std::shared_ptr<Transcriber> transcriber) {
     AppServices services;
     services.desktop = x11DesktopServices();
     services.screenshots = std::make_shared<platform::desktop::X11WindowScreenshot>();
-    services.audio = platform::audio::AudioSystem::current();
+    services.audio = platform::audio::makePulseAudioSystem();
     services.sounds = std::make_shared<platform::audio::CanberraSystemSounds>();
     services.transcriber = std::move(transcriber);
     services.updates = std::make_shared<platform::desktop::NoUpdateService>();

@@ -3,7 +3,7 @@
 #include <unicode/uchar.h>
 
 #include "platform/foundation/Unicode.hpp"
-#include "platform/foundation/Utf8Decoder.hpp"
+#include "platform/foundation/Utf8.hpp"
 
 namespace platform {
 
@@ -20,7 +20,7 @@ std::string trim(std::string_view input, bool leading, bool trailing) {
     size_t i = 0;
     while (i < text.size()) {
         size_t start = i;
-        char32_t cp = detail::decodeUtf8(text, i);
+        char32_t cp = decodeUtf8(text, i);
         if (!isWhitespaceOrNewline(cp)) {
             if (first == text.size()) first = start;
             last = i;
@@ -45,6 +45,17 @@ std::string trimmingLeadingWhitespaceAndNewlines(std::string_view utf8) {
 
 std::string trimmingTrailingWhitespaceAndNewlines(std::string_view utf8) {
     return trim(utf8, false, true);
+}
+
+std::string trimmingAscii(std::string_view text, std::string_view characters) {
+    const size_t first = text.find_first_not_of(characters);
+    if (first == std::string_view::npos) return {};
+    return std::string(text.substr(first, text.find_last_not_of(characters) - first + 1));
+}
+
+std::string trimmingTrailingAscii(std::string_view text, std::string_view characters) {
+    const size_t last = text.find_last_not_of(characters);
+    return std::string(last == std::string_view::npos ? std::string_view() : text.substr(0, last + 1));
 }
 
 }  // namespace platform

@@ -16,4 +16,11 @@ std::string trimmingWhitespaceAndNewlines(std::string_view utf8);
 std::string trimmingLeadingWhitespaceAndNewlines(std::string_view utf8);
 std::string trimmingTrailingWhitespaceAndNewlines(std::string_view utf8);
 
+// For protocol and file-format fields: removes the given ASCII characters at
+// both ends and keeps every other byte as it is, invalid UTF-8 included.
+inline constexpr std::string_view kSpacesAndTabs = " \t";
+inline constexpr std::string_view kAsciiWhitespace = " \t\n\r\v\f";
+std::string trimmingAscii(std::string_view text, std::string_view characters);
+std::string trimmingTrailingAscii(std::string_view text, std::string_view characters);
+
 }  // namespace platform

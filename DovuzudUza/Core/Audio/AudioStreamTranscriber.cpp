@@ -59,7 +59,7 @@ AudioStreamTranscriber::AudioStreamTranscriber(
     std::shared_ptr<WhisperTokenizer> tokenizer, std::shared_ptr<AudioProcessing> audioProcessor,
     DecodingOptions decodingOptions, int64_t requiredSegmentsForConfirmation, float silenceThreshold,
     int64_t compressionCheckWindow, bool useVAD, std::optional<uint32_t> inputDeviceID,
-    StateChangeCallback stateChangeCallback)
+    StateChangeCallback stateChangeCallback, std::shared_ptr<platform::audio::AudioSystem> audioSystem)
     : shared_(std::make_shared<Shared>()),
       requiredSegmentsForConfirmation_(requiredSegmentsForConfirmation),
       useVAD_(useVAD),
@@ -70,6 +70,7 @@ AudioStreamTranscriber::AudioStreamTranscriber(
                                                        std::move(featureExtractor), std::move(segmentSeeker),
                                                        std::move(textDecoder), std::move(tokenizer))),
       audioProcessor_(std::move(audioProcessor)),
+      audioSystem_(audioSystem ? std::move(audioSystem) : platform::audio::makePulseAudioSystem()),
       decodingOptions_(std::move(decodingOptions)),
       inputDeviceID_(inputDeviceID) {
     shared_->callback = std::move(stateChangeCallback);
@@ -83,7 +84,7 @@ void AudioStreamTranscriber::update(const std::function<void(State&)>& change) {
 
 void AudioStreamTranscriber::startStreamTranscription(std::stop_token stop) {
     if (state().isRecording) return;
-    if (!AudioProcessor::requestRecordPermission()) {
+    if (!AudioProcessor::requestRecordPermission(*audioSystem_)) {
         engine_log::error("Microphone access was not granted.");
         return;
     }

@@ -17,6 +17,7 @@
 #include "DovuzudUza/Core/TextDecoding.hpp"
 #include "DovuzudUza/Core/TranscriptionResult.hpp"
 #include "DovuzudUza/Core/WhisperTokenizer.hpp"
+#include "platform/audio/AudioSystem.hpp"
 
 namespace DovuzudUza {
 
@@ -50,7 +51,9 @@ public:
                            std::shared_ptr<WhisperTokenizer> tokenizer, std::shared_ptr<AudioProcessing> audioProcessor,
                            DecodingOptions decodingOptions, int64_t requiredSegmentsForConfirmation,
                            float silenceThreshold, int64_t compressionCheckWindow, bool useVAD,
-                           std::optional<uint32_t> inputDeviceID, StateChangeCallback stateChangeCallback);
+                           std::optional<uint32_t> inputDeviceID, StateChangeCallback stateChangeCallback,
+                           // Asked for the permission to record: the sound server unless handed another.
+                           std::shared_ptr<platform::audio::AudioSystem> audioSystem = nullptr);
     virtual ~AudioStreamTranscriber();
     AudioStreamTranscriber(const AudioStreamTranscriber&) = delete;
     AudioStreamTranscriber& operator=(const AudioStreamTranscriber&) = delete;
@@ -91,6 +94,7 @@ private:
     int64_t compressionCheckWindow_;
     std::shared_ptr<TranscribeTask> transcribeTask_;
     std::shared_ptr<AudioProcessing> audioProcessor_;
+    std::shared_ptr<platform::audio::AudioSystem> audioSystem_;
     DecodingOptions decodingOptions_;
     std::optional<uint32_t> inputDeviceID_;
 };

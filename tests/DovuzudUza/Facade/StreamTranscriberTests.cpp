@@ -54,7 +54,8 @@ TranscriptionSegment segment(float start, float end, std::string text = "x") {
 // stops the loop after the given number of idle turns.
 class ScriptedStream : public Stream {
 public:
-    ScriptedStream(std::shared_ptr<ScriptedProcessor> processor, int64_t required, bool useVAD)
+    ScriptedStream(std::shared_ptr<ScriptedProcessor> processor, int64_t required, bool useVAD,
+                   std::shared_ptr<platform::audio::AudioSystem> audio)
         : Stream(std::make_shared<AudioEncoder>(), std::make_shared<FeatureExtractor>(), std::make_shared<SegmentSeeker>(),
                  std::make_shared<TextDecoder>(), decoding_test::tokenizer(), processor, DecodingOptions(), required,
                  0.3f, 4, useVAD,
@@ -62,7 +63,8 @@ public:
                  [this](const State&, const State& now) {
                      std::lock_guard lock(mutex_);
                      states.push_back(now);
-                 }),
+                 },
+                 std::move(audio)),
           processor_(std::move(processor)) {}
 
     std::deque<std::vector<TranscriptionSegment>> passes;
@@ -93,7 +95,6 @@ private:
 
 struct StreamFixture : ::testing::Test {
     std::shared_ptr<platform::audio::FakeAudioSystem> audio = std::make_shared<platform::audio::FakeAudioSystem>();
-    platform::audio::ScopedAudioSystem scoped{audio};
     std::shared_ptr<ScriptedProcessor> processor = std::make_shared<ScriptedProcessor>();
 };
 
@@ -101,7 +102,7 @@ struct StreamFixture : ::testing::Test {
 
 TEST_F(StreamFixture, OnlyMoreThanOneSecondOfNewAudioIsTranscribed) {
     for (const auto& [samples, passes] : {std::pair<size_t, size_t>{16000, 0}, {16001, 1}}) {
-        ScriptedStream stream(processor, 2, false);
+        ScriptedStream stream(processor, 2, false, audio);
         processor->samples.assign(samples, 0.1f);
         stream.startStreamTranscription();
         EXPECT_EQ(stream.clipStarts.size(), passes) << samples;
@@ -111,7 +112,7 @@ TEST_F(StreamFixture, OnlyMoreThanOneSecondOfNewAudioIsTranscribed) {
 }
 
 TEST_F(StreamFixture, AllButTheLastRequiredSegmentsAreConfirmedOnce) {
-    ScriptedStream stream(processor, 2, false);
+    ScriptedStream stream(processor, 2, false, audio);
     processor->samples.assign(32000, 0.1f);
     const std::vector<TranscriptionSegment> five{segment(0, 1), segment(1, 2), segment(2, 3), segment(3, 4), segment(4, 5)};
     stream.passes = {five};
@@ -139,7 +140,7 @@ TEST_F(StreamFixture, AllButTheLastRequiredSegmentsAreConfirmedOnce) {
 }
 
 TEST_F(StreamFixture, ARunAlreadyConfirmedIsNotAppendedAgain) {
-    ScriptedStream stream(processor, 1, false);
+    ScriptedStream stream(processor, 1, false, audio);
     processor->samples.assign(32000, 0.1f);
     // A segment that ends after the one behind it leaves the confirmed
     // point (3 s) before the end of an already confirmed segment (5 s).
@@ -157,7 +158,7 @@ TEST_F(StreamFixture, ARunAlreadyConfirmedIsNotAppendedAgain) {
 }
 
 TEST_F(StreamFixture, SilenceWithVoiceDetectionWaitsWithoutTranscribing) {
-    ScriptedStream stream(processor, 2, true);
+    ScriptedStream stream(processor, 2, true, audio);
     stream.idleTurnsBeforeStop = 3;
     processor->samples.assign(48000, 0.0f);
     processor->energy.assign(30, 0.0f);
@@ -171,7 +172,7 @@ TEST_F(StreamFixture, SilenceWithVoiceDetectionWaitsWithoutTranscribing) {
 }
 
 TEST_F(StreamFixture, StartingTwiceOrWithoutPermissionDoesNothing) {
-    ScriptedStream stream(processor, 2, false);
+    ScriptedStream stream(processor, 2, false, audio);
     stream.onPass = [&] { stream.startStreamTranscription(); };
     processor->samples.assign(20000, 0.1f);
     stream.startStreamTranscription();
@@ -179,14 +180,14 @@ TEST_F(StreamFixture, StartingTwiceOrWithoutPermissionDoesNothing) {
 
     audio->permission = false;
     test_support::LogCapture log(ZezeziCore::Logging::LogLevel::error);
-    ScriptedStream refused(processor, 2, false);
+    ScriptedStream refused(processor, 2, false, audio);
     refused.startStreamTranscription();
     EXPECT_EQ(processor->starts, 1);
     EXPECT_EQ(log.texts(), std::vector<std::string>{"Microphone access was not granted."});
 }
 
 TEST_F(StreamFixture, CaptureThatCannotStartFailsAndAFailedTurnEndsTheLoop) {
-    ScriptedStream stream(processor, 2, false);
+    ScriptedStream stream(processor, 2, false, audio);
     processor->failStart = true;
     EXPECT_THROW(stream.startStreamTranscription(), std::runtime_error);
     EXPECT_FALSE(stream.state().isRecording);
@@ -203,7 +204,7 @@ TEST_F(StreamFixture, CaptureThatCannotStartFailsAndAFailedTurnEndsTheLoop) {
 }
 
 TEST_F(StreamFixture, CapturedBuffersRefreshTheEnergyAndProgressTheText) {
-    ScriptedStream stream(processor, 2, false);
+    ScriptedStream stream(processor, 2, false, audio);
     processor->energy = {0.2f, 0.4f};
     stream.startStreamTranscription();
     ASSERT_TRUE(processor->tap);

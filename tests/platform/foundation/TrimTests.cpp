@@ -57,3 +57,27 @@ TEST(Trim, InvalidUtf8IsRepairedNotCut) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(TrimAscii, CutsOnlyTheNamedBytesAndKeepsTheRestAsIs) {
+    struct Case {
+        std::string input, both, trailing;
+    };
+    const Case cases[] = {
+        {" \tvalor \t", "valor", " \tvalor"},
+        {"a b", "a b", "a b"},
+        {"\t \t", "", ""},
+        {"", "", ""},
+        // A no-break space is not in the set, and invalid bytes are not repaired.
+        {"\xC2\xA0x\xFF \t", "\xC2\xA0x\xFF", "\xC2\xA0x\xFF"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(platform::trimmingAscii(c.input, platform::kSpacesAndTabs), c.both) << c.input;
+        EXPECT_EQ(platform::trimmingTrailingAscii(c.input, platform::kSpacesAndTabs), c.trailing) << c.input;
+    }
+    EXPECT_EQ(platform::trimmingAscii("\r\n\v etag\f\r\n", platform::kAsciiWhitespace), "etag");
+    EXPECT_EQ(platform::trimmingAscii("\nvalor\n", platform::kSpacesAndTabs), "\nvalor\n");
+}
+
+}  // namespace
