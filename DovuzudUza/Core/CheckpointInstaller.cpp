@@ -90,10 +90,11 @@ fs::path CheckpointInstaller::fetch(const Hub::HubApiWrapper& hub, const std::st
     return hub.localRepoLocation(repo);
 }
 
-void CheckpointInstaller::convert(const fs::path& checkpointFolder, const fs::path& variantFolder) {
+void CheckpointInstaller::convert(const fs::path& checkpointFolder, const fs::path& variantFolder,
+                                  std::stop_token stop) {
     const fs::path partial = partialFolder(variantFolder);
     removeLeftovers(variantFolder);
-    platform::ml::convertCheckpoint(checkpointFolder, partial);
+    platform::ml::convertCheckpoint(checkpointFolder, partial, true, stop);
     // One rename puts the whole folder in place; what was there goes first.
     platform::FileManager::removeItem(variantFolder);
     fs::rename(partial, variantFolder);
@@ -104,13 +105,14 @@ void CheckpointInstaller::install(const Hub::HubApiWrapper& hub, const std::stri
                                   const std::function<void()>& willConvert, std::stop_token stop) {
     const fs::path parent = variantFolder.parent_path();
     fs::create_directories(parent);
-    platform::FolderLock lock(parent);
+    platform::FolderLock lock(parent, stop);
+    if (stop.stop_requested()) throw platform::CancellationError();
     removeLeftovers(variantFolder);
     const fs::path checkpoint = fetch(hub, repository, progress, stop);
     if (stop.stop_requested()) throw platform::CancellationError();
     engine_log::debug("Converting " + checkpoint.string() + " into " + variantFolder.string());
     if (willConvert) willConvert();
-    convert(checkpoint, variantFolder);
+    convert(checkpoint, variantFolder, stop);
 }
 
 }  // namespace DovuzudUza

@@ -24,8 +24,10 @@ struct CheckpointInstaller {
     static std::filesystem::path fetch(const Hub::HubApiWrapper& hub, const std::string& repository,
                                        const ProgressCallback& progress = {}, std::stop_token stop = {});
 
-    // Converts a checkpoint folder into `variantFolder`, replacing what is there.
-    static void convert(const std::filesystem::path& checkpointFolder, const std::filesystem::path& variantFolder);
+    // Converts a checkpoint folder into `variantFolder`, replacing what is
+    // there. A stop ends it with CancellationError and changes nothing.
+    static void convert(const std::filesystem::path& checkpointFolder, const std::filesystem::path& variantFolder,
+                        std::stop_token stop = {});
 
     // Both, under the lock of the variant folder's parent; `willConvert` is
     // told once every file is fetched, before the conversion starts.

@@ -31,19 +31,27 @@ std::string passLine(const std::string& name, int pass, const Transcriber::Resul
 
 std::vector<float> CommandLineTool::load(const std::string& path) {
     using platform::audio::AudioError;
+    using platform::audio::PcmBuffer;
     platform::audio::AudioFile file(path);
     const AudioError cutShort(AudioError::Kind::readFailed, "The file ends before its audio does: " + path);
     if (platform::audio::isCutShort(path)) throw cutShort;
-    const int64_t declared = file.length();
-    platform::audio::PcmBuffer whole(file.processingFormat(), declared);
-    const int64_t read = file.read(whole, declared);
+    // Read and converted a block at a time: memory follows the audio the
+    // file holds, not the length its header announces.
+    platform::audio::Resampler converter(file.processingFormat(), platform::audio::AudioFormat{16000, 1});
+    PcmBuffer block(file.processingFormat(), 65536);
+    std::vector<float> samples;
+    auto keep = [&samples](const PcmBuffer& mono) {
+        if (mono.frameLength() > 0) samples.insert(samples.end(), mono.channel(0), mono.channel(0) + mono.frameLength());
+    };
+    int64_t read = 0;
+    for (int64_t n; (n = file.read(block, block.frameCapacity())) > 0; read += n) keep(converter.process(block));
+    keep(converter.flush());
     // A copy cut short still decodes up to the cut; its header gives it away.
     // (A few frames of slack for codecs whose length is an estimate.)
+    const int64_t declared = file.length();
     const int64_t slack = std::max<int64_t>(4096, declared / 100);
     if (declared - read > slack) throw cutShort;
-    const auto mono = platform::audio::Resampler::convert(whole, platform::audio::AudioFormat{16000, 1});
-    if (mono.frameLength() == 0) return {};
-    return std::vector<float>(mono.channel(0), mono.channel(0) + mono.frameLength());
+    return samples;
 }
 
 int CommandLineTool::transcribe(const std::vector<std::string>& files, const Print& print, std::stop_token stop) {

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <utility>
 
 #include "DovuzudUza/Core/Constants.hpp"
 #include "app/Support/Log.hpp"
@@ -31,20 +32,25 @@ std::string describe(const std::exception& error) {
 
 EngineTranscriber::~EngineTranscriber() {
     std::jthread task;
+    std::jthread ended;
     {
         std::lock_guard lock(mutex_);
         task = std::move(loadTask_);
+        ended = std::move(endedLoad_);
     }
     // Leaving the scope stops the load and waits for it.
 }
 
 void EngineTranscriber::waitForLoad() {
     std::jthread task;
+    std::jthread ended;
     {
         std::lock_guard lock(mutex_);
         task = std::move(loadTask_);
+        ended = std::move(endedLoad_);
     }
     if (task.joinable()) task.join();
+    if (ended.joinable()) ended.join();
 }
 
 fs::path EngineTranscriber::modelsBaseFolder() { return platform::Paths::applicationSupportDirectory() / "Models"; }
@@ -110,10 +116,14 @@ std::shared_ptr<Engine> EngineTranscriber::engine() const {
 }
 
 void EngineTranscriber::prepare() {
+    std::jthread previous;
     std::lock_guard lock(mutex_);
     if (whisper_ || loading_) return;
     loading_ = true;
-    loadTask_ = std::jthread([this](std::stop_token stop) { load(stop); });
+    previous = std::exchange(loadTask_, std::jthread([this](std::stop_token stop) { load(stop); }));
+    // Asked from the failure report of the last load, on that load's thread:
+    // it cannot wait for itself, and ends once the report returns.
+    if (previous.get_id() == std::this_thread::get_id()) std::swap(previous, endedLoad_);
 }
 
 fs::path EngineTranscriber::downloadModel(const DovuzudUza::ProgressCallback& progress,

@@ -69,6 +69,9 @@ private:
     std::shared_ptr<DovuzudUza::DovuzudUza> whisper_;
     bool loading_ = false;
     std::jthread loadTask_;
+    // A load that ended with a report whose listener asked for the next
+    // load: its thread, still returning from that report.
+    std::jthread endedLoad_;
     std::mutex reporting_;
     // Its callers run one transcription at a time; this keeps it so.
     std::mutex transcribing_;

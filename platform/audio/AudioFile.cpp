@@ -309,7 +309,10 @@ AudioFile::AudioFile(const std::string& path) : impl_(std::make_unique<Impl>()) 
     if (d.packet == nullptr || d.frame == nullptr)
         throw AudioError(AudioError::Kind::openFailed, "Out of memory opening " + path);
 
-    if (d.length == 0 && st->codecpar->codec_id != AV_CODEC_ID_NONE) {
+    // A length only guessed from the bitrate (an MP3 without a frame count)
+    // can be seconds off either way.
+    const bool estimated = d.format->duration_estimation_method == AVFMT_DURATION_FROM_BITRATE;
+    if ((d.length == 0 || estimated) && st->codecpar->codec_id != AV_CODEC_ID_NONE) {
         // No declared length: count the frames once, then start over.
         while (d.decodeMore()) {
             d.position += static_cast<int64_t>(d.pendingCount());

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <stop_token>
 
 namespace platform {
 
@@ -10,6 +11,9 @@ namespace platform {
 class FolderLock {
 public:
     explicit FolderLock(const std::filesystem::path& folder);
+    // The same, but a stop request ends the wait for the lock (which is then
+    // not taken: the caller checks its stop token).
+    FolderLock(const std::filesystem::path& folder, std::stop_token stop);
     ~FolderLock();
     FolderLock(const FolderLock&) = delete;
     FolderLock& operator=(const FolderLock&) = delete;

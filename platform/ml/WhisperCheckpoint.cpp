@@ -11,6 +11,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "platform/concurrency/Task.hpp"
 #include "platform/ml/LogMelModel.hpp"
 #include "platform/ml/Model.hpp"
 #include "platform/ml/ModelError.hpp"
@@ -245,7 +246,11 @@ void generateRandomCheckpoint(const fs::path& folder, const WhisperConfig& confi
     writer.write(folder / "model.safetensors");
 }
 
-void convertCheckpoint(const fs::path& checkpoint, const fs::path& variantFolder, bool verify) {
+void convertCheckpoint(const fs::path& checkpoint, const fs::path& variantFolder, bool verify, std::stop_token stop) {
+    // A large checkpoint takes a while: whoever waits may give up.
+    auto checkStop = [&stop] {
+        if (stop.stop_requested()) throw platform::CancellationError();
+    };
     const auto config = WhisperConfig::read(checkpoint);
     // One "model.safetensors", or shards listed by "model.safetensors.index.json".
     std::vector<std::unique_ptr<TensorFile>> files;
@@ -301,6 +306,7 @@ void convertCheckpoint(const fs::path& checkpoint, const fs::path& variantFolder
                 }
                 if (!seen.insert(standard).second)
                     throw ModelError(ModelError::Kind::invalidModel, "The checkpoint holds \"" + standard + "\" twice");
+                checkStop();
                 const auto bytes = file->readBytes(name);
                 writer.add(standard, info.type, info.shape, bytes.data(), bytes.size());
                 ++copied;
@@ -336,8 +342,12 @@ void convertCheckpoint(const fs::path& checkpoint, const fs::path& variantFolder
     }
     for (const auto& name : copies) fs::copy_file(checkpoint / name, variant / name, fs::copy_options::overwrite_existing);
     if (verify) {
-        for (const auto& folder : {mel, encoder, decoder}) Model::load(folder)->unload();
+        for (const auto& folder : {mel, encoder, decoder}) {
+            checkStop();
+            Model::load(folder)->unload();
+        }
     }
+    checkStop();
 
     fs::create_directories(variantFolder);
     for (const char* stage : stages) {

@@ -110,6 +110,32 @@ TEST(TranscribeCommand, UnreadableFilesGetOneLineEachAndTheRunGoesOn) {
     }
 }
 
+TEST(TranscribeCommand, AFilesAudioCountsForWhatItHoldsNotForWhatItsHeaderAnnounces) {
+    ModelSandbox sandbox;
+    // An MP3 without a frame count that starts quiet: its length, guessed
+    // from the bitrate, is far longer than its 12 s.
+    const auto mp3 = sandbox.box.root() / "sin-cuenta.mp3";
+    const std::string make = "ffmpeg -v error -y -f lavfi -i anoisesrc=d=6:c=pink:r=44100:a=0.5 -f lavfi -i "
+                             "anullsrc=r=44100:cl=mono -filter_complex '[1]atrim=0:6[q];[q][0]concat=n=2:v=0:a=1' "
+                             "-c:a libmp3lame -q:a 6 -write_xing 0 '" + mp3.string() + "' >/dev/null 2>&1";
+    ASSERT_EQ(std::system(make.c_str()), 0);
+    // A FLAC whose header announces 2^36 - 1 samples: more than any memory
+    // holds, for a file of a few kilobytes.
+    const auto flac = fs::path(sandbox.audio("enorme.flac"));
+    auto bytes = readFile(flac);
+    ASSERT_EQ(bytes.substr(0, 4), "fLaC");
+    bytes[21] = static_cast<char>(bytes[21] | 0x0F);
+    for (size_t i = 22; i < 26; ++i) bytes[i] = static_cast<char>(0xFF);
+    writeFile(flac, bytes);
+
+    const auto run = runParlox({"--transcribe", mp3.string(), flac.string()});
+    ASSERT_EQ(run.status, 0) << run.output;
+    ASSERT_EQ(run.lines.size(), 5u) << run.output;
+    EXPECT_TRUE(std::regex_match(run.lines[1], passLine("sin-cuenta\\.mp3", 1, "12\\.0"))) << run.lines[1];
+    EXPECT_TRUE(std::regex_match(run.lines[2], passLine("sin-cuenta\\.mp3", 2, "12\\.0"))) << run.lines[2];
+    EXPECT_EQ(run.lines[4], flac.string() + ": The file ends before its audio does: " + flac.string());
+}
+
 TEST(TranscribeCommand, AModelThatCannotBePreparedEndsTheRunBeforeAnyFile) {
     ModelSandbox sandbox(false);
     // Nothing answers here, so the download fails.

@@ -2,6 +2,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <future>
+#include <optional>
 #include <thread>
 
 #include "DovuzudUza/Core/CheckpointInstaller.hpp"
@@ -9,6 +11,8 @@
 #include "DovuzudUza/Core/Constants.hpp"
 #include "DovuzudUza/Core/ModelSupport.hpp"
 #include "RandomCheckpoint.hpp"
+#include "platform/concurrency/Task.hpp"
+#include "platform/foundation/FolderLock.hpp"
 #include "platform/ml/Model.hpp"
 
 using namespace DovuzudUza;
@@ -145,4 +149,37 @@ TEST_F(Installer, ReplacesABrokenFolderInOneStep) {
     CheckpointInstaller::install(client(), "openai/whisper-large-v3-turbo", variant());
     EXPECT_NO_THROW(platform::ml::Model::load(variant() / "AudioEncoder.mlmodelc"));
     EXPECT_NE(parlox::testing::readFile(variant() / "config.json"), "{}");
+}
+
+TEST_F(Installer, AStopDuringTheConversionEndsItAndLeavesNothing) {
+    // The stop comes once every file is fetched, as Ctrl+C during a long
+    // conversion would.
+    std::stop_source stop;
+    EXPECT_THROW(CheckpointInstaller::install(client(), "openai/whisper-large-v3-turbo", variant(), {},
+                                              [&] { stop.request_stop(); }, stop.get_token()),
+                 platform::CancellationError);
+    EXPECT_FALSE(fs::exists(variant()));
+    EXPECT_TRUE(siblings().empty());
+
+    // The fetched checkpoint is kept: the next install only converts.
+    const size_t gets = hub.hub.bodyGets().size();
+    CheckpointInstaller::install(client(), "openai/whisper-large-v3-turbo", variant());
+    for (const char* entry : kWholeModel) EXPECT_TRUE(fs::exists(variant() / entry)) << entry;
+    EXPECT_EQ(hub.hub.bodyGets().size(), gets);
+}
+
+TEST_F(Installer, AStopEndsTheWaitForAnotherInstallOfTheSameFolder) {
+    // Another process installs into the same models folder.
+    fs::create_directories(variant().parent_path());
+    std::optional<platform::FolderLock> other(std::in_place, variant().parent_path());
+    std::stop_source stop;
+    auto installing = std::async(std::launch::async, [&] {
+        CheckpointInstaller::install(client(), "openai/whisper-large-v3-turbo", variant(), {}, {}, stop.get_token());
+    });
+    stop.request_stop();
+    const bool ended = installing.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
+    other.reset();  // a stuck install goes on, so that the test ends either way
+    EXPECT_TRUE(ended) << "still waiting for the other install";
+    EXPECT_THROW(installing.get(), platform::CancellationError);
+    EXPECT_FALSE(fs::exists(variant()));
 }

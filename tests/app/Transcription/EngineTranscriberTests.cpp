@@ -248,3 +248,27 @@ TEST(ModelStatus, OneLinePerState) {
     };
     for (const auto& c : cases) EXPECT_EQ(Parlox::ModelStatus::text(c.state), c.text);
 }
+
+TEST(EngineTranscriber, AnOwnerMayTryAgainFromTheFailureItIsTold) {
+    DataFolder data;
+    ScriptedTranscriber transcriber;
+    std::atomic<int> attempts{0};
+    transcriber.download = [&](const DovuzudUza::ProgressCallback&, const std::function<void()>&) -> fs::path {
+        if (++attempts == 1) throw DovuzudUza::WhisperError::modelsUnavailable("no hub");
+        return data.root.path() / "downloaded";
+    };
+    transcriber.build = fakeEngine;
+    StateRecorder recorder(transcriber);
+    // The owner asks for a new attempt from the report of the failed one,
+    // on the thread that reports it.
+    const auto retry = transcriber.stateChanged().connect([&](const State& state) {
+        if (state.kind == Kind::failed) transcriber.prepare();
+    });
+    transcriber.prepare();
+    EXPECT_EQ(recorder.waitForEnd().kind, Kind::failed);
+    EXPECT_TRUE(recorder.waitForEnd(2).isReady());
+    EXPECT_EQ(recorder.kinds(),
+              (std::vector<Kind>{Kind::downloading, Kind::failed, Kind::downloading, Kind::loading, Kind::ready}));
+    EXPECT_EQ(attempts.load(), 2);
+    EXPECT_TRUE(transcriber.engine());
+}

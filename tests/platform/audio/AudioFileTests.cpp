@@ -174,3 +174,31 @@ TEST(AudioFile, WholeOrStreamedWavGivesNoWarning) {
         EXPECT_TRUE(log.lines.empty()) << name << ": " << (log.lines.empty() ? "" : log.lines[0]);
     }
 }
+
+TEST(AudioFile, ALengthOnlyEstimatedFromTheBitrateIsCounted) {
+    // MP3s without a frame-count header: their length is guessed from the
+    // first frames' bitrate, too long when the file starts quiet and too
+    // short when it starts loud.
+    TemporaryFolder tmp;
+    struct Case {
+        const char* name;
+        const char* filter;
+    };
+    const Case cases[] = {
+        {"quiet-first.mp3", "[1]atrim=0:6[q];[q][0]concat=n=2:v=0:a=1"},
+        {"loud-first.mp3", "[1]atrim=0:6[q];[0][q]concat=n=2:v=0:a=1"},
+    };
+    for (const auto& c : cases) {
+        const auto path = (tmp / c.name).string();
+        const std::string cmd = std::string("ffmpeg -v error -y -f lavfi -i anoisesrc=d=6:c=pink:r=44100:a=0.5 ") +
+                                "-f lavfi -i anullsrc=r=44100:cl=mono -filter_complex '" + c.filter +
+                                "' -c:a libmp3lame -q:a 6 -write_xing 0 " + path + " 2>&1";
+        ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
+        AudioFile file(path);
+        PcmBuffer buffer(file.processingFormat(), 44100);
+        int64_t decoded = 0;
+        for (int64_t n; (n = file.read(buffer, 44100)) > 0;) decoded += n;
+        EXPECT_EQ(file.length(), decoded) << c.name;
+        EXPECT_NEAR(static_cast<double>(decoded) / 44100.0, 12.0, 0.1) << c.name;
+    }
+}
