@@ -16,6 +16,8 @@
 #include "platform/concurrency/Task.hpp"
 #include "platform/foundation/Date.hpp"
 #include "platform/foundation/NumberFormat.hpp"
+#include "platform/foundation/Trim.hpp"
+#include "platform/foundation/Unicode.hpp"
 
 namespace DovuzudUza {
 
@@ -113,12 +115,21 @@ int64_t samplesIn(float seconds) {
     return static_cast<int64_t>(std::clamp(samples, -limit, limit));
 }
 
+// White space that is no line break: the tab and every Unicode space.
+bool isSpaceOrTab(char32_t c) {
+    switch (c) {
+        case 0x0A: case 0x0B: case 0x0C: case 0x0D: case 0x85: case 0x2028: case 0x2029: return false;
+        default: return platform::isWhitespaceOrNewline(c);
+    }
+}
+
 // Trims spaces and tabs at both ends; line breaks stay.
 std::string trimmingSpacesAndTabs(const std::string& text) {
-    const auto first = text.find_first_not_of(" \t");
-    if (first == std::string::npos) return "";
-    const auto last = text.find_last_not_of(" \t");
-    return text.substr(first, last - first + 1);
+    const std::u32string characters = platform::toUtf32(text);
+    size_t first = 0, last = characters.size();
+    while (first < last && isSpaceOrTab(characters[first])) ++first;
+    while (last > first && isSpaceOrTab(characters[last - 1])) --last;
+    return platform::fromUtf32(std::u32string_view(characters).substr(first, last - first));
 }
 
 }  // namespace

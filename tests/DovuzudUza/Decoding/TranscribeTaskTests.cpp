@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "DecodingTestSupport.hpp"
+#include "ZezeziCore/External/Tokenizers/ByteEncoder.hpp"
 #include "platform/concurrency/Task.hpp"
 #include "platform/foundation/Date.hpp"
 #include "platform/log/SystemLog.hpp"
@@ -165,6 +166,21 @@ TEST(TranscribeTask, TextComesFromTheKeptTokensTrimmedOfSpacesOnly) {
     const auto result = task->run(ramp(100000), options);
     EXPECT_EQ(result->text(), "Hola\n");
     EXPECT_NE(result->segments().at(0).text.find("<|endoftext|>"), std::string::npos);
+
+    // Every space of the white-space set goes, not only the ASCII one: a
+    // no-break space before the text, a tab and an ideographic space after
+    // its line break.
+    const auto bytes = [](std::initializer_list<int> values) {
+        std::vector<int64_t> ids;
+        for (int b : values) ids.push_back(idOf(Tokenizers::byteEncoder()[static_cast<size_t>(b)]));
+        return ids;
+    };
+    std::vector<int64_t> spaced = bytes({0xC2, 0xA0});
+    spaced.push_back(hola());
+    spaced.push_back(newline);
+    for (int64_t id : bytes({0x09, 0xE3, 0x80, 0x80})) spaced.push_back(id);
+    ScriptedDecoder wide(Attempts{spaced});
+    EXPECT_EQ(makeTask(wide)->run(ramp(100000), roadOptions())->text(), "Hola\n");
 }
 
 TEST(TranscribeTask, WindowIdsCountWindowsMinusTheLastFallbackIndex) {
