@@ -112,7 +112,8 @@ TensorFile::TensorFile(const std::filesystem::path& path) : path_(path) {
             if (!e["shape"].is_array()) invalid(path, "entry \"" + name + "\" has a bad shape");
             uint64_t count = 1;
             for (const auto& d : e["shape"]) {
-                if (!d.is_number_unsigned()) invalid(path, "entry \"" + name + "\" has a bad shape");
+                if (!d.is_number_unsigned() || d.get<uint64_t>() > static_cast<uint64_t>(INT64_MAX))
+                    invalid(path, "entry \"" + name + "\" has a bad shape");
                 const uint64_t v = d.get<uint64_t>();
                 if (v != 0 && count > (uint64_t{1} << 40) / v) invalid(path, "entry \"" + name + "\" is too large");
                 count *= v;

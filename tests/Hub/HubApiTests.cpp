@@ -108,6 +108,33 @@ TEST(HubApiMetadata, CorruptFilesAreLoggedDeletedAndAbsent) {
     EXPECT_TRUE(logged.empty());
 }
 
+// The clock holds about the years 1678 to 2262: a time stamp beyond that
+// (or no number at all) cannot be kept, so the file is invalid like any
+// other unreadable one.
+TEST(HubApiMetadata, TimeStampsTheClockCannotHoldAreInvalid) {
+    TemporaryFolder tmp;
+    HubApi api;
+    std::vector<std::string> logged;
+    api.logSink = [&](const std::string& m) { logged.push_back(m); };
+    const std::string kept = "-9000000000.5";  // 1684, inside the range
+    writeFile(tmp.path() / "kept.metadata", "c\ne\n" + kept + "\n");
+    auto meta = api.readDownloadMetadata(tmp.path() / "kept.metadata");
+    ASSERT_TRUE(meta);
+    EXPECT_NEAR(std::chrono::duration<double>(meta->timestamp.time_since_epoch()).count(), -9000000000.5, 1e-3);
+    // The first was found by the fuzzer: a form feed ends a line too, and an
+    // eleven-digit time is the year 2519.
+    for (std::string bad : {std::string("\xff\xff" "aaaa\f5\n17337337885\n"), std::string("c\ne\n1e300\n"),
+                            std::string("c\ne\n-9300000000\n"), std::string("c\ne\ninf\n"), std::string("c\ne\nnan\n")}) {
+        const auto path = tmp.path() / "x.metadata";
+        writeFile(path, bad);
+        EXPECT_FALSE(api.readDownloadMetadata(path)) << bad;
+        EXPECT_FALSE(fs::exists(path)) << bad;
+        ASSERT_FALSE(logged.empty()) << bad;
+        EXPECT_NE(logged.back().find("Invalid timestamp format"), std::string::npos) << logged.back();
+    }
+    EXPECT_EQ(logged.size(), 5u);
+}
+
 TEST(HubApiMetadata, UnwritablePlaceIsAFileWriteError) {
     TemporaryFolder tmp;
     writeFile(tmp.path() / "file", "x");

@@ -51,6 +51,34 @@ TEST(Config, ReaderTurnsLiteralsAndNumbersIntoTheFileKinds) {
     EXPECT_EQ(value("true").floating(), 1.0f);
 }
 
+// Beyond what a double holds, the size of the number decides between
+// infinity and zero, however it is written.
+TEST(Config, ReaderRoundsNumbersBeyondTheDoubleRangeByTheirSize) {
+    const std::string zeros(400, '0');
+    struct Case {
+        std::string json;
+        Config::Kind kind;
+        std::string description;
+    };
+    const Case cases[] = {
+        {"0." + zeros + "1", Config::Kind::integer, "0"},
+        {"-0." + zeros + "1", Config::Kind::integer, "0"},
+        {"0." + zeros + "1e50", Config::Kind::integer, "0"},
+        {"1" + zeros + "e-10", Config::Kind::floating, "inf"},
+        {"-1" + zeros + ".5e-50", Config::Kind::floating, "-inf"},
+        {"0.0001e400", Config::Kind::floating, "inf"},
+        {"-1" + zeros, Config::Kind::floating, "-inf"},
+        {"1e-400", Config::Kind::integer, "0"},
+        {"12345e-99999999999999999999", Config::Kind::integer, "0"},
+        {"-0.5e99999999999999999999", Config::Kind::floating, "-inf"},
+    };
+    for (const auto& c : cases) {
+        const Config v = value(c.json);
+        EXPECT_EQ(v.kind(), c.kind) << c.json;
+        EXPECT_EQ(v.description(), c.description) << c.json;
+    }
+}
+
 TEST(Config, ReaderKeepsExactUnits) {
     // A mark opening a key or a value survives exactly once; composed and
     // decomposed keys stay apart; escapes of lone surrogates are kept.

@@ -1,5 +1,6 @@
 #include "ZezeziCore/External/Hub/ConfigJSONSerialization.hpp"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -23,6 +24,37 @@ constexpr int kMaxDepth = 512;
 const platform::SystemLogger& configLogger() {
     static const platform::SystemLogger logger("qz.tamo.Parlox", "Config");
     return logger;
+}
+
+// The power of ten of a valid JSON number's first significant digit, its
+// exponent included: 2 for "120" and "1.2e2", -3 for "0.002". Saturates far
+// beyond any double; a number without a significant digit gives INT64_MIN.
+int64_t decimalMagnitude(const char* p, const char* last) {
+    constexpr int64_t kFar = int64_t{1} << 40;
+    if (*p == '-') ++p;
+    int64_t magnitude = 0;
+    bool significant = false;
+    for (; p < last && *p >= '0' && *p <= '9'; ++p) {
+        if (significant) magnitude = std::min(magnitude + 1, kFar);
+        else if (*p != '0') significant = true;
+    }
+    if (p < last && *p == '.') {
+        for (++p; p < last && *p >= '0' && *p <= '9'; ++p) {
+            if (significant) continue;
+            magnitude = std::max(magnitude - 1, -kFar);
+            if (*p != '0') significant = true;
+        }
+    }
+    if (!significant) return INT64_MIN;
+    if (p < last && (*p == 'e' || *p == 'E')) {
+        ++p;
+        const bool negative = *p == '-';
+        if (*p == '-' || *p == '+') ++p;
+        int64_t exponent = 0;
+        for (; p < last; ++p) exponent = std::min(exponent * 10 + (*p - '0'), kFar);
+        magnitude += negative ? -exponent : exponent;
+    }
+    return magnitude;
 }
 
 class Reader {
@@ -295,11 +327,9 @@ private:
         auto r = std::from_chars(first, last, d);
         if (r.ec == std::errc::result_out_of_range) {
             // Overflow gives infinity, underflow zero.
-            bool negative = *first == '-';
-            const char* e = first;
-            while (e < last && *e != 'e' && *e != 'E') ++e;
-            bool tiny = e < last && e + 1 < last && e[1] == '-';
-            d = tiny ? (negative ? -0.0 : 0.0) : (negative ? -HUGE_VAL : HUGE_VAL);
+            const bool negative = *first == '-';
+            const bool huge = decimalMagnitude(first, last) > 0;
+            d = huge ? (negative ? -HUGE_VAL : HUGE_VAL) : (negative ? -0.0 : 0.0);
         } else if (r.ec != std::errc() || r.ptr != last) {
             fail("invalid number");
         }

@@ -1,6 +1,7 @@
 #include "ZezeziCore/External/Hub/HubApi.hpp"
 
 #include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -52,6 +53,13 @@ std::string formatTimestamp(double seconds) {
     std::string text(buffer, ec == std::errc() ? end : buffer);
     if (text.find('.') == std::string::npos) text += ".0";
     return text;
+}
+
+// Whether a time in seconds since 1970 converts to the clock's nanosecond
+// count (about the years 1678 to 2262); a cast beyond it is undefined.
+bool fitsTheClock(double seconds) {
+    const double nanoseconds = seconds * 1e9;
+    return std::isfinite(nanoseconds) && nanoseconds >= -9223372036854775808.0 && nanoseconds < 9223372036854775808.0;
 }
 
 std::optional<int64_t> parseSize(const std::string& text) {
@@ -232,7 +240,7 @@ std::optional<HubApi::LocalDownloadFileMetadata> HubApi::readDownloadMetadata(co
         std::string_view digits = stamp;
         if (digits.size() > 1 && digits[0] == '+' && digits[1] != '-' && digits[1] != '+') digits.remove_prefix(1);
         auto [ptr, err] = std::from_chars(digits.data(), digits.data() + digits.size(), seconds);
-        if (digits.empty() || err != std::errc() || ptr != digits.data() + digits.size())
+        if (digits.empty() || err != std::errc() || ptr != digits.data() + digits.size() || !fitsTheClock(seconds))
             throw EnvironmentError::invalidMetadataError("Invalid timestamp format");
         LocalDownloadFileMetadata meta;
         meta.commitHash = trimmed(parts[0]);

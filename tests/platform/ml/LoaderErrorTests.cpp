@@ -73,6 +73,10 @@ TEST(TensorFile, RefusesTruncatedAndLyingFiles) {
          16, 0, "entries overlap"},
         {"unknown dtype", R"({"a":{"dtype":"Q4","shape":[2],"data_offsets":[0,8]}})", 8, 0, "unsupported dtype"},
         {"negative dimension", R"({"a":{"dtype":"F32","shape":[-2],"data_offsets":[0,8]}})", 8, 0, "bad shape"},
+        // Beside an empty dimension any size fits no bytes; beyond 64 signed
+        // bits it would read back as a negative one.
+        {"dimension beyond 64 signed bits",
+         R"({"a":{"dtype":"F32","shape":[0,9223372036854775808],"data_offsets":[0,0]}})", 0, 0, "bad shape"},
         {"begin after end", R"({"a":{"dtype":"F32","shape":[0],"data_offsets":[8,4]}})", 8, 0, "lies outside"},
         {"bytes after the last tensor", good, 20, 0, "4 bytes after the last tensor \"a\""},
         {"bytes after the later of two tensors",
