@@ -1,9 +1,12 @@
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "app/App/CommandLineTool.hpp"
-#include "app/Interface/ApplicationWindows.hpp"
+#include "app/App/LinuxDesktop.hpp"
+#include "app/App/ParloxApp.hpp"
+#include "app/Transcription/EngineTranscriber.hpp"
 #include "platform/process/Subprocess.hpp"
 
 namespace Parlox {
@@ -18,13 +21,10 @@ int main(int argc, char** argv) {
         std::setvbuf(stdout, nullptr, _IOLBF, 0);
         CommandLineTool::run(all);
     }
-    // "--show-welcome" and "--show-settings" open their window.
-    if (ApplicationWindows::asksForWindow(CommandLineTool::arguments()))
-        return ApplicationWindows::runWindowOnly(argc, argv, CommandLineTool::arguments());
-    // The desktop application starts here once it is part of the build; until
-    // then a launch without a command says how to use the command line.
-    for (const auto& line : CommandLineTool::usageLines()) std::printf("%s\n", line.c_str());
-    return 2;
+    // No arguments, or switches beginning with "--show" or "--demo": the
+    // desktop application, which reads those switches itself.
+    return ParloxApp::run(argc, argv, CommandLineTool::arguments(),
+                          [] { return LinuxDesktop::services(std::make_shared<EngineTranscriber>()); });
 }
 
 }  // namespace Parlox

@@ -17,7 +17,6 @@
 #include "platform/foundation/Date.hpp"
 #include "platform/foundation/NumberFormat.hpp"
 #include "platform/foundation/Trim.hpp"
-#include "platform/foundation/Unicode.hpp"
 
 namespace DovuzudUza {
 
@@ -115,23 +114,6 @@ int64_t samplesIn(float seconds) {
     return static_cast<int64_t>(std::clamp(samples, -limit, limit));
 }
 
-// White space that is no line break: the tab and every Unicode space.
-bool isSpaceOrTab(char32_t c) {
-    switch (c) {
-        case 0x0A: case 0x0B: case 0x0C: case 0x0D: case 0x85: case 0x2028: case 0x2029: return false;
-        default: return platform::isWhitespaceOrNewline(c);
-    }
-}
-
-// Trims spaces and tabs at both ends; line breaks stay.
-std::string trimmingSpacesAndTabs(const std::string& text) {
-    const std::u32string characters = platform::toUtf32(text);
-    size_t first = 0, last = characters.size();
-    while (first < last && isSpaceOrTab(characters[first])) ++first;
-    while (last > first && isSpaceOrTab(characters[last - 1])) --last;
-    return platform::fromUtf32(std::u32string_view(characters).substr(first, last - first));
-}
-
 }  // namespace
 
 TranscribeTask::TranscribeTask(TranscriptionTimings currentTimings, std::shared_ptr<Hub::Progress> progress,
@@ -167,7 +149,7 @@ std::shared_ptr<TranscriptionResult> TranscribeTask::finalizeTranscriptionResult
     std::vector<int64_t> textTokens;
     std::copy_if(tokens.begin(), tokens.end(), std::back_inserter(textTokens),
                  [&](int64_t id) { return id < specialTokenBegin; });
-    const std::string text = trimmingSpacesAndTabs(tokenizer_->decode(textTokens));
+    const std::string text = platform::trimmingWhitespace(tokenizer_->decode(textTokens));
     return std::make_shared<TranscriptionResult>(text, segments,
                                                  language.value_or(std::string(Constants::defaultLanguageCode)),
                                                  timings, std::nullopt);

@@ -2,19 +2,55 @@
 
 #include <QApplication>
 #include <QGuiApplication>
+#include <QScreen>
+#include <QTimer>
 
 #include "app/Context/ScreenContext.hpp"
 #include "app/Debug/OverlayDemo.hpp"
 #include "app/Debug/PanelCapture.hpp"
+#include "app/Interface/SettingsWindow.hpp"
+#include "app/Interface/WelcomeWindow.hpp"
 #include "app/Overlay/MenuBarLabel.hpp"
 #include "app/Overlay/MenuBarPanel.hpp"
 #include "app/Support/Log.hpp"
+#include "app/System/LoginItem.hpp"
 #include "app/Support/SettingsStore.hpp"
 
 namespace Parlox {
 namespace {
 
 constexpr const char* checkForUpdatesTitle = "Buscar actualizaciones\u2026";
+
+// Runs `closed` when the window is closed by the user or by its own code,
+// not when it goes with the application.
+class CloseWatcher : public QObject {
+public:
+    CloseWatcher(QWidget* window, std::function<void()> closed) : QObject(window), closed_(std::move(closed)) {
+        window->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Close && closed_) closed_();
+        return false;
+    }
+
+private:
+    std::function<void()> closed_;
+};
+
+void raise(QWidget* window) {
+    window->show();
+    window->raise();
+    window->activateWindow();
+}
+
+void centre(QWidget* window) {
+    if (QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect area = screen->availableGeometry();
+        window->move(area.center() - QPoint(window->width() / 2, window->height() / 2));
+    }
+}
 
 }  // namespace
 
@@ -36,9 +72,15 @@ AppDelegate::AppDelegate(AppServices services, QObject* parent)
         {},
     });
     dictation_ = std::make_unique<ControllerDictation>(*controller_);
+    if (services_.power && services_.desktop.keys) {
+        keepAwake_ = std::make_unique<KeepAwake>(services_.power, services_.desktop.keys, services_.desktop.scheduler);
+        keepAwake = keepAwake_.get();
+    }
+    makeWindowServices();
     menuBar_ = std::make_unique<MenuBarExtra>([this] { return makePanel(); });
     menuBar_->trayIcon().setContextMenu(&trayMenu_);
     connections_.push_back(dictation_->changed().connect([this] { updateTrayIcon(); }));
+    if (keepAwake) connections_.push_back(keepAwake->changed().connect([this] { updateTrayIcon(); }));
     updateTrayIcon();
 }
 
@@ -46,6 +88,30 @@ AppDelegate::~AppDelegate() {
     *alive_ = false;
     if (demo_) demo_->cancel();
     connections_.clear();
+    // The windows go before the services they show.
+    delete settingsWindow_;
+    delete welcomeWindow_;
+}
+
+void AppDelegate::makeWindowServices() {
+    windowServices_.modelState = [this] { return controller_->model(); };
+    windowServices_.modelChanged = &controller_->modelChanged();
+    windowServices_.audio = services_.audio;
+    windowServices_.accessibility = services_.desktop.accessibility;
+    windowServices_.screenshots = services_.screenshots;
+    windowServices_.systemSettings = services_.systemSettings;
+    windowServices_.workspace = services_.desktop.workspace;
+    windowServices_.loginItem = services_.loginItem;
+    windowServices_.sounds = services_.sounds;
+    windowServices_.scheduler = services_.desktop.scheduler;
+    windowServices_.updater = updater_.get();
+    windowServices_.keepAwake = keepAwake;
+    if (services_.writerChecker) windowServices_.writerChecker = services_.writerChecker;
+}
+
+void AppDelegate::bringForward(QWidget* window) {
+    // After the window is up, on the next turn of the loop.
+    QTimer::singleShot(0, window, [window] { raise(window); });
 }
 
 void AppDelegate::applicationDidFinishLaunching(const std::vector<std::string>& arguments, bool launchedAtLogin) {
@@ -57,6 +123,7 @@ void AppDelegate::applicationDidFinishLaunching(const std::vector<std::string>& 
 
     ScreenContext::discardAll();
     controller_->start();
+    if (services_.loginItem) LoginItem::enableOnFirstRun(*services_.loginItem);
 
     notifications_ = std::make_unique<NotificationRouter>(updater_, [] {});
     if (services_.notifier) notifications_->install(*services_.notifier);
@@ -107,12 +174,38 @@ void AppDelegate::applicationDidFinishLaunching(const std::vector<std::string>& 
 }
 
 void AppDelegate::showSettings(const std::optional<std::string>& tab) {
+    if (tab) {
+        if (const auto known = SettingsTab::fromRawValue(*tab)) settingsTabs_.setTab(*known);
+    }
     Log::info("Ajustes abiertos");
-    if (settingsWindow) settingsWindow(tab);
+    if (settingsWindow_) {
+        raise(settingsWindow_);
+        return;
+    }
+    windowServices_.keepAwake = keepAwake;
+    settingsWindow_ = SettingsWindow::makeWindow(windowServices_, settingsTabs_, settingsToolbar_);
+    settingsWindow_->setAttribute(Qt::WA_DeleteOnClose);
+    settingsWindow_->show();
+    bringForward(settingsWindow_);
 }
 
 void AppDelegate::showWelcomeWindow() {
-    if (welcomeWindow) welcomeWindow();
+    if (welcomeWindow_) {
+        raise(welcomeWindow_);
+        return;
+    }
+    windowServices_.keepAwake = keepAwake;
+    std::weak_ptr<bool> alive = alive_;
+    auto* window = new WelcomeWindow(windowServices_, [this, alive] {
+        if (auto living = alive.lock(); living && *living && welcomeWindow_) welcomeWindow_->close();
+    });
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    window->setFixedSize(WelcomeWindow::width, WelcomeWindow::height);
+    new CloseWatcher(window, [] { platform::UserDefaults::standard().set("hasFinishedSetup", true); });
+    welcomeWindow_ = window;
+    centre(window);
+    window->show();
+    bringForward(window);
 }
 
 void AppDelegate::applicationShouldHandleReopen() { showSettings(); }

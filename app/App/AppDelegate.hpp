@@ -6,16 +6,22 @@
 #include <string>
 #include <vector>
 
+#include <QMainWindow>
 #include <QMenu>
 #include <QObject>
+#include <QPointer>
 
 #include "app/App/AppServices.hpp"
 #include "app/App/DictationController.hpp"
 #include "app/App/LaunchAction.hpp"
 #include "app/Hotkey/HotkeyManager.hpp"
+#include "app/Interface/SettingsTab.hpp"
+#include "app/Interface/SettingsToolbar.hpp"
+#include "app/Interface/WindowServices.hpp"
 #include "app/Overlay/MenuBarExtra.hpp"
 #include "app/Overlay/MenuBarSources.hpp"
 #include "app/Overlay/QtOverlayController.hpp"
+#include "app/System/KeepAwake.hpp"
 #include "app/System/Updater.hpp"
 #include "platform/concurrency/Signal.hpp"
 #include "platform/foundation/UserDefaults.hpp"
@@ -41,6 +47,8 @@ public:
 
     // Opens or brings forward the settings window, on `tab` when it names one.
     void showSettings(const std::optional<std::string>& tab = std::nullopt);
+    // Opens or brings forward the first-run window; closing it, by its last
+    // button or the window's own, marks the setup finished.
     void showWelcomeWindow();
     // Another start of the application: the settings come forward.
     void applicationShouldHandleReopen();
@@ -49,11 +57,12 @@ public:
     void checkForUpdatesFromMenu();
     void quit();
 
-    // The windows; the windows' own code installs them.
-    std::function<void(const std::optional<std::string>& tab)> settingsWindow;
-    std::function<void()> welcomeWindow;
-    // The hidden keep-awake switch, once the application has one.
+    // The hidden keep-awake switch; none without a power service.
     KeepAwakeSwitch* keepAwake = nullptr;
+
+    QMainWindow* settingsWindow() const { return settingsWindow_; }
+    QWidget* welcomeWindow() const { return welcomeWindow_; }
+    SettingsTabs& settingsTabs() { return settingsTabs_; }
 
     DictationController& controller() { return *controller_; }
     QtOverlayController& overlay() { return *overlay_; }
@@ -64,6 +73,8 @@ public:
 
 private:
     QWidget* makePanel();
+    void makeWindowServices();
+    void bringForward(QWidget* window);
     void updateTrayIcon();
 
     AppServices services_;
@@ -73,9 +84,15 @@ private:
     std::unique_ptr<ControllerDictation> dictation_;
     std::shared_ptr<HotkeyManager> hotkeys_;
     std::unique_ptr<NotificationRouter> notifications_;
+    std::unique_ptr<KeepAwake> keepAwake_;
     std::unique_ptr<MenuBarExtra> menuBar_;
     QMenu trayMenu_;
     std::shared_ptr<OverlayDemo> demo_;
+    WindowServices windowServices_;
+    SettingsTabs settingsTabs_;
+    SettingsToolbar settingsToolbar_;
+    QPointer<QMainWindow> settingsWindow_;
+    QPointer<QWidget> welcomeWindow_;
     std::vector<platform::Connection> connections_;
     platform::UserDefaults::Observation iconSetting_;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);

@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "GlobalKeyBindings/GlobalKeyBindings.hpp"
+#include "app/Interface/WriterChecker.hpp"
 #include "app/Support/DesktopServices.hpp"
 #include "app/Transcription/Transcriber.hpp"
 #include "platform/audio/AudioSystem.hpp"
@@ -31,6 +32,8 @@ struct AppServices {
     std::shared_ptr<platform::desktop::SystemSettings> systemSettings;
     // The global hot keys' services, installed at launch.
     GlobalKeyBindings::Environment hotKeys;
+    // How the windows set up and test the writing tools; the real tools when empty.
+    std::shared_ptr<WriterChecker> writerChecker;
 };
 
 }  // namespace Parlox

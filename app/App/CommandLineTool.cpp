@@ -95,6 +95,7 @@ int CommandLineTool::execute(const std::vector<std::string>& args, const Print& 
     if (command == "--iterate" && args.size() >= 6) {
         return generate(args[5], args[4], ParloxCore::Iteration{args[2], args[3], args[4]}, print, stop);
     }
+    if (command == "--transcribe" && args.size() >= 3) return transcribe({args.begin() + 2, args.end()}, print, stop);
     for (const auto& line : usageLines()) print(line);
     return 2;
 }

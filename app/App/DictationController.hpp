@@ -7,6 +7,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <type_traits>
 #include <stop_token>
 #include <string>
@@ -256,6 +257,7 @@ private:
     std::map<platform::UUID, platform::accessibility::ElementRef> elements_;
     std::optional<platform::UUID> undoable_;
     platform::TimerHandle undoTimer_;
+    std::set<platform::UUID> replacing_;  // sessions whose undo or revert is under way
     std::shared_ptr<HotkeyManager> hotkeys_;
 
     platform::Signal<> phaseChanged_;

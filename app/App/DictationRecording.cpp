@@ -31,7 +31,8 @@ void DictationController::beginRecording() {
     setPhase(Phase::capturing());
     const uint64_t work = startWork();
     const uint64_t dictation = ++dictation_;
-    offMain([desktop = desktop_, stop = workToken()] { return ContextCapture::capture(desktop, stop); },
+    // Not cut short by Escape: a copy under way must end with the user's pasteboard back.
+    offMain([desktop = desktop_] { return ContextCapture::capture(desktop); },
             [this, work, dictation](JobResult<CapturedContext> result) {
                 afterCapture(work, dictation, result.value ? std::move(*result.value) : CapturedContext{});
             });
@@ -58,8 +59,15 @@ void DictationController::afterCapture(uint64_t work, uint64_t dictation, Captur
 }
 
 void DictationController::afterRecorderStart(uint64_t work, uint64_t dictation, std::exception_ptr error) {
-    // A newer dictation owns the recorder now: leave it alone.
-    if (dictation != dictation_) return;
+    if (dictation != dictation_) {
+        // A newer dictation that is opening or using the microphone owns it
+        // now; with none left, the microphone this start opened is closed.
+        const auto kind = phase_.kind;
+        const bool owned = kind == Phase::Kind::capturing || kind == Phase::Kind::recording ||
+                           kind == Phase::Kind::paused;
+        if (!error && !owned) recorder_->stop();
+        return;
+    }
     if (!isCurrent(work)) {
         // Cancelled while the microphone was opening.
         if (!error) recorder_->stop();

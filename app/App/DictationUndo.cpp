@@ -46,6 +46,9 @@ void DictationController::undo(const platform::UUID& sessionId) {
     platform::MainQueue::assertMainThread("DictationController");
     const auto session = sessions_.session(sessionId);
     if (!session || !session->current() || session->isUndone) return;
+    // A second request while the first is under way would meet the text the
+    // first put back and take it for the user's own edit.
+    if (!replacing_.insert(sessionId).second) return;
     auto element = elements_.find(sessionId);
     TextReplacement::Target target{session->pid, element == elements_.end() ? nullptr : element->second,
                                    session->insertLocation, *session->current()};
@@ -61,6 +64,7 @@ void DictationController::undo(const platform::UUID& sessionId) {
             return outcome;
         },
         [this, sessionId](JobResult<TextReplacement::Outcome> result) {
+            replacing_.erase(sessionId);
             const auto outcome = result.value.value_or(TextReplacement::Outcome::failed("Error"));
             if (outcome.kind == TextReplacement::Outcome::Kind::failed) {
                 Log::info("No se pudo deshacer: " + outcome.reason + ". Original al portapapeles");
@@ -78,6 +82,7 @@ void DictationController::revertToPrevious(const platform::UUID& sessionId) {
     platform::MainQueue::assertMainThread("DictationController");
     const auto session = sessions_.session(sessionId);
     if (!session || !session->current() || !session->previous() || session->isUndone) return;
+    if (!replacing_.insert(sessionId).second) return;
     auto element = elements_.find(sessionId);
     TextReplacement::Target target{session->pid, element == elements_.end() ? nullptr : element->second,
                                    session->insertLocation, *session->current()};
@@ -90,6 +95,7 @@ void DictationController::revertToPrevious(const platform::UUID& sessionId) {
             return outcome;
         },
         [this, sessionId](JobResult<TextReplacement::Outcome> result) {
+            replacing_.erase(sessionId);
             if (!result.value || result.value->kind == TextReplacement::Outcome::Kind::failed) {
                 showReplacementFailure("Versión copiada");
                 return;

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/desktop/XdgAutostartLoginItem.hpp"
+
 namespace Parlox {
 
 // What the application opens once it has started: the debug switches of the
@@ -32,7 +34,7 @@ struct LaunchAction {
 // Whether this start was made by the login item: its autostart entry sets
 // `loginLaunchVariable`, and any start within 180 s of boot counts too.
 struct LoginLaunch {
-    static constexpr const char* loginLaunchVariable = "PARLOX_LAUNCHED_AT_LOGIN";
+    static constexpr const char* loginLaunchVariable = platform::desktop::XdgAutostartLoginItem::launchMarker;
 
     static bool detect();
     // The rule itself: the variable set to a non-empty value other than "0",

@@ -1,36 +1,26 @@
 #include "app/App/LinuxDesktop.hpp"
 
-#include "platform/accessibility/AtspiAccessibility.hpp"
+#include "app/Support/X11DesktopServices.hpp"
 #include "platform/audio/CanberraSystemSounds.hpp"
-#include "platform/concurrency/Scheduler.hpp"
 #include "platform/desktop/DBusNotifier.hpp"
 #include "platform/desktop/DBusPowerAssertion.hpp"
 #include "platform/desktop/NoUpdateService.hpp"
 #include "platform/desktop/X11Desktop.hpp"
-#include "platform/desktop/X11Pasteboard.hpp"
 #include "platform/desktop/X11WindowScreenshot.hpp"
-#include "platform/desktop/X11Workspace.hpp"
 #include "platform/desktop/XdgAutostartLoginItem.hpp"
 #include "platform/desktop/XdgSystemSettings.hpp"
 #include "platform/foundation/UserDefaults.hpp"
 #include "platform/input/X11HotKeyService.hpp"
 #include "platform/input/X11KeyLayout.hpp"
-#include "platform/input/XTestKeySynth.hpp"
 
 namespace Parlox {
 
 AppServices LinuxDesktop::services(std::shared_ptr<Transcriber> transcriber) {
     platform::desktop::X11Desktop::requireX11();
     AppServices services;
-    services.desktop = DesktopServices{
-        platform::MainQueueScheduler::shared(),
-        std::make_shared<platform::accessibility::AtspiAccessibility>(),
-        std::make_shared<platform::desktop::X11Workspace>(),
-        std::make_shared<platform::desktop::X11Pasteboard>(),
-        std::make_shared<platform::input::XTestKeySynth>(),
-    };
+    services.desktop = x11DesktopServices();
     services.screenshots = std::make_shared<platform::desktop::X11WindowScreenshot>();
-    services.audio = platform::audio::AudioSystem::current();
+    services.audio = platform::audio::makePulseAudioSystem();
     services.sounds = std::make_shared<platform::audio::CanberraSystemSounds>();
     services.transcriber = std::move(transcriber);
     services.updates = std::make_shared<platform::desktop::NoUpdateService>();

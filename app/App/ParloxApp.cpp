@@ -9,7 +9,6 @@
 #include "app/App/QtMainQueue.hpp"
 #include "app/App/QtMessageLog.hpp"
 #include "app/App/SingleInstance.hpp"
-#include "app/Interface/ApplicationWindows.hpp"
 #include "app/Support/Log.hpp"
 #include "platform/foundation/Error.hpp"
 
@@ -36,7 +35,6 @@ int ParloxApp::run(int argc, char** argv, const std::vector<std::string>& argume
         return 1;
     }
     AppDelegate delegate(std::move(services));
-    ApplicationWindows::install(delegate);
     QObject::connect(&instance, &SingleInstance::reopenRequested, &delegate,
                      [&delegate] { delegate.applicationShouldHandleReopen(); });
     delegate.applicationDidFinishLaunching(arguments, LoginLaunch::detect());

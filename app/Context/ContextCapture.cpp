@@ -20,7 +20,7 @@ bool isPasswordField(platform::accessibility::Element& element) {
 // target itself holds it, else whatever the copy key yields.
 CapturedContext copyFallback(CapturedContext context, const ElementRef& element,
                              const std::optional<platform::desktop::RunningApplication>& app,
-                             const DesktopServices& desktop, std::stop_token stop) {
+                             const DesktopServices& desktop) {
     context.element = element;
     context.selectedRange.reset();
     context.caretRect.reset();
@@ -29,7 +29,7 @@ CapturedContext copyFallback(CapturedContext context, const ElementRef& element,
         primary && !primary->text.empty() && primary->ownerProcessId && primary->ownerProcessId == context.pid)
         copied = primary->text;
     else
-        copied = Clipboard(desktop).copySelection(keyTargetFor(element, app), std::move(stop));
+        copied = Clipboard(desktop).copySelection(keyTargetFor(element, app));
     context.selectedText = copied.value_or("");
     context.method = copied ? CapturedContext::Method::clipboard : CapturedContext::Method::none;
     return context;
@@ -37,7 +37,7 @@ CapturedContext copyFallback(CapturedContext context, const ElementRef& element,
 
 }  // namespace
 
-CapturedContext ContextCapture::capture(const DesktopServices& desktop, std::stop_token stop) {
+CapturedContext ContextCapture::capture(const DesktopServices& desktop) {
     CapturedContext context;
     const auto app = desktop.workspace->frontmostApplication();
     if (!app) return context;
@@ -48,7 +48,7 @@ CapturedContext ContextCapture::capture(const DesktopServices& desktop, std::sto
 
     desktop.accessibility->exposeApplication(app->processIdentifier);
     ElementRef element = desktop.accessibility->focusedElement(app->processIdentifier);
-    if (!element) return copyFallback(std::move(context), nullptr, app, desktop, std::move(stop));
+    if (!element) return copyFallback(std::move(context), nullptr, app, desktop);
 
     if (isPasswordField(*element)) {
         context.element = element;
@@ -66,7 +66,7 @@ CapturedContext ContextCapture::capture(const DesktopServices& desktop, std::sto
         context.method = CapturedContext::Method::accessibility;
         return context;
     }
-    return copyFallback(std::move(context), element, app, desktop, std::move(stop));
+    return copyFallback(std::move(context), element, app, desktop);
 }
 
 std::optional<platform::Rect> ContextCapture::caretRect(platform::accessibility::Element& element,

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <optional>
-#include <stop_token>
 #include <vector>
 
 #include "app/Context/CapturedContext.hpp"
@@ -16,7 +15,7 @@ namespace Parlox {
 // missing from the result. Blocks (requests to the application, the copy's
 // polls): call it off the main thread.
 struct ContextCapture {
-    static CapturedContext capture(const DesktopServices& desktop, std::stop_token stop = {});
+    static CapturedContext capture(const DesktopServices& desktop);
 
     // The on-screen rectangle of a range: the first candidate range whose
     // bounds have some height and touch a screen (grown by 1 on each side).

@@ -21,7 +21,7 @@ void Clipboard::restore(const Snapshot& snapshot) {
     if (!snapshot.items.empty()) desktop_.pasteboard->writeItems(snapshot.items);
 }
 
-std::optional<std::string> Clipboard::copySelection(platform::input::KeyTarget target, std::stop_token stop) {
+std::optional<std::string> Clipboard::copySelection(platform::input::KeyTarget target) {
     std::lock_guard turn(pasteboardTurn());
     const Snapshot saved = snapshot();
     desktop_.pasteboard->clearContents();
@@ -29,7 +29,7 @@ std::optional<std::string> Clipboard::copySelection(platform::input::KeyTarget t
     desktop_.keys->copy(target);
     std::optional<std::string> copied;
     for (int poll = 0; poll < pollLimit; ++poll) {
-        desktop_.scheduler->sleep(pollInterval, stop);
+        desktop_.scheduler->sleep(pollInterval);
         if (desktop_.pasteboard->changeCount() != before) {
             copied = desktop_.pasteboard->string();
             break;

@@ -35,8 +35,10 @@ public:
 
     // Posts the copy key and waits up to 15 polls of 20 ms for the pasteboard
     // to change; the text it then holds, or none. The user's contents are
-    // restored whatever happens. A stop request ends the waits, not the polls.
-    std::optional<std::string> copySelection(platform::input::KeyTarget target, std::stop_token stop = {});
+    // restored whatever happens. The polls always wait their time, even for
+    // a capture that is no longer wanted: a copy the application makes after
+    // the restore would take the user's contents for good.
+    std::optional<std::string> copySelection(platform::input::KeyTarget target);
     // Puts `text` on the pasteboard, posts the paste key, waits 0.4 s (less
     // on a stop request) and restores the user's contents, unless the
     // pasteboard meanwhile got something else (the user copied anew).

@@ -1,7 +1,5 @@
 #include "app/Interface/WriterCheck.hpp"
 
-#include <mutex>
-
 #include "app/Support/Log.hpp"
 #include "platform/foundation/Error.hpp"
 #include "platform/foundation/NumberFormat.hpp"
@@ -33,17 +31,6 @@ public:
     }
 };
 
-std::mutex toolsMutex;
-std::shared_ptr<WriterTools>& toolsSlot() {
-    static std::shared_ptr<WriterTools> tools = std::make_shared<InstalledTools>();
-    return tools;
-}
-
-std::shared_ptr<WriterTools> tools() {
-    std::lock_guard lock(toolsMutex);
-    return toolsSlot();
-}
-
 std::string describe(const std::exception& error) {
     if (const auto* e = dynamic_cast<const platform::Error*>(&error)) return e->localizedDescription();
     return error.what();
@@ -74,9 +61,12 @@ std::string WriterCheck::secondsText(double seconds) {
 }
 
 std::optional<WriterCheck> WriterCheck::setup(WriterProvider provider, std::stop_token stop) {
-    auto source = tools();
-    if (!source->executable(provider)) return needsInstall();
-    const AccountStatus status = source->accountStatus(provider, stop);
+    return setup(WriterTools::installed(), provider, stop);
+}
+
+std::optional<WriterCheck> WriterCheck::setup(WriterTools& tools, WriterProvider provider, std::stop_token stop) {
+    if (!tools.executable(provider)) return needsInstall();
+    const AccountStatus status = tools.accountStatus(provider, stop);
     switch (status.kind) {
         case AccountStatus::Kind::loggedOut:
             return needsLogin();
@@ -90,10 +80,14 @@ std::optional<WriterCheck> WriterCheck::setup(WriterProvider provider, std::stop
 }
 
 WriterCheck WriterCheck::run(WriterProvider provider, std::stop_token stop) {
-    if (auto waiting = setup(provider, stop)) return *waiting;
+    return run(WriterTools::installed(), provider, stop);
+}
+
+WriterCheck WriterCheck::run(WriterTools& tools, WriterProvider provider, std::stop_token stop) {
+    if (auto waiting = setup(tools, provider, stop)) return *waiting;
     const std::string prefix = "Prueba de " + provider.displayName() + ": ";
     try {
-        const double seconds = tools()->test(provider, testTimeout, stop);
+        const double seconds = tools.test(provider, testTimeout, stop);
         Log::info(prefix + platform::formatFixed(seconds, 1) + " s");
         return ok(seconds);
     } catch (const std::exception& error) {
@@ -103,11 +97,9 @@ WriterCheck WriterCheck::run(WriterProvider provider, std::stop_token stop) {
     }
 }
 
-WriterTools& WriterTools::current() { return *tools(); }
-
-void WriterTools::setCurrent(std::shared_ptr<WriterTools> replacement) {
-    std::lock_guard lock(toolsMutex);
-    toolsSlot() = replacement ? std::move(replacement) : std::make_shared<InstalledTools>();
+WriterTools& WriterTools::installed() {
+    static InstalledTools tools;
+    return tools;
 }
 
 }  // namespace Parlox

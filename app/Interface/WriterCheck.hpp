@@ -11,6 +11,8 @@
 
 namespace Parlox {
 
+class WriterTools;
+
 // Whether a writing tool can be used now and, when it cannot, what the user
 // has to do: install it, sign in, or change plan.
 struct WriterCheck {
@@ -40,10 +42,13 @@ struct WriterCheck {
     // The quick look, no request sent: needsInstall, needsLogin, needsPlan,
     // or nothing when the tool is ready. Blocks while the account probe runs.
     static std::optional<WriterCheck> setup(WriterProvider provider, std::stop_token stop = {});
+    static std::optional<WriterCheck> setup(WriterTools& tools, WriterProvider provider, std::stop_token stop = {});
     // The quick look, then one real test request with a 30-second limit:
     // needsInstall, needsLogin, needsPlan, ok or failed. Each test request
     // leaves one line in the log. Blocks while the tool runs.
     static WriterCheck run(WriterProvider provider, std::stop_token stop = {});
+    // The same on other tools than the installed ones.
+    static WriterCheck run(WriterTools& tools, WriterProvider provider, std::stop_token stop = {});
 
     static constexpr double testTimeout = 30;
 
@@ -51,7 +56,7 @@ struct WriterCheck {
     static std::string secondsText(double seconds);
 };
 
-// What the check uses of the writing tools: the real ones unless replaced.
+// What the check uses of the writing tools.
 class WriterTools {
 public:
     virtual ~WriterTools() = default;
@@ -61,9 +66,8 @@ public:
     // seconds it took, or the tool's own error.
     virtual double test(WriterProvider provider, double timeout, std::stop_token stop) = 0;
 
-    static WriterTools& current();
-    // An empty pointer puts the real tools back.
-    static void setCurrent(std::shared_ptr<WriterTools> tools);
+    // The tools installed on this machine.
+    static WriterTools& installed();
 };
 
 }  // namespace Parlox

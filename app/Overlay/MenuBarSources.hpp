@@ -3,6 +3,7 @@
 #include <optional>
 
 #include "app/App/DictationController.hpp"
+#include "app/System/KeepAwakeSwitch.hpp"
 #include "app/Transcription/Transcriber.hpp"
 #include "platform/concurrency/Signal.hpp"
 #include "platform/foundation/Date.hpp"
@@ -61,18 +62,6 @@ private:
     DictationController& controller_;
     platform::Signal<> changed_;
     std::vector<platform::Connection> connections_;
-};
-
-// The hidden keep-awake switch as the menu bar shows it.
-class KeepAwakeSwitch {
-public:
-    virtual ~KeepAwakeSwitch() = default;
-    virtual bool isUnlocked() const = 0;
-    // Shows or hides the feature (the settings' hidden gesture); hiding it switches it off.
-    virtual void setUnlocked(bool unlocked) = 0;
-    virtual bool isOn() const = 0;
-    virtual void set(bool on) = 0;
-    virtual platform::Signal<>& changed() = 0;
 };
 
 }  // namespace Parlox

@@ -56,10 +56,6 @@ public:
     virtual bool requestRecordPermission() = 0;
     // The permission without asking. Desktops without a microphone permission grant it.
     virtual RecordPermission recordPermission() { return RecordPermission::granted; }
-
-    // The system in use: the sound server unless a test put another in place.
-    static std::shared_ptr<AudioSystem> current();
-    static void setCurrent(std::shared_ptr<AudioSystem> system);
 };
 
 // The sound-server backend.

@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "platform/desktop/DesktopError.hpp"
+#include "platform/foundation/Utf8.hpp"
 #include "platform/input/XlibErrors.hpp"
 
 namespace platform::desktop {
@@ -23,28 +24,15 @@ const char* const kMetaTargets[] = {"TARGETS", "TIMESTAMP", "MULTIPLE", "SAVE_TA
 std::string latin1(const std::string& utf8) {
     std::string out;
     for (size_t i = 0; i < utf8.size();) {
-        const unsigned char c = utf8[i];
-        unsigned code = c;
-        size_t len = 1;
-        if (c >= 0xF0) { code = c & 0x07; len = 4; }
-        else if (c >= 0xE0) { code = c & 0x0F; len = 3; }
-        else if (c >= 0xC0) { code = c & 0x1F; len = 2; }
-        for (size_t k = 1; k < len && i + k < utf8.size(); ++k) code = (code << 6) | (utf8[i + k] & 0x3F);
+        const char32_t code = decodeUtf8(utf8, i);
         out.push_back(code < 0x100 ? static_cast<char>(code) : '?');
-        i += len;
     }
     return out;
 }
 
 std::string fromLatin1(const std::vector<unsigned char>& bytes) {
     std::string out;
-    for (unsigned char c : bytes) {
-        if (c < 0x80) out.push_back(static_cast<char>(c));
-        else {
-            out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        }
-    }
+    for (unsigned char c : bytes) appendUtf8(out, c);
     return out;
 }
 

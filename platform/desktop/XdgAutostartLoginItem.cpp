@@ -6,16 +6,11 @@
 #include "platform/desktop/DesktopError.hpp"
 #include "platform/foundation/FileManager.hpp"
 #include "platform/foundation/Paths.hpp"
+#include "platform/foundation/Trim.hpp"
 
 namespace platform::desktop {
 
 namespace {
-
-std::string trimmed(const std::string& s) {
-    const auto first = s.find_first_not_of(" \t\r");
-    if (first == std::string::npos) return {};
-    return s.substr(first, s.find_last_not_of(" \t\r") - first + 1);
-}
 
 // A path quoted for an Exec line: inside double quotes, with the characters
 // the entry format reserves escaped (and backslashes doubled once more, as
@@ -56,14 +51,15 @@ bool XdgAutostartLoginItem::isEnabled() {
     std::string line;
     bool inEntry = false;
     while (std::getline(lines, line)) {
-        line = trimmed(line);
+        line = trimmingAscii(line, kAsciiWhitespace);
         if (!line.empty() && line.front() == '[') {
             inEntry = line == "[Desktop Entry]";
             continue;
         }
         const auto equals = line.find('=');
         if (!inEntry || equals == std::string::npos) continue;
-        const std::string key = trimmed(line.substr(0, equals)), value = trimmed(line.substr(equals + 1));
+        const std::string key = trimmingAscii(line.substr(0, equals), kAsciiWhitespace);
+        const std::string value = trimmingAscii(line.substr(equals + 1), kAsciiWhitespace);
         if (key == "Hidden" && value == "true") return false;
         if (key == "X-GNOME-Autostart-enabled" && value == "false") return false;
     }
@@ -84,7 +80,7 @@ void XdgAutostartLoginItem::setEnabled(bool enabled) {
                               "Type=Application\n"
                               "Name=Parlox\n"
                               "Comment=Dictado por voz\n"
-                              "Exec=" + quoteExec(executable_.string()) + "\n"
+                              "Exec=env " + std::string(launchMarker) + "=1 " + quoteExec(executable_.string()) + "\n"
                               "Terminal=false\n"
                               "X-GNOME-Autostart-enabled=true\n";
     try {

@@ -11,6 +11,10 @@ namespace platform::desktop {
 // entry is there and neither hidden nor switched off by the desktop.
 class XdgAutostartLoginItem final : public LoginItem {
 public:
+    // Set to "1" in the environment of a start made by the entry, so the
+    // application can tell a login launch from a start by hand.
+    static constexpr const char* launchMarker = "PARLOX_LAUNCHED_AT_LOGIN";
+
     // `executable`: what the entry starts (default: this program).
     explicit XdgAutostartLoginItem(std::filesystem::path executable = {});
 

@@ -10,19 +10,13 @@
 #include <mutex>
 
 #include "platform/foundation/NumberFormat.hpp"
+#include "platform/foundation/Trim.hpp"
 
 namespace platform::net {
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-std::string trim(std::string_view s) {
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r' || s.back() == '\n'))
-        s.remove_suffix(1);
-    return std::string(s);
-}
 
 bool hasLineBreak(std::string_view s) {
     return std::any_of(s.begin(), s.end(), [](unsigned char c) { return c == '\r' || c == '\n' || c == 0; });
@@ -94,7 +88,8 @@ size_t onHeaderLine(char* buffer, size_t size, size_t count, void* user) {
             t->deliver = !(t->followRedirects && redirect);
             if (t->deliver && t->onHead && *t->onHead) (*t->onHead)(t->response);
         } else if (auto colon = line.find(':'); colon != std::string_view::npos) {
-            t->response.headers.add(trim(line.substr(0, colon)), trim(line.substr(colon + 1)));
+            t->response.headers.add(trimmingAscii(line.substr(0, colon), kAsciiWhitespace),
+                                    trimmingAscii(line.substr(colon + 1), kAsciiWhitespace));
         }
     } catch (...) {
         t->failure = std::current_exception();

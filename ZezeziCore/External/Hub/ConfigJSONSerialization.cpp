@@ -8,6 +8,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "platform/foundation/Utf8.hpp"
 #include "platform/log/SystemLog.hpp"
 
 namespace ZezeziCore {
@@ -257,29 +258,12 @@ private:
                 continue;
             }
             // Multi-byte UTF-8, validated.
-            char32_t cp = 0;
-            std::size_t len = 0;
-            unsigned char lo = 0x80, hi = 0xBF;
-            if (c >= 0xC2 && c <= 0xDF) {
-                len = 2; cp = c & 0x1F;
-            } else if (c >= 0xE0 && c <= 0xEF) {
-                len = 3; cp = c & 0x0F;
-                if (c == 0xE0) lo = 0xA0;
-                if (c == 0xED) hi = 0x9F;
-            } else if (c >= 0xF0 && c <= 0xF4) {
-                len = 4; cp = c & 0x07;
-                if (c == 0xF0) lo = 0x90;
-                if (c == 0xF4) hi = 0x8F;
-            } else {
-                fail("invalid UTF-8");
-            }
-            if (n_ - i_ < len) fail("invalid UTF-8");
-            for (std::size_t j = 1; j < len; ++j) {
-                unsigned char b = p_[i_ + j];
-                if (j == 1 ? (b < lo || b > hi) : (b < 0x80 || b > 0xBF)) fail("invalid UTF-8");
-                cp = (cp << 6) | (b & 0x3F);
-            }
-            i_ += len;
+            // A failure names the sequence's first byte.
+            bool valid = true;
+            std::size_t next = i_;
+            char32_t cp = platform::decodeUtf8(std::string_view(reinterpret_cast<const char*>(p_), n_), next, &valid);
+            if (!valid) fail("invalid UTF-8");
+            i_ = next;
             if (cp >= 0x10000) {
                 cp -= 0x10000;
                 out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));

@@ -12,6 +12,7 @@
 
 #include "ZezeziCore/External/Hub/Extensions/ArrayExtensions.hpp"
 #include "platform/foundation/FileManager.hpp"
+#include "platform/foundation/Trim.hpp"
 #include "platform/log/SystemLog.hpp"
 #include "platform/net/Sha256.hpp"
 
@@ -34,12 +35,7 @@ void checkStatus(const HttpResponse& response, const Url& url, int low, int high
     throw HubClientError::httpStatusCode(status);
 }
 
-std::string trimmed(std::string_view s) {
-    auto isSpace = [](unsigned char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; };
-    while (!s.empty() && isSpace(s.front())) s.remove_prefix(1);
-    while (!s.empty() && isSpace(s.back())) s.remove_suffix(1);
-    return std::string(s);
-}
+std::string trimmed(std::string_view s) { return platform::trimmingAscii(s, platform::kAsciiWhitespace); }
 
 std::string fileUrlText(const fs::path& path) {
     std::error_code ec;

@@ -172,9 +172,11 @@ struct HubApi {
     // A hub on this machine (loopback address or "localhost") is reachable
     // whatever the network's state.
     bool endpointIsLocal() const;
+    // Whether the network state calls for the cached copy (never for a hub
+    // on this machine); `useOfflineMode`, when set, overrides it.
+    bool shouldUseOfflineMode() const;
 
 private:
-    bool shouldUseOfflineMode() const;
     std::filesystem::path snapshotOffline(const Repo& repo, const std::vector<std::string>& globs) const;
 };
 

@@ -1,6 +1,7 @@
 #include "ZezeziCore/External/Tokenizers/ByteEncoder.hpp"
 
 #include "ZezeziCore/External/Tokenizers/TextUnits.hpp"
+#include "platform/foundation/Utf8.hpp"
 
 namespace Tokenizers {
 
@@ -19,7 +20,7 @@ struct Tables {
         for (int b = 0; b < 256; ++b) scalarOfByte[b] = printable(b) ? static_cast<char32_t>(b) : next++;
         for (int b = 0; b < 256; ++b) {
             byteOfScalar[scalarOfByte[b]] = static_cast<int16_t>(b);
-            text::appendScalar(encoder[b], scalarOfByte[b]);
+            platform::appendUtf8(encoder[b], scalarOfByte[b]);
             decoder.emplace(encoder[b], static_cast<uint8_t>(b));
         }
     }

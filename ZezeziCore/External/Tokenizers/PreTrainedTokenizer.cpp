@@ -7,6 +7,7 @@
 #include "ZezeziCore/External/Tokenizers/TextUnits.hpp"
 #include "ZezeziCore/External/Tokenizers/TokenizerError.hpp"
 #include "platform/foundation/Unicode.hpp"
+#include "platform/foundation/Utf8.hpp"
 
 namespace Tokenizers {
 
@@ -123,11 +124,8 @@ std::vector<std::string_view> PreTrainedTokenizer::sectionsAtAddedTokens(std::st
         std::none_of(text.begin(), text.end(), [&](char c) { return addedTokenFirstBytes_[static_cast<unsigned char>(c)]; }))
         return {text};
     auto isSpaceBefore = [&](std::size_t end, std::size_t& start) {
-        // The scalar ending at `end`: step back over continuation bytes.
-        std::size_t b = end - 1;
-        while (b > 0 && (static_cast<unsigned char>(text[b]) & 0xC0) == 0x80) --b;
-        std::size_t i = b;
-        if (!text::isWhiteSpace(text::nextScalar(text, i))) return false;
+        std::size_t b = end;
+        if (!text::isWhiteSpace(platform::decodeUtf8Before(text, b))) return false;
         start = b;
         return true;
     };
@@ -146,7 +144,7 @@ std::vector<std::string_view> PreTrainedTokenizer::sectionsAtAddedTokens(std::st
         if (strip.second) {
             while (upper < text.size()) {
                 std::size_t i = upper;
-                if (!text::isWhiteSpace(text::nextScalar(text, i))) break;
+                if (!text::isWhiteSpace(platform::decodeUtf8(text, i))) break;
                 upper = i;
             }
         }
@@ -161,7 +159,7 @@ std::vector<std::string_view> PreTrainedTokenizer::sectionsAtAddedTokens(std::st
 
 std::vector<std::string> PreTrainedTokenizer::tokenize(std::string_view input) const {
     // Ill-formed UTF-8 becomes U+FFFD before anything looks at it.
-    const std::string text = text::repaired(input);
+    const std::string text = platform::repairUtf8(input);
     std::vector<std::string> out;
     auto sections = splitAtAddedTokens(text);
     for (std::size_t i = 0; i < sections.size(); ++i) {
@@ -306,7 +304,7 @@ LlamaPreTrainedTokenizer::LlamaPreTrainedTokenizer(const Config& tokenizerConfig
 
 std::vector<std::string> LlamaPreTrainedTokenizer::tokenize(std::string_view text) const {
     if (isLegacy_ || text.empty()) return PreTrainedTokenizer::tokenize(text);
-    std::string prepared = "\xE2\x96\x81" + text::replacingAll(text::repaired(text), "\xE2\x96\x81", " ");
+    std::string prepared = "\xE2\x96\x81" + text::replacingAll(platform::repairUtf8(text), "\xE2\x96\x81", " ");
     auto tokens = PreTrainedTokenizer::tokenize(prepared);
     if (tokens.size() >= 2 && tokens[0] == "\xE2\x96\x81" && specialTokens().count(tokens[1])) tokens.erase(tokens.begin());
     return tokens;

@@ -173,13 +173,4 @@ private:
     std::vector<std::shared_ptr<Record>> engines_;
 };
 
-// Puts a system in place for the life of the object.
-class ScopedAudioSystem {
-public:
-    explicit ScopedAudioSystem(std::shared_ptr<AudioSystem> system) { AudioSystem::setCurrent(std::move(system)); }
-    ~ScopedAudioSystem() { AudioSystem::setCurrent(nullptr); }
-    ScopedAudioSystem(const ScopedAudioSystem&) = delete;
-    ScopedAudioSystem& operator=(const ScopedAudioSystem&) = delete;
-};
-
 }  // namespace platform::audio

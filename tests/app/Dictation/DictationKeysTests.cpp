@@ -122,6 +122,66 @@ INSTANTIATE_TEST_SUITE_P(BusyPhases, EscapeTest,
                                            Cancellation{"Writing", writing, false, "Cancelado (writing)"}),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// The desktop's pasteboard, with an application that answers the copy key
+// only once `delay` seconds have passed on the manual clock.
+class SlowCopyPasteboard final : public platform::desktop::Pasteboard {
+public:
+    SlowCopyPasteboard(FakeDesktop& desktop, double delay) : desktop_(desktop), delay_(delay) {}
+
+    void copyKeyPosted(std::string text) {
+        copyAt_ = desktop_.scheduler->elapsed() + delay_;
+        text_ = std::move(text);
+    }
+
+    std::vector<PasteboardItem> items() override { return late().items(); }
+    void clearContents() override { late().clearContents(); }
+    void writeItems(const std::vector<PasteboardItem>& items) override { late().writeItems(items); }
+    void setString(const std::string& text) override { late().setString(text); }
+    std::optional<std::string> string() override { return late().string(); }
+    int64_t changeCount() override { return late().changeCount(); }
+    std::optional<platform::desktop::PrimarySelection> primarySelection() override {
+        return late().primarySelection();
+    }
+
+private:
+    platform::desktop::FakePasteboard& late() {
+        if (copyAt_ && desktop_.scheduler->elapsed() >= *copyAt_) {
+            copyAt_.reset();
+            desktop_.pasteboard->receiveCopy(text_);
+        }
+        return *desktop_.pasteboard;
+    }
+
+    FakeDesktop& desktop_;
+    double delay_;
+    std::optional<double> copyAt_;
+    std::string text_;
+};
+
+TEST_F(DictationTest, EscapeWhileTheSelectionIsBeingCopiedStillGivesBackTheClipboard) {
+    auto field = desktop.focusField(42, "Editor", "hola", {0, 4});
+    field->setSelectedTextReadable(false);
+    auto pasteboard = std::make_shared<SlowCopyPasteboard>(desktop, 0.1);
+    desktop.keys->setHandler([&](const platform::input::FakeKeySynth::Event& event) {
+        if (event.key == platform::input::FakeKeySynth::Key::copy) pasteboard->copyKeyPosted(field->selectionText());
+    });
+    auto services = desktop.services();
+    services.pasteboard = pasteboard;
+    controller = std::make_unique<DictationController>(DictationController::Services{
+        services, screenshots, audio, sounds, transcriber, overlay, nullptr, fakeWriters(writer)});
+    controller->attachHotkeys(hotkeys);
+    controller->start();
+    desktop.scheduler->settle();
+
+    hotKeys->tap(kSpace, kOption);  // the capture is queued
+    hotKeys->tap(kEscape, 0);       // and cancelled before it runs
+    desktop.scheduler->advance(1);  // the application's copy arrives whenever it does
+
+    EXPECT_EQ(controller->phase(), Phase::idle());
+    EXPECT_EQ(pasteboard->items(), pasteboardBefore);
+    EXPECT_EQ(field->text(), "hola");
+}
+
 TEST_F(DictationTest, ReturnAndKeypadEnterFinishARecordingLikeTheSecondToggle) {
     for (int key : {kReturn, kKeypadEnter}) {
         SCOPED_TRACE(key);
@@ -243,6 +303,21 @@ TEST_F(DictationTest, ALateMicrophoneStartLeavesANewerDictationAlone) {
     EXPECT_EQ(first->text(), "hola");
     ASSERT_EQ(writer->requests.size(), 1u);
     EXPECT_EQ(writer->requests[0].baseText, "adiós");
+}
+
+TEST_F(DictationTest, ALateMicrophoneStartIsClosedWhenNoDictationIsLeftToUseIt) {
+    desktop.focusField(42, "Editor", "hola", {0, 4});
+    upToTheMicrophoneStart(*this);
+    hotKeys->tap(kEscape, 0);             // cancelled while the microphone opens
+    hotKeys->tap(kSpace, kOption);        // a new dictation: its capture is queued
+    ASSERT_EQ(controller->phase(), Phase::capturing());
+    hotKeys->tap(kEscape, 0);             // and cancelled before its own microphone start
+    desktop.scheduler->settle();          // now the first start opens the microphone
+
+    EXPECT_EQ(controller->phase(), Phase::idle());
+    ASSERT_EQ(audio->engines().size(), 1u);
+    EXPECT_NE(audio->engines()[0]->state, EngineState::running);
+    EXPECT_FALSE(escapeTaken());
 }
 
 TEST_F(DictationTest, AssigningTheSamePhaseAnnouncesNothingButRunsTheIdleRules) {

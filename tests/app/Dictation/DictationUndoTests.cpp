@@ -134,6 +134,44 @@ TEST_F(UndoTest, ASessionIsUndoneOnceAndARevertNeedsTwoRounds) {
     EXPECT_EQ(std::count(lines.begin(), lines.end(), "Deshecho (Accesibilidad)"), 1);
 }
 
+using Request = std::function<void(UndoTest&, const platform::UUID&)>;
+
+void undoRequest(UndoTest& t, const platform::UUID& id) { t.controller->undo(id); }
+void revertRequest(UndoTest& t, const platform::UUID& id) { t.controller->revertToPrevious(id); }
+void escapeRequest(UndoTest& t, const platform::UUID&) { t.hotKeys->tap(kEscape, 0); }
+
+struct Repeat {
+    const char* name;
+    int rounds;
+    Request first, second;
+    const char* text;  // the field afterwards
+};
+
+void PrintTo(const Repeat& c, std::ostream* os) { *os << c.name; }
+
+class RepeatTest : public UndoTest, public ::testing::WithParamInterface<Repeat> {};
+
+TEST_P(RepeatTest, ASecondRequestWhileTheFirstIsUnderWayDoesNothing) {
+    const Repeat& c = GetParam();
+    const auto id = dictateRounds(c.rounds);
+    desktop.keys->clear();
+    c.first(*this, id);
+    c.second(*this, id);  // before the first one's job has run
+    desktop.scheduler->settle();
+    EXPECT_EQ(field->text(), c.text);
+    const auto keys = desktop.keys->keys();
+    EXPECT_EQ(std::count(keys.begin(), keys.end(), Key::undo), 0);
+    EXPECT_EQ(std::count(keys.begin(), keys.end(), Key::paste), 1);
+    EXPECT_EQ(clipboard(), pasteboardBefore);
+}
+
+INSTANTIATE_TEST_SUITE_P(Requests, RepeatTest,
+                         ::testing::Values(Repeat{"EscapeThenThePanel", 1, escapeRequest, undoRequest, "hola"},
+                                           Repeat{"TwoUndos", 1, undoRequest, undoRequest, "hola"},
+                                           Repeat{"TwoReverts", 2, revertRequest, revertRequest, "Buenos días"},
+                                           Repeat{"RevertThenUndo", 2, revertRequest, undoRequest, "Buenos días"}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 TEST_F(UndoTest, AFailedRevertCopiesThePreviousVersion) {
     const auto id = dictateRounds(2);
     field->edit("otra cosa", {0, 0});

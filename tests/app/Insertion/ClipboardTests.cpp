@@ -66,15 +66,6 @@ TEST_F(ClipboardTest, ACopyWithoutTextGivesNone) {
     EXPECT_EQ(desktop.pasteboard->contents(), FakeDesktop::userClipboard());
 }
 
-TEST_F(ClipboardTest, AStoppedCopyStillPollsWithoutWaiting) {
-    desktop.pasteboard->copyOnChangeCountRead(10, "tarde");
-    std::stop_source stop;
-    stop.request_stop();
-    EXPECT_EQ(clipboard.copySelection(KeyTarget::ordinary, stop.get_token()), "tarde");
-    EXPECT_EQ(desktop.scheduler->elapsed(), 0);
-    EXPECT_EQ(desktop.pasteboard->contents(), FakeDesktop::userClipboard());
-}
-
 TEST_F(ClipboardTest, PasteHoldsTheTextForFourTenthsThenRestores) {
     auto field = desktop.focusField(42, "Editor", "hola", {0, 4});
     std::optional<std::string> heldDuringPaste;

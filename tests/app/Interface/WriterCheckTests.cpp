@@ -82,14 +82,12 @@ TEST(WriterCheck, ChecksFollowTheToolsState) {
         tools->installed[row.provider] = row.installed;
         tools->status[row.provider] = row.status;
         tools->outcome[row.provider] = row.outcome;
-        WriterTools::setCurrent(tools);
-
-        EXPECT_EQ(WriterCheck::setup(row.provider), row.setup);
+        EXPECT_EQ(WriterCheck::setup(*tools, row.provider), row.setup);
         EXPECT_EQ(tools->probes, row.probes);
         EXPECT_EQ(tools->tests, 0);
 
         Log::info("marca");
-        EXPECT_EQ(WriterCheck::run(row.provider), row.run);
+        EXPECT_EQ(WriterCheck::run(*tools, row.provider), row.run);
         EXPECT_EQ(tools->probes, 2 * row.probes);
         EXPECT_EQ(tools->tests, row.tests);
         EXPECT_EQ(tools->testTimeouts, std::vector<double>(row.tests, 30.0));
@@ -97,7 +95,6 @@ TEST(WriterCheck, ChecksFollowTheToolsState) {
         const std::string expected = row.log.empty() ? std::string(" INFO  marca") : row.log;
         EXPECT_NE(line.find(expected), std::string::npos) << line;
     }
-    WriterTools::setCurrent(nullptr);
 }
 
 }  // namespace

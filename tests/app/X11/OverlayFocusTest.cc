@@ -12,23 +12,14 @@
 #include "app/Overlay/QtOverlayController.hpp"
 #include "platform/concurrency/fake/ManualScheduler.hpp"
 #include "platform/process/Subprocess.hpp"
+#include "tests/app/Interface/XcbTestSupport.hpp"
 #include "tests/support/TemporaryFolder.hpp"
 
 namespace Parlox {
 namespace {
 
-bool hasDisplay() { return std::getenv("DISPLAY") && *std::getenv("DISPLAY"); }
-
-QApplication& xcbApplication() {
-    static int argc = 1;
-    static char name[] = "parlox-x11-tests";
-    static char* argv[] = {name, nullptr};
-    static QApplication* app = [] {
-        setenv("QT_QPA_PLATFORM", "xcb", 1);
-        return new QApplication(argc, argv);
-    }();
-    return *app;
-}
+using interface_test::hasDisplay;
+using interface_test::xcbApplication;
 
 void pumpFor(int milliseconds) {
     QElapsedTimer timer;

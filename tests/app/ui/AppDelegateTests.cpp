@@ -15,6 +15,7 @@
 #include "platform/input/fake/FixedUSKeyLayout.hpp"
 #include "tests/app/AppTestSupport.hpp"
 #include "tests/app/Dictation/DictationFixture.hpp"
+#include "tests/app/Interface/InterfaceTestSupport.hpp"
 #include "tests/app/ui/QtTestSupport.hpp"
 
 namespace Parlox {
@@ -40,13 +41,19 @@ protected:
     AppDelegate& launch(const std::vector<std::string>& arguments, bool atLogin = false) {
         delegate.reset();
         delegate = std::make_unique<AppDelegate>(services());
-        delegate->settingsWindow = [this](const std::optional<std::string>& tab) {
-            opened.push_back("settings" + (tab ? " " + *tab : std::string()));
-        };
-        delegate->welcomeWindow = [this] { opened.push_back("welcome"); };
         delegate->applicationDidFinishLaunching(arguments, atLogin);
         desktop.scheduler->settle();
+        QCoreApplication::processEvents();
         return *delegate;
+    }
+
+    // The windows the application shows.
+    std::vector<std::string> openWindows() {
+        std::vector<std::string> open;
+        if (delegate->welcomeWindow() && delegate->welcomeWindow()->isVisible()) open.push_back("welcome");
+        if (delegate->settingsWindow() && delegate->settingsWindow()->isVisible())
+            open.push_back("settings " + delegate->settingsTabs().tab().rawValue());
+        return open;
     }
 
     AppServices services() {
@@ -57,10 +64,11 @@ protected:
                 transcriber,
                 updates,
                 std::make_shared<platform::desktop::FakeNotifier>(),
-                std::make_shared<platform::desktop::FakeLoginItem>(),
-                std::make_shared<platform::desktop::FakePowerAssertion>(),
+                loginItem,
+                power,
                 std::make_shared<platform::desktop::FakeSystemSettings>(),
-                {defaults, hotKeys, std::make_shared<platform::input::FixedUSKeyLayout>(), nullptr}};
+                {defaults, hotKeys, std::make_shared<platform::input::FixedUSKeyLayout>(), nullptr},
+                std::make_shared<interface_test::FakeWriterChecker>()};
     }
 
     app_test::Sandbox box;
@@ -71,8 +79,10 @@ protected:
     std::shared_ptr<platform::desktop::FakeUpdateService> updates =
         std::make_shared<platform::desktop::FakeUpdateService>();
     std::shared_ptr<platform::input::FakeHotKeyService> hotKeys = std::make_shared<platform::input::FakeHotKeyService>();
+    std::shared_ptr<platform::desktop::FakeLoginItem> loginItem = std::make_shared<platform::desktop::FakeLoginItem>();
+    std::shared_ptr<platform::desktop::FakePowerAssertion> power =
+        std::make_shared<platform::desktop::FakePowerAssertion>();
     LogCapture log;
-    std::vector<std::string> opened;
     std::unique_ptr<AppDelegate> delegate;
 };
 
@@ -88,19 +98,21 @@ TEST_F(AppDelegateTest, LaunchOpensTheWindowTheSituationAsksFor) {
     const LaunchCase cases[] = {
         {"first run", {}, nlohmann::json::object(), false, {"welcome"}},
         {"set up", {}, {{"hasFinishedSetup", true}}, false, {}},
-        {"icon hidden, by hand", {}, {{"hasFinishedSetup", true}, {"showsMenuBarIcon", false}}, false, {"settings"}},
+        {"icon hidden, by hand", {}, {{"hasFinishedSetup", true}, {"showsMenuBarIcon", false}}, false,
+         {"settings general"}},
         {"icon hidden, at login", {}, {{"hasFinishedSetup", true}, {"showsMenuBarIcon", false}}, true, {}},
         {"settings on a tab", {"--show-settings", "voice"}, {{"hasFinishedSetup", true}}, false, {"settings voice"}},
+        {"a word that is no tab", {"--show-settings", "sonido"}, {{"hasFinishedSetup", true}}, false,
+         {"settings general"}},
         {"welcome again", {"--show-welcome"}, {{"hasFinishedSetup", true}}, false, {"welcome"}},
         {"demo opens no window", {"--demo-overlay"}, nlohmann::json::object(), false, {}},
     };
     for (const LaunchCase& c : cases) {
-        opened.clear();
         const nlohmann::json stored = defaults->dictionaryRepresentation();
         for (const auto& [key, value] : stored.items()) defaults->remove(key);
         for (const auto& [key, value] : c.settings.items()) defaults->set(key, value);
         launch(c.arguments, c.atLogin);
-        EXPECT_EQ(opened, c.opened) << c.name;
+        EXPECT_EQ(openWindows(), c.opened) << c.name;
     }
 }
 
@@ -128,8 +140,14 @@ TEST_F(AppDelegateTest, ReopenShowsTheSettingsAndTheUpdateItemIsAddedOnce) {
     defaults->set("hasFinishedSetup", true);
     AppDelegate& app = launch({});
     app.applicationShouldHandleReopen();
-    EXPECT_EQ(opened, std::vector<std::string>{"settings"});
+    QCoreApplication::processEvents();
+    EXPECT_EQ(openWindows(), std::vector<std::string>{"settings general"});
     EXPECT_TRUE(log.contains("Ajustes abiertos"));
+    // Opened again, the same window comes forward.
+    QMainWindow* window = app.settingsWindow();
+    app.showSettings("voice");
+    EXPECT_EQ(app.settingsWindow(), window);
+    EXPECT_EQ(openWindows(), std::vector<std::string>{"settings voice"});
 
     app.addUpdatesToAppMenu();
     app.addUpdatesToAppMenu();
@@ -137,6 +155,47 @@ TEST_F(AppDelegateTest, ReopenShowsTheSettingsAndTheUpdateItemIsAddedOnce) {
     EXPECT_EQ(app.trayMenu().actions()[0]->text(), "Buscar actualizaciones\u2026");
     app.trayMenu().actions()[0]->trigger();
     EXPECT_EQ(updates->checks, 1);
+}
+
+TEST_F(AppDelegateTest, ClosingTheWelcomeWindowFinishesTheSetup) {
+    AppDelegate& app = launch({});
+    ASSERT_EQ(openWindows(), std::vector<std::string>{"welcome"});
+    EXPECT_FALSE(defaults->boolean("hasFinishedSetup"));
+    app.welcomeWindow()->close();
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(defaults->boolean("hasFinishedSetup"));
+    EXPECT_EQ(app.welcomeWindow(), nullptr);
+    // The next launch opens nothing while the icon is shown.
+    launch({});
+    EXPECT_TRUE(openWindows().empty());
+}
+
+TEST_F(AppDelegateTest, FirstLaunchRegistersTheLoginItemOnlyOnce) {
+    defaults->set("hasFinishedSetup", true);
+    launch({});
+    EXPECT_TRUE(loginItem->enabled);
+    EXPECT_TRUE(defaults->boolean("hasAskedForLoginItem"));
+    // The user turned it off; the next launch leaves it off.
+    loginItem->enabled = false;
+    launch({});
+    EXPECT_FALSE(loginItem->enabled);
+    EXPECT_EQ(loginItem->changes, 1);
+}
+
+TEST_F(AppDelegateTest, KeepAwakeIsThereLockedAndOffUntilUnlocked) {
+    defaults->set("hasFinishedSetup", true);
+    AppDelegate& app = launch({});
+    ASSERT_NE(app.keepAwake, nullptr);
+    EXPECT_FALSE(app.keepAwake->isUnlocked());
+    EXPECT_FALSE(app.keepAwake->isOn());
+    app.keepAwake->setUnlocked(true);
+    app.keepAwake->set(true);
+    EXPECT_TRUE(app.keepAwake->isOn());
+    EXPECT_TRUE(defaults->boolean("keepAwakeUnlocked"));
+    EXPECT_TRUE(log.contains("Mantener despierto: activado"));
+    // Locking it again switches it off.
+    app.keepAwake->setUnlocked(false);
+    EXPECT_FALSE(app.keepAwake->isOn());
 }
 
 TEST_F(AppDelegateTest, DemoWalksTheApplicationsOwnIndicator) {

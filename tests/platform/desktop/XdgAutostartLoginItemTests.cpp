@@ -1,32 +1,23 @@
 #include <gtest/gtest.h>
 
-#include <cstdlib>
+#include <stdlib.h>
 
 #include "platform/desktop/DesktopError.hpp"
 #include "platform/desktop/XdgAutostartLoginItem.hpp"
+#include "platform/process/Subprocess.hpp"
+#include "tests/support/ConfigFolder.hpp"
 #include "tests/support/ReadFile.hpp"
-#include "tests/support/TemporaryFolder.hpp"
 
 using platform::desktop::DesktopError;
 using platform::desktop::XdgAutostartLoginItem;
 using parlox::testing::readFile;
-using parlox::testing::TemporaryFolder;
 
 namespace {
 
-// Points XDG_CONFIG_HOME at a fresh folder for one test.
+// Each test on a fresh XDG_CONFIG_HOME.
 class LoginItemTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        if (const char* old = std::getenv("XDG_CONFIG_HOME")) saved_ = old;
-        ::setenv("XDG_CONFIG_HOME", folder_.path().c_str(), 1);
-    }
-    void TearDown() override {
-        if (saved_) ::setenv("XDG_CONFIG_HOME", saved_->c_str(), 1);
-        else ::unsetenv("XDG_CONFIG_HOME");
-    }
-    TemporaryFolder folder_;
-    std::optional<std::string> saved_;
+    parlox::testing::ConfigFolder folder_;
 };
 
 TEST_F(LoginItemTest, EnablingWritesAnAutostartEntryAndDisablingRemovesIt) {
@@ -37,7 +28,8 @@ TEST_F(LoginItemTest, EnablingWritesAnAutostartEntryAndDisablingRemovesIt) {
     EXPECT_TRUE(item.isEnabled());
     const std::string entry = readFile(folder_ / "autostart/parlox.desktop");
     EXPECT_NE(entry.find("[Desktop Entry]\nType=Application\n"), std::string::npos);
-    EXPECT_NE(entry.find("\nExec=\"/opt/Parlox 1/parlox\"\n"), std::string::npos) << entry;
+    EXPECT_NE(entry.find("\nExec=env PARLOX_LAUNCHED_AT_LOGIN=1 \"/opt/Parlox 1/parlox\"\n"), std::string::npos)
+        << entry;
     item.setEnabled(false);
     EXPECT_FALSE(item.isEnabled());
     item.setEnabled(false);  // already off
@@ -48,7 +40,30 @@ TEST_F(LoginItemTest, ExecLineEscapesWhatTheEntryFormatReserves) {
     XdgAutostartLoginItem item("/tmp/a\"b$c%d\\e/parlox");
     item.setEnabled(true);
     const std::string entry = readFile(folder_ / "autostart/parlox.desktop");
-    EXPECT_NE(entry.find("\nExec=\"/tmp/a\\\\\"b\\\\$c%%d\\\\\\\\e/parlox\"\n"), std::string::npos) << entry;
+    EXPECT_NE(entry.find("\nExec=env PARLOX_LAUNCHED_AT_LOGIN=1 \"/tmp/a\\\\\"b\\\\$c%%d\\\\\\\\e/parlox\"\n"),
+              std::string::npos)
+        << entry;
+}
+
+// A desktop's launcher starts what the entry says: the program, at a path
+// with characters the entry format reserves, with the login marker set.
+TEST_F(LoginItemTest, ADesktopLauncherStartsTheProgramMarkedAsALoginLaunch) {
+    const auto program =
+        folder_.writeFile("bin dir/pro$be \"1\" 100%.sh",
+                          "#!/bin/sh\nprintf 'marker=%s arguments=%s\\n' \"$PARLOX_LAUNCHED_AT_LOGIN\" \"$#\"\n");
+    std::filesystem::permissions(program, std::filesystem::perms::owner_exec, std::filesystem::perm_options::add);
+    XdgAutostartLoginItem(program).setEnabled(true);
+
+    // Not inherited from whoever runs the tests.
+    ::unsetenv(XdgAutostartLoginItem::launchMarker);
+    platform::process::Options launch;
+    launch.executable = "/usr/bin/gio";
+    launch.arguments = {"launch", XdgAutostartLoginItem::entryPath().string()};
+    launch.output = platform::process::OutputMode::capture;
+    launch.timeout = 20;  // the launcher returns at once; its output lasts until the program ends
+    const auto result = platform::process::run(launch);
+    EXPECT_EQ(result.exitCode, 0) << result.output;
+    EXPECT_EQ(result.output, "marker=1 arguments=0\n");
 }
 
 TEST_F(LoginItemTest, EntrySwitchedOffByTheDesktopReadsAsDisabled) {

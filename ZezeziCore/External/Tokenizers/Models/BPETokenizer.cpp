@@ -8,6 +8,7 @@
 #include "ZezeziCore/External/Tokenizers/Models/WordIdCache.hpp"
 #include "ZezeziCore/External/Tokenizers/TextUnits.hpp"
 #include "ZezeziCore/External/Tokenizers/TokenizerError.hpp"
+#include "platform/foundation/Utf8.hpp"
 
 namespace Tokenizers {
 
@@ -108,7 +109,7 @@ BPETokenizer::BPETokenizer(const Config& tokenizerConfig, const Config& tokenize
     smallSymbols_.assign(0x800, -1);
     for (const auto& [symbol, id] : symbols_) {
         std::size_t at = 0;
-        const char32_t scalar = symbol.empty() ? 0x800 : text::nextScalar(symbol, at);
+        const char32_t scalar = symbol.empty() ? 0x800 : platform::decodeUtf8(symbol, at);
         if (at == symbol.size() && scalar < 0x800) smallSymbols_[scalar] = id;
     }
 
@@ -157,10 +158,11 @@ std::optional<int64_t> BPETokenizer::rank(const BytePair& pair) const {
 }
 
 int32_t BPETokenizer::characterSymbolId(std::string_view character) const {
-    const auto* p = reinterpret_cast<const unsigned char*>(character.data());
-    if (character.size() == 1 && p[0] < 0x80) return smallSymbols_[p[0]];
-    if (character.size() == 2 && (p[0] & 0xE0) == 0xC0 && (p[1] & 0xC0) == 0x80)
-        return smallSymbols_[((p[0] & 0x1Fu) << 6) | (p[1] & 0x3Fu)];
+    if (character.size() <= 2) {
+        std::size_t at = 0;
+        const char32_t scalar = platform::decodeUtf8(character, at);
+        if (at == character.size() && scalar < 0x800) return smallSymbols_[scalar];
+    }
     return symbolId(character);
 }
 
