@@ -13,7 +13,15 @@ bool isWhitespaceOrNewline(char32_t codePoint) {
 
 namespace {
 
-std::string trim(std::string_view input, bool leading, bool trailing) {
+// White space that is no line break: the tab and the Unicode spaces.
+bool isWhitespace(char32_t codePoint) {
+    switch (codePoint) {
+        case 0x0A: case 0x0B: case 0x0C: case 0x0D: case 0x85: case 0x2028: case 0x2029: return false;
+        default: return isWhitespaceOrNewline(codePoint);
+    }
+}
+
+std::string trim(std::string_view input, bool leading, bool trailing, bool (*trimmed)(char32_t) = isWhitespaceOrNewline) {
     const std::string text = repairUtf8(input);
     size_t first = text.size();  // start of the first kept character
     size_t last = 0;             // end of the last kept character
@@ -21,7 +29,7 @@ std::string trim(std::string_view input, bool leading, bool trailing) {
     while (i < text.size()) {
         size_t start = i;
         char32_t cp = decodeUtf8(text, i);
-        if (!isWhitespaceOrNewline(cp)) {
+        if (!trimmed(cp)) {
             if (first == text.size()) first = start;
             last = i;
         }
@@ -38,6 +46,8 @@ std::string trim(std::string_view input, bool leading, bool trailing) {
 }  // namespace
 
 std::string trimmingWhitespaceAndNewlines(std::string_view utf8) { return trim(utf8, true, true); }
+
+std::string trimmingWhitespace(std::string_view utf8) { return trim(utf8, true, true, isWhitespace); }
 
 std::string trimmingLeadingWhitespaceAndNewlines(std::string_view utf8) {
     return trim(utf8, true, false);

@@ -12,6 +12,9 @@ bool isWhitespaceOrNewline(char32_t codePoint);
 
 // Removes white space and newlines at both ends; inner characters are kept.
 std::string trimmingWhitespaceAndNewlines(std::string_view utf8);
+// Removes white space at both ends but no line break (LF, VT, FF, CR,
+// U+0085, U+2028, U+2029): tabs and the Unicode spaces go, newlines stay.
+std::string trimmingWhitespace(std::string_view utf8);
 // Only at the start / only at the end.
 std::string trimmingLeadingWhitespaceAndNewlines(std::string_view utf8);
 std::string trimmingTrailingWhitespaceAndNewlines(std::string_view utf8);

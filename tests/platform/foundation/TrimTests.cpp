@@ -52,6 +52,16 @@ TEST(Trim, WhiteSpaceSet) {
         EXPECT_FALSE(isWhitespaceOrNewline(c)) << static_cast<uint32_t>(c);
 }
 
+TEST(Trim, WhitespaceWithoutNewlinesKeepsTheLineBreaks) {
+    struct Case {
+        const char* input;
+        const char* trimmed;
+    };
+    for (const auto& c : {Case{"\xC2\xA0 Hola\n\t\xE3\x80\x80", "Hola\n"}, Case{"\r\n a \u2028", "\r\n a \u2028"},
+                          Case{" \t\xE2\x80\x8A", ""}, Case{"\v\f", "\v\f"}, Case{"\xC2\x85x\xC2\x85", "\xC2\x85x\xC2\x85"}})
+        EXPECT_EQ(trimmingWhitespace(c.input), c.trimmed) << c.input;
+}
+
 TEST(Trim, InvalidUtf8IsRepairedNotCut) {
     EXPECT_EQ(trimmingWhitespaceAndNewlines("  a\xFF  "), "a\xEF\xBF\xBD");
 }
