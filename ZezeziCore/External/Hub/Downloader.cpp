@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "ZezeziCore/External/Hub/HubClientError.hpp"
+#include "platform/foundation/UniqueFd.hpp"
 
 namespace Hub {
 
@@ -140,19 +141,19 @@ void Downloader::cancel() {
 void Downloader::setUpDownload(const platform::net::Url& from, std::optional<std::string> token, int64_t resumeSize,
                                platform::net::HttpHeaders headers, double timeout, int numRetries,
                                std::stop_token stop) {
-    int fd = -1;
+    platform::UniqueFd fd;
     try {
         std::optional<int64_t> expected;
         {
             std::lock_guard lock(stateMutex_);
             expected = expectedSize_;
         }
-        fd = ::open(incompleteDestination_.c_str(), O_WRONLY | O_CLOEXEC);
-        if (fd < 0) throwFileError("cannot open partial file", incompleteDestination_);
+        fd.reset(::open(incompleteDestination_.c_str(), O_WRONLY | O_CLOEXEC));
+        if (!fd) throwFileError("cannot open partial file", incompleteDestination_);
 
         // A partial file longer than the file cannot be trusted: start over.
         if (expected && resumeSize > *expected) {
-            truncateToZero(fd, incompleteDestination_);
+            truncateToZero(fd.get(), incompleteDestination_);
             resumeSize = 0;
         }
         {
@@ -173,17 +174,15 @@ void Downloader::setUpDownload(const platform::net::Url& from, std::optional<std
             request.bearerToken = token;
             request.idleTimeout = timeout;
             if (resumeSize > 0) {
-                if (::lseek(fd, 0, SEEK_END) < 0) throwFileError("cannot seek partial file", incompleteDestination_);
+                if (::lseek(fd.get(), 0, SEEK_END) < 0) throwFileError("cannot seek partial file", incompleteDestination_);
             }
-            httpGet(request, fd, numRetries, stop);
+            httpGet(request, fd.get(), numRetries, stop);
         }
         if (stop.stop_requested()) throw CancellationError();
         moveDownloadedFile();
         publish(DownloadState::completed(destination_));
-        ::close(fd);
-        fd = -1;
     } catch (...) {
-        if (fd >= 0) ::close(fd);
+        fd.reset();  // closed before anyone learns of the failure
         publish(DownloadState::failed(std::current_exception()));
     }
 }
