@@ -7,6 +7,15 @@ namespace {
 
 constexpr std::pair<std::string_view, std::string_view> kTexts[] = {
     {"space_key", "Espacio"},
+    {"record_shortcut", "Grabar atajo"},
+    {"press_shortcut", "Pulsa el atajo"},
+    {"keyboard_shortcut_used_by_menu_item", "Este atajo ya lo usa «%@» en los menús de la app."},
+    {"keyboard_shortcut_disallowed", "Este atajo no se puede usar."},
+    {"keyboard_shortcut_used_by_system", "Este atajo ya lo usa el sistema."},
+    {"keyboard_shortcuts_can_be_changed",
+     "Los atajos del sistema se cambian en la configuración del teclado del escritorio."},
+    {"ok", "Aceptar"},
+    {"force_use_shortcut", "Usarlo igualmente"},
 };
 
 }  // namespace
@@ -15,6 +24,12 @@ std::string localizedString(std::string_view key) {
     for (const auto& [k, text] : kTexts)
         if (k == key) return std::string(text);
     return std::string(key);
+}
+
+std::string localizedFormat(std::string_view key, std::string_view argument) {
+    std::string text = localizedString(key);
+    if (auto at = text.find("%@"); at != std::string::npos) text.replace(at, 2, argument);
+    return text;
 }
 
 }  // namespace GlobalKeyBindings

@@ -9,4 +9,7 @@ namespace GlobalKeyBindings {
 // is no text for it.
 std::string localizedString(std::string_view key);
 
+// The text for `key` with its one "%@" replaced by `argument`.
+std::string localizedFormat(std::string_view key, std::string_view argument);
+
 }  // namespace GlobalKeyBindings

@@ -1,6 +1,5 @@
 #include "ZezeziCore/Logging.hpp"
 
-#include <fmt/format.h>
 #include <unistd.h>
 
 #include <cmath>
@@ -27,8 +26,9 @@ Logging::LogLevel levelFor(Logging::OSLogType type) {
 platform::LogLevel systemLevelFor(Logging::OSLogType type) {
     switch (type) {
         case Logging::OSLogType::debug: return platform::LogLevel::debug;
-        case Logging::OSLogType::error:
-        case Logging::OSLogType::fault: return platform::LogLevel::error;
+        case Logging::OSLogType::error: return platform::LogLevel::error;
+        // A fault stays a fault in the system log.
+        case Logging::OSLogType::fault: return platform::LogLevel::fault;
         default: return platform::LogLevel::info;
     }
 }
@@ -127,10 +127,8 @@ std::string Logging::formatTimeWithPercentage(double time, double runs, double t
     double ms = time * 1000;
     double perRun = runs > 0 ? ms / runs : 0;
     double percentage = ms / totalMilliseconds * 100;
-    std::string percent = std::isfinite(percentage)
-                              ? fmt::format("{:5.2f}", percentage)
-                              : fmt::format("{:>5}", std::isnan(percentage) ? "nan" : percentage > 0 ? "inf" : "-inf");
-    return fmt::format("{:8.2f} ms / {:6.0f} runs ({:8.2f} ms/run) {}%", ms, runs, perRun, percent);
+    return platform::formatFixed(ms, 2, 8) + " ms / " + platform::formatFixed(runs, 0, 6) + " runs (" +
+           platform::formatFixed(perRun, 2, 8) + " ms/run) " + platform::formatFixed(percentage, 2, 5) + "%";
 }
 
 }  // namespace ZezeziCore

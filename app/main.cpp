@@ -1,8 +1,12 @@
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "app/App/CommandLineTool.hpp"
+#include "app/App/LinuxDesktop.hpp"
+#include "app/App/ParloxApp.hpp"
+#include "app/Transcription/EngineTranscriber.hpp"
 #include "platform/process/Subprocess.hpp"
 
 namespace Parlox {
@@ -17,10 +21,10 @@ int main(int argc, char** argv) {
         std::setvbuf(stdout, nullptr, _IOLBF, 0);
         CommandLineTool::run(all);
     }
-    // The desktop application starts here once it is part of the build; until
-    // then a launch without a command says how to use the command line.
-    for (const auto& line : CommandLineTool::usageLines()) std::printf("%s\n", line.c_str());
-    return 2;
+    // No arguments, or switches beginning with "--show" or "--demo": the
+    // desktop application, which reads those switches itself.
+    return ParloxApp::run(argc, argv, CommandLineTool::arguments(),
+                          [] { return LinuxDesktop::services(std::make_shared<EngineTranscriber>()); });
 }
 
 }  // namespace Parlox

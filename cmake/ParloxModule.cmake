@@ -18,6 +18,22 @@ function(parlox_add_library name)
   endif()
 endfunction()
 
+# A module's fakes (its fake/ folder) are a library of their own,
+# <module>_fakes, that tests, benchmarks and fuzzers link; the production
+# libraries never hold them. Built only when something links it.
+function(parlox_add_fakes module)
+  cmake_parse_arguments(A "" "" "LINK" ${ARGN})
+  file(GLOB srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/fake/*.cpp)
+  if(srcs)
+    add_library(${module}_fakes STATIC EXCLUDE_FROM_ALL ${srcs})
+    target_link_libraries(${module}_fakes PUBLIC ${module} ${A_LINK})
+    target_compile_options(${module}_fakes PRIVATE ${PARLOX_WARNINGS})
+  else()
+    add_library(${module}_fakes INTERFACE)
+    target_link_libraries(${module}_fakes INTERFACE ${module} ${A_LINK})
+  endif()
+endfunction()
+
 # One GoogleTest binary per module, each TEST a CTest test.
 function(parlox_add_tests name)
   cmake_parse_arguments(A "" "" "GLOBS;LINK;PROPERTIES" ${ARGN})

@@ -1,11 +1,13 @@
 // Writes a Whisper checkpoint folder with random weights, for tests and
-// benchmarks: config.json, generation_config.json and model.safetensors.
+// benchmarks: config.json, generation_config.json, model.safetensors and,
+// for a vocabulary that holds the control tokens, the tokenizer files.
 #include <cstdint>
 #include <cstdio>
 #include <string>
 
 #include "platform/ml/WhisperCheckpoint.hpp"
 #include "tools/ToolCommandLine.hpp"
+#include "tools/WhisperVocabulary.hpp"
 
 namespace {
 
@@ -70,6 +72,7 @@ int main(int argc, char** argv) {
         if (c.dModel % c.encoderAttentionHeads != 0) throw UsageError("d_model must be a multiple of the head count");
         const std::string& folder = line.positional[0];
         platform::ml::generateRandomCheckpoint(folder, c, seed, storeAs);
+        if (const auto vocabulary = parlox::tools::WhisperVocabulary::forModel(c.vocabSize)) vocabulary->write(folder);
         std::printf("%s\n", folder.c_str());
         return 0;
     });

@@ -72,10 +72,7 @@ std::string ResponseCleaner::clean(std::string_view text) {
     s = removingWrappingQuotes(s);
 
     auto lines = splitKeepingEmpty(s, '\n');
-    for (auto& line : lines) {
-        auto end = line.find_last_not_of(" \t");
-        line.erase(end == std::string::npos ? 0 : end + 1);
-    }
+    for (auto& line : lines) line = platform::trimmingTrailingAscii(line, platform::kSpacesAndTabs);
     s = join(lines, "\n");
 
     while (s.find("\n\n\n") != std::string::npos) s = replacingAll(s, "\n\n\n", "\n\n");

@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <limits>
 
+#include "platform/foundation/NumberFormat.hpp"
+
 namespace DovuzudUza {
 
 JsonDecodingError::JsonDecodingError(Kind kind, std::string codingPath, std::string message)
@@ -42,10 +44,8 @@ std::string child(const std::string& path, size_t index) {
 
 OrderedJson floatValue(float value) {
     if (!std::isfinite(value)) return OrderedJson(static_cast<double>(value));
-    char buffer[64];
-    auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
-    *result.ptr = '\0';
-    return OrderedJson(std::strtod(buffer, nullptr));
+    // The double that prints as the float's own shortest text (0.1f as 0.1).
+    return OrderedJson(*platform::parseDouble(platform::formatShortest(value)));
 }
 
 const Json& requireObject(const Json& json, const std::string& path) {

@@ -92,11 +92,7 @@ void TextDecoder::debugCaches(const DecodingInputs& decoderInputs, int64_t) {
     const auto at = [](const std::shared_ptr<MultiArray>& array, int64_t n) -> double {
         return array && n < array->count() ? array->floatAt(n) : 0.0;
     };
-    const auto fixed = [](double value, int width, int decimals) {
-        std::string text = platform::formatFixed(value, decimals);
-        if (static_cast<int>(text.size()) < width) text.insert(0, static_cast<size_t>(width) - text.size(), ' ');
-        return text;
-    };
+    const auto fixed = [](double value, int width, int decimals) { return platform::formatFixed(value, decimals, width); };
     engine_log::debug("--------------- DECODER INPUTS DEBUG ---------------");
     engine_log::debug("Cache Length: " + fixed(at(decoderInputs.cacheLength(), 0), 2, 0) +
                       " Input Token: " + fixed(at(decoderInputs.inputIds(), 0), 4, 0));

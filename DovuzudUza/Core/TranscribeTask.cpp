@@ -16,6 +16,7 @@
 #include "platform/concurrency/Task.hpp"
 #include "platform/foundation/Date.hpp"
 #include "platform/foundation/NumberFormat.hpp"
+#include "platform/foundation/Trim.hpp"
 
 namespace DovuzudUza {
 
@@ -90,21 +91,27 @@ std::string segmentLine(const TranscriptionSegment& segment) {
     return line;
 }
 
-// Samples of a window clip time, cut toward zero; a time that is no number
-// clips nothing and one beyond any audio is held at 2^62 samples.
-int64_t clipSamples(float seconds) {
+// Sample index arithmetic held at the ends of the 64-bit range: clip times
+// and window options far past any audio must not wrap around.
+int64_t saturatingAdd(int64_t a, int64_t b) {
+    int64_t sum;
+    if (!__builtin_add_overflow(a, b, &sum)) return sum;
+    return b > 0 ? std::numeric_limits<int64_t>::max() : std::numeric_limits<int64_t>::min();
+}
+
+int64_t saturatingSubtract(int64_t a, int64_t b) {
+    int64_t difference;
+    if (!__builtin_sub_overflow(a, b, &difference)) return difference;
+    return b < 0 ? std::numeric_limits<int64_t>::max() : std::numeric_limits<int64_t>::min();
+}
+
+// Samples in a span of seconds, cut toward zero; a time that is no number
+// gives none and one beyond any audio is held at 2^62 samples.
+int64_t samplesIn(float seconds) {
     const float samples = seconds * static_cast<float>(kSampleRate);
     if (std::isnan(samples)) return 0;
     constexpr float limit = 4611686018427387904.0f;  // 2^62
     return static_cast<int64_t>(std::clamp(samples, -limit, limit));
-}
-
-// Trims spaces and tabs at both ends; line breaks stay.
-std::string trimmingSpacesAndTabs(const std::string& text) {
-    const auto first = text.find_first_not_of(" \t");
-    if (first == std::string::npos) return "";
-    const auto last = text.find_last_not_of(" \t");
-    return text.substr(first, last - first + 1);
 }
 
 }  // namespace
@@ -142,7 +149,7 @@ std::shared_ptr<TranscriptionResult> TranscribeTask::finalizeTranscriptionResult
     std::vector<int64_t> textTokens;
     std::copy_if(tokens.begin(), tokens.end(), std::back_inserter(textTokens),
                  [&](int64_t id) { return id < specialTokenBegin; });
-    const std::string text = trimmingSpacesAndTabs(tokenizer_->decode(textTokens));
+    const std::string text = platform::trimmingWhitespace(tokenizer_->decode(textTokens));
     return std::make_shared<TranscriptionResult>(text, segments,
                                                  language.value_or(std::string(Constants::defaultLanguageCode)),
                                                  timings, std::nullopt);
@@ -177,10 +184,10 @@ std::shared_ptr<TranscriptionResult> TranscribeTask::run(std::span<const float> 
     const auto seekClips = options.prepareSeekClips(sampleCount);
     engine_log::debug("Decoding seek clips: " + clipsText(seekClips));
     int64_t total = 0;
-    for (const auto& [start, end] : seekClips) total += end - start;
+    for (const auto& [start, end] : seekClips) total = saturatingAdd(total, saturatingSubtract(end, start));
     progress_->setTotalUnitCount(total);
     const double decodeLoopStart = platform::currentAbsoluteTime();
-    const int64_t windowClipSamples = clipSamples(options.windowClipTime);
+    const int64_t windowClipSamples = samplesIn(options.windowClipTime);
 
     for (const auto& [clipStart, clipEnd] : seekClips) {
         const int64_t completedAtClipStart = progress_->completedUnitCount();
@@ -188,11 +195,12 @@ std::shared_ptr<TranscriptionResult> TranscribeTask::run(std::span<const float> 
         // A window must hold samples, or the loop below would never move on.
         if (windowLength < 1)
             throw WhisperError::transcriptionFailed("Window length must be positive, got " + std::to_string(windowLength));
-        const int64_t clipLimit = clipEnd - windowClipSamples;
+        const int64_t clipLimit = saturatingSubtract(clipEnd, windowClipSamples);
         int64_t seek = clipStart;
 
         while (seek < clipLimit) {
-            const int64_t segmentSize = std::min({windowLength, sampleCount - seek, clipEnd - seek});
+            const int64_t segmentSize =
+                std::min({windowLength, saturatingSubtract(sampleCount, seek), saturatingSubtract(clipEnd, seek)});
             const float seekSeconds = static_cast<float>(seek) / static_cast<float>(kSampleRate);
             const float endSeconds = static_cast<float>(seek + segmentSize) / static_cast<float>(kSampleRate);
             engine_log::debug("Decoding Seek: " + std::to_string(seek) + " (" + secondsText(seekSeconds) + "s)");
@@ -267,18 +275,18 @@ std::shared_ptr<TranscriptionResult> TranscribeTask::run(std::span<const float> 
                 timings_.decodingWordTimestamps += secondsSince(wordsStart);
                 timings_.totalTimestampAlignmentRuns += 1;
                 if (segments && !segments->empty())
-                    nextSeek = std::max(nextSeek, static_cast<int64_t>(segments->back().end * static_cast<float>(kSampleRate)));
-                if (options.verbose && segments) {
+                    nextSeek = std::max(nextSeek, samplesIn(segments->back().end));
+                if (options.verbose) {
                     engine_log::debug("Word timestamps:");
-                    for (const auto& segment : *segments)
+                    for (const auto& segment : segments.value_or(std::vector<TranscriptionSegment>{}))
                         for (const auto& word : segment.words.value_or(std::vector<WordTiming>{}))
                             engine_log::debug(wordLine(word));
                 }
             }
 
-            if (options.maxWindowSeek) nextSeek = std::min(seek + *options.maxWindowSeek, nextSeek);
+            if (options.maxWindowSeek) nextSeek = std::min(saturatingAdd(seek, *options.maxWindowSeek), nextSeek);
             // Each window must move the seek on, or the same window would run forever.
-            if (nextSeek <= seek) nextSeek = seek + segmentSize;
+            if (nextSeek <= seek) nextSeek = saturatingAdd(seek, segmentSize);
 
             if (segments) {
                 auto kept = windowPostProcess(seek, segmentSize, std::move(*segments));
@@ -293,7 +301,8 @@ std::shared_ptr<TranscriptionResult> TranscribeTask::run(std::span<const float> 
                 timings_.decodingWindowing += secondsSince(windowingStart);
                 timings_.totalDecodingWindows += 1;
                 decoderInputs->reset(Constants::maxTokenContext);
-                progress_->setCompletedUnitCount(completedAtClipStart + std::min(nextSeek, clipEnd) - clipStart);
+                progress_->setCompletedUnitCount(
+                    saturatingAdd(completedAtClipStart, saturatingSubtract(std::min(nextSeek, clipEnd), clipStart)));
             }
             seek = nextSeek;
         }

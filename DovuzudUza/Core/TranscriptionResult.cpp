@@ -1,9 +1,9 @@
 #include "DovuzudUza/Core/TranscriptionResult.hpp"
 
-#include <fmt/format.h>
 
 #include "ZezeziCore/Logging.hpp"
 #include "DovuzudUza/Core/JsonCoding.hpp"
+#include "platform/foundation/NumberFormat.hpp"
 
 namespace DovuzudUza {
 
@@ -63,8 +63,8 @@ std::vector<WordTiming> TranscriptionResult::allWords() const {
 void TranscriptionResult::logSegments() const {
     auto list = segments();
     for (size_t i = 0; i < list.size(); ++i)
-        ZezeziCore::Logging::debug(fmt::format("[Segment {}] [{:.2f} --> {:.2f}] {}", i, list[i].start, list[i].end,
-                                      list[i].text));
+        ZezeziCore::Logging::debug("[Segment " + std::to_string(i) + "] [" + platform::formatFixed(list[i].start, 2) +
+                                   " --> " + platform::formatFixed(list[i].end, 2) + "] " + list[i].text);
 }
 
 void TranscriptionResult::logTimings() const {

@@ -1,6 +1,5 @@
 #include "DovuzudUza/Core/TranscriptionTimings.hpp"
 
-#include <fmt/format.h>
 #include <utility>
 
 #include "DovuzudUza/Core/JsonCoding.hpp"
@@ -51,10 +50,7 @@ const std::pair<const char*, Member> kFields[] = {
     {"fullPipeline", &TranscriptionTimings::fullPipeline},
 };
 
-// Locale-independent fixed-point text ("%.Nf" with an optional width).
-std::string fixed(double value, int precision, int width = 0) {
-    return fmt::format("{:{}.{}f}", value, width, precision);
-}
+std::string fixed(double value, int precision, int width = 0) { return platform::formatFixed(value, precision, width); }
 
 }  // namespace
 

@@ -5,6 +5,9 @@
 #include <cstdlib>
 #include <exception>
 
+#include "app/Debug/OverlaySnapshots.hpp"
+#include "app/Debug/Snapshot.hpp"
+#include "app/Debug/WindowRenderer.hpp"
 #include "app/Support/SettingsStore.hpp"
 #include "app/Support/WriterProvider.hpp"
 #include "platform/concurrency/MainQueue.hpp"
@@ -36,6 +39,25 @@ std::string messageOf(const std::exception& error) {
 
 bool startsWith(const std::string& text, const char* prefix) { return text.rfind(prefix, 0) == 0; }
 
+// The renderers draw with the GUI toolkit, so they run on the main thread.
+bool isRenderer(const std::vector<std::string>& args) {
+    return args.size() >= 3 && (args[1] == "--render-overlay" || args[1] == "--render-windows");
+}
+
+// A renderer's failure is printed in its plain form.
+int render(const std::function<void()>& renderer, const CommandLineTool::Print& print) {
+    try {
+        RenderingSession session;
+        renderer();
+        return 0;
+    } catch (const platform::Error& error) {
+        print(error.description());
+    } catch (const std::exception& error) {
+        print(error.what());
+    }
+    return 1;
+}
+
 }  // namespace
 
 const std::vector<std::string>& CommandLineTool::arguments() { return storedArguments(); }
@@ -60,6 +82,12 @@ double CommandLineTool::timeoutSetting() {
 
 int CommandLineTool::execute(const std::vector<std::string>& args, const Print& print, std::stop_token stop) {
     const std::string command = args.size() > 1 ? args[1] : std::string();
+    if (command == "--render-overlay" && args.size() >= 3) {
+        return render([&] { OverlaySnapshots::render(args[2], print); }, print);
+    }
+    if (command == "--render-windows" && args.size() >= 3) {
+        return render([&] { WindowRenderer::render(args[2], print); }, print);
+    }
     if (command == "--generate" && args.size() >= 3) {
         return generate(args[2], args.size() >= 4 ? std::optional<std::string>(args[3]) : std::nullopt, std::nullopt,
                         print, stop);
@@ -67,6 +95,7 @@ int CommandLineTool::execute(const std::vector<std::string>& args, const Print& 
     if (command == "--iterate" && args.size() >= 6) {
         return generate(args[5], args[4], ParloxCore::Iteration{args[2], args[3], args[4]}, print, stop);
     }
+    if (command == "--transcribe" && args.size() >= 3) return transcribe({args.begin() + 2, args.end()}, print, stop);
     for (const auto& line : usageLines()) print(line);
     return 2;
 }
@@ -116,6 +145,11 @@ int CommandLineTool::generate(const std::string& instruction, const std::optiona
 }
 
 void CommandLineTool::run(const std::vector<std::string>& args) {
+    if (isRenderer(args)) {
+        const int status = execute(args, printLine);
+        std::fflush(stdout);
+        std::exit(status);
+    }
     // The request runs on a worker while the main thread keeps its queue
     // turning, so main-queue work of the code it calls still runs.
     int status = 2;

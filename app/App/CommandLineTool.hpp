@@ -11,7 +11,10 @@
 namespace Parlox {
 
 // The command-line side of the executable: one-shot writing requests
-// ("--generate", "--iterate"); anything else prints the usage text.
+// ("--generate", "--iterate"), timed transcriptions of audio files
+// ("--transcribe") and still images of the interface ("--render-windows",
+// "--render-overlay");
+// anything else prints the usage text.
 // Output goes to standard output only, one line per print.
 struct CommandLineTool {
     using Print = std::function<void(const std::string& line)>;
@@ -46,6 +49,11 @@ private:
     static int generate(const std::string& instruction, const std::optional<std::string>& base,
                         const std::optional<ParloxCore::Iteration>& previous, const Print& print,
                         std::stop_token stop);
+    // Prepares the speech model, then transcribes each file twice, timing both.
+    static int transcribe(const std::vector<std::string>& files, const Print& print, std::stop_token stop);
+    // A whole audio file as 16 kHz mono samples. Throws for a file that
+    // cannot be read, or that ends before the audio its header announces.
+    static std::vector<float> load(const std::string& path);
 };
 
 }  // namespace Parlox

@@ -8,6 +8,7 @@
 #include "platform/foundation/Paths.hpp"
 #include "platform/foundation/UUID.hpp"
 #include "platform/process/LoginShell.hpp"
+#include "platform/process/Subprocess.hpp"
 #include "platform/process/Terminal.hpp"
 #include "platform/foundation/Trim.hpp"
 #include "platform/foundation/UserDefaults.hpp"
@@ -38,6 +39,24 @@ WriterProvider::TerminalOpener& opener() {
     return current;
 }
 
+void openWithDesktop(const std::string& url) {
+    platform::process::Options options;
+    options.executable = "/usr/bin/xdg-open";
+    options.arguments = {url};
+    platform::process::startDetached(std::move(options));
+}
+
+WriterProvider::URLOpener& urlOpener() {
+    static WriterProvider::URLOpener current = openWithDesktop;
+    return current;
+}
+
+template <class Opener>
+Opener copyOf(Opener& opener) {
+    std::lock_guard lock(openerMutex);
+    return opener;
+}
+
 }  // namespace
 
 std::optional<WriterProvider> WriterProvider::fromRawValue(std::string_view raw) {
@@ -47,6 +66,8 @@ std::optional<WriterProvider> WriterProvider::fromRawValue(std::string_view raw)
 }
 
 std::string WriterProvider::rawValue() const { return value_ == claude ? "claude" : "chatgpt"; }
+
+std::string WriterProvider::displayName() const { return value_ == claude ? "Claude Code" : "Codex"; }
 
 WriterProvider WriterProvider::stored() {
     return setting("provider") == std::optional<std::string>("claude") ? claude : chatGPT;
@@ -104,6 +125,36 @@ std::string WriterProvider::loginCommand(const std::filesystem::path& executable
     return value_ == claude ? quoted + " auth login --claudeai" : quoted + " login";
 }
 
+const std::string WriterProvider::codexInstallPage = "https://github.com/openai/codex";
+const std::string WriterProvider::claudeUpgradePage = "https://claude.ai/upgrade";
+
+std::string WriterProvider::claudeInstallCommand() {
+    return "curl -fsSL https://claude.ai/install.sh | bash && \"$HOME/.local/bin/claude\" auth login --claudeai";
+}
+
+void WriterProvider::openInstall() const {
+    if (value_ == claude) {
+        runInTerminal("Instalar Claude Code", claudeInstallCommand());
+        return;
+    }
+    openURL(codexInstallPage);
+}
+
+void WriterProvider::openURL(const std::string& url) {
+    try {
+        copyOf(urlOpener())(url);
+    } catch (const platform::Error& error) {
+        Log::error("No pude abrir el navegador: " + error.localizedDescription());
+    } catch (const std::exception& error) {
+        Log::error(std::string("No pude abrir el navegador: ") + error.what());
+    }
+}
+
+void WriterProvider::setURLOpener(URLOpener newOpener) {
+    std::lock_guard lock(openerMutex);
+    urlOpener() = newOpener ? std::move(newOpener) : WriterProvider::URLOpener(openWithDesktop);
+}
+
 void WriterProvider::openLogin() const {
     auto path = executable();
     if (!path) return;
@@ -113,6 +164,8 @@ void WriterProvider::openLogin() const {
 std::string WriterProvider::terminalScript(const std::string& title, const std::string& command) {
     return "#!/bin/sh\n"
            "clear\n"
+           // The terminal's window title, set the way every terminal emulator understands.
+           "printf '\\033]0;%s\\007' " + platform::process::shellQuote(title) + "\n"
            "echo \"Parlox \u00B7 " + title + "\"\n"
            "echo \"Se abrirá el navegador. Si te pide un código, cópialo aquí.\"\n"
            "echo\n" +
@@ -129,12 +182,7 @@ std::optional<std::filesystem::path> WriterProvider::runInTerminal(const std::st
         platform::Paths::temporaryDirectory() / ("parlox-" + platform::UUID().uuidString() + ".sh");
     try {
         platform::FileManager::writeAtomically(script, terminalScript(title, command), 0700);
-        TerminalOpener open;
-        {
-            std::lock_guard lock(openerMutex);
-            open = opener();
-        }
-        open(script);
+        copyOf(opener())(script);
         return script;
     } catch (const platform::Error& error) {
         Log::error("No pude abrir la Terminal: " + error.localizedDescription());

@@ -24,6 +24,8 @@ public:
 
     static std::optional<WriterProvider> fromRawValue(std::string_view raw);
     std::string rawValue() const;
+    // "Codex" or "Claude Code", as the log names the tool.
+    std::string displayName() const;
     static constexpr std::array<Value, 2> allCases() { return {chatGPT, claude}; }
 
     // The stored "provider": "claude" selects Claude, anything else Codex.
@@ -42,6 +44,16 @@ public:
     std::optional<std::filesystem::path> executable() const;
     ParloxCore::AccountStatus accountStatus() const;
 
+    // Starts the tool's installation and returns at once: Claude Code's
+    // installer followed by its sign-in in a terminal window; for Codex, its
+    // installation page in the browser.
+    void openInstall() const;
+    // The shell line that installs Claude Code and then signs in.
+    static std::string claudeInstallCommand();
+    static const std::string codexInstallPage;
+    // The page on which a Claude account's plan is upgraded.
+    static const std::string claudeUpgradePage;
+
     // Starts a sign-in in a terminal window; nothing happens when the tool is not found.
     void openLogin() const;
     // The sign-in command for the tool at `executable`, its path quoted for the shell.
@@ -50,7 +62,8 @@ public:
     // The line the command line prints before a generation.
     static std::string describeCurrent();
 
-    // The script a terminal runs for an install or a sign-in.
+    // The script a terminal runs for an install or a sign-in; it titles the
+    // terminal's window with `title`.
     static std::string terminalScript(const std::string& title, const std::string& command);
     // Writes the script and opens it in a terminal; failures go to the log.
     // Returns the script's path when it was written.
@@ -59,6 +72,13 @@ public:
     // Where scripts are opened; the terminal emulator unless replaced (tests).
     using TerminalOpener = std::function<void(const std::filesystem::path& script)>;
     static void setTerminalOpener(TerminalOpener opener);
+
+    // Opens a web page in the user's browser; failures go to the log.
+    static void openURL(const std::string& url);
+    // Where pages are opened; the desktop's opener unless replaced (tests);
+    // an empty opener puts the desktop's back.
+    using URLOpener = std::function<void(const std::string& url)>;
+    static void setURLOpener(URLOpener opener);
 
 private:
     Value value_;

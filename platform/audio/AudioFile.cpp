@@ -4,6 +4,7 @@
 #include <cstring>
 #include <filesystem>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 extern "C" {
@@ -15,6 +16,9 @@ extern "C" {
 }
 
 #include "platform/audio/AudioError.hpp"
+#include "platform/audio/WavHeader.hpp"
+#include "platform/foundation/NumberFormat.hpp"
+#include "platform/log/SystemLog.hpp"
 
 namespace platform::audio {
 
@@ -88,6 +92,8 @@ struct AudioFile::Impl {
     int64_t decodedFrames = 0;  // frames decoded since the last seek, counted from `decodeOrigin`
     int64_t decodeOrigin = 0;
     bool originKnown = true;
+    std::optional<int64_t> declaredFrames;  // what a WAV header promises
+    bool endReported = false;
 
     ~Impl() {
         av_frame_free(&frame);
@@ -123,12 +129,15 @@ struct AudioFile::Impl {
                 return true;
             }
             if (rc == AVERROR_EOF) {
-                finished = true;
+                reachEnd();
                 break;
             }
+            // A packet the decoder refuses (a file cut inside its last frame)
+            // is skipped like a damaged one; what came before still counts.
+            if (rc == AVERROR_INVALIDDATA) continue;
             if (rc != AVERROR(EAGAIN)) fail(AudioError::Kind::readFailed, "Cannot decode", rc);
             if (flushed) {
-                finished = true;
+                reachEnd();
                 break;
             }
             rc = av_read_frame(format, packet);
@@ -149,6 +158,20 @@ struct AudioFile::Impl {
             av_packet_unref(packet);
         }
         return false;
+    }
+
+    // The decoder has nothing more. A file cut short keeps what it holds; say
+    // once how far it got against what its header promised.
+    void reachEnd() {
+        finished = true;
+        if (endReported || !declaredFrames || !originKnown) return;
+        endReported = true;
+        const int64_t decoded = decodeOrigin + decodedFrames;
+        if (decoded >= *declaredFrames) return;
+        static const SystemLogger logger("qz.tamo.Parlox", "audio");
+        logger.warning(path + " ends before its header says: " +
+                       formatShortest(static_cast<double>(*declaredFrames) / rate) + " s declared, " +
+                       formatShortest(static_cast<double>(decoded) / rate) + " s decoded");
     }
 
     void absorbFrame() {
@@ -276,12 +299,20 @@ AudioFile::AudioFile(const std::string& path) : impl_(std::make_unique<Impl>()) 
         d.length = 0;
     }
 
+    if (std::strcmp(d.format->iformat->name, "wav") == 0) {
+        if (auto header = WavHeader::read(path); header && header->sampleRate == static_cast<uint32_t>(d.rate))
+            d.declaredFrames = header->declaredFrames();
+    }
+
     d.packet = av_packet_alloc();
     d.frame = av_frame_alloc();
     if (d.packet == nullptr || d.frame == nullptr)
         throw AudioError(AudioError::Kind::openFailed, "Out of memory opening " + path);
 
-    if (d.length == 0 && st->codecpar->codec_id != AV_CODEC_ID_NONE) {
+    // A length only guessed from the bitrate (an MP3 without a frame count)
+    // can be seconds off either way.
+    const bool estimated = d.format->duration_estimation_method == AVFMT_DURATION_FROM_BITRATE;
+    if ((d.length == 0 || estimated) && st->codecpar->codec_id != AV_CODEC_ID_NONE) {
         // No declared length: count the frames once, then start over.
         while (d.decodeMore()) {
             d.position += static_cast<int64_t>(d.pendingCount());

@@ -22,7 +22,8 @@ public:
     AudioFormat processingFormat() const;
     double sampleRate() const { return processingFormat().sampleRate; }
     uint32_t channelCount() const { return processingFormat().channelCount; }
-    // Length in frames as the container declares it (the decoder may end earlier).
+    // Length in frames as the container declares it (the decoder may end
+    // earlier); counted by decoding when the container only estimates it.
     int64_t length() const;
 
     int64_t framePosition() const;

@@ -42,6 +42,9 @@ public:
     virtual void stop() = 0;
 };
 
+// Whether this process may record: the desktop's answer so far.
+enum class RecordPermission { granted, undetermined, denied, restricted };
+
 // The machine's sound input: devices, capture engines and the permission to record.
 class AudioSystem {
 public:
@@ -51,10 +54,8 @@ public:
     virtual std::optional<std::vector<InputDevice>> inputDevices() = 0;
     virtual std::unique_ptr<CaptureEngine> makeCaptureEngine() = 0;
     virtual bool requestRecordPermission() = 0;
-
-    // The system in use: the sound server unless a test put another in place.
-    static std::shared_ptr<AudioSystem> current();
-    static void setCurrent(std::shared_ptr<AudioSystem> system);
+    // The permission without asking. Desktops without a microphone permission grant it.
+    virtual RecordPermission recordPermission() { return RecordPermission::granted; }
 };
 
 // The sound-server backend.

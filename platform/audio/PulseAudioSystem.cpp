@@ -1,6 +1,5 @@
 #include <pulse/error.h>
 #include <pulse/pulseaudio.h>
-#include <pulse/simple.h>
 
 #include <atomic>
 #include <chrono>
@@ -17,15 +16,20 @@ namespace {
 struct Source {
     InputDevice device;
     std::string serverName;
+    uint32_t rate = 0;
+    bool isDefault = false;
 };
 
 struct ListState {
     std::vector<Source> sources;
+    std::string defaultSource;
     bool done = false;
     bool failed = false;
+    bool serverDone = false;
 };
 
-// Asks the sound server for its capture sources (monitors of outputs left out).
+// Asks the sound server for its capture sources (monitors of outputs left
+// out), each with its own sample rate and whether it is the default one.
 std::optional<std::vector<Source>> listSources() {
     pa_mainloop* loop = pa_mainloop_new();
     if (loop == nullptr) return std::nullopt;
@@ -49,6 +53,19 @@ std::optional<std::vector<Source>> listSources() {
         }
         if (ready) {
             ListState state;
+            pa_operation* serverOp = pa_context_get_server_info(
+                context,
+                [](pa_context*, const pa_server_info* info, void* user) {
+                    auto* st = static_cast<ListState*>(user);
+                    if (info != nullptr && info->default_source_name != nullptr)
+                        st->defaultSource = info->default_source_name;
+                    st->serverDone = true;
+                },
+                &state);
+            while (serverOp != nullptr && !state.serverDone && std::chrono::steady_clock::now() < deadline &&
+                   iterate()) {
+            }
+            if (serverOp != nullptr) pa_operation_unref(serverOp);
             pa_operation* op = pa_context_get_source_info_list(
                 context,
                 [](pa_context*, const pa_source_info* info, int eol, void* user) {
@@ -64,6 +81,8 @@ std::optional<std::vector<Source>> listSources() {
                     src.device.name = info->description != nullptr ? info->description : "";
                     src.device.inputChannels = info->sample_spec.channels;
                     src.serverName = info->name != nullptr ? info->name : "";
+                    src.rate = info->sample_spec.rate;
+                    src.isDefault = src.serverName == st->defaultSource;
                     st->sources.push_back(std::move(src));
                 },
                 &state);
@@ -79,6 +98,89 @@ std::optional<std::vector<Source>> listSources() {
     return result;
 }
 
+// One recording stream on a connection of its own, driven by whoever holds it.
+class RecordStream {
+public:
+    // Throws AudioError when the server or the source refuses.
+    static std::unique_ptr<RecordStream> open(const std::string& device, AudioFormat format, uint32_t frames) {
+        std::unique_ptr<RecordStream> s(new RecordStream());
+        s->loop_ = pa_mainloop_new();
+        s->context_ = pa_context_new(pa_mainloop_get_api(s->loop_), "Parlox");
+        if (s->context_ == nullptr || pa_context_connect(s->context_, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0)
+            throw AudioError(AudioError::Kind::captureFailed, "Cannot open the microphone: no sound server");
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+        auto waitFor = [&](auto ready, auto good) {
+            while (std::chrono::steady_clock::now() < deadline) {
+                if (ready()) return true;
+                if (!good() || !s->iterate(100)) return false;
+            }
+            return false;
+        };
+        if (!waitFor([&] { return pa_context_get_state(s->context_) == PA_CONTEXT_READY; },
+                     [&] { return PA_CONTEXT_IS_GOOD(pa_context_get_state(s->context_)); }))
+            throw AudioError(AudioError::Kind::captureFailed, "Cannot open the microphone: no sound server");
+        const pa_sample_spec spec{PA_SAMPLE_FLOAT32LE, static_cast<uint32_t>(format.sampleRate),
+                                  static_cast<uint8_t>(format.channelCount)};
+        s->stream_ = pa_stream_new(s->context_, "Dictado", &spec, nullptr);
+        pa_buffer_attr attr{};
+        attr.maxlength = static_cast<uint32_t>(-1);
+        attr.tlength = attr.prebuf = attr.minreq = static_cast<uint32_t>(-1);
+        attr.fragsize = frames * format.channelCount * sizeof(float);
+        if (s->stream_ == nullptr ||
+            pa_stream_connect_record(s->stream_, device.empty() ? nullptr : device.c_str(), &attr,
+                                     PA_STREAM_ADJUST_LATENCY) < 0 ||
+            !waitFor([&] { return pa_stream_get_state(s->stream_) == PA_STREAM_READY; },
+                     [&] { return PA_STREAM_IS_GOOD(pa_stream_get_state(s->stream_)); }))
+            throw AudioError(AudioError::Kind::captureFailed,
+                             std::string("Cannot open the microphone: ") + pa_strerror(pa_context_errno(s->context_)));
+        return s;
+    }
+
+    ~RecordStream() {
+        if (stream_ != nullptr) {
+            pa_stream_disconnect(stream_);
+            pa_stream_unref(stream_);
+        }
+        if (context_ != nullptr) {
+            pa_context_disconnect(context_);
+            pa_context_unref(context_);
+        }
+        if (loop_ != nullptr) pa_mainloop_free(loop_);
+    }
+
+    // Waits up to `wait` for audio and appends what arrived (interleaved
+    // floats) to `out`; false when the stream broke.
+    bool pump(std::vector<float>& out, std::chrono::milliseconds wait) {
+        if (!iterate(static_cast<int>(wait.count()))) return false;
+        if (!PA_STREAM_IS_GOOD(pa_stream_get_state(stream_))) return false;
+        while (pa_stream_readable_size(stream_) > 0) {
+            const void* data = nullptr;
+            size_t bytes = 0;
+            if (pa_stream_peek(stream_, &data, &bytes) < 0) return false;
+            if (bytes == 0) break;
+            // A hole in the stream (data == nullptr) is skipped.
+            if (data != nullptr) {
+                const auto* samples = static_cast<const float*>(data);
+                out.insert(out.end(), samples, samples + bytes / sizeof(float));
+            }
+            pa_stream_drop(stream_);
+        }
+        return true;
+    }
+
+private:
+    RecordStream() = default;
+    bool iterate(int timeoutMs) {
+        if (pa_mainloop_prepare(loop_, timeoutMs * 1000) < 0) return false;
+        if (pa_mainloop_poll(loop_) < 0) return false;
+        return pa_mainloop_dispatch(loop_) >= 0;
+    }
+
+    pa_mainloop* loop_ = nullptr;
+    pa_context* context_ = nullptr;
+    pa_stream* stream_ = nullptr;
+};
+
 class PulseCaptureEngine final : public CaptureEngine {
 public:
     ~PulseCaptureEngine() override { stop(); }
@@ -90,13 +192,32 @@ public:
             if (s.device.id == deviceId) {
                 std::lock_guard lock(shared_->mutex);
                 device_ = s.serverName;
+                format_ = AudioFormat{};
                 return 0;
             }
         }
         return -PA_ERR_NOENTITY;
     }
 
-    AudioFormat inputFormat() override { return AudioFormat{16000, 1}; }
+    // The chosen source's own rate and channels (the default source when none
+    // was chosen); no channels when the server or the source is not there.
+    AudioFormat inputFormat() override {
+        std::string device;
+        {
+            std::lock_guard lock(shared_->mutex);
+            device = device_;
+        }
+        const auto sources = listSources();
+        if (!sources) return AudioFormat{};
+        for (const auto& s : *sources) {
+            if (device.empty() ? s.isDefault : s.serverName == device) {
+                std::lock_guard lock(shared_->mutex);
+                format_ = AudioFormat{static_cast<double>(s.rate), s.device.inputChannels};
+                return format_;
+            }
+        }
+        return AudioFormat{};
+    }
 
     void installTap(uint32_t framesPerBuffer, Tap tap) override {
         std::lock_guard lock(shared_->mutex);
@@ -113,23 +234,21 @@ public:
         if (thread_.joinable()) return;
         std::string device;
         uint32_t frames;
+        AudioFormat format;
         {
             std::lock_guard lock(shared_->mutex);
             device = device_;
             frames = frames_;
+            format = format_;
         }
-        const pa_sample_spec spec{PA_SAMPLE_FLOAT32LE, 16000, 1};
-        pa_buffer_attr attr{};
-        attr.maxlength = static_cast<uint32_t>(-1);
-        attr.tlength = attr.prebuf = attr.minreq = static_cast<uint32_t>(-1);
-        attr.fragsize = frames * sizeof(float);
-        int error = 0;
-        pa_simple* stream = pa_simple_new(nullptr, "Parlox", PA_STREAM_RECORD, device.empty() ? nullptr : device.c_str(),
-                                          "Dictado", &spec, nullptr, &attr, &error);
-        if (stream == nullptr)
-            throw AudioError(AudioError::Kind::captureFailed, std::string("Cannot open the microphone: ") + pa_strerror(error));
+        if (format.channelCount == 0) format = inputFormat();
+        if (format.channelCount == 0 || !(format.sampleRate > 0))
+            throw AudioError(AudioError::Kind::captureFailed, "Cannot open the microphone: no capture source");
+        auto stream = RecordStream::open(device, format, frames);
         shared_->running = true;
-        thread_ = std::thread([shared = shared_, stream, frames] { captureLoop(shared, stream, frames); });
+        thread_ = std::thread([shared = shared_, stream = std::move(stream), frames, format]() mutable {
+            captureLoop(shared, std::move(stream), frames, format);
+        });
     }
 
     void pause() override { stop(); }
@@ -152,24 +271,35 @@ private:
         std::atomic<bool> running{false};
     };
 
-    static void captureLoop(std::shared_ptr<Shared> shared, pa_simple* stream, uint32_t frames) {
-        while (shared->running) {
-            PcmBuffer buffer(AudioFormat{16000, 1}, frames);
-            int error = 0;
-            if (pa_simple_read(stream, buffer.channel(0), frames * sizeof(float), &error) < 0) break;
-            buffer.setFrameLength(frames);
-            std::shared_ptr<Tap> tap;
-            {
-                std::lock_guard lock(shared->mutex);
-                tap = shared->tap;
+    // Hands the stream's frames to the tap in buffers of `frames`, one plane
+    // per channel. The stream is polled, so a stop is seen within 50 ms even
+    // when the source delivers nothing.
+    static void captureLoop(std::shared_ptr<Shared> shared, std::unique_ptr<RecordStream> stream, uint32_t frames,
+                            AudioFormat format) {
+        const uint32_t channels = format.channelCount;
+        std::vector<float> pending;
+        while (shared->running && stream->pump(pending, std::chrono::milliseconds(50))) {
+            while (pending.size() >= static_cast<size_t>(frames) * channels && shared->running) {
+                PcmBuffer buffer(format, frames);
+                for (uint32_t c = 0; c < channels; ++c) {
+                    float* plane = buffer.channel(c);
+                    for (uint32_t i = 0; i < frames; ++i) plane[i] = pending[static_cast<size_t>(i) * channels + c];
+                }
+                buffer.setFrameLength(frames);
+                pending.erase(pending.begin(), pending.begin() + static_cast<std::ptrdiff_t>(frames) * channels);
+                std::shared_ptr<Tap> tap;
+                {
+                    std::lock_guard lock(shared->mutex);
+                    tap = shared->tap;
+                }
+                if (tap) (*tap)(buffer);
             }
-            if (tap && shared->running) (*tap)(buffer);
         }
-        pa_simple_free(stream);
     }
 
     std::shared_ptr<Shared> shared_ = std::make_shared<Shared>();
     std::string device_;
+    AudioFormat format_;
     uint32_t frames_ = 1600;
     std::thread thread_;
 };
@@ -187,9 +317,13 @@ public:
     std::unique_ptr<CaptureEngine> makeCaptureEngine() override { return std::make_unique<PulseCaptureEngine>(); }
 
     // The desktop has no recording prompt: recording is allowed when a source exists.
-    bool requestRecordPermission() override {
+    bool requestRecordPermission() override { return recordPermission() == RecordPermission::granted; }
+
+    // Granted when the sound server lists a capture source; denied when it
+    // lists none or cannot be reached.
+    RecordPermission recordPermission() override {
         auto sources = listSources();
-        return sources && !sources->empty();
+        return sources && !sources->empty() ? RecordPermission::granted : RecordPermission::denied;
     }
 };
 

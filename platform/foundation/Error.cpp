@@ -25,4 +25,20 @@ const char* Error::what() const noexcept {
     return what_.c_str();
 }
 
+std::string localizedDescription(const std::exception& error) {
+    if (auto* ours = dynamic_cast<const Error*>(&error)) return ours->localizedDescription();
+    return error.what();
+}
+
+std::string localizedDescription(std::exception_ptr error) {
+    if (!error) return "";
+    try {
+        std::rethrow_exception(error);
+    } catch (const std::exception& caught) {
+        return localizedDescription(caught);
+    } catch (...) {
+        return "Error";
+    }
+}
+
 }  // namespace platform

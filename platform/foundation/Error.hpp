@@ -25,4 +25,11 @@ private:
     mutable std::string what_;
 };
 
+// The user-facing text of any exception: an Error's localizedDescription(),
+// otherwise what().
+std::string localizedDescription(const std::exception& error);
+// The same for a caught exception of any type ("" for none, "Error" for one
+// that is not a std::exception).
+std::string localizedDescription(std::exception_ptr error);
+
 }  // namespace platform

@@ -5,11 +5,11 @@
 #include <set>
 
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "platform/foundation/FileManager.hpp"
+#include "platform/foundation/FolderLock.hpp"
 #include "platform/foundation/Paths.hpp"
 
 namespace platform {
@@ -17,26 +17,6 @@ namespace platform {
 namespace fs = std::filesystem;
 
 namespace {
-
-// Holds an exclusive lock on a folder for the life of the object, so two
-// processes changing the same file take turns.
-class FolderLock {
-public:
-    explicit FolderLock(const fs::path& folder)
-        : fd_(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {
-        if (fd_ >= 0)
-            while (::flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
-            }
-    }
-    ~FolderLock() {
-        if (fd_ >= 0) ::close(fd_);  // closing releases the lock
-    }
-    FolderLock(const FolderLock&) = delete;
-    FolderLock& operator=(const FolderLock&) = delete;
-
-private:
-    int fd_;
-};
 
 fs::path asideName(const fs::path& file) {
     fs::path candidate = file.string() + ".bad";

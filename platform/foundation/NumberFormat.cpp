@@ -9,7 +9,9 @@ namespace platform {
 
 // std::to_chars and std::from_chars never consult a locale.
 
-std::string formatFixed(double value, int decimals) {
+namespace {
+
+std::string fixed(double value, int decimals) {
     if (decimals < 0) decimals = 0;
     if (std::isnan(value)) return "nan";
     if (std::isinf(value)) return value < 0 ? "-inf" : "inf";
@@ -18,6 +20,14 @@ std::string formatFixed(double value, int decimals) {
                                 std::chars_format::fixed, decimals);
     buffer.resize(static_cast<size_t>(result.ptr - buffer.data()));
     return buffer;
+}
+
+}  // namespace
+
+std::string formatFixed(double value, int decimals, int width) {
+    std::string text = fixed(value, decimals);
+    if (width > 0 && text.size() < static_cast<size_t>(width)) text.insert(0, static_cast<size_t>(width) - text.size(), ' ');
+    return text;
 }
 
 std::string formatInteger(int64_t value) {

@@ -10,8 +10,9 @@
 // grouping, whatever the process or C++ global locale is.
 namespace platform {
 
-// Like "%.<decimals>f": formatFixed(2.345, 1) == "2.3", ties round as printf does.
-std::string formatFixed(double value, int decimals);
+// Like "%<width>.<decimals>f": formatFixed(2.345, 1) == "2.3", ties round as
+// printf does; shorter texts are padded with spaces on the left to `width`.
+std::string formatFixed(double value, int decimals, int width = 0);
 
 // Like "%lld" / "%llu".
 std::string formatInteger(int64_t value);

@@ -96,7 +96,9 @@ fs::path Paths::logsDirectory() {
     return baseOr("XDG_STATE_HOME", ".local/state") / applicationName / "Logs";
 }
 
-fs::path Paths::cachesDirectory() { return baseOr("XDG_CACHE_HOME", ".cache") / applicationName; }
+fs::path Paths::xdgCacheHome() { return baseOr("XDG_CACHE_HOME", ".cache"); }
+
+fs::path Paths::cachesDirectory() { return xdgCacheHome() / applicationName; }
 
 fs::path Paths::documentsDirectory() {
     if (auto documents = userDirectory("XDG_DOCUMENTS_DIR")) return *documents;

@@ -1,42 +1,16 @@
 #include "platform/foundation/Unicode.hpp"
 
-#include <memory>
-
-#include <unicode/brkiter.h>
 #include <unicode/bytestream.h>
 #include <unicode/locid.h>
 #include <unicode/normalizer2.h>
 #include <unicode/unistr.h>
-#include <unicode/utext.h>
 
-#include "platform/foundation/Utf8Decoder.hpp"
+#include "platform/foundation/GraphemeClusters.hpp"
+#include "platform/foundation/Utf8.hpp"
 
 namespace platform {
 
-using detail::decodeUtf8;
-using detail::utf16UnitsOf;
-
 namespace {
-
-void appendUtf8(std::string& out, char32_t cp) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-}
-
-bool isScalar(char32_t cp) { return cp < 0x110000 && (cp < 0xD800 || cp > 0xDFFF); }
 
 // The three counters at each code-point boundary.
 struct Position {
@@ -145,13 +119,13 @@ std::u32string toUtf32(std::string_view utf8) {
 std::string fromUtf32(std::u32string_view utf32) {
     std::string out;
     out.reserve(utf32.size());
-    for (char32_t cp : utf32) appendUtf8(out, isScalar(cp) ? cp : 0xFFFD);
+    for (char32_t cp : utf32) appendUtf8(out, cp);
     return out;
 }
 
 std::string fromCodePoint(char32_t codePoint) {
     std::string out;
-    appendUtf8(out, isScalar(codePoint) ? codePoint : 0xFFFD);
+    appendUtf8(out, codePoint);
     return out;
 }
 
@@ -219,61 +193,16 @@ std::optional<std::string> substringUtf16(std::string_view utf8, size_t location
     return repairUtf8(rest.substr(0, *end));
 }
 
-namespace {
-
-// Character break iterators are costly to make and not thread-safe: one
-// per thread, cloned from a prototype.
-icu::BreakIterator* characterIterator() {
-    thread_local std::unique_ptr<icu::BreakIterator> iterator = [] {
-        UErrorCode status = U_ZERO_ERROR;
-        std::unique_ptr<icu::BreakIterator> made(
-            icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
-        if (U_FAILURE(status)) made.reset();
-        return made;
-    }();
-    return iterator.get();
-}
-
-template <class Visit>
-void forEachCluster(const std::string& valid, Visit visit) {
-    if (valid.empty()) return;
-    icu::BreakIterator* iterator = characterIterator();
-    UErrorCode status = U_ZERO_ERROR;
-    UText* text = utext_openUTF8(nullptr, valid.data(), static_cast<int64_t>(valid.size()), &status);
-    if (!iterator || U_FAILURE(status)) {
-        // No break data: fall back to one cluster per code point.
-        size_t i = 0;
-        while (i < valid.size()) {
-            size_t start = i;
-            decodeUtf8(valid, i);
-            visit(start, i);
-        }
-        if (text) utext_close(text);
-        return;
-    }
-    iterator->setText(text, status);
-    int32_t start = iterator->first();
-    for (int32_t end = iterator->next(); end != icu::BreakIterator::DONE;
-         start = end, end = iterator->next())
-        visit(static_cast<size_t>(start), static_cast<size_t>(end));
-    // Detach the iterator from the text before closing it.
-    icu::UnicodeString empty;
-    iterator->setText(empty);
-    utext_close(text);
-}
-
-}  // namespace
-
 size_t graphemeCount(std::string_view utf8) {
     size_t count = 0;
-    forEachCluster(repairUtf8(utf8), [&](size_t, size_t) { ++count; });
+    forEachGraphemeCluster(repairUtf8(utf8), [&](size_t, size_t) { ++count; });
     return count;
 }
 
 std::vector<std::string> graphemeClusters(std::string_view utf8) {
     std::vector<std::string> clusters;
     const std::string valid = repairUtf8(utf8);
-    forEachCluster(valid, [&](size_t start, size_t end) {
+    forEachGraphemeCluster(valid, [&](size_t start, size_t end) {
         clusters.emplace_back(valid.substr(start, end - start));
     });
     return clusters;
@@ -282,11 +211,10 @@ std::vector<std::string> graphemeClusters(std::string_view utf8) {
 std::string graphemePrefix(std::string_view utf8, size_t count) {
     const std::string valid = repairUtf8(utf8);
     size_t seen = 0, end = 0;
-    forEachCluster(valid, [&](size_t, size_t clusterEnd) {
-        if (seen < count) {
-            ++seen;
-            end = clusterEnd;
-        }
+    if (count == 0) return {};
+    forEachGraphemeCluster(valid, [&](size_t, size_t clusterEnd) {
+        end = clusterEnd;
+        return ++seen < count;
     });
     return valid.substr(0, end);
 }

@@ -16,6 +16,7 @@ std::atomic<int>& minimumLevelStorage() {
         const char* value = std::getenv("PARLOX_LOG_LEVEL");
         std::string text = value ? value : "";
         if (text == "debug") return static_cast<int>(LogLevel::debug);
+        if (text == "warning") return static_cast<int>(LogLevel::warning);
         if (text == "error") return static_cast<int>(LogLevel::error);
         return static_cast<int>(LogLevel::info);
     }();
@@ -39,22 +40,26 @@ void openSystemLog() {
     std::call_once(once, [] { ::openlog("Parlox", LOG_PID, LOG_USER); });
 }
 
-int priorityOf(LogLevel level) {
+}  // namespace
+
+int SystemLog::priority(LogLevel level) {
     switch (level) {
         case LogLevel::debug: return LOG_DEBUG;
         case LogLevel::info: return LOG_INFO;
+        case LogLevel::warning: return LOG_WARNING;
         case LogLevel::error: return LOG_ERR;
+        case LogLevel::fault: return LOG_CRIT;
     }
     return LOG_INFO;
 }
-
-}  // namespace
 
 const char* logLevelName(LogLevel level) {
     switch (level) {
         case LogLevel::debug: return "debug";
         case LogLevel::info: return "info";
+        case LogLevel::warning: return "warning";
         case LogLevel::error: return "error";
+        case LogLevel::fault: return "fault";
     }
     return "info";
 }
@@ -80,7 +85,7 @@ void SystemLogger::log(LogLevel level, std::string_view message) const {
     }
     openSystemLog();
     const std::string entry = SystemLog::formatEntry(subsystem_, category_, message);
-    ::syslog(priorityOf(level), "%s", entry.c_str());
+    ::syslog(SystemLog::priority(level), "%s", entry.c_str());
 }
 
 LogLevel SystemLog::minimumLevel() {

@@ -9,9 +9,11 @@
 // subsystem and category: "[subsystem/category] message". Thread-safe.
 namespace platform {
 
-enum class LogLevel { debug = 0, info = 1, error = 2 };
+// In rising order. A fault (a bug or a broken invariant) is written at its
+// own syslog priority, above error.
+enum class LogLevel { debug = 0, info = 1, warning = 2, error = 3, fault = 4 };
 
-const char* logLevelName(LogLevel level);  // "debug", "info", "error"
+const char* logLevelName(LogLevel level);  // "debug", "info", "warning", "error", "fault"
 
 class SystemLogger {
 public:
@@ -24,7 +26,9 @@ public:
     void log(LogLevel level, std::string_view message) const;
     void debug(std::string_view message) const { log(LogLevel::debug, message); }
     void info(std::string_view message) const { log(LogLevel::info, message); }
+    void warning(std::string_view message) const { log(LogLevel::warning, message); }
     void error(std::string_view message) const { log(LogLevel::error, message); }
+    void fault(std::string_view message) const { log(LogLevel::fault, message); }
 
 private:
     std::string subsystem_;
@@ -33,7 +37,7 @@ private:
 
 struct SystemLog {
     // Lowest level that is written. Info by default; the environment
-    // variable PARLOX_LOG_LEVEL=debug|info|error sets the start value.
+    // variable PARLOX_LOG_LEVEL=debug|info|warning|error sets the start value.
     static LogLevel minimumLevel();
     static void setMinimumLevel(LogLevel level);
 
@@ -42,6 +46,9 @@ struct SystemLog {
     using Sink = std::function<void(LogLevel, const std::string& subsystem,
                                     const std::string& category, const std::string& message)>;
     static void setSink(Sink sink);
+
+    // The syslog priority of a level (LOG_DEBUG ... LOG_CRIT).
+    static int priority(LogLevel level);
 
     // The text handed to syslog for one entry.
     static std::string formatEntry(std::string_view subsystem, std::string_view category,

@@ -5,6 +5,7 @@
 #include <immintrin.h>
 
 #include "platform/foundation/NumberFormat.hpp"
+#include "platform/ml/CpuFeatures.hpp"
 
 namespace platform::ml {
 
@@ -65,13 +66,8 @@ float halfToFloat(uint16_t bits) {
 
 namespace {
 
-bool detectF16C() {
-    __builtin_cpu_init();  // may run before the CPU model's own constructor
-    return __builtin_cpu_supports("f16c") && __builtin_cpu_supports("avx");
-}
-
 bool hasF16C() {
-    static const bool has = detectF16C();
+    static const bool has = cpuHasF16C();
     return has;
 }
 

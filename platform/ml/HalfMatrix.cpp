@@ -9,6 +9,8 @@
 #include <vector>
 #include <sys/mman.h>
 
+#include "platform/ml/CpuFeatures.hpp"
+
 #include "platform/ml/Half.hpp"
 #include "platform/ml/Parallel.hpp"
 
@@ -169,7 +171,7 @@ struct Kernels {
 Kernels pickKernels() {
     __builtin_cpu_init();
     if (__builtin_cpu_supports("avx512f")) return {rowsAvx512, panelsAvx512};
-    if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma") && __builtin_cpu_supports("f16c"))
+    if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma") && cpuHasF16C())
         return {rowsAvx2, panelsAvx2};
     return {rowsPlain, panelsPlain};
 }

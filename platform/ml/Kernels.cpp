@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "platform/ml/CpuFeatures.hpp"
 #include "platform/ml/Parallel.hpp"
 
 // Each kernel body is compiled three times (AVX-512, AVX2, baseline) and
@@ -137,9 +138,8 @@ ML_VARIANTS(__attribute__((target("arch=x86-64-v3"))), V3)
 ML_VARIANTS(, Baseline)
 
 const Table& pickTable() {
-    __builtin_cpu_init();
-    if (__builtin_cpu_supports("x86-64-v4")) return tableV4;
-    if (__builtin_cpu_supports("x86-64-v3")) return tableV3;
+    if (cpuIsX86_64v4()) return tableV4;
+    if (cpuIsX86_64v3()) return tableV3;
     return tableBaseline;
 }
 

@@ -71,15 +71,23 @@ struct MelParameters {
     int64_t nMels, nSamples, nFft, hop, nFrames;
 };
 
-MelParameters readParameters(const nlohmann::json& p) {
+MelParameters readParameters(const ModelManifest& manifest) {
+    const nlohmann::json& p = manifest.parameters;
     MelParameters m;
     m.nMels = modelParameter(p, "n_mels");
     m.nSamples = modelParameter(p, "n_samples", 480000);
     m.nFft = modelParameter(p, "n_fft", 400);
     m.hop = modelParameter(p, "hop_length", 160);
     m.nFrames = modelParameter(p, "n_frames", m.nSamples / m.hop);
-    if (m.nFft % 2 != 0 || m.nSamples <= m.nFft / 2 || m.nFrames > m.nSamples / m.hop + 1) {
-        throw ModelError(ModelError::Kind::invalidModel, "Inconsistent spectrogram parameters in model.json");
+    if (m.nFft % 2 != 0) inconsistentParameters(manifest, "spectrogram", namedParameter("n_fft", m.nFft) + " is odd");
+    if (m.nSamples <= m.nFft / 2) {
+        inconsistentParameters(manifest, "spectrogram", namedParameter("n_samples", m.nSamples) +
+                                                            " is not above half of " + namedParameter("n_fft", m.nFft));
+    }
+    if (m.nFrames > m.nSamples / m.hop + 1) {
+        inconsistentParameters(manifest, "spectrogram",
+                               namedParameter("n_frames", m.nFrames) + " exceeds the frames of " +
+                                   namedParameter("n_samples", m.nSamples) + " at " + namedParameter("hop_length", m.hop));
     }
     return m;
 }
@@ -89,11 +97,11 @@ MelParameters readParameters(const nlohmann::json& p) {
 LogMelModel::LogMelModel(const ModelManifest& manifest, TensorSource& source, ModelConfiguration configuration)
     : StageModel(
           [&] {
-              const auto m = readParameters(manifest.parameters);
+              const auto m = readParameters(manifest);
               return describe(m.nMels, m.nSamples, m.nFrames);
           }(),
           manifest, configuration) {
-    const auto m = readParameters(manifest.parameters);
+    const auto m = readParameters(manifest);
     nMels_ = m.nMels;
     nSamples_ = m.nSamples;
     nFft_ = m.nFft;

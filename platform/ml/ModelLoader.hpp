@@ -12,8 +12,7 @@ namespace platform::ml {
 
 // A model folder "<name>.mlmodelc" holds "model.json" (kind, parameters and
 // feature descriptions) and, for computing kinds, "weights.safetensors".
-// Built-in kinds: "whisper-logmel", "whisper-encoder", "whisper-decoder" and
-// "fake" (returns zero-filled outputs of the declared shapes).
+// Built-in kinds: "whisper-logmel", "whisper-encoder" and "whisper-decoder".
 class ModelLoader {
 public:
     using Factory = std::function<std::shared_ptr<Model>(const std::filesystem::path& folder,

@@ -105,7 +105,13 @@ ModelManifest ModelManifest::read(const std::filesystem::path& folder) {
     } catch (const std::exception& e) {
         invalid("Model description is not valid JSON: " + file.string() + ": " + e.what());
     }
-    return fromJson(j);
+    auto manifest = fromJson(j);
+    manifest.source = file;
+    return manifest;
+}
+
+std::string ModelManifest::sourceName() const {
+    return source.empty() ? std::string("model.json") : "model.json (" + source.string() + ")";
 }
 
 nlohmann::json ModelManifest::toJson() const {

@@ -17,6 +17,11 @@ struct ModelManifest {
     std::string kind;
     nlohmann::json parameters = nlohmann::json::object();
     ModelDescription description;
+    // The model.json it was read from; empty when built in memory.
+    std::filesystem::path source;
+
+    // "model.json", followed by its path when it came from a file.
+    std::string sourceName() const;
 
     static ModelManifest read(const std::filesystem::path& folder);  // throws ModelError
     static ModelManifest fromJson(const nlohmann::json& json);       // throws ModelError

@@ -111,7 +111,8 @@ TensorFile::TensorFile(const std::filesystem::path& path) : path_(path) {
         if (!e["shape"].is_array()) invalid(path, "entry \"" + name + "\" has a bad shape");
         uint64_t count = 1;
         for (const auto& d : e["shape"]) {
-            if (!d.is_number_unsigned()) invalid(path, "entry \"" + name + "\" has a bad shape");
+            if (!d.is_number_unsigned() || d.get<uint64_t>() > static_cast<uint64_t>(INT64_MAX))
+                invalid(path, "entry \"" + name + "\" has a bad shape");
             const uint64_t v = d.get<uint64_t>();
             if (v != 0 && count > (uint64_t{1} << 40) / v) invalid(path, "entry \"" + name + "\" is too large");
             count *= v;
@@ -133,6 +134,15 @@ TensorFile::TensorFile(const std::filesystem::path& path) : path_(path) {
     std::sort(ranges.begin(), ranges.end());
     for (size_t i = 1; i < ranges.size(); ++i) {
         if (ranges[i].first < ranges[i - 1].second) invalid(path, "entries overlap");
+    }
+    // Bytes no entry claims are a damaged or mislabelled file, not padding.
+    const TensorInfo* last = nullptr;
+    for (const auto& [name, info] : tensors_)
+        if (!last || info.end > last->end) last = &info;
+    const uint64_t used = last ? last->end : 0;
+    if (dataSize > used) {
+        invalid(path, std::to_string(dataSize - used) + " bytes after " +
+                          (last ? "the last tensor \"" + last->name + "\"" : std::string("a header with no tensor")));
     }
 }
 

@@ -4,7 +4,6 @@
 #include "platform/ml/ModelManifest.hpp"
 #include "platform/ml/WhisperDecoderModel.hpp"
 #include "platform/ml/WhisperEncoderModel.hpp"
-#include "platform/ml/fake/FakeModel.hpp"
 
 namespace platform::ml {
 
@@ -22,11 +21,6 @@ ModelLoader::Factory stageFactory() {
 }  // namespace
 
 void registerStageKinds(std::map<std::string, ModelLoader::Factory>& kinds) {
-    kinds["fake"] = [](const std::filesystem::path& folder, const ModelConfiguration& configuration) {
-        auto manifest = ModelManifest::read(folder);
-        return std::static_pointer_cast<Model>(
-            std::make_shared<FakeModel>(std::move(manifest.description), FakeModel::Callback{}, configuration));
-    };
     kinds[LogMelModel::kind] = stageFactory<LogMelModel>();
     kinds[WhisperEncoderModel::kind] = stageFactory<WhisperEncoderModel>();
     kinds[WhisperDecoderModel::kind] = stageFactory<WhisperDecoderModel>();

@@ -52,6 +52,15 @@ StageModel::StageModel(ModelDescription derived, const ModelManifest& manifest, 
     description_.metadata = declared.metadata;
 }
 
+void inconsistentParameters(const ModelManifest& manifest, const std::string& stage, const std::string& detail) {
+    throw ModelError(ModelError::Kind::invalidModel,
+                     "Inconsistent " + stage + " parameters in " + manifest.sourceName() + ": " + detail);
+}
+
+std::string namedParameter(const char* name, int64_t value) {
+    return "\"" + std::string(name) + "\" (" + std::to_string(value) + ")";
+}
+
 int64_t modelParameter(const nlohmann::json& parameters, const char* name, int64_t fallback) {
     if (!parameters.contains(name)) {
         if (fallback >= 0) return fallback;

@@ -27,6 +27,13 @@ private:
 // error when the fallback is negative). Throws ModelError::invalidModel.
 int64_t modelParameter(const nlohmann::json& parameters, const char* name, int64_t fallback = -1);
 
+// Parameters that cannot describe one model: "Inconsistent <stage> parameters
+// in model.json (<path>): <detail>". Throws ModelError::invalidModel.
+[[noreturn]] void inconsistentParameters(const ModelManifest& manifest, const std::string& stage,
+                                         const std::string& detail);
+// "\"<name>\" (<value>)", for the detail of such an error.
+std::string namedParameter(const char* name, int64_t value);
+
 // Key of a multi-array's contents (pointer, layout and a hash of the bytes).
 struct ArrayKey {
     const void* data = nullptr;

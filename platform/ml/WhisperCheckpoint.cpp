@@ -1,13 +1,17 @@
 #include "platform/ml/WhisperCheckpoint.hpp"
 
+#include <charconv>
+#include <cstdint>
 #include <cmath>
 #include <fstream>
 #include <memory>
+#include <optional>
 #include <set>
 #include <sstream>
 
 #include <nlohmann/json.hpp>
 
+#include "platform/concurrency/Task.hpp"
 #include "platform/ml/LogMelModel.hpp"
 #include "platform/ml/Model.hpp"
 #include "platform/ml/ModelError.hpp"
@@ -44,6 +48,19 @@ int64_t positive(const nlohmann::json& j, const char* name, int64_t fallback) {
     if (!j[name].is_number_integer() || j[name].get<int64_t>() <= 0)
         throw ModelError(ModelError::Kind::invalidModel, std::string("config.json: bad \"") + name + "\"");
     return j[name].get<int64_t>();
+}
+
+// The layer number of "<prefix>layers.<n>.<rest>", if the name has that form.
+std::optional<int64_t> layerIndex(const std::string& name, const std::string& prefix) {
+    const std::string layers = prefix + "layers.";
+    if (name.rfind(layers, 0) != 0) return std::nullopt;
+    int64_t n = 0;
+    const char* begin = name.data() + layers.size();
+    const char* end = name.data() + name.size();
+    auto [ptr, ec] = std::from_chars(begin, end, n);
+    if (ptr == begin || ptr == end || *ptr != '.') return std::nullopt;
+    if (ec == std::errc::result_out_of_range) return INT64_MAX;
+    return n;
 }
 
 const char* kTokenizerFiles[] = {"tokenizer.json",      "tokenizer_config.json", "vocab.json",
@@ -229,7 +246,11 @@ void generateRandomCheckpoint(const fs::path& folder, const WhisperConfig& confi
     writer.write(folder / "model.safetensors");
 }
 
-void convertCheckpoint(const fs::path& checkpoint, const fs::path& variantFolder, bool verify) {
+void convertCheckpoint(const fs::path& checkpoint, const fs::path& variantFolder, bool verify, std::stop_token stop) {
+    // A large checkpoint takes a while: whoever waits may give up.
+    auto checkStop = [&stop] {
+        if (stop.stop_requested()) throw platform::CancellationError();
+    };
     const auto config = WhisperConfig::read(checkpoint);
     // One "model.safetensors", or shards listed by "model.safetensors.index.json".
     std::vector<std::unique_ptr<TensorFile>> files;
@@ -267,7 +288,7 @@ void convertCheckpoint(const fs::path& checkpoint, const fs::path& variantFolder
         }
     } cleanup{variant};
 
-    auto copyTensors = [&](const std::string& prefix, const fs::path& into) {
+    auto copyTensors = [&](const std::string& prefix, const char* layersKey, int64_t layers, const fs::path& into) {
         TensorFileWriter writer;
         size_t copied = 0;
         std::set<std::string> seen;
@@ -275,8 +296,17 @@ void convertCheckpoint(const fs::path& checkpoint, const fs::path& variantFolder
             for (const auto& [name, info] : file->tensors()) {
                 const auto standard = standardName(name);
                 if (standard.rfind(prefix, 0) != 0) continue;
+                // Weights of layers the configuration leaves out would be
+                // dropped without a word: the two disagree about the model.
+                if (const auto layer = layerIndex(standard, prefix); layer && *layer >= layers) {
+                    throw ModelError(ModelError::Kind::invalidModel,
+                                     "config.json sets \"" + std::string(layersKey) + "\" to " + std::to_string(layers) +
+                                         ", but the checkpoint holds \"" + standard + "\" (" +
+                                         (checkpoint / "config.json").string() + ")");
+                }
                 if (!seen.insert(standard).second)
                     throw ModelError(ModelError::Kind::invalidModel, "The checkpoint holds \"" + standard + "\" twice");
+                checkStop();
                 const auto bytes = file->readBytes(name);
                 writer.add(standard, info.type, info.shape, bytes.data(), bytes.size());
                 ++copied;
@@ -301,10 +331,10 @@ void convertCheckpoint(const fs::path& checkpoint, const fs::path& variantFolder
     }
     const auto encoder = variant / stages[1];
     WhisperEncoderModel::manifest(config.encoder()).write(encoder);
-    copyTensors("model.encoder.", encoder);
+    copyTensors("model.encoder.", "encoder_layers", config.encoderLayers, encoder);
     const auto decoder = variant / stages[2];
     WhisperDecoderModel::manifest(config.decoder()).write(decoder);
-    copyTensors("model.decoder.", decoder);
+    copyTensors("model.decoder.", "decoder_layers", config.decoderLayers, decoder);
 
     std::vector<std::string> copies{"config.json"};
     for (const char* name : kTokenizerFiles) {
@@ -312,8 +342,12 @@ void convertCheckpoint(const fs::path& checkpoint, const fs::path& variantFolder
     }
     for (const auto& name : copies) fs::copy_file(checkpoint / name, variant / name, fs::copy_options::overwrite_existing);
     if (verify) {
-        for (const auto& folder : {mel, encoder, decoder}) Model::load(folder)->unload();
+        for (const auto& folder : {mel, encoder, decoder}) {
+            checkStop();
+            Model::load(folder)->unload();
+        }
     }
+    checkStop();
 
     fs::create_directories(variantFolder);
     for (const char* stage : stages) {

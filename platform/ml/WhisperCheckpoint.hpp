@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <stop_token>
 #include <utility>
 #include <vector>
 
@@ -47,7 +48,9 @@ void generateRandomCheckpoint(const std::filesystem::path& folder, const Whisper
 // AudioEncoder.mlmodelc and TextDecoder.mlmodelc (model.json +
 // weights.safetensors each), config.json and the tokenizer files. Each stage
 // is loaded once afterwards to prove the folder is sound (when `verify`).
+// A stop request ends it between two tensors (or stage loads) with
+// CancellationError, leaving `variantFolder` as it was.
 void convertCheckpoint(const std::filesystem::path& checkpointFolder, const std::filesystem::path& variantFolder,
-                       bool verify = true);
+                       bool verify = true, std::stop_token stop = {});
 
 }  // namespace platform::ml

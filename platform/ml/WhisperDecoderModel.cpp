@@ -18,7 +18,8 @@ namespace {
 
 constexpr size_t kCrossCacheEntries = 4;
 
-DecoderDimensions readDimensions(const nlohmann::json& p) {
+DecoderDimensions readDimensions(const ModelManifest& manifest) {
+    const nlohmann::json& p = manifest.parameters;
     DecoderDimensions d;
     d.dModel = modelParameter(p, "d_model", -1);
     d.nLayers = modelParameter(p, "n_layers", -1);
@@ -28,8 +29,13 @@ DecoderDimensions readDimensions(const nlohmann::json& p) {
     d.nTextCtx = modelParameter(p, "n_text_ctx", 448);
     d.kvLength = modelParameter(p, "kv_length", 224);
     d.nAudioCtx = modelParameter(p, "n_audio_ctx", 1500);
-    if (d.dModel % d.nHeads != 0 || d.kvLength > d.nTextCtx) {
-        throw ModelError(ModelError::Kind::invalidModel, "Inconsistent decoder parameters in model.json");
+    if (d.dModel % d.nHeads != 0) {
+        inconsistentParameters(manifest, "decoder", namedParameter("d_model", d.dModel) + " is not a multiple of " +
+                                                        namedParameter("n_heads", d.nHeads));
+    }
+    if (d.kvLength > d.nTextCtx) {
+        inconsistentParameters(manifest, "decoder",
+                               namedParameter("kv_length", d.kvLength) + " exceeds " + namedParameter("n_text_ctx", d.nTextCtx));
     }
     if (p.contains("alignment_heads")) {
         const auto& a = p["alignment_heads"];
@@ -121,8 +127,7 @@ ModelManifest WhisperDecoderModel::manifest(const DecoderDimensions& d) {
 
 WhisperDecoderModel::WhisperDecoderModel(const ModelManifest& manifest, TensorSource& source,
                                          ModelConfiguration configuration)
-    : StageModel(describe(readDimensions(manifest.parameters)), manifest, configuration),
-      dims_(readDimensions(manifest.parameters)) {
+    : StageModel(describe(readDimensions(manifest)), manifest, configuration), dims_(readDimensions(manifest)) {
     const int64_t D = dims_.dModel, F = dims_.ffnDim;
     const std::string e = "model.decoder.";
     auto w = std::make_shared<Weights>();

@@ -15,7 +15,8 @@ namespace platform::ml {
 
 namespace {
 
-EncoderDimensions readDimensions(const nlohmann::json& p) {
+EncoderDimensions readDimensions(const ModelManifest& manifest) {
+    const nlohmann::json& p = manifest.parameters;
     EncoderDimensions d;
     d.nMels = modelParameter(p, "n_mels");
     d.dModel = modelParameter(p, "d_model");
@@ -23,9 +24,11 @@ EncoderDimensions readDimensions(const nlohmann::json& p) {
     d.nHeads = modelParameter(p, "n_heads");
     d.ffnDim = modelParameter(p, "ffn_dim", 4 * d.dModel);
     d.nFrames = modelParameter(p, "n_frames", 3000);
-    if (d.dModel % d.nHeads != 0 || d.nFrames % 2 != 0) {
-        throw ModelError(ModelError::Kind::invalidModel, "Inconsistent encoder parameters in model.json");
+    if (d.dModel % d.nHeads != 0) {
+        inconsistentParameters(manifest, "encoder", namedParameter("d_model", d.dModel) + " is not a multiple of " +
+                                                        namedParameter("n_heads", d.nHeads));
     }
+    if (d.nFrames % 2 != 0) inconsistentParameters(manifest, "encoder", namedParameter("n_frames", d.nFrames) + " is odd");
     return d;
 }
 
@@ -62,8 +65,7 @@ ModelManifest WhisperEncoderModel::manifest(const EncoderDimensions& d) {
 
 WhisperEncoderModel::WhisperEncoderModel(const ModelManifest& manifest, TensorSource& source,
                                          ModelConfiguration configuration)
-    : StageModel(describe(readDimensions(manifest.parameters)), manifest, configuration),
-      dims_(readDimensions(manifest.parameters)) {
+    : StageModel(describe(readDimensions(manifest)), manifest, configuration), dims_(readDimensions(manifest)) {
     const int64_t D = dims_.dModel, F = dims_.ffnDim, T = dims_.nFrames / 2;
     const std::string e = "model.encoder.";
     auto w = std::make_shared<Weights>();

@@ -17,6 +17,16 @@ Sha256::Sha256() : state_(std::make_unique<State>()) {
         throw std::runtime_error("SHA-256 unavailable");
 }
 
+Sha256::Sha256(const Sha256& other) : Sha256() { *this = other; }
+
+Sha256& Sha256::operator=(const Sha256& other) {
+    if (this != &other) {
+        if (EVP_MD_CTX_copy_ex(state_->ctx, other.state_->ctx) != 1) throw std::runtime_error("SHA-256 copy failed");
+        state_->finished = other.state_->finished;
+    }
+    return *this;
+}
+
 Sha256::~Sha256() {
     if (state_ && state_->ctx) EVP_MD_CTX_free(state_->ctx);
 }

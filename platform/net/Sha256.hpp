@@ -14,8 +14,9 @@ class Sha256 {
 public:
     Sha256();
     ~Sha256();
-    Sha256(const Sha256&) = delete;
-    Sha256& operator=(const Sha256&) = delete;
+    // A copy carries on from the same bytes, independently.
+    Sha256(const Sha256& other);
+    Sha256& operator=(const Sha256& other);
 
     void update(const void* data, size_t size);
     void update(std::string_view data) { update(data.data(), data.size()); }

@@ -1,7 +1,12 @@
 #include "platform/net/Url.hpp"
 
+#include <arpa/inet.h>
+#include <curl/curl.h>
+#include <netinet/in.h>
+
 #include <algorithm>
 #include <cctype>
+#include <memory>
 
 namespace platform::net {
 
@@ -23,10 +28,6 @@ std::string lower(std::string s) {
     return s;
 }
 
-bool hasControl(std::string_view s) {
-    return std::any_of(s.begin(), s.end(), [](unsigned char c) { return c < 0x21 || c == 0x7f; });
-}
-
 // A scheme is letters, digits, "+", "-" and "." before the first ":", and
 // only counts when that ":" comes before any "/", "?" or "#": so a query
 // holding "http://..." stays part of a relative reference.
@@ -39,54 +40,49 @@ bool hasScheme(std::string_view ref) {
     });
 }
 
+struct HandleDeleter {
+    void operator()(CURLU* h) const { curl_url_cleanup(h); }
+};
+using Handle = std::unique_ptr<CURLU, HandleDeleter>;
+
+// One part of a parsed URL, absent when the URL has none.
+std::optional<std::string> part(CURLU* h, CURLUPart which) {
+    char* value = nullptr;
+    if (curl_url_get(h, which, &value, 0) != CURLUE_OK || value == nullptr) return std::nullopt;
+    std::string text(value);
+    curl_free(value);
+    return text;
+}
+
 }  // namespace
 
-std::optional<Url> Url::parse(std::string_view text) {
-    auto sep = text.find("://");
-    if (sep == std::string_view::npos || sep == 0) return std::nullopt;
+// The parts of a URL that libcurl has parsed: only http(s), with a host and
+// without credentials.
+std::optional<Url> Url::fromHandle(void* handle) {
+    auto* h = static_cast<CURLU*>(handle);
     Url url;
-    url.scheme_ = lower(std::string(text.substr(0, sep)));
+    url.scheme_ = lower(part(h, CURLUPART_SCHEME).value_or(""));
     if (url.scheme_ != "http" && url.scheme_ != "https") return std::nullopt;
-    std::string_view rest = text.substr(sep + 3);
-    if (auto hash = rest.find('#'); hash != std::string_view::npos) rest = rest.substr(0, hash);
-    if (hasControl(rest)) return std::nullopt;
-    auto authEnd = rest.find_first_of("/?");
-    std::string_view authority = rest.substr(0, authEnd);
-    rest = authEnd == std::string_view::npos ? std::string_view{} : rest.substr(authEnd);
-    if (authority.find('@') != std::string_view::npos) return std::nullopt;
-    std::string_view host = authority;
-    if (!authority.empty() && authority.front() == '[') {
-        auto close = authority.find(']');
-        if (close == std::string_view::npos) return std::nullopt;
-        host = authority.substr(0, close + 1);
-        std::string_view after = authority.substr(close + 1);
-        if (!after.empty()) {
-            if (after.front() != ':') return std::nullopt;
-            authority = after;
-        } else {
-            authority = {};
-        }
-    } else if (auto colon = authority.rfind(':'); colon != std::string_view::npos) {
-        host = authority.substr(0, colon);
-        authority = authority.substr(colon);
-    } else {
-        authority = {};
+    if (part(h, CURLUPART_USER) || part(h, CURLUPART_PASSWORD)) return std::nullopt;
+    auto host = part(h, CURLUPART_HOST);
+    if (!host || host->empty()) return std::nullopt;
+    url.host_ = lower(*host);
+    if (auto port = part(h, CURLUPART_PORT)) {
+        const int value = std::atoi(port->c_str());
+        if (value < 1 || value > 65535) return std::nullopt;
+        url.port_ = value;
     }
-    if (host.empty()) return std::nullopt;
-    url.host_ = lower(std::string(host));
-    if (!authority.empty()) {
-        std::string_view digits = authority.substr(1);
-        if (digits.empty() || digits.size() > 5 ||
-            !std::all_of(digits.begin(), digits.end(), [](unsigned char c) { return std::isdigit(c); }))
-            return std::nullopt;
-        int port = std::stoi(std::string(digits));
-        if (port < 1 || port > 65535) return std::nullopt;
-        url.port_ = port;
-    }
-    auto q = rest.find('?');
-    url.path_ = std::string(rest.substr(0, q));
-    if (q != std::string_view::npos) url.query_ = std::string(rest.substr(q + 1));
+    url.path_ = part(h, CURLUPART_PATH).value_or("/");
+    url.query_ = part(h, CURLUPART_QUERY);
     return url;
+}
+
+std::optional<Url> Url::parse(std::string_view text) {
+    Handle h(curl_url());
+    if (!h) return std::nullopt;
+    const std::string copy(text);
+    if (curl_url_set(h.get(), CURLUPART_URL, copy.c_str(), 0) != CURLUE_OK) return std::nullopt;
+    return fromHandle(h.get());
 }
 
 int Url::effectivePort() const {
@@ -139,6 +135,21 @@ Url Url::withPathAndQuery(std::string path, std::optional<std::string> query) co
     return url;
 }
 
+bool Url::isLoopback() const {
+    const std::string_view host = host_;
+    if (host == "localhost" || (host.size() > 10 && host.substr(host.size() - 10) == ".localhost")) return true;
+    in_addr v4{};
+    if (inet_pton(AF_INET, host_.c_str(), &v4) == 1) return (ntohl(v4.s_addr) >> 24) == 127;
+    if (host.size() > 2 && host.front() == '[' && host.back() == ']') {
+        const std::string inner(host.substr(1, host.size() - 2));
+        in6_addr v6{};
+        if (inet_pton(AF_INET6, inner.c_str(), &v6) != 1) return false;
+        if (IN6_IS_ADDR_LOOPBACK(&v6)) return true;
+        return IN6_IS_ADDR_V4MAPPED(&v6) && v6.s6_addr[12] == 127;
+    }
+    return false;
+}
+
 bool Url::sameOrigin(const Url& other) const {
     return scheme_ == other.scheme_ && host_ == other.host_ && effectivePort() == other.effectivePort();
 }
@@ -146,27 +157,16 @@ bool Url::sameOrigin(const Url& other) const {
 bool Url::isHostless(std::string_view ref) { return !hasScheme(ref) && ref.substr(0, 2) != "//"; }
 
 std::optional<Url> Url::resolve(std::string_view ref) const {
-    if (hasScheme(ref)) return parse(ref);
-    if (hasControl(ref)) return std::nullopt;
-    if (ref.substr(0, 2) == "//") return parse(scheme_ + ":" + std::string(ref));
-    std::string_view pathPart = ref;
-    std::optional<std::string> query;
-    if (auto h = pathPart.find('#'); h != std::string_view::npos) pathPart = pathPart.substr(0, h);
-    if (auto q = pathPart.find('?'); q != std::string_view::npos) {
-        query = std::string(pathPart.substr(q + 1));
-        pathPart = pathPart.substr(0, q);
-    }
-    std::string path;
-    if (pathPart.empty()) {
-        path = path_;
-        if (!query) query = query_;
-    } else if (pathPart.front() == '/') {
-        path = std::string(pathPart);
-    } else {
-        auto slash = path_.rfind('/');
-        path = (slash == std::string::npos ? std::string("/") : path_.substr(0, slash + 1)) + std::string(pathPart);
-    }
-    return withPathAndQuery(std::move(path), std::move(query));
+    Handle h(curl_url());
+    if (!h) return std::nullopt;
+    const std::string base = string();
+    const std::string reference(ref);
+    // Set on a handle that holds a URL, a relative reference is resolved
+    // against it (dot segments removed); an absolute one replaces it.
+    if (curl_url_set(h.get(), CURLUPART_URL, base.c_str(), 0) != CURLUE_OK ||
+        curl_url_set(h.get(), CURLUPART_URL, reference.c_str(), 0) != CURLUE_OK)
+        return std::nullopt;
+    return fromHandle(h.get());
 }
 
 std::string Url::percentEncodeSegment(std::string_view raw) {

@@ -8,6 +8,7 @@ namespace platform::net {
 
 // An absolute http(s) URL kept with its path percent-encoded, so that a
 // segment holding "/" (a revision such as refs/pr/1) stays one segment.
+// Parsing and resolving are libcurl's URL parser.
 class Url {
 public:
     static std::optional<Url> parse(std::string_view text);
@@ -29,6 +30,10 @@ public:
 
     Url withPathAndQuery(std::string path, std::optional<std::string> query) const;
 
+    // The host is this machine: "localhost" (or a name under it), an IPv4
+    // address in 127.0.0.0/8, or ::1 (also IPv4-mapped). Names are not looked up.
+    bool isLoopback() const;
+
     // Same scheme, host and port: where credentials may go.
     bool sameOrigin(const Url& other) const;
 
@@ -43,6 +48,8 @@ public:
     bool operator==(const Url& other) const { return string() == other.string(); }
 
 private:
+    static std::optional<Url> fromHandle(void* handle);
+
     std::string scheme_;
     std::string host_;
     std::optional<int> port_;

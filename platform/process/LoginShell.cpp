@@ -9,6 +9,7 @@
 
 #include "platform/concurrency/MainQueue.hpp"
 #include "platform/foundation/FileManager.hpp"
+#include "platform/foundation/Trim.hpp"
 #include "platform/foundation/Unicode.hpp"
 #include "platform/process/Subprocess.hpp"
 
@@ -82,10 +83,7 @@ std::optional<std::filesystem::path> LoginShell::lookup(std::string_view program
         if (!line.empty()) last = line;
         start = end + 1;
     }
-    auto first = last.find_first_not_of(" \t");
-    if (first == std::string::npos) return std::nullopt;
-    auto lastChar = last.find_last_not_of(" \t");
-    std::string path = last.substr(first, lastChar - first + 1);
+    const std::string path = trimmingAscii(last, kSpacesAndTabs);
     if (path.empty() || path[0] != '/') return std::nullopt;
     if (!FileManager::isExecutableFile(path)) return std::nullopt;
     return std::filesystem::path(path);

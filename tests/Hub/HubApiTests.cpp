@@ -4,6 +4,9 @@
 
 #include "HubTestSupport.hpp"
 #include "ZezeziCore/External/Hub/HubApiWrapper.hpp"
+#include "ZezeziCore/External/Hub/Config.hpp"
+#include "platform/log/SystemLog.hpp"
+#include "platform/net/fake/FakeHttpClient.hpp"
 #include "ZezeziCore/External/Hub/HubFileDownloader.hpp"
 #include "ZezeziCore/External/Hub/PathSafety.hpp"
 #include "platform/net/fake/FakePathMonitor.hpp"
@@ -76,7 +79,7 @@ TEST(HubApiMetadata, CorruptFilesAreLoggedDeletedAndAbsent) {
     TemporaryFolder tmp;
     HubApi api;
     std::vector<std::string> logged;
-    HubApi::setLogSink([&](const std::string& m) { logged.push_back(m); });
+    api.logSink = [&](const std::string& m) { logged.push_back(m); };
     for (std::string bad : {"one\ntwo", "c\ne\nnot-a-number\n", "c\ne\n12.5x\n", ""}) {
         auto path = tmp.path() / "x.metadata";
         writeFile(path, bad);
@@ -103,7 +106,33 @@ TEST(HubApiMetadata, CorruptFilesAreLoggedDeletedAndAbsent) {
     EXPECT_EQ(meta->filename, "z.metadata.txt");
     EXPECT_NEAR(std::chrono::duration<double>(meta->timestamp.time_since_epoch()).count(), 1700000000.25, 1e-3);
     EXPECT_TRUE(logged.empty());
-    HubApi::setLogSink(nullptr);
+}
+
+// The clock holds about the years 1678 to 2262: a time stamp beyond that
+// (or no number at all) cannot be kept, so the file is invalid like any
+// other unreadable one.
+TEST(HubApiMetadata, TimeStampsTheClockCannotHoldAreInvalid) {
+    TemporaryFolder tmp;
+    HubApi api;
+    std::vector<std::string> logged;
+    api.logSink = [&](const std::string& m) { logged.push_back(m); };
+    const std::string kept = "-9000000000.5";  // 1684, inside the range
+    writeFile(tmp.path() / "kept.metadata", "c\ne\n" + kept + "\n");
+    auto meta = api.readDownloadMetadata(tmp.path() / "kept.metadata");
+    ASSERT_TRUE(meta);
+    EXPECT_NEAR(std::chrono::duration<double>(meta->timestamp.time_since_epoch()).count(), -9000000000.5, 1e-3);
+    // The first was found by the fuzzer: a form feed ends a line too, and an
+    // eleven-digit time is the year 2519.
+    for (std::string bad : {std::string("\xff\xff" "aaaa\f5\n17337337885\n"), std::string("c\ne\n1e300\n"),
+                            std::string("c\ne\n-9300000000\n"), std::string("c\ne\ninf\n"), std::string("c\ne\nnan\n")}) {
+        const auto path = tmp.path() / "x.metadata";
+        writeFile(path, bad);
+        EXPECT_FALSE(api.readDownloadMetadata(path)) << bad;
+        EXPECT_FALSE(fs::exists(path)) << bad;
+        ASSERT_FALSE(logged.empty()) << bad;
+        EXPECT_NE(logged.back().find("Invalid timestamp format"), std::string::npos) << logged.back();
+    }
+    EXPECT_EQ(logged.size(), 5u);
 }
 
 TEST(HubApiMetadata, UnwritablePlaceIsAFileWriteError) {
@@ -298,10 +327,17 @@ TEST(HubApiWrapperTests, ArgumentsThenEnvironmentThenDefaults) {
     ScopedEnv noEndpoint("HF_ENDPOINT", nullptr);
     ScopedEnv home("HOME", "/home/someone");
     ScopedEnv config("XDG_CONFIG_HOME", "/nonexistent-config");
-    Hub::HubApiWrapper defaults;
-    EXPECT_EQ(defaults.impl.endpoint, HubApi::defaultEndpoint);
-    EXPECT_EQ(defaults.impl.downloadBase, fs::path("/home/someone/Documents/huggingface"));
-    EXPECT_EQ(defaults.localRepoLocation({"A/N"}), fs::path("/home/someone/Documents/huggingface/models/A/N"));
+    // The default cache follows the XDG cache folder; a relative value does not count.
+    const std::pair<const char*, const char*> bases[] = {{nullptr, "/home/someone/.cache/huggingface"},
+                                                         {"/xdg/cache", "/xdg/cache/huggingface"},
+                                                         {"relative/cache", "/home/someone/.cache/huggingface"}};
+    for (const auto& [xdg, base] : bases) {
+        ScopedEnv cache("XDG_CACHE_HOME", xdg);
+        Hub::HubApiWrapper defaults;
+        EXPECT_EQ(defaults.impl.endpoint, HubApi::defaultEndpoint);
+        EXPECT_EQ(defaults.impl.downloadBase, fs::path(base));
+        EXPECT_EQ(defaults.localRepoLocation({"A/N"}), fs::path(base) / "models/A/N");
+    }
 }
 
 TEST(HubApiWrapperTests, TokenPresenceIsPrintedOnlyForCi) {
@@ -389,4 +425,51 @@ TEST(PathSafetyTests, NamesThatStayInside) {
     EXPECT_TRUE(Hub::isOutside("/base/repo/a", "/base/repo/.cache"));
     EXPECT_FALSE(Hub::isOutside("/base/repo/.cache/x/../y", "/base/repo/.cache"));
     EXPECT_FALSE(Hub::isOutside("/base/repo/.cache/", "/base/repo/.cache"));
+}
+
+// The client's own settings reach the HTTP requests: the listing and the
+// metadata queries wait 60 s for a byte, file bodies the download's idle time.
+TEST(HubApiTransfers, RequestsCarryTheConfiguredIdleTimes) {
+    auto http = std::make_shared<platform::net::FakeHttpClient>();
+    const std::string body = "{\"model_type\":\"whisper\"}";
+    http->setHandler([&](const platform::net::HttpRequest& r) {
+        platform::net::FakeHttpClient::Reply reply;
+        if (r.url.path().find("/api/") == 0) {
+            reply.body = R"({"siblings":[{"rfilename":"config.json"}]})";
+        } else {
+            reply.headers.set("X-Repo-Commit", std::string(40, 'c'));
+            reply.headers.set("Etag", "\"e1\"");
+            reply.headers.set("Content-Length", std::to_string(body.size()));
+            reply.body = body;
+        }
+        return reply;
+    });
+    TemporaryFolder tmp;
+    Hub::HubApiWrapper wrapper(tmp.path(), std::string("t"), std::string("https://hub.example"), false, http);
+    wrapper.impl.useOfflineMode = false;
+    wrapper.impl.downloadIdleTimeout = 0.25;
+    auto folder = wrapper.snapshot({"org/model"}, "main");
+    EXPECT_EQ(readFile(folder / "config.json"), body);
+    std::vector<std::pair<std::string, double>> seen;
+    for (const auto& r : http->requests()) seen.emplace_back(r.method + " " + r.url.path(), r.idleTimeout);
+    const std::vector<std::pair<std::string, double>> expected = {{"GET /api/models/org/model/revision/main", 60},
+                                                                  {"HEAD /org/model/resolve/main/config.json", 60},
+                                                                  {"GET /org/model/resolve/main/config.json", 0.25}};
+    EXPECT_EQ(seen, expected);
+}
+
+TEST(HubApiConfiguration, ARepeatedKeyIsLoggedWithTheFile) {
+    TemporaryFolder tmp;
+    const auto file = tmp.path() / "tokenizer_config.json";
+    writeFile(file, R"({"bos_token": "<a>", "bos_token": "<b>"})");
+    std::vector<std::string> warnings;
+    platform::SystemLog::setSink([&](platform::LogLevel level, const std::string&, const std::string&,
+                                     const std::string& message) {
+        if (level == platform::LogLevel::warning) warnings.push_back(message);
+    });
+    auto config = HubApi::configuration(file);
+    platform::SystemLog::setSink(nullptr);
+    EXPECT_EQ(config["bosToken"].string(), "<b>");
+    ASSERT_EQ(warnings.size(), 1u);
+    EXPECT_EQ(warnings[0], "Duplicate key \"bos_token\" in " + file.string() + " at byte 21: the last value is kept");
 }

@@ -46,7 +46,9 @@ public:
     std::atomic<bool> ignoreRange{false};   // whole file with 200 to a range request
     std::atomic<int> truncateGets{0};     // the next N GETs end early without an error
     std::atomic<bool> redirectBodies{false};  // GET of a file redirects to the CDN
-    std::atomic<long> stallAt{-1};        // bodies pause at this offset until it is cleared
+    std::atomic<long> stallAt{-1};        // bodies pause at this offset until it is cleared...
+    std::atomic<int> stallGets{-1};       // ...in the next N body GETs (-1: in every one)
+    std::atomic<int> corruptGets{0};      // the next N body GETs carry one wrong byte
 
     platform::net::LoopbackServer server;
     platform::net::LoopbackServer cdn;
@@ -196,12 +198,18 @@ private:
         if (cut) --cutGets;
         long cutOffset = cutAt;
         auto data = std::make_shared<std::string>(content);
+        if (!head && corruptGets > 0 && !data->empty()) {
+            --corruptGets;
+            (*data)[data->size() / 2] ^= 0x5a;
+        }
+        bool stalls = !head && stallGets != 0;
+        if (stalls && stallGets > 0) --stallGets;
         res.set_content_provider(size, "application/octet-stream",
-                                 [this, data, cut, cutOffset](size_t offset, size_t length, httplib::DataSink& sink) {
+                                 [this, data, cut, cutOffset, stalls](size_t offset, size_t length, httplib::DataSink& sink) {
                                      size_t n = std::min<size_t>(length, 16384);
                                      if (cut && static_cast<long>(offset) >= cutOffset) return false;
                                      if (cut) n = std::min<size_t>(n, static_cast<size_t>(cutOffset) - offset);
-                                     long stall = stallAt;
+                                     long stall = stalls ? stallAt.load() : -1;
                                      if (stall >= 0 && static_cast<long>(offset) >= stall) {
                                          std::this_thread::sleep_for(std::chrono::milliseconds(2));
                                          return true;

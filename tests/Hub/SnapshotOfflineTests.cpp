@@ -58,9 +58,10 @@ TEST_F(SnapshotOffline, FailsClearlyForWhatIsNotCached) {
 TEST_F(SnapshotOffline, CorruptMetadataMeansNotAvailableAndIsRemoved) {
     online.snapshot({"org/model"}, "main");
     writeFile(meta() / "config.json.metadata", "garbage");
-    HubApi::setLogSink([](const std::string&) {});
+    std::vector<std::string> logged;
+    offline.logSink = [&](const std::string& m) { logged.push_back(m); };
     EXPECT_EQ(offlineError(), "Offline mode error: Metadata not available for config.json");
-    HubApi::setLogSink(nullptr);
+    EXPECT_EQ(logged.size(), 1u);
     EXPECT_FALSE(fs::exists(meta() / "config.json.metadata"));
 }
 
@@ -81,14 +82,32 @@ TEST_F(SnapshotOffline, SymlinkOutOfTheRepositoryIsRefused) {
     EXPECT_EQ(offline.snapshot({"org/model"}, "main", {"*.json"}), repo());
 }
 
-TEST_F(SnapshotOffline, ForcedOnlineIgnoresTheMonitor) {
+// The flag decides when set; otherwise a hub on this machine is always
+// reachable, and only a remote one follows the network monitor.
+TEST_F(SnapshotOffline, TheRoadFollowsTheFlagThenALocalEndpointThenTheMonitor) {
     ScopedEnv ci("CI_DISABLE_NETWORK_MONITOR", nullptr);
-    HubApi::NetworkMonitor::shared().state().update(false, false, false);
-    EXPECT_EQ(online.snapshot({"org/model"}, "main"), repo());
-    HubApi automatic = online;
-    automatic.useOfflineMode.reset();
-    hub.server.clearRequests();
-    automatic.snapshot({"org/model"}, "main");
-    EXPECT_TRUE(hub.server.requests().empty());
+    online.snapshot({"org/model"}, "main");
+    const std::string local = hub.endpoint();
+    const std::string localByName = "http://localhost:" + std::to_string(hub.server.port());
+    struct Case {
+        std::optional<bool> flag;
+        bool connected;
+        std::string endpoint;
+        bool online;
+    };
+    const Case cases[] = {
+        {false, false, local, true},           {std::nullopt, false, local, true},
+        {std::nullopt, false, localByName, true}, {std::nullopt, false, "http://hub.invalid", false},
+        {std::nullopt, true, local, true},     {true, true, local, false},
+    };
+    for (const auto& c : cases) {
+        HubApi::NetworkMonitor::shared().state().update(c.connected, false, false);
+        HubApi api = online;
+        api.useOfflineMode = c.flag;
+        api.endpoint = c.endpoint;
+        hub.server.clearRequests();
+        EXPECT_EQ(api.snapshot({"org/model"}, "main"), repo()) << c.endpoint;
+        EXPECT_EQ(hub.server.requests().empty(), !c.online) << c.endpoint << " connected " << c.connected;
+    }
     HubApi::NetworkMonitor::shared().state().update(true, false, false);
 }

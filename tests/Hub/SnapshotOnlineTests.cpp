@@ -204,9 +204,8 @@ TEST_F(SnapshotOnline, CorruptMetadataIsDeletedAndTheFileFetchedAgain) {
     auto meta = metaFolder() / "config.json.metadata";
     writeFile(meta, "only one line");
     std::vector<std::string> logged;
-    HubApi::setLogSink([&](const std::string& m) { logged.push_back(m); });
+    api.logSink = [&](const std::string& m) { logged.push_back(m); };
     api.snapshot({"org/model"}, "main", {"config.json"});
-    HubApi::setLogSink(nullptr);
     ASSERT_EQ(logged.size(), 1u);
     EXPECT_NE(logged[0].find("Invalid metadata file"), std::string::npos);
     // Etags differ (none recorded), the etag is not a SHA-256: fetched again.
@@ -369,4 +368,80 @@ TEST(ProgressTree, ChildrenWeighByPendingUnits) {
     b->setCompletedUnitCount(200);  // over-full counts as whole
     EXPECT_DOUBLE_EQ(parent.fractionCompleted(), 0.875);
     EXPECT_DOUBLE_EQ(Hub::Progress(0).fractionCompleted(), 0);
+}
+
+// A large-file object is named by its SHA-256: a body that does not hash to
+// it never lands, is fetched once more, and then fails as an integrity error.
+TEST_F(SnapshotOnline, BodyThatDoesNotMatchItsSha256IsFetchedOnceMoreThenRefused) {
+    const std::string name = "enc/AudioEncoder.mlmodelc/weights/weight.bin";
+    const auto partialOf = [&] { return metaFolder() / (name + "." + platform::net::Sha256::hex(weights) + ".incomplete"); };
+    struct Case {
+        int corrupt;  // body GETs that carry a wrong byte
+        bool lands;
+    };
+    for (const Case c : {Case{1, true}, Case{2, false}, Case{5, false}}) {
+        fs::remove_all(tmp.path() / "models");
+        hub.server.clearRequests();
+        hub.corruptGets = c.corrupt;
+        try {
+            api.snapshot({"org/model"}, "main", {"enc/*"});
+            EXPECT_TRUE(c.lands) << c.corrupt;
+        } catch (const HubApi::EnvironmentError& e) {
+            EXPECT_FALSE(c.lands) << c.corrupt;
+            EXPECT_EQ(e.kind(), HubApi::EnvironmentError::Kind::fileIntegrityError);
+            EXPECT_EQ(e.description(), "File integrity check failed: Hash mismatch for weight.bin");
+        }
+        // One fetch, and a second one from the first byte after a mismatch.
+        auto gets = hub.bodyGets();
+        ASSERT_EQ(gets.size(), 2u) << c.corrupt;
+        EXPECT_FALSE(gets[1].hasHeader("Range"));
+        EXPECT_FALSE(fs::exists(partialOf()));
+        EXPECT_EQ(fs::exists(metaFolder() / (name + ".metadata")), c.lands);
+        EXPECT_EQ(fs::exists(repoFolder() / name), c.lands);
+        if (c.lands) EXPECT_EQ(readFile(repoFolder() / name), weights);
+    }
+    hub.corruptGets = 0;
+}
+
+// Resuming hashes the bytes kept from the last run first, so a damaged
+// partial file is caught too.
+TEST_F(SnapshotOnline, ResumedPartialFileIsHashedFromItsFirstByte) {
+    const std::string name = "enc/AudioEncoder.mlmodelc/weights/weight.bin";
+    const auto partial = metaFolder() / (name + "." + platform::net::Sha256::hex(weights) + ".incomplete");
+    std::string damaged = weights.substr(0, 100000);
+    damaged[10] ^= 0x01;
+    struct Case {
+        std::string kept;
+        std::vector<std::string> ranges;  // of the body GETs
+    };
+    const Case cases[] = {
+        {weights.substr(0, 100000), {"bytes=100000-"}},
+        {damaged, {"bytes=100000-", ""}},
+        {weights, {}},
+        {weights.substr(0, 200) + std::string(weights.size() - 200, 'x'), {""}},
+    };
+    for (const auto& c : cases) {
+        fs::remove_all(tmp.path() / "models");
+        hub.server.clearRequests();
+        writeFile(partial, c.kept);
+        api.snapshot({"org/model"}, "main", {"enc/*"});
+        EXPECT_EQ(readFile(repoFolder() / name), weights);
+        std::vector<std::string> ranges;
+        for (const auto& get : hub.bodyGets()) ranges.push_back(get.header("Range"));
+        EXPECT_EQ(ranges, c.ranges) << c.kept.size();
+        EXPECT_FALSE(fs::exists(partial));
+    }
+}
+
+TEST_F(SnapshotOnline, StalledBodyFailsAfterTheIdleTimeOutAndResumes) {
+    api.downloadIdleTimeout = 0.2;
+    hub.stallAt = 100000;
+    hub.stallGets = 1;
+    api.snapshot({"org/model"}, "main", {"enc/*"});
+    hub.stallAt = -1;
+    auto gets = hub.bodyGets();
+    ASSERT_EQ(gets.size(), 2u);
+    // The first whole 64 KiB chunk was kept.
+    EXPECT_EQ(gets[1].header("Range"), "bytes=65536-");
+    EXPECT_EQ(readFile(repoFolder() / "enc/AudioEncoder.mlmodelc/weights/weight.bin"), weights);
 }

@@ -93,3 +93,31 @@ TEST(AutoTokenizerFromHub, LlamaClassFromARepository) {
     // The rewritten post-processor puts the begin token first.
     EXPECT_EQ(tokenizer.encode("hola"), (std::vector<int64_t>{1, 2}));
 }
+
+// Run in a fresh process, so that no earlier test has made the network monitor.
+TEST(AutoTokenizerFromFolder, TouchesNeitherTheNetworkNorTheNetworkMonitor) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    hubtest::LoopbackHub hub;
+    parlox::testing::TemporaryFolder tmp;
+    hubtest::writeFile(tmp.path() / "model" / "tokenizer.json", fixtures::byteLevelBpeData().dump());
+    hubtest::writeFile(tmp.path() / "model" / "tokenizer_config.json", fixtures::whisperConfig().dump());
+    EXPECT_EXIT(
+        {
+            ::setenv("HF_ENDPOINT", hub.endpoint().c_str(), 1);
+            ::setenv("HOME", tmp.path().c_str(), 1);
+            ::unsetenv("XDG_CACHE_HOME");
+            ::unsetenv("CI_DISABLE_NETWORK_MONITOR");
+            int faults = 0;
+            Hub::HubApiWrapper wrapper;
+            if (wrapper.impl.downloadBase != tmp.path() / ".cache" / "huggingface") faults |= 1;
+            auto withClient = AutoTokenizerWrapper::fromModelFolder(tmp.path() / "model", wrapper, true);
+            auto withoutClient = AutoTokenizerWrapper::fromModelFolder(tmp.path() / "model", true);
+            if (withClient.encode("hola") != withoutClient.encode("hola")) faults |= 2;
+            if (Hub::HubApi::NetworkMonitor::sharedExists()) faults |= 4;
+            if (!hub.server.requests().empty()) faults |= 8;
+            // Nothing was made in the home folder either.
+            if (fs::exists(tmp.path() / ".cache") || fs::exists(tmp.path() / "Documents")) faults |= 16;
+            std::exit(faults);
+        },
+        ::testing::ExitedWithCode(0), "");
+}

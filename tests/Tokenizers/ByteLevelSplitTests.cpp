@@ -5,6 +5,7 @@
 #include "ZezeziCore/External/Tokenizers/ByteLevelSplit.hpp"
 #include "ZezeziCore/External/Tokenizers/StringSearch.hpp"
 #include "ZezeziCore/External/Tokenizers/TextUnits.hpp"
+#include "platform/foundation/Utf8.hpp"
 
 using namespace Tokenizers;
 
@@ -23,7 +24,7 @@ TEST(ByteLevelSplit, ClassifiesEveryCharacterAsTheEngineDoes) {
         if (c >= 0xD800 && c <= 0xDFFF) continue;
         if (c >= 0x3400 && c < 0x20000 && c % 97 != 0) continue;  // sample the big ideograph blocks
         std::string text;
-        text::appendScalar(text, c);
+        platform::appendUtf8(text, c);
         text += "a";
         ASSERT_EQ(byteLevelSplitRanges(text), engineRanges(text)) << std::hex << static_cast<uint32_t>(c);
         text = " " + text;

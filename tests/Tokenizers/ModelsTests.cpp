@@ -97,6 +97,32 @@ TEST(BPETokenizer, AddedTokensOverrideAndConfigReadings) {
     EXPECT_EQ(exact.convertTokenToId("a"), 2);
 }
 
+TEST(BPETokenizer, TokensSharingAnIdGiveTheAddedTokenElseTheSmallestText) {
+    // Whatever order the vocabulary is read in, one id names one text.
+    for (const char* document : {R"({"model": {"merges": [], "vocab": {"b": 5, "a": 5, "c": 6, "d": 7}}})",
+                                 R"({"model": {"merges": [], "vocab": {"c": 6, "a": 5, "d": 7, "b": 5}}})"}) {
+        BPETokenizer model(fixtures::config(json::object()), ZezeziCore::JSONSerialization::bomPreservingJsonObject(document),
+                           {{"z", 6}});
+        EXPECT_EQ(model.convertIdToToken(5), "a") << document;
+        EXPECT_EQ(model.convertIdToToken(6), "z") << document;
+        EXPECT_EQ(model.convertTokenToId("b"), 5);
+        EXPECT_EQ(model.convertTokenToId("c"), 6);
+    }
+}
+
+TEST(BPETokenizer, LoneSurrogateKeysNameTheirIdButMatchNoText) {
+    // No text can spell U+D800, and its repaired form must not take the
+    // place of the real U+FFFD key, whichever comes first.
+    for (const char* document : {R"({"model": {"merges": [], "vocab": {"a\ud800": 3, "a\ufffd": 4, "b": 0}}})",
+                                 R"({"model": {"merges": [], "vocab": {"a\ufffd": 4, "a\ud800": 3, "b": 0}}})"}) {
+        BPETokenizer model(fixtures::config(json::object()), ZezeziCore::JSONSerialization::bomPreservingJsonObject(document), {});
+        EXPECT_EQ(model.convertTokenToId("a\xEF\xBF\xBD"), 4) << document;
+        EXPECT_EQ(model.convertIdToToken(4), "a\xEF\xBF\xBD");
+        EXPECT_EQ(model.convertIdToToken(3), "a\xEF\xBF\xBD");
+        EXPECT_EQ(model.convertTokenToId("b"), 0);
+    }
+}
+
 TEST(BertTokenizer, WordPieces) {
     BertTokenizer model(fixtures::config({{"eos_token", {{"content", "[SEP]"}}}, {"bos_token", "[CLS]"}}),
                         fixtures::config(fixtures::wordPieceData()), {});

@@ -51,7 +51,22 @@ TEST(StringSearch, EmptyMatchesAdvanceOneCharacterAndEnd) {
     ASSERT_EQ(clusters.size(), 3u);
     EXPECT_EQ(clusters[1].lower, 8u);
     EXPECT_EQ(clusters[2].lower, 11u);
-    EXPECT_EQ(split("ab", *Regex::compile("x*")), (Pieces{"ab"}));
+}
+
+TEST(StringSearch, RegexSplitCutsAtEmptyMatches) {
+    const struct {
+        const char* pattern;
+        const char* text;
+        Pieces expected;
+    } cases[] = {
+        {"x*", "ab", {"", "a", "", "b", ""}},
+        {"x*", "axxb", {"", "a", "xx", "", "b", ""}},
+        {"(?=b)", "abab", {"a", "", "ba", "", "b"}},
+        {"\\b", "hi yo", {"", "hi", "", " ", "", "yo", ""}},
+        {"(x)|(?=c)", "axbc", {"a", "x", "b", "", "c"}},
+        {"x*", "", {""}},
+    };
+    for (const auto& c : cases) EXPECT_EQ(split(c.text, *Regex::compile(c.pattern)), c.expected) << c.pattern << " on " << c.text;
 }
 
 TEST(StringSearch, RegexRangesUseIcuSyntaxAndSeeLookAhead) {

@@ -4,6 +4,7 @@
 
 #include "ZezeziCore/External/Hub/Config.hpp"
 #include "ZezeziCore/External/Hub/ConfigJSONSerialization.hpp"
+#include "platform/log/SystemLog.hpp"
 
 using ZezeziCore::BinaryDistinctString;
 using ZezeziCore::Config;
@@ -50,6 +51,34 @@ TEST(Config, ReaderTurnsLiteralsAndNumbersIntoTheFileKinds) {
     EXPECT_EQ(value("true").floating(), 1.0f);
 }
 
+// Beyond what a double holds, the size of the number decides between
+// infinity and zero, however it is written.
+TEST(Config, ReaderRoundsNumbersBeyondTheDoubleRangeByTheirSize) {
+    const std::string zeros(400, '0');
+    struct Case {
+        std::string json;
+        Config::Kind kind;
+        std::string description;
+    };
+    const Case cases[] = {
+        {"0." + zeros + "1", Config::Kind::integer, "0"},
+        {"-0." + zeros + "1", Config::Kind::integer, "0"},
+        {"0." + zeros + "1e50", Config::Kind::integer, "0"},
+        {"1" + zeros + "e-10", Config::Kind::floating, "inf"},
+        {"-1" + zeros + ".5e-50", Config::Kind::floating, "-inf"},
+        {"0.0001e400", Config::Kind::floating, "inf"},
+        {"-1" + zeros, Config::Kind::floating, "-inf"},
+        {"1e-400", Config::Kind::integer, "0"},
+        {"12345e-99999999999999999999", Config::Kind::integer, "0"},
+        {"-0.5e99999999999999999999", Config::Kind::floating, "-inf"},
+    };
+    for (const auto& c : cases) {
+        const Config v = value(c.json);
+        EXPECT_EQ(v.kind(), c.kind) << c.json;
+        EXPECT_EQ(v.description(), c.description) << c.json;
+    }
+}
+
 TEST(Config, ReaderKeepsExactUnits) {
     // A mark opening a key or a value survives exactly once; composed and
     // decomposed keys stay apart; escapes of lone surrogates are kept.
@@ -85,8 +114,23 @@ TEST(Config, ReaderRefusesMalformedInput) {
     EXPECT_NO_THROW(parse(ok));
 }
 
-TEST(Config, RepeatedKeyKeepsTheLaterValue) {
-    EXPECT_EQ(parse("{\"a\": 1, \"a\": 2}")["a"].integer(), 2);
+TEST(Config, RepeatedKeyKeepsTheLaterValueAndIsLogged) {
+    std::vector<std::pair<platform::LogLevel, std::string>> logged;
+    platform::SystemLog::setSink([&](platform::LogLevel level, const std::string&, const std::string&,
+                                     const std::string& message) { logged.emplace_back(level, message); });
+    Config c = JSONSerialization::bomPreservingJsonObject(
+        R"({"a": 1, "b": {"a": 2, "a": 3}, "\u00e9": 0, "a": 4, "c": 5})", {.source = "/m/tokenizer.json"});
+    Config clean = parse(R"({"a": 1, "b": {"a": 2}, "e\u0301": 0, "\u00e9": 0})");
+    platform::SystemLog::setSink(nullptr);
+    EXPECT_EQ(c["a"].integer(), 4);
+    EXPECT_EQ(c["b"]["a"].integer(), 3);
+    EXPECT_EQ(c["c"].integer(), 5);
+    EXPECT_EQ(clean.dictionary()->size(), 4u);
+    ASSERT_EQ(logged.size(), 2u);
+    for (const auto& [level, message] : logged) EXPECT_EQ(level, platform::LogLevel::warning);
+    EXPECT_EQ(logged[0].second, R"(Duplicate key "a" in /m/tokenizer.json at byte 23: the last value is kept)");
+    EXPECT_EQ(logged[1].second, R"(Duplicate key "a" in /m/tokenizer.json at byte 45: the last value is kept)");
+
     Config d = Config::dictionary({{"a", 1}, {"a", 2}});
     EXPECT_EQ(d["a"].integer(), 2);
     EXPECT_EQ(Config::dictionary({}).dictionary()->size(), 0u);
@@ -188,9 +232,21 @@ TEST(Config, EncodeAndDecode) {
     Config tree = Config::dictionary({{"a", Config::array({1, 2.5f, "x", nullptr})}, {"b", true}});
     EXPECT_EQ(Config::decode(tree.encode()), tree);
 
-    Config native = Config::convertToBinaryDistinctKeys(nlohmann::json::parse(R"({"a": true, "b": [1, "s"]})"));
-    EXPECT_EQ(native["a"].kind(), Config::Kind::boolean);
-    EXPECT_EQ(native["b"].array()->size(), 2u);
+}
+
+TEST(Config, ParsedTreesFollowTheFileReadersNumberRules) {
+    const char* values[] = {"true",  "false", "null", "3.0", "1e2", "-0.0", "0.5", "0.1", "-12", "9223372036854775807",
+                            "-9223372036854775808", "18446744073709551615", "9.3e18", "\"x\"", "[1, 2.0, false]"};
+    for (const char* text : values) {
+        Config fromTree = Config::convertToBinaryDistinctKeys(nlohmann::json::parse(text));
+        Config fromFile = value(text);
+        EXPECT_EQ(fromTree.kind(), fromFile.kind()) << text;
+        EXPECT_EQ(fromTree.description(), fromFile.description()) << text;
+    }
+    Config tree = Config::convertToBinaryDistinctKeys(nlohmann::json::parse(R"({"a": true, "b": [1, "s"]})"));
+    EXPECT_EQ(tree["a"].integer(), 1);
+    EXPECT_EQ(tree["a"].boolean(), true);
+    EXPECT_EQ(tree["b"].array()->size(), 2u);
 }
 
 TEST(Config, LookupsShareTheParsedVocabulary) {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <syslog.h>
 #include <vector>
 
 #include "ZezeziCore/Logging.hpp"
@@ -95,12 +96,26 @@ TEST_F(LoggingTest, CallbackReplacesTheSystemLogUntilCleared) {
     EXPECT_TRUE(system.empty());
     Logging::updateCallback(nullptr);
     Logging::error("to system");
-    Logging::shared().log({"fault"}, " ", std::nullopt, Logging::OSLogType::fault);
-    ASSERT_EQ(system.size(), 2u);
-    EXPECT_EQ(system[0].message, "to system");
-    EXPECT_EQ(system[0].level, platform::LogLevel::error);
-    EXPECT_EQ(system[0].category, "Vuvave");
     EXPECT_EQ(calls.size(), 1u);
+    ASSERT_EQ(system.size(), 1u);
+    EXPECT_EQ(system[0].message, "to system");
+    EXPECT_EQ(system[0].category, "Vuvave");
+}
+
+TEST_F(LoggingTest, EveryTypeKeepsItsOwnSystemLevel) {
+    Logging::updateLogLevel(Logging::LogLevel::debug);
+    using T = Logging::OSLogType;
+    const std::pair<T, int> cases[] = {{T::debug, LOG_DEBUG},      {T::info, LOG_INFO}, {T::defaultType, LOG_INFO},
+                                       {T::error, LOG_ERR},        {T::fault, LOG_CRIT}};
+    for (const auto& [type, priority] : cases) {
+        system.clear();
+        Logging::shared().log({"x"}, " ", std::nullopt, type);
+        ASSERT_EQ(system.size(), 1u);
+        EXPECT_EQ(platform::SystemLog::priority(system[0].level), priority) << static_cast<int>(type);
+    }
+    // An error and a fault are two levels, not one.
+    EXPECT_NE(platform::SystemLog::priority(platform::LogLevel::fault),
+              platform::SystemLog::priority(platform::LogLevel::error));
 }
 
 TEST_F(LoggingTest, CallbackMayLogWithoutDeadlock) {

@@ -59,6 +59,20 @@ TEST(ModelUtilitiesTests, RecursiveAndFolderForms) {
     EXPECT_EQ(ModelUtilities::detectModelURL(tmp.path(), "Nope", true), tmp.path() / "Nope.mlmodelc");
 }
 
+TEST(ModelUtilitiesTests, SeveralCandidatesGiveTheFirstInNameOrder) {
+    // Made in an order that is neither the names' order nor its reverse, so
+    // a choice by the folder's own listing order would show.
+    TemporaryFolder tmp;
+    for (const char* name : {"M", "A", "Z"}) fs::create_directories(tmp.path() / (std::string(name) + ".mlmodelc"));
+    for (const char* name : {"y", "b", "x"}) tmp.writeFile(std::string(name) + ".mlpackage/Data/com.apple.CoreML/model.mlmodel", "x");
+    EXPECT_EQ(ModelUtilities::detectModelURL(tmp.path()), tmp.path() / "A.mlmodelc");
+    for (const char* name : {"A", "M", "Z"}) fs::remove_all(tmp.path() / (std::string(name) + ".mlmodelc"));
+    EXPECT_EQ(ModelUtilities::detectModelURL(tmp.path()), tmp.path() / "b.mlpackage/Data/com.apple.CoreML/model.mlmodel");
+
+    for (const char* folder : {"m", "a", "z"}) fs::create_directories(tmp.path() / folder / "TextDecoder.mlmodelc");
+    EXPECT_EQ(ModelUtilities::detectModelURL(tmp.path(), "TextDecoder", true), tmp.path() / "a/TextDecoder.mlmodelc");
+}
+
 TEST(ModelUtilitiesTests, ShapeAndDimensionQueries) {
     platform::ml::ModelDescription d;
     d.addInput(platform::ml::FeatureDescription::multiArray("encoder_output_embeds", {1, 384, 1, 1500},

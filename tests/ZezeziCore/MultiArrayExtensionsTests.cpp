@@ -105,3 +105,24 @@ TEST(MultiArrayTensors, Conversions) {
         EXPECT_EQ(std::string(e.what()), "Unsupported scalar type: float64");
     }
 }
+
+TEST(TensorConversions, ReadOnlyTheScalarTypesTheyKnow) {
+    auto expectRefused = [](auto convert, DataType type, const std::string& name) {
+        auto tensor = makeMultiArray({2}, type, 0.0f);
+        try {
+            convert(*tensor);
+            ADD_FAILURE() << name;
+        } catch (const std::invalid_argument& e) {
+            EXPECT_EQ(std::string(e.what()), "Unsupported scalar type: " + name);
+        }
+    };
+    // Integers are read from int32 tensors only: the bits of a float are no integer.
+    const auto ints = [](const MultiArray& t) { return toIntArray(t); };
+    expectRefused(ints, DataType::float32, "float32");
+    expectRefused(ints, DataType::float16, "float16");
+    expectRefused(ints, DataType::int8, "int8");
+    expectRefused([](const MultiArray& t) { return toFloatArray(t); }, DataType::int8, "int8");
+    expectRefused([](const MultiArray& t) { return toMultiArray(t); }, DataType::float64, "float64");
+    auto whole = makeMultiArray({2}, DataType::int32, int32_t{-3});
+    EXPECT_EQ(toIntArray(*whole), (std::vector<int64_t>{-3, -3}));
+}

@@ -36,12 +36,10 @@ TEST(CommandLine, UsageForEverythingElse) {
         {"--generate"},
         {"--iterate", "A", "B", "C"},
         {"--transcribe"},
-        {"--transcribe", "audio.wav"},
-        {"--render-windows", "/tmp/out"},
-        {"--render-overlay", "/tmp/out"},
+        {"--render-windows"},
+        {"--render-overlay"},
         {"--help"},
         {"--GENERATE", "x"},
-        {},
     };
     for (const auto& args : cases) {
         auto run = runParlox(args);

@@ -12,7 +12,7 @@
 
 #include "app/Support/Log.hpp"
 #include "platform/foundation/Date.hpp"
-#include "tests/support/TemporaryFolder.hpp"
+#include "tests/app/Sandbox.hpp"
 #include "tests/writing/TestSupport.hpp"
 
 using Parlox::Log;
@@ -20,19 +20,9 @@ using namespace writing_test;
 
 namespace {
 
-// The log's place is fixed on first use for the whole process: give it a
-// private state folder once, before that happens. The exit handler owns the
-// folder and removes it (a static object would be destroyed before a handler
-// registered while it was being built).
-const fs::path& logSandbox() {
-    static const parlox::testing::TemporaryFolder* root = [] {
-        auto* folder = new parlox::testing::TemporaryFolder("parlox-log-test-");
-        ::setenv("XDG_STATE_HOME", folder->path().c_str(), 1);
-        std::atexit([] { delete root; });
-        return folder;
-    }();
-    return root->path();
-}
+// The log's place is fixed on first use for the whole process: the process
+// sandbox gives it a private state folder before that happens.
+fs::path logSandbox() { return app_test::useSandbox() / "XDG_STATE_HOME"; }
 
 std::vector<std::string> logLines() {
     Log::flush();

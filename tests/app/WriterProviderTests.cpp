@@ -10,7 +10,7 @@
 #include "app/Support/Log.hpp"
 #include "app/Support/SettingsStore.hpp"
 #include "app/Support/WriterProvider.hpp"
-#include "platform/foundation/fake/InMemoryUserDefaults.hpp"
+#include "tests/support/StandardDefaults.hpp"
 #include "platform/process/ProcessError.hpp"
 #include "platform/process/Subprocess.hpp"
 #include "platform/process/Terminal.hpp"
@@ -25,19 +25,7 @@ using namespace writing_test;
 
 namespace {
 
-// Swaps the standard defaults for an in-memory store for one test.
-class Settings {
-public:
-    explicit Settings(nlohmann::json values = nlohmann::json::object())
-        : store_(std::make_shared<platform::InMemoryUserDefaults>(std::move(values))),
-          old_(platform::UserDefaults::setStandard(store_)) {}
-    ~Settings() { platform::UserDefaults::setStandard(old_); }
-    platform::InMemoryUserDefaults& operator*() { return *store_; }
-
-private:
-    std::shared_ptr<platform::InMemoryUserDefaults> store_;
-    std::shared_ptr<platform::UserDefaults> old_;
-};
+using Settings = parlox::testing::StandardDefaults;
 
 }  // namespace
 
@@ -193,15 +181,17 @@ TEST(CommandLineTool, ExecuteDispatchesWithoutEndingTheProcess) {
 TEST(WriterProvider, TerminalScriptText) {
     auto script = WriterProvider::terminalScript("Iniciar sesión en Claude", "'/x' auth login --claudeai");
     auto parts = lines(script);
-    ASSERT_GE(parts.size(), 8u);
+    ASSERT_GE(parts.size(), 9u);
     EXPECT_EQ(parts[0], "#!/bin/sh");
     EXPECT_EQ(parts[1], "clear");
-    EXPECT_EQ(parts[2], "echo \"Parlox \u00B7 Iniciar sesión en Claude\"");
-    EXPECT_EQ(parts[3], "echo \"Se abrirá el navegador. Si te pide un código, cópialo aquí.\"");
-    EXPECT_EQ(parts[4], "echo");
-    EXPECT_EQ(parts[5], "'/x' auth login --claudeai");
-    EXPECT_EQ(parts[6], "echo");
-    EXPECT_EQ(parts[7], "echo \"Listo. Puedes cerrar esta ventana y volver a Parlox.\"");
+    // The window's title.
+    EXPECT_EQ(parts[2], "printf '\\033]0;%s\\007' 'Iniciar sesión en Claude'");
+    EXPECT_EQ(parts[3], "echo \"Parlox \u00B7 Iniciar sesión en Claude\"");
+    EXPECT_EQ(parts[4], "echo \"Se abrirá el navegador. Si te pide un código, cópialo aquí.\"");
+    EXPECT_EQ(parts[5], "echo");
+    EXPECT_EQ(parts[6], "'/x' auth login --claudeai");
+    EXPECT_EQ(parts[7], "echo");
+    EXPECT_EQ(parts[8], "echo \"Listo. Puedes cerrar esta ventana y volver a Parlox.\"");
     EXPECT_NE(script.back(), '\n');
 }
 
@@ -220,7 +210,7 @@ TEST(WriterProvider, SignInRunsTheToolEvenWhenItsPathHoldsAQuote) {
     EXPECT_EQ(script.parent_path(), box.runtime());
     EXPECT_EQ(script.extension(), ".sh");
     EXPECT_EQ((fs::status(script).permissions() & fs::perms::all), fs::perms::owner_all);
-    EXPECT_EQ(lines(readFile(script)).at(2), "echo \"Parlox \u00B7 Iniciar sesión en ChatGPT\"");
+    EXPECT_EQ(lines(readFile(script)).at(3), "echo \"Parlox \u00B7 Iniciar sesión en ChatGPT\"");
 
     platform::process::Options run;
     run.executable = "/bin/sh";
@@ -229,6 +219,8 @@ TEST(WriterProvider, SignInRunsTheToolEvenWhenItsPathHoldsAQuote) {
     run.timeout = 10;
     auto shown = platform::process::run(run).output;
     EXPECT_NE(shown.find("Listo. Puedes cerrar esta ventana y volver a Parlox."), std::string::npos) << shown;
+    // The terminal's window is titled with the step it runs.
+    EXPECT_NE(shown.find("\x1b]0;Iniciar sesión en ChatGPT\x07"), std::string::npos) << shown;
     EXPECT_EQ(readFile(record), "login\n");
 
     // No tool, no window.
@@ -253,4 +245,34 @@ TEST(WriterProvider, ATerminalThatCannotOpenIsLogged) {
     EXPECT_NE(logged.back().find(" ERROR No pude abrir la Terminal: No se pudo ejecutar x-terminal-emulator"),
               std::string::npos)
         << logged.back();
+}
+
+TEST(WriterProvider, InstallOpensTheInstallerOrThePage) {
+    Sandbox box;
+    std::vector<fs::path> scripts;
+    std::vector<std::string> pages;
+    WriterProvider::setTerminalOpener([&](const fs::path& script) { scripts.push_back(script); });
+    WriterProvider::setURLOpener([&](const std::string& url) { pages.push_back(url); });
+
+    WriterProvider(WriterProvider::claude).openInstall();
+    ASSERT_EQ(scripts.size(), 1u);
+    EXPECT_TRUE(pages.empty());
+    const auto parts = lines(readFile(scripts[0]));
+    EXPECT_EQ(parts.at(2), "printf '\\033]0;%s\\007' 'Instalar Claude Code'");
+    EXPECT_EQ(parts.at(3), "echo \"Parlox \u00B7 Instalar Claude Code\"");
+    EXPECT_EQ(parts.at(6),
+              "curl -fsSL https://claude.ai/install.sh | bash && \"$HOME/.local/bin/claude\" auth login --claudeai");
+
+    WriterProvider(WriterProvider::chatGPT).openInstall();
+    EXPECT_EQ(scripts.size(), 1u);
+    EXPECT_EQ(pages, (std::vector<std::string>{"https://github.com/openai/codex"}));
+
+    WriterProvider::setURLOpener([](const std::string&) {
+        throw platform::process::ProcessError(platform::process::ProcessError::Kind::launch, "xdg-open", 2);
+    });
+    WriterProvider::openURL(WriterProvider::claudeUpgradePage);
+    Log::flush();
+    EXPECT_NE(lines(readFile(Log::fileURL())).back().find(" ERROR No pude abrir el navegador: "), std::string::npos);
+    WriterProvider::setTerminalOpener([](const fs::path& s) { platform::process::openInTerminal(s); });
+    WriterProvider::setURLOpener({});
 }

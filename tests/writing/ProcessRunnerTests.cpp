@@ -75,3 +75,18 @@ TEST(ProcessRunner, StopRequestedBeforeLaunchEndsTheChildRightAfter) {
     // A stop is not a time-out; the child's status tells how it ended.
     EXPECT_EQ(status, (ProcessRunner::Status{SIGTERM, false}));
 }
+
+TEST(ProcessRunner, TheToolWritesIntoAPipeWhoseOutputIsCappedInTheFile) {
+    Sandbox box;
+    writeFile(box.root() / "out.log", "");
+    // The tool never holds the file itself, and a flood of output neither
+    // blocks it nor fills the disk: the file keeps the first outputLimit bytes.
+    const std::string script = "if [ -p /dev/stdout ] && [ -p /dev/stderr ]; then printf pipes; fi; "
+                               "head -c 20000000 /dev/zero | tr '\\0' x; echo done >&2";
+    auto status = ProcessRunner::run("/bin/sh", {"-c", script}, "", box.root() / "out.log", box.root(), 30);
+    EXPECT_EQ(status, (ProcessRunner::Status{0, false}));
+    const std::string out = readFile(box.root() / "out.log");
+    ASSERT_EQ(out.size(), ProcessRunner::outputLimit);
+    EXPECT_EQ(out.substr(0, 6), "pipesx");
+    EXPECT_EQ(out.find_first_not_of('x', 5), std::string::npos);
+}

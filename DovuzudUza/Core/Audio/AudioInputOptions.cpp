@@ -2,9 +2,27 @@
 
 #include <nlohmann/json.hpp>
 
+#include "DovuzudUza/Core/JsonCoding.hpp"
+
 namespace DovuzudUza {
 
 using json = nlohmann::json;
+
+namespace {
+
+// A channel number; a whole float such as 2.0 reads as 2, like every other
+// integer the engine reads from JSON.
+int64_t channelNumber(const json& value) {
+    try {
+        return json_coding::readInt(value, "_0");
+    } catch (const JsonDecodingError& e) {
+        if (e.kind() == JsonDecodingError::Kind::typeMismatch)
+            throw AudioInputOptions::DecodingError("Expected to decode Int but found another type instead.");
+        throw AudioInputOptions::DecodingError("Parsed JSON number <" + value.dump() + "> does not fit in Int.");
+    }
+}
+
+}  // namespace
 
 json AudioInputOptions::ChannelMode::toJSON() const {
     if (const auto* s = asSpecificChannel()) return json{{"specificChannel", json{{"_0", s->channel}}}};
@@ -22,9 +40,7 @@ AudioInputOptions::ChannelMode AudioInputOptions::ChannelMode::fromJSON(const js
     if (specific) {
         const json& inner = j.at("specificChannel");
         if (!inner.is_object() || !inner.contains("_0")) throw DecodingError("No value associated with key \"_0\".");
-        const json& v = inner.at("_0");
-        if (!v.is_number_integer()) throw DecodingError("Expected to decode Int but found another type instead.");
-        return specificChannel(v.get<int64_t>());
+        return specificChannel(channelNumber(inner.at("_0")));
     }
     const json& inner = j.at("sumChannels");
     if (!inner.is_object()) throw DecodingError("Expected to decode Dictionary but found another type instead.");
@@ -32,10 +48,7 @@ AudioInputOptions::ChannelMode AudioInputOptions::ChannelMode::fromJSON(const js
     const json& list = inner.at("_0");
     if (!list.is_array()) throw DecodingError("Expected to decode Array<Int> but found another type instead.");
     std::vector<int64_t> channels;
-    for (const auto& v : list) {
-        if (!v.is_number_integer()) throw DecodingError("Expected to decode Int but found another type instead.");
-        channels.push_back(v.get<int64_t>());
-    }
+    for (const auto& v : list) channels.push_back(channelNumber(v));
     return sumChannels(std::move(channels));
 }
 

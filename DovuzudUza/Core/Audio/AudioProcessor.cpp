@@ -62,7 +62,10 @@ struct AudioProcessor::Lifetime {
     AudioProcessor* processor = nullptr;
 };
 
-AudioProcessor::AudioProcessor() : state_(std::make_shared<CaptureState>()), lifetime_(std::make_shared<Lifetime>()) {
+AudioProcessor::AudioProcessor() : AudioProcessor(platform::audio::makePulseAudioSystem()) {}
+
+AudioProcessor::AudioProcessor(std::shared_ptr<platform::audio::AudioSystem> audio)
+    : audio_(std::move(audio)), state_(std::make_shared<CaptureState>()), lifetime_(std::make_shared<Lifetime>()) {
     lifetime_->processor = this;
 }
 
@@ -176,7 +179,7 @@ void AudioProcessor::processBuffer(const std::vector<float>& samples) { state_->
 // --- Live capture ----------------------------------------------------------------
 
 std::unique_ptr<CaptureEngine> AudioProcessor::setupEngine(std::optional<uint32_t> inputDeviceID) {
-    auto engine = platform::audio::AudioSystem::current()->makeCaptureEngine();
+    auto engine = audio_->makeCaptureEngine();
     if (inputDeviceID) {
         const int status = engine->selectDevice(*inputDeviceID);
         if (status != 0) {
@@ -335,8 +338,10 @@ std::optional<WaveformImage> AudioProcessor::createWaveformImage(std::span<const
     return image;
 }
 
-std::vector<AudioDevice> AudioProcessor::getAudioDevices() {
-    auto devices = platform::audio::AudioSystem::current()->inputDevices();
+std::vector<AudioDevice> AudioProcessor::getAudioDevices() { return getAudioDevices(*platform::audio::makePulseAudioSystem()); }
+
+std::vector<AudioDevice> AudioProcessor::getAudioDevices(platform::audio::AudioSystem& audio) {
+    auto devices = audio.inputDevices();
     if (!devices) {
         AudioLog::error("Error: Unable to get the number of audio devices.");
         return {};
@@ -347,8 +352,8 @@ std::vector<AudioDevice> AudioProcessor::getAudioDevices() {
     return result;
 }
 
-bool AudioProcessor::requestRecordPermission() {
-    return platform::audio::AudioSystem::current()->requestRecordPermission();
-}
+bool AudioProcessor::requestRecordPermission() { return requestRecordPermission(*platform::audio::makePulseAudioSystem()); }
+
+bool AudioProcessor::requestRecordPermission(platform::audio::AudioSystem& audio) { return audio.requestRecordPermission(); }
 
 }  // namespace DovuzudUza

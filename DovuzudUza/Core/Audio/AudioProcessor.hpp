@@ -18,6 +18,7 @@
 #include "DovuzudUza/Core/AudioProcessing.hpp"
 #include "DovuzudUza/Core/AudioSampleStream.hpp"
 #include "platform/audio/AudioFile.hpp"
+#include "platform/audio/AudioSystem.hpp"
 #include "platform/audio/PcmBuffer.hpp"
 #include "platform/audio/Resampler.hpp"
 #include "platform/ml/MultiArray.hpp"
@@ -48,7 +49,9 @@ public:
     static constexpr double sampleRate = 16000;
     static constexpr uint32_t defaultAudioReadFrameSize = 1323000;
 
+    // Captures from the sound server, or from the system handed in.
     AudioProcessor();
+    explicit AudioProcessor(std::shared_ptr<platform::audio::AudioSystem> audio);
     virtual ~AudioProcessor() override;
     AudioProcessor(const AudioProcessor&) = delete;
     AudioProcessor& operator=(const AudioProcessor&) = delete;
@@ -140,8 +143,11 @@ public:
     static std::optional<WaveformImage> createWaveformImage(std::span<const float> samples, double width, double height);
 
     // --- Devices and permission ------------------------------------------
+    // The sound server's, or those of the system handed in.
     static std::vector<AudioDevice> getAudioDevices();
+    static std::vector<AudioDevice> getAudioDevices(platform::audio::AudioSystem& audio);
     static bool requestRecordPermission();
+    static bool requestRecordPermission(platform::audio::AudioSystem& audio);
 
 protected:
     // Stores and measures one converted buffer (the capture thread calls it).
@@ -152,6 +158,7 @@ private:
     std::unique_ptr<platform::audio::CaptureEngine> setupEngine(std::optional<uint32_t> inputDeviceID);
     void stopEngineLocked();
 
+    std::shared_ptr<platform::audio::AudioSystem> audio_;
     std::shared_ptr<CaptureState> state_;
     // Lets a stream's end handler reach the processor only while it lives.
     struct Lifetime;

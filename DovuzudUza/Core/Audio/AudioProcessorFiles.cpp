@@ -2,14 +2,13 @@
 #include <cmath>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <future>
 
-#include <unistd.h>
 
 #include "DovuzudUza/Core/Audio/AudioLog.hpp"
 #include "DovuzudUza/Core/Audio/AudioProcessor.hpp"
 #include "DovuzudUza/Utilities/WhisperError.hpp"
+#include "ZezeziCore/Logging.hpp"
 #include "platform/audio/AudioError.hpp"
 #include "platform/foundation/NumberFormat.hpp"
 
@@ -24,15 +23,6 @@ namespace {
 void requireFile(const std::string& path) {
     std::error_code ec;
     if (!std::filesystem::exists(path, ec)) throw WhisperError::loadAudioFailed("Resource path does not exist " + path);
-}
-
-void logMemoryUsage(const std::string& label) {
-
-    long pages = 0, resident = 0;
-    std::ifstream statm("/proc/self/statm");
-    statm >> pages >> resident;
-    const double mb = static_cast<double>(resident) * static_cast<double>(sysconf(_SC_PAGESIZE)) / 1048576.0;
-    AudioLog::debug(label + " - Memory usage: " + platform::formatFixed(mb, 2) + " MB");
 }
 
 std::string bufferDetails(double rate, uint32_t channels, int64_t frames) {
@@ -107,7 +97,7 @@ AudioBuffer AudioProcessor::loadAudio(AudioFile& file, const AudioInputOptions::
     {
         AudioLog::debug("Audio source details - " + bufferDetails(r, c, n));
         AudioLog::debug("Audio buffer details - " + bufferDetails(result.sampleRate(), result.channelCount(), result.frameLength()));
-        logMemoryUsage("After loadAudio function");
+        ZezeziCore::Logging::logCurrentMemoryUsage("After loadAudio function");
     }
     return result;
 }

@@ -76,11 +76,14 @@ std::vector<std::shared_ptr<TranscriptionResult>> updateSeekOffsetsForResults(
         }
         const auto& results = std::get<std::vector<std::shared_ptr<TranscriptionResult>>>(chunkedResults[i]);
         if (results.empty()) continue;
-        const float seekTime = static_cast<float>(audioChunks[i].seekOffsetIndex) / 16000.0f;
+        const int64_t offset = audioChunks[i].seekOffsetIndex;
+        const float seekTime = static_cast<float>(offset) / 16000.0f;
         for (const auto& result : results) {
             if (!result) continue;
             auto segments = result->segments();
-            for (auto& segment : segments) segment = TranscriptionUtilities::updateSegmentTimings(std::move(segment), seekTime);
+            // By the sample offset itself: seconds × 16000 in single precision
+            // can land one sample short.
+            for (auto& segment : segments) segment = TranscriptionUtilities::updateSegmentTimings(std::move(segment), offset);
             result->setSeekTime(seekTime);
             result->setSegments(std::move(segments));
             output.push_back(result);

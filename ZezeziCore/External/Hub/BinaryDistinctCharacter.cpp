@@ -2,13 +2,13 @@
 
 #include <cstdio>
 
-#include "ZezeziCore/External/Hub/BinaryDistinctUnicode.hpp"
+#include "platform/foundation/Unicode.hpp"
 
 namespace ZezeziCore {
 
-BinaryDistinctCharacter::BinaryDistinctCharacter(std::string_view utf8) : bytes_(unicode::utf8ToUtf16(utf8)) {}
+BinaryDistinctCharacter::BinaryDistinctCharacter(std::string_view utf8) : bytes_(platform::toUtf16(utf8)) {}
 
-std::string BinaryDistinctCharacter::string() const { return unicode::utf16ToUtf8(bytes_); }
+std::string BinaryDistinctCharacter::string() const { return platform::fromUtf16(bytes_); }
 
 std::string BinaryDistinctCharacter::description() const {
     std::string out = "BinaryDistinctCharacter('" + string() + "', bytes: [";

@@ -2,7 +2,8 @@
 
 #include <unicode/ustring.h>
 
-#include "ZezeziCore/External/Hub/BinaryDistinctUnicode.hpp"
+#include "platform/foundation/GraphemeClusters.hpp"
+#include "platform/foundation/Unicode.hpp"
 
 namespace ZezeziCore {
 
@@ -10,17 +11,23 @@ namespace {
 
 [[noreturn]] void outOfBounds() { throw std::out_of_range("Index out of bounds"); }
 
+std::size_t graphemeCount(std::u16string_view text) {
+    std::size_t count = 0;
+    platform::forEachGraphemeCluster(text, [&](std::size_t, std::size_t) { ++count; });
+    return count;
+}
+
 }  // namespace
 
-BinaryDistinctString::BinaryDistinctString(std::string_view utf8) : value_(unicode::utf8ToUtf16(utf8)) {}
+BinaryDistinctString::BinaryDistinctString(std::string_view utf8) : value_(platform::toUtf16(utf8)) {}
 
 BinaryDistinctString::BinaryDistinctString(const std::vector<BinaryDistinctCharacter>& characters) {
     for (const auto& c : characters) value_ += c.bytes();
 }
 
-std::string BinaryDistinctString::string() const { return unicode::utf16ToUtf8(value_); }
+std::string BinaryDistinctString::string() const { return platform::fromUtf16(value_); }
 
-int64_t BinaryDistinctString::count() const { return static_cast<int64_t>(unicode::graphemeCount(value_)); }
+int64_t BinaryDistinctString::count() const { return static_cast<int64_t>(graphemeCount(value_)); }
 
 bool BinaryDistinctString::hasPrefix(const BinaryDistinctString& p) const {
     if (p.value_.size() > value_.size()) return false;
@@ -107,9 +114,9 @@ BinaryDistinctString BinaryDistinctString::slice(int64_t lower) const {
 std::vector<BinaryDistinctCharacter> BinaryDistinctString::characters() const {
     std::vector<BinaryDistinctCharacter> out;
     if (value_.empty()) return out;
-    auto b = unicode::graphemeBoundaries(value_);
-    out.reserve(b.size() - 1);
-    for (std::size_t k = 0; k + 1 < b.size(); ++k) out.emplace_back(value_.substr(b[k], b[k + 1] - b[k]));
+    platform::forEachGraphemeCluster(std::u16string_view(value_), [&](std::size_t start, std::size_t end) {
+        out.emplace_back(value_.substr(start, end - start));
+    });
     return out;
 }
 

@@ -8,7 +8,7 @@
 #include <cstring>
 #include <nlohmann/json.hpp>
 
-#include "ZezeziCore/External/Hub/BinaryDistinctUnicode.hpp"
+#include "platform/foundation/NumberFormat.hpp"
 
 namespace ZezeziCore {
 
@@ -23,16 +23,6 @@ Overloaded(Ts...) -> Overloaded<Ts...>;
 
 std::size_t combine(std::size_t seed, std::size_t v) {
     return seed ^ (v + 0x9E3779B97F4A7C15ull + (seed << 6) + (seed >> 2));
-}
-
-std::string floatText(float f) {
-    if (std::isnan(f)) return "nan";
-    if (std::isinf(f)) return f < 0 ? "-inf" : "inf";
-    char buf[64];
-    auto res = std::to_chars(buf, buf + sizeof buf, f);
-    std::string s(buf, res.ptr);
-    if (s.find_first_of(".e") == std::string::npos) s += ".0";
-    return s;
 }
 
 std::optional<bool> booleanOfText(const BinaryDistinctString& s) {
@@ -74,16 +64,22 @@ Config Config::convertToBinaryDistinctKeys(const nlohmann::json& v) {
         case nlohmann::json::value_t::string:
             return Config(BinaryDistinctString(v.get_ref<const std::string&>()));
         case nlohmann::json::value_t::boolean:
-            return Config(v.get<bool>());
+            return Config(int64_t{v.get<bool>() ? 1 : 0});
         case nlohmann::json::value_t::number_integer:
             return Config(static_cast<int64_t>(v.get<int64_t>()));
         case nlohmann::json::value_t::number_unsigned:
             return unsignedNumber(v.get<uint64_t>());
         case nlohmann::json::value_t::number_float:
-            return Config(static_cast<float>(v.get<double>()));
+            return number(v.get<double>());
         default:
             return Config();
     }
+}
+
+Config Config::number(double d) {
+    if (std::isfinite(d) && d == std::floor(d) && d >= -9223372036854775808.0 && d < 9223372036854775808.0)
+        return Config(static_cast<int64_t>(d));
+    return Config(static_cast<float>(d));
 }
 
 Config Config::operator[](const BinaryDistinctString& key) const {
@@ -193,7 +189,7 @@ std::string Config::description() const {
             [](const BinaryDistinctString& s) { return "\"" + s.string() + "\""; },
             [](int64_t i) { return std::to_string(i); },
             [](bool b) { return std::string(b ? "true" : "false"); },
-            [](float f) { return floatText(f); },
+            [](float f) { return platform::formatShortest(f); },
             [](const std::shared_ptr<const Dictionary>& d) {
                 if (d->empty()) return std::string("{[:]}");
                 std::string out = "{[";
@@ -309,7 +305,7 @@ nlohmann::json Config::encode() const {
             [](float f) {
                 // The double nearest the float's shortest text, so 0.1f writes as 0.1.
                 if (!std::isfinite(f)) return nlohmann::json(nullptr);
-                std::string s = floatText(f);
+                std::string s = platform::formatShortest(f);
                 double d = 0;
                 std::from_chars(s.data(), s.data() + s.size(), d);
                 return nlohmann::json(d);

@@ -64,9 +64,12 @@ public:
     static Config array(std::initializer_list<Config> elements) { return Config(Array(elements)); }
     static Config dictionary(std::initializer_list<std::pair<BinaryDistinctString, Config>> pairs);
 
-    // From a natively built JSON value (not from the file reader): booleans stay
-    // booleans, whole numbers are integers, other numbers floats.
+    // A parsed JSON value, under the file reader's number rules: true and
+    // false are integers 1 and 0, whole numbers that fit 64 bits are integers
+    // (3.0 too), other numbers single-precision floats.
     static Config convertToBinaryDistinctKeys(const nlohmann::json& value);
+    // A JSON number as the file reader stores it.
+    static Config number(double value);
     static Config convertToBinaryDistinctKeys(const Config& value) { return value; }
 
     const Data& data() const { return value_; }

@@ -1,9 +1,15 @@
 #include "ZezeziCore/External/Hub/ConfigJSONSerialization.hpp"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+
+#include <nlohmann/json.hpp>
+
+#include "platform/foundation/Utf8.hpp"
+#include "platform/log/SystemLog.hpp"
 
 namespace ZezeziCore {
 
@@ -16,9 +22,46 @@ namespace {
 
 constexpr int kMaxDepth = 512;
 
+const platform::SystemLogger& configLogger() {
+    static const platform::SystemLogger logger("qz.tamo.Parlox", "Config");
+    return logger;
+}
+
+// The power of ten of a valid JSON number's first significant digit, its
+// exponent included: 2 for "120" and "1.2e2", -3 for "0.002". Saturates far
+// beyond any double; a number without a significant digit gives INT64_MIN.
+int64_t decimalMagnitude(const char* p, const char* last) {
+    constexpr int64_t kFar = int64_t{1} << 40;
+    if (*p == '-') ++p;
+    int64_t magnitude = 0;
+    bool significant = false;
+    for (; p < last && *p >= '0' && *p <= '9'; ++p) {
+        if (significant) magnitude = std::min(magnitude + 1, kFar);
+        else if (*p != '0') significant = true;
+    }
+    if (p < last && *p == '.') {
+        for (++p; p < last && *p >= '0' && *p <= '9'; ++p) {
+            if (significant) continue;
+            magnitude = std::max(magnitude - 1, -kFar);
+            if (*p != '0') significant = true;
+        }
+    }
+    if (!significant) return INT64_MIN;
+    if (p < last && (*p == 'e' || *p == 'E')) {
+        ++p;
+        const bool negative = *p == '-';
+        if (*p == '-' || *p == '+') ++p;
+        int64_t exponent = 0;
+        for (; p < last; ++p) exponent = std::min(exponent * 10 + (*p - '0'), kFar);
+        magnitude += negative ? -exponent : exponent;
+    }
+    return magnitude;
+}
+
 class Reader {
 public:
-    explicit Reader(std::string_view s) : p_(reinterpret_cast<const unsigned char*>(s.data())), n_(s.size()) {}
+    Reader(std::string_view s, std::string_view source)
+        : p_(reinterpret_cast<const unsigned char*>(s.data())), n_(s.size()), source_(source) {}
 
     Config document(bool fragmentsAllowed) {
         if (n_ >= 3 && p_[0] == 0xEF && p_[1] == 0xBB && p_[2] == 0xBF) i_ = 3;
@@ -33,6 +76,13 @@ public:
 
 private:
     [[noreturn]] void fail(const char* reason) const { throw JSONSerializationError(reason, i_); }
+
+    void duplicateKey(const BinaryDistinctString& key, std::size_t offset) const {
+        const std::string quoted =
+            nlohmann::json(key.string()).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+        configLogger().warning("Duplicate key " + quoted + " in " + std::string(source_) + " at byte " +
+                               std::to_string(offset) + ": the last value is kept");
+    }
 
     void skipSpace() {
         while (i_ < n_) {
@@ -75,7 +125,12 @@ private:
     Config object(int depth) {
         if (depth > kMaxDepth) fail("nesting too deep");
         ++i_;  // '{'
-        std::vector<std::pair<BinaryDistinctString, Config>> entries;
+        struct Entry {
+            BinaryDistinctString key;
+            Config value;
+            std::size_t offset;
+        };
+        std::vector<Entry> entries;
         skipSpace();
         if (i_ < n_ && p_[i_] == '}') {
             ++i_;
@@ -84,12 +139,14 @@ private:
         while (true) {
             skipSpace();
             if (i_ >= n_ || p_[i_] != '"') fail("expected a key");
+            const std::size_t keyOffset = i_;
             BinaryDistinctString key(string());
             skipSpace();
             if (i_ >= n_ || p_[i_] != ':') fail("expected ':'");
             ++i_;
             skipSpace();
-            entries.emplace_back(std::move(key), value(depth));
+            Config v = value(depth);
+            entries.push_back(Entry{std::move(key), std::move(v), keyOffset});
             skipSpace();
             if (i_ >= n_) fail("unterminated object");
             if (p_[i_] == ',') {
@@ -104,8 +161,14 @@ private:
         }
         Config::Dictionary d;
         d.reserve(entries.size());
-        // A repeated key keeps the later value, as the file readers do.
-        for (auto& [k, v] : entries) d.insert_or_assign(std::move(k), std::move(v));
+        // A repeated key keeps the later value, as the file readers do; the
+        // value it replaces is lost, so say so.
+        for (auto& e : entries) {
+            auto [it, inserted] = d.try_emplace(std::move(e.key), std::move(e.value));
+            if (inserted) continue;
+            it->second = std::move(e.value);
+            duplicateKey(it->first, e.offset);
+        }
         return Config(std::move(d));
     }
 
@@ -195,29 +258,12 @@ private:
                 continue;
             }
             // Multi-byte UTF-8, validated.
-            char32_t cp = 0;
-            std::size_t len = 0;
-            unsigned char lo = 0x80, hi = 0xBF;
-            if (c >= 0xC2 && c <= 0xDF) {
-                len = 2; cp = c & 0x1F;
-            } else if (c >= 0xE0 && c <= 0xEF) {
-                len = 3; cp = c & 0x0F;
-                if (c == 0xE0) lo = 0xA0;
-                if (c == 0xED) hi = 0x9F;
-            } else if (c >= 0xF0 && c <= 0xF4) {
-                len = 4; cp = c & 0x07;
-                if (c == 0xF0) lo = 0x90;
-                if (c == 0xF4) hi = 0x8F;
-            } else {
-                fail("invalid UTF-8");
-            }
-            if (n_ - i_ < len) fail("invalid UTF-8");
-            for (std::size_t j = 1; j < len; ++j) {
-                unsigned char b = p_[i_ + j];
-                if (j == 1 ? (b < lo || b > hi) : (b < 0x80 || b > 0xBF)) fail("invalid UTF-8");
-                cp = (cp << 6) | (b & 0x3F);
-            }
-            i_ += len;
+            // A failure names the sequence's first byte.
+            bool valid = true;
+            std::size_t next = i_;
+            char32_t cp = platform::decodeUtf8(std::string_view(reinterpret_cast<const char*>(p_), n_), next, &valid);
+            if (!valid) fail("invalid UTF-8");
+            i_ = next;
             if (cp >= 0x10000) {
                 cp -= 0x10000;
                 out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
@@ -265,28 +311,25 @@ private:
         auto r = std::from_chars(first, last, d);
         if (r.ec == std::errc::result_out_of_range) {
             // Overflow gives infinity, underflow zero.
-            bool negative = *first == '-';
-            const char* e = first;
-            while (e < last && *e != 'e' && *e != 'E') ++e;
-            bool tiny = e < last && e + 1 < last && e[1] == '-';
-            d = tiny ? (negative ? -0.0 : 0.0) : (negative ? -HUGE_VAL : HUGE_VAL);
+            const bool negative = *first == '-';
+            const bool huge = decimalMagnitude(first, last) > 0;
+            d = huge ? (negative ? -HUGE_VAL : HUGE_VAL) : (negative ? -0.0 : 0.0);
         } else if (r.ec != std::errc() || r.ptr != last) {
             fail("invalid number");
         }
-        if (std::isfinite(d) && d == std::floor(d) && d >= -9223372036854775808.0 && d < 9223372036854775808.0)
-            return Config(static_cast<int64_t>(d));
-        return Config(static_cast<float>(d));
+        return Config::number(d);
     }
 
     const unsigned char* p_;
     std::size_t n_;
+    std::string_view source_;
     std::size_t i_ = 0;
 };
 
 }  // namespace
 
 Config JSONSerialization::bomPreservingJsonObject(std::string_view data, ReadingOptions options) {
-    return Reader(data).document(options.fragmentsAllowed);
+    return Reader(data, options.source).document(options.fragmentsAllowed);
 }
 
 }  // namespace ZezeziCore

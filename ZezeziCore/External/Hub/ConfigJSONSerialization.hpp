@@ -28,10 +28,13 @@ private:
 // file reader's rules: true and false are integers 1 and 0, whole numbers that
 // fit 64 bits are integers (3.0 and 1e2 too), other numbers single-precision
 // floats (integers beyond 64 bits included). A byte-order mark before the
-// document is skipped. Nesting deeper than 512 levels is refused.
+// document is skipped. Nesting deeper than 512 levels is refused. A key that
+// repeats within one object keeps its last value and is logged as a warning.
 struct JSONReadingOptions {
     // A top-level value that is neither an object nor an array.
     bool fragmentsAllowed = false;
+    // Names the data in log lines (a file's path).
+    std::string source = "JSON data";
 };
 
 struct JSONSerialization {

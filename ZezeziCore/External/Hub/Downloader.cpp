@@ -63,12 +63,41 @@ struct AlreadyComplete {};
 
 }  // namespace
 
+// The SHA-256 of the partial file's bytes: `running` covers every byte
+// written, `committed` those up to the last whole chunk, where a broken
+// body resumes.
+struct Downloader::BodyHash {
+    platform::net::Sha256 running;
+    platform::net::Sha256 committed;
+
+    void commit() { committed = running; }
+    void rollBack() { running = committed; }
+    void restart() {
+        running = platform::net::Sha256();
+        committed = running;
+    }
+    // The first `size` bytes of the file, read back once when resuming.
+    void addPrefix(int fd, int64_t size, const fs::path& path) {
+        std::vector<char> block(1 << 20);
+        for (int64_t at = 0; at < size;) {
+            const size_t want = static_cast<size_t>(std::min<int64_t>(size - at, static_cast<int64_t>(block.size())));
+            const ssize_t n = ::pread(fd, block.data(), want, static_cast<off_t>(at));
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) throwFileError("cannot read partial file", path);
+            running.update(block.data(), static_cast<size_t>(n));
+            at += n;
+        }
+        commit();
+    }
+};
+
 std::string Downloader::DownloadError::description() const {
     std::string text;
     switch (kind_) {
         case Kind::invalidDownloadLocation: text = "Invalid download location"; break;
         case Kind::unexpectedError: text = "Unexpected download error"; break;
         case Kind::tempFileNotFound: text = "Temporary file not found"; break;
+        case Kind::hashMismatch: text = "Downloaded file does not match its SHA-256"; break;
     }
     if (!detail_.empty()) text += ": " + detail_;
     return text;
@@ -148,7 +177,7 @@ void Downloader::setUpDownload(const platform::net::Url& from, std::optional<std
             std::lock_guard lock(stateMutex_);
             expected = expectedSize_;
         }
-        fd.reset(::open(incompleteDestination_.c_str(), O_WRONLY | O_CLOEXEC));
+        fd.reset(::open(incompleteDestination_.c_str(), (expectedSha256_ ? O_RDWR : O_WRONLY) | O_CLOEXEC));
         if (!fd) throwFileError("cannot open partial file", incompleteDestination_);
 
         // A partial file longer than the file cannot be trusted: start over.
@@ -159,6 +188,11 @@ void Downloader::setUpDownload(const platform::net::Url& from, std::optional<std
         {
             std::lock_guard lock(stateMutex_);
             downloadedSize_ = resumeSize;
+        }
+        std::optional<BodyHash> hash;
+        if (expectedSha256_) {
+            hash.emplace();
+            hash->addPrefix(fd.get(), resumeSize, incompleteDestination_);
         }
         double first = (resumeSize > 0 && expected && *expected >= 1)
                            ? static_cast<double>(resumeSize) / static_cast<double>(*expected)
@@ -176,9 +210,10 @@ void Downloader::setUpDownload(const platform::net::Url& from, std::optional<std
             if (resumeSize > 0) {
                 if (::lseek(fd.get(), 0, SEEK_END) < 0) throwFileError("cannot seek partial file", incompleteDestination_);
             }
-            httpGet(request, fd.get(), numRetries, stop);
+            httpGet(request, fd.get(), numRetries, hash ? &*hash : nullptr, stop);
         }
         if (stop.stop_requested()) throw CancellationError();
+        if (hash) verify(*hash);
         moveDownloadedFile();
         publish(DownloadState::completed(destination_));
     } catch (...) {
@@ -187,7 +222,18 @@ void Downloader::setUpDownload(const platform::net::Url& from, std::optional<std
     }
 }
 
-void Downloader::httpGet(const HttpRequest& baseRequest, int fd, int numRetries, std::stop_token stop) {
+void Downloader::verify(BodyHash& hash) {
+    const std::string digest = hash.running.finishHex();
+    if (digest == *expectedSha256_) return;
+    // A wrong body must not be resumed from either.
+    std::error_code ignored;
+    fs::remove(incompleteDestination_, ignored);
+    throw DownloadError(DownloadError::Kind::hashMismatch,
+                        "expected " + *expectedSha256_ + ", received " + digest);
+}
+
+void Downloader::httpGet(const HttpRequest& baseRequest, int fd, int numRetries, BodyHash* hash,
+                         std::stop_token stop) {
     int budget = numRetries;
     std::optional<int64_t> expected;
     {
@@ -218,6 +264,7 @@ void Downloader::httpGet(const HttpRequest& baseRequest, int fd, int numRetries,
                 // partial file already is the whole file.
                 if (expected && start == *expected) throw AlreadyComplete{};
                 truncateToZero(fd, incompleteDestination_);
+                if (hash) hash->restart();
                 std::lock_guard lock(stateMutex_);
                 downloadedSize_ = 0;
                 throw DownloadError(DownloadError::Kind::unexpectedError, "HTTP status 416");
@@ -227,6 +274,7 @@ void Downloader::httpGet(const HttpRequest& baseRequest, int fd, int numRetries,
             if (start > 0 && head.status == 200) {
                 // The server sent the whole file: rewrite from the first byte.
                 truncateToZero(fd, incompleteDestination_);
+                if (hash) hash->restart();
                 std::lock_guard lock(stateMutex_);
                 downloadedSize_ = 0;
                 lastBytes = 0;
@@ -238,9 +286,15 @@ void Downloader::httpGet(const HttpRequest& baseRequest, int fd, int numRetries,
         };
         auto onData = [&](const char* data, size_t size) {
             writeAll(fd, data, size, incompleteDestination_);
-            pending += static_cast<int64_t>(size);
-            while (pending >= chunkSize_) {
-                pending -= chunkSize_;
+            // Hashed up to each chunk boundary, where the hash is committed.
+            for (size_t used = 0; used < size;) {
+                const size_t take = static_cast<size_t>(std::min<int64_t>(chunkSize_ - pending, static_cast<int64_t>(size - used)));
+                if (hash) hash->running.update(data + used, take);
+                used += take;
+                pending += static_cast<int64_t>(take);
+                if (pending < chunkSize_) break;
+                pending = 0;
+                if (hash) hash->commit();
                 int64_t done;
                 {
                     std::lock_guard lock(stateMutex_);
@@ -276,6 +330,7 @@ void Downloader::httpGet(const HttpRequest& baseRequest, int fd, int numRetries,
             }
             if (::ftruncate(fd, keep) != 0 || ::lseek(fd, 0, SEEK_END) < 0)
                 throwFileError("cannot reset partial file", incompleteDestination_);
+            if (hash) hash->rollBack();
             std::mutex m;
             std::unique_lock lock(m);
             std::condition_variable_any cv;
@@ -292,7 +347,10 @@ void Downloader::httpGet(const HttpRequest& baseRequest, int fd, int numRetries,
         off_t size = ::lseek(fd, 0, SEEK_END);
         if (size < 0) throwFileError("cannot seek partial file", incompleteDestination_);
         if (expected && size != *expected) {
-            if (size > *expected) truncateToZero(fd, incompleteDestination_);
+            if (size > *expected) {
+                truncateToZero(fd, incompleteDestination_);
+                if (hash) hash->restart();
+            }
             throw DownloadError(DownloadError::Kind::unexpectedError,
                                 "received " + std::to_string(size) + " of " + std::to_string(*expected) + " bytes");
         }

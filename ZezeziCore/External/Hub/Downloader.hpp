@@ -14,6 +14,7 @@
 #include "ZezeziCore/External/Hub/Broadcaster.hpp"
 #include "platform/foundation/Error.hpp"
 #include "platform/net/HttpClient.hpp"
+#include "platform/net/Sha256.hpp"
 
 namespace Hub {
 
@@ -45,7 +46,9 @@ public:
 
     class DownloadError : public platform::Error {
     public:
-        enum class Kind { invalidDownloadLocation, unexpectedError, tempFileNotFound };
+        // hashMismatch: the whole body arrived but its SHA-256 is not the
+        // expected one; the partial file is deleted.
+        enum class Kind { invalidDownloadLocation, unexpectedError, tempFileNotFound, hashMismatch };
         explicit DownloadError(Kind kind, std::string detail = {}) : kind_(kind), detail_(std::move(detail)) {}
         Kind kind() const { return kind_; }
         const std::string& detail() const { return detail_; }
@@ -84,13 +87,19 @@ public:
     // Pause between attempts after a broken body (1 s).
     void setRetryDelay(std::chrono::milliseconds delay) { retryDelay_ = delay; }
 
+    // The body is hashed as it arrives (a kept partial file first) and must
+    // have this SHA-256 (lower-case hex) before it is moved into place.
+    void setExpectedSha256(std::optional<std::string> hex) { expectedSha256_ = std::move(hex); }
+
     static int64_t incompleteFileSize(const std::filesystem::path& file);
 
 private:
-    struct Attempt;
+    struct BodyHash;
     void setUpDownload(const platform::net::Url& from, std::optional<std::string> token, int64_t resumeSize,
                        platform::net::HttpHeaders headers, double timeout, int numRetries, std::stop_token stop);
-    void httpGet(const platform::net::HttpRequest& request, int fd, int numRetries, std::stop_token stop);
+    void httpGet(const platform::net::HttpRequest& request, int fd, int numRetries, BodyHash* hash,
+                 std::stop_token stop);
+    void verify(BodyHash& hash);
     void moveDownloadedFile();
     void publish(const DownloadState& state) { broadcaster_.broadcast(state); }
 
@@ -100,6 +109,7 @@ private:
     int64_t chunkSize_;
     std::shared_ptr<const platform::net::HttpClient> http_;
     std::chrono::milliseconds retryDelay_{1000};
+    std::optional<std::string> expectedSha256_;
 
     std::mutex stateMutex_;  // resume state
     std::optional<int64_t> expectedSize_;

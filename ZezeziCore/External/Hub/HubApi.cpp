@@ -1,6 +1,7 @@
 #include "ZezeziCore/External/Hub/HubApi.hpp"
 
 #include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -8,10 +9,10 @@
 #include <regex>
 #include <set>
 #include <system_error>
-#include <thread>
-#include <unistd.h>
 
 #include "ZezeziCore/External/Hub/Extensions/ArrayExtensions.hpp"
+#include "platform/foundation/FileManager.hpp"
+#include "platform/foundation/Trim.hpp"
 #include "platform/log/SystemLog.hpp"
 #include "platform/net/Sha256.hpp"
 
@@ -25,16 +26,6 @@ using platform::net::UrlError;
 
 namespace {
 
-std::mutex& sinkMutex() {
-    static std::mutex m;
-    return m;
-}
-
-std::function<void(const std::string&)>& sink() {
-    static std::function<void(const std::string&)> s;
-    return s;
-}
-
 void checkStatus(const HttpResponse& response, const Url& url, int low, int high) {
     int status = response.status;
     if (status >= low && status <= high) return;
@@ -44,12 +35,7 @@ void checkStatus(const HttpResponse& response, const Url& url, int low, int high
     throw HubClientError::httpStatusCode(status);
 }
 
-std::string trimmed(std::string_view s) {
-    auto isSpace = [](unsigned char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; };
-    while (!s.empty() && isSpace(s.front())) s.remove_prefix(1);
-    while (!s.empty() && isSpace(s.back())) s.remove_suffix(1);
-    return std::string(s);
-}
+std::string trimmed(std::string_view s) { return platform::trimmingAscii(s, platform::kAsciiWhitespace); }
 
 std::string fileUrlText(const fs::path& path) {
     std::error_code ec;
@@ -63,6 +49,13 @@ std::string formatTimestamp(double seconds) {
     std::string text(buffer, ec == std::errc() ? end : buffer);
     if (text.find('.') == std::string::npos) text += ".0";
     return text;
+}
+
+// Whether a time in seconds since 1970 converts to the clock's nanosecond
+// count (about the years 1678 to 2262); a cast beyond it is undefined.
+bool fitsTheClock(double seconds) {
+    const double nanoseconds = seconds * 1e9;
+    return std::isfinite(nanoseconds) && nanoseconds >= -9223372036854775808.0 && nanoseconds < 9223372036854775808.0;
 }
 
 std::optional<int64_t> parseSize(const std::string& text) {
@@ -112,23 +105,13 @@ std::string HubApi::EnvironmentError::description() const {
     return text_;
 }
 
-void HubApi::setLogSink(std::function<void(const std::string&)> s) {
-    std::lock_guard lock(sinkMutex());
-    sink() = std::move(s);
-}
-
-void HubApi::logError(const std::string& message) {
-    std::function<void(const std::string&)> s;
-    {
-        std::lock_guard lock(sinkMutex());
-        s = sink();
+void HubApi::logError(const std::string& message) const {
+    if (logSink) {
+        logSink(message);
+        return;
     }
-    if (s) {
-        s(message);
-    } else {
-        static const platform::SystemLogger logger("qz.tamo.Parlox", "hub");
-        logger.error(message);
-    }
+    static const platform::SystemLogger logger("qz.tamo.Parlox", "hub");
+    logger.error(message);
 }
 
 HttpResponse HubApi::httpGet(const Url& url, std::stop_token stop) const {
@@ -253,7 +236,7 @@ std::optional<HubApi::LocalDownloadFileMetadata> HubApi::readDownloadMetadata(co
         std::string_view digits = stamp;
         if (digits.size() > 1 && digits[0] == '+' && digits[1] != '-' && digits[1] != '+') digits.remove_prefix(1);
         auto [ptr, err] = std::from_chars(digits.data(), digits.data() + digits.size(), seconds);
-        if (digits.empty() || err != std::errc() || ptr != digits.data() + digits.size())
+        if (digits.empty() || err != std::errc() || ptr != digits.data() + digits.size() || !fitsTheClock(seconds))
             throw EnvironmentError::invalidMetadataError("Invalid timestamp format");
         LocalDownloadFileMetadata meta;
         meta.commitHash = trimmed(parts[0]);
@@ -286,28 +269,8 @@ void HubApi::writeDownloadMetadata(const std::string& commitHash, const std::str
     double now = std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
     std::string text = commitHash + "\n" + etag + "\n" + formatTimestamp(now) + "\n";
     try {
-        fs::create_directories(metadataPath.parent_path());
-        // Written beside the target, then renamed over it in one step.
-        fs::path temp = metadataPath;
-        temp += ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(std::hash<std::thread::id>{}(std::this_thread::get_id()) % 100000);
-        {
-            std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-            if (!out) throw fs::filesystem_error("cannot create file", temp, std::make_error_code(std::errc::io_error));
-            out << text;
-            out.flush();
-            if (!out) {
-                std::error_code ignore;
-                fs::remove(temp, ignore);
-                throw fs::filesystem_error("cannot write file", temp, std::make_error_code(std::errc::io_error));
-            }
-        }
-        std::error_code ec;
-        fs::rename(temp, metadataPath, ec);
-        if (ec) {
-            std::error_code ignore;
-            fs::remove(temp, ignore);
-            throw fs::filesystem_error("cannot replace file", metadataPath, ec);
-        }
+        platform::FileManager::createDirectories(metadataPath.parent_path());
+        platform::FileManager::writeAtomically(metadataPath, text);
     } catch (const std::exception& e) {
         throw EnvironmentError::fileWriteError("Failed to write metadata to " + metadataPath.string() + ": " +
                                                describeError(e));

@@ -104,7 +104,10 @@ struct HubApi {
         // Starting again while running does nothing.
         void startMonitoring();
         NetworkStateActor& state() { return *state_; }
+        // The process's monitor, made (and started) by the first snapshot
+        // that has to choose between the roads.
         static NetworkMonitor& shared();
+        static bool sharedExists();
 
     private:
         std::mutex mutex_;
@@ -123,10 +126,16 @@ struct HubApi {
     std::string sha256Pattern = "^[0-9a-f]{64}$";
     std::string commitHashPattern = "^[0-9a-f]{40}$";
     std::shared_ptr<const platform::net::HttpClient> http = platform::net::HttpClient::shared();
+    // Decides offline mode; none means the process's monitor.
+    std::shared_ptr<NetworkMonitor> networkMonitor;
+    // Where failures worth a trace go; none means the system log.
+    std::function<void(const std::string&)> logSink;
     // Chunk size of file transfers; the default keeps 10 MiB.
     int64_t downloadChunkSize = 10'485'760;
     // Pause before a transfer retries after a broken body.
     std::chrono::milliseconds downloadRetryDelay{1000};
+    // Seconds a file body may stay silent before the transfer fails (and is retried).
+    double downloadIdleTimeout = 10;
 
     static constexpr const char* defaultEndpoint = "https://huggingface.co";
 
@@ -144,7 +153,8 @@ struct HubApi {
                                    const std::vector<std::string>& globs = {}, ProgressHandler progressHandler = {},
                                    std::stop_token stop = {}) const;
 
-    ZezeziCore::Config configuration(const std::filesystem::path& fileURL) const;
+    // Needs nothing of the client: a folder of files can be read without one.
+    static ZezeziCore::Config configuration(const std::filesystem::path& fileURL);
 
     // Local cache.
     std::filesystem::path localRepoLocation(const Repo& repo) const;
@@ -157,9 +167,14 @@ struct HubApi {
 
     static std::optional<std::string> hfTokenFromEnv();
 
-    // Where failures worth a trace go (the system log unless replaced).
-    static void setLogSink(std::function<void(const std::string&)> sink);
-    static void logError(const std::string& message);
+    void logError(const std::string& message) const;
+
+    // A hub on this machine (loopback address or "localhost") is reachable
+    // whatever the network's state.
+    bool endpointIsLocal() const;
+    // Whether the network state calls for the cached copy (never for a hub
+    // on this machine); `useOfflineMode`, when set, overrides it.
+    bool shouldUseOfflineMode() const;
 
 private:
     std::filesystem::path snapshotOffline(const Repo& repo, const std::vector<std::string>& globs) const;

@@ -9,7 +9,7 @@ namespace Hub {
 
 namespace fs = std::filesystem;
 
-ZezeziCore::Config HubApi::configuration(const fs::path& fileURL) const {
+ZezeziCore::Config HubApi::configuration(const fs::path& fileURL) {
     std::ifstream in(fileURL, std::ios::binary);
     if (!in) throw fs::filesystem_error("cannot read file", fileURL, std::make_error_code(std::errc::no_such_file_or_directory));
     std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
@@ -17,7 +17,7 @@ ZezeziCore::Config HubApi::configuration(const fs::path& fileURL) const {
     ZezeziCore::Config config;
     std::string url = "file://" + fs::absolute(fileURL).string();
     try {
-        config = ZezeziCore::JSONSerialization::bomPreservingJsonObject(bytes);
+        config = ZezeziCore::JSONSerialization::bomPreservingJsonObject(bytes, {.source = fileURL.string()});
     } catch (const ZezeziCore::JSONSerializationError&) {
         throw HubClientError::jsonSerialization(
             url, "JSON Serialization failed for " + url + ". Please verify that you have set the HF_TOKEN environment variable.");

@@ -11,11 +11,13 @@ namespace Hub {
 namespace fs = std::filesystem;
 
 HubApiWrapper::HubApiWrapper(std::optional<fs::path> downloadBase, std::optional<std::string> hfToken,
-                             std::optional<std::string> endpoint, bool useBackgroundSession) {
+                             std::optional<std::string> endpoint, bool useBackgroundSession,
+                             std::shared_ptr<const platform::net::HttpClient> http,
+                             std::shared_ptr<HubApi::NetworkMonitor> networkMonitor) {
     impl.hfToken = hfToken ? hfToken : HubApi::hfTokenFromEnv();
     const char* ci = std::getenv("CI_DISABLE_NETWORK_MONITOR");
     if (ci && std::strcmp(ci, "1") == 0) std::cout << (impl.hfToken ? "✅ got token" : "🔴 NO TOKEN **") << std::endl;
-    impl.downloadBase = downloadBase ? *downloadBase : platform::Paths::documentsDirectory() / "huggingface";
+    impl.downloadBase = downloadBase ? *downloadBase : platform::Paths::xdgCacheHome() / "huggingface";
     if (endpoint) {
         impl.endpoint = *endpoint;
     } else if (const char* env = std::getenv("HF_ENDPOINT")) {
@@ -25,7 +27,8 @@ HubApiWrapper::HubApiWrapper(std::optional<fs::path> downloadBase, std::optional
     }
     impl.useBackgroundSession = useBackgroundSession;
     impl.useOfflineMode = std::nullopt;
-    HubApi::NetworkMonitor::shared().startMonitoring();
+    if (http) impl.http = std::move(http);
+    impl.networkMonitor = std::move(networkMonitor);
 }
 
 HubApiWrapper& HubApiWrapper::shared() {

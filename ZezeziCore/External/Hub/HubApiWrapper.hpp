@@ -19,10 +19,14 @@ struct HubApiWrapper {
 
     // Token: the argument, even empty; else HF_TOKEN, then HUGGING_FACE_HUB_TOKEN.
     // Endpoint: the argument; else HF_ENDPOINT when set (even empty); else the public hub.
-    // Base: the argument; else "huggingface" in the user's documents folder.
+    // Base: the argument; else $XDG_CACHE_HOME/huggingface (~/.cache/huggingface).
+    // The HTTP client and the network monitor are the process's own unless
+    // handed in. Building one touches neither the network nor the monitor.
     explicit HubApiWrapper(std::optional<std::filesystem::path> downloadBase = std::nullopt,
                            std::optional<std::string> hfToken = std::nullopt,
-                           std::optional<std::string> endpoint = std::nullopt, bool useBackgroundSession = false);
+                           std::optional<std::string> endpoint = std::nullopt, bool useBackgroundSession = false,
+                           std::shared_ptr<const platform::net::HttpClient> http = nullptr,
+                           std::shared_ptr<HubApi::NetworkMonitor> networkMonitor = nullptr);
 
     static HubApiWrapper& shared();
 

@@ -1,9 +1,10 @@
 #include "ZezeziCore/External/Hub/HubFileDownloader.hpp"
 
-#include <fstream>
+#include <cerrno>
 
 #include "ZezeziCore/External/Hub/Downloader.hpp"
 #include "ZezeziCore/External/Hub/PathSafety.hpp"
+#include "platform/foundation/FileManager.hpp"
 
 namespace Hub {
 
@@ -44,10 +45,13 @@ Url HubApi::HubFileDownloader::source() const {
 }
 
 void HubApi::HubFileDownloader::prepareCacheDestination(const fs::path& incompleteFile) {
-    fs::create_directories(incompleteFile.parent_path());
-    if (!fs::exists(incompleteFile)) {
-        std::ofstream out(incompleteFile, std::ios::binary);
-        if (!out) throw fs::filesystem_error("cannot create partial file", incompleteFile, std::make_error_code(std::errc::io_error));
+    platform::FileManager::createDirectories(incompleteFile.parent_path());
+    // Created only where nothing is: a kept partial file is resumed, and a
+    // link in its place is neither followed nor replaced.
+    try {
+        platform::FileManager::writeNewFile(incompleteFile, "", 0644);
+    } catch (const platform::FileError& e) {
+        if (e.errorNumber() != EEXIST) throw;
     }
 }
 
@@ -100,12 +104,34 @@ fs::path HubApi::HubFileDownloader::download(const ProgressHandler& progressHand
     if (!isInside(dest, repoDestination) || !isInside(partial, repoMetadataDestination) ||
         !isInside(metaPath, repoMetadataDestination))
         throw HubClientError::parseError("Cache path outside the repository folder for \"" + relativeFilename + "\"");
+    // A large-file object is named by its SHA-256: the body is checked as it
+    // streams in, and a wrong one is fetched once more before giving up.
+    std::optional<std::string> sha256;
+    if (isValidHash(etag, hub.sha256Pattern)) sha256 = etag;
+    for (int attempt = 1;; ++attempt) {
+        try {
+            transfer(partial, *remote.size, sha256, progressHandler, stop);
+            break;
+        } catch (const Downloader::DownloadError& e) {
+            if (e.kind() != Downloader::DownloadError::Kind::hashMismatch) throw;
+            if (attempt == 2) throw EnvironmentError::fileIntegrityError("Hash mismatch for " + dest.filename().string());
+        }
+    }
+    hub.writeDownloadMetadata(commit, etag, metaPath);
+    return dest;
+}
+
+void HubApi::HubFileDownloader::transfer(const fs::path& partial, int64_t size,
+                                         const std::optional<std::string>& sha256,
+                                         const ProgressHandler& progressHandler, std::stop_token stop) const {
+    const fs::path dest = destination();
     prepareCacheDestination(partial);
     Downloader downloader(dest, partial, backgroundSession, hub.downloadChunkSize, hub.http);
     downloader.setRetryDelay(hub.downloadRetryDelay);
+    downloader.setExpectedSha256(sha256);
     std::stop_callback onCancel(stop, [&downloader] { downloader.cancel(); });
     if (stop.stop_requested()) downloader.cancel();
-    auto states = downloader.download(source(), hfToken, remote.size);
+    auto states = downloader.download(source(), hfToken, size, {}, hub.downloadIdleTimeout);
     bool completed = false;
     while (auto state = states->receive()) {
         using Kind = Downloader::DownloadState::Kind;
@@ -119,10 +145,9 @@ fs::path HubApi::HubFileDownloader::download(const ProgressHandler& progressHand
         }
     }
     // A stream that ends without saying "completed" is not a finished file.
+    std::error_code ec;
     if (!completed || !fs::exists(dest, ec))
         throw Downloader::DownloadError(Downloader::DownloadError::Kind::unexpectedError, "transfer ended without completing");
-    hub.writeDownloadMetadata(commit, etag, metaPath);
-    return dest;
 }
 
 }  // namespace Hub

@@ -32,6 +32,11 @@ struct HubApi::HubFileDownloader {
 
     using ProgressHandler = std::function<void(double fraction, std::optional<double> speed)>;
     std::filesystem::path download(const ProgressHandler& progressHandler = {}, std::stop_token stop = {}) const;
+
+private:
+    // One transfer into the partial file and onto the destination.
+    void transfer(const std::filesystem::path& partial, int64_t size, const std::optional<std::string>& sha256,
+                  const ProgressHandler& progressHandler, std::stop_token stop) const;
 };
 
 }  // namespace Hub

@@ -7,6 +7,8 @@
 #include <iterator>
 #include <thread>
 
+#include "platform/foundation/Unicode.hpp"
+
 namespace Hub {
 
 namespace fs = std::filesystem;
@@ -14,27 +16,6 @@ using ZezeziCore::BinaryDistinctString;
 using ZezeziCore::Config;
 
 namespace {
-
-bool isValidUtf8(const std::string& s) {
-    size_t i = 0;
-    while (i < s.size()) {
-        auto c = static_cast<unsigned char>(s[i]);
-        int n = c < 0x80 ? 0 : (c >> 5) == 6 ? 1 : (c >> 4) == 14 ? 2 : (c >> 3) == 30 ? 3 : -1;
-        if (n < 0) return false;
-        uint32_t cp = n == 0 ? c : n == 1 ? (c & 0x1f) : n == 2 ? (c & 0x0f) : (c & 0x07);
-        for (int k = 1; k <= n; ++k) {
-            if (i + static_cast<size_t>(k) >= s.size()) return false;
-            auto cc = static_cast<unsigned char>(s[i + static_cast<size_t>(k)]);
-            if ((cc >> 6) != 2) return false;
-            cp = (cp << 6) | (cc & 0x3f);
-        }
-        if ((n == 1 && cp < 0x80) || (n == 2 && cp < 0x800) || (n == 3 && (cp < 0x10000 || cp > 0x10ffff)) ||
-            (cp >= 0xd800 && cp <= 0xdfff))
-            return false;
-        i += static_cast<size_t>(n) + 1;
-    }
-    return true;
-}
 
 // Words are separated by white space only: "xlm-roberta" gives "Xlm-roberta".
 std::string capitalized(const std::string& text) {
@@ -89,7 +70,7 @@ LanguageModelConfigurationFromHub::LanguageModelConfigurationFromHub(std::string
         try {
             auto folder = hubApi.snapshot(HubApiWrapper::Repo(modelName, HubApiWrapper::RepoType::models), revision,
                                           configurationFiles());
-            return loadConfig(folder, hubApi);
+            return loadConfig(folder);
         } catch (const platform::net::UrlError& e) {
             if (e.code() == platform::net::UrlError::Code::resourceUnavailable)
                 throw HubClientError::resourceNotFound(modelName);
@@ -98,21 +79,24 @@ LanguageModelConfigurationFromHub::LanguageModelConfigurationFromHub(std::string
     });
 }
 
-LanguageModelConfigurationFromHub::LanguageModelConfigurationFromHub(fs::path modelFolder, HubApiWrapper hubApi) {
-    configPromise = startLoading([modelFolder, hubApi]() { return loadConfig(modelFolder, hubApi); });
+LanguageModelConfigurationFromHub::LanguageModelConfigurationFromHub(fs::path modelFolder) {
+    configPromise = startLoading([modelFolder]() { return loadConfig(modelFolder); });
 }
 
+LanguageModelConfigurationFromHub::LanguageModelConfigurationFromHub(fs::path modelFolder, const HubApiWrapper&)
+    : LanguageModelConfigurationFromHub(std::move(modelFolder)) {}
+
 LanguageModelConfigurationFromHub::Configurations LanguageModelConfigurationFromHub::loadConfig(
-    const fs::path& modelFolder, const HubApiWrapper& hubApi) {
+    const fs::path& modelFolder) {
     try {
         Configurations result;
         std::error_code ec;
         if (fs::exists(modelFolder / "config.json", ec))
-            result.modelConfig = hubApi.impl.configuration(modelFolder / "config.json");
+            result.modelConfig = HubApi::configuration(modelFolder / "config.json");
         if (!fs::exists(modelFolder / "tokenizer.json", ec)) throw HubClientError::configurationMissing("tokenizer.json");
-        result.tokenizerData = hubApi.impl.configuration(modelFolder / "tokenizer.json");
+        result.tokenizerData = HubApi::configuration(modelFolder / "tokenizer.json");
         if (fs::exists(modelFolder / "tokenizer_config.json", ec))
-            result.tokenizerConfig = hubApi.impl.configuration(modelFolder / "tokenizer_config.json");
+            result.tokenizerConfig = HubApi::configuration(modelFolder / "tokenizer_config.json");
 
         std::optional<std::string> chatTemplate;
         if (fs::exists(modelFolder / "chat_template.jinja", ec)) {
@@ -121,12 +105,12 @@ LanguageModelConfigurationFromHub::Configurations LanguageModelConfigurationFrom
                 throw fs::filesystem_error("cannot read file", modelFolder / "chat_template.jinja",
                                            std::make_error_code(std::errc::io_error));
             std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-            if (!isValidUtf8(text))
+            if (!platform::isValidUtf8(text))
                 throw fs::filesystem_error("chat template is not valid UTF-8", modelFolder / "chat_template.jinja",
                                            std::make_error_code(std::errc::illegal_byte_sequence));
             chatTemplate = std::move(text);
         } else if (fs::exists(modelFolder / "chat_template.json", ec)) {
-            auto json = hubApi.impl.configuration(modelFolder / "chat_template.json");
+            auto json = HubApi::configuration(modelFolder / "chat_template.json");
             chatTemplate = json["chatTemplate"].string();
         }
         if (chatTemplate) result.tokenizerConfig = withMember(result.tokenizerConfig, "chat_template", *chatTemplate);

@@ -23,9 +23,14 @@ public:
 
     LanguageModelConfigurationFromHub(std::string modelName, std::string revision = "main",
                                       HubApiWrapper hubApi = HubApiWrapper::shared());
-    LanguageModelConfigurationFromHub(std::filesystem::path modelFolder, HubApiWrapper hubApi = HubApiWrapper::shared());
+    // From a folder: no client, no network. The client, when given, is not used.
+    explicit LanguageModelConfigurationFromHub(std::filesystem::path modelFolder);
+    LanguageModelConfigurationFromHub(std::filesystem::path modelFolder, const HubApiWrapper& hubApi);
 
-    static Configurations loadConfig(const std::filesystem::path& modelFolder, const HubApiWrapper& hubApi);
+    static Configurations loadConfig(const std::filesystem::path& modelFolder);
+    static Configurations loadConfig(const std::filesystem::path& modelFolder, const HubApiWrapper&) {
+        return loadConfig(modelFolder);
+    }
 
     Configurations configurations() const { return configPromise.get(); }
     // With a tokenizer class derived from the model type when the file names none.

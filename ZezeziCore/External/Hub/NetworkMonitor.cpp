@@ -1,3 +1,4 @@
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 
@@ -53,9 +54,16 @@ void HubApi::NetworkMonitor::startMonitoring() {
     });
 }
 
+namespace {
+std::atomic<bool> sharedMade{false};
+}  // namespace
+
 HubApi::NetworkMonitor& HubApi::NetworkMonitor::shared() {
     static NetworkMonitor monitor;
+    sharedMade = true;
     return monitor;
 }
+
+bool HubApi::NetworkMonitor::sharedExists() { return sharedMade; }
 
 }  // namespace Hub

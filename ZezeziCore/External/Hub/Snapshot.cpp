@@ -32,8 +32,7 @@ fs::path HubApi::snapshot(const Repo& repo, const std::string& revision, const s
     const fs::path repoFolder = localRepoLocation(repo);
     const fs::path metadataFolder = repoFolder / ".cache" / "huggingface" / "download";
 
-    bool offline = NetworkMonitor::shared().state().shouldUseOfflineMode();
-    if (useOfflineMode) offline = *useOfflineMode;
+    const bool offline = useOfflineMode ? *useOfflineMode : shouldUseOfflineMode();
     if (offline) return snapshotOffline(repo, globs);
 
     auto names = getFilenames(repo, revision, globs, stop);
@@ -67,6 +66,18 @@ fs::path HubApi::snapshot(const Repo& repo, const std::string& revision, const s
     }
     if (progressHandler) progressHandler(overall);
     return repoFolder;
+}
+
+bool HubApi::endpointIsLocal() const {
+    auto url = platform::net::Url::parse(endpoint);
+    return url && url->isLoopback();
+}
+
+bool HubApi::shouldUseOfflineMode() const {
+    // A mirror on this machine answers without a route out.
+    if (endpointIsLocal()) return false;
+    auto& monitor = networkMonitor ? *networkMonitor : NetworkMonitor::shared();
+    return monitor.state().shouldUseOfflineMode();
 }
 
 fs::path HubApi::snapshotOffline(const Repo& repo, const std::vector<std::string>& globs) const {

@@ -40,9 +40,8 @@ TokenizerWrapper AutoTokenizerWrapper::fromPretrained(const std::string& pretrai
     return build(loader, true, strict);
 }
 
-TokenizerWrapper AutoTokenizerWrapper::fromModelFolder(const std::filesystem::path& modelFolder,
-                                                       const Hub::HubApiWrapper& hubApi, bool strict) {
-    Hub::LanguageModelConfigurationFromHub loader(modelFolder, hubApi);
+TokenizerWrapper AutoTokenizerWrapper::fromModelFolder(const std::filesystem::path& modelFolder, bool strict) {
+    Hub::LanguageModelConfigurationFromHub loader(modelFolder);
     return build(loader, false, strict);
 }
 

@@ -59,8 +59,12 @@ struct AutoTokenizerWrapper {
     // removed) picks the Llama tokenizer.
     static TokenizerWrapper fromPretrained(const std::string& pretrained, const Hub::HubApiWrapper& hubApi, bool strict);
     // From a folder holding the files; always the plain pretrained tokenizer.
-    static TokenizerWrapper fromModelFolder(const std::filesystem::path& modelFolder, const Hub::HubApiWrapper& hubApi,
-                                            bool strict);
+    // Reads the files only: no hub client, no network, no network monitor.
+    static TokenizerWrapper fromModelFolder(const std::filesystem::path& modelFolder, bool strict);
+    static TokenizerWrapper fromModelFolder(const std::filesystem::path& modelFolder, const Hub::HubApiWrapper&,
+                                            bool strict) {
+        return fromModelFolder(modelFolder, strict);
+    }
 };
 
 }  // namespace Tokenizers

@@ -1,6 +1,7 @@
 #include "ZezeziCore/External/Tokenizers/ByteEncoder.hpp"
 
 #include "ZezeziCore/External/Tokenizers/TextUnits.hpp"
+#include "platform/foundation/Utf8.hpp"
 
 namespace Tokenizers {
 
@@ -19,7 +20,7 @@ struct Tables {
         for (int b = 0; b < 256; ++b) scalarOfByte[b] = printable(b) ? static_cast<char32_t>(b) : next++;
         for (int b = 0; b < 256; ++b) {
             byteOfScalar[scalarOfByte[b]] = static_cast<int16_t>(b);
-            text::appendScalar(encoder[b], scalarOfByte[b]);
+            platform::appendUtf8(encoder[b], scalarOfByte[b]);
             decoder.emplace(encoder[b], static_cast<uint8_t>(b));
         }
     }
@@ -42,11 +43,24 @@ int byteOfScalar(char32_t scalar) {
 }
 
 std::string byteLevelEncode(std::string_view s) {
-    const auto& enc = tables().encoder;
     std::string out;
-    out.reserve(s.size() * 2);
-    for (unsigned char c : s) out += enc[c];
+    appendByteLevelEncoded(out, s);
     return out;
+}
+
+void appendByteLevelEncoded(std::string& out, std::string_view s) {
+    // Every byte maps to one or two bytes of UTF-8: write them straight in.
+    const auto& enc = tables().encoder;
+    const std::size_t start = out.size();
+    out.resize(start + s.size() * 2);
+    char* p = out.data() + start;
+    for (unsigned char c : s) {
+        const std::string& e = enc[c];
+        p[0] = e[0];
+        if (e.size() == 2) p[1] = e[1];
+        p += e.size();
+    }
+    out.resize(static_cast<std::size_t>(p - out.data()));
 }
 
 }  // namespace Tokenizers

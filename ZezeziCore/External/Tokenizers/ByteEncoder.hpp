@@ -19,6 +19,8 @@ int byteOfScalar(char32_t scalar);
 
 // The UTF-8 bytes of a text, each as its alphabet character.
 std::string byteLevelEncode(std::string_view text);
+// The same, appended to `out`.
+void appendByteLevelEncoded(std::string& out, std::string_view text);
 
 namespace Utils {
 // Value to key; where two keys share a value the one met last wins.

@@ -3,6 +3,7 @@
 #include <unicode/uchar.h>
 
 #include "ZezeziCore/External/Tokenizers/TextUnits.hpp"
+#include "platform/foundation/Utf8.hpp"
 
 namespace Tokenizers {
 
@@ -45,7 +46,7 @@ struct Scalar {
 
 Scalar scalarAt(std::string_view s, std::size_t i) {
     std::size_t j = i;
-    char32_t c = text::nextScalar(s, j);
+    char32_t c = platform::decodeUtf8(s, j);
     return Scalar{kindOf(c), j};
 }
 

@@ -6,6 +6,8 @@
 #include "ZezeziCore/External/Tokenizers/StringSearch.hpp"
 #include "ZezeziCore/External/Tokenizers/TextUnits.hpp"
 #include "ZezeziCore/External/Tokenizers/TokenizerError.hpp"
+#include "platform/foundation/Unicode.hpp"
+#include "platform/foundation/Utf8.hpp"
 
 namespace Tokenizers {
 
@@ -51,6 +53,7 @@ PreTrainedTokenizer::PreTrainedTokenizer(const Config& tokenizerConfig, const Co
             if (!alternation.empty()) alternation += '|';
             alternation += '(' + Regex::escapedPattern(r.content) + ')';
             addedTokenStrips_.emplace_back(r.prefix, r.suffix);
+            addedTokenFirstBytes_[static_cast<unsigned char>(r.content.front())] = true;
         }
         addedTokensRegex_ = Regex::compile(alternation);
     }
@@ -112,17 +115,21 @@ std::vector<std::string> PreTrainedTokenizer::fuseUnknown(const std::vector<std:
 }
 
 std::vector<std::string> PreTrainedTokenizer::splitAtAddedTokens(std::string_view text) const {
-    if (!addedTokensRegex_) return {std::string(text)};
+    auto views = sectionsAtAddedTokens(text);
+    return std::vector<std::string>(views.begin(), views.end());
+}
+
+std::vector<std::string_view> PreTrainedTokenizer::sectionsAtAddedTokens(std::string_view text) const {
+    if (!addedTokensRegex_ ||
+        std::none_of(text.begin(), text.end(), [&](char c) { return addedTokenFirstBytes_[static_cast<unsigned char>(c)]; }))
+        return {text};
     auto isSpaceBefore = [&](std::size_t end, std::size_t& start) {
-        // The scalar ending at `end`: step back over continuation bytes.
-        std::size_t b = end - 1;
-        while (b > 0 && (static_cast<unsigned char>(text[b]) & 0xC0) == 0x80) --b;
-        std::size_t i = b;
-        if (!text::isWhiteSpace(text::nextScalar(text, i))) return false;
+        std::size_t b = end;
+        if (!text::isWhiteSpace(platform::decodeUtf8Before(text, b))) return false;
         start = b;
         return true;
     };
-    std::vector<std::string> out;
+    std::vector<std::string_view> out;
     std::size_t q = 0;
     for (const auto& m : addedTokensRegex_->matches(text)) {
         std::size_t g = m.groups.size();
@@ -137,7 +144,7 @@ std::vector<std::string> PreTrainedTokenizer::splitAtAddedTokens(std::string_vie
         if (strip.second) {
             while (upper < text.size()) {
                 std::size_t i = upper;
-                if (!text::isWhiteSpace(text::nextScalar(text, i))) break;
+                if (!text::isWhiteSpace(platform::decodeUtf8(text, i))) break;
                 upper = i;
             }
         }
@@ -145,14 +152,14 @@ std::vector<std::string> PreTrainedTokenizer::splitAtAddedTokens(std::string_vie
         out.emplace_back(text.substr(token.lower, token.upper - token.lower));
         q = upper;
     }
-    if (out.empty()) return {std::string(text)};
+    if (out.empty()) return {text};
     if (q < text.size()) out.emplace_back(text.substr(q));
     return out;
 }
 
 std::vector<std::string> PreTrainedTokenizer::tokenize(std::string_view input) const {
     // Ill-formed UTF-8 becomes U+FFFD before anything looks at it.
-    const std::string text = text::repaired(input);
+    const std::string text = platform::repairUtf8(input);
     std::vector<std::string> out;
     auto sections = splitAtAddedTokens(text);
     for (std::size_t i = 0; i < sections.size(); ++i) {
@@ -165,22 +172,74 @@ std::vector<std::string> PreTrainedTokenizer::tokenize(std::string_view input) c
             for (const auto& piece : preTokenize(normalized, i == 0 ? PreTokenizerOptions::first() : PreTokenizerOptions::none()))
                 for (auto& t : (*model_)(piece)) tokens.push_back(std::move(t));
         }
-        for (auto& t : fuseUnknown(tokens)) out.push_back(std::move(t));
+        if (fuseUnknownTokens()) tokens = fuseUnknown(tokens);
+        for (auto& t : tokens) out.push_back(std::move(t));
     }
     return out;
 }
 
+void PreTrainedTokenizer::appendSequenceIds(std::string_view input, std::vector<int64_t>& ids) const {
+    // The steps of tokenize, with ids in place of token texts.
+    std::string repairedCopy;
+    std::string_view text = input;
+    if (!platform::isValidUtf8(input)) text = repairedCopy = platform::repairUtf8(input);
+    const auto sections = sectionsAtAddedTokens(text);
+    std::string normalized;
+    for (std::size_t i = 0; i < sections.size(); ++i) {
+        const std::string_view section = sections[i];
+        if (addedTokens_.count(std::string(section))) {
+            ids.push_back(requireId(*model_, section));
+            continue;
+        }
+        std::string_view piecesOf = section;
+        if (normalizer_) piecesOf = normalized = normalize(section);
+        const auto options = i == 0 ? PreTokenizerOptions::first() : PreTokenizerOptions::none();
+        if (!preTokenizer_) {
+            model_->appendIds(piecesOf, ids);
+        } else {
+            preTokenizer_->forEachPiece(piecesOf, options, [&](std::string_view piece) { model_->appendIds(piece, ids); });
+        }
+    }
+}
+
+std::vector<int64_t> PreTrainedTokenizer::encodeIds(std::string_view text, const PostProcessor::Layout& layout) const {
+    std::vector<int64_t> ids;
+    ids.reserve(text.size() / 3 + layout.size());
+    // Parts in order, so that a missing token is reported where the texts
+    // would have met it first.
+    std::optional<std::size_t> sequenceStart;
+    std::size_t sequenceLength = 0;
+    for (const auto& part : layout) {
+        if (part) {
+            ids.push_back(requireId(*model_, *part));
+        } else if (!sequenceStart) {
+            sequenceStart = ids.size();
+            appendSequenceIds(text, ids);
+            sequenceLength = ids.size() - *sequenceStart;
+        } else {
+            const auto from = ids.begin() + static_cast<std::ptrdiff_t>(*sequenceStart);
+            const std::vector<int64_t> again(from, from + static_cast<std::ptrdiff_t>(sequenceLength));
+            ids.insert(ids.end(), again.begin(), again.end());
+        }
+    }
+    return ids;
+}
+
 std::vector<int64_t> PreTrainedTokenizer::encode(std::string_view text, bool addSpecialTokens) const {
-    std::vector<std::string> tokens = tokenize(text);
+    // Fusing unknown tokens and a post-processor that rewrites tokens need
+    // the texts; otherwise the ids come straight from the model.
+    if (!fuseUnknownTokens()) {
+        if (!postProcessor_) return encodeIds(text, PostProcessor::Layout{std::nullopt});
+        if (auto layout = postProcessor_->singleLayout(addSpecialTokens)) return encodeIds(text, *layout);
+    }
+    return encodeTokens(tokenize(text), addSpecialTokens);
+}
+
+std::vector<int64_t> PreTrainedTokenizer::encodeTokens(std::vector<std::string> tokens, bool addSpecialTokens) const {
     if (postProcessor_) tokens = postProcess(tokens, addSpecialTokens);
     std::vector<int64_t> ids;
     ids.reserve(tokens.size());
-    for (const auto& t : tokens) {
-        auto id = model_->convertTokenToId(t);
-        // Dropping it would silently change what the model reads.
-        if (!id) throw TokenizerError::mismatchedConfig("Token not in vocab: " + t);
-        ids.push_back(*id);
-    }
+    for (const auto& t : tokens) ids.push_back(requireId(*model_, t));
     return ids;
 }
 
@@ -245,7 +304,7 @@ LlamaPreTrainedTokenizer::LlamaPreTrainedTokenizer(const Config& tokenizerConfig
 
 std::vector<std::string> LlamaPreTrainedTokenizer::tokenize(std::string_view text) const {
     if (isLegacy_ || text.empty()) return PreTrainedTokenizer::tokenize(text);
-    std::string prepared = "\xE2\x96\x81" + text::replacingAll(text::repaired(text), "\xE2\x96\x81", " ");
+    std::string prepared = "\xE2\x96\x81" + text::replacingAll(platform::repairUtf8(text), "\xE2\x96\x81", " ");
     auto tokens = PreTrainedTokenizer::tokenize(prepared);
     if (tokens.size() >= 2 && tokens[0] == "\xE2\x96\x81" && specialTokens().count(tokens[1])) tokens.erase(tokens.begin());
     return tokens;

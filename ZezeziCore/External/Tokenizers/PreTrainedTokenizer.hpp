@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <memory>
 #include <optional>
 #include <string>
@@ -54,6 +55,14 @@ public:
 
     // The sections of a text cut at added tokens.
     std::vector<std::string> splitAtAddedTokens(std::string_view text) const;
+    // The same as views into the text.
+    std::vector<std::string_view> sectionsAtAddedTokens(std::string_view text) const;
+
+protected:
+    // Post-processing and ids of tokens already made.
+    std::vector<int64_t> encodeTokens(std::vector<std::string> tokens, bool addSpecialTokens) const;
+
+public:
 
     const TokenizingModel& model() const { return *model_; }
     const std::unordered_set<std::string>& addedTokens() const { return addedTokens_; }
@@ -62,11 +71,19 @@ public:
     bool cleanUpTokenizationSpaces() const { return cleanUpTokenizationSpaces_; }
 
 private:
+    // encode without token texts: the model hands out ids and the
+    // post-processor's layout places the special tokens. Gives the same ids
+    // as the texts would; used where no step needs the texts themselves.
+    std::vector<int64_t> encodeIds(std::string_view text, const PostProcessor::Layout& layout) const;
+    void appendSequenceIds(std::string_view text, std::vector<int64_t>& ids) const;
+
     std::unique_ptr<TokenizingModel> model_;
     std::unordered_set<std::string> addedTokens_;
     std::unordered_map<std::string, int64_t> specialTokens_;
     std::unordered_set<int64_t> specialTokenIds_;
     std::optional<Regex> addedTokensRegex_;
+    // Bytes that open an added token: a text holding none has no match.
+    std::array<bool, 256> addedTokenFirstBytes_{};
     // Per capture group of the alternation (group 1 first): whether white
     // space before / after the token goes with it.
     std::vector<std::pair<bool, bool>> addedTokenStrips_;
@@ -87,6 +104,11 @@ class LlamaPreTrainedTokenizer : public PreTrainedTokenizer {
 public:
     LlamaPreTrainedTokenizer(const Config& tokenizerConfig, const Config& tokenizerData, bool strict);
     std::vector<std::string> tokenize(std::string_view text) const override;
+    using Tokenizer::encode;
+    // Through its own tokenize.
+    std::vector<int64_t> encode(std::string_view text, bool addSpecialTokens) const override {
+        return encodeTokens(tokenize(text), addSpecialTokens);
+    }
     bool isLegacy() const { return isLegacy_; }
 
 private:

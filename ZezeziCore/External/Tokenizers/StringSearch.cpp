@@ -131,7 +131,9 @@ std::vector<std::string> split(std::string_view text, const Regex& regex) {
     std::size_t q = 0;
     for (const auto& m : matches) {
         const auto& whole = m.groups[0];
-        if (!whole || whole->upper == whole->lower) continue;  // an empty match cuts nothing
+        if (!whole || whole->lower < q) continue;
+        // An empty match cuts too: the text before it ends there and the
+        // match adds its own (empty) piece.
         if (q < whole->lower) out.emplace_back(text.substr(q, whole->lower - q));
         for (std::size_t g = m.groups.size(); g-- > 0;) {
             if (m.groups[g]) {
@@ -139,7 +141,7 @@ std::vector<std::string> split(std::string_view text, const Regex& regex) {
                 break;
             }
         }
-        q = std::max(q, whole->upper);
+        q = whole->upper;
     }
     if (q < text.size()) out.emplace_back(text.substr(q));
     return out;

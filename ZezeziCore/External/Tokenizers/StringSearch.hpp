@@ -50,8 +50,9 @@ std::vector<std::string> rangeTexts(std::string_view text, const SearchPattern& 
 // Empty pieces are always omitted.
 std::vector<std::string> split(std::string_view text, const SearchPattern& pattern, bool includeSeparators);
 std::vector<std::string> split(std::string_view text, const SearchPattern& pattern, SplitDelimiterBehavior behavior);
-// Each match contributes its highest-numbered participating group (else the
-// whole match); no match gives the whole text, even when it is empty.
+// Each match, an empty one included, cuts the text and contributes its
+// highest-numbered participating group (else the whole match); no match gives
+// the whole text, even when it is empty.
 std::vector<std::string> split(std::string_view text, const Regex& regex);
 
 }  // namespace Tokenizers

@@ -1,73 +1,16 @@
 #include "ZezeziCore/External/Tokenizers/TextUnits.hpp"
 
-#include <unicode/brkiter.h>
 #include <unicode/normalizer2.h>
 #include <unicode/uchar.h>
 #include <unicode/unistr.h>
-#include <unicode/utext.h>
 
-#include <memory>
-
+#include "platform/foundation/GraphemeClusters.hpp"
 #include "platform/foundation/Unicode.hpp"
+#include "platform/foundation/Utf8.hpp"
 
 namespace Tokenizers::text {
 
 namespace {
-
-icu::BreakIterator* characterIterator() {
-    thread_local std::unique_ptr<icu::BreakIterator> it = [] {
-        UErrorCode status = U_ZERO_ERROR;
-        std::unique_ptr<icu::BreakIterator> b(icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
-        if (U_FAILURE(status)) b.reset();
-        return b;
-    }();
-    return it.get();
-}
-
-// Below U+0300 no character combines with a neighbour, except CR LF.
-bool simpleScalars(std::string_view s) {
-    for (std::size_t i = 0; i < s.size(); ++i) {
-        unsigned char c = static_cast<unsigned char>(s[i]);
-        if (c == '\r') return false;
-        if (c >= 0xCC) return false;  // lead bytes of U+0300 and above
-    }
-    return true;
-}
-
-template <class F>
-void forEachBoundary(std::string_view s, F f) {
-    if (s.empty()) return;
-    if (simpleScalars(s)) {
-        for (std::size_t i = 0; i < s.size();) {
-            std::size_t start = i;
-            unsigned char c = static_cast<unsigned char>(s[i]);
-            i += c < 0x80 ? 1 : (c < 0xE0 ? 2 : (c < 0xF0 ? 3 : 4));
-            if (i > s.size()) i = s.size();
-            f(start, i);
-        }
-        return;
-    }
-    icu::BreakIterator* bi = characterIterator();
-    UErrorCode status = U_ZERO_ERROR;
-    UText* ut = bi ? utext_openUTF8(nullptr, s.data(), static_cast<int64_t>(s.size()), &status) : nullptr;
-    if (!bi || U_FAILURE(status)) {
-        for (std::size_t i = 0; i < s.size();) {
-            std::size_t start = i;
-            nextScalar(s, i);
-            f(start, i);
-        }
-        return;
-    }
-    bi->setText(ut, status);
-    int32_t prev = bi->first();
-    for (int32_t p = bi->next(); p != icu::BreakIterator::DONE; p = bi->next()) {
-        f(static_cast<std::size_t>(prev), static_cast<std::size_t>(p));
-        prev = p;
-    }
-    icu::UnicodeString empty;
-    bi->setText(empty);
-    utext_close(ut);
-}
 
 std::string normalizeWith(const icu::Normalizer2* (*get)(UErrorCode&), std::string_view s) {
     UErrorCode status = U_ZERO_ERROR;
@@ -88,13 +31,13 @@ std::string normalizeWith(const icu::Normalizer2* (*get)(UErrorCode&), std::stri
 std::vector<std::string_view> characters(std::string_view s) {
     std::vector<std::string_view> out;
     out.reserve(s.size());
-    forEachBoundary(s, [&](std::size_t a, std::size_t b) { out.push_back(s.substr(a, b - a)); });
+    platform::forEachGraphemeCluster(s, [&](std::size_t a, std::size_t b) { out.push_back(s.substr(a, b - a)); });
     return out;
 }
 
 std::size_t characterCount(std::string_view s) {
     std::size_t n = 0;
-    forEachBoundary(s, [&](std::size_t, std::size_t) { ++n; });
+    platform::forEachGraphemeCluster(s, [&](std::size_t, std::size_t) { ++n; });
     return n;
 }
 
@@ -105,57 +48,17 @@ std::size_t nextCharacterBoundary(std::string_view s, std::size_t offset) {
     // Characters are short: look at a window from the offset.
     std::string_view window = s.substr(offset, std::min<std::size_t>(s.size() - offset, 1024));
     std::size_t result = s.size();
-    bool found = false;
-    forEachBoundary(window, [&](std::size_t, std::size_t b) {
-        if (!found) {
-            result = offset + b;
-            found = true;
-        }
+    platform::forEachGraphemeCluster(window, [&](std::size_t, std::size_t b) {
+        result = offset + b;
+        return false;
     });
     return result;
-}
-
-char32_t nextScalar(std::string_view s, std::size_t& i) {
-    const auto* p = reinterpret_cast<const unsigned char*>(s.data());
-    const std::size_t n = s.size();
-    unsigned char c = p[i];
-    if (c < 0x80) {
-        ++i;
-        return c;
-    }
-    std::size_t len;
-    char32_t cp;
-    unsigned char lo = 0x80, hi = 0xBF;
-    if (c >= 0xC2 && c <= 0xDF) { len = 2; cp = c & 0x1F; }
-    else if (c >= 0xE0 && c <= 0xEF) { len = 3; cp = c & 0x0F; if (c == 0xE0) lo = 0xA0; if (c == 0xED) hi = 0x9F; }
-    else if (c >= 0xF0 && c <= 0xF4) { len = 4; cp = c & 0x07; if (c == 0xF0) lo = 0x90; if (c == 0xF4) hi = 0x8F; }
-    else { ++i; return 0xFFFD; }
-    std::size_t j = 1;
-    for (; j < len; ++j) {
-        if (i + j >= n) break;
-        unsigned char b = p[i + j];
-        if (j == 1 ? (b < lo || b > hi) : (b < 0x80 || b > 0xBF)) break;
-        cp = (cp << 6) | (b & 0x3F);
-    }
-    if (j < len) {
-        i += j;
-        return 0xFFFD;
-    }
-    i += len;
-    return cp;
 }
 
 char32_t firstScalar(std::string_view s) {
     if (s.empty()) return 0xFFFD;
     std::size_t i = 0;
-    return nextScalar(s, i);
-}
-
-void appendScalar(std::string& out, char32_t cp) { out += platform::fromCodePoint(cp); }
-
-std::string repaired(std::string_view bytes) {
-    if (platform::isValidUtf8(bytes)) return std::string(bytes);
-    return platform::repairUtf8(bytes);
+    return platform::decodeUtf8(s, i);
 }
 
 std::string nfc(std::string_view s) { return normalizeWith(&icu::Normalizer2::getNFCInstance, s); }
@@ -210,7 +113,7 @@ std::string withoutNonSpacingMarks(std::string_view text) {
     out.reserve(text.size());
     for (std::size_t i = 0; i < text.size();) {
         std::size_t start = i;
-        char32_t c = nextScalar(text, i);
+        char32_t c = platform::decodeUtf8(text, i);
         if (u_charType(static_cast<UChar32>(c)) == U_NON_SPACING_MARK) continue;
         out.append(text.substr(start, i - start));
     }

@@ -7,14 +7,17 @@
 #include <vector>
 
 // Character-level helpers over UTF-8 text, where a character is an extended
-// grapheme cluster. Inputs are expected to be valid UTF-8 (the tokenizer
-// repairs its input once at the door).
+// grapheme cluster, on platform/foundation's text layer. Inputs are expected
+// to be valid UTF-8 (the tokenizer repairs its input once at the door).
 namespace Tokenizers::text {
 
 // Hash and equality that let string maps be searched with a string_view.
+// The hash is deliberately not noexcept: the standard library then keeps
+// each key's hash in its node, so a lookup walking a bucket compares stored
+// hashes instead of hashing every key it passes.
 struct StringHash {
     using is_transparent = void;
-    std::size_t operator()(std::string_view s) const noexcept { return std::hash<std::string_view>()(s); }
+    std::size_t operator()(std::string_view s) const { return std::hash<std::string_view>()(s); }
 };
 struct StringEqual {
     using is_transparent = void;
@@ -31,12 +34,6 @@ std::size_t nextCharacterBoundary(std::string_view utf8, std::size_t offset);
 
 // First scalar of a text (U+FFFD for empty or ill-formed text).
 char32_t firstScalar(std::string_view utf8);
-// Decodes the scalar at `i` and advances `i`; ill-formed bytes give U+FFFD.
-char32_t nextScalar(std::string_view utf8, std::size_t& i);
-void appendScalar(std::string& out, char32_t scalar);
-
-// Ill-formed sequences replaced by U+FFFD (maximal subparts).
-std::string repaired(std::string_view bytes);
 
 std::string nfc(std::string_view utf8);
 std::string nfd(std::string_view utf8);

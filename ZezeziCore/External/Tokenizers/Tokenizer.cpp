@@ -1,5 +1,7 @@
 #include "ZezeziCore/External/Tokenizers/Tokenizer.hpp"
 
+#include "ZezeziCore/External/Tokenizers/TokenizerError.hpp"
+
 namespace Tokenizers {
 
 std::vector<std::optional<int64_t>> TokenVocabulary::convertTokensToIds(const std::vector<std::string>& tokens) const {
@@ -14,6 +16,17 @@ std::vector<std::optional<std::string>> TokenVocabulary::convertIdsToTokens(cons
     out.reserve(ids.size());
     for (int64_t id : ids) out.push_back(convertIdToToken(id));
     return out;
+}
+
+void TokenizingModel::appendIds(std::string_view text, std::vector<int64_t>& ids) const {
+    for (const auto& token : tokenize(text)) ids.push_back(requireId(*this, token));
+}
+
+int64_t requireId(const TokenVocabulary& vocabulary, std::string_view token) {
+    auto id = vocabulary.convertTokenToId(token);
+    // Dropping it would silently change what the model reads.
+    if (!id) throw TokenizerError::mismatchedConfig("Token not in vocab: " + std::string(token));
+    return *id;
 }
 
 std::optional<std::string> unknownTokenFrom(const Config& tokenizerConfig) {

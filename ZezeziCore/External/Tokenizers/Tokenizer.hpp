@@ -56,8 +56,17 @@ public:
     virtual std::vector<std::string> tokenize(std::string_view text) const = 0;
     std::vector<std::string> operator()(std::string_view text) const { return tokenize(text); }
 
+    // The ids of tokenize(text), appended: each token's id, else the unknown
+    // token's. Throws TokenizerError.mismatchedConfig("Token not in vocab: ...")
+    // when neither exists (the ids of earlier tokens stay appended).
+    virtual void appendIds(std::string_view text, std::vector<int64_t>& ids) const;
+
     virtual bool fuseUnknownTokens() const = 0;
 };
+
+// The id of a token; throws TokenizerError.mismatchedConfig("Token not in
+// vocab: <token>") when the vocabulary has none for it.
+int64_t requireId(const TokenVocabulary& vocabulary, std::string_view token);
 
 // The unknown token of a tokenizer configuration: `unk_token` as a string or
 // as an object with a `content` string.

@@ -100,6 +100,7 @@ public:
     std::set<uint32_t> refusedDevices;
     bool failStart = false;
     bool permission = true;
+    RecordPermission permissionStatus = RecordPermission::granted;
 
     std::optional<std::vector<InputDevice>> inputDevices() override { return devices; }
 
@@ -114,6 +115,7 @@ public:
     }
 
     bool requestRecordPermission() override { return permission; }
+    RecordPermission recordPermission() override { return permissionStatus; }
 
     std::vector<std::shared_ptr<Record>> engines() const {
         std::lock_guard lock(mutex_);
@@ -169,15 +171,6 @@ public:
 private:
     mutable std::mutex mutex_;
     std::vector<std::shared_ptr<Record>> engines_;
-};
-
-// Puts a system in place for the life of the object.
-class ScopedAudioSystem {
-public:
-    explicit ScopedAudioSystem(std::shared_ptr<AudioSystem> system) { AudioSystem::setCurrent(std::move(system)); }
-    ~ScopedAudioSystem() { AudioSystem::setCurrent(nullptr); }
-    ScopedAudioSystem(const ScopedAudioSystem&) = delete;
-    ScopedAudioSystem& operator=(const ScopedAudioSystem&) = delete;
 };
 
 }  // namespace platform::audio

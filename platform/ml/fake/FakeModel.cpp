@@ -1,6 +1,7 @@
 #include "platform/ml/fake/FakeModel.hpp"
 
 #include "platform/ml/ModelLoader.hpp"
+#include "platform/ml/ModelManifest.hpp"
 
 namespace platform::ml {
 
@@ -49,6 +50,14 @@ DictionaryFeatureProvider FakeModel::predictFeatures(const FeatureProvider& inpu
 void FakeModel::installAt(const std::filesystem::path& folder, std::shared_ptr<FakeModel> model) {
     ModelLoader::registerFolder(folder, [model](const std::filesystem::path&, const ModelConfiguration&) {
         return std::static_pointer_cast<Model>(model);
+    });
+}
+
+void FakeModel::registerKind() {
+    ModelLoader::registerKind(kind, [](const std::filesystem::path& folder, const ModelConfiguration& configuration) {
+        auto manifest = ModelManifest::read(folder);
+        return std::static_pointer_cast<Model>(
+            std::make_shared<FakeModel>(std::move(manifest.description), Callback{}, configuration));
     });
 }
 

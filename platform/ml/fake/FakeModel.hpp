@@ -36,6 +36,11 @@ public:
     // ModelLoader::registerFolder(folder, {}).
     static void installAt(const std::filesystem::path& folder, std::shared_ptr<FakeModel> model);
 
+    // Makes ModelLoader read model folders of this kind ("kind": "fake" in
+    // model.json) as fakes of the declared description, without a callback.
+    static constexpr const char* kind = "fake";
+    static void registerKind();
+
 protected:
     DictionaryFeatureProvider predictFeatures(const FeatureProvider& input, const PredictionOptions& options) override;
 

@@ -23,6 +23,30 @@ TEST(AudioInputOptions, ChannelModesRoundTripThroughTheirKeyedForm) {
     EXPECT_EQ(ChannelMode::fromJSON(json::parse(R"({"sumChannels":{},"other":1})")), ChannelMode::sumChannels());
 }
 
+TEST(AudioInputOptions, WholeFloatsReadAsChannelNumbers) {
+    const std::vector<std::pair<std::string, ChannelMode>> cases = {
+        {R"({"specificChannel":{"_0":2.0}})", ChannelMode::specificChannel(2)},
+        {R"({"specificChannel":{"_0":-0.0}})", ChannelMode::specificChannel(0)},
+        {R"({"specificChannel":{"_0":1e1}})", ChannelMode::specificChannel(10)},
+        {R"({"sumChannels":{"_0":[0.0,3.0,1]}})", ChannelMode::sumChannels(std::vector<int64_t>{0, 3, 1})},
+    };
+    for (const auto& [text, mode] : cases) EXPECT_EQ(ChannelMode::fromJSON(json::parse(text)), mode) << text;
+    const std::vector<std::pair<std::string, std::string>> refused = {
+        {R"({"specificChannel":{"_0":2.5}})", "Parsed JSON number <2.5> does not fit in Int."},
+        {R"({"sumChannels":{"_0":[1,0.5]}})", "Parsed JSON number <0.5> does not fit in Int."},
+        {R"({"specificChannel":{"_0":1e300}})", "Parsed JSON number <1e+300> does not fit in Int."},
+        {R"({"specificChannel":{"_0":true}})", "Expected to decode Int but found another type instead."},
+    };
+    for (const auto& [text, message] : refused) {
+        try {
+            ChannelMode::fromJSON(json::parse(text));
+            ADD_FAILURE() << text;
+        } catch (const AudioInputOptions::DecodingError& e) {
+            EXPECT_EQ(e.description(), message) << text;
+        }
+    }
+}
+
 TEST(AudioInputOptions, MalformedChannelModesFailToDecode) {
     for (const char* text : {R"({"specificChannel":{"_0":1},"sumChannels":{}})", R"({})", R"({"other":{}})"}) {
         try {

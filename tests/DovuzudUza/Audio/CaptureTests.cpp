@@ -20,7 +20,6 @@ namespace {
 
 struct CaptureTest : ::testing::Test {
     std::shared_ptr<FakeAudioSystem> mic = std::make_shared<FakeAudioSystem>();
-    platform::audio::ScopedAudioSystem installed{mic};
 
     PcmBuffer buffer(AudioFormat format, const std::vector<float>& firstChannel) {
         PcmBuffer b(format, static_cast<int64_t>(firstChannel.size()));
@@ -35,7 +34,7 @@ struct CaptureTest : ::testing::Test {
 
 TEST_F(CaptureTest, ScriptedMicrophoneGivesSixteenKilohertzMonoWithLevels) {
     mic->inputFormat = AudioFormat{48000, 2};
-    AudioProcessor processor;
+    AudioProcessor processor{mic};
     std::vector<size_t> callbackSizes;
     processor.startRecordingLive(std::nullopt, [&](const std::vector<float>& s) { callbackSizes.push_back(s.size()); });
     auto engine = mic->lastEngine();
@@ -70,7 +69,7 @@ TEST_F(CaptureTest, ScriptedMicrophoneGivesSixteenKilohertzMonoWithLevels) {
 
 TEST_F(CaptureTest, LevelRisesAboveTheQuietFloor) {
     mic->inputFormat = AudioFormat{16000, 1};
-    AudioProcessor processor;
+    AudioProcessor processor{mic};
     processor.startRecordingLive();
     mic->deliver(buffer({16000, 1}, std::vector<float>(1600, 0.001f)));
     mic->deliver(buffer({16000, 1}, std::vector<float>(1600, 0.001f)));
@@ -87,7 +86,7 @@ TEST_F(CaptureTest, LevelRisesAboveTheQuietFloor) {
 
 TEST_F(CaptureTest, SuppressedInputIsSilenceWhileCaptureGoesOn) {
     mic->inputFormat = AudioFormat{16000, 1};
-    AudioProcessor processor;
+    AudioProcessor processor{mic};
     std::vector<float> seen;
     processor.setInputSuppressed(true);
     processor.startRecordingLive(std::nullopt, [&](const std::vector<float>& s) { seen = s; });
@@ -102,7 +101,7 @@ TEST_F(CaptureTest, SuppressedInputIsSilenceWhileCaptureGoesOn) {
 
 TEST_F(CaptureTest, StartingAgainStopsTheRunningCaptureFirst) {
     mic->inputFormat = AudioFormat{16000, 1};
-    AudioProcessor processor;
+    AudioProcessor processor{mic};
     int firstCalls = 0;
     processor.startRecordingLive(std::nullopt, [&](const std::vector<float>&) { ++firstCalls; });
     auto first = mic->lastEngine();
@@ -126,7 +125,7 @@ TEST_F(CaptureTest, StartingAgainStopsTheRunningCaptureFirst) {
 TEST_F(CaptureTest, PauseStopAndResume) {
     mic->inputFormat = AudioFormat{16000, 1};
     mic->devices = std::vector<platform::audio::InputDevice>{{7, "USB", 1}, {9, "Other", 2}};
-    AudioProcessor processor;
+    AudioProcessor processor{mic};
     processor.startRecordingLive(7);
     mic->deliver(buffer({16000, 1}, std::vector<float>(1600, 0.2f)));
     processor.pauseRecording();
@@ -157,14 +156,14 @@ TEST_F(CaptureTest, FailuresAndRefusedDevices) {
     mic->refusedDevices = {42};
     {
         LogCapture log;
-        AudioProcessor processor;
+        AudioProcessor processor{mic};
         processor.startRecordingLive(42);
         EXPECT_TRUE(audio_test::contains(log.texts(), "Error setting Audio Unit property: -2"));
         EXPECT_FALSE(mic->lastEngine()->device.has_value());
         EXPECT_TRUE(processor.isCapturing());
     }
     mic->failStart = true;
-    AudioProcessor processor;
+    AudioProcessor processor{mic};
     EXPECT_THROW(processor.startRecordingLive(), platform::audio::AudioError);
     EXPECT_FALSE(processor.isCapturing());
     mic->failStart = false;
@@ -179,7 +178,7 @@ TEST_F(CaptureTest, FailuresAndRefusedDevices) {
 
 TEST_F(CaptureTest, DebugLineAtEveryTwoSecondsOfSamples) {
     mic->inputFormat = AudioFormat{16000, 1};
-    AudioProcessor processor;
+    AudioProcessor processor{mic};
     processor.startRecordingLive();
     LogCapture log;
     for (int i = 0; i < 40; ++i) mic->deliver(buffer({16000, 1}, std::vector<float>(1600, 0.0f)));
@@ -194,7 +193,7 @@ TEST_F(CaptureTest, DebugLineAtEveryTwoSecondsOfSamples) {
 
 TEST_F(CaptureTest, StreamingCaptureEndsWithItsStream) {
     mic->inputFormat = AudioFormat{16000, 1};
-    AudioProcessor processor;
+    AudioProcessor processor{mic};
     auto stream = processor.startStreamingRecordingLive();
     mic->deliver(buffer({16000, 1}, std::vector<float>(1600, 0.3f)));
     auto first = stream->next();
@@ -216,7 +215,7 @@ TEST_F(CaptureTest, StreamingCaptureEndsWithItsStream) {
     EXPECT_FALSE(processor.isCapturing());
 
     // A stream that outlives its processor ends without touching it.
-    auto orphan = std::make_unique<AudioProcessor>()->startStreamingRecordingLive();
+    auto orphan = std::make_unique<AudioProcessor>(mic)->startStreamingRecordingLive();
     orphan->finish();
 
     mic->failStart = true;
@@ -226,13 +225,13 @@ TEST_F(CaptureTest, StreamingCaptureEndsWithItsStream) {
 
 TEST_F(CaptureTest, DevicesWithInputOnly) {
     mic->devices = std::vector<platform::audio::InputDevice>{{1, "Mic", 1}, {2, "Speakers", 0}, {3, "", 2}};
-    EXPECT_EQ(AudioProcessor::getAudioDevices(), (std::vector<AudioDevice>{{1, "Mic"}, {3, ""}}));
+    EXPECT_EQ(AudioProcessor::getAudioDevices(*mic), (std::vector<AudioDevice>{{1, "Mic"}, {3, ""}}));
     mic->devices = std::nullopt;
     LogCapture log;
-    EXPECT_TRUE(AudioProcessor::getAudioDevices().empty());
+    EXPECT_TRUE(AudioProcessor::getAudioDevices(*mic).empty());
     EXPECT_TRUE(audio_test::contains(log.texts(), "Error: Unable to get the number of audio devices."));
     mic->permission = false;
-    EXPECT_FALSE(AudioProcessor::requestRecordPermission());
+    EXPECT_FALSE(AudioProcessor::requestRecordPermission(*mic));
 }
 
 TEST(AudioProcessorWaveform, PixelsAreTheSampleBytes) {

@@ -125,3 +125,18 @@ TEST(VADAudioChunker, ResultsMoveOntoTheWholeTimeline) {
     EXPECT_TRUE(audio_test::contains(log.texts(), "Error transcribing chunk 1: boom"));
     EXPECT_TRUE(updateSeekOffsetsForResults({}, chunks).empty());
 }
+
+TEST(VADAudioChunker, SegmentsMoveByTheChunksOwnSampleOffset) {
+    // Offsets whose time in seconds is not exact in single precision.
+    for (const int64_t offset : {int64_t{251}, int64_t{16001}, int64_t{1234567}}) {
+        TranscriptionSegment segment;
+        segment.seek = 100;
+        auto result = std::make_shared<TranscriptionResult>("t", std::vector<TranscriptionSegment>{segment});
+        const std::vector<AudioChunk> chunks{{offset, {}}};
+        const auto moved = updateSeekOffsetsForResults(
+            {std::vector<std::shared_ptr<TranscriptionResult>>{result}}, chunks);
+        ASSERT_EQ(moved.size(), 1u);
+        EXPECT_EQ(moved[0]->segments()[0].seek, 100 + offset) << offset;
+        EXPECT_EQ(*moved[0]->seekTime(), static_cast<float>(offset) / 16000.0f) << offset;
+    }
+}

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <regex>
 
 #include "AudioTestSupport.hpp"
 #include "DovuzudUza/Core/Audio/AudioProcessor.hpp"
@@ -52,6 +53,21 @@ TEST(AudioFileLoading, SixteenKilohertzMonoLoadsSampleExactWhateverTheMode) {
     // An end past the file is cut to its length.
     EXPECT_EQ(AudioProcessor::loadAudio((tmp / "m.wav").string(), ChannelMode::sumChannels(), 0.25, 9.0).frameLength(), 4000);
     EXPECT_EQ(AudioProcessor::loadAudioAsFloatArray((tmp / "m.wav").string(), ChannelMode::sumChannels()), samples);
+}
+
+TEST(AudioFileLoading, LoadLogsSourceBufferAndMemoryInWholeMebibytes) {
+    TemporaryFolder tmp;
+    platform::audio::writeWavFloat((tmp / "s.wav").string(), audio_test::tone(22050, 44100, 300, 0.5f), 44100, 2);
+    LogCapture log;
+    AudioProcessor::loadAudio((tmp / "s.wav").string(), ChannelMode::sumChannels());
+    std::vector<std::string> load;
+    for (const auto& line : log.texts())
+        if (line.find(" details - ") != std::string::npos || line.find("Memory usage") != std::string::npos)
+            load.push_back(line);
+    ASSERT_EQ(load.size(), 3u);
+    EXPECT_EQ(load[0], "Audio source details - Sample Rate: 44100.0 Hz, Channel Count: 2, Frame Length: 11025, Duration: 0.25s");
+    EXPECT_EQ(load[1], "Audio buffer details - Sample Rate: 16000.0 Hz, Channel Count: 1, Frame Length: 4000, Duration: 0.25s");
+    EXPECT_TRUE(std::regex_match(load[2], std::regex("After loadAudio function - Memory usage: [1-9][0-9]* MB"))) << load[2];
 }
 
 TEST(AudioFileLoading, StereoIsMixedThenResampled) {

@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <limits>
 #include <set>
 #include <thread>
 
 #include "DecodingTestSupport.hpp"
+#include "ZezeziCore/External/Tokenizers/ByteEncoder.hpp"
 #include "platform/concurrency/Task.hpp"
 #include "platform/foundation/Date.hpp"
 #include "platform/log/SystemLog.hpp"
@@ -164,6 +166,21 @@ TEST(TranscribeTask, TextComesFromTheKeptTokensTrimmedOfSpacesOnly) {
     const auto result = task->run(ramp(100000), options);
     EXPECT_EQ(result->text(), "Hola\n");
     EXPECT_NE(result->segments().at(0).text.find("<|endoftext|>"), std::string::npos);
+
+    // Every space of the white-space set goes, not only the ASCII one: a
+    // no-break space before the text, a tab and an ideographic space after
+    // its line break.
+    const auto bytes = [](std::initializer_list<int> values) {
+        std::vector<int64_t> ids;
+        for (int b : values) ids.push_back(idOf(Tokenizers::byteEncoder()[static_cast<size_t>(b)]));
+        return ids;
+    };
+    std::vector<int64_t> spaced = bytes({0xC2, 0xA0});
+    spaced.push_back(hola());
+    spaced.push_back(newline);
+    for (int64_t id : bytes({0x09, 0xE3, 0x80, 0x80})) spaced.push_back(id);
+    ScriptedDecoder wide(Attempts{spaced});
+    EXPECT_EQ(makeTask(wide)->run(ramp(100000), roadOptions())->text(), "Hola\n");
 }
 
 TEST(TranscribeTask, WindowIdsCountWindowsMinusTheLastFallbackIndex) {
@@ -216,6 +233,58 @@ TEST(TranscribeTask, MaxWindowSeekAndANonAdvancingSeekerStillMoveOn) {
     options.maxWindowSeek = 0;
     zeroTask->run(ramp(720000), options);
     EXPECT_EQ(zeroTask->seeks, (std::vector<int64_t>{0, 480000}));
+}
+
+TEST(TranscribeTask, ExtremeWindowOptionsStayWithinTheSampleIndexes) {
+    constexpr int64_t most = std::numeric_limits<int64_t>::max();
+    // The largest maxWindowSeek limits nothing: the seeker's seek stands.
+    ScriptedDecoder scripted(Attempts{{hola()}});
+    auto shortSteps = watchedTask(scripted, std::make_shared<ChangedSeeker>([](int64_t seek, int64_t, SeekerAnswer found) {
+                                      return SeekerAnswer{seek + 240000, found.second};
+                                  }));
+    auto options = roadOptions();
+    options.maxWindowSeek = most;
+    shortSteps->run(ramp(720000), options);
+    EXPECT_EQ(shortSteps->seeks, (std::vector<int64_t>{0, 240000, 480000}));
+
+    struct Case {
+        std::vector<float> clipTimestamps;
+        float windowClipTime;
+        int64_t total;    // the progress total: the clip lengths, held at the largest count
+        size_t windows;   // windows done before the one that finds no samples
+    };
+    for (const auto& c : {Case{{0.0f, 1e30f}, -1e30f, int64_t{1} << 62, 2},  // a clip limit past any index
+                          Case{{-1e30f, 1e30f}, 1.0f, most, 0}}) {           // a clip longer than any count
+        ScriptedDecoder decoder(Attempts{{hola()}});
+        auto task = watchedTask(decoder);
+        options = roadOptions();
+        options.clipTimestamps = c.clipTimestamps;
+        options.windowClipTime = c.windowClipTime;
+        EXPECT_EQ(whisperError([&] { task->run(ramp(720000), options); }),
+                  WhisperError::transcriptionFailed("Audio samples are nil"));
+        EXPECT_EQ(task->progress()->totalUnitCount(), c.total);
+        EXPECT_EQ(task->seeks.size(), c.windows);
+    }
+}
+
+TEST(TranscribeTask, WordTimingsAreLoggedAlsoWhenTheSeekerGivesNone) {
+    class NoTimingSeeker : public SegmentSeeker {
+    public:
+        std::optional<std::vector<TranscriptionSegment>> addWordTimestamps(
+            const std::vector<TranscriptionSegment>&, const MultiArray&, const WhisperTokenizer&, int64_t, int64_t,
+            const std::string&, const std::string&, float, const DecodingOptions&, const TranscriptionTimings&) override {
+            return std::nullopt;
+        }
+    };
+    ScriptedDecoder decoder(Attempts{{hola()}}, true);
+    auto task = watchedTask(decoder, std::make_shared<NoTimingSeeker>());
+    auto options = roadOptions();
+    options.wordTimestamps = true;
+    LogCapture log;
+    const auto result = task->run(ramp(100000), options);
+    EXPECT_TRUE(result->segments().empty());  // no segment list for the window
+    EXPECT_EQ(countOf(log.texts(), "Word timestamps:"), 1u);
+    EXPECT_EQ(countOf(log.texts(), "Segments for window:"), 0u);
 }
 
 TEST(TranscribeTask, ASkippedWindowKeepsNoSegmentsAndMovesNothingElse) {

@@ -5,6 +5,7 @@
 #include "DovuzudUza/Core/JsonCoding.hpp"
 #include "DovuzudUza/Core/TranscriptionResult.hpp"
 #include "LogCapture.hpp"
+#include "tests/support/SpanishNumbers.hpp"
 
 using namespace DovuzudUza;
 using nlohmann::json;
@@ -52,6 +53,16 @@ TEST(TranscriptionSegment, JsonFormAndDuration) {
     badKey["tokenLogProbs"][0] = json::parse(R"({"x1":-0.25})");
     EXPECT_THROW(transcriptionSegmentFromJson(badKey), JsonDecodingError);
     EXPECT_EQ(std::hash<TranscriptionSegment>{}(s), std::hash<TranscriptionSegment>{}(segment(3)));
+}
+
+TEST(TranscriptionSegment, JsonNumbersKeepTheirPointUnderADecimalCommaLocale) {
+    parlox::testing::SpanishNumbers spanish;
+    ASSERT_TRUE(spanish.cLocale());
+    nlohmann::ordered_json written = segment(3);
+    EXPECT_EQ(written["temperature"].dump(), "0.2");
+    EXPECT_EQ(written["avgLogprob"].dump(), "-0.3");
+    EXPECT_EQ(written["start"].dump(), "1.5");
+    EXPECT_EQ(written["tokenLogProbs"][2].dump(), R"({"2":-1.125})");
 }
 
 TEST(TranscriptionResult, RecordsRoundTripThroughJson) {

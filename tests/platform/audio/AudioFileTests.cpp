@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <fstream>
 #include <numbers>
@@ -7,6 +8,7 @@
 #include "platform/audio/AudioError.hpp"
 #include "platform/audio/AudioFile.hpp"
 #include "platform/audio/fake/WavWriter.hpp"
+#include "platform/log/SystemLog.hpp"
 #include "tests/support/TemporaryFolder.hpp"
 
 using namespace platform::audio;
@@ -102,11 +104,101 @@ TEST(AudioFile, BadFilesFailWithTheirKind) {
     EXPECT_EQ(openKind((tmp / "video.mkv").string()), AudioError::Kind::noAudioStream);
 }
 
-TEST(AudioFile, TruncatedFileYieldsWhatIsThere) {
+namespace {
+
+// Captures the warnings of the system log while alive.
+class WarningCapture {
+public:
+    WarningCapture() {
+        platform::SystemLog::setSink([this](platform::LogLevel level, const std::string&, const std::string&,
+                                            const std::string& message) {
+            if (level == platform::LogLevel::warning) lines.push_back(message);
+        });
+    }
+    ~WarningCapture() { platform::SystemLog::setSink(nullptr); }
+    std::vector<std::string> lines;
+};
+
+}  // namespace
+
+TEST(AudioFile, TruncatedWavYieldsWhatIsThereWithOneWarning) {
     TemporaryFolder tmp;
-    writeWav16((tmp / "full.wav").string(), ramp(32000, 1), 16000, 1);
-    std::filesystem::resize_file((tmp / "full.wav").string(), 44 + 16000 * 2);
-    AudioFile file((tmp / "full.wav").string());
-    PcmBuffer buffer(file.processingFormat(), 40000);
-    EXPECT_EQ(file.read(buffer, 40000), 16000);
+    const auto samples = ramp(32000, 1);  // 2 s at 16 kHz
+    struct Case {
+        const char* name;
+        uintmax_t cutTo;       // file size after the cut (the header is 44 bytes)
+        int64_t frames;        // whole frames left
+        const char* decoded;
+    };
+    const Case cases[] = {
+        {"half", 44 + 16000 * 4, 16000, "1.0"},
+        {"inside a frame", 44 + 8000 * 4 + 2, 8000, "0.5"},
+        {"no samples", 44, 0, "0.0"},
+    };
+    for (const auto& c : cases) {
+        const auto path = (tmp / (std::string(c.name) + ".wav")).string();
+        writeWavFloat(path, samples, 16000, 1);
+        std::filesystem::resize_file(path, c.cutTo);
+        WarningCapture log;
+        AudioFile file(path);
+        PcmBuffer buffer(file.processingFormat(), 40000);
+        int64_t total = 0;
+        std::vector<float> got;
+        for (int64_t n; (n = file.read(buffer, 5000)) > 0; total += n) got.insert(got.end(), buffer.channel(0), buffer.channel(0) + n);
+        EXPECT_EQ(total, c.frames) << c.name;
+        EXPECT_TRUE(std::equal(got.begin(), got.end(), samples.begin())) << c.name;
+        EXPECT_EQ(file.read(buffer, 5000), 0) << c.name;
+        ASSERT_EQ(log.lines.size(), 1u) << c.name;
+        EXPECT_EQ(log.lines[0], path + " ends before its header says: 2.0 s declared, " + c.decoded + " s decoded");
+    }
+}
+
+TEST(AudioFile, WholeOrStreamedWavGivesNoWarning) {
+    TemporaryFolder tmp;
+    const auto samples = ramp(8000, 2);
+    writeWavFloat((tmp / "whole.wav").string(), samples, 16000, 2);
+    // A writer that streams leaves the data size open.
+    writeWavFloat((tmp / "streamed.wav").string(), samples, 16000, 2);
+    {
+        std::fstream f((tmp / "streamed.wav").string(), std::ios::in | std::ios::out | std::ios::binary);
+        f.seekp(40);
+        const uint32_t open = 0xFFFFFFFFu;
+        f.write(reinterpret_cast<const char*>(&open), 4);
+    }
+    for (const char* name : {"whole.wav", "streamed.wav"}) {
+        WarningCapture log;
+        AudioFile file((tmp / name).string());
+        PcmBuffer buffer(file.processingFormat(), 10000);
+        EXPECT_EQ(file.read(buffer, 10000), 8000) << name;
+        EXPECT_EQ(file.read(buffer, 10000), 0) << name;
+        EXPECT_TRUE(log.lines.empty()) << name << ": " << (log.lines.empty() ? "" : log.lines[0]);
+    }
+}
+
+TEST(AudioFile, ALengthOnlyEstimatedFromTheBitrateIsCounted) {
+    // MP3s without a frame-count header: their length is guessed from the
+    // first frames' bitrate, too long when the file starts quiet and too
+    // short when it starts loud.
+    TemporaryFolder tmp;
+    struct Case {
+        const char* name;
+        const char* filter;
+    };
+    const Case cases[] = {
+        {"quiet-first.mp3", "[1]atrim=0:6[q];[q][0]concat=n=2:v=0:a=1"},
+        {"loud-first.mp3", "[1]atrim=0:6[q];[0][q]concat=n=2:v=0:a=1"},
+    };
+    for (const auto& c : cases) {
+        const auto path = (tmp / c.name).string();
+        const std::string cmd = std::string("ffmpeg -v error -y -f lavfi -i anoisesrc=d=6:c=pink:r=44100:a=0.5 ") +
+                                "-f lavfi -i anullsrc=r=44100:cl=mono -filter_complex '" + c.filter +
+                                "' -c:a libmp3lame -q:a 6 -write_xing 0 " + path + " 2>&1";
+        ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
+        AudioFile file(path);
+        PcmBuffer buffer(file.processingFormat(), 44100);
+        int64_t decoded = 0;
+        for (int64_t n; (n = file.read(buffer, 44100)) > 0;) decoded += n;
+        EXPECT_EQ(file.length(), decoded) << c.name;
+        EXPECT_NEAR(static_cast<double>(decoded) / 44100.0, 12.0, 0.1) << c.name;
+    }
 }

@@ -9,11 +9,9 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/support/TemporaryFolder.hpp"
+#include "tests/support/SpanishNumbers.hpp"
 
 namespace {
-
-using parlox::testing::TemporaryFolder;
 
 using namespace platform;
 
@@ -30,43 +28,10 @@ const FixedCase kFixed[] = {
     {-7.0, 2, "-7.00"},
 };
 
-// A numeric locale with a decimal comma, as Qt leaves the process under a
-// Spanish desktop. Made from the system's locale sources when they are not
-// installed as a compiled locale.
-class SpanishNumbers : public ::testing::Test {
-protected:
-    void SetUp() override {
-        active_ = std::setlocale(LC_ALL, "es_ES.UTF-8") != nullptr;
-        if (!active_) {
-            const std::string target = (folder_ / "es_ES.UTF-8").string();
-            const std::string command = "localedef -i es_ES -f UTF-8 '" + target + "' >/dev/null 2>&1";
-            if (std::system(command.c_str()) == 0) {
-                ::setenv("LOCPATH", folder_.path().c_str(), 1);
-                active_ = std::setlocale(LC_ALL, "es_ES.UTF-8") != nullptr;
-            }
-        }
-        // The C++ global locale gets a decimal comma in any case.
-        struct Comma : std::numpunct<char> {
-            char do_decimal_point() const override { return ','; }
-            char do_thousands_sep() const override { return '.'; }
-            std::string do_grouping() const override { return "\3"; }
-        };
-        previous_ = std::locale::global(std::locale(std::locale::classic(), new Comma));
-    }
-    void TearDown() override {
-        std::setlocale(LC_ALL, "C");
-        std::locale::global(previous_);
-        ::unsetenv("LOCPATH");
-    }
-
-    TemporaryFolder folder_;
-    bool active_ = false;
-    std::locale previous_;
-};
-
-TEST_F(SpanishNumbers, FormattingStillUsesAPoint) {
-    if (!active_) std::printf("no Spanish C locale here; only the C++ global locale is Spanish\n");
-    if (active_) {
+TEST(SpanishNumbers, FormattingStillUsesAPoint) {
+    parlox::testing::SpanishNumbers spanish;
+    if (!spanish.cLocale()) std::printf("no Spanish C locale here; only the C++ global locale is Spanish\n");
+    if (spanish.cLocale()) {
         // The trap being avoided: the C library now prints a comma.
         char buffer[16];
         std::snprintf(buffer, sizeof buffer, "%.1f", 2.3);
@@ -87,6 +52,19 @@ TEST(NumberFormat, FixedMatchesTheCLocalePrintf) {
         EXPECT_EQ(formatFixed(c.value, c.decimals), buffer);
         EXPECT_EQ(formatFixed(c.value, c.decimals), c.text);
     }
+}
+
+TEST(NumberFormat, FixedPadsToAWidthLikePrintf) {
+    std::setlocale(LC_ALL, "C");
+    for (int width : {0, 3, 8, 12}) {
+        for (const auto& c : kFixed) {
+            char buffer[64];
+            std::snprintf(buffer, sizeof buffer, "%*.*f", width, c.decimals, c.value);
+            EXPECT_EQ(formatFixed(c.value, c.decimals, width), buffer) << width << " " << c.value;
+        }
+    }
+    EXPECT_EQ(formatFixed(NAN, 2, 5), "  nan");
+    EXPECT_EQ(formatFixed(-INFINITY, 2, 2), "-inf");
 }
 
 TEST(NumberFormat, IntegersAndShortest) {

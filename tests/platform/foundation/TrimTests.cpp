@@ -52,8 +52,42 @@ TEST(Trim, WhiteSpaceSet) {
         EXPECT_FALSE(isWhitespaceOrNewline(c)) << static_cast<uint32_t>(c);
 }
 
+TEST(Trim, WhitespaceWithoutNewlinesKeepsTheLineBreaks) {
+    struct Case {
+        const char* input;
+        const char* trimmed;
+    };
+    for (const auto& c : {Case{"\xC2\xA0 Hola\n\t\xE3\x80\x80", "Hola\n"}, Case{"\r\n a \u2028", "\r\n a \u2028"},
+                          Case{" \t\xE2\x80\x8A", ""}, Case{"\v\f", "\v\f"}, Case{"\xC2\x85x\xC2\x85", "\xC2\x85x\xC2\x85"}})
+        EXPECT_EQ(trimmingWhitespace(c.input), c.trimmed) << c.input;
+}
+
 TEST(Trim, InvalidUtf8IsRepairedNotCut) {
     EXPECT_EQ(trimmingWhitespaceAndNewlines("  a\xFF  "), "a\xEF\xBF\xBD");
+}
+
+}  // namespace
+
+namespace {
+
+TEST(TrimAscii, CutsOnlyTheNamedBytesAndKeepsTheRestAsIs) {
+    struct Case {
+        std::string input, both, trailing;
+    };
+    const Case cases[] = {
+        {" \tvalor \t", "valor", " \tvalor"},
+        {"a b", "a b", "a b"},
+        {"\t \t", "", ""},
+        {"", "", ""},
+        // A no-break space is not in the set, and invalid bytes are not repaired.
+        {"\xC2\xA0x\xFF \t", "\xC2\xA0x\xFF", "\xC2\xA0x\xFF"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(platform::trimmingAscii(c.input, platform::kSpacesAndTabs), c.both) << c.input;
+        EXPECT_EQ(platform::trimmingTrailingAscii(c.input, platform::kSpacesAndTabs), c.trailing) << c.input;
+    }
+    EXPECT_EQ(platform::trimmingAscii("\r\n\v etag\f\r\n", platform::kAsciiWhitespace), "etag");
+    EXPECT_EQ(platform::trimmingAscii("\nvalor\n", platform::kSpacesAndTabs), "\nvalor\n");
 }
 
 }  // namespace

@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <mutex>
 #include <regex>
+#include <syslog.h>
+#include <tuple>
 #include <thread>
 #include <vector>
 
@@ -60,6 +62,29 @@ TEST_F(LogCapture, LevelsBelowTheMinimumAreDropped) {
     EXPECT_EQ(got[0].message, "Grabación iniciada");
     EXPECT_EQ(got[1].level, LogLevel::error);
     EXPECT_STREQ(logLevelName(LogLevel::debug), "debug");
+}
+
+TEST(SystemLog, EachLevelHasItsOwnPriorityAndName) {
+    const std::tuple<LogLevel, int, const char*> cases[] = {
+        {LogLevel::debug, LOG_DEBUG, "debug"},       {LogLevel::info, LOG_INFO, "info"},
+        {LogLevel::warning, LOG_WARNING, "warning"}, {LogLevel::error, LOG_ERR, "error"},
+        {LogLevel::fault, LOG_CRIT, "fault"}};
+    for (const auto& [level, priority, name] : cases) {
+        EXPECT_EQ(SystemLog::priority(level), priority) << name;
+        EXPECT_STREQ(logLevelName(level), name);
+    }
+}
+
+TEST_F(LogCapture, WarningsAndFaultsPassAnErrorMinimumOnlyWhenAboveIt) {
+    SystemLog::setMinimumLevel(LogLevel::error);
+    SystemLogger logger("s", "c");
+    logger.warning("aviso");
+    logger.error("error");
+    logger.fault("fallo");
+    auto got = entries();
+    ASSERT_EQ(got.size(), 2u);
+    EXPECT_EQ(got[0].level, LogLevel::error);
+    EXPECT_EQ(got[1].level, LogLevel::fault);
 }
 
 TEST(SystemLog, EntryCarriesSubsystemAndCategory) {
@@ -139,7 +164,7 @@ TEST_F(LogCapture, ScopedSignpostEndsOnEveryWayOut) {
 TEST(SystemLogStart, LevelFromTheEnvironment) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     const std::pair<const char*, LogLevel> cases[] = {
-        {"debug", LogLevel::debug}, {"error", LogLevel::error},
+        {"debug", LogLevel::debug}, {"error", LogLevel::error},     {"warning", LogLevel::warning},
         {"info", LogLevel::info},   {"nonsense", LogLevel::info}};
     for (const auto& [value, level] : cases) {
         EXPECT_EXIT(

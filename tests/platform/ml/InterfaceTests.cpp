@@ -267,7 +267,17 @@ TEST(Model, UnloadedModelRefusesPredictionAndStateIsUnsupported) {
     }
 }
 
+// The "fake" kind is known only while a test has it registered.
+class FakeKind {
+public:
+    FakeKind() { FakeModel::registerKind(); }
+    ~FakeKind() { ModelLoader::registerKind(FakeModel::kind, {}); }
+    FakeKind(const FakeKind&) = delete;
+    FakeKind& operator=(const FakeKind&) = delete;
+};
+
 TEST(ModelLoader, LoadsAFakeKindFolderWithItsDeclaredDescription) {
+    FakeKind fakeKind;
     parlox::testing::TemporaryFolder tmp;
     ModelManifest m;
     m.kind = "fake";
@@ -291,6 +301,7 @@ TEST(ModelLoader, LoadsAFakeKindFolderWithItsDeclaredDescription) {
 }
 
 TEST(ModelLoader, ReportsMissingAndBrokenFolders) {
+    FakeKind fakeKind;
     parlox::testing::TemporaryFolder tmp;
     auto expectError = [](const std::filesystem::path& p, ModelError::Kind kind, const std::string& needle) {
         try {
@@ -326,6 +337,27 @@ TEST(ModelLoader, ReportsMissingAndBrokenFolders) {
         std::ofstream(wrongType / "model.json", std::ios::trunc) << text;
         expectError(wrongType, ModelError::Kind::invalidModel, "model.json");
     }
+}
+
+TEST(ModelLoader, TheFakeKindIsNoBuiltInKind) {
+    parlox::testing::TemporaryFolder tmp;
+    ModelManifest m;
+    m.kind = FakeModel::kind;
+    m.description = tinyDescription();
+    const auto folder = tmp.path() / "TextDecoder.mlmodelc";
+    m.write(folder);
+    try {
+        Model::load(folder);
+        ADD_FAILURE() << "a production loader read a fake model";
+    } catch (const ModelError& e) {
+        EXPECT_EQ(e.kind(), ModelError::Kind::invalidModel);
+        EXPECT_NE(e.description().find("Unknown model kind \"fake\""), std::string::npos) << e.description();
+    }
+    {
+        FakeKind fakeKind;
+        EXPECT_EQ(Model::load(folder)->description(), m.description);
+    }
+    EXPECT_THROW(Model::load(folder), ModelError);
 }
 
 TEST(ModelLoader, RegisteredFolderYieldsTheInstalledFake) {

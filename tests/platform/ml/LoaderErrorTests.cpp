@@ -73,7 +73,16 @@ TEST(TensorFile, RefusesTruncatedAndLyingFiles) {
          16, 0, "entries overlap"},
         {"unknown dtype", R"({"a":{"dtype":"Q4","shape":[2],"data_offsets":[0,8]}})", 8, 0, "unsupported dtype"},
         {"negative dimension", R"({"a":{"dtype":"F32","shape":[-2],"data_offsets":[0,8]}})", 8, 0, "bad shape"},
+        // Beside an empty dimension any size fits no bytes; beyond 64 signed
+        // bits it would read back as a negative one.
+        {"dimension beyond 64 signed bits",
+         R"({"a":{"dtype":"F32","shape":[0,9223372036854775808],"data_offsets":[0,0]}})", 0, 0, "bad shape"},
         {"begin after end", R"({"a":{"dtype":"F32","shape":[0],"data_offsets":[8,4]}})", 8, 0, "lies outside"},
+        {"bytes after the last tensor", good, 20, 0, "4 bytes after the last tensor \"a\""},
+        {"bytes after the later of two tensors",
+         R"({"b":{"dtype":"F32","shape":[2],"data_offsets":[8,16]},"a":{"dtype":"F32","shape":[2],"data_offsets":[0,8]}})",
+         17, 0, "1 bytes after the last tensor \"b\""},
+        {"bytes and no tensor", R"({"__metadata__":{"format":"pt"}})", 3, 0, "3 bytes after a header with no tensor"},
     };
     for (const auto& c : cases) {
         writeRaw(p, c.header, c.dataBytes, c.declaredLength);
@@ -173,6 +182,70 @@ TEST(ModelLoader, ReportsWeightsThatDoNotFitTheDeclaredModel) {
     } catch (const ModelError& e) {
         EXPECT_EQ(e.kind(), ModelError::Kind::modelNotFound);
     }
+}
+
+TEST(ModelLoader, InconsistentParametersNameTheKeyAndTheFile) {
+    parlox::testing::TemporaryFolder tmp;
+    generateRandomCheckpoint(tmp.path() / "ckpt", smallConfig(), 1);
+    convertCheckpoint(tmp.path() / "ckpt", tmp.path() / "v");
+    struct Case {
+        const char* stage;
+        const char* key;
+        int64_t value;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {"TextDecoder.mlmodelc", "n_heads", 5, "Inconsistent decoder parameters in model.json (%): \"d_model\" (32) is not a multiple of \"n_heads\" (5)"},
+        {"TextDecoder.mlmodelc", "kv_length", 500, "Inconsistent decoder parameters in model.json (%): \"kv_length\" (500) exceeds \"n_text_ctx\" (448)"},
+        {"AudioEncoder.mlmodelc", "n_heads", 3, "Inconsistent encoder parameters in model.json (%): \"d_model\" (32) is not a multiple of \"n_heads\" (3)"},
+        {"AudioEncoder.mlmodelc", "n_frames", 2999, "Inconsistent encoder parameters in model.json (%): \"n_frames\" (2999) is odd"},
+        {"MelSpectrogram.mlmodelc", "n_fft", 401, "Inconsistent spectrogram parameters in model.json (%): \"n_fft\" (401) is odd"},
+    };
+    for (const auto& c : cases) {
+        const auto folder = tmp.path() / "v" / c.stage;
+        nlohmann::json j;
+        std::ifstream(folder / "model.json") >> j;
+        const auto original = j;
+        j["parameters"][c.key] = c.value;
+        j.erase("inputs");
+        j.erase("outputs");
+        std::ofstream(folder / "model.json", std::ios::trunc) << j.dump();
+        auto expected = c.expected;
+        expected.replace(expected.find('%'), 1, (folder / "model.json").string());
+        EXPECT_EQ(expectInvalid([&] { Model::load(folder); }), expected);
+        std::ofstream(folder / "model.json", std::ios::trunc) << original.dump();
+    }
+}
+
+TEST(ModelLoader, ConverterRefusesLayersTheConfigurationLeavesOut) {
+    parlox::testing::TemporaryFolder tmp;
+    auto twoLayers = smallConfig();
+    twoLayers.encoderLayers = 2;
+    twoLayers.decoderLayers = 2;
+    const auto ckpt = tmp.path() / "ckpt";
+    generateRandomCheckpoint(ckpt, twoLayers, 1);
+    struct Case {
+        int64_t encoderLayers, decoderLayers;
+        const char* key;
+        const char* tensorPrefix;
+    };
+    const Case cases[] = {
+        {1, 2, "encoder_layers", "model.encoder.layers.1."},
+        {2, 1, "decoder_layers", "model.decoder.layers.1."},
+    };
+    for (const auto& c : cases) {
+        auto shorter = twoLayers;
+        shorter.encoderLayers = c.encoderLayers;
+        shorter.decoderLayers = c.decoderLayers;
+        shorter.write(ckpt);
+        const auto message = expectInvalid([&] { convertCheckpoint(ckpt, tmp.path() / "out"); });
+        const std::string start = std::string("config.json sets \"") + c.key + "\" to 1, but the checkpoint holds \"" + c.tensorPrefix;
+        EXPECT_EQ(message.rfind(start, 0), 0u) << message;
+        EXPECT_NE(message.find((ckpt / "config.json").string()), std::string::npos) << message;
+        EXPECT_FALSE(fs::exists(tmp.path() / "out"));
+    }
+    twoLayers.write(ckpt);
+    EXPECT_NO_THROW(convertCheckpoint(ckpt, tmp.path() / "out"));
 }
 
 TEST(ModelLoader, ConverterRefusesAnIncompleteCheckpoint) {

@@ -2,9 +2,12 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <thread>
 
-#include "platform/net/HttpClient.hpp"
+#include "platform/net/CurlHttpClient.hpp"
+#include "platform/net/fake/FakeHttpClient.hpp"
 #include "platform/net/fake/LoopbackServer.hpp"
 
 using namespace platform::net;
@@ -30,9 +33,20 @@ protected:
         s.Get("/away", [this](const httplib::Request&, httplib::Response& res) {
             res.set_redirect(other.baseUrl() + "/hello", 302);
         });
-        s.Get("/stall", [](const httplib::Request&, httplib::Response& res) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+        s.Get("/stall", [this](const httplib::Request&, httplib::Response& res) {
+            waitForRelease(std::chrono::milliseconds(2500));
             res.set_content("late", "text/plain");
+        });
+        // 300 bytes, then silence for `pause` ms (or until the test ends), then the rest.
+        s.Get("/pause", [this](const httplib::Request& req, httplib::Response& res) {
+            const auto pause = std::chrono::milliseconds(std::stoi(req.get_param_value("ms")));
+            res.set_content_provider(600, "application/octet-stream",
+                                     [this, pause](size_t offset, size_t, httplib::DataSink& sink) {
+                                         if (offset == 300) waitForRelease(pause);
+                                         std::string block(300, 'p');
+                                         sink.write(block.data(), block.size());
+                                         return true;
+                                     });
         });
         s.Get("/cut", [](const httplib::Request&, httplib::Response& res) {
             res.set_content_provider(1000, "application/octet-stream",
@@ -58,9 +72,28 @@ protected:
         other.start();
     }
 
+    void TearDown() override {
+        {
+            std::lock_guard lock(releaseMutex);
+            released = true;
+        }
+        release.notify_all();
+    }
+
+    // Sleeps for `limit`, or less once the test is over, so that no server
+    // thread outlives the test by seconds.
+    void waitForRelease(std::chrono::milliseconds limit) {
+        std::unique_lock lock(releaseMutex);
+        release.wait_for(lock, limit, [this] { return released; });
+    }
+
+    std::mutex releaseMutex;
+    std::condition_variable release;
+    bool released = false;
+
     LoopbackServer server;
     LoopbackServer other;
-    HttpClient client;
+    CurlHttpClient client;
 };
 
 }  // namespace
@@ -128,12 +161,38 @@ TEST_F(HttpClientTest, RedirectLoopIsCapped) {
 
 TEST_F(HttpClientTest, IdleTimeoutFailsAStalledServer) {
     auto req = get(server.baseUrl() + "/stall");
-    req.idleTimeout = 1;
+    req.idleTimeout = 0.3;
     try {
         client.send(req);
         FAIL();
     } catch (const UrlError& e) {
         EXPECT_EQ(e.code(), UrlError::Code::timedOut);
+    }
+}
+
+// The limit counts from the last byte: a body that stalls after its first
+// bytes fails once the silence reaches the limit, while a pause shorter than
+// the limit is waited out.
+TEST_F(HttpClientTest, IdleTimeoutCountsFromTheLastByteOfABody) {
+    struct Case {
+        int pauseMs;
+        double idleTimeout;
+        bool completes;
+    };
+    const Case cases[] = {{1500, 0.3, false}, {1500, 0.8, false}, {100, 1.0, true}};
+    for (const auto& c : cases) {
+        auto req = get(server.baseUrl() + "/pause?ms=" + std::to_string(c.pauseMs));
+        req.idleTimeout = c.idleTimeout;
+        size_t received = 0;
+        try {
+            client.stream(req, {}, [&](const char*, size_t n) { received += n; });
+            EXPECT_TRUE(c.completes) << c.pauseMs << " ms against " << c.idleTimeout << " s";
+            EXPECT_EQ(received, 600u);
+        } catch (const UrlError& e) {
+            EXPECT_FALSE(c.completes) << c.pauseMs << " ms against " << c.idleTimeout << " s";
+            EXPECT_EQ(e.code(), UrlError::Code::timedOut);
+            EXPECT_EQ(received, 300u);
+        }
     }
 }
 
@@ -185,4 +244,31 @@ TEST_F(HttpClientTest, RefusesHeaderInjectionAndUnreachableHosts) {
     } catch (const UrlError& e) {
         EXPECT_EQ(e.code(), UrlError::Code::cannotConnectToHost);
     }
+}
+
+TEST(FakeHttpClient, AnswersFromItsScriptAndRecordsRequests) {
+    FakeHttpClient fake;
+    fake.setHandler([](const HttpRequest& r) {
+        FakeHttpClient::Reply reply;
+        if (r.url.path() == "/cut") reply.failAfterBody = UrlError::Code::networkConnectionLost;
+        reply.body = std::string(40000, 'b');
+        reply.headers.set("X-Path", r.url.path());
+        return reply;
+    });
+    auto whole = fake.send(get("http://hub.test/a"));
+    EXPECT_EQ(whole.status, 200);
+    EXPECT_EQ(whole.body.size(), 40000u);
+    EXPECT_EQ(whole.headers.value("x-path").value_or(""), "/a");
+    std::vector<size_t> blocks;
+    try {
+        fake.stream(get("http://hub.test/cut"), {}, [&](const char*, size_t n) { blocks.push_back(n); });
+        FAIL();
+    } catch (const UrlError& e) {
+        EXPECT_EQ(e.code(), UrlError::Code::networkConnectionLost);
+    }
+    EXPECT_EQ(blocks, (std::vector<size_t>{16384, 16384, 7232}));
+    ASSERT_EQ(fake.requests().size(), 2u);
+    EXPECT_EQ(fake.requests()[1].url.path(), "/cut");
+    FakeHttpClient silent;
+    EXPECT_EQ(silent.send(get("http://hub.test/x")).status, 404);
 }

@@ -17,3 +17,20 @@ TEST(Sha256, IncrementalEqualsOneShot) {
     EXPECT_EQ(h.finishHex(), Sha256::hex(data));
     EXPECT_THROW(h.update("x"), std::logic_error);
 }
+
+TEST(Sha256, ACopyCarriesOnIndependently) {
+    Sha256 first;
+    first.update("ab");
+    Sha256 copy(first);
+    first.update("c");
+    copy.update("x");
+    EXPECT_EQ(first.finishHex(), Sha256::hex("abc"));
+    EXPECT_EQ(copy.finishHex(), Sha256::hex("abx"));
+    Sha256 assigned;
+    assigned.update("zzz");
+    Sha256 source;
+    source.update("a");
+    assigned = source;
+    assigned.update("bc");
+    EXPECT_EQ(assigned.finishHex(), Sha256::hex("abc"));
+}

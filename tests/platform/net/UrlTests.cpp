@@ -44,3 +44,43 @@ TEST(Url, ResolvesRedirectLocations) {
     EXPECT_FALSE(base.sameOrigin(*Url::parse("http://h/")));
     EXPECT_FALSE(base.sameOrigin(*Url::parse("https://h:444/")));
 }
+
+TEST(Url, ResolutionFollowsTheReferenceRules) {
+    const auto base = *Url::parse("https://h/a/b/c?q=1");
+    const std::pair<const char*, const char*> cases[] = {
+        {"../d", "https://h/a/d"},
+        {"./d", "https://h/a/b/d"},
+        {"../../../d", "https://h/d"},
+        {"/x/./y/../z", "https://h/x/z"},
+        {"?q=2", "https://h/a/b/c?q=2"},
+        {"d#part", "https://h/a/b/d"},
+        {"//o:8443/p", "https://o:8443/p"},
+    };
+    for (const auto& [reference, expected] : cases) {
+        auto resolved = base.resolve(reference);
+        ASSERT_TRUE(resolved) << reference;
+        EXPECT_EQ(resolved->string(), expected) << reference;
+    }
+    EXPECT_FALSE(base.resolve("http://u:p@o/"));
+    EXPECT_FALSE(base.resolve("http://o/a b"));
+    auto v6 = Url::parse("http://[::1]:8080/x");
+    ASSERT_TRUE(v6);
+    EXPECT_EQ(v6->host(), "[::1]");
+    EXPECT_EQ(v6->effectivePort(), 8080);
+    EXPECT_EQ(Url::parse("http://h")->string(), "http://h/");
+}
+
+TEST(Url, LoopbackHostsAreThisMachine) {
+    const std::pair<const char*, bool> cases[] = {
+        {"http://127.0.0.1:8080/", true}, {"http://127.9.8.7/", true},   {"http://localhost/", true},
+        {"http://LOCALHOST:1/", true},    {"http://mirror.localhost/", true}, {"http://[::1]:5000/", true},
+        {"http://[::ffff:127.0.0.1]/", true}, {"http://128.0.0.1/", false}, {"http://10.0.0.1/", false},
+        {"http://localhost.example/", false}, {"http://[::2]/", false},    {"https://hub.example/", false},
+        {"http://127.0.0.1.example/", false},
+    };
+    for (const auto& [text, loopback] : cases) {
+        auto url = Url::parse(text);
+        ASSERT_TRUE(url) << text;
+        EXPECT_EQ(url->isLoopback(), loopback) << text;
+    }
+}

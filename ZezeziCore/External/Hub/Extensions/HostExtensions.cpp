@@ -5,18 +5,15 @@
 #include <cstdlib>
 #include <fstream>
 
+#include "platform/foundation/Trim.hpp"
+
 namespace ZezeziCore {
 
 namespace fs = std::filesystem;
 
 namespace {
 
-std::string trim(std::string s) {
-    while (!s.empty() && (s.back() == '\n' || s.back() == ' ' || s.back() == '\t' || s.back() == '\r')) s.pop_back();
-    size_t i = 0;
-    while (i < s.size() && (s[i] == ' ' || s[i] == '\t')) ++i;
-    return s.substr(i);
-}
+std::string trim(std::string_view s) { return platform::trimmingAscii(s, platform::kAsciiWhitespace); }
 
 std::string cpuinfoField(const fs::path& root, const std::string& key) {
     std::ifstream in(root / "proc/cpuinfo");

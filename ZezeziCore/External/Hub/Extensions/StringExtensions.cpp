@@ -1,56 +1,21 @@
 #include "ZezeziCore/External/Hub/Extensions/StringExtensions.hpp"
 
 #include <unicode/brkiter.h>
-#include <unicode/uchar.h>
 #include <unicode/unistr.h>
 
 #include <memory>
+
+#include "platform/foundation/GraphemeClusters.hpp"
+#include "platform/foundation/Trim.hpp"
 
 namespace ZezeziCore {
 
 namespace {
 
-// Byte offsets where user-perceived characters begin, plus the end.
-std::vector<size_t> graphemeStarts(const std::string& text) {
-    icu::UnicodeString u = icu::UnicodeString::fromUTF8(text);
-    UErrorCode status = U_ZERO_ERROR;
-    std::unique_ptr<icu::BreakIterator> it(icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
-    std::vector<size_t> out;
-    if (U_FAILURE(status)) return out;
-    it->setText(u);
-    // Map UTF-16 positions to UTF-8 offsets.
-    std::vector<size_t> byteAt(static_cast<size_t>(u.length()) + 1, 0);
-    size_t bytes = 0;
-    for (int32_t i = 0; i < u.length();) {
-        UChar32 c = u.char32At(i);
-        int32_t units = U16_LENGTH(c);
-        for (int32_t k = 0; k < units; ++k) byteAt[static_cast<size_t>(i + k)] = bytes;
-        bytes += c < 0x80 ? 1 : c < 0x800 ? 2 : c < 0x10000 ? 3 : 4;
-        i += units;
-    }
-    byteAt[static_cast<size_t>(u.length())] = bytes;
-    for (int32_t p = it->first(); p != icu::BreakIterator::DONE; p = it->next()) out.push_back(byteAt[static_cast<size_t>(p)]);
-    return out;
-}
-
-bool isSpaceOrNewline(UChar32 c) { return u_hasBinaryProperty(c, UCHAR_WHITE_SPACE); }
+bool isSpaceOrNewline(UChar32 c) { return platform::isWhitespaceOrNewline(static_cast<char32_t>(c)); }
 
 bool isLineBreak(UChar32 c) {
     return (c >= 0x0A && c <= 0x0D) || c == 0x2028 || c == 0x2029 || c == 0x85;
-}
-
-std::string trimmed(const std::string& s) {
-    icu::UnicodeString u = icu::UnicodeString::fromUTF8(s);
-    int32_t start = 0, end = u.length();
-    while (start < end && isSpaceOrNewline(u.char32At(start))) start += U16_LENGTH(u.char32At(start));
-    while (end > start) {
-        int32_t prev = u.moveIndex32(end, -1);
-        if (!isSpaceOrNewline(u.char32At(prev))) break;
-        end = prev;
-    }
-    std::string out;
-    u.tempSubStringBetween(start, end).toUTF8String(out);
-    return out;
 }
 
 std::string utf8(const icu::UnicodeString& u, int32_t start, int32_t end) {
@@ -65,9 +30,8 @@ std::string trimmingFromEnd(const std::string& text, const std::string& characte
     if (upto < 1) return text;
     std::string result = text;
     for (int64_t n = 0; n < upto && !result.empty(); ++n) {
-        auto starts = graphemeStarts(result);
-        if (starts.size() < 2) break;
-        size_t lastStart = starts[starts.size() - 2];
+        size_t lastStart = 0;
+        platform::forEachGraphemeCluster(result, [&](size_t start, size_t) { lastStart = start; });
         if (result.compare(lastStart, std::string::npos, character) != 0) break;
         result.resize(lastStart);
     }
@@ -78,7 +42,7 @@ std::optional<std::string> lastNaturalBoundary(const std::string& text, int64_t 
                                                const std::function<std::vector<int>(const std::string&)>& encode) {
     icu::UnicodeString u = icu::UnicodeString::fromUTF8(text);
     auto qualifies = [&](const std::string& prefix) {
-        return static_cast<int64_t>(encode(trimmed(prefix)).size()) >= minTokenCount;
+        return static_cast<int64_t>(encode(platform::trimmingWhitespaceAndNewlines(prefix)).size()) >= minTokenCount;
     };
 
     // 1. Sentence ends.

@@ -3,6 +3,8 @@
 #include "ZezeziCore/External/Tokenizers/ByteEncoder.hpp"
 #include "ZezeziCore/External/Tokenizers/TextUnits.hpp"
 #include "ZezeziCore/External/Tokenizers/TokenizerError.hpp"
+#include "platform/foundation/Unicode.hpp"
+#include "platform/foundation/Utf8.hpp"
 
 namespace Tokenizers {
 
@@ -53,7 +55,7 @@ std::string prefixOf(const Config& config) {
 void appendRunBytes(std::string& bytes, std::string_view token) {
     for (std::size_t i = 0; i < token.size();) {
         std::size_t start = i;
-        char32_t c = text::nextScalar(token, i);
+        char32_t c = platform::decodeUtf8(token, i);
         int b = byteOfScalar(c);
         if (b >= 0)
             bytes.push_back(static_cast<char>(b));
@@ -100,7 +102,7 @@ std::vector<std::string> ByteLevelDecoder::decode(const std::vector<std::string>
     std::string run;
     bool inRun = false;
     auto flush = [&] {
-        if (inRun) out.push_back(text::repaired(run));
+        if (inRun) out.push_back(platform::repairUtf8(run));
         run.clear();
         inRun = false;
     };
@@ -136,12 +138,12 @@ std::vector<std::string> ByteFallbackDecoder::decode(const std::vector<std::stri
             collecting = true;
             continue;
         }
-        if (collecting) out.push_back(text::repaired(bytes));
+        if (collecting) out.push_back(platform::repairUtf8(bytes));
         bytes.clear();
         collecting = false;
         out.push_back(t);
     }
-    if (collecting) out.push_back(text::repaired(bytes));
+    if (collecting) out.push_back(platform::repairUtf8(bytes));
     return out;
 }
 

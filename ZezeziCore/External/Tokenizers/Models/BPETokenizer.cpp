@@ -5,14 +5,14 @@
 #include <queue>
 
 #include "ZezeziCore/External/Tokenizers/ByteLevelSplit.hpp"
+#include "ZezeziCore/External/Tokenizers/Models/WordIdCache.hpp"
 #include "ZezeziCore/External/Tokenizers/TextUnits.hpp"
 #include "ZezeziCore/External/Tokenizers/TokenizerError.hpp"
+#include "platform/foundation/Utf8.hpp"
 
 namespace Tokenizers {
 
 namespace {
-
-uint64_t pairKey(int32_t a, int32_t b) { return (static_cast<uint64_t>(static_cast<uint32_t>(a)) << 32) | static_cast<uint32_t>(b); }
 
 bool hasLoneSurrogate(const std::u16string& units) {
     for (std::size_t i = 0; i < units.size(); ++i) {
@@ -42,6 +42,7 @@ struct BPETokenizer::Cache {
         text::StringMap<std::vector<std::string>> entries;
     };
     std::array<Shard, kShards> shards;
+    WordIdCache ids;
 
     Shard& shardFor(std::size_t hash) { return shards[hash % kShards]; }
 };
@@ -103,7 +104,13 @@ BPETokenizer::BPETokenizer(const Config& tokenizerConfig, const Config& tokenize
         int32_t a = intern(parts[0]);
         int32_t b = intern(parts[1]);
         int32_t merged = intern(parts[0] + parts[1]);
-        merges_.insert_or_assign(pairKey(a, b), Merge{static_cast<int32_t>(i), merged});
+        merges_.insertOrAssign(a, b, MergeTable::Merge{static_cast<int32_t>(i), merged});
+    }
+    smallSymbols_.assign(0x800, -1);
+    for (const auto& [symbol, id] : symbols_) {
+        std::size_t at = 0;
+        const char32_t scalar = symbol.empty() ? 0x800 : platform::decodeUtf8(symbol, at);
+        if (at == symbol.size() && scalar < 0x800) smallSymbols_[scalar] = id;
     }
 
     tokensToIds_.reserve(vocab->size() + addedTokens.size());
@@ -145,11 +152,18 @@ BPETokenizer::BPETokenizer(const Config& tokenizerConfig, const Config& tokenize
 }
 
 std::optional<int64_t> BPETokenizer::rank(const BytePair& pair) const {
-    int32_t a = symbolId(pair.a), b = symbolId(pair.b);
-    if (a < 0 || b < 0) return std::nullopt;
-    auto it = merges_.find(pairKey(a, b));
-    if (it == merges_.end()) return std::nullopt;
-    return it->second.rank;
+    const auto* merge = merges_.find(symbolId(pair.a), symbolId(pair.b));
+    if (!merge) return std::nullopt;
+    return merge->rank;
+}
+
+int32_t BPETokenizer::characterSymbolId(std::string_view character) const {
+    if (character.size() <= 2) {
+        std::size_t at = 0;
+        const char32_t scalar = platform::decodeUtf8(character, at);
+        if (at == character.size() && scalar < 0x800) return smallSymbols_[scalar];
+    }
+    return symbolId(character);
 }
 
 std::vector<std::pair<std::size_t, std::size_t>> BPETokenizer::mergeWord(std::string_view word) const {
@@ -164,7 +178,7 @@ std::vector<std::pair<std::size_t, std::size_t>> BPETokenizer::mergeWord(std::st
     syms.reserve(chars.size());
     for (std::size_t i = 0; i < chars.size(); ++i) {
         std::size_t start = static_cast<std::size_t>(chars[i].data() - word.data());
-        syms.push_back(Symbol{start, start + chars[i].size(), symbolId(chars[i]), static_cast<int32_t>(i) - 1,
+        syms.push_back(Symbol{start, start + chars[i].size(), characterSymbolId(chars[i]), static_cast<int32_t>(i) - 1,
                               i + 1 < chars.size() ? static_cast<int32_t>(i + 1) : -1, true});
     }
     if (syms.size() >= 2) {
@@ -175,6 +189,7 @@ std::vector<std::pair<std::size_t, std::size_t>> BPETokenizer::mergeWord(std::st
             std::size_t position;
             int32_t left;
             int32_t leftId, rightId;
+            int32_t merged;
             bool operator>(const Candidate& o) const {
                 return rank != o.rank ? rank > o.rank : position > o.position;
             }
@@ -183,13 +198,14 @@ std::vector<std::pair<std::size_t, std::size_t>> BPETokenizer::mergeWord(std::st
         auto consider = [&](int32_t left) {
             if (left < 0) return;
             int32_t right = syms[left].next;
-            if (right < 0 || syms[left].id < 0 || syms[right].id < 0) return;
-            auto it = merges_.find(pairKey(syms[left].id, syms[right].id));
-            if (it == merges_.end()) return;
-            heap.push(Candidate{it->second.rank, syms[left].start, left, syms[left].id, syms[right].id});
+            if (right < 0) return;
+            const auto* merge = merges_.find(syms[left].id, syms[right].id);
+            if (!merge) return;
+            heap.push(Candidate{merge->rank, syms[left].start, left, syms[left].id, syms[right].id, merge->merged});
         };
         for (int32_t i = 0; i + 1 < static_cast<int32_t>(syms.size()); ++i) consider(i);
         std::vector<Candidate> batch;
+        std::vector<int32_t> touched;
         while (!heap.empty()) {
             const int32_t rank = heap.top().rank;
             batch.clear();
@@ -197,13 +213,13 @@ std::vector<std::pair<std::size_t, std::size_t>> BPETokenizer::mergeWord(std::st
                 batch.push_back(heap.top());
                 heap.pop();
             }
-            std::vector<int32_t> touched;
+            touched.clear();
             for (const Candidate& c : batch) {
                 Symbol& l = syms[c.left];
                 if (!l.alive || l.id != c.leftId || l.next < 0) continue;
                 Symbol& r = syms[l.next];
                 if (r.id != c.rightId) continue;
-                l.id = merges_.at(pairKey(c.leftId, c.rightId)).merged;
+                l.id = c.merged;
                 l.end = r.end;
                 r.alive = false;
                 l.next = r.next;
@@ -245,8 +261,7 @@ std::vector<std::string> BPETokenizer::hexaEncode(std::string_view text) const {
     return out;
 }
 
-std::vector<std::string> BPETokenizer::tokenizeUncached(std::string_view text) const {
-    std::vector<std::string> out;
+void BPETokenizer::forEachToken(std::string_view text, const TokenVisitor& visit) const {
     for (auto [a, b] : mergeWord(text)) {
         std::string_view symbol = text.substr(a, b - a);
         // Symbols are joined and split at spaces, so a space never survives.
@@ -255,16 +270,22 @@ std::vector<std::string> BPETokenizer::tokenizeUncached(std::string_view text) c
             std::size_t space = symbol.find(' ', start);
             std::string_view piece = symbol.substr(start, space == std::string_view::npos ? std::string_view::npos : space - start);
             if (!piece.empty()) {
-                if (convertTokenToId(piece) != unknownTokenId_) {
-                    out.emplace_back(piece);
+                const auto id = convertTokenToId(piece);
+                if (id != unknownTokenId_) {
+                    visit(piece, id);
                 } else {
-                    for (auto& h : hexaEncode(piece)) out.push_back(std::move(h));
+                    for (const auto& h : hexaEncode(piece)) visit(h, convertTokenToId(h));
                 }
             }
             if (space == std::string_view::npos) break;
             start = space + 1;
         }
     }
+}
+
+std::vector<std::string> BPETokenizer::tokenizeUncached(std::string_view text) const {
+    std::vector<std::string> out;
+    forEachToken(text, [&](std::string_view token, const std::optional<int64_t>&) { out.emplace_back(token); });
     return out;
 }
 
@@ -283,6 +304,18 @@ std::vector<std::string> BPETokenizer::tokenize(std::string_view text) const {
     if (shard.entries.size() >= Cache::kMaxEntriesPerShard) shard.entries.clear();
     shard.entries.emplace(std::string(text), result);
     return result;
+}
+
+void BPETokenizer::appendIds(std::string_view text, std::vector<int64_t>& ids) const {
+    if (text.empty() || cache_->ids.find(text, ids)) return;
+    // Only a word whose every token has an id is kept; another throws.
+    const std::size_t start = ids.size();
+    forEachToken(text, [&](std::string_view token, const std::optional<int64_t>& id) {
+        // Dropping it would silently change what the model reads.
+        if (!id) throw TokenizerError::mismatchedConfig("Token not in vocab: " + std::string(token));
+        ids.push_back(*id);
+    });
+    cache_->ids.insert(text, ids.data() + start, ids.size() - start);
 }
 
 std::optional<int64_t> BPETokenizer::convertTokenToId(std::string_view token) const {

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -10,6 +11,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "ZezeziCore/External/Tokenizers/Models/MergeTable.hpp"
 #include "ZezeziCore/External/Tokenizers/TextUnits.hpp"
 #include "ZezeziCore/External/Tokenizers/Tokenizer.hpp"
 
@@ -32,6 +34,7 @@ public:
     ~BPETokenizer() override;
 
     std::vector<std::string> tokenize(std::string_view text) const override;
+    void appendIds(std::string_view text, std::vector<int64_t>& ids) const override;
     // The merged symbols of one word joined by single spaces.
     std::string bpe(std::string_view token) const;
     std::vector<std::string> hexaEncode(std::string_view text) const;
@@ -53,20 +56,24 @@ public:
     std::optional<int64_t> rank(const BytePair& pair) const;
 
 private:
-    struct Merge {
-        int32_t rank;
-        int32_t merged;  // symbol id of a + b
-    };
     struct Cache;
 
     int32_t symbolId(std::string_view s) const;
+    // The id of a one-character symbol, without hashing when it is a single
+    // scalar below U+0800 (every byte-level symbol is).
+    int32_t characterSymbolId(std::string_view character) const;
     int32_t intern(const std::string& s);
     // Final symbols of a word as byte ranges into it.
     std::vector<std::pair<std::size_t, std::size_t>> mergeWord(std::string_view word) const;
     std::vector<std::string> tokenizeUncached(std::string_view text) const;
+    // The tokens of one word, each with its id (the unknown token's id where
+    // the vocabulary has none).
+    using TokenVisitor = std::function<void(std::string_view token, const std::optional<int64_t>& id)>;
+    void forEachToken(std::string_view text, const TokenVisitor& visit) const;
 
     text::StringMap<int32_t> symbols_;
-    std::unordered_map<uint64_t, Merge> merges_;
+    std::vector<int32_t> smallSymbols_;  // by scalar value, below U+0800; -1 for none
+    MergeTable merges_;
     text::StringMap<int64_t> tokensToIds_;
     std::unordered_map<int64_t, std::string> idsToTokens_;
     std::optional<std::string> bosToken_;

@@ -3,6 +3,7 @@
 #include "ZezeziCore/External/Tokenizers/ByteEncoder.hpp"
 #include "ZezeziCore/External/Tokenizers/TextUnits.hpp"
 #include "ZezeziCore/External/Tokenizers/TokenizerError.hpp"
+#include "platform/foundation/Utf8.hpp"
 
 namespace Tokenizers {
 
@@ -32,7 +33,7 @@ std::vector<std::string> BasicTokenizer::tokenize(std::string_view input) const 
         std::size_t start = 0;
         for (std::size_t i = 0; i < t.size();) {
             std::size_t at = i;
-            char32_t c = text::nextScalar(t, i);
+            char32_t c = platform::decodeUtf8(t, i);
             if (text::isSpaceSeparatorOrTab(c)) {
                 components.push_back(t.substr(start, at - start));
                 start = i;

@@ -4,6 +4,7 @@
 
 #include "ZezeziCore/External/Tokenizers/TextUnits.hpp"
 #include "ZezeziCore/External/Tokenizers/TokenizerError.hpp"
+#include "platform/foundation/Utf8.hpp"
 
 namespace Tokenizers {
 
@@ -120,7 +121,7 @@ std::string BertNormalizer::stripAccents(std::string_view text) {
     out.reserve(decomposed.size());
     for (std::size_t i = 0; i < decomposed.size();) {
         std::size_t start = i;
-        char32_t c = text::nextScalar(decomposed, i);
+        char32_t c = platform::decodeUtf8(decomposed, i);
         if (c >= 0x300 && c <= 0x36F) continue;
         out.append(decomposed, start, i - start);
     }
@@ -142,7 +143,7 @@ std::string PrecompiledNormalizer::normalize(std::string_view text) const {
     bool tilde = false;
     for (std::size_t i = 0; i < text.size();) {
         std::size_t start = i;
-        char32_t c = text::nextScalar(text, i);
+        char32_t c = platform::decodeUtf8(text, i);
         if ((c >= 0x01 && c <= 0x08) || c == 0x0B || (c >= 0x0E && c <= 0x1F) || c == 0x7F || c == 0x8F || c == 0x9F) continue;
         if (c == 0x09 || c == 0x0A || c == 0x0C || c == 0x0D || c == 0x1680 || (c >= 0x200B && c <= 0x200F) || c == 0x2028 ||
             c == 0x2029 || c == 0x2581 || c == 0xFEFF || c == 0xFFFD) {

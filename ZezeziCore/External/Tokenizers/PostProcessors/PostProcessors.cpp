@@ -45,6 +45,18 @@ std::vector<std::string> TemplateProcessing::postProcess(const std::vector<std::
     return out;
 }
 
+std::optional<PostProcessor::Layout> TemplateProcessing::singleLayout(bool addSpecialTokens) const {
+    Layout layout;
+    for (const Config& item : *single_) {
+        if (auto special = item["SpecialToken"]["id"].string()) {
+            if (addSpecialTokens) layout.emplace_back(std::move(*special));
+            continue;
+        }
+        if (item["Sequence"]["id"].string() == "A") layout.emplace_back(std::nullopt);
+    }
+    return layout;
+}
+
 namespace {
 
 std::pair<uint64_t, std::string> readToken(const Config& config, const char* name) {
@@ -74,6 +86,11 @@ std::vector<std::string> BertProcessing::postProcess(const std::vector<std::stri
         if (tokensPair) out.insert(out.end(), tokensPair->begin(), tokensPair->end());
     }
     return out;
+}
+
+std::optional<PostProcessor::Layout> BertProcessing::singleLayout(bool addSpecialTokens) const {
+    if (!addSpecialTokens) return Layout{std::nullopt};
+    return Layout{cls_.second, std::nullopt, sep_.second};
 }
 
 RobertaProcessing::RobertaProcessing(const Config& config)
@@ -130,6 +147,12 @@ std::vector<std::string> RobertaProcessing::postProcess(const std::vector<std::s
     return out;
 }
 
+std::optional<PostProcessor::Layout> RobertaProcessing::singleLayout(bool) const {
+    // Trimming changes the tokens themselves.
+    if (trimOffset_) return std::nullopt;
+    return Layout{cls_.second, std::nullopt, sep_.second};
+}
+
 SequenceProcessing::SequenceProcessing(const Config& config) {
     auto list = config["processors"].array();
     if (!list) throw TokenizerError::mismatchedConfig("Missing `processors` configuration");
@@ -144,6 +167,26 @@ std::vector<std::string> SequenceProcessing::postProcess(const std::vector<std::
     std::vector<std::string> out = (*processors_.front())(tokens, tokensPair, addSpecialTokens);
     for (std::size_t i = 1; i < processors_.size(); ++i) out = (*processors_[i])(out, std::nullopt, addSpecialTokens);
     return out;
+}
+
+std::optional<PostProcessor::Layout> SequenceProcessing::singleLayout(bool addSpecialTokens) const {
+    if (processors_.empty()) return Layout{std::nullopt};
+    // Each processor lays out what the one before it made.
+    Layout layout{std::nullopt};
+    for (const auto& processor : processors_) {
+        auto inner = processor->singleLayout(addSpecialTokens);
+        if (!inner) return std::nullopt;
+        Layout next;
+        for (const auto& part : *inner) {
+            if (part) {
+                next.push_back(part);
+            } else {
+                next.insert(next.end(), layout.begin(), layout.end());
+            }
+        }
+        layout = std::move(next);
+    }
+    return layout;
 }
 
 }  // namespace Tokenizers

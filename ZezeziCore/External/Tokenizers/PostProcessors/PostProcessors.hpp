@@ -22,6 +22,13 @@ public:
                                         bool addSpecialTokens = true) const {
         return postProcess(tokens, tokensPair, addSpecialTokens);
     }
+
+    // What postProcess makes of a single sequence, for a processor that
+    // passes its tokens through unchanged: the parts in order, each a special
+    // token's text or, where absent, the whole sequence. None when the
+    // processor changes the tokens themselves.
+    using Layout = std::vector<std::optional<std::string>>;
+    virtual std::optional<Layout> singleLayout(bool addSpecialTokens) const = 0;
 };
 
 namespace PostProcessorFactory {
@@ -36,6 +43,7 @@ public:
     std::vector<std::string> postProcess(const std::vector<std::string>& tokens,
                                          const std::optional<std::vector<std::string>>& tokensPair,
                                          bool addSpecialTokens) const override;
+    std::optional<Layout> singleLayout(bool addSpecialTokens) const override;
 
 private:
     std::shared_ptr<const Config::Array> single_;
@@ -49,6 +57,7 @@ public:
                                          bool) const override {
         return tokens;
     }
+    std::optional<Layout> singleLayout(bool) const override { return Layout{std::nullopt}; }
 };
 
 class RobertaProcessing : public PostProcessor {
@@ -57,6 +66,7 @@ public:
     std::vector<std::string> postProcess(const std::vector<std::string>& tokens,
                                          const std::optional<std::vector<std::string>>& tokensPair,
                                          bool addSpecialTokens) const override;
+    std::optional<Layout> singleLayout(bool addSpecialTokens) const override;
     std::string trimmed(const std::string& token) const;
 
 private:
@@ -72,6 +82,7 @@ public:
     std::vector<std::string> postProcess(const std::vector<std::string>& tokens,
                                          const std::optional<std::vector<std::string>>& tokensPair,
                                          bool addSpecialTokens) const override;
+    std::optional<Layout> singleLayout(bool addSpecialTokens) const override;
 
 private:
     std::pair<uint64_t, std::string> sep_;
@@ -84,6 +95,7 @@ public:
     std::vector<std::string> postProcess(const std::vector<std::string>& tokens,
                                          const std::optional<std::vector<std::string>>& tokensPair,
                                          bool addSpecialTokens) const override;
+    std::optional<Layout> singleLayout(bool addSpecialTokens) const override;
 
 private:
     std::vector<std::shared_ptr<const PostProcessor>> processors_;

@@ -58,19 +58,30 @@ ByteLevelPreTokenizer::ByteLevelPreTokenizer(const Config& config)
       trimOffsets_(config["trimOffsets"].boolean().value_or(true)),
       useRegex_(config["useRegex"].boolean().value_or(true)) {}
 
-std::vector<std::string> ByteLevelPreTokenizer::preTokenize(std::string_view text, PreTokenizerOptions) const {
+void PreTokenizer::forEachPiece(std::string_view text, PreTokenizerOptions options, const PieceVisitor& visit) const {
+    for (const auto& piece : preTokenize(text, options)) visit(piece);
+}
+
+std::vector<std::string> ByteLevelPreTokenizer::preTokenize(std::string_view text, PreTokenizerOptions options) const {
     std::vector<std::string> pieces;
-    if (useRegex_) {
-        for (const auto& r : byteLevelSplitRanges(text)) pieces.emplace_back(text.substr(r.lower, r.upper - r.lower));
-    } else {
-        pieces.emplace_back(text);
-    }
-    for (auto& piece : pieces) {
-        // Every piece that lacks a leading space gets one, not only the first.
-        if (addPrefixSpace_ && (piece.empty() || piece.front() != ' ')) piece.insert(piece.begin(), ' ');
-        piece = byteLevelEncode(piece);
-    }
+    forEachPiece(text, options, [&](std::string_view piece) { pieces.emplace_back(piece); });
     return pieces;
+}
+
+void ByteLevelPreTokenizer::forEachPiece(std::string_view text, PreTokenizerOptions, const PieceVisitor& visit) const {
+    std::string mapped;  // reused for every piece
+    auto map = [&](std::string_view piece) {
+        mapped.clear();
+        // Every piece that lacks a leading space gets one, not only the first.
+        if (addPrefixSpace_ && (piece.empty() || piece.front() != ' ')) appendByteLevelEncoded(mapped, " ");
+        appendByteLevelEncoded(mapped, piece);
+        visit(mapped);
+    };
+    if (useRegex_) {
+        for (const auto& r : byteLevelSplitRanges(text)) map(text.substr(r.lower, r.upper - r.lower));
+    } else {
+        map(text);
+    }
 }
 
 RegexRunsPreTokenizer::RegexRunsPreTokenizer(std::string_view pattern) : re_(SearchPattern::regex(pattern)) {}

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -25,6 +26,10 @@ class PreTokenizer {
 public:
     virtual ~PreTokenizer() = default;
     virtual std::vector<std::string> preTokenize(std::string_view text, PreTokenizerOptions options) const = 0;
+    // The same pieces, handed to `visit` one by one; a piece's text lives
+    // only for the call.
+    using PieceVisitor = std::function<void(std::string_view)>;
+    virtual void forEachPiece(std::string_view text, PreTokenizerOptions options, const PieceVisitor& visit) const;
     std::vector<std::string> preTokenize(const std::vector<std::string>& texts, PreTokenizerOptions options) const;
     std::vector<std::string> operator()(const std::vector<std::string>& texts, PreTokenizerOptions options) const {
         return preTokenize(texts, options);
@@ -55,6 +60,7 @@ class ByteLevelPreTokenizer : public PreTokenizer {
 public:
     explicit ByteLevelPreTokenizer(const Config& config);
     std::vector<std::string> preTokenize(std::string_view text, PreTokenizerOptions options) const override;
+    void forEachPiece(std::string_view text, PreTokenizerOptions options, const PieceVisitor& visit) const override;
 
 private:
     bool addPrefixSpace_;

@@ -1,0 +1,102 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <stop_token>
+#include <string>
+#include <vector>
+
+#include "DovuzudUza/Core/AudioEncoding.hpp"
+#include "DovuzudUza/Core/AudioProcessing.hpp"
+#include "DovuzudUza/Core/DecodingOptions.hpp"
+#include "DovuzudUza/Core/FeatureExtracting.hpp"
+#include "DovuzudUza/Core/SegmentSeeking.hpp"
+#include "DovuzudUza/Core/TextDecoding.hpp"
+#include "DovuzudUza/Core/TranscriptionResult.hpp"
+#include "DovuzudUza/Core/WhisperTokenizer.hpp"
+#include "platform/audio/AudioSystem.hpp"
+
+namespace DovuzudUza {
+
+class TranscribeTask;
+
+// Live transcription of the microphone: re-transcribes everything captured
+// since the last confirmed point, over and over, keeping all but the last
+// few segments of each pass as confirmed (never revised). Its operations
+// run one at a time; every state change reaches the callback as (old, new).
+class AudioStreamTranscriber {
+public:
+    struct State {
+        bool isRecording = false;
+        int64_t currentFallbacks = 0;
+        int64_t lastBufferSize = 0;
+        float lastConfirmedSegmentEndSeconds = 0;
+        std::vector<float> bufferEnergy;
+        std::string currentText;
+        std::vector<TranscriptionSegment> confirmedSegments;
+        std::vector<TranscriptionSegment> unconfirmedSegments;
+        std::vector<std::string> unconfirmedText;
+
+        bool operator==(const State&) const = default;
+    };
+    using StateChangeCallback = std::function<void(const State& oldState, const State& newState)>;
+
+    static constexpr const char* waitingText = "Waiting for speech...";
+
+    AudioStreamTranscriber(std::shared_ptr<AudioEncoding> audioEncoder, std::shared_ptr<FeatureExtracting> featureExtractor,
+                           std::shared_ptr<SegmentSeeking> segmentSeeker, std::shared_ptr<TextDecoding> textDecoder,
+                           std::shared_ptr<WhisperTokenizer> tokenizer, std::shared_ptr<AudioProcessing> audioProcessor,
+                           DecodingOptions decodingOptions, int64_t requiredSegmentsForConfirmation,
+                           float silenceThreshold, int64_t compressionCheckWindow, bool useVAD,
+                           std::optional<uint32_t> inputDeviceID, StateChangeCallback stateChangeCallback,
+                           // Asked for the permission to record: the sound server unless handed another.
+                           std::shared_ptr<platform::audio::AudioSystem> audioSystem = nullptr);
+    virtual ~AudioStreamTranscriber();
+    AudioStreamTranscriber(const AudioStreamTranscriber&) = delete;
+    AudioStreamTranscriber& operator=(const AudioStreamTranscriber&) = delete;
+
+    // Starts capture and runs the loop until stopped (or `stop` is
+    // requested); returns when the loop ends. Throws only when capture
+    // cannot start. Does nothing while already recording.
+    void startStreamTranscription(std::stop_token stop = {});
+    void stopStreamTranscription();
+
+    State state() const;
+
+    // Whether a pass should end at this progress report: the last `window`
+    // tokens repeat beyond the options' compression threshold, or the
+    // average log-probability is below the options' threshold.
+    static bool shouldStopEarly(const TranscriptionProgress& progress, const DecodingOptions& options,
+                                int64_t compressionCheckWindow);
+
+protected:
+    // One pass over the samples, from the confirmed point to their end.
+    virtual std::shared_ptr<TranscriptionResult> transcribeAudioSamples(const std::vector<float>& samples,
+                                                                        std::stop_token stop);
+    // A progress report of the pass under way.
+    void onProgressCallback(const TranscriptionProgress& progress);
+    // Waits this long between turns with nothing to do.
+    virtual void pause(std::stop_token stop);
+
+private:
+    struct Shared;
+    void transcribeCurrentBuffer(std::stop_token stop);
+    // Changes the state under the lock, then tells the callback.
+    void update(const std::function<void(State&)>& change);
+
+    std::shared_ptr<Shared> shared_;
+    int64_t requiredSegmentsForConfirmation_;
+    bool useVAD_;
+    float silenceThreshold_;
+    int64_t compressionCheckWindow_;
+    std::shared_ptr<TranscribeTask> transcribeTask_;
+    std::shared_ptr<AudioProcessing> audioProcessor_;
+    std::shared_ptr<platform::audio::AudioSystem> audioSystem_;
+    DecodingOptions decodingOptions_;
+    std::optional<uint32_t> inputDeviceID_;
+};
+
+}  // namespace DovuzudUza

@@ -1,0 +1,111 @@
+// Escape undo and the return to a previous version of a session's text.
+#include "app/App/DictationController.hpp"
+#include "app/Insertion/Clipboard.hpp"
+#include "app/Support/Log.hpp"
+#include "platform/concurrency/MainQueue.hpp"
+#include "platform/foundation/UserDefaults.hpp"
+
+namespace Parlox {
+
+using OverlayState = OverlayModel::State;
+
+void DictationController::armUndo(const platform::UUID& sessionId) {
+    undoable_ = sessionId;
+    undoTimer_.cancel();
+    double seconds = platform::UserDefaults::standard().doubleValue("doneSeconds", 0);
+    if (!(seconds > 0)) seconds = 6;
+    std::weak_ptr<int> alive = alive_;
+    undoTimer_ = desktop_.scheduler->after(seconds, [this, alive] {
+        if (!alive.lock()) return;
+        undoable_.reset();
+        undoTimer_ = {};
+        updateEscape();
+    });
+    updateEscape();
+}
+
+void DictationController::disarmUndo() {
+    undoable_.reset();
+    undoTimer_.cancel();
+    undoTimer_ = {};
+    updateEscape();
+}
+
+void DictationController::showReplacementFailure(const std::string& message) {
+    // A dictation begun meanwhile keeps its own state and indicator.
+    if (phase_.isBusy()) return;
+    clearSession();
+    setPhase(Phase::idle());
+    showOverlay(OverlayState::done(message));
+    // Shown first: a show cancels a pending timed hide.
+    overlay_->show(std::nullopt);
+    overlay_->hide(2.5);
+}
+
+void DictationController::undo(const platform::UUID& sessionId) {
+    platform::MainQueue::assertMainThread("DictationController");
+    const auto session = sessions_.session(sessionId);
+    if (!session || !session->current() || session->isUndone) return;
+    // A second request while the first is under way would meet the text the
+    // first put back and take it for the user's own edit.
+    if (!replacing_.insert(sessionId).second) return;
+    auto element = elements_.find(sessionId);
+    TextReplacement::Target target{session->pid, element == elements_.end() ? nullptr : element->second,
+                                   session->insertLocation, *session->current()};
+    const std::string original = session->original;
+    const bool oneRound = session->rounds.size() == 1;
+    offMain(
+        [desktop = desktop_, target, original, oneRound] {
+            auto outcome = TextReplacement::replace(desktop, target, original, oneRound);
+            // The user keeps the original: on the pasteboard when it could not go back
+            // (an empty original leaves the pasteboard as it was).
+            if (outcome.kind == TextReplacement::Outcome::Kind::failed && !original.empty())
+                Clipboard(desktop).put(original);
+            return outcome;
+        },
+        [this, sessionId](JobResult<TextReplacement::Outcome> result) {
+            replacing_.erase(sessionId);
+            const auto outcome = result.value.value_or(TextReplacement::Outcome::failed("Error"));
+            if (outcome.kind == TextReplacement::Outcome::Kind::failed) {
+                Log::info("No se pudo deshacer: " + outcome.reason + ". Original al portapapeles");
+                showReplacementFailure("Original copiado");
+                return;
+            }
+            sessions_.update(sessionId, [](ParloxCore::DictationSession& s) { s.isUndone = true; });
+            sessionsChanged_.emit();
+            Log::info(std::string("Deshecho (") +
+                      (outcome.kind == TextReplacement::Outcome::Kind::replaced ? "Accesibilidad" : "\u2318Z") + ")");
+        });
+}
+
+void DictationController::revertToPrevious(const platform::UUID& sessionId) {
+    platform::MainQueue::assertMainThread("DictationController");
+    const auto session = sessions_.session(sessionId);
+    if (!session || !session->current() || !session->previous() || session->isUndone) return;
+    if (!replacing_.insert(sessionId).second) return;
+    auto element = elements_.find(sessionId);
+    TextReplacement::Target target{session->pid, element == elements_.end() ? nullptr : element->second,
+                                   session->insertLocation, *session->current()};
+    const std::string previous = *session->previous();
+    offMain(
+        [desktop = desktop_, target, previous] {
+            auto outcome = TextReplacement::replace(desktop, target, previous, false);
+            if (outcome.kind == TextReplacement::Outcome::Kind::failed && !previous.empty())
+                Clipboard(desktop).put(previous);
+            return outcome;
+        },
+        [this, sessionId](JobResult<TextReplacement::Outcome> result) {
+            replacing_.erase(sessionId);
+            if (!result.value || result.value->kind == TextReplacement::Outcome::Kind::failed) {
+                showReplacementFailure("Versión copiada");
+                return;
+            }
+            const platform::Date now = desktop_.scheduler->now();
+            sessions_.update(sessionId, [now](ParloxCore::DictationSession& s) { s.revertToPrevious(now); });
+            sessionsChanged_.emit();
+            Log::info("Versión anterior restaurada");
+            armUndo(sessionId);
+        });
+}
+
+}  // namespace Parlox

@@ -1,0 +1,102 @@
+#include "app/App/SingleInstance.hpp"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <thread>
+
+#include <QLocalSocket>
+
+#include "app/Support/Log.hpp"
+#include "platform/foundation/FileManager.hpp"
+#include "platform/foundation/Paths.hpp"
+
+namespace Parlox {
+namespace {
+constexpr char reopenMessage[] = "reopen\n";
+}
+
+SingleInstance::SingleInstance(std::filesystem::path folder, std::string name, QObject* parent)
+    : QObject(parent), folder_(std::move(folder)), name_(std::move(name)) {
+    connect(&server_, &QLocalServer::newConnection, this, [this] {
+        while (QLocalSocket* socket = server_.nextPendingConnection()) {
+            connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
+                if (socket->readAll().contains("reopen")) Q_EMIT reopenRequested();
+                socket->disconnectFromServer();
+            });
+            connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+        }
+    });
+}
+
+SingleInstance::~SingleInstance() {
+    if (server_.isListening()) {
+        server_.close();
+        std::error_code ignored;
+        std::filesystem::remove(socketPath(), ignored);
+    }
+    if (lockDescriptor_ >= 0) ::close(lockDescriptor_);
+}
+
+std::filesystem::path SingleInstance::defaultFolder() { return platform::Paths::temporaryDirectory(); }
+
+std::string SingleInstance::defaultName() {
+    std::string display = std::getenv("DISPLAY") ? std::getenv("DISPLAY") : "";
+    for (char& c : display) {
+        if (c == ':' || c == '/' || c == '.') c = '_';
+    }
+    return "parlox-" + std::to_string(::getuid()) + display;
+}
+
+std::filesystem::path SingleInstance::socketPath() const { return folder_ / (name_ + ".socket"); }
+
+bool SingleInstance::start(double waitSeconds) {
+    std::error_code ignored;
+    std::filesystem::create_directories(folder_, ignored);
+    const std::filesystem::path lockPath = folder_ / (name_ + ".lock");
+    lockDescriptor_ = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (lockDescriptor_ < 0) {
+        // Without a lock file we cannot tell; better run than refuse to start.
+        Log::error("No puedo comprobar si Parlox ya está abierto: " + lockPath.string());
+        return true;
+    }
+    if (::flock(lockDescriptor_, LOCK_EX | LOCK_NB) == 0) {
+        listen();
+        return true;
+    }
+    ::close(lockDescriptor_);
+    lockDescriptor_ = -1;
+    if (!askRunningInstance(waitSeconds)) Log::error("Parlox ya está abierto, pero no contesta");
+    return false;
+}
+
+void SingleInstance::listen() {
+    // The lock is ours, so a socket file left there is from a run that died.
+    std::error_code ignored;
+    std::filesystem::remove(socketPath(), ignored);
+    server_.setSocketOptions(QLocalServer::UserAccessOption);
+    if (!server_.listen(QString::fromStdString(socketPath().string())))
+        Log::error("No puedo escuchar en " + socketPath().string() + ": " + server_.errorString().toStdString());
+}
+
+bool SingleInstance::askRunningInstance(double waitSeconds) {
+    // The running instance may still be starting: try until it listens.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(waitSeconds);
+    do {
+        QLocalSocket socket;
+        socket.connectToServer(QString::fromStdString(socketPath().string()));
+        if (socket.waitForConnected(200)) {
+            socket.write(reopenMessage);
+            const bool sent = socket.waitForBytesWritten(1000);
+            socket.disconnectFromServer();
+            return sent;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    } while (std::chrono::steady_clock::now() < deadline);
+    return false;
+}
+
+}  // namespace Parlox

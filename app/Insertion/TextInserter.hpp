@@ -1,0 +1,48 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "app/Context/CapturedContext.hpp"
+#include "app/Support/DesktopServices.hpp"
+
+namespace Parlox {
+
+// Puts a finished text where the user was working: pastes it into the
+// focused field of the application that was in front at the hot key and
+// selects it, or, when it cannot paste safely, leaves it on the pasteboard
+// and says so. Blocks about half a second: call it off the main thread.
+class TextInserter {
+public:
+    struct Outcome {
+        enum class Kind { inserted, copied };
+
+        Kind kind = Kind::inserted;
+        std::optional<int64_t> at;  // inserted: UTF-16 location of the pasted text, when known
+        bool selected = false;      // inserted: the pasted text is now selected
+        std::string message;        // copied: what to tell the user
+
+        static Outcome inserted(std::optional<int64_t> at, bool selected) { return {Kind::inserted, at, selected, {}}; }
+        static Outcome copied(std::string message) { return {Kind::copied, std::nullopt, false, std::move(message)}; }
+        friend bool operator==(const Outcome&, const Outcome&) = default;
+    };
+
+    static constexpr double selectDelay = 0.06;
+    static constexpr const char* noPermissionMessage = "Sin permiso de Accesibilidad: copiado al portapapeles";
+    static constexpr const char* switchedAppMessage = "Cambiaste de app: copiado al portapapeles";
+    // The field did not take the paste (read-only, or it ignores the key).
+    static constexpr const char* notPastedMessage = "No se pudo pegar: copiado al portapapeles";
+
+    static Outcome insert(const std::string& text, const CapturedContext& context, const DesktopServices& desktop);
+
+    // Selects (location, UTF-16 length of `text`); true when the element took it.
+    static bool select(const platform::accessibility::ElementRef& element, int64_t location, const std::string& text);
+    // Read back after the paste: false when the field plainly does not hold
+    // `text` at `location` (what it selected differs, or its caret did not
+    // move past the text); a field that tells nothing counts as holding it.
+    static bool landed(const platform::accessibility::ElementRef& element, int64_t location,
+                       const std::string& text, bool selected);
+};
+
+}  // namespace Parlox

@@ -1,0 +1,51 @@
+#include "app/Insertion/TextReplacement.hpp"
+
+#include "app/Insertion/Clipboard.hpp"
+#include "app/Insertion/KeyTargets.hpp"
+#include "app/Insertion/SessionText.hpp"
+#include "app/Insertion/TextInserter.hpp"
+
+namespace Parlox {
+
+void TextReplacement::bringBack(const DesktopServices& desktop, int32_t pid) {
+    auto isFront = [&] {
+        auto front = desktop.workspace->frontmostApplication();
+        return front && front->processIdentifier == pid;
+    };
+    if (isFront()) return;
+    if (!desktop.workspace->runningApplication(pid)) return;
+    desktop.workspace->activate(pid);
+    for (int check = 0; check < 15; ++check)
+        if (!isFront()) desktop.scheduler->sleep(0.03);
+    desktop.scheduler->sleep(0.08);
+}
+
+TextReplacement::Outcome TextReplacement::replace(const DesktopServices& desktop, const Target& target,
+                                                  const std::string& replacement, bool undoKeyAllowed) {
+    bringBack(desktop, target.pid);
+    if (!desktop.accessibility->isProcessTrusted()) return Outcome::failed(noPermission);
+    const auto front = desktop.workspace->frontmostApplication();
+    if (!front || front->processIdentifier != target.pid) return Outcome::failed(otherApp);
+    const auto keys = keyTargetFor(target.element, front);
+
+    if (target.element && target.location) {
+        TextInserter::select(target.element, *target.location, target.current);
+        desktop.scheduler->sleep(0.04);
+        const std::string selected = target.element->selectedText().value_or("");
+        // Only text verified to be the program's own is overwritten.
+        if (SessionText::same(selected, target.current)) {
+            if (!replacement.empty()) {
+                Clipboard(desktop).paste(replacement, keys);
+                desktop.scheduler->sleep(0.06);
+                TextInserter::select(target.element, *target.location, replacement);
+            } else {
+                desktop.keys->deleteBackward();
+            }
+            return Outcome::replaced();
+        }
+    }
+    if (undoKeyAllowed && desktop.keys->undo(keys)) return Outcome::commandZ();
+    return Outcome::failed(textChanged);
+}
+
+}  // namespace Parlox

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "app/Support/DesktopServices.hpp"
+
+namespace Parlox {
+
+// Puts earlier text back in place of a result this program pasted: brings
+// the target application back to the front, selects the result where it was
+// pasted, checks that it is still exactly the program's text, then pastes
+// the replacement and selects it. Blocks: call it off the main thread.
+struct TextReplacement {
+    struct Outcome {
+        enum class Kind { replaced, commandZ, failed };
+
+        Kind kind = Kind::replaced;
+        std::string reason;  // failed: what to tell the user
+
+        static Outcome replaced() { return {Kind::replaced, {}}; }
+        static Outcome commandZ() { return {Kind::commandZ, {}}; }
+        static Outcome failed(std::string reason) { return {Kind::failed, std::move(reason)}; }
+        friend bool operator==(const Outcome&, const Outcome&) = default;
+    };
+
+    // Where the result is and what it must still read.
+    struct Target {
+        int32_t pid = 0;
+        platform::accessibility::ElementRef element;
+        std::optional<int64_t> location;
+        std::string current;  // the program's text on screen
+    };
+
+    static constexpr const char* noPermission = "Sin permiso de Accesibilidad";
+    static constexpr const char* otherApp = "Estás en otra app";
+    static constexpr const char* textChanged = "El texto ya no está como lo dejé";
+
+    // Replaces the result with `replacement`; when the text cannot be checked
+    // and `undoKeyAllowed`, sends the undo key instead.
+    static Outcome replace(const DesktopServices& desktop, const Target& target, const std::string& replacement,
+                           bool undoKeyAllowed);
+
+    // Activates the application and waits for it to come to the front
+    // (15 checks, 30 ms apart while it is not there, then 80 ms).
+    static void bringBack(const DesktopServices& desktop, int32_t pid);
+};
+
+}  // namespace Parlox

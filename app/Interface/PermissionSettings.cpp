@@ -1,0 +1,78 @@
+#include "app/Interface/PermissionSettings.hpp"
+
+#include <QLabel>
+#include <QPointer>
+#include <QVBoxLayout>
+
+#include "app/Interface/PermissionBadge.hpp"
+#include "app/Interface/SettingsForm.hpp"
+#include "app/Interface/WindowParts.hpp"
+
+namespace Parlox {
+
+PermissionSettings::PermissionSettings(const WindowServices& services, const Theme& theme, QWidget* parent)
+    : QWidget(parent), permissions_(services), theme_(theme) {
+    auto* form = new SettingsForm(theme, this);
+    WindowParts::column(0, this)->addWidget(form);
+
+    const auto row = [this](FormSection* section, const char* symbol, const QString& title, const QString& detail,
+                            const char* anchor, std::function<void()> request) {
+        auto* box = new QWidget();
+        auto* layout = WindowParts::row(12, box);
+        layout->setContentsMargins(0, 4, 0, 4);
+        layout->addWidget(new SymbolView(symbol, 17, theme_.secondary(), 24, box), 0, Qt::AlignVCenter);
+        auto* words = new QWidget(box);
+        auto* wordsLayout = WindowParts::column(2, words);
+        wordsLayout->addWidget(WindowParts::text(title, WindowParts::body(), theme_.primary(), false, words));
+        wordsLayout->addWidget(WindowParts::footnote(detail, theme_, words));
+        layout->addWidget(words, 1);
+        auto* badge = new PermissionBadge(
+            PermissionState::unknown, std::move(request), [this, anchor] { permissions_.openSettings(anchor, this); },
+            theme_, box);
+        layout->addWidget(badge, 0, Qt::AlignVCenter);
+        section->addRow(box);
+        return badge;
+    };
+
+    FormSection* needed = form->addSection(QString());
+    microphone_ = row(needed, "mic", QStringLiteral("Micrófono"), QStringLiteral("Para oírte mientras dictas."),
+                      WindowPermissions::microphoneAnchor, [this] {
+                          QPointer<PermissionSettings> self(this);
+                          permissions_.requestMicrophone([self](bool) {
+                              if (self) self->refresh();
+                          });
+                      });
+    accessibility_ = row(needed, "accessibility", QStringLiteral("Accesibilidad"),
+                         QStringLiteral("Para leer lo que tienes seleccionado y pegar el resultado."),
+                         WindowPermissions::accessibilityAnchor, [this] {
+                             permissions_.requestAccessibility();
+                             refresh();
+                         });
+    pasteNote_ =
+        needed->setFooter(QStringLiteral("Sin Accesibilidad Parlox no puede pegar: te deja el texto en el portapapeles."));
+
+    FormSection* recommended = form->addSection(QStringLiteral("Recomendado"));
+    screen_ = row(recommended, "macwindow", QStringLiteral("Grabación de pantalla"),
+                  QStringLiteral("Para ver la ventana en la que escribes. Solo hace falta con el contexto de la "
+                                 "pantalla activado."),
+                  WindowPermissions::screenCaptureAnchor, [this] {
+                      permissions_.requestScreenRecording();
+                      refresh();
+                  });
+
+    timer_.setInterval(refreshMilliseconds);
+    connect(&timer_, &QTimer::timeout, this, &PermissionSettings::refresh);
+    timer_.start();
+    refresh();
+}
+
+void PermissionSettings::refresh() {
+    ++refreshCount_;
+    microphone_->setState(permissions_.microphone());
+    const PermissionState accessibility = permissions_.accessibility();
+    accessibility_->setState(accessibility);
+    pasteNote_->setVisible(accessibility != PermissionState::granted);
+    screen_->setState(permissions_.screenRecording());
+}
+
+}  // namespace Parlox

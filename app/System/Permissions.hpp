@@ -1,0 +1,79 @@
+#pragma once
+
+#include <array>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include <nlohmann/json.hpp>
+
+#include "platform/accessibility/Accessibility.hpp"
+#include "platform/audio/AudioSystem.hpp"
+#include "platform/concurrency/Scheduler.hpp"
+#include "platform/desktop/SystemSettings.hpp"
+#include "platform/desktop/WindowScreenshot.hpp"
+
+namespace Parlox {
+
+// The state of one permission, as every screen shows it.
+class PermissionState {
+public:
+    enum Value { granted, denied, notAsked, unknown };
+
+    constexpr PermissionState(Value value) : value_(value) {}
+    constexpr operator Value() const { return value_; }
+
+    // "concedido", "denegado", "sin preguntar", "desconocido".
+    std::string rawValue() const;
+    static std::optional<PermissionState> fromRawValue(std::string_view raw);
+    static constexpr std::array<Value, 4> allCases() { return {granted, denied, notAsked, unknown}; }
+
+private:
+    Value value_;
+};
+
+// A debug override of the permission readers: the user default
+// "fakePermissions", a dictionary from "microphone", "accessibility" or
+// "screenRecording" to "granted", "denied" or "notAsked". Read once per
+// process; a value that is not a string refuses the whole dictionary,
+// other texts drop their entry.
+struct FakePermissions {
+    using Table = std::map<std::string, PermissionState>;
+
+    static std::optional<PermissionState> state(std::string_view name);
+    // The table as the stored value gives it.
+    static Table table(const std::optional<nlohmann::json>& stored);
+    // Reads the user default again (the application reads it once; tests change it).
+    static void reload();
+};
+
+// The microphone permission, through the audio system.
+struct MicrophonePermission {
+    static PermissionState state(platform::audio::AudioSystem& audio);
+    // Asks for access; `completion` runs on the main thread with the answer.
+    static void request(std::shared_ptr<platform::audio::AudioSystem> audio,
+                        std::shared_ptr<platform::Scheduler> scheduler, std::function<void(bool)> completion);
+};
+
+struct AccessibilityPermission {
+    // Trusted: granted; otherwise denied once the user was asked ("askedForAccessibility"), else notAsked.
+    static PermissionState state(platform::accessibility::Accessibility& accessibility);
+    // Remembers that the user was asked, then asks.
+    static void request(platform::accessibility::Accessibility& accessibility);
+};
+
+struct ScreenRecordingPermission {
+    // Allowed: granted; otherwise denied once asked ("askedForScreenRecording"), else notAsked.
+    static PermissionState state(platform::desktop::WindowScreenshot& screenshots);
+    // Remembers that the user was asked, then asks.
+    static void request(platform::desktop::WindowScreenshot& screenshots);
+};
+
+// Opens the desktop's privacy settings at "Privacy_Microphone",
+// "Privacy_Accessibility" or "Privacy_ScreenCapture"; false when it has none.
+bool openPrivacySettings(platform::desktop::SystemSettings& settings, const std::string& anchor);
+
+}  // namespace Parlox

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <string>
+
+#include "app/Transcription/Transcriber.hpp"
+
+namespace Parlox {
+
+// The one-line status of the speech model shown by the menu bar panel, the
+// welcome window and the voice settings.
+struct ModelStatus {
+    static std::string text(const Transcriber::State& state);
+};
+
+}  // namespace Parlox

@@ -1,0 +1,74 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/foundation/Geometry.hpp"
+
+namespace platform::accessibility {
+
+// A stretch of text: its start and length in UTF-16 code units, whatever
+// unit the toolkit behind the element counts in (the layer converts).
+struct TextRange {
+    int64_t location = 0;
+    int64_t length = 0;
+
+    friend bool operator==(const TextRange&, const TextRange&) = default;
+};
+
+// Role names as this layer reports them (the assistive-technology role names).
+namespace roles {
+inline constexpr std::string_view passwordText = "password text";
+inline constexpr std::string_view terminal = "terminal";
+inline constexpr std::string_view text = "text";
+}  // namespace roles
+
+// One user-interface element of another application, held for as long as
+// the handle lives. Every read answers none when the element gives no value,
+// is gone, or does not answer in time: a failure is never thrown. Calls are
+// synchronous requests to the other application and may block briefly;
+// they may be made from any thread (the backend serialises them).
+class Element {
+public:
+    virtual ~Element() = default;
+
+    virtual std::optional<std::string> role() = 0;
+    // A finer kind where the toolkit gives one; none otherwise.
+    virtual std::optional<std::string> subrole() = 0;
+
+    // The selected text; "" when the element has text but nothing is selected.
+    virtual std::optional<std::string> selectedText() = 0;
+    // The selection, or the caret as a range of length 0.
+    virtual std::optional<TextRange> selectedTextRange() = 0;
+    // Selects `range`; true when the element took it.
+    virtual bool setSelectedTextRange(const TextRange& range) = 0;
+    // The on-screen rectangle of `range` in screen coordinates (top-left origin).
+    virtual std::optional<Rect> boundsForRange(const TextRange& range) = 0;
+};
+
+using ElementRef = std::shared_ptr<Element>;
+
+// The desktop's accessibility service.
+class Accessibility {
+public:
+    virtual ~Accessibility() = default;
+
+    // Whether this process may read and drive other applications' elements;
+    // never shows a prompt.
+    virtual bool isProcessTrusted() = 0;
+    // Asks for that permission the way the desktop does (it may show its own
+    // prompt or switch assistive technologies on); the answer at the time
+    // of the call.
+    virtual bool requestTrust() = 0;
+
+    // Asks the application `pid` to expose its element tree to assistive
+    // technologies, where its toolkit needs to be told. Results are ignored.
+    virtual void exposeApplication(int32_t pid) = 0;
+    // The element of `pid` that has the keyboard focus; none when there is none.
+    virtual ElementRef focusedElement(int32_t pid) = 0;
+};
+
+}  // namespace platform::accessibility

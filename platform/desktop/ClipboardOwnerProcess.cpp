@@ -1,0 +1,138 @@
+#include "platform/desktop/ClipboardOwnerProcess.hpp"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <thread>
+
+#include "platform/desktop/DesktopError.hpp"
+
+extern char** environ;
+
+namespace platform::desktop {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+bool writeAll(int fd, const std::string& data) {
+    size_t at = 0;
+    while (at < data.size()) {
+        const ssize_t n = ::write(fd, data.data() + at, data.size() - at);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        at += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+// The helper ends on its own; a thread per helper collects its exit status.
+void reapLater(int pid) {
+    std::thread([pid] {
+        int status = 0;
+        while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+        }
+    }).detach();
+}
+
+}  // namespace
+
+std::filesystem::path ClipboardOwnerProcess::executable() {
+    if (const char* env = std::getenv("PARLOX_CLIPBOARD_OWNER"); env != nullptr && *env != '\0') return env;
+    std::error_code ec;
+    const auto self = std::filesystem::read_symlink("/proc/self/exe", ec);
+    if (!ec) {
+        const auto beside = self.parent_path() / "parlox-clipboard-owner";
+        if (std::filesystem::exists(beside, ec)) return beside;
+    }
+#ifdef PARLOX_CLIPBOARD_OWNER_PATH
+    return PARLOX_CLIPBOARD_OWNER_PATH;
+#else
+    return "parlox-clipboard-owner";
+#endif
+}
+
+std::unique_ptr<ClipboardOwnerProcess> ClipboardOwnerProcess::start(const std::vector<SelectionData>& forms) {
+    int in[2], out[2];
+    if (::pipe2(in, O_CLOEXEC) != 0) throw DesktopError(DesktopError::Kind::failed, std::strerror(errno));
+    if (::pipe2(out, O_CLOEXEC) != 0) {
+        ::close(in[0]);
+        ::close(in[1]);
+        throw DesktopError(DesktopError::Kind::failed, std::strerror(errno));
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, in[0], STDIN_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+    const std::string path = executable().string();
+    char* argv[] = {const_cast<char*>(path.c_str()), nullptr};
+    pid_t pid = 0;
+    const int rc = ::posix_spawnp(&pid, path.c_str(), &actions, nullptr, argv, environ);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(in[0]);
+    ::close(out[1]);
+    if (rc != 0) {
+        ::close(in[1]);
+        ::close(out[0]);
+        throw DesktopError(DesktopError::Kind::failed, path + ": " + std::strerror(rc));
+    }
+    reapLater(pid);
+    std::unique_ptr<ClipboardOwnerProcess> helper(new ClipboardOwnerProcess(pid, in[1], out[0]));
+    if (!writeAll(in[1], encodeForms(forms)))
+        throw DesktopError(DesktopError::Kind::failed, "the helper did not take its input");
+    const auto deadline = Clock::now() + std::chrono::seconds(3);
+    while (Clock::now() < deadline && !helper->ended_ && !helper->owned_ && helper->failure_.empty())
+        helper->pump(std::chrono::milliseconds(50));
+    if (!helper->owned_) {
+        const std::string why = helper->failure_.empty() ? "no answer" : helper->failure_;
+        helper->quit();
+        throw DesktopError(DesktopError::Kind::failed, why);
+    }
+    return helper;
+}
+
+ClipboardOwnerProcess::~ClipboardOwnerProcess() {
+    ::close(input_);
+    ::close(output_);
+}
+
+bool ClipboardOwnerProcess::pump(std::chrono::milliseconds wait) {
+    if (ended_) return false;
+    pollfd fd{output_, POLLIN, 0};
+    if (::poll(&fd, 1, static_cast<int>(wait.count())) <= 0) return false;
+    char chunk[512];
+    const ssize_t n = ::read(output_, chunk, sizeof chunk);
+    if (n <= 0) {
+        ended_ = true;
+        return false;
+    }
+    buffer_.append(chunk, static_cast<size_t>(n));
+    size_t newline;
+    while ((newline = buffer_.find('\n')) != std::string::npos) {
+        const std::string line = buffer_.substr(0, newline);
+        buffer_.erase(0, newline + 1);
+        if (line == "LOST") lost_ = true;
+        else if (line == "OWNED") owned_ = true;
+        else if (line.rfind("FAILED", 0) == 0) failure_ = line;
+    }
+    return true;
+}
+
+bool ClipboardOwnerProcess::stillOwner() {
+    while (pump(std::chrono::milliseconds(0))) {
+    }
+    return !lost_ && !ended_;
+}
+
+void ClipboardOwnerProcess::quit() {
+    writeAll(input_, "QUIT\n");
+    ended_ = true;
+}
+
+}  // namespace platform::desktop

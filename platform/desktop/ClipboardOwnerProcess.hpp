@@ -1,0 +1,54 @@
+#pragma once
+
+#include <chrono>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/desktop/X11Selection.hpp"
+
+namespace platform::desktop {
+
+// The client side of the clipboard helper (parlox-clipboard-owner): a child
+// process that owns the X11 CLIPBOARD and serves the given forms. Serving from
+// another process keeps the clipboard answering while this one makes blocking
+// calls into the program that pastes. The helper outlives this object: it
+// keeps the content until another program takes the clipboard.
+class ClipboardOwnerProcess {
+public:
+    // Starts a helper and returns once it owns the clipboard. Throws
+    // DesktopError (helperFailed) when it cannot be started or cannot own it.
+    static std::unique_ptr<ClipboardOwnerProcess> start(const std::vector<SelectionData>& forms);
+
+    ~ClipboardOwnerProcess();
+    ClipboardOwnerProcess(const ClipboardOwnerProcess&) = delete;
+    ClipboardOwnerProcess& operator=(const ClipboardOwnerProcess&) = delete;
+
+    // Whether the helper still holds the clipboard (nobody took it since).
+    bool stillOwner();
+    // Gives the clipboard up and ends the helper.
+    void quit();
+
+    int pid() const { return pid_; }
+
+    // Where the helper program is: $PARLOX_CLIPBOARD_OWNER, else beside this
+    // executable, else in the build tree.
+    static std::filesystem::path executable();
+
+private:
+    ClipboardOwnerProcess(int pid, int input, int output) : pid_(pid), input_(input), output_(output) {}
+    // Reads what the helper reported, waiting at most `wait`; false when nothing came.
+    bool pump(std::chrono::milliseconds wait);
+
+    int pid_;
+    int input_;
+    int output_;
+    std::string buffer_;
+    std::string failure_;
+    bool owned_ = false;
+    bool lost_ = false;
+    bool ended_ = false;
+};
+
+}  // namespace platform::desktop

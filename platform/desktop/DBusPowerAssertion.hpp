@@ -1,0 +1,36 @@
+#pragma once
+
+#include <map>
+#include <mutex>
+#include <optional>
+
+#include "platform/desktop/PowerAssertion.hpp"
+
+namespace platform::desktop {
+
+// Keep-awake over D-Bus: the session's screen saver is asked not to blank
+// (org.freedesktop.ScreenSaver Inhibit) and logind not to treat the session
+// as idle (an "idle" inhibitor lock, held as a file descriptor). Either one
+// suffices; the request fails only when both refuse. Idle time comes from
+// the X server's screen saver extension.
+class DBusPowerAssertion final : public PowerAssertion {
+public:
+    DBusPowerAssertion();
+    ~DBusPowerAssertion() override;
+
+    uint32_t preventDisplaySleep(const std::string& reason) override;
+    void release(uint32_t assertion) override;
+    // 0 when the X server cannot tell.
+    double idleSeconds() override;
+
+private:
+    struct Held {
+        std::optional<uint32_t> cookie;
+        int lockFd = -1;
+    };
+    std::mutex mutex_;
+    std::map<uint32_t, Held> held_;
+    uint32_t next_ = 0;
+};
+
+}  // namespace platform::desktop

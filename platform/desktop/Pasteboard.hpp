@@ -1,0 +1,58 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace platform::desktop {
+
+// One item of the pasteboard: each type it offers (a MIME type such as
+// "text/plain;charset=utf-8") with that type's bytes, in the item's order.
+struct PasteboardItem {
+    std::vector<std::pair<std::string, std::string>> representations;
+
+    friend bool operator==(const PasteboardItem&, const PasteboardItem&) = default;
+};
+
+// What the primary selection holds: the text the user selected last in any
+// application, and the process that owns it when the backend can tell.
+struct PrimarySelection {
+    std::string text;
+    std::optional<int32_t> ownerProcessId;
+
+    friend bool operator==(const PrimarySelection&, const PrimarySelection&) = default;
+};
+
+// The desktop's general pasteboard (the CLIPBOARD selection on X11), read
+// and written as whole items so that a caller can save everything it holds
+// and put it back. Thread-safe; calls may block briefly while another
+// application hands its data over.
+class Pasteboard {
+public:
+    static constexpr std::string_view plainTextType = "text/plain;charset=utf-8";
+
+    virtual ~Pasteboard() = default;
+
+    // Every item with every type that gave data, in order; types whose data
+    // cannot be read are left out. Empty when the pasteboard is empty.
+    virtual std::vector<PasteboardItem> items() = 0;
+    // Empties the pasteboard.
+    virtual void clearContents() = 0;
+    // Writes the items in one go, in order (after clearContents()).
+    virtual void writeItems(const std::vector<PasteboardItem>& items) = 0;
+    // Makes `text` the pasteboard's plain text (after clearContents()).
+    virtual void setString(const std::string& text) = 0;
+    // The pasteboard's plain text; none when it holds no text.
+    virtual std::optional<std::string> string() = 0;
+    // Grows by at least one with every change of the contents, by this
+    // process or another.
+    virtual int64_t changeCount() = 0;
+
+    // The primary selection; none when nothing holds it or it has no text.
+    virtual std::optional<PrimarySelection> primarySelection() = 0;
+};
+
+}  // namespace platform::desktop

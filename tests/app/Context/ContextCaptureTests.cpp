@@ -1,0 +1,179 @@
+#include <gtest/gtest.h>
+
+#include "app/Context/ContextCapture.hpp"
+#include "tests/app/Dictation/FakeDesktop.hpp"
+
+namespace dictation_test {
+namespace {
+
+using Parlox::CapturedContext;
+using Parlox::ContextCapture;
+using platform::Rect;
+using Key = platform::input::FakeKeySynth::Key;
+
+class ContextCaptureTest : public ::testing::Test {
+protected:
+    CapturedContext capture() { return ContextCapture::capture(desktop.services()); }
+    FakeDesktop desktop;
+};
+
+TEST_F(ContextCaptureTest, NoApplicationInFrontGivesAnEmptyContext) {
+    desktop.workspace->setFrontmost(std::nullopt);
+    const auto context = capture();
+    EXPECT_FALSE(context.pid);
+    EXPECT_FALSE(context.appName);
+    EXPECT_FALSE(context.element);
+    EXPECT_EQ(context.selectedText, "");
+    EXPECT_EQ(context.method, CapturedContext::Method::none);
+    EXPECT_TRUE(desktop.keys->events().empty());
+}
+
+TEST_F(ContextCaptureTest, ThisProgramInFrontKeepsOnlyTheApplication) {
+    desktop.focusField(7, "Parlox", "texto", {0, 5});  // 7 is the fake's own process id
+    const auto context = capture();
+    EXPECT_EQ(context.pid, 7);
+    EXPECT_EQ(context.appName, "Parlox");
+    EXPECT_FALSE(context.element);
+    EXPECT_EQ(context.method, CapturedContext::Method::none);
+    EXPECT_TRUE(desktop.accessibility->exposedApplications().empty());
+}
+
+TEST_F(ContextCaptureTest, SelectionFromAccessibility) {
+    auto field = desktop.focusField(42, "Editor", "hola mundo", {5, 5});
+    field->setBounds({5, 5}, Rect{100, 50, 60, 16});
+    const auto context = capture();
+    EXPECT_EQ(context.appName, "Editor");
+    EXPECT_EQ(context.bundleID, "org.example.Editor");
+    EXPECT_EQ(context.element, field);
+    EXPECT_EQ(context.selectedText, "mundo");
+    EXPECT_EQ(context.selectedRange, (TextRange{5, 5}));
+    EXPECT_EQ(context.method, CapturedContext::Method::accessibility);
+    EXPECT_EQ(context.caretRect, (Rect{100, 50, 60, 16}));
+    EXPECT_FALSE(context.screenshot);
+    EXPECT_EQ(desktop.accessibility->exposedApplications(), (std::vector<int32_t>{42}));
+}
+
+TEST_F(ContextCaptureTest, PasswordFieldsByRoleOrSubrole) {
+    const std::string secure(platform::accessibility::roles::passwordText);
+    for (auto [role, subrole] : {std::pair<std::optional<std::string>, std::optional<std::string>>{secure, {}},
+                                 {std::string("text"), secure}}) {
+        auto field = desktop.focusField(42, "Editor", "secreto", {0, 7});
+        field->setRole(role, subrole);
+        const auto context = capture();
+        EXPECT_TRUE(context.isSecure);
+        EXPECT_EQ(context.method, CapturedContext::Method::accessibility);
+        EXPECT_EQ(context.selectedText, "");
+        EXPECT_FALSE(context.selectedRange);
+        EXPECT_FALSE(context.caretRect);
+        EXPECT_TRUE(desktop.keys->events().empty());
+    }
+}
+
+TEST_F(ContextCaptureTest, AnEmptySelectionFromAccessibilityNeedsNoCopy) {
+    desktop.focusField(42, "Editor", "hola", {4, 0});
+    const auto context = capture();
+    EXPECT_EQ(context.method, CapturedContext::Method::accessibility);
+    EXPECT_EQ(context.selectedText, "");
+    EXPECT_TRUE(desktop.keys->events().empty());
+}
+
+TEST_F(ContextCaptureTest, WithoutSelectedTextTheCopyKeyReadsItAndThePasteboardComesBack) {
+    auto field = desktop.focusField(42, "Editor", "hola mundo", {5, 5});
+    field->setSelectedTextReadable(false);
+    desktop.pasteboard->setContents(FakeDesktop::userClipboard());
+    const auto context = capture();
+    EXPECT_EQ(context.method, CapturedContext::Method::clipboard);
+    EXPECT_EQ(context.selectedText, "mundo");
+    EXPECT_EQ(context.element, field);  // kept
+    EXPECT_FALSE(context.selectedRange);  // dropped on this road
+    EXPECT_FALSE(context.caretRect);
+    EXPECT_EQ(desktop.keys->keys(), (std::vector<Key>{Key::copy}));
+    EXPECT_EQ(desktop.pasteboard->contents(), FakeDesktop::userClipboard());
+}
+
+TEST_F(ContextCaptureTest, TheCopyFallbackPrefersThePrimarySelectionOfTheTarget) {
+    struct Case {
+        std::optional<platform::desktop::PrimarySelection> primary;
+        bool usesPrimary;
+    };
+    for (const Case& c : {Case{platform::desktop::PrimarySelection{"mundo", 42}, true},
+                          Case{platform::desktop::PrimarySelection{"de otra app", 99}, false},
+                          Case{platform::desktop::PrimarySelection{"dueño desconocido", std::nullopt}, false},
+                          Case{platform::desktop::PrimarySelection{"", 42}, false}}) {
+        desktop.keys->clear();
+        desktop.workspace->setFrontmost(std::nullopt);
+        desktop.accessibility->setFocusedElement(42, nullptr);
+        desktop.workspace->addApplication({42, "Editor", "org.example.Editor", false});
+        desktop.workspace->setFrontmost(42);  // no focused element at all
+        desktop.pasteboard->setPrimary(c.primary);
+        const auto context = capture();
+        EXPECT_EQ(context.method, c.usesPrimary ? CapturedContext::Method::clipboard : CapturedContext::Method::none);
+        EXPECT_EQ(context.selectedText, c.usesPrimary ? "mundo" : "");
+        EXPECT_EQ(desktop.keys->events().size(), c.usesPrimary ? 0u : 1u);
+    }
+}
+
+TEST_F(ContextCaptureTest, ATerminalIsAskedToCopyWithItsOwnKeys) {
+    auto field = desktop.focusField(42, "Terminal", "$ ls", {2, 2});
+    field->setRole(std::string(platform::accessibility::roles::terminal));
+    field->setSelectedTextReadable(false);
+    capture();
+    ASSERT_EQ(desktop.keys->events().size(), 1u);
+    EXPECT_EQ(desktop.keys->events()[0].target, platform::input::KeyTarget::terminal);
+}
+
+// The caret rectangle's candidates.
+struct CaretCase {
+    const char* name;
+    TextRange range;
+    std::vector<std::pair<TextRange, Rect>> bounds;
+    std::optional<Rect> expected;
+    std::vector<TextRange> asked;
+};
+
+void PrintTo(const CaretCase& c, std::ostream* os) { *os << c.name; }
+
+class CaretRectTest : public ::testing::TestWithParam<CaretCase> {};
+
+TEST_P(CaretRectTest, FirstCandidateWithBoundsOnAScreen) {
+    const CaretCase& c = GetParam();
+    FakeTextField field("0123456789");
+    for (const auto& [range, rect] : c.bounds) field.setBounds(range, rect);
+    const std::vector<Rect> screens{{0, 0, 1920, 1080}, {1920, 0, 1280, 1024}};
+    EXPECT_EQ(ContextCapture::caretRect(field, c.range, screens), c.expected);
+    EXPECT_EQ(field.boundsRequests(), c.asked);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Candidates, CaretRectTest,
+    ::testing::Values(
+        CaretCase{"SelectionKeepsItsWidth", {2, 3}, {{{2, 3}, {10, 20, 30, 15}}}, Rect{10, 20, 30, 15}, {{2, 3}}},
+        CaretCase{"SelectionTriesOnlyItself", {2, 3}, {{{2, 1}, {10, 20, 30, 15}}}, std::nullopt, {{2, 3}}},
+        CaretCase{"CaretWithOwnBoundsGetsWidthOne", {4, 0}, {{{4, 0}, {40, 20, 0, 15}}}, Rect{40, 20, 1, 15},
+                  {{4, 0}}},
+        CaretCase{"CaretUsesTheNextCharacterLeftEdge", {4, 0}, {{{4, 1}, {40, 20, 8, 15}}}, Rect{40, 20, 1, 15},
+                  {{4, 0}, {4, 1}}},
+        CaretCase{"CaretUsesThePreviousCharacterRightEdge", {4, 0}, {{{3, 1}, {32, 20, 8, 15}}},
+                  Rect{40, 20, 1, 15}, {{4, 0}, {4, 1}, {3, 1}}},
+        CaretCase{"CaretAtZeroTriesTheFirstCharacterTwice", {0, 0}, {}, std::nullopt, {{0, 0}, {0, 1}, {0, 1}}},
+        CaretCase{"NoHeightIsSkipped", {4, 0}, {{{4, 0}, {40, 20, 0, 0}}, {{4, 1}, {40, 20, 8, 15}}},
+                  Rect{40, 20, 1, 15}, {{4, 0}, {4, 1}}},
+        CaretCase{"JustTouchingAScreenCounts", {2, 3}, {{{2, 3}, {-30.5, 20, 30, 15}}}, Rect{-30.5, 20, 30, 15},
+                  {{2, 3}}},
+        CaretCase{"MoreThanOnePointOffEveryScreenIsNone", {2, 3}, {{{2, 3}, {-32, 20, 30, 15}}}, std::nullopt,
+                  {{2, 3}}},
+        CaretCase{"OnTheSecondScreen", {2, 3}, {{{2, 3}, {2000, 500, 30, 15}}}, Rect{2000, 500, 30, 15}, {{2, 3}}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(CapturedContextMethod, RawValuesRoundTrip) {
+    using Method = CapturedContext::Method;
+    EXPECT_EQ(Method(Method::accessibility).rawValue(), "Accesibilidad");
+    EXPECT_EQ(Method(Method::clipboard).rawValue(), "⌘C");
+    EXPECT_EQ(Method(Method::none).rawValue(), "ninguno");
+    for (auto value : Method::allCases()) EXPECT_EQ(Method::fromRawValue(Method(value).rawValue()), Method(value));
+    EXPECT_FALSE(Method::fromRawValue("accesibilidad"));
+    EXPECT_FALSE(Method::fromRawValue(""));
+}
+
+}  // namespace
+}  // namespace dictation_test

@@ -1,0 +1,217 @@
+// Escape undo and the return to the previous version.
+#include "tests/app/Dictation/DictationFixture.hpp"
+
+namespace dictation_test {
+namespace {
+
+using Key = platform::input::FakeKeySynth::Key;
+using platform::desktop::FakeWorkspace;
+
+class UndoTest : public DictationTest {
+public:
+    void SetUp() override {
+        DictationTest::SetUp();
+        field = desktop.focusField(42, "Editor", "hola", {0, 4});
+    }
+    // One dictation, then `rounds - 1` more on its result.
+    platform::UUID dictateRounds(int rounds) {
+        dictate("hazlo formal", "Buenos días");
+        for (int i = 1; i < rounds; ++i) {
+            desktop.scheduler->advance(1);
+            dictate("otra vez", "Buenas tardes " + std::to_string(i));
+        }
+        return controller->sessions().latest()->id;
+    }
+    std::shared_ptr<FakeTextField> field;
+};
+
+TEST_F(UndoTest, AnEmptyOriginalIsTakenBackWithTheDeleteKey) {
+    field->setText("", {0, 0});
+    dictate("escribe un saludo", "Buenos días");
+    ASSERT_EQ(field->text(), "Buenos días");
+    desktop.keys->clear();
+    escape();
+    EXPECT_EQ(field->text(), "");
+    EXPECT_EQ(desktop.keys->keys(), (std::vector<Key>{Key::deleteBackward}));
+    EXPECT_TRUE(log.contains("Deshecho (Accesibilidad)"));
+}
+
+TEST_F(UndoTest, EditedTextOfOneRoundGetsTheUndoKey) {
+    dictateRounds(1);
+    field->edit("Muy buenos días", {15, 0});
+    desktop.keys->clear();
+    escape();
+    EXPECT_EQ(desktop.keys->keys(), (std::vector<Key>{Key::undo}));
+    EXPECT_TRUE(log.contains("Deshecho (⌘Z)"));
+    EXPECT_TRUE(controller->sessions().latest()->isUndone);
+}
+
+struct UndoFailure {
+    const char* name;
+    std::function<void(UndoTest&)> arrange;  // after the dictations
+    int rounds;
+    const char* reason;
+};
+
+void PrintTo(const UndoFailure& c, std::ostream* os) { *os << c.name; }
+
+class UndoFailureTest : public UndoTest, public ::testing::WithParamInterface<UndoFailure> {};
+
+TEST_P(UndoFailureTest, TheOriginalGoesToThePasteboardAndTheFieldIsLeftAlone) {
+    const UndoFailure& c = GetParam();
+    const auto id = dictateRounds(c.rounds);
+    c.arrange(*this);
+    const std::string before = field->text();
+    desktop.keys->clear();
+    controller->undo(id);
+    desktop.scheduler->settle();
+
+    EXPECT_TRUE(log.contains(std::string("No se pudo deshacer: ") + c.reason + ". Original al portapapeles"));
+    EXPECT_EQ(desktop.pasteboard->string(), "hola");
+    EXPECT_EQ(field->text(), before);
+    EXPECT_FALSE(desktop.keys->keys().size() > 0 && desktop.keys->keys().back() == Key::paste);
+    EXPECT_FALSE(controller->sessions().session(id)->isUndone);
+    EXPECT_EQ(controller->phase(), Phase::idle());
+    EXPECT_EQ(overlayState(), OverlayState::done("Original copiado"));
+    EXPECT_TRUE(overlay->visible);
+    desktop.scheduler->advance(2.5);
+    EXPECT_EQ(overlayState(), OverlayState::hidden());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Reasons, UndoFailureTest,
+    ::testing::Values(
+        UndoFailure{"EditedAfterTwoRounds", [](UndoTest& t) { t.field->edit("Buenas noches", {13, 0}); }, 2,
+                    "El texto ya no está como lo dejé"},
+        UndoFailure{"EditedInATerminal",
+                    [](UndoTest& t) {
+                        t.field->setRole(std::string(platform::accessibility::roles::terminal));
+                        t.field->edit("$ Buenos días", {13, 0});
+                    },
+                    1, "El texto ya no está como lo dejé"},
+        UndoFailure{"AnotherApplicationThatStaysInFront",
+                    [](UndoTest& t) {
+                        t.desktop.workspace->addApplication({77, "Otra", "org.example.Otra", false});
+                        t.desktop.workspace->setFrontmost(77);
+                        t.desktop.workspace->setActivation(FakeWorkspace::Activation::refused);
+                    },
+                    1, "Estás en otra app"},
+        UndoFailure{"NoLongerTrusted", [](UndoTest& t) { t.desktop.accessibility->trusted = false; }, 1,
+                    "Sin permiso de Accesibilidad"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(UndoTest, BringsTheApplicationBackBeforeReplacing) {
+    const auto id = dictateRounds(1);
+    desktop.workspace->addApplication({77, "Otra", "org.example.Otra", false});
+    desktop.workspace->setFrontmost(77);
+    desktop.workspace->setActivation(FakeWorkspace::Activation::afterChecks, 3);
+    const auto sleepsBefore = desktop.scheduler->sleeps().size();
+    controller->undo(id);
+    desktop.scheduler->settle();
+    EXPECT_EQ(field->text(), "hola");
+    EXPECT_EQ(desktop.workspace->activations(), (std::vector<int32_t>{42}));
+    const auto sleeps = desktop.scheduler->sleeps();
+    // Two checks find it missing (30 ms each), then 80 ms, then the replacement's own waits.
+    EXPECT_EQ(std::vector<double>(sleeps.begin() + static_cast<long>(sleepsBefore), sleeps.begin() + static_cast<long>(sleepsBefore) + 3),
+              (std::vector<double>{0.03, 0.03, 0.08}));
+}
+
+TEST_F(UndoTest, ASessionIsUndoneOnceAndARevertNeedsTwoRounds) {
+    const auto id = dictateRounds(1);
+    controller->revertToPrevious(id);  // one round: nothing to go back to
+    desktop.scheduler->settle();
+    EXPECT_EQ(field->text(), "Buenos días");
+    EXPECT_TRUE(desktop.workspace->activations().empty());
+
+    controller->undo(id);
+    desktop.scheduler->settle();
+    EXPECT_EQ(field->text(), "hola");
+    field->edit("hola de nuevo", {0, 0});
+    controller->undo(id);
+    desktop.scheduler->settle();
+    EXPECT_EQ(field->text(), "hola de nuevo");
+    const auto lines = log.lines();
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "Deshecho (Accesibilidad)"), 1);
+}
+
+using Request = std::function<void(UndoTest&, const platform::UUID&)>;
+
+void undoRequest(UndoTest& t, const platform::UUID& id) { t.controller->undo(id); }
+void revertRequest(UndoTest& t, const platform::UUID& id) { t.controller->revertToPrevious(id); }
+void escapeRequest(UndoTest& t, const platform::UUID&) { t.hotKeys->tap(kEscape, 0); }
+
+struct Repeat {
+    const char* name;
+    int rounds;
+    Request first, second;
+    const char* text;  // the field afterwards
+};
+
+void PrintTo(const Repeat& c, std::ostream* os) { *os << c.name; }
+
+class RepeatTest : public UndoTest, public ::testing::WithParamInterface<Repeat> {};
+
+TEST_P(RepeatTest, ASecondRequestWhileTheFirstIsUnderWayDoesNothing) {
+    const Repeat& c = GetParam();
+    const auto id = dictateRounds(c.rounds);
+    desktop.keys->clear();
+    c.first(*this, id);
+    c.second(*this, id);  // before the first one's job has run
+    desktop.scheduler->settle();
+    EXPECT_EQ(field->text(), c.text);
+    const auto keys = desktop.keys->keys();
+    EXPECT_EQ(std::count(keys.begin(), keys.end(), Key::undo), 0);
+    EXPECT_EQ(std::count(keys.begin(), keys.end(), Key::paste), 1);
+    EXPECT_EQ(clipboard(), pasteboardBefore);
+}
+
+INSTANTIATE_TEST_SUITE_P(Requests, RepeatTest,
+                         ::testing::Values(Repeat{"EscapeThenThePanel", 1, escapeRequest, undoRequest, "hola"},
+                                           Repeat{"TwoUndos", 1, undoRequest, undoRequest, "hola"},
+                                           Repeat{"TwoReverts", 2, revertRequest, revertRequest, "Buenos días"},
+                                           Repeat{"RevertThenUndo", 2, revertRequest, undoRequest, "Buenos días"}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(UndoTest, AFailedRevertCopiesThePreviousVersion) {
+    const auto id = dictateRounds(2);
+    field->edit("otra cosa", {0, 0});
+    controller->revertToPrevious(id);
+    desktop.scheduler->settle();
+    EXPECT_EQ(desktop.pasteboard->string(), "Buenos días");
+    EXPECT_EQ(overlayState(), OverlayState::done("Versión copiada"));
+    EXPECT_EQ(field->text(), "otra cosa");
+    EXPECT_EQ(controller->sessions().session(id)->rounds.size(), 2u);
+    EXPECT_TRUE(desktop.keys->keys().empty() || desktop.keys->keys().back() != Key::undo);
+}
+
+TEST_F(UndoTest, AnEmptyOriginalThatCannotComeBackLeavesThePasteboardAlone) {
+    field->setText("", {0, 0});
+    dictate("escribe", "Buenos días");
+    desktop.scheduler->advance(1);
+    dictate("otra vez", "Buenas tardes");
+    field->edit("cambiado", {0, 0});
+    controller->undo(controller->sessions().latest()->id);
+    desktop.scheduler->settle();
+    EXPECT_EQ(clipboard(), pasteboardBefore);
+    EXPECT_EQ(field->text(), "cambiado");
+}
+
+TEST_F(UndoTest, AnUndoThatFailsDuringANewDictationLeavesThatDictationAlone) {
+    const auto id = dictateRounds(2);
+    field->edit("Buenas noches", {0, 13});
+    desktop.scheduler->advance(10);
+    transcriber->answer("nuevo");
+    writer->answer("Nuevo texto");
+    controller->undo(id);              // its job waits in the scheduler
+    hotKeys->tap(kSpace, kOption);     // a new dictation begins meanwhile
+    desktop.scheduler->settle();
+    EXPECT_TRUE(log.containsPrefix("No se pudo deshacer: "));
+    EXPECT_EQ(controller->phase(), Phase::recording());
+    EXPECT_EQ(overlayState(), OverlayState::recording());
+    speak(1);
+    toggle();
+    EXPECT_EQ(field->text(), "Nuevo texto");
+}
+
+}  // namespace
+}  // namespace dictation_test

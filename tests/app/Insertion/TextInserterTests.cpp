@@ -1,0 +1,138 @@
+#include <gtest/gtest.h>
+
+#include "app/Insertion/SessionText.hpp"
+#include "app/Insertion/TextInserter.hpp"
+#include "tests/app/Dictation/FakeDesktop.hpp"
+
+namespace Parlox {
+inline void PrintTo(const TextInserter::Outcome& o, std::ostream* os) {
+    if (o.kind == TextInserter::Outcome::Kind::copied)
+        *os << "copied(" << o.message << ")";
+    else
+        *os << "inserted(" << (o.at ? std::to_string(*o.at) : "nil") << ", " << o.selected << ")";
+}
+}  // namespace Parlox
+
+namespace dictation_test {
+namespace {
+
+using Outcome = Parlox::TextInserter::Outcome;
+using Parlox::CapturedContext;
+using Parlox::TextInserter;
+
+class TextInserterTest : public ::testing::Test {
+public:
+    void SetUp() override {
+        desktop.pasteboard->setContents(FakeDesktop::userClipboard());
+        field = desktop.focusField(42, "Editor", "hola mundo", {5, 5});
+        context.pid = 42;
+        context.element = field;
+        context.selectedRange = TextRange{5, 5};
+    }
+    Outcome insert(const std::string& text) { return TextInserter::insert(text, context, desktop.services()); }
+
+    FakeDesktop desktop;
+    std::shared_ptr<FakeTextField> field;
+    CapturedContext context;
+};
+
+TEST_F(TextInserterTest, PastesOverTheSelectionAndSelectsThePastedText) {
+    EXPECT_EQ(insert("planeta 🌍"), Outcome::inserted(5, true));
+    EXPECT_EQ(field->text(), "hola planeta 🌍");
+    EXPECT_EQ(field->selection(), (TextRange{5, 10}));  // the globe counts two UTF-16 units
+    EXPECT_EQ(field->selectionText(), "planeta 🌍");
+    EXPECT_EQ(desktop.pasteboard->contents(), FakeDesktop::userClipboard());
+    EXPECT_EQ(desktop.scheduler->sleeps(), (std::vector<double>{0.4, 0.06}));
+}
+
+TEST_F(TextInserterTest, TheFreshSelectionWinsOverTheCapturedOne) {
+    field->setSelectedTextRange({10, 0});
+    EXPECT_EQ(insert("!"), Outcome::inserted(10, true));
+    EXPECT_EQ(field->text(), "hola mundo!");
+}
+
+TEST_F(TextInserterTest, CopiesInsteadWhenItCannotPasteSafely) {
+    struct Case {
+        const char* name;
+        std::function<void(TextInserterTest&)> arrange;
+        const char* message;
+    };
+    const std::vector<Case> cases{
+        {"untrusted", [](TextInserterTest& t) { t.desktop.accessibility->trusted = false; },
+         TextInserter::noPermissionMessage},
+        {"no pid", [](TextInserterTest& t) { t.context.pid.reset(); }, TextInserter::switchedAppMessage},
+        {"nothing in front", [](TextInserterTest& t) { t.desktop.workspace->setFrontmost(std::nullopt); },
+         TextInserter::switchedAppMessage},
+        {"another app in front",
+         [](TextInserterTest& t) {
+             t.desktop.workspace->addApplication({43, "Otra", "otra", false});
+             t.desktop.workspace->setFrontmost(43);
+         },
+         TextInserter::switchedAppMessage},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        SetUp();
+        desktop.accessibility->trusted = true;
+        desktop.keys->clear();
+        c.arrange(*this);
+        EXPECT_EQ(insert("texto"), Outcome::copied(c.message));
+        EXPECT_TRUE(desktop.keys->events().empty());
+        EXPECT_EQ(desktop.pasteboard->string(), "texto");
+        EXPECT_EQ(field->text(), "hola mundo");
+    }
+}
+
+TEST_F(TextInserterTest, WithoutAnElementTheLocationComesFromTheCaptureOrIsUnknown) {
+    context.element = nullptr;
+    EXPECT_EQ(insert("gente"), Outcome::inserted(5, false));
+    EXPECT_TRUE(field->selectionRequests().empty());
+    context.selectedRange.reset();
+    EXPECT_EQ(insert("x"), Outcome::inserted(std::nullopt, false));
+}
+
+TEST_F(TextInserterTest, ARefusedSelectionIsReportedNotRetried) {
+    field->setSelectable(false);
+    EXPECT_EQ(insert("gente"), Outcome::inserted(5, false));
+    EXPECT_EQ(field->selectionRequests().size(), 1u);
+}
+
+TEST_F(TextInserterTest, AFieldThatIgnoresThePasteGetsTheTextCopiedInstead) {
+    struct Case {
+        const char* name;
+        bool selectable;
+    };
+    for (const Case c : {Case{"selectable", true}, Case{"not selectable", false}}) {
+        SCOPED_TRACE(c.name);
+        SetUp();
+        field->setAcceptsPaste(false);
+        field->setSelectable(c.selectable);
+        EXPECT_EQ(insert("planeta"), Outcome::copied(TextInserter::notPastedMessage));
+        EXPECT_EQ(field->text(), "hola mundo");
+        EXPECT_EQ(desktop.pasteboard->string(), "planeta");
+    }
+}
+
+TEST_F(TextInserterTest, AFieldThatTellsNothingAfterThePasteCountsAsInserted) {
+    field->setAcceptsPaste(false);
+    field->setSelectable(false);
+    field->setRangeReadable(false);
+    context.selectedRange = TextRange{5, 5};
+    EXPECT_EQ(insert("planeta"), Outcome::inserted(5, false));
+}
+
+TEST(SessionText, ComparesNormalisedText) {
+    struct Case {
+        const char* a;
+        const char* b;
+        bool same;
+    };
+    for (const Case& c : {Case{"Hola mundo", "  Hola mundo\r\n", true}, Case{"uno\r\ndos", "uno\ndos", true},
+                          Case{"uno\rdos", "uno\ndos", true}, Case{"Hola", "hola", false},
+                          Case{"caf\u00E9", "cafe\u0301", true}, Case{"", " \n", true}, Case{"a b", "ab", false}}) {
+        EXPECT_EQ(Parlox::SessionText::same(c.a, c.b), c.same) << c.a << " | " << c.b;
+    }
+}
+
+}  // namespace
+}  // namespace dictation_test

@@ -1,0 +1,377 @@
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QApplication>
+#include <QComboBox>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+#include "app/Interface/ApplicationActivation.hpp"
+#include "app/Interface/GeneralSettings.hpp"
+#include "app/Interface/HeadElidedPath.hpp"
+#include "app/Interface/PermissionBadge.hpp"
+#include "app/Interface/PermissionSettings.hpp"
+#include "app/Interface/SettingsForm.hpp"
+#include "app/Interface/VoiceSettings.hpp"
+#include "app/Interface/WindowParts.hpp"
+#include "app/Interface/WritingSettings.hpp"
+#include "tests/app/Interface/WindowTestSupport.hpp"
+#include "platform/foundation/Paths.hpp"
+#include "writing/PromptBuilder.hpp"
+
+namespace Parlox {
+namespace {
+
+using interface_test::lastLogLine;
+using interface_test::StoredFakeKeepAwake;
+using interface_test::buttonTitled;
+using interface_test::textsIn;
+using Json = nlohmann::json;
+using Clock = VersionClicks::Clock;
+
+Clock::time_point at(double seconds) {
+    return Clock::time_point(std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds)));
+}
+
+TEST(VersionClicks, FiveClicksWithinLessThanTwoSecondsToggleAndStartOver) {
+    struct Row {
+        const char* what;
+        std::vector<double> clicks;
+        std::vector<bool> toggles;
+    };
+    const Row rows[] = {
+        {"quick", {0, .4, .8, 1.2, 1.6}, {false, false, false, false, true}},
+        {"first aged out", {0, .5, 1.0, 1.5, 2.1, 2.2}, {false, false, false, false, false, true}},
+        {"exactly 2.0 is too old", {0, .5, 1.0, 1.5, 2.0}, {false, false, false, false, false}},
+        {"the count restarts", {0, .1, .2, .3, .4, .5, .6, .7, .8, .9}, {false, false, false, false, true, false, false,
+                                                                      false, false, true}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        VersionClicks clicks;
+        std::vector<bool> toggles;
+        for (double t : row.clicks) toggles.push_back(clicks.click(at(t)));
+        EXPECT_EQ(toggles, row.toggles);
+    }
+}
+
+class TabsTest : public interface_test::WindowFixture {
+protected:
+    void SetUp() override {
+        WindowFixture::SetUp();
+        services.keepAwake = &keepAwake;
+    }
+    template <class Tab>
+    std::unique_ptr<Tab> show() {
+        auto tab = std::make_unique<Tab>(services, Theme::light());
+        tab->resize(660, 720);
+        tab->show();
+        QTest::qWait(5);
+        return tab;
+    }
+    StoredFakeKeepAwake keepAwake;
+};
+
+TEST_F(TabsTest, GeneralShowsItsDefaultsWithoutWritingThem) {
+    auto general = show<GeneralSettings>();
+    EXPECT_TRUE(general->soundsToggle()->isChecked());
+    EXPECT_TRUE(general->iconToggle()->isChecked());
+    EXPECT_EQ(general->undoPicker()->currentText(), "6 segundos");
+    EXPECT_FALSE(general->loginToggle()->isChecked());
+    EXPECT_EQ(general->versionLabel()->text(), QStringLiteral("Versión ") + GeneralSettings::version());
+    EXPECT_FALSE(general->showsKeepAwake());
+    EXPECT_EQ(settings.all(), (Json{{"GlobalKeyBindings_toggleRecording",
+                                     R"({"carbonKeyCode":49,"carbonModifiers":2048})"}}));
+
+    general->iconToggle()->click();
+    EXPECT_EQ(settings->object("showsMenuBarIcon"), Json(false));
+    EXPECT_TRUE(textsIn(*general).contains(
+        "Sin icono, Parlox sigue funcionando con el atajo. Para volver aquí, abre Parlox desde Aplicaciones o "
+        "Spotlight. Para salir, ⌘Q con esta ventana delante."));
+    general->iconToggle()->click();
+    EXPECT_TRUE(textsIn(*general).contains(
+        "Parlox vive en la barra de menús. El atajo solo funciona mientras está abierta."));
+
+    general->undoPicker()->activated(2);
+    EXPECT_EQ(settings->object("doneSeconds"), Json(10.0));
+    general->soundsToggle()->click();
+    EXPECT_EQ(settings->object("soundsEnabled"), Json(false));
+}
+
+TEST_F(TabsTest, GeneralShowsNoChoiceForAnUnlistedUndoTime) {
+    settings->set("doneSeconds", 7.0);
+    auto general = show<GeneralSettings>();
+    EXPECT_EQ(general->undoPicker()->currentIndex(), -1);
+    EXPECT_EQ(settings->object("doneSeconds"), Json(7.0));
+}
+
+TEST_F(TabsTest, TheLoginToggleShowsTheSystemsAnswer) {
+    // A registration that waits for the user's approval reads as off.
+    class AwaitingApproval : public platform::desktop::LoginItem {
+    public:
+        bool isEnabled() override { return false; }
+        void setEnabled(bool) override {}
+    };
+    services.loginItem = std::make_shared<AwaitingApproval>();
+    auto general = show<GeneralSettings>();
+    general->loginToggle()->click();
+    EXPECT_FALSE(general->loginToggle()->isChecked());
+
+    interface_test::Sandboxed sandbox;
+    loginItem->refuse = true;
+    services.loginItem = loginItem;
+    auto refused = show<GeneralSettings>();
+    refused->loginToggle()->click();
+    EXPECT_FALSE(refused->loginToggle()->isChecked());
+    EXPECT_NE(lastLogLine().find(" ERROR No he podido cambiar el arranque automático: "), std::string::npos);
+
+    loginItem->refuse = false;
+    refused->loginToggle()->click();
+    EXPECT_TRUE(loginItem->enabled);
+    EXPECT_TRUE(refused->loginToggle()->isChecked());
+}
+
+TEST_F(TabsTest, TheSameGestureHidesKeepAwakeAndSwitchesItOff) {
+    settings->set("keepAwakeUnlocked", true);
+    auto general = show<GeneralSettings>();
+    ASSERT_TRUE(general->showsKeepAwake());
+    general->keepAwakeToggle()->click();
+    EXPECT_TRUE(keepAwake.on);
+    for (int i = 0; i < 5; ++i) general->countVersionClick();
+    EXPECT_FALSE(general->showsKeepAwake());
+    EXPECT_EQ(settings->object("keepAwakeUnlocked"), Json(false));
+    EXPECT_FALSE(keepAwake.on);
+    EXPECT_FALSE(textsIn(*general).contains("Despierto"));
+}
+
+// Quick clicks reach the label as the toolkit delivers them: every second
+// press of a pair comes as a double click. Each of them is a click.
+TEST_F(TabsTest, QuickClicksOnTheVersionEachCount) {
+    auto general = show<GeneralSettings>();
+    QLabel* version = general->versionLabel();
+    const QPointF inside(4, 4);
+    for (int i = 0; i < 5; ++i) {
+        const QEvent::Type press = i % 2 ? QEvent::MouseButtonDblClick : QEvent::MouseButtonPress;
+        QMouseEvent down(press, inside, version->mapToGlobal(inside), Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(version, &down);
+        QMouseEvent up(QEvent::MouseButtonRelease, inside, version->mapToGlobal(inside), Qt::LeftButton, Qt::NoButton,
+                       Qt::NoModifier);
+        QApplication::sendEvent(version, &up);
+        scheduler->advance(0.1);
+    }
+    EXPECT_TRUE(general->showsKeepAwake());
+    EXPECT_EQ(settings->object("keepAwakeUnlocked"), Json(true));
+    EXPECT_EQ(sounds->played(), (std::vector<std::string>{"Pop"}));
+}
+
+TEST_F(TabsTest, WritingShowsItsDefaultsWithoutWritingThem) {
+    auto writing = show<WritingSettings>();
+    EXPECT_TRUE(writing->screenToggle()->isChecked());
+    EXPECT_EQ(writing->instructionsEditor()->toPlainText().toStdString(),
+              ParloxCore::PromptBuilder::defaultPersonalInstructions);
+    EXPECT_EQ(writing->providerPicker()->currentText(), "ChatGPT");
+    EXPECT_EQ(writing->modelPicker()->itemData(0).toString(), "gpt-5.6-luna");
+    EXPECT_EQ(writing->modelPicker()->currentIndex(), 0);
+    EXPECT_EQ(writing->effortPicker()->currentText(), "Rápido");
+    EXPECT_EQ(writing->timeoutPicker()->currentText(), "45 segundos");
+    EXPECT_EQ(settings.all().size(), 1u) << settings.all().dump();
+    // The quick look on showing: the tool needs installing.
+    checker->answerSetup(WriterProvider::chatGPT, WriterCheck::needsInstall());
+    EXPECT_EQ(writing->check(), WriterCheck::needsInstall());
+    EXPECT_TRUE(textsIn(*writing).contains("Instalar"));
+
+    writing->effortPicker()->activated(2);
+    writing->timeoutPicker()->activated(0);
+    writing->instructionsEditor()->setPlainText(QStringLiteral("Firma: Ana"));
+    EXPECT_EQ(settings->object("codexEffort"), Json("high"));
+    EXPECT_EQ(settings->object("timeout"), Json(30.0));
+    EXPECT_EQ(settings->object("personalInstructions"), Json("Firma: Ana"));
+}
+
+TEST_F(TabsTest, ModelChoicesPutAMissingStoredIdFirst) {
+    using Models = WritingSettings::Models;
+    const Models listed{{"a", "Alfa"}, {"b", "Beta"}};
+    EXPECT_EQ(WritingSettings::choices(listed, "b"), listed);
+    EXPECT_EQ(WritingSettings::choices(listed, "c"), (Models{{"c", "c"}, {"a", "Alfa"}, {"b", "Beta"}}));
+    EXPECT_EQ(WritingSettings::choices({}, "gpt-5.6-luna"), (Models{{"gpt-5.6-luna", "gpt-5.6-luna"}}));
+}
+
+TEST_F(TabsTest, AProviderSwitchSwapsTheModelListAndResetsTheCheck) {
+    settings->set("codexModel", "gpt-x");
+    auto writing = show<WritingSettings>();
+    checker->answerSetup(WriterProvider::chatGPT, std::nullopt);
+    writing->runCheck();
+    EXPECT_EQ(writing->check(), WriterCheck::running());
+
+    writing->providerPicker()->activated(1);
+    QTest::qWait(5);
+    EXPECT_EQ(writing->check(), WriterCheck::idle());
+    QStringList names;
+    for (int i = 0; i < writing->modelPicker()->count(); ++i) names << writing->modelPicker()->itemText(i);
+    EXPECT_EQ(names, (QStringList{"Sonnet 5.5", "Haiku 5.5 (el más rápido)", "Opus 5.5 (el más cuidadoso)"}));
+    EXPECT_TRUE(textsIn(*writing).contains(
+        "Usa tu plan de Claude a través de Claude Code. Si nunca has entrado, abre la Terminal, escribe «claude» y "
+        "luego /login. Los modos que piensan más tardan más."));
+
+    // The Codex test that was running lands after the switch: it is not Claude's.
+    checker->answerRun(WriterProvider::chatGPT, WriterCheck::ok(3.1));
+    EXPECT_EQ(writing->check(), WriterCheck::idle());
+    checker->answerSetup(WriterProvider::claude, WriterCheck::needsLogin());
+    EXPECT_EQ(writing->check(), WriterCheck::needsLogin());
+    EXPECT_EQ(settings->object("codexModel"), Json("gpt-x"));
+    EXPECT_FALSE(settings->object("claudeModel"));
+}
+
+TEST_F(TabsTest, ComingBackToTheApplicationRetestsAToolThatWasWaiting) {
+    auto writing = show<WritingSettings>();
+    checker->answerSetup(WriterProvider::chatGPT, WriterCheck::needsLogin());
+    ApplicationActivation::shared().announce();
+    checker->answerSetup(WriterProvider::chatGPT, std::nullopt);
+    EXPECT_EQ(writing->check(), WriterCheck::running());
+    checker->answerRun(WriterProvider::chatGPT, WriterCheck::ok(2));
+    EXPECT_EQ(writing->check(), WriterCheck::ok(2));
+    EXPECT_TRUE(textsIn(*writing).contains("Responde en 2,0 s"));
+
+    // Not waiting: activation looks at nothing.
+    ApplicationActivation::shared().announce();
+    EXPECT_TRUE(checker->setups.empty());
+}
+
+TEST_F(TabsTest, TheScreenPermissionRowShowsOnlyWhenItMatters) {
+    screenshots->allowed = false;
+    auto writing = show<WritingSettings>();
+    const auto badge = writing->findChild<PermissionBadge*>();
+    ASSERT_NE(badge, nullptr);
+    EXPECT_TRUE(badge->isVisibleTo(writing.get()));
+    badge->button()->click();
+    EXPECT_TRUE(settings->boolean("askedForScreenRecording"));
+    EXPECT_EQ(badge->state(), PermissionState::denied);
+
+    writing->screenToggle()->click();
+    EXPECT_FALSE(badge->isVisibleTo(writing.get()));
+    screenshots->allowed = true;
+    writing->screenToggle()->click();
+    EXPECT_FALSE(badge->isVisibleTo(writing.get()));
+}
+
+TEST_F(TabsTest, TheToolsPlaceIsNamedForItsKindOfCopy) {
+    interface_test::Sandboxed sandbox;
+    struct Row {
+        const char* what;
+        WriterProvider provider;
+        std::function<void()> arrange;
+        std::function<std::string()> expected;
+    };
+    const auto home = sandbox.home();
+    const Row rows[] = {
+        {"no codex", WriterProvider::chatGPT,
+         [&] { settings->set("codexPath", (home / "missing/codex").string()); }, [] { return "Codex no encontrado"; }},
+        {"codex where the settings say", WriterProvider::chatGPT,
+         [&] {
+             writing_test::writeFile(home / "bin/codex", "#!/bin/sh\n", std::filesystem::perms::owner_all);
+             settings->set("codexPath", (home / "bin/codex").string());
+         },
+         [&] { return (home / "bin/codex").string(); }},
+        {"claude in the desktop application's folder", WriterProvider::claude,
+         [&] {
+             writing_test::writeFile(
+                 home / "Library/Application Support/Claude/claude-code/2.1.0/x/claude.app/Contents/MacOS/claude",
+                 "#!/bin/sh\n", std::filesystem::perms::owner_all);
+         },
+         [] { return "Claude Code de la app de Claude"; }},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        row.arrange();
+        EXPECT_EQ(WritingSettings::toolPath(row.provider), row.expected());
+    }
+
+    checker->places[WriterProvider::chatGPT] = "/opt/codex/bin/codex";
+    auto writing = show<WritingSettings>();
+    EXPECT_EQ(writing->shownToolPath(), "/opt/codex/bin/codex");
+}
+
+TEST_F(TabsTest, VoiceFollowsTheSpeechModel) {
+    struct Row {
+        Transcriber::State state;
+        QString text;
+        QColor colour;
+    };
+    const Theme light = Theme::light();
+    const Row rows[] = {
+        {Transcriber::State::ready(), "Listo para usar", light.green()},
+        {Transcriber::State::failed("Sin espacio en el disco"), "Sin espacio en el disco", light.orange()},
+        {Transcriber::State::downloading(0.42), "Descargando modelo… 42 %", light.primary()},
+        {Transcriber::State::loading(), "Cargando modelo (la primera vez tarda unos minutos)…", light.primary()},
+    };
+    auto voice = show<VoiceSettings>();
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.text.toStdString());
+        setModel(row.state);
+        EXPECT_EQ(voice->statusLabel()->text(), row.text);
+        EXPECT_EQ(voice->statusLabel()->palette().color(QPalette::WindowText), row.colour);
+        EXPECT_EQ(voice->findChildren<ProgressSpinner*>().size(), row.colour == light.primary() ? 1 : 0);
+    }
+    const auto dots = voice->findChildren<RatingDots*>();
+    ASSERT_EQ(dots.size(), 2);
+    EXPECT_EQ(dots[1]->value(), 4);
+    EXPECT_DOUBLE_EQ(dots[1]->opacity(4), 0.65);
+    EXPECT_DOUBLE_EQ(dots[1]->opacity(5), 0.15);
+
+    interface_test::Sandboxed sandbox;
+    buttonTitled(*voice, "Mostrar en el Finder")->click();
+    EXPECT_TRUE(std::filesystem::is_directory(VoiceSettings::modelFolder()));
+    EXPECT_EQ(VoiceSettings::modelFolder(), platform::Paths::applicationSupportDirectory() / "Models");
+    ASSERT_EQ(workspace->openedURLs().size(), 1u);
+    EXPECT_EQ(workspace->openedURLs()[0], "file://" + VoiceSettings::modelFolder().string());
+}
+
+TEST(HeadElidedPath, ALongPathLosesItsStartNeverItsEnd) {
+    ui_test::application();
+    const QFontMetrics metrics(QFont(QStringLiteral("DejaVu Sans"), 12));
+    const QString path = QStringLiteral("/home/una-persona-con-un-nombre-larguisimo/carpetas/anidadas/.local/share/"
+                                        "Parlox/Models");
+    EXPECT_EQ(HeadElidedPath::lines(path, metrics, 2000), QStringList{path});
+    const QStringList two = HeadElidedPath::lines(path, metrics, 150);
+    ASSERT_EQ(two.size(), 2);
+    EXPECT_TRUE(two[0].startsWith(QStringLiteral("…")));
+    EXPECT_TRUE((two[0] + two[1]).endsWith(QStringLiteral("Parlox/Models")));
+    EXPECT_LE(metrics.horizontalAdvance(two[0]), 150);
+    EXPECT_LE(metrics.horizontalAdvance(two[1]), 150);
+    const QStringList one = HeadElidedPath::lines(path, metrics, 150, 1);
+    ASSERT_EQ(one.size(), 1);
+    EXPECT_TRUE(one[0].endsWith(QStringLiteral("Models")));
+}
+
+TEST_F(TabsTest, PermissionsAreReadAgainEveryTickAndAfterARequest) {
+    accessibility->trusted = false;
+    screenshots->allowed = false;
+    auto tab = show<PermissionSettings>();
+    EXPECT_EQ(tab->refreshTimer().interval(), 1500);
+    EXPECT_TRUE(tab->refreshTimer().isActive());
+    const auto badges = tab->findChildren<PermissionBadge*>();
+    ASSERT_EQ(badges.size(), 3);
+    const QString note = "Sin Accesibilidad Parlox no puede pegar: te deja el texto en el portapapeles.";
+    EXPECT_TRUE(textsIn(*tab).contains(note));
+
+    accessibility->trusted = true;
+    tab->refresh();
+    EXPECT_EQ(badges[1]->label()->text(), "Concedido");
+    EXPECT_FALSE(textsIn(*tab).contains(note));
+
+    badges[2]->button()->click();
+    EXPECT_TRUE(settings->boolean("askedForScreenRecording"));
+    EXPECT_EQ(badges[2]->state(), PermissionState::denied);
+    badges[2]->button()->click();  // now "Abrir Ajustes"
+    EXPECT_EQ(systemSettings->opened, (std::vector<std::string>{"Privacy_ScreenCapture"}));
+
+    settings->set("fakePermissions", {{"microphone", "denied"}});
+    FakePermissions::reload();
+    tab->refresh();
+    EXPECT_EQ(badges[0]->state(), PermissionState::denied);
+}
+
+}  // namespace
+}  // namespace Parlox

@@ -1,0 +1,212 @@
+#include <gtest/gtest.h>
+
+#include "app/App/AppDelegate.hpp"
+#include "app/Transcription/fake/FakeTranscriber.hpp"
+#include "platform/audio/fake/FakeAudioSystem.hpp"
+#include "platform/audio/fake/FakeSystemSounds.hpp"
+#include "platform/desktop/fake/FakeLoginItem.hpp"
+#include "platform/desktop/fake/FakeNotifier.hpp"
+#include "platform/desktop/fake/FakePowerAssertion.hpp"
+#include "platform/desktop/fake/FakeSystemSettings.hpp"
+#include "platform/desktop/fake/FakeUpdateService.hpp"
+#include "platform/desktop/fake/FakeWindowScreenshot.hpp"
+#include "platform/foundation/fake/InMemoryUserDefaults.hpp"
+#include "platform/input/fake/FakeHotKeyService.hpp"
+#include "platform/input/fake/FixedUSKeyLayout.hpp"
+#include "tests/app/AppTestSupport.hpp"
+#include "tests/app/Dictation/DictationFixture.hpp"
+#include "tests/app/Interface/InterfaceTestSupport.hpp"
+#include "tests/app/ui/QtTestSupport.hpp"
+
+namespace Parlox {
+namespace {
+
+using dictation_test::FakeDesktop;
+using dictation_test::kOption;
+using dictation_test::kSpace;
+using dictation_test::LogCapture;
+
+class AppDelegateTest : public ::testing::Test {
+protected:
+    AppDelegateTest() {
+        ui_test::application();
+        previous = platform::UserDefaults::setStandard(defaults);
+    }
+    ~AppDelegateTest() override {
+        delegate.reset();
+        GlobalKeyBindings::uninstall();
+        platform::UserDefaults::setStandard(previous);
+    }
+
+    AppDelegate& launch(const std::vector<std::string>& arguments, bool atLogin = false) {
+        delegate.reset();
+        delegate = std::make_unique<AppDelegate>(services());
+        delegate->applicationDidFinishLaunching(arguments, atLogin);
+        desktop.scheduler->settle();
+        QCoreApplication::processEvents();
+        return *delegate;
+    }
+
+    // The windows the application shows.
+    std::vector<std::string> openWindows() {
+        std::vector<std::string> open;
+        if (delegate->welcomeWindow() && delegate->welcomeWindow()->isVisible()) open.push_back("welcome");
+        if (delegate->settingsWindow() && delegate->settingsWindow()->isVisible())
+            open.push_back("settings " + delegate->settingsTabs().tab().rawValue());
+        return open;
+    }
+
+    AppServices services() {
+        return {desktop.services(),
+                std::make_shared<platform::desktop::FakeWindowScreenshot>(),
+                std::make_shared<platform::audio::FakeAudioSystem>(),
+                std::make_shared<platform::audio::FakeSystemSounds>(),
+                transcriber,
+                updates,
+                std::make_shared<platform::desktop::FakeNotifier>(),
+                loginItem,
+                power,
+                std::make_shared<platform::desktop::FakeSystemSettings>(),
+                {defaults, hotKeys, std::make_shared<platform::input::FixedUSKeyLayout>(), nullptr},
+                std::make_shared<interface_test::FakeWriterChecker>()};
+    }
+
+    app_test::Sandbox box;
+    std::shared_ptr<platform::InMemoryUserDefaults> defaults = std::make_shared<platform::InMemoryUserDefaults>();
+    std::shared_ptr<platform::UserDefaults> previous;
+    FakeDesktop desktop;
+    std::shared_ptr<FakeTranscriber> transcriber = std::make_shared<FakeTranscriber>();
+    std::shared_ptr<platform::desktop::FakeUpdateService> updates =
+        std::make_shared<platform::desktop::FakeUpdateService>();
+    std::shared_ptr<platform::input::FakeHotKeyService> hotKeys = std::make_shared<platform::input::FakeHotKeyService>();
+    std::shared_ptr<platform::desktop::FakeLoginItem> loginItem = std::make_shared<platform::desktop::FakeLoginItem>();
+    std::shared_ptr<platform::desktop::FakePowerAssertion> power =
+        std::make_shared<platform::desktop::FakePowerAssertion>();
+    LogCapture log;
+    std::unique_ptr<AppDelegate> delegate;
+};
+
+struct LaunchCase {
+    const char* name;
+    std::vector<std::string> arguments;
+    nlohmann::json settings;
+    bool atLogin;
+    std::vector<std::string> opened;
+};
+
+TEST_F(AppDelegateTest, LaunchOpensTheWindowTheSituationAsksFor) {
+    const LaunchCase cases[] = {
+        {"first run", {}, nlohmann::json::object(), false, {"welcome"}},
+        {"set up", {}, {{"hasFinishedSetup", true}}, false, {}},
+        {"icon hidden, by hand", {}, {{"hasFinishedSetup", true}, {"showsMenuBarIcon", false}}, false,
+         {"settings general"}},
+        {"icon hidden, at login", {}, {{"hasFinishedSetup", true}, {"showsMenuBarIcon", false}}, true, {}},
+        {"settings on a tab", {"--show-settings", "voice"}, {{"hasFinishedSetup", true}}, false, {"settings voice"}},
+        {"a word that is no tab", {"--show-settings", "sonido"}, {{"hasFinishedSetup", true}}, false,
+         {"settings general"}},
+        {"welcome again", {"--show-welcome"}, {{"hasFinishedSetup", true}}, false, {"welcome"}},
+        {"demo opens no window", {"--demo-overlay"}, nlohmann::json::object(), false, {}},
+    };
+    for (const LaunchCase& c : cases) {
+        const nlohmann::json stored = defaults->dictionaryRepresentation();
+        for (const auto& [key, value] : stored.items()) defaults->remove(key);
+        for (const auto& [key, value] : c.settings.items()) defaults->set(key, value);
+        launch(c.arguments, c.atLogin);
+        EXPECT_EQ(openWindows(), c.opened) << c.name;
+    }
+}
+
+TEST_F(AppDelegateTest, LaunchSequenceLogsLoadsTheModelAndTakesTheHotKey) {
+    defaults->set("hasFinishedSetup", true);
+    AppDelegate& app = launch({});
+    EXPECT_TRUE(log.contains(std::string("Parlox arranca \u00B7 ") + AppDelegate::version()));
+    EXPECT_EQ(transcriber->prepares(), 1);
+    // Only the dictation shortcut (Alt+Space here) is taken at rest.
+    EXPECT_EQ(hotKeys->registeredCount(), 1u);
+    EXPECT_TRUE(hotKeys->isRegistered(kSpace, kOption));
+    EXPECT_FALSE(app.updater().isBusy());
+    EXPECT_TRUE(app.menuBar().isPresent());
+
+    // The tray icon follows the setting live.
+    defaults->set("showsMenuBarIcon", false);
+    desktop.scheduler->settle();
+    EXPECT_FALSE(app.menuBar().isPresent());
+    defaults->set("showsMenuBarIcon", true);
+    desktop.scheduler->settle();
+    EXPECT_TRUE(app.menuBar().isPresent());
+}
+
+TEST_F(AppDelegateTest, ReopenShowsTheSettingsAndTheUpdateItemIsAddedOnce) {
+    defaults->set("hasFinishedSetup", true);
+    AppDelegate& app = launch({});
+    app.applicationShouldHandleReopen();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(openWindows(), std::vector<std::string>{"settings general"});
+    EXPECT_TRUE(log.contains("Ajustes abiertos"));
+    // Opened again, the same window comes forward.
+    QMainWindow* window = app.settingsWindow();
+    app.showSettings("voice");
+    EXPECT_EQ(app.settingsWindow(), window);
+    EXPECT_EQ(openWindows(), std::vector<std::string>{"settings voice"});
+
+    app.addUpdatesToAppMenu();
+    app.addUpdatesToAppMenu();
+    ASSERT_EQ(app.trayMenu().actions().size(), 1);
+    EXPECT_EQ(app.trayMenu().actions()[0]->text(), "Buscar actualizaciones\u2026");
+    app.trayMenu().actions()[0]->trigger();
+    EXPECT_EQ(updates->checks, 1);
+}
+
+TEST_F(AppDelegateTest, ClosingTheWelcomeWindowFinishesTheSetup) {
+    AppDelegate& app = launch({});
+    ASSERT_EQ(openWindows(), std::vector<std::string>{"welcome"});
+    EXPECT_FALSE(defaults->boolean("hasFinishedSetup"));
+    app.welcomeWindow()->close();
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(defaults->boolean("hasFinishedSetup"));
+    EXPECT_EQ(app.welcomeWindow(), nullptr);
+    // The next launch opens nothing while the icon is shown.
+    launch({});
+    EXPECT_TRUE(openWindows().empty());
+}
+
+TEST_F(AppDelegateTest, FirstLaunchRegistersTheLoginItemOnlyOnce) {
+    defaults->set("hasFinishedSetup", true);
+    launch({});
+    EXPECT_TRUE(loginItem->enabled);
+    EXPECT_TRUE(defaults->boolean("hasAskedForLoginItem"));
+    // The user turned it off; the next launch leaves it off.
+    loginItem->enabled = false;
+    launch({});
+    EXPECT_FALSE(loginItem->enabled);
+    EXPECT_EQ(loginItem->changes, 1);
+}
+
+TEST_F(AppDelegateTest, KeepAwakeIsThereLockedAndOffUntilUnlocked) {
+    defaults->set("hasFinishedSetup", true);
+    AppDelegate& app = launch({});
+    ASSERT_NE(app.keepAwake, nullptr);
+    EXPECT_FALSE(app.keepAwake->isUnlocked());
+    EXPECT_FALSE(app.keepAwake->isOn());
+    app.keepAwake->setUnlocked(true);
+    app.keepAwake->set(true);
+    EXPECT_TRUE(app.keepAwake->isOn());
+    EXPECT_TRUE(defaults->boolean("keepAwakeUnlocked"));
+    EXPECT_TRUE(log.contains("Mantener despierto: activado"));
+    // Locking it again switches it off.
+    app.keepAwake->setUnlocked(false);
+    EXPECT_FALSE(app.keepAwake->isOn());
+}
+
+TEST_F(AppDelegateTest, DemoWalksTheApplicationsOwnIndicator) {
+    AppDelegate& app = launch({"--demo-overlay"});
+    EXPECT_TRUE(app.overlay().isOnScreen());
+    EXPECT_EQ(app.overlay().model().state(), OverlayModel::State::recording());
+    desktop.scheduler->advance(30);
+    EXPECT_EQ(app.overlay().model().state(), OverlayModel::State::hidden());
+    EXPECT_FALSE(app.overlay().isOnScreen());
+    EXPECT_TRUE(log.contains("Demo del indicador terminada"));
+}
+
+}  // namespace
+}  // namespace Parlox

@@ -1,0 +1,129 @@
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include "platform/accessibility/AtspiAccessibility.hpp"
+#include "platform/desktop/X11Workspace.hpp"
+#include "tests/desktop/DesktopSession.hpp"
+
+using namespace platform;
+using platform::accessibility::AtspiAccessibility;
+using platform::accessibility::TextRange;
+using platform::desktop::X11Workspace;
+using parlox::testing::TextFieldProgram;
+using Toolkit = TextFieldProgram::Toolkit;
+
+namespace {
+
+std::string toolkitName(const ::testing::TestParamInfo<Toolkit>& info) {
+    return info.param == Toolkit::qt ? "Qt" : "Gtk";
+}
+
+// The field's start offset of "canción 👍" in "hola canción 👍" is 5 in both
+// units; its length is 10 UTF-16 units but 9 code points (the emoji is two
+// UTF-16 units): Qt counts the former, GTK the latter.
+int selectionLengthInToolkitUnits(Toolkit toolkit) { return toolkit == Toolkit::qt ? 10 : 9; }
+
+class FocusedField : public ::testing::TestWithParam<Toolkit> {};
+
+TEST_P(FocusedField, ReportsApplicationSelectionAndCaretRectangleInUtf16Units) {
+    const Toolkit toolkit = GetParam();
+    TextFieldProgram field({toolkit, "", "hola canción 👍", 5, selectionLengthInToolkitUnits(toolkit)});
+    X11Workspace workspace;
+    AtspiAccessibility accessibility;
+
+    const auto app = workspace.frontmostApplication();
+    ASSERT_TRUE(app);
+    EXPECT_EQ(app->processIdentifier, field.pid());
+    EXPECT_EQ(app->localizedName, TextFieldProgram::defaultName(toolkit));
+    EXPECT_FALSE(app->isTerminal);
+
+    auto element = accessibility.focusedElement(field.pid());
+    ASSERT_TRUE(element);
+    EXPECT_EQ(element->role(), std::string(accessibility::roles::text));
+    EXPECT_EQ(element->selectedText(), "canción 👍");
+    EXPECT_EQ(element->selectedTextRange(), (TextRange{5, 10}));
+
+    const auto bounds = element->boundsForRange(TextRange{5, 10});
+    ASSERT_TRUE(bounds);
+    EXPECT_GT(bounds->height, 0);
+    EXPECT_GT(bounds->width, 0);
+    const auto windows = workspace.windowList();
+    const auto own = std::find_if(windows.begin(), windows.end(),
+                                  [&](const desktop::WindowInfo& w) { return w.ownerProcessId == field.pid(); });
+    ASSERT_NE(own, windows.end());
+    EXPECT_EQ(own->layer, 0);
+    // Qt reports text extents a few pixels up and left of where it draws them.
+    EXPECT_TRUE(own->frame.grownBy(4).intersects(*bounds));
+    EXPECT_GE(bounds->minX(), own->frame.minX() - 4);
+    EXPECT_GE(bounds->minY(), own->frame.minY() - 4);
+    EXPECT_LE(bounds->maxX(), own->frame.maxX());
+    EXPECT_LE(bounds->maxY(), own->frame.maxY());
+}
+
+TEST_P(FocusedField, CaretWithoutSelectionIsAnEmptyRangeAndNoText) {
+    const Toolkit toolkit = GetParam();
+    // The caret after "hola " with nothing selected.
+    TextFieldProgram field({toolkit, "", "hola mundo", 5, 0});
+    AtspiAccessibility accessibility;
+    auto element = accessibility.focusedElement(field.pid());
+    ASSERT_TRUE(element);
+    EXPECT_EQ(element->selectedText(), "");
+    EXPECT_EQ(element->selectedTextRange(), (TextRange{5, 0}));
+    // The character after the caret has bounds of its own.
+    const auto next = element->boundsForRange(TextRange{5, 1});
+    ASSERT_TRUE(next);
+    EXPECT_GT(next->height, 0);
+}
+
+TEST_P(FocusedField, PasswordFieldIsSecureAndGivesNoText) {
+    TextFieldProgram field({GetParam(), "", "secreto", 0, 7, /*password=*/true});
+    AtspiAccessibility accessibility;
+    auto element = accessibility.focusedElement(field.pid());
+    ASSERT_TRUE(element);
+    EXPECT_EQ(element->role(), std::string(accessibility::roles::passwordText));
+    EXPECT_EQ(element->selectedText(), std::nullopt);
+}
+
+INSTANTIATE_TEST_SUITE_P(Toolkits, FocusedField, ::testing::Values(Toolkit::qt, Toolkit::gtk), toolkitName);
+
+TEST(Accessibility, NeverAsksThisProcessNorAnUnknownOne) {
+    AtspiAccessibility accessibility;
+    EXPECT_EQ(accessibility.focusedElement(static_cast<int32_t>(::getpid())), nullptr);
+    EXPECT_EQ(accessibility.focusedElement(0), nullptr);
+    EXPECT_EQ(accessibility.focusedElement(999999), nullptr);
+}
+
+TEST(Accessibility, TrustFollowsTheDesktopSwitch) {
+    AtspiAccessibility accessibility;
+    EXPECT_TRUE(accessibility.isProcessTrusted());
+    ASSERT_EQ(std::system("dbus-send --session --print-reply --dest=org.a11y.Bus /org/a11y/bus "
+                          "org.freedesktop.DBus.Properties.Set string:org.a11y.Status string:IsEnabled "
+                          "variant:boolean:false >/dev/null"),
+              0);
+    // The bus applies the switch a moment later.
+    EXPECT_TRUE(parlox::testing::eventually([&] { return !accessibility.isProcessTrusted(); }));
+    accessibility.requestTrust();
+    EXPECT_TRUE(parlox::testing::eventually([&] { return accessibility.isProcessTrusted(); }));
+}
+
+TEST(Workspace, ActivatesTheOtherProgramAndListsTheScreen) {
+    TextFieldProgram qt({Toolkit::qt, "", "uno"});
+    TextFieldProgram gtk({Toolkit::gtk, "", "dos"});
+    X11Workspace workspace;
+    ASSERT_TRUE(workspace.frontmostApplication());
+    const int front = workspace.frontmostApplication()->processIdentifier;
+    const int other = front == qt.pid() ? gtk.pid() : qt.pid();
+    ASSERT_TRUE(workspace.activate(other));
+    EXPECT_TRUE(parlox::testing::eventually([&] {
+        const auto app = workspace.frontmostApplication();
+        return app && app->processIdentifier == other;
+    }));
+    EXPECT_EQ(workspace.runningApplication(qt.pid())->localizedName, "campo-qt");
+    EXPECT_EQ(workspace.runningApplication(999999), std::nullopt);
+    EXPECT_FALSE(workspace.activate(999999));
+    EXPECT_EQ(workspace.screenFrames(), (std::vector<Rect>{{0, 0, 1280, 800}}));
+    EXPECT_EQ(workspace.currentProcessId(), static_cast<int32_t>(::getpid()));
+}
+
+}  // namespace

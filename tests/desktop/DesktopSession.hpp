@@ -1,0 +1,245 @@
+#pragma once
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <ostream>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/accessibility/AtspiClient.hpp"
+#include "tests/support/ReadFile.hpp"
+#include "tests/support/TemporaryFolder.hpp"
+
+extern char** environ;
+
+namespace parlox::testing {
+
+// A helper program of the tests, started with its standard output on a pipe
+// and ended (SIGTERM, then SIGKILL) when the object goes.
+class FixtureProcess {
+public:
+    // Starts `args` and waits until it prints a line beginning "READY".
+    explicit FixtureProcess(const std::vector<std::string>& args) {
+        int out[2];
+        if (::pipe2(out, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+        std::vector<char*> argv;
+        for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        const int rc = ::posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ);
+        posix_spawn_file_actions_destroy(&actions);
+        ::close(out[1]);
+        output_ = out[0];
+        if (rc != 0) throw std::runtime_error("cannot start " + args[0]);
+        std::string said;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
+        while (said.find("READY") == std::string::npos && std::chrono::steady_clock::now() < deadline) {
+            pollfd fd{output_, POLLIN, 0};
+            if (::poll(&fd, 1, 100) <= 0) continue;
+            char buffer[256];
+            const ssize_t n = ::read(output_, buffer, sizeof buffer);
+            if (n <= 0) break;
+            said.append(buffer, static_cast<size_t>(n));
+        }
+        if (said.find("READY") == std::string::npos) {
+            stop();
+            throw std::runtime_error(args[0] + " did not get ready");
+        }
+    }
+    ~FixtureProcess() { stop(); }
+    FixtureProcess(const FixtureProcess&) = delete;
+    FixtureProcess& operator=(const FixtureProcess&) = delete;
+
+    pid_t pid() const { return pid_; }
+
+    void stop() {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGTERM);
+            int status = 0;
+            for (int i = 0; i < 200 && ::waitpid(pid_, &status, WNOHANG) == 0; ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            if (::waitpid(pid_, &status, WNOHANG) == 0) {
+                ::kill(pid_, SIGKILL);
+                ::waitpid(pid_, &status, 0);
+            }
+            pid_ = -1;
+        }
+        if (output_ >= 0) ::close(output_);
+        output_ = -1;
+    }
+
+private:
+    pid_t pid_ = -1;
+    int output_ = -1;
+};
+
+// Waits until `done` holds, checking every 10 ms.
+template <typename Done>
+bool eventually(Done done, std::chrono::milliseconds timeout = std::chrono::milliseconds(3000)) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (done()) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return done();
+}
+
+// A text field program (tests/fixtures/desktop) running on the test desktop,
+// ended when the object goes. What the field holds is read from the
+// program's own report, apart from the accessibility layer. It is ready
+// once its field has the focus and it shows on the accessibility bus.
+class TextFieldProgram {
+public:
+    enum class Toolkit { qt, gtk };
+    struct Options {
+        Toolkit toolkit = Toolkit::qt;
+        std::string name;
+        std::string text;
+        // In the toolkit's own units.
+        int selectStart = -1;
+        int selectLength = 0;
+        bool password = false;
+        bool readOnly = false;
+        int width = 0;  // Qt only: the window's size
+        int height = 0;
+    };
+
+    explicit TextFieldProgram(const Options& options)
+        : report_(folder_ / "field.txt"), process_(arguments(options, report_)) {
+        auto& client = platform::accessibility::AtspiClient::shared();
+        const bool listed = eventually(
+            [&] {
+                for (int p : client.applications())
+                    if (p == process_.pid()) return true;
+                return false;
+            },
+            std::chrono::seconds(10));
+        if (!listed) throw std::runtime_error("the text field did not appear on the accessibility bus");
+    }
+
+    int pid() const { return process_.pid(); }
+    static std::string defaultName(Toolkit toolkit) { return toolkit == Toolkit::qt ? "campo-qt" : "campo-gtk"; }
+
+    // The field's text and selected text as the program itself sees them.
+    std::pair<std::string, std::string> field() const {
+        const std::string all = readFile(report_);
+        const auto newline = all.find('\n');
+        if (newline == std::string::npos) return {};
+        const auto second = all.find('\n', newline + 1);
+        return {all.substr(0, newline), all.substr(newline + 1, second == std::string::npos ? std::string::npos
+                                                                                            : second - newline - 1)};
+    }
+
+    // Waits until the field holds `text` with `selected` selected.
+    bool waitForField(const std::string& text, const std::string& selected) const {
+        return eventually([&] { return field() == std::make_pair(text, selected); });
+    }
+
+private:
+    static std::vector<std::string> arguments(const Options& options, const std::filesystem::path& report) {
+        std::vector<std::string> args;
+        if (options.toolkit == Toolkit::qt) {
+            args.push_back(PARLOX_FIXTURE_QT_FIELD);
+        } else {
+            args.push_back("/usr/bin/python3");
+            args.push_back(PARLOX_SOURCE_DIR "/tests/fixtures/desktop/gtk_text_field.py");
+        }
+        const std::string name = options.name.empty() ? defaultName(options.toolkit) : options.name;
+        args.insert(args.end(), {"--name", name, "--text", options.text, "--report", report.string()});
+        if (options.selectStart >= 0)
+            args.insert(args.end(), {"--select", std::to_string(options.selectStart),
+                                     std::to_string(options.selectLength)});
+        if (options.password) args.push_back("--password");
+        if (options.readOnly) args.push_back("--readonly");
+        if (options.width > 0)
+            args.insert(args.end(), {"--size", std::to_string(options.width), std::to_string(options.height)});
+        return args;
+    }
+
+    TemporaryFolder folder_{"parlox-field-"};
+    std::filesystem::path report_;
+    FixtureProcess process_;
+};
+
+// Test names show the toolkit.
+inline void PrintTo(TextFieldProgram::Toolkit toolkit, std::ostream* os) {
+    *os << (toolkit == TextFieldProgram::Toolkit::qt ? "Qt" : "GTK");
+}
+
+// The stand-in screen saver and notification services on the session bus
+// (tests/fixtures/desktop/desktop_services.py) and the calls they received.
+class DesktopServices {
+public:
+    DesktopServices()
+        : log_(folder_ / "calls.jsonl"),
+          process_({"/usr/bin/python3", PARLOX_SOURCE_DIR "/tests/fixtures/desktop/desktop_services.py",
+                    log_.string()}) {}
+
+    // One JSON array per call received, oldest first.
+    std::vector<std::string> calls() const {
+        std::vector<std::string> out;
+        const std::string all = readFile(log_);
+        size_t at = 0, newline;
+        while ((newline = all.find('\n', at)) != std::string::npos) {
+            out.push_back(all.substr(at, newline - at));
+            at = newline + 1;
+        }
+        return out;
+    }
+
+private:
+    TemporaryFolder folder_{"parlox-services-"};
+    std::filesystem::path log_;
+    FixtureProcess process_;
+};
+
+// The session's microphone: it plays one second of a 440 Hz tone at half
+// scale on the left channel with silence on the right, then silence, for as
+// long as it lives (a microphone never stops delivering).
+class Microphone {
+public:
+    static bool available() { return std::getenv("PARLOX_TEST_MIC_FIFO") != nullptr; }
+
+    Microphone() : thread_([this] { run(); }) {}
+    ~Microphone() {
+        done_ = true;
+        thread_.join();
+    }
+
+private:
+    void run() {
+        const char* fifo = std::getenv("PARLOX_TEST_MIC_FIFO");
+        const int fd = fifo != nullptr ? ::open(fifo, O_WRONLY) : -1;
+        if (fd < 0) return;
+        constexpr size_t chunk = 4800;  // 0.1 s
+        std::vector<float> frames(chunk * 2);
+        for (size_t at = 0; !done_; at += chunk) {
+            for (size_t i = 0; i < chunk; ++i)
+                frames[2 * i] = at + i < 48000
+                                    ? 0.5f * static_cast<float>(std::sin(2 * M_PI * 440.0 * (at + i) / 48000.0))
+                                    : 0.0f;
+            if (::write(fd, frames.data(), frames.size() * sizeof(float)) < 0) break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(at < 48000 ? 0 : 20));
+        }
+        ::close(fd);
+    }
+
+    std::atomic<bool> done_{false};
+    std::thread thread_;
+};
+
+}  // namespace parlox::testing

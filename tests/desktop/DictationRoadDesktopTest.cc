@@ -1,0 +1,202 @@
+#include <gtest/gtest.h>
+
+#include <QImage>
+
+// After Qt: Xlib defines macros (Status, None…) that Qt's headers also use.
+#include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
+
+#include "app/Audio/AudioRecorder.hpp"
+#include "app/Context/ContextCapture.hpp"
+#include "app/Context/ScreenContext.hpp"
+#include "app/Insertion/TextInserter.hpp"
+#include "app/Support/X11DesktopServices.hpp"
+#include "platform/audio/AudioSystem.hpp"
+#include "platform/concurrency/MainQueue.hpp"
+#include "platform/concurrency/Scheduler.hpp"
+#include "platform/desktop/ClipboardOwnerProcess.hpp"
+#include "platform/desktop/X11WindowScreenshot.hpp"
+#include "platform/desktop/X11Workspace.hpp"
+#include "tests/desktop/DesktopSession.hpp"
+
+namespace Parlox {
+inline void PrintTo(const TextInserter::Outcome& o, std::ostream* os) {
+    if (o.kind == TextInserter::Outcome::Kind::copied)
+        *os << "copied(" << o.message << ")";
+    else
+        *os << "inserted(" << (o.at ? std::to_string(*o.at) : "nil") << ", " << o.selected << ")";
+}
+}  // namespace Parlox
+
+using namespace platform;
+using Parlox::CapturedContext;
+using Parlox::ContextCapture;
+using Parlox::TextInserter;
+using Outcome = TextInserter::Outcome;
+using platform::accessibility::TextRange;
+using parlox::testing::eventually;
+using parlox::testing::TextFieldProgram;
+using Toolkit = TextFieldProgram::Toolkit;
+
+namespace {
+
+// Holds a key down on the test display, as a user would, until destroyed.
+class HeldKey {
+public:
+    explicit HeldKey(KeySym key) : display_(XOpenDisplay(nullptr)), code_(XKeysymToKeycode(display_, key)) {
+        XTestFakeKeyEvent(display_, code_, True, CurrentTime);
+        XSync(display_, False);
+    }
+    ~HeldKey() {
+        XTestFakeKeyEvent(display_, code_, False, CurrentTime);
+        XCloseDisplay(display_);
+    }
+
+private:
+    Display* display_;
+    KeyCode code_;
+};
+
+// The user's clipboard, owned by another program: a text and an HTML form.
+std::unique_ptr<desktop::ClipboardOwnerProcess> userClipboard(const std::string& text) {
+    auto forms = desktop::textForms(text);
+    const std::string html = "<b>" + text + "</b>";
+    forms.push_back({"text/html", "text/html", 8, {html.begin(), html.end()}});
+    return desktop::ClipboardOwnerProcess::start(forms);
+}
+
+std::optional<std::string> html(desktop::Pasteboard& pasteboard) {
+    for (const auto& item : pasteboard.items())
+        for (const auto& [type, data] : item.representations)
+            if (type == "text/html") return data;
+    return std::nullopt;
+}
+
+std::string toolkitName(const ::testing::TestParamInfo<Toolkit>& info) {
+    return info.param == Toolkit::qt ? "Qt" : "Gtk";
+}
+
+class DictationRoad : public ::testing::TestWithParam<Toolkit> {
+protected:
+    Parlox::DesktopServices desktop = Parlox::x11DesktopServices();
+};
+
+TEST_P(DictationRoad, CaptureReadsApplicationSelectionAndCaretInUtf16Units) {
+    const Toolkit toolkit = GetParam();
+    // "canción 👍": 10 UTF-16 units (Qt's count), 9 code points (GTK's).
+    TextFieldProgram field({toolkit, "", "hola canción 👍", 5, toolkit == Toolkit::qt ? 10 : 9});
+    const CapturedContext context = ContextCapture::capture(desktop);
+    EXPECT_EQ(context.appName, TextFieldProgram::defaultName(toolkit));
+    EXPECT_EQ(context.pid, field.pid());
+    EXPECT_FALSE(context.isSecure);
+    EXPECT_EQ(context.method.rawValue(), "Accesibilidad");
+    EXPECT_EQ(context.selectedText, "canción 👍");
+    EXPECT_EQ(context.selectedRange, (TextRange{5, 10}));
+    ASSERT_TRUE(context.caretRect);
+    const auto windows = desktop.workspace->windowList();
+    const auto own = std::find_if(windows.begin(), windows.end(),
+                                  [&](const desktop::WindowInfo& w) { return w.ownerProcessId == field.pid(); });
+    ASSERT_NE(own, windows.end());
+    // Qt places text extents a few pixels up and left of the drawn text.
+    EXPECT_GE(context.caretRect->minX(), own->frame.minX() - 4);
+    EXPECT_GE(context.caretRect->minY(), own->frame.minY() - 4);
+    EXPECT_LE(context.caretRect->maxX(), own->frame.maxX());
+    EXPECT_LE(context.caretRect->maxY(), own->frame.maxY());
+    EXPECT_GT(context.caretRect->width, 1);
+}
+
+TEST_P(DictationRoad, PasswordFieldIsSecureAndNothingIsRead) {
+    TextFieldProgram field({GetParam(), "", "secreto", 0, 7, /*password=*/true});
+    auto user = userClipboard("texto del usuario");
+    const CapturedContext context = ContextCapture::capture(desktop);
+    EXPECT_TRUE(context.isSecure);
+    EXPECT_EQ(context.selectedText, "");
+    EXPECT_EQ(context.selectedRange, std::nullopt);
+    EXPECT_EQ(context.caretRect, std::nullopt);
+    EXPECT_EQ(context.method.rawValue(), "Accesibilidad");
+    // No copy was tried: the user's clipboard never changed hands.
+    EXPECT_TRUE(user->stillOwner());
+}
+
+TEST_P(DictationRoad, InsertionReplacesSelectionLeavesItSelectedAndGivesTheClipboardBack) {
+    TextFieldProgram field({GetParam(), "", "hola mundo", 5, 5});
+    auto user = userClipboard("texto del usuario");
+    const CapturedContext context = ContextCapture::capture(desktop);
+    ASSERT_EQ(context.selectedText, "mundo");
+    HeldKey alt(XK_Alt_L);  // still down from the dictation shortcut
+    EXPECT_EQ(TextInserter::insert("planeta", context, desktop), Outcome::inserted(5, true));
+    EXPECT_TRUE(field.waitForField("hola planeta", "planeta"));
+    EXPECT_EQ(desktop.pasteboard->string(), "texto del usuario");
+    EXPECT_EQ(html(*desktop.pasteboard), "<b>texto del usuario</b>");
+}
+
+TEST_P(DictationRoad, AClipboardTheUserChangedDuringTheInsertionIsLeftAlone) {
+    TextFieldProgram field({GetParam(), "", "hola mundo", 5, 5});
+    auto user = userClipboard("texto del usuario");
+    const CapturedContext context = ContextCapture::capture(desktop);
+    // The user copies something else as soon as the answer shows up.
+    std::unique_ptr<desktop::ClipboardOwnerProcess> later;
+    std::thread copier([&] {
+        if (field.waitForField("hola planeta", "")) later = userClipboard("copiado después");
+    });
+    const Outcome outcome = TextInserter::insert("planeta", context, desktop);
+    copier.join();
+    ASSERT_TRUE(later);
+    EXPECT_EQ(outcome, Outcome::inserted(5, true));
+    EXPECT_EQ(desktop.pasteboard->string(), "copiado después");
+}
+
+TEST_P(DictationRoad, AFieldThatCannotBeWrittenGetsTheAnswerCopied) {
+    TextFieldProgram field({GetParam(), "", "hola mundo", 5, 5, false, /*readOnly=*/true});
+    const CapturedContext context = ContextCapture::capture(desktop);
+    EXPECT_EQ(TextInserter::insert("planeta", context, desktop), Outcome::copied(TextInserter::notPastedMessage));
+    EXPECT_EQ(field.field().first, "hola mundo");
+    EXPECT_EQ(desktop.pasteboard->string(), "planeta");
+}
+
+INSTANTIATE_TEST_SUITE_P(Toolkits, DictationRoad, ::testing::Values(Toolkit::qt, Toolkit::gtk), toolkitName);
+
+TEST(DictationRoadPicture, FrontWindowIsAJpegWithinTheSizeLimit) {
+    // Wider than the limit (and than the screen, which cuts what can be seen).
+    TextFieldProgram field({Toolkit::qt, "", "hola mundo", -1, 0, false, false, 2400, 600});
+    auto workspace = std::make_shared<desktop::X11Workspace>();
+    Parlox::ScreenContext screen(workspace, std::make_shared<desktop::X11WindowScreenshot>());
+    const auto front = workspace->frontmostApplication();
+    ASSERT_TRUE(front);
+    const auto path = screen.capture(front->processIdentifier);
+    ASSERT_TRUE(path);
+    QImage picture;
+    ASSERT_TRUE(picture.load(QString::fromStdString(path->string()), "JPG"));
+    EXPECT_EQ(picture.width(), 1600);
+    EXPECT_EQ(picture.height(), 400);
+    Parlox::ScreenContext::discardAll();
+    EXPECT_FALSE(std::filesystem::exists(*path));
+}
+
+TEST(DictationRoadMicrophone, RecordsAboutOneSecondAt16kMono) {
+    if (!parlox::testing::Microphone::available()) GTEST_SKIP() << "no sound server in this session";
+    Parlox::AudioRecorder recorder(audio::makePulseAudioSystem(), MainQueueScheduler::shared());
+    std::vector<float> levels;
+    recorder.setOnLevel([&](float level) { levels.push_back(level); });
+    recorder.start();
+    {
+        parlox::testing::Microphone microphone;
+        ASSERT_TRUE(eventually([&] {
+            MainQueue::shared().runPending();
+            return recorder.sampleCount() >= 16000;
+        }));
+    }
+    MainQueue::shared().runPending();
+    const std::vector<float> samples = recorder.stop();
+    ASSERT_GE(samples.size(), 16000u);
+    EXPECT_LE(samples.size(), 16000u + 4096u);
+    double energy = 0;
+    for (size_t i = 0; i < 16000; ++i) energy += samples[i] * samples[i];
+    // The left channel's tone: half scale, RMS 0.354.
+    EXPECT_NEAR(std::sqrt(energy / 16000), 0.5 / std::sqrt(2.0), 0.03);
+    ASSERT_FALSE(levels.empty());
+    EXPECT_GT(levels.front(), 0.5f);
+}
+
+}  // namespace

@@ -1,0 +1,107 @@
+#include <gtest/gtest.h>
+
+#include <X11/Xlib.h>
+#include <X11/XKBlib.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/input/XTestKeySynth.hpp"
+#include "tests/desktop/DesktopSession.hpp"
+
+using platform::input::KeyTarget;
+using platform::input::XTestKeySynth;
+
+namespace {
+
+// A window of the test's own that holds the keyboard focus and writes down
+// each key press with the modifiers held at the time ("ctrl+shift+v").
+class KeyWitness {
+public:
+    KeyWitness() : display_(XOpenDisplay(nullptr)) {
+        window_ = XCreateSimpleWindow(display_, DefaultRootWindow(display_), 0, 0, 50, 50, 0, 0, 0);
+        XSelectInput(display_, window_, KeyPressMask | FocusChangeMask | ExposureMask);
+        XMapRaised(display_, window_);
+        XSync(display_, False);
+        parlox::testing::eventually([&] {
+            XSetInputFocus(display_, window_, RevertToParent, CurrentTime);
+            XSync(display_, False);
+            Window focus = 0;
+            int revert = 0;
+            XGetInputFocus(display_, &focus, &revert);
+            return focus == window_;
+        });
+    }
+    ~KeyWitness() {
+        XDestroyWindow(display_, window_);
+        XCloseDisplay(display_);
+    }
+
+    std::vector<std::string> presses() {
+        std::vector<std::string> out;
+        XSync(display_, False);
+        while (XPending(display_) > 0) {
+            XEvent event;
+            XNextEvent(display_, &event);
+            if (event.type != KeyPress) continue;
+            const KeySym sym = XkbKeycodeToKeysym(display_, static_cast<KeyCode>(event.xkey.keycode), 0, 0);
+            if (IsModifierKey(sym)) continue;
+            std::string name;
+            if (event.xkey.state & ControlMask) name += "ctrl+";
+            if (event.xkey.state & ShiftMask) name += "shift+";
+            if (event.xkey.state & Mod1Mask) name += "alt+";
+            out.push_back(name + XKeysymToString(sym));
+        }
+        return out;
+    }
+
+    void hold(KeySym key) {
+        XTestFakeKeyEvent(display_, XKeysymToKeycode(display_, key), True, CurrentTime);
+        XSync(display_, False);
+    }
+
+private:
+    Display* display_;
+    Window window_ = 0;
+};
+
+TEST(KeySynth, PostsTheShortcutsEachTargetTakesWithoutTheUsersHeldAlt) {
+    KeyWitness witness;
+    XTestKeySynth keys;
+    witness.hold(XK_Alt_L);
+    keys.paste(KeyTarget::ordinary);
+    witness.hold(XK_Alt_L);
+    keys.copy(KeyTarget::ordinary);
+    EXPECT_TRUE(keys.undo(KeyTarget::ordinary));
+    keys.paste(KeyTarget::terminal);
+    keys.copy(KeyTarget::terminal);
+    EXPECT_FALSE(keys.undo(KeyTarget::terminal));
+    keys.deleteBackward();
+    std::vector<std::string> seen;
+    ASSERT_TRUE(parlox::testing::eventually([&] {
+        for (auto& p : witness.presses()) seen.push_back(p);
+        return seen.size() >= 6;
+    }));
+    EXPECT_EQ(seen, (std::vector<std::string>{"ctrl+v", "ctrl+c", "ctrl+z", "ctrl+shift+v", "ctrl+shift+c",
+                                              "BackSpace"}));
+}
+
+TEST(KeySynth, NudgeMovesThePointerOneStepAndBack) {
+    Display* display = XOpenDisplay(nullptr);
+    XWarpPointer(display, None, DefaultRootWindow(display), 0, 0, 0, 0, 300, 200);
+    XSync(display, False);
+    XTestKeySynth keys;
+    keys.nudgePointer();
+    Window root = 0, child = 0;
+    int x = 0, y = 0, wx = 0, wy = 0;
+    unsigned int mask = 0;
+    XQueryPointer(display, DefaultRootWindow(display), &root, &child, &x, &y, &wx, &wy, &mask);
+    EXPECT_EQ(x, 300);
+    EXPECT_EQ(y, 200);
+    XCloseDisplay(display);
+}
+
+}  // namespace

@@ -1,0 +1,63 @@
+#include <gtest/gtest.h>
+
+#include "platform/desktop/ClipboardOwnerProcess.hpp"
+#include "platform/desktop/X11Pasteboard.hpp"
+#include "tests/desktop/DesktopSession.hpp"
+
+using namespace platform;
+using platform::desktop::ClipboardOwnerProcess;
+using platform::desktop::PasteboardItem;
+using platform::desktop::X11Pasteboard;
+using parlox::testing::TextFieldProgram;
+using Toolkit = TextFieldProgram::Toolkit;
+
+namespace {
+
+std::optional<std::string> representation(const std::vector<PasteboardItem>& items, const std::string& type) {
+    for (const auto& item : items)
+        for (const auto& [t, data] : item.representations)
+            if (t == type) return data;
+    return std::nullopt;
+}
+
+TEST(Pasteboard, SnapshotAndRestoreKeepEveryFormIncludingLargeOnes) {
+    X11Pasteboard pasteboard;
+    std::string picture(300 * 1024, '\0');
+    for (size_t i = 0; i < picture.size(); ++i) picture[i] = static_cast<char>(i * 7);
+    auto owner = ClipboardOwnerProcess::start({{"image/png", "image/png", 8, {picture.begin(), picture.end()}}});
+    const auto saved = pasteboard.items();
+    ASSERT_EQ(saved.size(), 1u);
+    EXPECT_EQ(representation(saved, "image/png"), picture);
+    EXPECT_EQ(pasteboard.string(), std::nullopt);
+
+    const int64_t before = pasteboard.changeCount();
+    pasteboard.clearContents();
+    EXPECT_GT(pasteboard.changeCount(), before);
+    EXPECT_TRUE(pasteboard.items().empty());
+    pasteboard.writeItems(saved);
+    EXPECT_EQ(representation(pasteboard.items(), "image/png"), picture);
+    EXPECT_FALSE(owner->stillOwner());
+}
+
+TEST(Pasteboard, TextAndEmptyWrites) {
+    X11Pasteboard pasteboard;
+    pasteboard.setString("canción 👍");
+    EXPECT_EQ(pasteboard.string(), "canción 👍");
+    EXPECT_EQ(representation(pasteboard.items(), std::string(desktop::Pasteboard::plainTextType)), "canción 👍");
+    pasteboard.clearContents();
+    pasteboard.writeItems({});
+    EXPECT_EQ(pasteboard.string(), std::nullopt);
+    EXPECT_TRUE(pasteboard.items().empty());
+}
+
+TEST(Pasteboard, PrimarySelectionNamesItsOwner) {
+    // GTK puts a programmatic selection in the primary selection.
+    TextFieldProgram field({Toolkit::gtk, "", "hola mundo", 5, 5});
+    X11Pasteboard pasteboard;
+    std::optional<desktop::PrimarySelection> primary;
+    ASSERT_TRUE(parlox::testing::eventually([&] { return (primary = pasteboard.primarySelection()).has_value(); }));
+    EXPECT_EQ(primary->text, "mundo");
+    EXPECT_EQ(primary->ownerProcessId, field.pid());
+}
+
+}  // namespace

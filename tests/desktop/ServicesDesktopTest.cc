@@ -1,0 +1,102 @@
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+
+#include "platform/concurrency/MainQueue.hpp"
+#include "platform/desktop/DBusNotifier.hpp"
+#include "platform/desktop/DBusPowerAssertion.hpp"
+#include "platform/desktop/DesktopError.hpp"
+#include "platform/input/XTestKeySynth.hpp"
+#include "tests/desktop/DesktopSession.hpp"
+
+using namespace platform;
+using platform::desktop::DBusNotifier;
+using platform::desktop::DBusPowerAssertion;
+using platform::desktop::DesktopError;
+using parlox::testing::DesktopServices;
+using parlox::testing::eventually;
+
+namespace {
+
+// Runs Qt's event loop (which brings the D-Bus signals in) and the main
+// queue until `done` holds.
+template <typename Done>
+bool pumpUntil(Done done) {
+    return eventually([&] {
+        QCoreApplication::processEvents();
+        MainQueue::shared().runPending();
+        return done();
+    });
+}
+
+TEST(KeepAwake, InhibitsTheScreenSaverAndReleasesTheSameCookie) {
+    DesktopServices services;
+    DBusPowerAssertion power;
+    const uint32_t first = power.preventDisplaySleep("Parlox: mantener el equipo despierto");
+    const uint32_t second = power.preventDisplaySleep("otra");
+    EXPECT_NE(first, second);
+    power.release(first);
+    power.release(first);  // released once only
+    EXPECT_EQ(services.calls(),
+              (std::vector<std::string>{R"(["Inhibit", "Parlox", "Parlox: mantener el equipo despierto", 41])",
+                                        R"(["Inhibit", "Parlox", "otra", 42])", R"(["UnInhibit", 41])"}));
+}
+
+TEST(KeepAwake, RefusedWithoutAnyInhibitService) {
+    DBusPowerAssertion power;
+    try {
+        power.preventDisplaySleep("x");
+        FAIL() << "no service should accept";
+    } catch (const DesktopError& e) {
+        EXPECT_EQ(e.kind(), DesktopError::Kind::refused);
+    }
+}
+
+TEST(KeepAwake, IdleTimeGrowsAndTheNudgeResetsIt) {
+    DBusPowerAssertion power;
+    input::XTestKeySynth keys;
+    keys.nudgePointer();
+    ASSERT_TRUE(eventually([&] { return power.idleSeconds() >= 0.3; }));
+    keys.nudgePointer();
+    EXPECT_LT(power.idleSeconds(), 0.3);
+}
+
+TEST(Notices, PostReplaceRemoveAndClickReachTheHandler) {
+    DesktopServices services;
+    DBusNotifier notifier;
+    std::optional<bool> granted;
+    notifier.requestAuthorization([&](bool g) { granted = g; });
+    EXPECT_EQ(granted, true);
+
+    std::vector<std::string> clicked;
+    notifier.setResponseHandler([&](const std::string& id) {
+        EXPECT_TRUE(MainQueue::isMainThread());
+        clicked.push_back(id);
+    });
+    notifier.post({"qz.tamo.Parlox.update", "Hay una versión nueva de Parlox", "La 2.0 está lista."});
+    notifier.post({"qz.tamo.Parlox.update", "Hay una versión nueva de Parlox", "La 2.1 está lista."});
+    notifier.post({"otro", "Otro", "cuerpo"});
+    ASSERT_EQ(std::system("dbus-send --session --type=method_call --dest=org.parlox.Test / org.parlox.Test.Click "
+                          "uint32:1"),
+              0);
+    EXPECT_TRUE(pumpUntil([&] { return !clicked.empty(); }));
+    EXPECT_EQ(clicked, (std::vector<std::string>{"qz.tamo.Parlox.update"}));
+    notifier.removeDelivered("qz.tamo.Parlox.update");
+    notifier.removeDelivered("qz.tamo.Parlox.update");  // nothing left to take away
+
+    EXPECT_EQ(services.calls(),
+              (std::vector<std::string>{
+                  R"(["Notify", "Parlox", 0, "Hay una versión nueva de Parlox", "La 2.0 está lista.", ["default", "Abrir"], 1])",
+                  R"(["Notify", "Parlox", 1, "Hay una versión nueva de Parlox", "La 2.1 está lista.", ["default", "Abrir"], 1])",
+                  R"(["Notify", "Parlox", 0, "Otro", "cuerpo", ["default", "Abrir"], 2])",
+                  R"(["CloseNotification", 1])"}));
+}
+
+TEST(Notices, NotAuthorisedWithoutANotificationServer) {
+    DBusNotifier notifier;
+    std::optional<bool> granted;
+    notifier.requestAuthorization([&](bool g) { granted = g; });
+    EXPECT_EQ(granted, false);
+}
+
+}  // namespace
