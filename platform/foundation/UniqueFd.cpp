@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <utility>
 
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace platform {
@@ -24,6 +25,12 @@ int UniqueFd::close() noexcept {
     const int fd = release();
     if (fd < 0) return 0;
     return ::close(fd) == 0 ? 0 : errno;
+}
+
+std::optional<Pipe> openPipe() noexcept {
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC) != 0) return std::nullopt;
+    return Pipe{UniqueFd(fds[0]), UniqueFd(fds[1])};
 }
 
 }  // namespace platform

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <optional>
+
 namespace platform {
 
 // Sole owner of a file descriptor: closes it when destroyed or reset, moves
@@ -28,5 +30,13 @@ public:
 private:
     int fd_ = -1;
 };
+
+struct Pipe {
+    UniqueFd readEnd, writeEnd;
+};
+
+// A new pipe whose ends close on exec; nullopt with errno set when the
+// system has none to give.
+std::optional<Pipe> openPipe() noexcept;
 
 }  // namespace platform

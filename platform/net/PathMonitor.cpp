@@ -1,6 +1,5 @@
 #include "platform/net/PathMonitor.hpp"
 
-#include <fcntl.h>
 #include <ifaddrs.h>
 #include <linux/netlink.h>
 #include <linux/rtnetlink.h>
@@ -74,10 +73,9 @@ NetworkPath NetlinkPathMonitor::currentPath() {
 void NetlinkPathMonitor::start(Handler handler) {
     std::lock_guard lock(impl_->mutex);
     if (impl_->thread.joinable()) return;
-    int wakeFds[2];
-    if (pipe2(wakeFds, O_CLOEXEC) == 0) {
-        impl_->wakeRead.reset(wakeFds[0]);
-        impl_->wakeWrite.reset(wakeFds[1]);
+    if (auto pipe = openPipe()) {
+        impl_->wakeRead = std::move(pipe->readEnd);
+        impl_->wakeWrite = std::move(pipe->writeEnd);
     }
     const int wake = impl_->wakeRead.get();
     // The first path is known before start returns.

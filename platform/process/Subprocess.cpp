@@ -39,10 +39,10 @@ UniqueFd highFd(int fd) {
 }
 
 void makePipe(UniqueFd& readEnd, UniqueFd& writeEnd, const std::string& path) {
-    int p[2];
-    if (::pipe2(p, O_CLOEXEC) != 0) throw ProcessError(ProcessError::Kind::pipe, path, errno);
-    readEnd = highFd(p[0]);
-    writeEnd = highFd(p[1]);
+    auto pipe = openPipe();
+    if (!pipe) throw ProcessError(ProcessError::Kind::pipe, path, errno);
+    readEnd = highFd(pipe->readEnd.release());
+    writeEnd = highFd(pipe->writeEnd.release());
     if (!readEnd || !writeEnd) throw ProcessError(ProcessError::Kind::pipe, path, errno);
 }
 

@@ -12,12 +12,12 @@ using platform::UniqueFd;
 
 // A pipe whose write end the test hands to UniqueFd: the read end sees the
 // end of input exactly when every copy of the write end is closed.
-struct Pipe {
-    Pipe() {
-        int fds[2];
-        if (::pipe2(fds, O_CLOEXEC | O_NONBLOCK) == 0) {
-            readEnd.reset(fds[0]);
-            writeEnd = fds[1];
+struct WatchedPipe {
+    WatchedPipe() {
+        if (auto pipe = platform::openPipe()) {
+            readEnd = std::move(pipe->readEnd);
+            writeEnd = pipe->writeEnd.release();
+            ::fcntl(readEnd.get(), F_SETFL, O_NONBLOCK);
         }
     }
     // true: closed; false: open with nothing in it.
@@ -32,7 +32,7 @@ struct Pipe {
 bool writable(int fd) { return ::write(fd, "x", 1) == 1; }
 
 TEST(UniqueFd, ClosesWhatItHoldsWhenDestroyed) {
-    Pipe pipe;
+    WatchedPipe pipe;
     ASSERT_TRUE(pipe.readEnd);
     {
         UniqueFd owner(pipe.writeEnd);
@@ -46,7 +46,7 @@ TEST(UniqueFd, ClosesWhatItHoldsWhenDestroyed) {
 }
 
 TEST(UniqueFd, MovingHandsTheDescriptorOverAndClosesTheOneReplaced) {
-    Pipe first, second;
+    WatchedPipe first, second;
     UniqueFd a(first.writeEnd);
     UniqueFd b(std::move(a));
     EXPECT_FALSE(a);
@@ -67,7 +67,7 @@ TEST(UniqueFd, MovingHandsTheDescriptorOverAndClosesTheOneReplaced) {
 }
 
 TEST(UniqueFd, ReleaseLeavesTheDescriptorOpen) {
-    Pipe pipe;
+    WatchedPipe pipe;
     int fd;
     {
         UniqueFd owner(pipe.writeEnd);
@@ -83,7 +83,7 @@ TEST(UniqueFd, ReleaseLeavesTheDescriptorOpen) {
 }
 
 TEST(UniqueFd, CloseReportsTheOutcome) {
-    Pipe pipe;
+    WatchedPipe pipe;
     UniqueFd owner(pipe.writeEnd);
     EXPECT_EQ(owner.close(), 0);
     EXPECT_FALSE(owner);
@@ -92,6 +92,20 @@ TEST(UniqueFd, CloseReportsTheOutcome) {
     // A number that was already closed behind its back.
     UniqueFd stale(pipe.writeEnd);
     EXPECT_EQ(stale.close(), EBADF);
+}
+
+TEST(UniqueFd, PipesCloseOnExec) {
+    auto pipe = platform::openPipe();
+    ASSERT_TRUE(pipe);
+    for (const UniqueFd* end : {&pipe->readEnd, &pipe->writeEnd}) {
+        ASSERT_TRUE(*end);
+        EXPECT_TRUE(::fcntl(end->get(), F_GETFD) & FD_CLOEXEC);
+    }
+    ASSERT_EQ(::write(pipe->writeEnd.get(), "ab", 2), 2);
+    pipe->writeEnd.reset();
+    char bytes[3];
+    EXPECT_EQ(::read(pipe->readEnd.get(), bytes, 3), 2);
+    EXPECT_EQ(::read(pipe->readEnd.get(), bytes, 3), 0);
 }
 
 }  // namespace
