@@ -14,9 +14,9 @@ if(PARLOX_SANITIZE)
   # _GLIBCXX_ASSERTIONS: bounds checks in the standard containers, which the
   # address checks miss inside a vector's spare capacity.
   add_compile_options(${PARLOX_SANITIZE_FLAGS} -fno-sanitize-recover=all -fno-omit-frame-pointer -Og -g1)
-  # The instrumentation leads GCC to warnings of uninitialised reads and
-  # overlapping copies in the standard headers that the plain build does not
-  # give; here those faults are caught at run time instead.
+  # Under the instrumentation GCC's warnings of uninitialised reads and
+  # overlapping copies inside the standard headers multiply, all false
+  # alarms; this build catches those faults at run time instead.
   add_compile_options(-Wno-maybe-uninitialized -Wno-restrict)
   add_compile_definitions(_GLIBCXX_ASSERTIONS)
   add_link_options(${PARLOX_SANITIZE_FLAGS})
