@@ -1,6 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusReply>
+
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
 
 #include "platform/concurrency/MainQueue.hpp"
 #include "platform/desktop/DBusNotifier.hpp"
@@ -40,6 +47,37 @@ TEST(KeepAwake, InhibitsTheScreenSaverAndReleasesTheSameCookie) {
     EXPECT_EQ(services.calls(),
               (std::vector<std::string>{R"(["Inhibit", "Parlox", "Parlox: mantener el equipo despierto", 41])",
                                         R"(["Inhibit", "Parlox", "otra", 42])", R"(["UnInhibit", 41])"}));
+}
+
+// How many idle locks the stand-in login manager handed out are still open.
+unsigned inhibitorsHeld() {
+    const QDBusReply<uint> reply = QDBusConnection::sessionBus().call(
+        QDBusMessage::createMethodCall("org.parlox.Test", "/", "org.parlox.Test", "InhibitorsHeld"));
+    return reply.isValid() ? reply.value() : 1000;
+}
+
+// A program this process starts and that outlives the keep-awake request
+// (a writing tool, the clipboard helper) must not keep the idle lock.
+TEST(KeepAwake, TheIdleLockEndsWithTheReleaseWhileAChildProgramRuns) {
+    DesktopServices services;
+    // The stand-in login manager sits on the session bus.
+    DBusPowerAssertion power(std::getenv("DBUS_SESSION_BUS_ADDRESS"));
+    const uint32_t assertion = power.preventDisplaySleep("Parlox: mantener el Mac despierto");
+    EXPECT_EQ(inhibitorsHeld(), 1u);
+
+    pid_t child = 0;
+    char sleepPath[] = "/bin/sleep", seconds[] = "30";
+    char* argv[] = {sleepPath, seconds, nullptr};
+    ASSERT_EQ(::posix_spawn(&child, sleepPath, nullptr, nullptr, argv, environ), 0);
+    power.release(assertion);
+    EXPECT_TRUE(eventually([] { return inhibitorsHeld() == 0; }));
+    ::kill(child, SIGKILL);
+    ::waitpid(child, nullptr, 0);
+    EXPECT_EQ(services.calls(),
+              (std::vector<std::string>{
+                  R"(["Inhibit", "Parlox", "Parlox: mantener el Mac despierto", 41])",
+                  R"(["Inhibit", "idle", "Parlox", "Parlox: mantener el Mac despierto", "block"])",
+                  R"(["UnInhibit", 41])"}));
 }
 
 TEST(KeepAwake, RefusedWithoutAnyInhibitService) {
