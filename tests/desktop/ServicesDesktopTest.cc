@@ -130,6 +130,21 @@ TEST(Notices, PostReplaceRemoveAndClickReachTheHandler) {
                   R"(["CloseNotification", 1])"}));
 }
 
+// The notifier is made at launch; the desktop's notification server may
+// start only later (on the first notice) or be replaced by another.
+TEST(Notices, AClickReachesTheHandlerFromAServerThatStartedAfterTheNotifier) {
+    DBusNotifier notifier;
+    std::vector<std::string> clicked;
+    notifier.setResponseHandler([&](const std::string& id) { clicked.push_back(id); });
+    DesktopServices services;
+    notifier.post({"qz.tamo.Parlox.update", "Hay una versión nueva de Parlox", "La 2.0 está lista."});
+    ASSERT_EQ(std::system("dbus-send --session --type=method_call --dest=org.parlox.Test / org.parlox.Test.Click "
+                          "uint32:1"),
+              0);
+    EXPECT_TRUE(pumpUntil([&] { return !clicked.empty(); }));
+    EXPECT_EQ(clicked, (std::vector<std::string>{"qz.tamo.Parlox.update"}));
+}
+
 TEST(Notices, NotAuthorisedWithoutANotificationServer) {
     DBusNotifier notifier;
     std::optional<bool> granted;
