@@ -157,6 +157,45 @@ TEST_P(DictationRoad, AFieldThatCannotBeWrittenGetsTheAnswerCopied) {
 
 INSTANTIATE_TEST_SUITE_P(Toolkits, DictationRoad, ::testing::Values(Toolkit::qt, Toolkit::gtk), toolkitName);
 
+// Multi-line fields: line breaks and a character beyond the Basic
+// Multilingual Plane on an earlier line shift the offsets differently in
+// each toolkit, and the answer itself spans lines.
+struct MultiLineField {
+    const char* name;
+    Toolkit toolkit;
+    TextFieldProgram::Widget widget;
+    int start;  // "mundo" in "uno 😀\ndos mundo\ntres", in the toolkit's units
+};
+
+class DictationRoadMultiLine : public ::testing::TestWithParam<MultiLineField> {
+protected:
+    Parlox::DesktopServices desktop = Parlox::x11DesktopServices();
+};
+
+TEST_P(DictationRoadMultiLine, ReplacesTheSelectionWithLinesAndLeavesThemSelected) {
+    const MultiLineField& kind = GetParam();
+    TextFieldProgram::Options options{kind.toolkit, "", "uno 😀\ndos mundo\ntres", kind.start, 5};
+    options.widget = kind.widget;
+    TextFieldProgram field(options);
+    auto user = userClipboard("texto del usuario");
+    const CapturedContext context = ContextCapture::capture(desktop);
+    EXPECT_EQ(context.selectedText, "mundo");
+    EXPECT_EQ(context.selectedRange, (TextRange{11, 5}));
+    EXPECT_TRUE(context.caretRect);
+    const std::string answer = "línea uno\nlínea dos 👍";
+    EXPECT_EQ(TextInserter::insert(answer, context, desktop), Outcome::inserted(11, true));
+    EXPECT_TRUE(field.waitForField("uno 😀\ndos " + answer + "\ntres", answer))
+        << field.field().first << " | " << field.field().second;
+    EXPECT_EQ(desktop.pasteboard->string(), "texto del usuario");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Fields, DictationRoadMultiLine,
+    ::testing::Values(MultiLineField{"QtRichText", Toolkit::qt, TextFieldProgram::Widget::multiLine, 11},
+                      MultiLineField{"QtPlainText", Toolkit::qt, TextFieldProgram::Widget::plainMultiLine, 11},
+                      MultiLineField{"GtkTextView", Toolkit::gtk, TextFieldProgram::Widget::multiLine, 10}),
+    [](const ::testing::TestParamInfo<MultiLineField>& info) { return std::string(info.param.name); });
+
 TEST(DictationRoadPicture, FrontWindowIsAJpegWithinTheSizeLimit) {
     // Wider than the limit (and than the screen, which cuts what can be seen).
     TextFieldProgram field({Toolkit::qt, "", "hola mundo", -1, 0, false, false, 2400, 600});
