@@ -2,6 +2,8 @@
 
 #include <QImage>
 
+#include <signal.h>
+
 // After Qt: Xlib defines macros (Status, None…) that Qt's headers also use.
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
@@ -152,6 +154,20 @@ TEST_P(DictationRoad, AFieldThatCannotBeWrittenGetsTheAnswerCopied) {
     const CapturedContext context = ContextCapture::capture(desktop);
     EXPECT_EQ(TextInserter::insert("planeta", context, desktop), Outcome::copied(TextInserter::notPastedMessage));
     EXPECT_EQ(field.field().first, "hola mundo");
+    EXPECT_EQ(desktop.pasteboard->string(), "planeta");
+}
+
+// A program that hangs between the capture and the insertion cannot be told
+// from one that lost the paste: the answer must stay on the clipboard.
+TEST(DictationRoadHungTarget, TheAnswerIsCopiedWhenTheFieldStopsAnswering) {
+    Parlox::DesktopServices desktop = Parlox::x11DesktopServices();
+    TextFieldProgram field({Toolkit::gtk, "", "hola mundo", 5, 5});
+    const CapturedContext context = ContextCapture::capture(desktop);
+    ASSERT_EQ(context.selectedText, "mundo");
+    ASSERT_EQ(::kill(field.pid(), SIGSTOP), 0);
+    const Outcome outcome = TextInserter::insert("planeta", context, desktop);
+    ::kill(field.pid(), SIGCONT);
+    EXPECT_EQ(outcome, Outcome::copied(TextInserter::notPastedMessage));
     EXPECT_EQ(desktop.pasteboard->string(), "planeta");
 }
 
