@@ -36,6 +36,13 @@ bool pumpUntil(Done done) {
     });
 }
 
+// The user clicks notice `number` on the stand-in notification server.
+void clickNotice(unsigned number) {
+    const std::string command = "dbus-send --session --type=method_call --dest=org.parlox.Test / "
+                                "org.parlox.Test.Click uint32:" + std::to_string(number);
+    ASSERT_EQ(std::system(command.c_str()), 0);
+}
+
 TEST(KeepAwake, InhibitsTheScreenSaverAndReleasesTheSameCookie) {
     DesktopServices services;
     DBusPowerAssertion power;
@@ -114,9 +121,7 @@ TEST(Notices, PostReplaceRemoveAndClickReachTheHandler) {
     notifier.post({"qz.tamo.Parlox.update", "Hay una versión nueva de Parlox", "La 2.0 está lista."});
     notifier.post({"qz.tamo.Parlox.update", "Hay una versión nueva de Parlox", "La 2.1 está lista."});
     notifier.post({"otro", "Otro", "cuerpo"});
-    ASSERT_EQ(std::system("dbus-send --session --type=method_call --dest=org.parlox.Test / org.parlox.Test.Click "
-                          "uint32:1"),
-              0);
+    clickNotice(1);
     EXPECT_TRUE(pumpUntil([&] { return !clicked.empty(); }));
     EXPECT_EQ(clicked, (std::vector<std::string>{"qz.tamo.Parlox.update"}));
     notifier.removeDelivered("qz.tamo.Parlox.update");
@@ -138,9 +143,7 @@ TEST(Notices, AClickReachesTheHandlerFromAServerThatStartedAfterTheNotifier) {
     notifier.setResponseHandler([&](const std::string& id) { clicked.push_back(id); });
     DesktopServices services;
     notifier.post({"qz.tamo.Parlox.update", "Hay una versión nueva de Parlox", "La 2.0 está lista."});
-    ASSERT_EQ(std::system("dbus-send --session --type=method_call --dest=org.parlox.Test / org.parlox.Test.Click "
-                          "uint32:1"),
-              0);
+    clickNotice(1);
     EXPECT_TRUE(pumpUntil([&] { return !clicked.empty(); }));
     EXPECT_EQ(clicked, (std::vector<std::string>{"qz.tamo.Parlox.update"}));
 }
