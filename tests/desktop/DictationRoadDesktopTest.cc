@@ -183,6 +183,8 @@ struct MultiLineField {
     int start;  // "mundo" in "uno 😀\ndos mundo\ntres", in the toolkit's units
 };
 
+void PrintTo(const MultiLineField& field, std::ostream* os) { *os << field.name; }
+
 class DictationRoadMultiLine : public ::testing::TestWithParam<MultiLineField> {
 protected:
     Parlox::DesktopServices desktop = Parlox::x11DesktopServices();
