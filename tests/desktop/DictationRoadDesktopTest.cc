@@ -179,7 +179,7 @@ TEST(DictationRoadHungTarget, TheAnswerIsCopiedWhenTheFieldStopsAnswering) {
     ASSERT_EQ(context.selectedText, "mundo");
     ASSERT_EQ(::kill(field.pid(), SIGSTOP), 0);
     const Outcome outcome = [&] {
-        const TimedOutCallsKeptByTheLibrary kept;
+        [[maybe_unused]] const TimedOutCallsKeptByTheLibrary kept;
         return TextInserter::insert("planeta", context, desktop);
     }();
     ::kill(field.pid(), SIGCONT);
