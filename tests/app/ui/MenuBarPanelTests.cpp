@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "app/Overlay/MenuBarExtra.hpp"
 #include "app/Overlay/MenuBarLabel.hpp"
 #include "app/Debug/Snapshot.hpp"
 #include "app/Overlay/MenuBarPanel.hpp"
@@ -213,6 +214,27 @@ TEST_F(MenuBarPanelTest, PermissionAndUpdateButtons) {
     buttonNamed(*withUpdate, "Actualizar a la 2.4\u2026")->click();
     EXPECT_EQ(calls, (std::vector<std::string>{"close", "activate"}));
     EXPECT_EQ(service->checks, 1);
+}
+
+TEST_F(MenuBarPanelTest, TheOpenPanelIsAColumnOfFixedWidthThatKeepsItsTopEdge) {
+    MenuBarExtra extra([this] { return makePanel().release(); });
+    extra.openPanel();
+    QCoreApplication::processEvents();
+    QWidget* window = extra.panelWindow();
+    ASSERT_NE(window, nullptr);
+    ASSERT_TRUE(window->isVisible());
+    EXPECT_EQ(window->width(), MenuBarPanel::width);
+    const QPoint top = window->pos();
+    const int height = window->height();
+
+    // A row that comes while the panel is open: the window grows at the bottom.
+    dictation.phaseValue = Phase::paused();
+    dictation.update();
+    for (int i = 0; i < 3; ++i) QCoreApplication::processEvents();
+    EXPECT_EQ(window->width(), MenuBarPanel::width);
+    EXPECT_GT(window->height(), height);
+    EXPECT_EQ(window->pos(), top);
+    extra.closePanel();
 }
 
 struct LabelCase {
