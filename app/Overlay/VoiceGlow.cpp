@@ -100,10 +100,10 @@ void VoiceGlow::paint(QPainter& painter, QPointF origin, const Frame& f, const T
     gradient.setColorAt(0.8, pink());
     gradient.setColorAt(1, clearOrange);
     painter.setOpacity(opacity * f.lineOpacity);
-    painter.setRenderHint(QPainter::Antialiasing);
     QPainterPath line;
     line.addRoundedRect(f.line, 1.25, 1.25);
-    painter.fillPath(line, gradient);
+    // A soft edge: the line is blurred a little too.
+    paintBlurred(painter, f.line, 0.8, QPointF(), [&](QPainter& layer) { layer.fillPath(line, gradient); });
     painter.restore();
 }
 

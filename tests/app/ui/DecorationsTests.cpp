@@ -217,6 +217,27 @@ TEST(VoiceGlow, OverlappingLobesShowAsOneLayerAtTheStacksOpacity) {
     EXPECT_GE(strongest, int(255 * frame.lobesOpacity * 0.8));
 }
 
+TEST(VoiceGlow, TheBeamLineHasASoftEdge) {
+    ui_test::application();
+    // At scale 2 the line's blur softens its edge: the first row the line
+    // covers whole is fainter than its middle.
+    const VoiceGlow::Frame frame = VoiceGlow::frame(VoiceGlow::Mode::beam, 0, 200, 44, 0);
+    VoiceGlow::Frame lineOnly = frame;
+    lineOnly.lobesOpacity = 0;
+    QImage image(QSize(400, 88), QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(2);
+    image.fill(Qt::transparent);
+    {
+        QPainter painter(&image);
+        VoiceGlow::paint(painter, QPointF(), lineOnly, Theme::light(), 1);
+    }
+    const int x = int(frame.line.center().x() * 2);
+    const int edge = int(std::ceil(frame.line.top() * 2));
+    const int middle = int(frame.line.center().y() * 2);
+    EXPECT_GT(qAlpha(image.pixel(x, middle)), 0);
+    EXPECT_LT(qAlpha(image.pixel(x, edge)), qAlpha(image.pixel(x, middle)) * 0.8);
+}
+
 void hover(QWidget& widget, bool inside) {
     if (inside) {
         QEnterEvent enter(QPointF(15, 15), QPointF(15, 15), QPointF(15, 15));
