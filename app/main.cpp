@@ -6,7 +6,9 @@
 #include "app/App/CommandLineTool.hpp"
 #include "app/App/LinuxDesktop.hpp"
 #include "app/App/ParloxApp.hpp"
+#include "app/Support/Log.hpp"
 #include "app/Transcription/EngineTranscriber.hpp"
+#include "platform/foundation/Error.hpp"
 #include "platform/process/Subprocess.hpp"
 
 namespace Parlox {
@@ -23,6 +25,13 @@ int main(int argc, char** argv) {
     }
     // No arguments, or switches beginning with "--show" or "--demo": the
     // desktop application, which reads those switches itself.
+    try {
+        LinuxDesktop::requireDisplay();
+    } catch (const platform::Error& error) {
+        Log::error(error.description());
+        std::fprintf(stderr, "%s\n", error.localizedDescription().c_str());
+        return 1;
+    }
     return ParloxApp::run(argc, argv, CommandLineTool::arguments(),
                           [] { return LinuxDesktop::services(std::make_shared<EngineTranscriber>()); });
 }

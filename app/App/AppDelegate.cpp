@@ -201,7 +201,11 @@ void AppDelegate::showWelcomeWindow() {
     });
     window->setAttribute(Qt::WA_DeleteOnClose);
     window->setFixedSize(WelcomeWindow::width, WelcomeWindow::height);
-    new CloseWatcher(window, [] { platform::UserDefaults::standard().set("hasFinishedSetup", true); });
+    // Quitting closes the windows too, which finishes nothing.
+    new CloseWatcher(window, [this, alive] {
+        if (auto living = alive.lock(); living && *living && !quitting_)
+            platform::UserDefaults::standard().set("hasFinishedSetup", true);
+    });
     welcomeWindow_ = window;
     centre(window);
     window->show();
@@ -219,7 +223,10 @@ void AppDelegate::addUpdatesToAppMenu() {
 
 void AppDelegate::checkForUpdatesFromMenu() { updater_->checkForUpdates(); }
 
-void AppDelegate::quit() { QCoreApplication::quit(); }
+void AppDelegate::quit() {
+    quitting_ = true;
+    QCoreApplication::quit();
+}
 
 QWidget* AppDelegate::makePanel() {
     MenuBarPanel::Sources sources{dictation_.get(), keepAwake, updater_.get(), services_.audio,

@@ -96,6 +96,7 @@ private:
     std::vector<platform::Connection> connections_;
     platform::UserDefaults::Observation iconSetting_;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+    bool quitting_ = false;
 };
 
 }  // namespace Parlox

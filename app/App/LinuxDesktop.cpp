@@ -1,9 +1,12 @@
 #include "app/App/LinuxDesktop.hpp"
 
+#include <cstdlib>
+
 #include "app/Support/X11DesktopServices.hpp"
 #include "platform/audio/CanberraSystemSounds.hpp"
 #include "platform/desktop/DBusNotifier.hpp"
 #include "platform/desktop/DBusPowerAssertion.hpp"
+#include "platform/desktop/DesktopError.hpp"
 #include "platform/desktop/NoUpdateService.hpp"
 #include "platform/desktop/X11Desktop.hpp"
 #include "platform/desktop/X11WindowScreenshot.hpp"
@@ -14,6 +17,19 @@
 #include "platform/input/X11KeyLayout.hpp"
 
 namespace Parlox {
+
+void LinuxDesktop::requireDisplay() {
+    const char* platform = std::getenv("QT_QPA_PLATFORM");
+    if (platform && *platform) return;
+    platform::desktop::X11Desktop::requireX11();
+    const char* display = std::getenv("DISPLAY");
+    if (!display || !*display)
+        throw platform::desktop::DesktopError(platform::desktop::DesktopError::Kind::unavailable,
+                                              "no X display to run on (DISPLAY is not set)");
+    // A display that is named but not there (a stopped server, a closed
+    // remote session): one connection tells, and closes again.
+    platform::desktop::X11Desktop probe;
+}
 
 AppServices LinuxDesktop::services(std::shared_ptr<Transcriber> transcriber) {
     platform::desktop::X11Desktop::requireX11();

@@ -34,8 +34,11 @@ std::shared_ptr<OverlayDemo> OverlayDemo::run(OverlayController& overlay,
 void OverlayDemo::cancel() { timer_.cancel(); }
 
 void OverlayDemo::after(double seconds, std::function<void()> step) {
-    // The demo keeps itself alive while a step is pending.
-    timer_ = scheduler_->after(seconds, [self = self_.lock(), step = std::move(step)] { step(); });
+    // The demo lives as long as its holder keeps it: a pending step does not
+    // hold it (nor, through it, the scheduler that holds the step).
+    timer_ = scheduler_->after(seconds, [weak = self_, step = std::move(step)] {
+        if (weak.lock()) step();
+    });
 }
 
 void OverlayDemo::setState(const State& state) {

@@ -16,7 +16,8 @@ public:
     // The made-up voice level `t` seconds into the recording.
     static float level(double t);
 
-    // Starts the walk; `done` runs after its last step.
+    // Starts the walk; `done` runs after its last step. The walk goes on
+    // while the returned demo is kept.
     static std::shared_ptr<OverlayDemo> run(OverlayController& overlay, std::shared_ptr<platform::Scheduler> scheduler,
                                             std::function<void()> done = {});
 

@@ -23,11 +23,11 @@ QColor GlassPill::fill(const Theme& theme) {
 
 QColor GlassPill::edge(const Theme& theme) { return theme.ink(theme.dark ? 0.16 : 0.12); }
 
-void paintBlurredShape(QPainter& painter, const QPainterPath& shape, const QColor& color, double radius,
-                       QPointF offset) {
+void paintBlurred(QPainter& painter, const QRectF& area, double radius, QPointF offset,
+                  const std::function<void(QPainter&)>& draw) {
     const double scale = painter.device() ? painter.device()->devicePixelRatioF() : 1.0;
     const double pad = std::ceil(radius * 1.5 + 2);
-    const QRectF bounds = shape.boundingRect().adjusted(-pad, -pad, pad, pad);
+    const QRectF bounds = area.adjusted(-pad, -pad, pad, pad);
     QImage image(QSize(int(std::ceil(bounds.width() * scale)), int(std::ceil(bounds.height() * scale))),
                  QImage::Format_ARGB32_Premultiplied);
     image.setDevicePixelRatio(scale);
@@ -36,10 +36,15 @@ void paintBlurredShape(QPainter& painter, const QPainterPath& shape, const QColo
         QPainter p(&image);
         p.setRenderHint(QPainter::Antialiasing);
         p.translate(-bounds.topLeft());
-        p.fillPath(shape, color);
+        draw(p);
     }
     Blur::apply(image, radius);
     painter.drawImage(bounds.topLeft() + offset, image);
+}
+
+void paintBlurredShape(QPainter& painter, const QPainterPath& shape, const QColor& color, double radius,
+                       QPointF offset) {
+    paintBlurred(painter, shape.boundingRect(), radius, offset, [&](QPainter& p) { p.fillPath(shape, color); });
 }
 
 void GlassPill::paintBackground(QPainter& painter, const QRectF& pill, const Theme& theme) {

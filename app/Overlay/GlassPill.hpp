@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+
 #include <QColor>
 #include <QPainterPath>
 #include <QRectF>
@@ -25,8 +27,14 @@ struct GlassPill {
     static void paintEdge(QPainter& painter, const QRectF& pill, const Theme& theme);
 };
 
-// A blurred copy of a filled shape, for shadows and glows: the shape in
-// `color`, blurred by `radius`, drawn `offset` away from where it stands.
+// A blurred layer, for shadows and glows: what `draw` paints inside `area`
+// (in the painter's coordinates), blurred by `radius` as one picture and
+// drawn `offset` away from where it stands with the painter's opacity and
+// composition.
+void paintBlurred(QPainter& painter, const QRectF& area, double radius, QPointF offset,
+                  const std::function<void(QPainter&)>& draw);
+
+// A blurred copy of a filled shape: the shape in `color`, as above.
 void paintBlurredShape(QPainter& painter, const QPainterPath& shape, const QColor& color, double radius,
                        QPointF offset);
 

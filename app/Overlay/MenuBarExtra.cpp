@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include <QCursor>
-#include <QEvent>
+#include <QResizeEvent>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QVBoxLayout>
@@ -11,27 +11,27 @@
 namespace Parlox {
 namespace {
 
-// Refits the popup whenever its content asks for another size.
+// Sized by its content; tells each change of its height while it is shown.
 class PanelWindow : public QWidget {
 public:
-    PanelWindow(QWidget* content, std::function<void()> fit)
-        : QWidget(nullptr, Qt::Popup | Qt::FramelessWindowHint), fit_(std::move(fit)) {
+    PanelWindow(QWidget* content, std::function<void(int oldHeight)> resized)
+        : QWidget(nullptr, Qt::Popup | Qt::FramelessWindowHint), resized_(std::move(resized)) {
         setAttribute(Qt::WA_DeleteOnClose);
         auto* layout = new QVBoxLayout(this);
         layout->setContentsMargins(0, 0, 0, 0);
         layout->setSizeConstraint(QLayout::SetFixedSize);
         layout->addWidget(content);
-        content->installEventFilter(this);
     }
 
 protected:
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::LayoutRequest) fit_();
-        return QWidget::eventFilter(watched, event);
+    void resizeEvent(QResizeEvent* event) override {
+        QWidget::resizeEvent(event);
+        if (isVisible() && event->oldSize().isValid() && event->oldSize().height() != height())
+            resized_(event->oldSize().height());
     }
 
 private:
-    std::function<void()> fit_;
+    std::function<void(int)> resized_;
 };
 
 }  // namespace
@@ -70,13 +70,16 @@ void MenuBarExtra::togglePanel() {
 void MenuBarExtra::openPanel() {
     if (isPanelOpen()) return;
     if (window_) delete window_;
-    window_ = new PanelWindow(makeContent_(), [this] { fit(); });
+    window_ = new PanelWindow(makeContent_(), [this](int oldHeight) { fit(oldHeight); });
     window_->adjustSize();
     const QPoint pointer = QCursor::pos();
     QScreen* screen = QGuiApplication::screenAt(pointer);
     if (!screen) screen = QGuiApplication::primaryScreen();
     const QRect available = screen ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
-    window_->move(placement(tray_.geometry(), pointer, window_->size(), available));
+    const QPoint at = placement(tray_.geometry(), pointer, window_->size(), available);
+    // Above the icon when the tray is at the bottom of the screen.
+    growsDown_ = at.y() >= pointerAnchor(tray_.geometry(), pointer).center().y();
+    window_->move(at);
     window_->show();
 }
 
@@ -84,16 +87,19 @@ void MenuBarExtra::closePanel() {
     if (window_) window_->close();
 }
 
-void MenuBarExtra::fit() {
-    // The top edge stays where it is; the window grows or shrinks at the bottom.
-    if (!window_) return;
-    const QPoint top = window_->pos();
-    window_->adjustSize();
-    window_->move(top);
+void MenuBarExtra::fit(int oldHeight) {
+    // The edge next to the tray stays where it is: under a top bar the window
+    // grows or shrinks at the bottom, over a bottom panel at the top.
+    if (!window_ || growsDown_) return;
+    window_->move(window_->x(), window_->y() + oldHeight - window_->height());
+}
+
+QRect MenuBarExtra::pointerAnchor(const QRect& icon, const QPoint& pointer) {
+    return icon.isValid() && !icon.isEmpty() ? icon : QRect(pointer, QSize(1, 1));
 }
 
 QPoint MenuBarExtra::placement(const QRect& icon, const QPoint& pointer, const QSize& panel, const QRect& available) {
-    const QRect anchor = icon.isValid() && !icon.isEmpty() ? icon : QRect(pointer, QSize(1, 1));
+    const QRect anchor = pointerAnchor(icon, pointer);
     const int middleX = anchor.x() + anchor.width() / 2;
     // Below an icon in the upper half of the screen, above one in the lower half.
     const bool below = anchor.y() + anchor.height() / 2 < available.y() + available.height() / 2;

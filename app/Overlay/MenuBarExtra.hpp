@@ -23,7 +23,8 @@ public:
 
 // The application's icon in the system tray; a click opens its panel as a
 // frameless popup next to the icon (or at the pointer when the tray does not
-// say where the icon is), kept as tall as its content with its top edge fixed.
+// say where the icon is), kept as tall as its content with the edge next to
+// the icon fixed.
 class MenuBarExtra : public QObject, public StatusItem {
     Q_OBJECT
 public:
@@ -52,12 +53,16 @@ public:
     static QPoint placement(const QRect& icon, const QPoint& pointer, const QSize& panel, const QRect& available);
 
 private:
-    void fit();
+    // Follows a change of the open panel's height from `oldHeight`.
+    void fit(int oldHeight);
+    // The icon's rectangle, or a point at the pointer when the tray does not say.
+    static QRect pointerAnchor(const QRect& icon, const QPoint& pointer);
 
     std::function<QWidget*()> makeContent_;
     QSystemTrayIcon tray_;
     QPointer<QWidget> window_;
     bool present_ = false;
+    bool growsDown_ = true;  // the panel opened below its icon
 };
 
 }  // namespace Parlox

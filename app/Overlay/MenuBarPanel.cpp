@@ -81,7 +81,6 @@ MenuBarPanel::MenuBarPanel(Sources sources, Actions actions, const Theme& theme,
     column_ = new QVBoxLayout(this);
     column_->setContentsMargins(0, 0, 0, 0);
     column_->setSpacing(0);
-    column_->setSizeConstraint(QLayout::SetMinAndMaxSize);
 
     auto redraw = [this] { rebuild(); };
     if (sources_.dictation) connections_.push_back(sources_.dictation->changed().connect(redraw));

@@ -131,6 +131,23 @@ void OverlayView::setTheme(const Theme& theme) {
     update();
 }
 
+void OverlayView::setAnimated(bool animated) {
+    if (animated == animated_) return;
+    animated_ = animated;
+    if (!animated_) {
+        presenceAnimation_.stop();
+        widthAnimation_.stop();
+        swapAnimation_.stop();
+        glowClock_.finish();
+        if (current_.row != Row::none) {
+            presence_ = 1;
+            width_ = layoutRow(current_).width;
+        }
+        configureButtons();
+        update();
+    }
+}
+
 QFont OverlayView::textFont() const { return Fonts::system(13); }
 QFont OverlayView::clockFont() const { return Fonts::system(14); }
 
@@ -226,6 +243,13 @@ void OverlayView::stateChanged() {
         presence_ = next.row == Row::none ? 0 : 1;
         width_ = targetWidth;
         resize(sizeHint());
+    } else if (!animated_) {
+        // Hidden keeps the last pill whole until the window leaves.
+        glowClock_.finish();
+        if (next.row != Row::none) {
+            presence_ = 1;
+            width_ = targetWidth;
+        }
     } else if (old.row == Row::none && next.row != Row::none) {
         widthAnimation_.stop();
         width_ = targetWidth;
@@ -353,7 +377,8 @@ void OverlayView::paintEvent(QPaintEvent*) {
         painter.restore();
     }
 
-    const bool drawButtons = transitionRunning();
+    // The real buttons are there only while the pill stands still and is not leaving.
+    const bool drawButtons = transitionRunning() || current_.row == Row::none;
     const double opacity = painter.opacity();
     if (swapAnimation_.state() == QAbstractAnimation::Running && current_.row != Row::none) {
         const double ms = swapAnimation_.currentValue().toDouble();

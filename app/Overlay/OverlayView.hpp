@@ -37,6 +37,11 @@ public:
 
     // Draws in this scheme; by default the desktop's.
     void setTheme(const Theme& theme);
+    // Whether a live view moves between its states. A window that cannot be
+    // translucent shows black wherever the pill is not painted, so there the
+    // pill appears, changes and stays whole until its window goes.
+    void setAnimated(bool animated);
+    bool isAnimated() const { return animated_; }
     const Theme& theme() const { return theme_; }
 
     const OverlayPresentation& presentation() const { return current_; }
@@ -72,6 +77,7 @@ private:
 
     OverlayModel& model_;
     const bool snapshot_;
+    bool animated_ = true;
     Now now_;
     Theme theme_;
 

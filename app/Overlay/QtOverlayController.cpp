@@ -25,6 +25,7 @@ OverlayPanel::OverlayPanel(OverlayModel& model, OverlayView::Now now)
     setFocusPolicy(Qt::NoFocus);
     setFixedSize(int(OverlayPlacement::panelWidth), int(OverlayPlacement::panelHeight));
     view_->move(0, 0);
+    view_->setAnimated(compositing());
 }
 
 bool OverlayPanel::compositing() {
@@ -106,6 +107,7 @@ void QtOverlayController::layout() {
 
 void QtOverlayController::orderFront() {
     // Shown and raised, never activated: the focused field keeps its focus.
+    panel_->view().setAnimated(OverlayPanel::compositing());
     panel_->show();
     panel_->raise();
 }

@@ -73,14 +73,20 @@ void VoiceGlow::paint(QPainter& painter, QPointF origin, const Frame& f, const T
     // Light adds up on a dark capsule; on a light one the colours lie over it.
     painter.setCompositionMode(theme.dark ? QPainter::CompositionMode_Plus : QPainter::CompositionMode_SourceOver);
 
+    // The lobes lie over one another in one layer, blurred once and drawn
+    // at the stack's opacity, so where they overlap they do not add up.
+    QRectF area;
+    for (const Lobe& lobe : f.lobes) area = area.united(lobe.ellipse);
     painter.setOpacity(opacity * f.lobesOpacity);
-    for (const Lobe& lobe : f.lobes) {
-        QPainterPath ellipse;
-        ellipse.addEllipse(lobe.ellipse);
-        QColor color = lobe.color;
-        color.setAlphaF(float(lobe.opacity));
-        paintBlurredShape(painter, ellipse, color, 8, QPointF());
-    }
+    paintBlurred(painter, area, 8, QPointF(), [&f](QPainter& layer) {
+        layer.setPen(Qt::NoPen);
+        for (const Lobe& lobe : f.lobes) {
+            QColor color = lobe.color;
+            color.setAlphaF(float(lobe.opacity));
+            layer.setBrush(color);
+            layer.drawEllipse(lobe.ellipse);
+        }
+    });
 
     QLinearGradient gradient(f.line.topLeft(), f.line.topRight());
     QColor clearCyan = cyan();
@@ -94,10 +100,10 @@ void VoiceGlow::paint(QPainter& painter, QPointF origin, const Frame& f, const T
     gradient.setColorAt(0.8, pink());
     gradient.setColorAt(1, clearOrange);
     painter.setOpacity(opacity * f.lineOpacity);
-    painter.setRenderHint(QPainter::Antialiasing);
     QPainterPath line;
     line.addRoundedRect(f.line, 1.25, 1.25);
-    painter.fillPath(line, gradient);
+    // A soft edge: the line is blurred a little too.
+    paintBlurred(painter, f.line, 0.8, QPointF(), [&](QPainter& layer) { layer.fillPath(line, gradient); });
     painter.restore();
 }
 

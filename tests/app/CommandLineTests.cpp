@@ -278,3 +278,27 @@ TEST(CommandLine, HandEditedDefaultsThatAreNotJsonReadAsNoSettings) {
     EXPECT_EQ(run.lines[0], codexLine("no encontrado"));
     EXPECT_EQ(run.lines[1], "No encuentro Codex en el PATH. Instálalo o indica la ruta en Ajustes.");
 }
+
+// Without arguments the desktop application starts; where it has no X display
+// to open it says so and exits 1 instead of aborting inside the toolkit.
+TEST(DesktopApplication, WithoutAnXDisplayItSaysSoAndExitsOne) {
+    struct Session {
+        const char* display;
+        const char* wayland;
+    };
+    // A text console, a Wayland session without its X server, a display
+    // whose server is gone.
+    const std::vector<Session> sessions = {{nullptr, nullptr}, {nullptr, "wayland-0"}, {":9999", nullptr}};
+    for (const auto& session : sessions) {
+        Sandbox box;
+        box.env().unset("QT_QPA_PLATFORM");
+        box.env().unset("DISPLAY");
+        box.env().unset("WAYLAND_DISPLAY");
+        if (session.display) box.env().set("DISPLAY", session.display);
+        if (session.wayland) box.env().set("WAYLAND_DISPLAY", session.wayland);
+        const CliRun run = runParlox({}, true);
+        EXPECT_EQ(run.status, 1) << run.output;
+        EXPECT_NE(run.output.find("X"), std::string::npos) << run.output;
+        EXPECT_EQ(run.output.find("Reinstalling"), std::string::npos) << run.output;
+    }
+}

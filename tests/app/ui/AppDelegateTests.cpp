@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include "app/App/AppDelegate.hpp"
+
+#include <QTimer>
 #include "app/Transcription/fake/FakeTranscriber.hpp"
 #include "platform/audio/fake/FakeAudioSystem.hpp"
 #include "platform/audio/fake/FakeSystemSounds.hpp"
@@ -168,6 +170,18 @@ TEST_F(AppDelegateTest, ClosingTheWelcomeWindowFinishesTheSetup) {
     // The next launch opens nothing while the icon is shown.
     launch({});
     EXPECT_TRUE(openWindows().empty());
+}
+
+TEST_F(AppDelegateTest, QuittingDuringTheFirstRunLeavesTheSetupUnfinished) {
+    AppDelegate& app = launch({});
+    ASSERT_EQ(openWindows(), std::vector<std::string>{"welcome"});
+    // "Salir de Parlox" while the welcome window is open: the event loop
+    // closes the windows as it ends, which is no answer of the user's.
+    QTimer::singleShot(0, &app, [&app] { app.quit(); });
+    QApplication::exec();
+    EXPECT_FALSE(defaults->boolean("hasFinishedSetup"));
+    launch({});
+    EXPECT_EQ(openWindows(), std::vector<std::string>{"welcome"});
 }
 
 TEST_F(AppDelegateTest, FirstLaunchRegistersTheLoginItemOnlyOnce) {

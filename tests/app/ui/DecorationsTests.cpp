@@ -198,6 +198,46 @@ TEST(VoiceGlow, OffDrawsNothingAndVoiceColoursThePill) {
     }
 }
 
+TEST(VoiceGlow, OverlappingLobesShowAsOneLayerAtTheStacksOpacity) {
+    ui_test::application();
+    // At full intensity the stack is drawn at 0.6: where the four lobes lie
+    // over one another the glow is no stronger than that.
+    const VoiceGlow::Frame frame = VoiceGlow::frame(VoiceGlow::Mode::voice, 1, 200, 44, 0);
+    QImage image(QSize(200, 44), QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    {
+        QPainter painter(&image);
+        VoiceGlow::paint(painter, QPointF(), frame, Theme::light(), 1);
+    }
+    int strongest = 0;
+    // Above the beam line, which has an opacity of its own.
+    for (int y = 0; y < int(frame.line.top()) - 1; ++y)
+        for (int x = 0; x < image.width(); ++x) strongest = std::max(strongest, qAlpha(image.pixel(x, y)));
+    EXPECT_LE(strongest, int(std::lround(255 * frame.lobesOpacity)) + 1);
+    EXPECT_GE(strongest, int(255 * frame.lobesOpacity * 0.8));
+}
+
+TEST(VoiceGlow, TheBeamLineHasASoftEdge) {
+    ui_test::application();
+    // At scale 2 the line's blur softens its edge: the first row the line
+    // covers whole is fainter than its middle.
+    const VoiceGlow::Frame frame = VoiceGlow::frame(VoiceGlow::Mode::beam, 0, 200, 44, 0);
+    VoiceGlow::Frame lineOnly = frame;
+    lineOnly.lobesOpacity = 0;
+    QImage image(QSize(400, 88), QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(2);
+    image.fill(Qt::transparent);
+    {
+        QPainter painter(&image);
+        VoiceGlow::paint(painter, QPointF(), lineOnly, Theme::light(), 1);
+    }
+    const int x = int(frame.line.center().x() * 2);
+    const int edge = int(std::ceil(frame.line.top() * 2));
+    const int middle = int(frame.line.center().y() * 2);
+    EXPECT_GT(qAlpha(image.pixel(x, middle)), 0);
+    EXPECT_LT(qAlpha(image.pixel(x, edge)), qAlpha(image.pixel(x, middle)) * 0.8);
+}
+
 void hover(QWidget& widget, bool inside) {
     if (inside) {
         QEnterEvent enter(QPointF(15, 15), QPointF(15, 15), QPointF(15, 15));

@@ -1,11 +1,15 @@
 #include <gtest/gtest.h>
 
+#include "app/Overlay/MenuBarExtra.hpp"
 #include "app/Overlay/MenuBarLabel.hpp"
 #include "app/Debug/Snapshot.hpp"
 #include "app/Overlay/MenuBarPanel.hpp"
 #include "app/Overlay/PanelWidgets.hpp"
 
+#include <QCursor>
 #include <QEnterEvent>
+#include <QGuiApplication>
+#include <QScreen>
 #include "app/Transcription/ModelStatus.hpp"
 #include "platform/accessibility/fake/FakeAccessibility.hpp"
 #include "platform/audio/fake/FakeAudioSystem.hpp"
@@ -213,6 +217,36 @@ TEST_F(MenuBarPanelTest, PermissionAndUpdateButtons) {
     buttonNamed(*withUpdate, "Actualizar a la 2.4\u2026")->click();
     EXPECT_EQ(calls, (std::vector<std::string>{"close", "activate"}));
     EXPECT_EQ(service->checks, 1);
+}
+
+TEST_F(MenuBarPanelTest, TheOpenPanelHasItsWidthAndKeepsTheEdgeNextToTheTray) {
+    // Without an icon geometry the panel opens at the pointer: below it in
+    // the upper half of the screen (a top bar), above it in the lower half.
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    for (const bool topBar : {true, false}) {
+        dictation.phaseValue = Phase::idle();
+        dictation.update();
+        QCursor::setPos(screen.center().x(), topBar ? screen.top() + 5 : screen.bottom() - 5);
+        MenuBarExtra extra([this] { return makePanel().release(); });
+        extra.openPanel();
+        QCoreApplication::processEvents();
+        QWidget* window = extra.panelWindow();
+        ASSERT_NE(window, nullptr);
+        ASSERT_TRUE(window->isVisible());
+        EXPECT_EQ(window->width(), MenuBarPanel::width);
+        const QRect before = window->geometry();
+
+        // A row that comes while the panel is open: the edge next to the tray stays.
+        dictation.phaseValue = Phase::paused();
+        dictation.update();
+        for (int i = 0; i < 3; ++i) QCoreApplication::processEvents();
+        const QRect after = window->geometry();
+        EXPECT_EQ(after.width(), MenuBarPanel::width);
+        EXPECT_GT(after.height(), before.height());
+        if (topBar) EXPECT_EQ(after.top(), before.top());
+        else EXPECT_EQ(after.bottom(), before.bottom());
+        extra.closePanel();
+    }
 }
 
 struct LabelCase {

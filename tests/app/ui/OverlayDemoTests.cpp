@@ -54,5 +54,17 @@ TEST(OverlayDemo, WalksThroughTheStatesOnTheIndicator) {
     EXPECT_FALSE(overlay.visible);
 }
 
+TEST(OverlayDemo, ADroppedDemoIsGoneAndWalksNoFurther) {
+    auto scheduler = std::make_shared<platform::ManualScheduler>();
+    FakeOverlayController overlay(scheduler);
+    bool done = false;
+    std::weak_ptr<OverlayDemo> left = OverlayDemo::run(overlay, scheduler, [&] { done = true; });
+    // Its pending step does not keep it.
+    EXPECT_TRUE(left.expired());
+    scheduler->advance(30);
+    EXPECT_FALSE(done);
+    EXPECT_EQ(overlay.model().state(), State::recording());
+}
+
 }  // namespace
 }  // namespace Parlox

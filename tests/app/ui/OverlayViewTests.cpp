@@ -4,6 +4,7 @@
 
 #include "app/Debug/Snapshot.hpp"
 #include "app/Overlay/Fonts.hpp"
+#include "app/Overlay/GlassPill.hpp"
 #include "app/Overlay/OverlayView.hpp"
 #include "tests/app/ui/QtTestSupport.hpp"
 
@@ -110,6 +111,31 @@ TEST(OverlayView, HiddenLivePanelIsEmptyAndTransparent) {
     ASSERT_EQ(image.size(), QSize(376, 80));
     for (int y = 0; y < image.height(); y += 5)
         for (int x = 0; x < image.width(); x += 5) ASSERT_EQ(image.pixelColor(x, y).alpha(), 0) << x << "," << y;
+}
+
+TEST(OverlayView, WithoutAnimationThePillIsWholeAtOnceAndUntilItsWindowGoes) {
+    ui_test::application();
+    const QColor fill = ui_test::over(Qt::white, GlassPill::fill(Theme::light()));
+    // The pill's middle, away from the glyphs: between the clock and the disc.
+    auto middle = [](const OverlayView& view) {
+        const OverlayView::RowLayout row = view.layoutRow(view.presentation());
+        return QPointF(OverlayView::padding + row.clock.right() + 7, OverlayView::padding + 5);
+    };
+    for (const bool animated : {true, false}) {
+        Clocked clocked;
+        OverlayView live(clocked.model, false, clocked.now());
+        live.setTheme(Theme::light());
+        live.setAnimated(animated);
+        clocked.model.startClock();
+        clocked.model.setState(State::recording());
+        const QPointF probe = middle(live);
+        // Animated, the pill has only begun to come in; still, it is there whole.
+        const QColor shown = ui_test::pixelAt(Snapshot::render(live, 1, Qt::white), probe.x(), probe.y());
+        EXPECT_EQ(ui_test::near(shown, fill, 3), !animated) << animated;
+        if (animated) continue;
+        clocked.model.setState(State::hidden());
+        EXPECT_COLOR_NEAR(ui_test::pixelAt(Snapshot::render(live, 1, Qt::white), probe.x(), probe.y()), fill, 3);
+    }
 }
 
 TEST(OverlayView, ClockCountsOnlyRecordedTime) {
