@@ -1,13 +1,13 @@
 #include "writing/ProcessRunner.hpp"
 
 #include <fcntl.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <limits>
 
 #include "platform/foundation/FileManager.hpp"
 #include "platform/foundation/Paths.hpp"
+#include "platform/foundation/UniqueFd.hpp"
 #include "platform/process/Subprocess.hpp"
 
 namespace ParloxCore {
@@ -23,8 +23,8 @@ ProcessRunner::Status ProcessRunner::run(const std::filesystem::path& executable
                                          const std::filesystem::path& outputFile,
                                          const std::filesystem::path& workDir, double timeout,
                                          std::stop_token stop) {
-    int fd = ::open(outputFile.c_str(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW);
-    if (fd < 0) throw platform::FileError("open", outputFile, errno);
+    const platform::UniqueFd fd(::open(outputFile.c_str(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW));
+    if (!fd) throw platform::FileError("open", outputFile, errno);
 
     namespace process = platform::process;
     process::Options options;
@@ -34,21 +34,14 @@ ProcessRunner::Status ProcessRunner::run(const std::filesystem::path& executable
     options.workingDirectory = workDir;
     options.input = stdinData;
     options.output = process::OutputMode::file;
-    options.outputFd = fd;
+    options.outputFd = fd.get();
     options.outputLimit = outputLimit;
     // A time-out that is not a positive number expires at once: it must never
     // read as "no limit" below.
     options.timeout = timeout > 0 ? timeout : std::numeric_limits<double>::min();
     options.killGrace = killGrace;
 
-    process::Result result;
-    try {
-        result = process::run(options, stop);
-    } catch (...) {
-        ::close(fd);
-        throw;
-    }
-    ::close(fd);
+    const process::Result result = process::run(options, stop);
     return Status{result.exitCode, result.timedOut};
 }
 

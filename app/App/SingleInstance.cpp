@@ -38,7 +38,6 @@ SingleInstance::~SingleInstance() {
         std::error_code ignored;
         std::filesystem::remove(socketPath(), ignored);
     }
-    if (lockDescriptor_ >= 0) ::close(lockDescriptor_);
 }
 
 std::filesystem::path SingleInstance::defaultFolder() { return platform::Paths::temporaryDirectory(); }
@@ -57,18 +56,17 @@ bool SingleInstance::start(double waitSeconds) {
     std::error_code ignored;
     std::filesystem::create_directories(folder_, ignored);
     const std::filesystem::path lockPath = folder_ / (name_ + ".lock");
-    lockDescriptor_ = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-    if (lockDescriptor_ < 0) {
+    lockDescriptor_.reset(::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
+    if (!lockDescriptor_) {
         // Without a lock file we cannot tell; better run than refuse to start.
         Log::error("No puedo comprobar si Parlox ya está abierto: " + lockPath.string());
         return true;
     }
-    if (::flock(lockDescriptor_, LOCK_EX | LOCK_NB) == 0) {
+    if (::flock(lockDescriptor_.get(), LOCK_EX | LOCK_NB) == 0) {
         listen();
         return true;
     }
-    ::close(lockDescriptor_);
-    lockDescriptor_ = -1;
+    lockDescriptor_.reset();
     if (!askRunningInstance(waitSeconds)) Log::error("Parlox ya está abierto, pero no contesta");
     return false;
 }

@@ -6,6 +6,8 @@
 #include <QLocalServer>
 #include <QObject>
 
+#include "platform/foundation/UniqueFd.hpp"
+
 namespace Parlox {
 
 // One application per user and display. The first start holds a lock and
@@ -40,7 +42,7 @@ private:
 
     std::filesystem::path folder_;
     std::string name_;
-    int lockDescriptor_ = -1;
+    platform::UniqueFd lockDescriptor_;
     QLocalServer server_;
 };
 

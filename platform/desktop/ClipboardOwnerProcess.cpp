@@ -32,6 +32,12 @@ bool writeAll(int fd, const std::string& data) {
     return true;
 }
 
+Pipe helperPipe() {
+    auto pipe = openPipe();
+    if (!pipe) throw DesktopError(DesktopError::Kind::failed, std::strerror(errno));
+    return std::move(*pipe);
+}
+
 // The helper ends on its own; a thread per helper collects its exit status.
 void reapLater(int pid) {
     std::thread([pid] {
@@ -59,32 +65,24 @@ std::filesystem::path ClipboardOwnerProcess::executable() {
 }
 
 std::unique_ptr<ClipboardOwnerProcess> ClipboardOwnerProcess::start(const std::vector<SelectionData>& forms) {
-    int in[2], out[2];
-    if (::pipe2(in, O_CLOEXEC) != 0) throw DesktopError(DesktopError::Kind::failed, std::strerror(errno));
-    if (::pipe2(out, O_CLOEXEC) != 0) {
-        ::close(in[0]);
-        ::close(in[1]);
-        throw DesktopError(DesktopError::Kind::failed, std::strerror(errno));
-    }
+    Pipe in = helperPipe(), out = helperPipe();
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, in[0], STDIN_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, in.readEnd.get(), STDIN_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, out.writeEnd.get(), STDOUT_FILENO);
     const std::string path = executable().string();
     char* argv[] = {const_cast<char*>(path.c_str()), nullptr};
     pid_t pid = 0;
     const int rc = ::posix_spawnp(&pid, path.c_str(), &actions, nullptr, argv, environ);
     posix_spawn_file_actions_destroy(&actions);
-    ::close(in[0]);
-    ::close(out[1]);
+    in.readEnd.reset();
+    out.writeEnd.reset();
     if (rc != 0) {
-        ::close(in[1]);
-        ::close(out[0]);
         throw DesktopError(DesktopError::Kind::failed, path + ": " + std::strerror(rc));
     }
     reapLater(pid);
-    std::unique_ptr<ClipboardOwnerProcess> helper(new ClipboardOwnerProcess(pid, in[1], out[0]));
-    if (!writeAll(in[1], encodeForms(forms)))
+    std::unique_ptr<ClipboardOwnerProcess> helper(new ClipboardOwnerProcess(pid, std::move(in.writeEnd), std::move(out.readEnd)));
+    if (!writeAll(helper->input_.get(), encodeForms(forms)))
         throw DesktopError(DesktopError::Kind::failed, "the helper did not take its input");
     const auto deadline = Clock::now() + std::chrono::seconds(3);
     while (Clock::now() < deadline && !helper->ended_ && !helper->owned_ && helper->failure_.empty())
@@ -97,17 +95,14 @@ std::unique_ptr<ClipboardOwnerProcess> ClipboardOwnerProcess::start(const std::v
     return helper;
 }
 
-ClipboardOwnerProcess::~ClipboardOwnerProcess() {
-    ::close(input_);
-    ::close(output_);
-}
+ClipboardOwnerProcess::~ClipboardOwnerProcess() = default;
 
 bool ClipboardOwnerProcess::pump(std::chrono::milliseconds wait) {
     if (ended_) return false;
-    pollfd fd{output_, POLLIN, 0};
+    pollfd fd{output_.get(), POLLIN, 0};
     if (::poll(&fd, 1, static_cast<int>(wait.count())) <= 0) return false;
     char chunk[512];
-    const ssize_t n = ::read(output_, chunk, sizeof chunk);
+    const ssize_t n = ::read(output_.get(), chunk, sizeof chunk);
     if (n <= 0) {
         ended_ = true;
         return false;
@@ -131,7 +126,7 @@ bool ClipboardOwnerProcess::stillOwner() {
 }
 
 void ClipboardOwnerProcess::quit() {
-    writeAll(input_, "QUIT\n");
+    writeAll(input_.get(), "QUIT\n");
     ended_ = true;
 }
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/desktop/X11Selection.hpp"
+#include "platform/foundation/UniqueFd.hpp"
 
 namespace platform::desktop {
 
@@ -37,13 +38,14 @@ public:
     static std::filesystem::path executable();
 
 private:
-    ClipboardOwnerProcess(int pid, int input, int output) : pid_(pid), input_(input), output_(output) {}
+    ClipboardOwnerProcess(int pid, UniqueFd input, UniqueFd output)
+        : pid_(pid), input_(std::move(input)), output_(std::move(output)) {}
     // Reads what the helper reported, waiting at most `wait`; false when nothing came.
     bool pump(std::chrono::milliseconds wait);
 
     int pid_;
-    int input_;
-    int output_;
+    UniqueFd input_;
+    UniqueFd output_;
     std::string buffer_;
     std::string failure_;
     bool owned_ = false;

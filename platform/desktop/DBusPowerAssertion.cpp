@@ -58,15 +58,15 @@ uint32_t DBusPowerAssertion::preventDisplaySleep(const std::string& reason) {
                                                            "org.freedesktop.login1.Manager", "Inhibit");
         call << QString("idle") << QString(kApplication) << QString::fromStdString(reason) << QString("block");
         const QDBusReply<QDBusUnixFileDescriptor> reply = system.call(call, QDBus::Block, 3000);
-        if (reply.isValid() && reply.value().isValid()) held.lockFd = ::dup(reply.value().fileDescriptor());
+        if (reply.isValid() && reply.value().isValid()) held.lockFd.reset(::dup(reply.value().fileDescriptor()));
         else why += "; logind: " + reply.error().message().toStdString();
     } else {
         why += "; no system bus";
     }
-    if (!held.cookie && held.lockFd < 0) throw DesktopError(DesktopError::Kind::refused, why);
+    if (!held.cookie && !held.lockFd) throw DesktopError(DesktopError::Kind::refused, why);
     std::lock_guard lock(mutex_);
     const uint32_t id = ++next_;
-    held_[id] = held;
+    held_[id] = std::move(held);
     return id;
 }
 
@@ -76,7 +76,7 @@ void DBusPowerAssertion::release(uint32_t assertion) {
         std::lock_guard lock(mutex_);
         auto it = held_.find(assertion);
         if (it == held_.end()) return;
-        held = it->second;
+        held = std::move(it->second);
         held_.erase(it);
     }
     if (held.cookie) {
@@ -86,7 +86,6 @@ void DBusPowerAssertion::release(uint32_t assertion) {
         if (reply.type() == QDBusMessage::ErrorMessage)
             log().error("Screen saver UnInhibit: " + reply.errorMessage().toStdString());
     }
-    if (held.lockFd >= 0) ::close(held.lockFd);
 }
 
 double DBusPowerAssertion::idleSeconds() {

@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "platform/desktop/PowerAssertion.hpp"
+#include "platform/foundation/UniqueFd.hpp"
 
 namespace platform::desktop {
 
@@ -26,7 +27,7 @@ public:
 private:
     struct Held {
         std::optional<uint32_t> cookie;
-        int lockFd = -1;
+        UniqueFd lockFd;  // logind holds off idle actions while it is open
     };
     std::mutex mutex_;
     std::map<uint32_t, Held> held_;

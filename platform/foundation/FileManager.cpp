@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include "platform/foundation/Paths.hpp"
+#include "platform/foundation/UniqueFd.hpp"
 
 namespace platform {
 
@@ -31,25 +32,6 @@ namespace {
 [[noreturn]] void fail(const char* operation, const fs::path& path, int error = errno) {
     throw FileError(operation, path, error);
 }
-
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    ~FileDescriptor() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int get() const { return fd_; }
-    int release() {
-        int fd = fd_;
-        fd_ = -1;
-        return fd;
-    }
-
-private:
-    int fd_;
-};
 
 void writeAll(int fd, std::string_view contents, const fs::path& path) {
     const char* data = contents.data();
@@ -114,8 +96,8 @@ void FileManager::createPrivateDirectory(const fs::path& path, mode_t mode) {
     if (::mkdir(path.c_str(), mode) != 0 && errno != EEXIST) fail("mkdir", path);
     // Whether new or old, it must be our own real folder; opening it
     // without following links settles that on the object itself.
-    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-    if (fd.get() < 0) {
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (!fd) {
         int error = errno;
         struct stat info{};
         if (::lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) fail("mkdir", path, ELOOP);
@@ -134,27 +116,27 @@ void FileManager::writeAtomically(const fs::path& path, std::string_view content
     std::string pattern = (directory / name).string();
     std::vector<char> buffer(pattern.begin(), pattern.end());
     buffer.push_back('\0');
-    FileDescriptor fd(::mkostemp(buffer.data(), O_CLOEXEC));
-    if (fd.get() < 0) fail("create", path);
+    UniqueFd fd(::mkostemp(buffer.data(), O_CLOEXEC));
+    if (!fd) fail("create", path);
     const fs::path temporary(buffer.data());
     try {
         if (::fchmod(fd.get(), mode) != 0) fail("chmod", temporary);
         writeAll(fd.get(), contents, temporary);
         if (::fsync(fd.get()) != 0) fail("fsync", temporary);
-        if (::close(fd.release()) != 0) fail("close", temporary);
+        if (const int error = fd.close()) fail("close", temporary, error);
         if (::rename(temporary.c_str(), path.c_str()) != 0) fail("rename", path);
     } catch (...) {
         ::unlink(temporary.c_str());
         throw;
     }
-    FileDescriptor dir(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (dir.get() >= 0) ::fsync(dir.get());
+    UniqueFd dir(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir) ::fsync(dir.get());
 }
 
 void FileManager::writeNewFile(const fs::path& path, std::string_view contents, mode_t mode) {
-    FileDescriptor fd(
+    UniqueFd fd(
         ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode));
-    if (fd.get() < 0) fail("create", path);
+    if (!fd) fail("create", path);
     try {
         if (::fchmod(fd.get(), mode) != 0) fail("chmod", path);
         writeAll(fd.get(), contents, path);
@@ -165,14 +147,14 @@ void FileManager::writeNewFile(const fs::path& path, std::string_view contents, 
 }
 
 void FileManager::append(const fs::path& path, std::string_view contents, mode_t mode) {
-    FileDescriptor fd(::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, mode));
-    if (fd.get() < 0) fail("open", path);
+    UniqueFd fd(::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, mode));
+    if (!fd) fail("open", path);
     writeAll(fd.get(), contents, path);
 }
 
 std::string FileManager::readFile(const fs::path& path) {
-    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (fd.get() < 0) fail("open", path);
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd) fail("open", path);
     std::string contents;
     char buffer[65536];
     while (true) {

@@ -7,7 +7,6 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
-#include <unistd.h>
 
 namespace platform {
 
@@ -15,9 +14,9 @@ FolderLock::FolderLock(const std::filesystem::path& folder) : FolderLock(folder,
 
 FolderLock::FolderLock(const std::filesystem::path& folder, std::stop_token stop)
     : fd_(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {
-    if (fd_ < 0) return;
+    if (!fd_) return;
     if (!stop.stop_possible()) {
-        while (::flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
+        while (::flock(fd_.get(), LOCK_EX) != 0 && errno == EINTR) {
         }
         return;
     }
@@ -26,20 +25,15 @@ FolderLock::FolderLock(const std::filesystem::path& folder, std::stop_token stop
     std::mutex mutex;
     std::unique_lock lock(mutex);
     std::condition_variable_any turn;
-    while (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+    while (::flock(fd_.get(), LOCK_EX | LOCK_NB) != 0) {
         if (errno == EINTR) continue;
         if (errno != EWOULDBLOCK) return;
         turn.wait_for(lock, stop, std::chrono::milliseconds(50), [] { return false; });
         if (stop.stop_requested()) {
-            ::close(fd_);
-            fd_ = -1;
+            fd_.reset();
             return;
         }
     }
-}
-
-FolderLock::~FolderLock() {
-    if (fd_ >= 0) ::close(fd_);  // closing releases the lock
 }
 
 }  // namespace platform

@@ -3,6 +3,8 @@
 #include <filesystem>
 #include <stop_token>
 
+#include "platform/foundation/UniqueFd.hpp"
+
 namespace platform {
 
 // Holds an exclusive advisory lock on a folder for the life of the object,
@@ -14,14 +16,13 @@ public:
     // The same, but a stop request ends the wait for the lock (which is then
     // not taken: the caller checks its stop token).
     FolderLock(const std::filesystem::path& folder, std::stop_token stop);
-    ~FolderLock();
     FolderLock(const FolderLock&) = delete;
     FolderLock& operator=(const FolderLock&) = delete;
 
-    bool isLocked() const { return fd_ >= 0; }
+    bool isLocked() const { return static_cast<bool>(fd_); }
 
 private:
-    int fd_;
+    UniqueFd fd_;  // closing it releases the lock
 };
 
 }  // namespace platform

@@ -20,6 +20,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/foundation/UniqueFd.hpp"
 #include "platform/input/CarbonKeyCodes.hpp"
 #include "platform/input/CarbonModifiers.hpp"
 #include "platform/input/InputError.hpp"
@@ -60,7 +61,7 @@ struct X11HotKeyService::State {
     xcb_keycode_t minKeycode = 8, maxKeycode = 255;
     bool hasKeyboardExtension = false;
     bool detectableAutoRepeat = false;
-    int wakeFd = -1;
+    platform::UniqueFd wakeFd;
     std::thread reader;
     std::atomic<bool> stopping{false};
     std::atomic<std::size_t> droppedRepeats{0};
@@ -83,7 +84,7 @@ struct X11HotKeyService::State {
 
     void wake() const {
         const std::uint64_t one = 1;
-        [[maybe_unused]] auto n = ::write(wakeFd, &one, sizeof one);
+        [[maybe_unused]] auto n = ::write(wakeFd.get(), &one, sizeof one);
     }
 
     void deliver(std::uint32_t id, HotKeyEventKind kind, const std::shared_ptr<State>& self) {
@@ -215,7 +216,7 @@ void X11HotKeyService::State::handleEvent(xcb_generic_event_t* event,
 }
 
 void X11HotKeyService::State::run(const std::shared_ptr<State>& self) {
-    pollfd fds[2] = {{xcb_get_file_descriptor(connection), POLLIN, 0}, {wakeFd, POLLIN, 0}};
+    pollfd fds[2] = {{xcb_get_file_descriptor(connection), POLLIN, 0}, {wakeFd.get(), POLLIN, 0}};
     while (!stopping) {
         while (auto* event = xcb_poll_for_event(connection)) {
             handleEvent(event, self);
@@ -229,7 +230,7 @@ void X11HotKeyService::State::run(const std::shared_ptr<State>& self) {
         if (::poll(fds, 2, -1) < 0 && errno != EINTR) return;
         if (fds[1].revents & POLLIN) {
             std::uint64_t count;
-            [[maybe_unused]] auto n = ::read(wakeFd, &count, sizeof count);
+            [[maybe_unused]] auto n = ::read(wakeFd.get(), &count, sizeof count);
         }
     }
 }
@@ -272,7 +273,7 @@ X11HotKeyService::X11HotKeyService(const std::string& displayName, MainQueue& ma
 
     s.repeatWindowMs = static_cast<xcb_timestamp_t>(keyRepeat().delay * 1000) + 500;
 
-    s.wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    s.wakeFd.reset(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
     std::weak_ptr<State> weak = state_;
     State* raw = state_.get();
     s.reader = std::thread([raw, weak] {
@@ -295,7 +296,6 @@ X11HotKeyService::~X11HotKeyService() {
     }
     xcb_flush(s.connection);
     xcb_disconnect(s.connection);
-    ::close(s.wakeFd);
 }
 
 void X11HotKeyService::setEventHandler(EventHandler handler) {
@@ -395,7 +395,7 @@ KeyRepeat X11HotKeyService::keyRepeat() const {
     auto cookie = xcb_xkb_get_controls(s.connection, XCB_XKB_ID_USE_CORE_KBD);
     XcbReply<xcb_xkb_get_controls_reply_t> reply(
         xcb_xkb_get_controls_reply(s.connection, cookie, nullptr));
-    if (s.wakeFd >= 0) s.wake();
+    if (s.wakeFd) s.wake();
     if (!reply) return repeat;
     if (reply->repeatDelay) repeat.delay = reply->repeatDelay / 1000.0;
     if (reply->repeatInterval) repeat.interval = reply->repeatInterval / 1000.0;

@@ -68,92 +68,82 @@ int64_t TensorInfo::count() const {
 }
 
 TensorFile::TensorFile(const std::filesystem::path& path) : path_(path) {
-    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd_ < 0) throw ModelError(ModelError::Kind::modelNotFound, "Tensor file not found: " + path.string());
+    fd_.reset(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd_) throw ModelError(ModelError::Kind::modelNotFound, "Tensor file not found: " + path.string());
+    const off_t fileSize = ::lseek(fd_.get(), 0, SEEK_END);
+    if (fileSize < 8) invalid(path, "shorter than its header length");
+    uint8_t lengthBytes[8];
+    readExactly(fd_.get(), lengthBytes, 8, 0, path);
+    uint64_t headerLength = 0;
+    for (int i = 7; i >= 0; --i) headerLength = (headerLength << 8) | lengthBytes[i];
+    if (headerLength > static_cast<uint64_t>(fileSize) - 8) invalid(path, "header length exceeds the file");
+    if (headerLength > (uint64_t{256} << 20)) invalid(path, "header too large");
+    std::string header(headerLength, '\0');
+    readExactly(fd_.get(), header.data(), headerLength, 8, path);
+    dataStart_ = 8 + headerLength;
+    const uint64_t dataSize = static_cast<uint64_t>(fileSize) - dataStart_;
+
+    nlohmann::json j;
     try {
-        const off_t fileSize = ::lseek(fd_, 0, SEEK_END);
-        if (fileSize < 8) invalid(path, "shorter than its header length");
-        uint8_t lengthBytes[8];
-        readExactly(fd_, lengthBytes, 8, 0, path);
-        uint64_t headerLength = 0;
-        for (int i = 7; i >= 0; --i) headerLength = (headerLength << 8) | lengthBytes[i];
-        if (headerLength > static_cast<uint64_t>(fileSize) - 8) invalid(path, "header length exceeds the file");
-        if (headerLength > (uint64_t{256} << 20)) invalid(path, "header too large");
-        std::string header(headerLength, '\0');
-        readExactly(fd_, header.data(), headerLength, 8, path);
-        dataStart_ = 8 + headerLength;
-        const uint64_t dataSize = static_cast<uint64_t>(fileSize) - dataStart_;
-
-        nlohmann::json j;
-        try {
-            j = nlohmann::json::parse(header);
-        } catch (const std::exception& e) {
-            invalid(path, std::string("header is not JSON: ") + e.what());
-        }
-        if (!j.is_object()) invalid(path, "header is not an object");
-        std::vector<std::pair<uint64_t, uint64_t>> ranges;
-        for (auto it = j.begin(); it != j.end(); ++it) {
-            if (it.key() == "__metadata__") {
-                if (it.value().is_object()) {
-                    for (auto m = it.value().begin(); m != it.value().end(); ++m) {
-                        if (m.value().is_string()) metadata_[m.key()] = m.value().get<std::string>();
-                    }
-                }
-                continue;
-            }
-            const auto& e = it.value();
-            const std::string& name = it.key();
-            if (!e.is_object() || !e.contains("dtype") || !e.contains("shape") || !e.contains("data_offsets"))
-                invalid(path, "entry \"" + name + "\" is incomplete");
-            TensorInfo info;
-            info.name = name;
-            if (!e["dtype"].is_string() || !typeFromName(e["dtype"].get<std::string>(), info.type))
-                invalid(path, "entry \"" + name + "\" has an unsupported dtype");
-            if (!e["shape"].is_array()) invalid(path, "entry \"" + name + "\" has a bad shape");
-            uint64_t count = 1;
-            for (const auto& d : e["shape"]) {
-                if (!d.is_number_unsigned() || d.get<uint64_t>() > static_cast<uint64_t>(INT64_MAX))
-                    invalid(path, "entry \"" + name + "\" has a bad shape");
-                const uint64_t v = d.get<uint64_t>();
-                if (v != 0 && count > (uint64_t{1} << 40) / v) invalid(path, "entry \"" + name + "\" is too large");
-                count *= v;
-                info.shape.push_back(static_cast<int64_t>(v));
-            }
-            const auto& off = e["data_offsets"];
-            if (!off.is_array() || off.size() != 2 || !off[0].is_number_unsigned() || !off[1].is_number_unsigned())
-                invalid(path, "entry \"" + name + "\" has bad offsets");
-            info.begin = off[0].get<uint64_t>();
-            info.end = off[1].get<uint64_t>();
-            if (info.begin > info.end || info.end > dataSize)
-                invalid(path, "entry \"" + name + "\" lies outside the file (truncated?)");
-            if (info.end - info.begin != count * tensorTypeSize(info.type))
-                invalid(path, "entry \"" + name + "\" has " + std::to_string(info.end - info.begin) +
-                                  " bytes, its shape needs " + std::to_string(count * tensorTypeSize(info.type)));
-            ranges.emplace_back(info.begin, info.end);
-            tensors_.emplace(name, std::move(info));
-        }
-        std::sort(ranges.begin(), ranges.end());
-        for (size_t i = 1; i < ranges.size(); ++i) {
-            if (ranges[i].first < ranges[i - 1].second) invalid(path, "entries overlap");
-        }
-        // Bytes no entry claims are a damaged or mislabelled file, not padding.
-        const TensorInfo* last = nullptr;
-        for (const auto& [name, info] : tensors_)
-            if (!last || info.end > last->end) last = &info;
-        const uint64_t used = last ? last->end : 0;
-        if (dataSize > used) {
-            invalid(path, std::to_string(dataSize - used) + " bytes after " +
-                              (last ? "the last tensor \"" + last->name + "\"" : std::string("a header with no tensor")));
-        }
-    } catch (...) {
-        ::close(fd_);
-        fd_ = -1;
-        throw;
+        j = nlohmann::json::parse(header);
+    } catch (const std::exception& e) {
+        invalid(path, std::string("header is not JSON: ") + e.what());
     }
-}
-
-TensorFile::~TensorFile() {
-    if (fd_ >= 0) ::close(fd_);
+    if (!j.is_object()) invalid(path, "header is not an object");
+    std::vector<std::pair<uint64_t, uint64_t>> ranges;
+    for (auto it = j.begin(); it != j.end(); ++it) {
+        if (it.key() == "__metadata__") {
+            if (it.value().is_object()) {
+                for (auto m = it.value().begin(); m != it.value().end(); ++m) {
+                    if (m.value().is_string()) metadata_[m.key()] = m.value().get<std::string>();
+                }
+            }
+            continue;
+        }
+        const auto& e = it.value();
+        const std::string& name = it.key();
+        if (!e.is_object() || !e.contains("dtype") || !e.contains("shape") || !e.contains("data_offsets"))
+            invalid(path, "entry \"" + name + "\" is incomplete");
+        TensorInfo info;
+        info.name = name;
+        if (!e["dtype"].is_string() || !typeFromName(e["dtype"].get<std::string>(), info.type))
+            invalid(path, "entry \"" + name + "\" has an unsupported dtype");
+        if (!e["shape"].is_array()) invalid(path, "entry \"" + name + "\" has a bad shape");
+        uint64_t count = 1;
+        for (const auto& d : e["shape"]) {
+            if (!d.is_number_unsigned() || d.get<uint64_t>() > static_cast<uint64_t>(INT64_MAX))
+                invalid(path, "entry \"" + name + "\" has a bad shape");
+            const uint64_t v = d.get<uint64_t>();
+            if (v != 0 && count > (uint64_t{1} << 40) / v) invalid(path, "entry \"" + name + "\" is too large");
+            count *= v;
+            info.shape.push_back(static_cast<int64_t>(v));
+        }
+        const auto& off = e["data_offsets"];
+        if (!off.is_array() || off.size() != 2 || !off[0].is_number_unsigned() || !off[1].is_number_unsigned())
+            invalid(path, "entry \"" + name + "\" has bad offsets");
+        info.begin = off[0].get<uint64_t>();
+        info.end = off[1].get<uint64_t>();
+        if (info.begin > info.end || info.end > dataSize)
+            invalid(path, "entry \"" + name + "\" lies outside the file (truncated?)");
+        if (info.end - info.begin != count * tensorTypeSize(info.type))
+            invalid(path, "entry \"" + name + "\" has " + std::to_string(info.end - info.begin) +
+                              " bytes, its shape needs " + std::to_string(count * tensorTypeSize(info.type)));
+        ranges.emplace_back(info.begin, info.end);
+        tensors_.emplace(name, std::move(info));
+    }
+    std::sort(ranges.begin(), ranges.end());
+    for (size_t i = 1; i < ranges.size(); ++i) {
+        if (ranges[i].first < ranges[i - 1].second) invalid(path, "entries overlap");
+    }
+    // Bytes no entry claims are a damaged or mislabelled file, not padding.
+    const TensorInfo* last = nullptr;
+    for (const auto& [name, info] : tensors_)
+        if (!last || info.end > last->end) last = &info;
+    const uint64_t used = last ? last->end : 0;
+    if (dataSize > used) {
+        invalid(path, std::to_string(dataSize - used) + " bytes after " +
+                          (last ? "the last tensor \"" + last->name + "\"" : std::string("a header with no tensor")));
+    }
 }
 
 const TensorInfo& TensorFile::info(const std::string& name) const {
@@ -165,7 +155,7 @@ const TensorInfo& TensorFile::info(const std::string& name) const {
 std::vector<uint8_t> TensorFile::readBytes(const std::string& name) const {
     const auto& i = info(name);
     std::vector<uint8_t> bytes(i.end - i.begin);
-    readExactly(fd_, bytes.data(), bytes.size(), dataStart_ + i.begin, path_);
+    readExactly(fd_.get(), bytes.data(), bytes.size(), dataStart_ + i.begin, path_);
     return bytes;
 }
 
@@ -174,7 +164,7 @@ FloatBuffer TensorFile::readFloat(const std::string& name) const {
     const size_t n = static_cast<size_t>(i.count());
     FloatBuffer out(n, false);
     if (i.type == TensorType::f32) {
-        readExactly(fd_, out.data(), n * 4, dataStart_ + i.begin, path_);
+        readExactly(fd_.get(), out.data(), n * 4, dataStart_ + i.begin, path_);
         return out;
     }
     // Convert in slices so a big tensor needs little extra memory.
@@ -182,7 +172,7 @@ FloatBuffer TensorFile::readFloat(const std::string& name) const {
     std::vector<uint8_t> raw(std::min(n, kSlice) * tensorTypeSize(i.type));
     for (size_t at = 0; at < n; at += kSlice) {
         const size_t m = std::min(kSlice, n - at);
-        readExactly(fd_, raw.data(), m * tensorTypeSize(i.type), dataStart_ + i.begin + at * tensorTypeSize(i.type),
+        readExactly(fd_.get(), raw.data(), m * tensorTypeSize(i.type), dataStart_ + i.begin + at * tensorTypeSize(i.type),
                     path_);
         if (i.type == TensorType::f16) {
             halvesToFloats(reinterpret_cast<const uint16_t*>(raw.data()), out.data() + at, m);

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/foundation/UniqueFd.hpp"
 #include "platform/ml/AlignedBuffer.hpp"
 
 namespace platform::ml {
@@ -30,7 +31,6 @@ struct TensorInfo {
 class TensorFile {
 public:
     explicit TensorFile(const std::filesystem::path& path);
-    ~TensorFile();
     TensorFile(const TensorFile&) = delete;
     TensorFile& operator=(const TensorFile&) = delete;
 
@@ -47,7 +47,7 @@ public:
 
 private:
     std::filesystem::path path_;
-    int fd_ = -1;
+    platform::UniqueFd fd_;
     uint64_t dataStart_ = 0;
     std::map<std::string, TensorInfo> tensors_;
     std::map<std::string, std::string> metadata_;

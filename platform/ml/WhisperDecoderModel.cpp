@@ -84,12 +84,33 @@ void readChannel(const MultiArray& a, int64_t c, float* out, int64_t S) {
     }
 }
 
+// How a step's cross-attention is cut for the shared pool: about four parts
+// per thread, finer than by head so that all threads stream the keys and
+// values, with parts of at least 64 frames and 8 value rows.
+struct CrossAttentionSplit {
+    int64_t frameParts, framesPerPart;  // per head, for the scores
+    int64_t valueParts, valuesPerPart;  // per head, for the weighted values
+
+    static CrossAttentionSplit of(const DecoderDimensions& d, int workers) {
+        const int64_t H = d.nHeads, W = d.nAudioCtx, hd = d.dModel / H;
+        const int64_t targetParts = std::max<int64_t>(1, (4 * workers + H - 1) / H);
+        CrossAttentionSplit s;
+        s.frameParts = std::clamp<int64_t>(targetParts, 1, std::max<int64_t>(1, W / 64));
+        s.framesPerPart = ((W + s.frameParts - 1) / s.frameParts + 3) / 4 * 4;
+        s.valueParts = std::clamp<int64_t>(targetParts, 1, std::max<int64_t>(1, hd / 8));
+        s.valuesPerPart = (hd + s.valueParts - 1) / s.valueParts;
+        return s;
+    }
+};
+
+size_t N(int64_t v) { return static_cast<size_t>(v); }
+
 }  // namespace
 
 struct WhisperDecoderModel::CrossEntry {
     ArrayKey key;
     std::once_flag once;
-    std::vector<std::vector<uint16_t>> keys, values;  // per layer, float16, see crossAttention()
+    std::vector<std::vector<uint16_t>> keys, values;  // per layer, float16, see crossKeysAndValues()
 };
 
 ModelManifest WhisperDecoderModel::manifest(const DecoderDimensions& d) {
@@ -175,10 +196,13 @@ std::shared_ptr<const WhisperDecoderModel::Weights> WhisperDecoderModel::weights
     return weights_;
 }
 
+WhisperDecoderModel::~WhisperDecoderModel() = default;
+
 void WhisperDecoderModel::releaseResources() {
     std::lock_guard lock(mutex_);
     weights_.reset();
     crossCache_.clear();
+    idleRunStates_.clear();
 }
 
 size_t WhisperDecoderModel::weightBytes() const { return weights()->bytes; }
@@ -189,8 +213,8 @@ size_t WhisperDecoderModel::cachedEncoderOutputs() const {
     return crossCache_.size();
 }
 
-std::shared_ptr<WhisperDecoderModel::CrossEntry> WhisperDecoderModel::crossAttention(const Weights& w,
-                                                                                     const MultiArray& enc) {
+std::shared_ptr<WhisperDecoderModel::CrossEntry> WhisperDecoderModel::crossKeysAndValues(const Weights& w,
+                                                                                         const MultiArray& enc) {
     ArrayKey key = arrayKey(enc);
     std::shared_ptr<CrossEntry> entry;
     {
@@ -252,168 +276,266 @@ std::shared_ptr<WhisperDecoderModel::CrossEntry> WhisperDecoderModel::crossAtten
     return entry;
 }
 
+// What one step writes, made once and kept for the steps that follow (one
+// per prediction running at a time): a token allocates only its outputs.
+struct WhisperDecoderModel::RunState {
+    explicit RunState(const DecoderDimensions& d)
+        : split(CrossAttentionSplit::of(d, workerCount())),
+          update(N(d.kvLength)),
+          padding(N(d.kvLength)),
+          x(N(d.dModel)),
+          h(N(d.dModel)),
+          qkv(N(3 * d.dModel)),
+          attn(N(d.dModel)),
+          q(N(d.dModel)),
+          ff(N(d.ffnDim)),
+          newKeys(N(d.nLayers * d.dModel)),
+          newValues(N(d.nLayers * d.dModel)),
+          alignment(N(d.nAudioCtx)),
+          scores(N(d.nHeads * d.kvLength)),
+          cacheRow(N(d.nHeads * d.kvLength)),
+          probs(N(d.nHeads * d.nAudioCtx)),
+          headsScored(N(d.nHeads)),
+          logits(N(d.nVocab), false) {}
+
+    CrossAttentionSplit split;
+    std::vector<char> update;               // [S] where this step's key and value stand
+    std::vector<float> padding;             // [S] added to the self-attention scores
+    std::vector<float> x, h;                // [D] the residual stream, its normalised copy
+    std::vector<float> qkv;                 // [3D] this step's query, key and value
+    std::vector<float> attn, q;             // [D] attention output, cross-attention query
+    std::vector<float> ff;                  // [F]
+    std::vector<float> newKeys, newValues;  // [layers x D]
+    std::vector<float> alignment;           // [W] summed over the alignment heads
+    std::vector<float> scores, cacheRow;    // [H x S] self-attention, one row per head
+    std::vector<float> probs;               // [H x W] cross-attention weights
+    std::vector<std::atomic<int64_t>> headsScored;  // [H] frame parts scored this layer
+    FloatBuffer logits;                     // [V]
+};
+
+std::unique_ptr<WhisperDecoderModel::RunState> WhisperDecoderModel::takeRunState() {
+    {
+        std::lock_guard lock(mutex_);
+        if (!idleRunStates_.empty()) {
+            auto state = std::move(idleRunStates_.back());
+            idleRunStates_.pop_back();
+            return state;
+        }
+    }
+    return std::make_unique<RunState>(dims_);
+}
+
+void WhisperDecoderModel::returnRunState(std::unique_ptr<RunState> state) {
+    std::lock_guard lock(mutex_);
+    if (weights_) idleRunStates_.push_back(std::move(state));  // after an unload it is dropped
+}
+
+// One token through the decoder: the embedding, then in each layer
+// self-attention, cross-attention and feed-forward, each adding to the
+// residual stream; last the logits.
+class WhisperDecoderModel::Step {
+public:
+    Step(const DecoderDimensions& dims, const Weights& w, const CrossEntry& cross, const FeatureProvider& input,
+         RunState& state)
+        : d_(dims),
+          w_(w),
+          cross_(cross),
+          s_(state),
+          keyCache_(input.multiArray("key_cache")),
+          valueCache_(input.multiArray("value_cache")),
+          valuesContiguous_(valueCache_->strides()[3] == 1 && valueCache_->strides()[1] == dims.kvLength),
+          D(dims.dModel),
+          H(dims.nHeads),
+          hd(D / H),
+          S(dims.kvLength),
+          W(dims.nAudioCtx),
+          scale(1.0f / std::sqrt(static_cast<float>(hd))) {
+        const auto updateMask = input.multiArray("kv_cache_update_mask");
+        const auto padding = input.multiArray("decoder_key_padding_mask");
+        for (int64_t p = 0; p < S; ++p) {
+            s_.update[p] = updateMask->value({0, p}) != 0;
+            s_.padding[p] = static_cast<float>(padding->value({0, p}));
+        }
+        std::fill(s_.alignment.begin(), s_.alignment.end(), 0.0f);
+        for (auto& n : s_.headsScored) n.store(0, std::memory_order_relaxed);
+    }
+
+    void embed(int32_t token, int32_t position) {
+        w_.tokens.rowToFloats(token, s_.x.data());
+        for (int64_t i = 0; i < D; ++i) s_.x[i] += w_.positions[position * D + i];
+    }
+
+    void selfAttention(int64_t l) {
+        const auto& L = layer(l);
+        kernels::layerNormRow(s_.x.data(), s_.h.data(), D, L.ln1g.data(), L.ln1b.data());
+        L.wqkv.multiply(s_.h.data(), s_.qkv.data(), false);
+        for (int64_t i = 0; i < 3 * D; ++i) s_.qkv[i] += L.bqkv[i];
+        std::copy_n(s_.qkv.data() + D, D, s_.newKeys.data() + l * D);
+        std::copy_n(s_.qkv.data() + 2 * D, D, s_.newValues.data() + l * D);
+        parallelFor(H, 1, [&](int64_t b, int64_t e) {
+            for (int64_t hh = b; hh < e; ++hh) attendToCache(l, hh);
+        });
+        L.wo.multiply(s_.attn.data(), s_.x.data(), true);
+        for (int64_t i = 0; i < D; ++i) s_.x[i] += L.bo[i];
+    }
+
+    void crossAttention(int64_t l) {
+        const auto& L = layer(l);
+        kernels::layerNormRow(s_.x.data(), s_.h.data(), D, L.ln2g.data(), L.ln2b.data());
+        std::copy_n(L.cqb.data(), D, s_.q.data());
+        L.cq.multiply(s_.h.data(), s_.q.data(), true);
+        scoreFrames(cross_.keys[N(l)].data());
+        weighFrames(cross_.values[N(l)].data());
+        for (auto& n : s_.headsScored) n.store(0, std::memory_order_relaxed);
+        for (const auto& [al, ah] : d_.alignmentHeads) {
+            if (al != l) continue;
+            const float* headProbs = s_.probs.data() + ah * W;
+            for (int64_t t = 0; t < W; ++t) s_.alignment[t] += headProbs[t];
+        }
+        L.co.multiply(s_.attn.data(), s_.x.data(), true);
+        for (int64_t i = 0; i < D; ++i) s_.x[i] += L.cob[i];
+    }
+
+    void feedForward(int64_t l) {
+        const auto& L = layer(l);
+        kernels::layerNormRow(s_.x.data(), s_.h.data(), D, L.ln3g.data(), L.ln3b.data());
+        L.fc1.multiply(s_.h.data(), s_.ff.data(), false);
+        kernels::geluRow(s_.ff.data(), d_.ffnDim, L.fc1b.data());
+        L.fc2.multiply(s_.ff.data(), s_.x.data(), true);
+        for (int64_t i = 0; i < D; ++i) s_.x[i] += L.fc2b[i];
+    }
+
+    DictionaryFeatureProvider outputs() {
+        const int64_t V = d_.nVocab, E = d_.nLayers * D;
+        kernels::layerNormRow(s_.x.data(), s_.h.data(), D, w_.lnG.data(), w_.lnB.data());
+        w_.tokens.multiply(s_.h.data(), s_.logits.data(), false);
+        DictionaryFeatureProvider out;
+        out.set("logits", halfArray({1, 1, V}, s_.logits.data()));
+        out.set("key_cache_updates", halfArray({1, E, 1, 1}, s_.newKeys.data()));
+        out.set("value_cache_updates", halfArray({1, E, 1, 1}, s_.newValues.data()));
+        if (!d_.alignmentHeads.empty()) {
+            const float inv = 1.0f / static_cast<float>(d_.alignmentHeads.size());
+            for (auto& a : s_.alignment) a *= inv;
+            out.set("alignment_heads_weights", halfArray({1, W}, s_.alignment.data()));
+        }
+        return out;
+    }
+
+private:
+    const Layer& layer(int64_t l) const { return w_.layers[N(l)]; }
+
+    // One head over the S cache positions; this step's key and value stand
+    // wherever the update mask is set.
+    void attendToCache(int64_t l, int64_t hh) {
+        const float* qs = s_.qkv.data() + hh * hd;
+        const float* ks = s_.qkv.data() + D + hh * hd;
+        const float* vs = s_.qkv.data() + 2 * D + hh * hd;
+        float* scores = s_.scores.data() + hh * S;
+        float* row = s_.cacheRow.data() + hh * S;
+        float* attn = s_.attn.data() + hh * hd;
+        std::fill_n(scores, S, 0.0f);
+        for (int64_t i = 0; i < hd; ++i) {
+            readChannel(*keyCache_, l * D + hh * hd + i, row, S);
+            kernels::axpy(qs[i], row, scores, S);
+        }
+        const float selfScore = kernels::dot(qs, ks, hd);
+        for (int64_t p = 0; p < S; ++p) {
+            if (s_.update[p]) scores[p] = selfScore;
+            scores[p] = scores[p] * scale + s_.padding[p];
+        }
+        kernels::softmaxRow(scores, S, 1.0f);
+        float updateWeight = 0;
+        for (int64_t p = 0; p < S; ++p) {
+            if (s_.update[p]) {
+                updateWeight += scores[p];
+                scores[p] = 0;
+            }
+        }
+        if (valuesContiguous_) {  // the head's channels as one [hd x S] block
+            HalfMatrix::multiplyRows(valueCache_->data<uint16_t>() + (l * D + hh * hd) * S, hd, S, scores, attn, false);
+            for (int64_t i = 0; i < hd; ++i) attn[i] += updateWeight * vs[i];
+        } else {
+            for (int64_t i = 0; i < hd; ++i) {
+                readChannel(*valueCache_, l * D + hh * hd + i, row, S);
+                attn[i] = kernels::dot(scores, row, S) + updateWeight * vs[i];
+            }
+        }
+    }
+
+    // Each head's scores over the encoder frames K [H][W][hd], in parts;
+    // whoever scores a head's last part takes its softmax.
+    void scoreFrames(const uint16_t* K) {
+        const auto& split = s_.split;
+        parallelFor(H * split.frameParts, 1, [&](int64_t b, int64_t e) {
+            for (int64_t c = b; c < e; ++c) {
+                const int64_t hh = c / split.frameParts, t0 = (c % split.frameParts) * split.framesPerPart;
+                const int64_t t1 = std::min(W, t0 + split.framesPerPart);
+                float* scores = s_.probs.data() + hh * W;
+                if (t0 < t1) {
+                    HalfMatrix::multiplyRows(K + (hh * W + t0) * hd, t1 - t0, hd, s_.q.data() + hh * hd, scores + t0,
+                                             false);
+                }
+                if (s_.headsScored[N(hh)].fetch_add(1, std::memory_order_acq_rel) + 1 == split.frameParts) {
+                    kernels::softmaxRow(scores, W, scale);
+                }
+            }
+        });
+    }
+
+    // The frames' values Vt [H][hd][W] weighed by each head's scores, in parts.
+    void weighFrames(const uint16_t* Vt) {
+        const auto& split = s_.split;
+        parallelFor(H * split.valueParts, 1, [&](int64_t b, int64_t e) {
+            for (int64_t c = b; c < e; ++c) {
+                const int64_t hh = c / split.valueParts, i0 = (c % split.valueParts) * split.valuesPerPart;
+                const int64_t i1 = std::min(hd, i0 + split.valuesPerPart);
+                if (i0 < i1) {
+                    HalfMatrix::multiplyRows(Vt + (hh * hd + i0) * W, i1 - i0, W, s_.probs.data() + hh * W,
+                                             s_.attn.data() + hh * hd + i0, false);
+                }
+            }
+        });
+    }
+
+    static std::shared_ptr<MultiArray> halfArray(std::vector<int64_t> shape, const float* values) {
+        auto array = MultiArray::make(std::move(shape), DataType::float16);
+        floatsToHalves(values, array->data<uint16_t>(), static_cast<size_t>(array->count()));
+        return array;
+    }
+
+    const DecoderDimensions& d_;
+    const Weights& w_;
+    const CrossEntry& cross_;
+    RunState& s_;
+    const std::shared_ptr<MultiArray> keyCache_, valueCache_;
+    const bool valuesContiguous_;
+    const int64_t D, H, hd, S, W;
+    const float scale;
+};
+
 DictionaryFeatureProvider WhisperDecoderModel::predictFeatures(const FeatureProvider& input, const PredictionOptions&) {
     const auto w = weights();
-    const int64_t D = dims_.dModel, F = dims_.ffnDim, H = dims_.nHeads, hd = D / H;
-    const int64_t S = dims_.kvLength, W = dims_.nAudioCtx, V = dims_.nVocab;
-
     const int32_t token = input.multiArray("input_ids")->data<int32_t>()[0];
     const int32_t position = input.multiArray("cache_length")->data<int32_t>()[0];
-    if (token < 0 || token >= V) {
+    if (token < 0 || token >= dims_.nVocab) {
         throw ModelError(ModelError::Kind::invalidInput, "input_ids holds " + std::to_string(token) +
-                                                             ", outside the vocabulary of " + std::to_string(V));
+                                                             ", outside the vocabulary of " + std::to_string(dims_.nVocab));
     }
     if (position < 0 || position >= dims_.nTextCtx) {
         throw ModelError(ModelError::Kind::invalidInput, "cache_length holds " + std::to_string(position) +
                                                              ", outside 0..." + std::to_string(dims_.nTextCtx - 1));
     }
-    const auto keyCache = input.multiArray("key_cache");
-    const auto valueCache = input.multiArray("value_cache");
-    const auto updateMaskArray = input.multiArray("kv_cache_update_mask");
-    const auto paddingArray = input.multiArray("decoder_key_padding_mask");
-    std::vector<char> update(static_cast<size_t>(S));
-    std::vector<float> padding(static_cast<size_t>(S));
-    for (int64_t p = 0; p < S; ++p) {
-        update[p] = updateMaskArray->value({0, p}) != 0;
-        padding[p] = static_cast<float>(paddingArray->value({0, p}));
-    }
-    const auto cross = crossAttention(*w, *input.multiArray("encoder_output_embeds"));
-    const bool valuesContiguous = valueCache->strides()[3] == 1 && valueCache->strides()[1] == S;
-
-    std::vector<float> x(static_cast<size_t>(D)), h(static_cast<size_t>(D)), qkv(static_cast<size_t>(3 * D));
-    std::vector<float> attn(static_cast<size_t>(D)), q(static_cast<size_t>(D)), ff(static_cast<size_t>(F));
-    std::vector<float> newKeys(static_cast<size_t>(dims_.nLayers * D)), newValues(static_cast<size_t>(dims_.nLayers * D));
-    std::vector<float> alignment(static_cast<size_t>(W), 0.0f);
-    // Cross-attention work split: about four parts per thread, parts of at
-    // least 64 frames and 8 value rows.
-    const int64_t targetParts = std::max<int64_t>(1, (4 * workerCount() + H - 1) / H);
-    const int64_t framesParts = std::clamp<int64_t>(targetParts, 1, std::max<int64_t>(1, W / 64));
-    const int64_t framesPerPart = ((W + framesParts - 1) / framesParts + 3) / 4 * 4;
-    const int64_t valueParts = std::clamp<int64_t>(targetParts, 1, std::max<int64_t>(1, hd / 8));
-    const int64_t valuesPerPart = (hd + valueParts - 1) / valueParts;
-    std::vector<float> probs(static_cast<size_t>(H * W));
-    std::vector<std::atomic<int64_t>> headsScored(static_cast<size_t>(H));
-    w->tokens.rowToFloats(token, x.data());
-    for (int64_t i = 0; i < D; ++i) x[i] += w->positions[position * D + i];
-    const float scale = 1.0f / std::sqrt(static_cast<float>(hd));
-
+    const auto cross = crossKeysAndValues(*w, *input.multiArray("encoder_output_embeds"));
+    auto state = takeRunState();
+    Step step(dims_, *w, *cross, input, *state);
+    step.embed(token, position);
     for (int64_t l = 0; l < dims_.nLayers; ++l) {
-        const auto& L = w->layers[static_cast<size_t>(l)];
-        kernels::layerNormRow(x.data(), h.data(), D, L.ln1g.data(), L.ln1b.data());
-        L.wqkv.multiply(h.data(), qkv.data(), false);
-        for (int64_t i = 0; i < 3 * D; ++i) qkv[i] += L.bqkv[i];
-        const float* qs = qkv.data();
-        const float* ks = qkv.data() + D;
-        const float* vs = qkv.data() + 2 * D;
-        std::copy_n(ks, D, newKeys.data() + l * D);
-        std::copy_n(vs, D, newValues.data() + l * D);
-
-        // Self-attention over the S cache positions; this step's key and
-        // value stand wherever the update mask is set.
-        parallelFor(H, 1, [&](int64_t b, int64_t e) {
-            std::vector<float> scores(static_cast<size_t>(S)), row(static_cast<size_t>(S));
-            for (int64_t hh = b; hh < e; ++hh) {
-                std::fill(scores.begin(), scores.end(), 0.0f);
-                for (int64_t i = 0; i < hd; ++i) {
-                    readChannel(*keyCache, l * D + hh * hd + i, row.data(), S);
-                    kernels::axpy(qs[hh * hd + i], row.data(), scores.data(), S);
-                }
-                const float selfScore = kernels::dot(qs + hh * hd, ks + hh * hd, hd);
-                for (int64_t p = 0; p < S; ++p) {
-                    if (update[p]) scores[p] = selfScore;
-                    scores[p] = scores[p] * scale + padding[p];
-                }
-                kernels::softmaxRow(scores.data(), S, 1.0f);
-                float updateWeight = 0;
-                for (int64_t p = 0; p < S; ++p) {
-                    if (update[p]) {
-                        updateWeight += scores[p];
-                        scores[p] = 0;
-                    }
-                }
-                if (valuesContiguous) {  // the head's channels as one [hd x S] block
-                    HalfMatrix::multiplyRows(valueCache->data<uint16_t>() + (l * D + hh * hd) * S, hd, S, scores.data(),
-                                             attn.data() + hh * hd, false);
-                    for (int64_t i = 0; i < hd; ++i) attn[hh * hd + i] += updateWeight * vs[hh * hd + i];
-                } else {
-                    for (int64_t i = 0; i < hd; ++i) {
-                        readChannel(*valueCache, l * D + hh * hd + i, row.data(), S);
-                        attn[hh * hd + i] = kernels::dot(scores.data(), row.data(), S) + updateWeight * vs[hh * hd + i];
-                    }
-                }
-            }
-        });
-        L.wo.multiply(attn.data(), x.data(), true);
-        for (int64_t i = 0; i < D; ++i) x[i] += L.bo[i];
-
-        // Cross-attention over the encoder frames.
-        kernels::layerNormRow(x.data(), h.data(), D, L.ln2g.data(), L.ln2b.data());
-        std::copy_n(L.cqb.data(), D, q.data());
-        L.cq.multiply(h.data(), q.data(), true);
-        const uint16_t* K = cross->keys[static_cast<size_t>(l)].data();
-        const uint16_t* Vt = cross->values[static_cast<size_t>(l)].data();
-        // Scores then weighted values, each split finer than by head so that
-        // all threads stream the keys and values; whoever scores a head's
-        // last frames takes its softmax.
-        parallelFor(H * framesParts, 1, [&](int64_t b, int64_t e) {
-            for (int64_t c = b; c < e; ++c) {
-                const int64_t hh = c / framesParts, t0 = (c % framesParts) * framesPerPart;
-                const int64_t t1 = std::min(W, t0 + framesPerPart);
-                float* scores = probs.data() + hh * W;
-                if (t0 < t1) HalfMatrix::multiplyRows(K + (hh * W + t0) * hd, t1 - t0, hd, q.data() + hh * hd, scores + t0, false);
-                if (headsScored[static_cast<size_t>(hh)].fetch_add(1, std::memory_order_acq_rel) + 1 == framesParts) {
-                    kernels::softmaxRow(scores, W, scale);
-                }
-            }
-        });
-        parallelFor(H * valueParts, 1, [&](int64_t b, int64_t e) {
-            for (int64_t c = b; c < e; ++c) {
-                const int64_t hh = c / valueParts, i0 = (c % valueParts) * valuesPerPart;
-                const int64_t i1 = std::min(hd, i0 + valuesPerPart);
-                if (i0 < i1) {
-                    HalfMatrix::multiplyRows(Vt + (hh * hd + i0) * W, i1 - i0, W, probs.data() + hh * W,
-                                             attn.data() + hh * hd + i0, false);
-                }
-            }
-        });
-        for (auto& n : headsScored) n.store(0, std::memory_order_relaxed);
-        for (const auto& [al, ah] : dims_.alignmentHeads) {
-            if (al != l) continue;
-            const float* headProbs = probs.data() + ah * W;
-            for (int64_t t = 0; t < W; ++t) alignment[t] += headProbs[t];
-        }
-        L.co.multiply(attn.data(), x.data(), true);
-        for (int64_t i = 0; i < D; ++i) x[i] += L.cob[i];
-
-        // Feed-forward.
-        kernels::layerNormRow(x.data(), h.data(), D, L.ln3g.data(), L.ln3b.data());
-        L.fc1.multiply(h.data(), ff.data(), false);
-        kernels::geluRow(ff.data(), F, L.fc1b.data());
-        L.fc2.multiply(ff.data(), x.data(), true);
-        for (int64_t i = 0; i < D; ++i) x[i] += L.fc2b[i];
+        step.selfAttention(l);
+        step.crossAttention(l);
+        step.feedForward(l);
     }
-    kernels::layerNormRow(x.data(), h.data(), D, w->lnG.data(), w->lnB.data());
-    FloatBuffer logits(static_cast<size_t>(V), false);
-    w->tokens.multiply(h.data(), logits.data(), false);
-
-    const int64_t E = dims_.nLayers * D;
-    DictionaryFeatureProvider out;
-    auto logitsArray = MultiArray::make({1, 1, V}, DataType::float16);
-    floatsToHalves(logits.data(), logitsArray->data<uint16_t>(), static_cast<size_t>(V));
-    out.set("logits", logitsArray);
-    auto keyUpdates = MultiArray::make({1, E, 1, 1}, DataType::float16);
-    floatsToHalves(newKeys.data(), keyUpdates->data<uint16_t>(), static_cast<size_t>(E));
-    out.set("key_cache_updates", keyUpdates);
-    auto valueUpdates = MultiArray::make({1, E, 1, 1}, DataType::float16);
-    floatsToHalves(newValues.data(), valueUpdates->data<uint16_t>(), static_cast<size_t>(E));
-    out.set("value_cache_updates", valueUpdates);
-    if (!dims_.alignmentHeads.empty()) {
-        const float inv = 1.0f / static_cast<float>(dims_.alignmentHeads.size());
-        for (auto& a : alignment) a *= inv;
-        auto alignmentArray = MultiArray::make({1, W}, DataType::float16);
-        floatsToHalves(alignment.data(), alignmentArray->data<uint16_t>(), static_cast<size_t>(W));
-        out.set("alignment_heads_weights", alignmentArray);
-    }
+    auto out = step.outputs();
+    returnRunState(std::move(state));
     return out;
 }
 

@@ -41,6 +41,7 @@ public:
     static constexpr const char* kind = "whisper-decoder";
 
     WhisperDecoderModel(const ModelManifest& manifest, TensorSource& weights, ModelConfiguration configuration = {});
+    ~WhisperDecoderModel() override;
 
     const DecoderDimensions& dimensions() const { return dims_; }
     static ModelManifest manifest(const DecoderDimensions& dims);
@@ -74,13 +75,18 @@ private:
         size_t stepBytes = 0;
     };
     struct CrossEntry;
+    struct RunState;
+    class Step;
     std::shared_ptr<const Weights> weights() const;
-    std::shared_ptr<CrossEntry> crossAttention(const Weights& w, const class MultiArray& encoderOutput);
+    std::shared_ptr<CrossEntry> crossKeysAndValues(const Weights& w, const class MultiArray& encoderOutput);
+    std::unique_ptr<RunState> takeRunState();
+    void returnRunState(std::unique_ptr<RunState> state);
 
     DecoderDimensions dims_;
     mutable std::mutex mutex_;
     std::shared_ptr<const Weights> weights_;
     std::list<std::shared_ptr<CrossEntry>> crossCache_;  // most recent first
+    std::vector<std::unique_ptr<RunState>> idleRunStates_;
 };
 
 }  // namespace platform::ml

@@ -14,6 +14,8 @@
 #include <string>
 #include <thread>
 
+#include "platform/foundation/UniqueFd.hpp"
+
 namespace platform::net {
 
 namespace {
@@ -54,7 +56,7 @@ bool hasDefaultRoute() {
 struct NetlinkPathMonitor::Impl {
     std::mutex mutex;
     std::jthread thread;
-    int wakeFds[2] = {-1, -1};
+    UniqueFd wakeRead, wakeWrite;  // a byte on it ends the watch
 };
 
 NetlinkPathMonitor::NetlinkPathMonitor() : impl_(std::make_unique<Impl>()) {}
@@ -71,31 +73,31 @@ NetworkPath NetlinkPathMonitor::currentPath() {
 void NetlinkPathMonitor::start(Handler handler) {
     std::lock_guard lock(impl_->mutex);
     if (impl_->thread.joinable()) return;
-    if (pipe(impl_->wakeFds) != 0) impl_->wakeFds[0] = impl_->wakeFds[1] = -1;
-    int wake = impl_->wakeFds[0];
+    if (auto pipe = openPipe()) {
+        impl_->wakeRead = std::move(pipe->readEnd);
+        impl_->wakeWrite = std::move(pipe->writeEnd);
+    }
+    const int wake = impl_->wakeRead.get();
     // The first path is known before start returns.
     NetworkPath first = currentPath();
     if (handler) handler(first);
     impl_->thread = std::jthread([handler = std::move(handler), wake, first](std::stop_token stop) {
-        int sock = socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_ROUTE);
-        if (sock >= 0) {
+        UniqueFd sock(socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_ROUTE));
+        if (sock) {
             sockaddr_nl addr{};
             addr.nl_family = AF_NETLINK;
             addr.nl_groups = RTMGRP_LINK | RTMGRP_IPV4_ROUTE | RTMGRP_IPV6_ROUTE | RTMGRP_IPV4_IFADDR;
-            if (bind(sock, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
-                close(sock);
-                sock = -1;
-            }
+            if (bind(sock.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) sock.reset();
         }
         NetworkPath last = first;
         char buffer[8192];
         while (!stop.stop_requested()) {
-            pollfd fds[2] = {{sock, POLLIN, 0}, {wake, POLLIN, 0}};
-            int ready = poll(fds, 2, sock >= 0 ? -1 : 5000);
+            pollfd fds[2] = {{sock.get(), POLLIN, 0}, {wake, POLLIN, 0}};
+            int ready = poll(fds, 2, sock ? -1 : 5000);
             if (stop.stop_requested()) break;
             if (ready < 0) continue;
-            if (sock >= 0 && (fds[0].revents & POLLIN)) {
-                if (recv(sock, buffer, sizeof buffer, 0) < 0) continue;
+            if (sock && (fds[0].revents & POLLIN)) {
+                if (recv(sock.get(), buffer, sizeof buffer, 0) < 0) continue;
             }
             NetworkPath now = currentPath();
             if (now.status != last.status) {
@@ -103,7 +105,6 @@ void NetlinkPathMonitor::start(Handler handler) {
                 if (handler) handler(now);
             }
         }
-        if (sock >= 0) close(sock);
     });
 }
 
@@ -115,16 +116,14 @@ void NetlinkPathMonitor::cancel() {
     }
     if (thread.joinable()) {
         thread.request_stop();
-        if (impl_->wakeFds[1] >= 0) {
+        if (impl_->wakeWrite) {
             char byte = 1;
-            (void)!write(impl_->wakeFds[1], &byte, 1);
+            (void)!write(impl_->wakeWrite.get(), &byte, 1);
         }
         thread.join();
     }
-    for (int& fd : impl_->wakeFds) {
-        if (fd >= 0) close(fd);
-        fd = -1;
-    }
+    impl_->wakeRead.reset();
+    impl_->wakeWrite.reset();
 }
 
 }  // namespace platform::net

@@ -22,6 +22,8 @@
 #include <thread>
 #include <utility>
 
+#include "platform/foundation/UniqueFd.hpp"
+
 extern char** environ;
 
 namespace platform::process {
@@ -29,54 +31,23 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Closes on scope exit; fds are kept above 2 so dup2 onto 0..2 always clears CLOEXEC.
-class Fd {
-public:
-    Fd() = default;
-    explicit Fd(int fd) : fd_(fd) {}
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    Fd(Fd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-    Fd& operator=(Fd&& other) noexcept {
-        if (this != &other) {
-            reset();
-            fd_ = std::exchange(other.fd_, -1);
-        }
-        return *this;
-    }
-    ~Fd() { reset(); }
-
-    int get() const { return fd_; }
-    int release() { return std::exchange(fd_, -1); }
-    explicit operator bool() const { return fd_ >= 0; }
-    void reset() {
-        if (fd_ >= 0) {
-            ::close(fd_);
-            fd_ = -1;
-        }
-    }
-
-private:
-    int fd_ = -1;
-};
-
-Fd highFd(int fd) {
-    if (fd < 0 || fd > 2) return Fd(fd);
-    int moved = ::fcntl(fd, F_DUPFD_CLOEXEC, 3);
-    ::close(fd);
-    return Fd(moved);
+// Descriptors are kept above 2, so dup2 onto 0..2 always clears CLOEXEC.
+UniqueFd highFd(int fd) {
+    UniqueFd original(fd);
+    if (fd < 0 || fd > 2) return original;
+    return UniqueFd(::fcntl(fd, F_DUPFD_CLOEXEC, 3));
 }
 
-void makePipe(Fd& readEnd, Fd& writeEnd, const std::string& path) {
-    int p[2];
-    if (::pipe2(p, O_CLOEXEC) != 0) throw ProcessError(ProcessError::Kind::pipe, path, errno);
-    readEnd = highFd(p[0]);
-    writeEnd = highFd(p[1]);
+void makePipe(UniqueFd& readEnd, UniqueFd& writeEnd, const std::string& path) {
+    auto pipe = openPipe();
+    if (!pipe) throw ProcessError(ProcessError::Kind::pipe, path, errno);
+    readEnd = highFd(pipe->readEnd.release());
+    writeEnd = highFd(pipe->writeEnd.release());
     if (!readEnd || !writeEnd) throw ProcessError(ProcessError::Kind::pipe, path, errno);
 }
 
-Fd makeEventFd(const std::string& path) {
-    Fd fd = highFd(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+UniqueFd makeEventFd(const std::string& path) {
+    UniqueFd fd = highFd(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
     if (!fd) throw ProcessError(ProcessError::Kind::pipe, path, errno);
     return fd;
 }
@@ -113,14 +84,14 @@ void writeInput(int fd, int wake, const std::string& data) {
     }
 }
 
-int openPidFd(pid_t pid) {
+UniqueFd openPidFd(pid_t pid) {
 #ifdef SYS_pidfd_open
-    int fd = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
-    if (fd >= 0) ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+    UniqueFd fd(static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)));
+    if (fd) ::fcntl(fd.get(), F_SETFD, FD_CLOEXEC);
     return fd;
 #else
     (void)pid;
-    return -1;
+    return UniqueFd();
 #endif
 }
 
@@ -147,11 +118,10 @@ bool groupAlive(pid_t pgid) {
     while (dirent* entry = ::readdir(proc)) {
         if (entry->d_name[0] < '0' || entry->d_name[0] > '9') continue;
         const std::string path = std::string("/proc/") + entry->d_name + "/stat";
-        int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0) continue;
+        const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+        if (!fd) continue;
         char buffer[512];
-        ssize_t n = ::read(fd, buffer, sizeof buffer - 1);
-        ::close(fd);
+        const ssize_t n = ::read(fd.get(), buffer, sizeof buffer - 1);
         if (n <= 0) continue;
         buffer[n] = 0;
         // "pid (comm) state ppid pgrp ..."; comm may hold anything, so parse after the last ')'.
@@ -173,11 +143,11 @@ bool groupAlive(pid_t pgid) {
 // nothing can fail once it runs. The child's ends are closed in this process
 // once it is spawned; the output pipe exists only when the output is pumped.
 struct RunPipes {
-    Fd inRead, inWrite;
-    Fd outRead, outWrite;
-    Fd devNull;
-    Fd stopWake;    // a stop request reaches the supervisor through it
-    Fd writerWake;  // tells the input writer to give up
+    UniqueFd inRead, inWrite;
+    UniqueFd outRead, outWrite;
+    UniqueFd devNull;
+    UniqueFd stopWake;    // a stop request reaches the supervisor through it
+    UniqueFd writerWake;  // tells the input writer to give up
 
     static RunPipes open(const Options& options, const std::string& exe) {
         RunPipes pipes;
@@ -263,14 +233,11 @@ pid_t spawnChild(const Options& options, const RunPipes& pipes, const std::strin
 // reads cannot stall the run. Empty input is an input closed at once.
 class InputWriter {
 public:
-    InputWriter(Fd fd, Fd wake, const std::string& data) : wake_(std::move(wake)) {
+    InputWriter(UniqueFd fd, UniqueFd wake, const std::string& data) : wake_(std::move(wake)) {
         if (data.empty()) return;
         setNonBlocking(fd.get());
         // The thread owns the pipe's end and closes it when done, so the child sees the end of input.
-        thread_ = std::thread([fd = fd.release(), w = wake_.get(), &data] {
-            writeInput(fd, w, data);
-            ::close(fd);
-        });
+        thread_ = std::thread([fd = std::move(fd), w = wake_.get(), &data] { writeInput(fd.get(), w, data); });
     }
     InputWriter(const InputWriter&) = delete;
     InputWriter& operator=(const InputWriter&) = delete;
@@ -284,7 +251,7 @@ public:
     }
 
 private:
-    Fd wake_;
+    UniqueFd wake_;
     std::thread thread_;
 };
 
@@ -298,7 +265,7 @@ private:
 // still in the group are ended.
 class Supervisor {
 public:
-    Supervisor(const Options& options, pid_t pid, Fd output, Fd wake)
+    Supervisor(const Options& options, pid_t pid, UniqueFd output, UniqueFd wake)
         : options_(options),
           pid_(pid),
           pgid_(pid),
@@ -498,9 +465,9 @@ private:
     const Options& options_;
     const pid_t pid_;
     const pid_t pgid_;
-    Fd pidFd_;
-    Fd output_;
-    Fd wake_;
+    UniqueFd pidFd_;
+    UniqueFd output_;
+    UniqueFd wake_;
     const Clock::time_point start_;
     const bool hasDeadline_;
     const Clock::time_point deadline_;

@@ -16,13 +16,12 @@ TerminationSignals::TerminationSignals(std::function<void(int signal)> onFirst) 
     sigemptyset(&signals_);
     for (int sig : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&signals_, sig);
     pthread_sigmask(SIG_BLOCK, &signals_, &previousMask_);
-    signalFd_ = ::signalfd(-1, &signals_, SFD_CLOEXEC | SFD_NONBLOCK);
-    wakeFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (signalFd_ < 0 || wakeFd_ < 0) {
+    signalFd_.reset(::signalfd(-1, &signals_, SFD_CLOEXEC | SFD_NONBLOCK));
+    wakeFd_.reset(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+    if (!signalFd_ || !wakeFd_) {
         // Without a way to take them, the signals keep their default action.
-        if (signalFd_ >= 0) ::close(signalFd_);
-        if (wakeFd_ >= 0) ::close(wakeFd_);
-        signalFd_ = wakeFd_ = -1;
+        signalFd_.reset();
+        wakeFd_.reset();
         pthread_sigmask(SIG_SETMASK, &previousMask_, nullptr);
         return;
     }
@@ -32,16 +31,14 @@ TerminationSignals::TerminationSignals(std::function<void(int signal)> onFirst) 
 TerminationSignals::~TerminationSignals() {
     if (!watcher_.joinable()) return;
     const uint64_t one = 1;
-    [[maybe_unused]] auto written = ::write(wakeFd_, &one, sizeof one);
+    [[maybe_unused]] auto written = ::write(wakeFd_.get(), &one, sizeof one);
     watcher_.join();
     // Signals that came during the clean-up are taken here, so unblocking
     // them does not end the process after all.
     signalfd_siginfo info;
-    while (::read(signalFd_, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
+    while (::read(signalFd_.get(), &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
     }
     pthread_sigmask(SIG_SETMASK, &previousMask_, nullptr);
-    ::close(signalFd_);
-    ::close(wakeFd_);
 }
 
 std::optional<int> TerminationSignals::received() const {
@@ -51,14 +48,14 @@ std::optional<int> TerminationSignals::received() const {
 
 void TerminationSignals::watch() {
     for (;;) {
-        pollfd fds[2] = {{signalFd_, POLLIN, 0}, {wakeFd_, POLLIN, 0}};
+        pollfd fds[2] = {{signalFd_.get(), POLLIN, 0}, {wakeFd_.get(), POLLIN, 0}};
         if (::poll(fds, 2, -1) < 0) {
             if (errno == EINTR) continue;
             return;
         }
         if (fds[1].revents) return;
         signalfd_siginfo info;
-        while (::read(signalFd_, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
+        while (::read(signalFd_.get(), &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
             int expected = 0;
             const int signal = static_cast<int>(info.ssi_signo);
             if (received_.compare_exchange_strong(expected, signal) && onFirst_) onFirst_(signal);

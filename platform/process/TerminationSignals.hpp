@@ -7,6 +7,8 @@
 
 #include <signal.h>
 
+#include "platform/foundation/UniqueFd.hpp"
+
 namespace platform::process {
 
 // Takes SIGINT, SIGTERM and SIGHUP away from their default action (ending the
@@ -36,8 +38,8 @@ private:
     std::function<void(int)> onFirst_;
     sigset_t signals_{};
     sigset_t previousMask_{};
-    int signalFd_ = -1;
-    int wakeFd_ = -1;
+    UniqueFd signalFd_;
+    UniqueFd wakeFd_;
     std::atomic<int> received_{0};
     std::thread watcher_;
 };

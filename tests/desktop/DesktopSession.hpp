@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "platform/accessibility/AtspiClient.hpp"
+#include "platform/foundation/UniqueFd.hpp"
 #include "tests/support/ReadFile.hpp"
 #include "tests/support/TemporaryFolder.hpp"
 
@@ -32,26 +33,26 @@ class FixtureProcess {
 public:
     // Starts `args` and waits until it prints a line beginning "READY".
     explicit FixtureProcess(const std::vector<std::string>& args) {
-        int out[2];
-        if (::pipe2(out, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
+        auto out = platform::openPipe();
+        if (!out) throw std::runtime_error("pipe");
+        output_ = std::move(out->readEnd);
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+        posix_spawn_file_actions_adddup2(&actions, out->writeEnd.get(), STDOUT_FILENO);
         std::vector<char*> argv;
         for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
         argv.push_back(nullptr);
         const int rc = ::posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ);
         posix_spawn_file_actions_destroy(&actions);
-        ::close(out[1]);
-        output_ = out[0];
+        out->writeEnd.reset();
         if (rc != 0) throw std::runtime_error("cannot start " + args[0]);
         std::string said;
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
         while (said.find("READY") == std::string::npos && std::chrono::steady_clock::now() < deadline) {
-            pollfd fd{output_, POLLIN, 0};
+            pollfd fd{output_.get(), POLLIN, 0};
             if (::poll(&fd, 1, 100) <= 0) continue;
             char buffer[256];
-            const ssize_t n = ::read(output_, buffer, sizeof buffer);
+            const ssize_t n = ::read(output_.get(), buffer, sizeof buffer);
             if (n <= 0) break;
             said.append(buffer, static_cast<size_t>(n));
         }
@@ -78,13 +79,12 @@ public:
             }
             pid_ = -1;
         }
-        if (output_ >= 0) ::close(output_);
-        output_ = -1;
+        output_.reset();
     }
 
 private:
     pid_t pid_ = -1;
-    int output_ = -1;
+    platform::UniqueFd output_;
 };
 
 // Waits until `done` holds, checking every 10 ms.
@@ -223,8 +223,8 @@ public:
 private:
     void run() {
         const char* fifo = std::getenv("PARLOX_TEST_MIC_FIFO");
-        const int fd = fifo != nullptr ? ::open(fifo, O_WRONLY) : -1;
-        if (fd < 0) return;
+        const platform::UniqueFd fd(fifo != nullptr ? ::open(fifo, O_WRONLY) : -1);
+        if (!fd) return;
         constexpr size_t chunk = 4800;  // 0.1 s
         std::vector<float> frames(chunk * 2);
         for (size_t at = 0; !done_; at += chunk) {
@@ -232,10 +232,9 @@ private:
                 frames[2 * i] = at + i < 48000
                                     ? 0.5f * static_cast<float>(std::sin(2 * M_PI * 440.0 * (at + i) / 48000.0))
                                     : 0.0f;
-            if (::write(fd, frames.data(), frames.size() * sizeof(float)) < 0) break;
+            if (::write(fd.get(), frames.data(), frames.size() * sizeof(float)) < 0) break;
             std::this_thread::sleep_for(std::chrono::milliseconds(at < 48000 ? 0 : 20));
         }
-        ::close(fd);
     }
 
     std::atomic<bool> done_{false};

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "ZezeziCore/External/Hub/HubClientError.hpp"
+#include "platform/foundation/UniqueFd.hpp"
 
 namespace Hub {
 
@@ -169,19 +170,19 @@ void Downloader::cancel() {
 void Downloader::setUpDownload(const platform::net::Url& from, std::optional<std::string> token, int64_t resumeSize,
                                platform::net::HttpHeaders headers, double timeout, int numRetries,
                                std::stop_token stop) {
-    int fd = -1;
+    platform::UniqueFd fd;
     try {
         std::optional<int64_t> expected;
         {
             std::lock_guard lock(stateMutex_);
             expected = expectedSize_;
         }
-        fd = ::open(incompleteDestination_.c_str(), (expectedSha256_ ? O_RDWR : O_WRONLY) | O_CLOEXEC);
-        if (fd < 0) throwFileError("cannot open partial file", incompleteDestination_);
+        fd.reset(::open(incompleteDestination_.c_str(), (expectedSha256_ ? O_RDWR : O_WRONLY) | O_CLOEXEC));
+        if (!fd) throwFileError("cannot open partial file", incompleteDestination_);
 
         // A partial file longer than the file cannot be trusted: start over.
         if (expected && resumeSize > *expected) {
-            truncateToZero(fd, incompleteDestination_);
+            truncateToZero(fd.get(), incompleteDestination_);
             resumeSize = 0;
         }
         {
@@ -191,7 +192,7 @@ void Downloader::setUpDownload(const platform::net::Url& from, std::optional<std
         std::optional<BodyHash> hash;
         if (expectedSha256_) {
             hash.emplace();
-            hash->addPrefix(fd, resumeSize, incompleteDestination_);
+            hash->addPrefix(fd.get(), resumeSize, incompleteDestination_);
         }
         double first = (resumeSize > 0 && expected && *expected >= 1)
                            ? static_cast<double>(resumeSize) / static_cast<double>(*expected)
@@ -207,18 +208,16 @@ void Downloader::setUpDownload(const platform::net::Url& from, std::optional<std
             request.bearerToken = token;
             request.idleTimeout = timeout;
             if (resumeSize > 0) {
-                if (::lseek(fd, 0, SEEK_END) < 0) throwFileError("cannot seek partial file", incompleteDestination_);
+                if (::lseek(fd.get(), 0, SEEK_END) < 0) throwFileError("cannot seek partial file", incompleteDestination_);
             }
-            httpGet(request, fd, numRetries, hash ? &*hash : nullptr, stop);
+            httpGet(request, fd.get(), numRetries, hash ? &*hash : nullptr, stop);
         }
         if (stop.stop_requested()) throw CancellationError();
         if (hash) verify(*hash);
         moveDownloadedFile();
         publish(DownloadState::completed(destination_));
-        ::close(fd);
-        fd = -1;
     } catch (...) {
-        if (fd >= 0) ::close(fd);
+        fd.reset();  // closed before anyone learns of the failure
         publish(DownloadState::failed(std::current_exception()));
     }
 }

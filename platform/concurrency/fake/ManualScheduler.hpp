@@ -109,6 +109,24 @@ public:
         settle();
     }
 
+    // Drops the posted work, jobs and timers still waiting, without running
+    // them. Work left queued at the end of a test can hold this scheduler (a
+    // job that posts its result back does), which would keep both alive.
+    void discardPending() {
+        while (true) {
+            std::deque<Work> posted, jobs;
+            std::vector<Timer> timers;
+            {
+                std::lock_guard lock(mutex_);
+                if (posted_.empty() && jobs_.empty() && timers_.empty()) return;
+                posted.swap(posted_);
+                jobs.swap(jobs_);
+                timers.swap(timers_);
+            }
+            // Destroyed here, unlocked: what they held may queue more work.
+        }
+    }
+
     // Timers still waiting, and the seconds left until each fires.
     std::vector<double> pendingTimerDelays() const {
         std::lock_guard lock(mutex_);

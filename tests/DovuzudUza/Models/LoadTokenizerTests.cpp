@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include "DovuzudUza/Core/ModelUtilities.hpp"
+#include "platform/foundation/UniqueFd.hpp"
 #include "LogCapture.hpp"
 #include "WhisperVocabularyFixture.hpp"
 
@@ -32,13 +33,13 @@ class UnreachableHub {
 public:
     UnreachableHub() {
         if (const char* old = std::getenv("HF_ENDPOINT")) previous_ = old;
-        socket_ = ::socket(AF_INET, SOCK_STREAM, 0);
+        socket_.reset(::socket(AF_INET, SOCK_STREAM, 0));
         sockaddr_in address{};
         address.sin_family = AF_INET;
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         socklen_t size = sizeof address;
-        if (socket_ < 0 || ::bind(socket_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-            ::getsockname(socket_, reinterpret_cast<sockaddr*>(&address), &size) != 0)
+        if (!socket_ || ::bind(socket_.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+            ::getsockname(socket_.get(), reinterpret_cast<sockaddr*>(&address), &size) != 0)
             throw std::runtime_error("cannot reserve a local port");
         setenv("HF_ENDPOINT", ("http://127.0.0.1:" + std::to_string(ntohs(address.sin_port))).c_str(), 1);
     }
@@ -47,14 +48,13 @@ public:
             setenv("HF_ENDPOINT", previous_->c_str(), 1);
         else
             unsetenv("HF_ENDPOINT");
-        ::close(socket_);
     }
     UnreachableHub(const UnreachableHub&) = delete;
     UnreachableHub& operator=(const UnreachableHub&) = delete;
 
 private:
     std::optional<std::string> previous_;
-    int socket_ = -1;
+    platform::UniqueFd socket_;
 };
 
 }  // namespace

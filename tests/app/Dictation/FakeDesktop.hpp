@@ -33,6 +33,10 @@ struct FakeDesktop {
     FakeDesktop() {
         keys->setHandler([this](const platform::input::FakeKeySynth::Event& event) { act(event.key); });
     }
+    // What the test left queued would otherwise keep the scheduler alive.
+    ~FakeDesktop() { scheduler->discardPending(); }
+    FakeDesktop(const FakeDesktop&) = delete;
+    FakeDesktop& operator=(const FakeDesktop&) = delete;
 
     Parlox::DesktopServices services() const { return {scheduler, accessibility, workspace, pasteboard, keys}; }
 

@@ -4,19 +4,19 @@
 
 #include "platform/desktop/X11Selection.hpp"
 #include "platform/desktop/X11Workspace.hpp"
+#include "platform/foundation/UniqueFd.hpp"
 
 using namespace platform::desktop;
 
 namespace {
 
 std::optional<std::vector<SelectionData>> decode(const std::string& wire) {
-    int fds[2];
-    EXPECT_EQ(::pipe(fds), 0);
-    EXPECT_EQ(::write(fds[1], wire.data(), wire.size()), static_cast<ssize_t>(wire.size()));
-    ::close(fds[1]);
-    auto out = decodeForms(fds[0]);
-    ::close(fds[0]);
-    return out;
+    auto pipe = platform::openPipe();
+    EXPECT_TRUE(pipe);
+    if (!pipe) return std::nullopt;
+    EXPECT_EQ(::write(pipe->writeEnd.get(), wire.data(), wire.size()), static_cast<ssize_t>(wire.size()));
+    pipe->writeEnd.reset();
+    return decodeForms(pipe->readEnd.get());
 }
 
 TEST(SelectionForms, RoundTripThroughTheHelpersInput) {

@@ -90,7 +90,9 @@ TEST(NumberFormat, FloatsPrintTheirOwnShortestText) {
                           {0.199951171875f, "0.19995117"}, {NAN, "nan"}, {-INFINITY, "-inf"}};
     for (const auto& c : cases) {
         EXPECT_EQ(formatShortest(c.value), c.text) << c.text;
-        if (std::isfinite(c.value)) EXPECT_EQ(static_cast<float>(*parseDouble(formatShortest(c.value))), c.value);
+        if (std::isfinite(c.value)) {
+            EXPECT_EQ(static_cast<float>(*parseDouble(formatShortest(c.value))), c.value);
+        }
     }
     // The double overload shows the widened value's expansion; integers stay whole.
     EXPECT_EQ(formatShortest(static_cast<double>(0.1f)), "0.10000000149011612");

@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/foundation/UniqueFd.hpp"
 #include "platform/process/Subprocess.hpp"
 #include "tests/support/ProcessGone.hpp"
 #include "tests/support/TemporaryFolder.hpp"
@@ -231,13 +232,12 @@ TEST(Subprocess, WritesToAFileAtItsCurrentOffset) {
     TemporaryFolder dir;
     auto file = dir.path() / "out.log";
     { std::ofstream(file) << "0123456789"; }
-    int fd = ::open(file.c_str(), O_WRONLY | O_CLOEXEC);
-    ASSERT_GE(fd, 0);
+    const platform::UniqueFd fd(::open(file.c_str(), O_WRONLY | O_CLOEXEC));
+    ASSERT_TRUE(fd);
     auto o = shell("printf ab; printf cd >&2");
     o.output = OutputMode::file;
-    o.outputFd = fd;
+    o.outputFd = fd.get();
     auto r = run(o);
-    ::close(fd);
     EXPECT_EQ(r.exitCode, 0);
     std::ifstream in(file);
     std::string text((std::istreambuf_iterator<char>(in)), {});
