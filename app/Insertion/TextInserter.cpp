@@ -53,10 +53,12 @@ bool TextInserter::landed(const platform::accessibility::ElementRef& element, in
         const auto there = element->selectedText();
         return !there || SessionText::same(*there, text);
     }
-    // Not selectable: a paste leaves the caret right after the text.
+    // Not selectable: a paste leaves the caret right after the text. A field
+    // that told its range at the capture and tells nothing now has hung or
+    // gone away: the text may be nowhere.
     const auto range = element->selectedTextRange();
     const int64_t end = location + static_cast<int64_t>(platform::utf16Length(text));
-    return !range || (range->location == end && range->length == 0);
+    return range && range->location == end && range->length == 0;
 }
 
 }  // namespace Parlox

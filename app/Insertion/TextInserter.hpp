@@ -38,9 +38,10 @@ public:
 
     // Selects (location, UTF-16 length of `text`); true when the element took it.
     static bool select(const platform::accessibility::ElementRef& element, int64_t location, const std::string& text);
-    // Read back after the paste: false when the field plainly does not hold
-    // `text` at `location` (what it selected differs, or its caret did not
-    // move past the text); a field that tells nothing counts as holding it.
+    // Read back after the paste: false when the field does not show `text` at
+    // `location` (what it selected differs, its caret did not move past the
+    // text, or it no longer answers); a selection it took but cannot read
+    // back counts as holding it.
     static bool landed(const platform::accessibility::ElementRef& element, int64_t location,
                        const std::string& text, bool selected);
 };

@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "platform/desktop/DesktopError.hpp"
+#include "platform/process/CleanSpawn.hpp"
 
 extern char** environ;
 
@@ -70,10 +71,16 @@ std::unique_ptr<ClipboardOwnerProcess> ClipboardOwnerProcess::start(const std::v
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, in.readEnd.get(), STDIN_FILENO);
     posix_spawn_file_actions_adddup2(&actions, out.writeEnd.get(), STDOUT_FILENO);
+    // The helper outlives us: it keeps none of our files (a lock, a pipe
+    // someone waits on) and none of our blocked or ignored signals.
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    process::spawnClean(actions, attributes);
     const std::string path = executable().string();
     char* argv[] = {const_cast<char*>(path.c_str()), nullptr};
     pid_t pid = 0;
-    const int rc = ::posix_spawnp(&pid, path.c_str(), &actions, nullptr, argv, environ);
+    const int rc = ::posix_spawnp(&pid, path.c_str(), &actions, &attributes, argv, environ);
+    posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
     in.readEnd.reset();
     out.writeEnd.reset();

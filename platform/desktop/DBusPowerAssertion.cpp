@@ -4,7 +4,7 @@
 #include <QDBusMessage>
 #include <QDBusReply>
 #include <QDBusUnixFileDescriptor>
-#include <unistd.h>
+#include <fcntl.h>
 
 #include "platform/desktop/DesktopError.hpp"
 #include "platform/desktop/X11Desktop.hpp"
@@ -28,7 +28,7 @@ QDBusMessage screenSaverCall(const char* method) {
 
 }  // namespace
 
-DBusPowerAssertion::DBusPowerAssertion() = default;
+DBusPowerAssertion::DBusPowerAssertion(std::string loginBusAddress) : loginBusAddress_(std::move(loginBusAddress)) {}
 
 DBusPowerAssertion::~DBusPowerAssertion() {
     std::vector<uint32_t> ids;
@@ -52,13 +52,18 @@ uint32_t DBusPowerAssertion::preventDisplaySleep(const std::string& reason) {
     } else {
         why = "no session bus";
     }
-    QDBusConnection system = QDBusConnection::systemBus();
+    QDBusConnection system = loginBusAddress_.empty()
+                                 ? QDBusConnection::systemBus()
+                                 : QDBusConnection::connectToBus(QString::fromStdString(loginBusAddress_), "parlox-login");
     if (system.isConnected()) {
         QDBusMessage call = QDBusMessage::createMethodCall("org.freedesktop.login1", "/org/freedesktop/login1",
                                                            "org.freedesktop.login1.Manager", "Inhibit");
         call << QString("idle") << QString(kApplication) << QString::fromStdString(reason) << QString("block");
         const QDBusReply<QDBusUnixFileDescriptor> reply = system.call(call, QDBus::Block, 3000);
-        if (reply.isValid() && reply.value().isValid()) held.lockFd.reset(::dup(reply.value().fileDescriptor()));
+        // Our copy closes on exec: the lock must end with the release, not
+        // live on in a program started meanwhile.
+        if (reply.isValid() && reply.value().isValid())
+            held.lockFd.reset(::fcntl(reply.value().fileDescriptor(), F_DUPFD_CLOEXEC, 0));
         else why += "; logind: " + reply.error().message().toStdString();
     } else {
         why += "; no system bus";

@@ -3,6 +3,7 @@
 #include <map>
 #include <mutex>
 #include <optional>
+#include <string>
 
 #include "platform/desktop/PowerAssertion.hpp"
 #include "platform/foundation/UniqueFd.hpp"
@@ -16,7 +17,8 @@ namespace platform::desktop {
 // the X server's screen saver extension.
 class DBusPowerAssertion final : public PowerAssertion {
 public:
-    DBusPowerAssertion();
+    // `loginBusAddress` names the bus logind is reached on; empty: the system bus.
+    explicit DBusPowerAssertion(std::string loginBusAddress = {});
     ~DBusPowerAssertion() override;
 
     uint32_t preventDisplaySleep(const std::string& reason) override;
@@ -29,6 +31,7 @@ private:
         std::optional<uint32_t> cookie;
         UniqueFd lockFd;  // logind holds off idle actions while it is open
     };
+    const std::string loginBusAddress_;
     std::mutex mutex_;
     std::map<uint32_t, Held> held_;
     uint32_t next_ = 0;

@@ -14,16 +14,31 @@ namespace {
 
 // A path quoted for an Exec line: inside double quotes, with the characters
 // the entry format reserves escaped (and backslashes doubled once more, as
-// the key's value is itself unescaped first).
+// the key's value is itself unescaped first); line breaks and tabs, which a
+// value cannot hold as they are, written as that unescaping's sequences.
 std::string quoteExec(const std::string& path) {
     std::string out = "\"";
     for (char c : path) {
-        if (c == '"' || c == '`' || c == '$') out += "\\\\";
-        if (c == '\\') out += "\\\\\\";
-        if (c == '%') out += '%';
-        out += c;
+        if (c == '\n') out += "\\n";
+        else if (c == '\t') out += "\\t";
+        else if (c == '\r') out += "\\r";
+        else {
+            if (c == '"' || c == '`' || c == '$') out += "\\\\";
+            if (c == '\\') out += "\\\\\\";
+            if (c == '%') out += '%';
+            out += c;
+        }
     }
     return out + "\"";
+}
+
+// The launch line: the program with the login marker in its environment.
+// `env` would take a path holding "=" for one more variable to set, so such
+// a path is started through the shell, as its first argument.
+std::string launchLine(const std::string& marker, const std::string& path) {
+    const std::string setMarker = "env " + marker + "=1 ";
+    if (path.find('=') == std::string::npos) return setMarker + quoteExec(path);
+    return setMarker + "/bin/sh -c " + quoteExec("exec \"$0\"") + " " + quoteExec(path);
 }
 
 }  // namespace
@@ -80,7 +95,7 @@ void XdgAutostartLoginItem::setEnabled(bool enabled) {
                               "Type=Application\n"
                               "Name=Parlox\n"
                               "Comment=Dictado por voz\n"
-                              "Exec=env " + std::string(launchMarker) + "=1 " + quoteExec(executable_.string()) + "\n"
+                              "Exec=" + launchLine(launchMarker, executable_.string()) + "\n"
                               "Terminal=false\n"
                               "X-GNOME-Autostart-enabled=true\n";
     try {

@@ -23,6 +23,7 @@
 #include <utility>
 
 #include "platform/foundation/UniqueFd.hpp"
+#include "platform/process/CleanSpawn.hpp"
 
 extern char** environ;
 
@@ -167,18 +168,6 @@ struct RunPipes {
     }
 };
 
-// Signals whose dispositions a child gets back to default: we may ignore or
-// handle them, the tool must not inherit that.
-sigset_t signalsResetInChild() {
-    sigset_t defaults;
-    sigemptyset(&defaults);
-    for (int sig : {SIGPIPE, SIGINT, SIGQUIT, SIGTERM, SIGHUP, SIGCHLD, SIGALRM, SIGUSR1, SIGUSR2,
-                    SIGTSTP, SIGTTIN, SIGTTOU, SIGXFSZ}) {
-        sigaddset(&defaults, sig);
-    }
-    return defaults;
-}
-
 // Starts the child in a process group of its own, with an empty signal mask,
 // standard input, output and error wired to the pipes, and nothing else open.
 pid_t spawnChild(const Options& options, const RunPipes& pipes, const std::string& exe) {
@@ -191,17 +180,10 @@ pid_t spawnChild(const Options& options, const RunPipes& pipes, const std::strin
     if (!options.workingDirectory.empty()) {
         posix_spawn_file_actions_addchdir_np(&actions, options.workingDirectory.c_str());
     }
-    posix_spawn_file_actions_addclosefrom_np(&actions, 3);
-
     posix_spawnattr_t attr;
     posix_spawnattr_init(&attr);
-    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    spawnClean(actions, attr, POSIX_SPAWN_SETPGROUP);
     posix_spawnattr_setpgroup(&attr, 0);
-    sigset_t mask;
-    sigemptyset(&mask);
-    posix_spawnattr_setsigmask(&attr, &mask);
-    const sigset_t defaults = signalsResetInChild();
-    posix_spawnattr_setsigdefault(&attr, &defaults);
 
     std::vector<std::string> argStore;
     argStore.reserve(options.arguments.size() + 1);

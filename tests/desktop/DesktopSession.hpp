@@ -105,6 +105,9 @@ bool eventually(Done done, std::chrono::milliseconds timeout = std::chrono::mill
 class TextFieldProgram {
 public:
     enum class Toolkit { qt, gtk };
+    // A one-line field or a multi-line one. Qt has two multi-line edits (rich
+    // and plain text); GTK's text view stands for both.
+    enum class Widget { line, multiLine, plainMultiLine };
     struct Options {
         Toolkit toolkit = Toolkit::qt;
         std::string name;
@@ -116,6 +119,7 @@ public:
         bool readOnly = false;
         int width = 0;  // Qt only: the window's size
         int height = 0;
+        Widget widget = Widget::line;
     };
 
     explicit TextFieldProgram(const Options& options)
@@ -137,11 +141,11 @@ public:
     // The field's text and selected text as the program itself sees them.
     std::pair<std::string, std::string> field() const {
         const std::string all = readFile(report_);
-        const auto newline = all.find('\n');
-        if (newline == std::string::npos) return {};
-        const auto second = all.find('\n', newline + 1);
-        return {all.substr(0, newline), all.substr(newline + 1, second == std::string::npos ? std::string::npos
-                                                                                            : second - newline - 1)};
+        const auto end = all.find('\0');
+        if (end == std::string::npos) return {};
+        const auto second = all.find('\0', end + 1);
+        if (second == std::string::npos) return {};
+        return {all.substr(0, end), all.substr(end + 1, second - end - 1)};
     }
 
     // Waits until the field holds `text` with `selected` selected.
@@ -165,6 +169,10 @@ private:
                                      std::to_string(options.selectLength)});
         if (options.password) args.push_back("--password");
         if (options.readOnly) args.push_back("--readonly");
+        if (options.widget != Widget::line) {
+            if (options.toolkit == Toolkit::gtk) args.push_back("--multiline");
+            else args.insert(args.end(), {"--widget", options.widget == Widget::multiLine ? "rich" : "plain"});
+        }
         if (options.width > 0)
             args.insert(args.end(), {"--size", std::to_string(options.width), std::to_string(options.height)});
         return args;

@@ -1,5 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <poll.h>
+#include <pthread.h>
+#include <signal.h>
+#include <unistd.h>
+
 #include "platform/desktop/ClipboardOwnerProcess.hpp"
 #include "platform/desktop/X11Pasteboard.hpp"
 #include "tests/desktop/DesktopSession.hpp"
@@ -9,6 +14,7 @@ using platform::desktop::ClipboardOwnerProcess;
 using platform::desktop::PasteboardItem;
 using platform::desktop::X11Pasteboard;
 using parlox::testing::TextFieldProgram;
+using parlox::testing::eventually;
 using Toolkit = TextFieldProgram::Toolkit;
 
 namespace {
@@ -48,6 +54,40 @@ TEST(Pasteboard, TextAndEmptyWrites) {
     pasteboard.writeItems({});
     EXPECT_EQ(pasteboard.string(), std::nullopt);
     EXPECT_TRUE(pasteboard.items().empty());
+}
+
+// The helper outlives this process: it must not keep any of its files open
+// (an idle lock, a pipe whose reader waits for the end).
+TEST(ClipboardHelper, KeepsNoneOfThisProcesssFilesOpen) {
+    int ends[2];
+    ASSERT_EQ(::pipe(ends), 0);  // inheritable, as a library's descriptor may be
+    const UniqueFd readEnd(ends[0]);
+    UniqueFd writeEnd(ends[1]);
+    auto owner = ClipboardOwnerProcess::start(desktop::textForms("texto"));
+    writeEnd.reset();
+    pollfd end{readEnd.get(), POLLIN, 0};
+    const int ready = ::poll(&end, 1, 3000);
+    EXPECT_EQ(ready, 1) << "the helper still holds the pipe";
+    char byte;
+    if (ready == 1) {
+        EXPECT_EQ(::read(readEnd.get(), &byte, 1), 0);  // every writer is gone
+    }
+    owner->quit();
+}
+
+// Started from a thread that holds termination signals off (as a command
+// line run does), the helper still ends when asked to.
+TEST(ClipboardHelper, EndsOnTerminateWhateverThisThreadBlocks) {
+    sigset_t terminate, previous;
+    sigemptyset(&terminate);
+    sigaddset(&terminate, SIGTERM);
+    ASSERT_EQ(::pthread_sigmask(SIG_BLOCK, &terminate, &previous), 0);
+    auto owner = ClipboardOwnerProcess::start(desktop::textForms("texto"));
+    ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    ASSERT_EQ(::kill(owner->pid(), SIGTERM), 0);
+    const bool ended = eventually([&] { return !owner->stillOwner(); });
+    EXPECT_TRUE(ended);
+    if (!ended) owner->quit();
 }
 
 TEST(Pasteboard, PrimarySelectionNamesItsOwner) {

@@ -1,6 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusReply>
+
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
 
 #include "platform/concurrency/MainQueue.hpp"
 #include "platform/desktop/DBusNotifier.hpp"
@@ -29,6 +36,13 @@ bool pumpUntil(Done done) {
     });
 }
 
+// The user clicks notice `number` on the stand-in notification server.
+void clickNotice(unsigned number) {
+    const std::string command = "dbus-send --session --type=method_call --dest=org.parlox.Test / "
+                                "org.parlox.Test.Click uint32:" + std::to_string(number);
+    ASSERT_EQ(std::system(command.c_str()), 0);
+}
+
 TEST(KeepAwake, InhibitsTheScreenSaverAndReleasesTheSameCookie) {
     DesktopServices services;
     DBusPowerAssertion power;
@@ -40,6 +54,37 @@ TEST(KeepAwake, InhibitsTheScreenSaverAndReleasesTheSameCookie) {
     EXPECT_EQ(services.calls(),
               (std::vector<std::string>{R"(["Inhibit", "Parlox", "Parlox: mantener el equipo despierto", 41])",
                                         R"(["Inhibit", "Parlox", "otra", 42])", R"(["UnInhibit", 41])"}));
+}
+
+// How many idle locks the stand-in login manager handed out are still open.
+unsigned inhibitorsHeld() {
+    const QDBusReply<uint> reply = QDBusConnection::sessionBus().call(
+        QDBusMessage::createMethodCall("org.parlox.Test", "/", "org.parlox.Test", "InhibitorsHeld"));
+    return reply.isValid() ? reply.value() : 1000;
+}
+
+// A program this process starts and that outlives the keep-awake request
+// (a writing tool, the clipboard helper) must not keep the idle lock.
+TEST(KeepAwake, TheIdleLockEndsWithTheReleaseWhileAChildProgramRuns) {
+    DesktopServices services;
+    // The stand-in login manager sits on the session bus.
+    DBusPowerAssertion power(std::getenv("DBUS_SESSION_BUS_ADDRESS"));
+    const uint32_t assertion = power.preventDisplaySleep("Parlox: mantener el Mac despierto");
+    EXPECT_EQ(inhibitorsHeld(), 1u);
+
+    pid_t child = 0;
+    char sleepPath[] = "/bin/sleep", seconds[] = "30";
+    char* argv[] = {sleepPath, seconds, nullptr};
+    ASSERT_EQ(::posix_spawn(&child, sleepPath, nullptr, nullptr, argv, environ), 0);
+    power.release(assertion);
+    EXPECT_TRUE(eventually([] { return inhibitorsHeld() == 0; }));
+    ::kill(child, SIGKILL);
+    ::waitpid(child, nullptr, 0);
+    EXPECT_EQ(services.calls(),
+              (std::vector<std::string>{
+                  R"(["Inhibit", "Parlox", "Parlox: mantener el Mac despierto", 41])",
+                  R"(["Inhibit", "idle", "Parlox", "Parlox: mantener el Mac despierto", "block"])",
+                  R"(["UnInhibit", 41])"}));
 }
 
 TEST(KeepAwake, RefusedWithoutAnyInhibitService) {
@@ -76,9 +121,7 @@ TEST(Notices, PostReplaceRemoveAndClickReachTheHandler) {
     notifier.post({"qz.tamo.Parlox.update", "Hay una versión nueva de Parlox", "La 2.0 está lista."});
     notifier.post({"qz.tamo.Parlox.update", "Hay una versión nueva de Parlox", "La 2.1 está lista."});
     notifier.post({"otro", "Otro", "cuerpo"});
-    ASSERT_EQ(std::system("dbus-send --session --type=method_call --dest=org.parlox.Test / org.parlox.Test.Click "
-                          "uint32:1"),
-              0);
+    clickNotice(1);
     EXPECT_TRUE(pumpUntil([&] { return !clicked.empty(); }));
     EXPECT_EQ(clicked, (std::vector<std::string>{"qz.tamo.Parlox.update"}));
     notifier.removeDelivered("qz.tamo.Parlox.update");
@@ -90,6 +133,19 @@ TEST(Notices, PostReplaceRemoveAndClickReachTheHandler) {
                   R"(["Notify", "Parlox", 1, "Hay una versión nueva de Parlox", "La 2.1 está lista.", ["default", "Abrir"], 1])",
                   R"(["Notify", "Parlox", 0, "Otro", "cuerpo", ["default", "Abrir"], 2])",
                   R"(["CloseNotification", 1])"}));
+}
+
+// The notifier is made at launch; the desktop's notification server may
+// start only later (on the first notice) or be replaced by another.
+TEST(Notices, AClickReachesTheHandlerFromAServerThatStartedAfterTheNotifier) {
+    DBusNotifier notifier;
+    std::vector<std::string> clicked;
+    notifier.setResponseHandler([&](const std::string& id) { clicked.push_back(id); });
+    DesktopServices services;
+    notifier.post({"qz.tamo.Parlox.update", "Hay una versión nueva de Parlox", "La 2.0 está lista."});
+    clickNotice(1);
+    EXPECT_TRUE(pumpUntil([&] { return !clicked.empty(); }));
+    EXPECT_EQ(clicked, (std::vector<std::string>{"qz.tamo.Parlox.update"}));
 }
 
 TEST(Notices, NotAuthorisedWithoutANotificationServer) {

@@ -45,25 +45,35 @@ TEST_F(LoginItemTest, ExecLineEscapesWhatTheEntryFormatReserves) {
         << entry;
 }
 
-// A desktop's launcher starts what the entry says: the program, at a path
-// with characters the entry format reserves, with the login marker set.
+// A desktop's launcher starts what the entry says: the program, at paths
+// with characters the entry format, the shell or the launch line reserve,
+// with the login marker set.
 TEST_F(LoginItemTest, ADesktopLauncherStartsTheProgramMarkedAsALoginLaunch) {
-    const auto program =
-        folder_.writeFile("bin dir/pro$be \"1\" 100%.sh",
-                          "#!/bin/sh\nprintf 'marker=%s arguments=%s\\n' \"$PARLOX_LAUNCHED_AT_LOGIN\" \"$#\"\n");
-    std::filesystem::permissions(program, std::filesystem::perms::owner_exec, std::filesystem::perm_options::add);
-    XdgAutostartLoginItem(program).setEnabled(true);
-
+    const char* const names[] = {
+        "bin dir/pro$be \"1\" 100%.sh",
+        "opt/a=b/parlox",              // looks like a variable to set
+        "opt/line\nbreak\ttab/parlox",  // control characters
+        "opt/back\\slash 'quote' `tick`/parlox",
+    };
     // Not inherited from whoever runs the tests.
     ::unsetenv(XdgAutostartLoginItem::launchMarker);
-    platform::process::Options launch;
-    launch.executable = "/usr/bin/gio";
-    launch.arguments = {"launch", XdgAutostartLoginItem::entryPath().string()};
-    launch.output = platform::process::OutputMode::capture;
-    launch.timeout = 20;  // the launcher returns at once; its output lasts until the program ends
-    const auto result = platform::process::run(launch);
-    EXPECT_EQ(result.exitCode, 0) << result.output;
-    EXPECT_EQ(result.output, "marker=1 arguments=0\n");
+    for (const char* name : names) {
+        const auto program = folder_.writeFile(
+            name, "#!/bin/sh\nprintf 'marker=%s arguments=%s\\n' \"$PARLOX_LAUNCHED_AT_LOGIN\" \"$#\"\n");
+        std::filesystem::permissions(program, std::filesystem::perms::owner_exec, std::filesystem::perm_options::add);
+        XdgAutostartLoginItem item(program);
+        item.setEnabled(true);
+        EXPECT_TRUE(item.isEnabled()) << name;
+
+        platform::process::Options launch;
+        launch.executable = "/usr/bin/gio";
+        launch.arguments = {"launch", XdgAutostartLoginItem::entryPath().string()};
+        launch.output = platform::process::OutputMode::capture;
+        launch.timeout = 20;  // the launcher returns at once; its output lasts until the program ends
+        const auto result = platform::process::run(launch);
+        EXPECT_EQ(result.exitCode, 0) << name << ": " << result.output;
+        EXPECT_EQ(result.output, "marker=1 arguments=0\n") << name << "\n" << readFile(XdgAutostartLoginItem::entryPath());
+    }
 }
 
 TEST_F(LoginItemTest, EntrySwitchedOffByTheDesktopReadsAsDisabled) {
