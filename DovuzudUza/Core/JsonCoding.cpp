@@ -25,6 +25,12 @@ std::string JsonDecodingError::description() const {
     return text;
 }
 
+std::string JsonEncodingError::description() const {
+    std::string text = "invalidValue: " + message_;
+    if (!codingPath_.empty()) text += " (at " + codingPath_ + ")";
+    return text;
+}
+
 namespace json_coding {
 
 namespace {
@@ -40,6 +46,23 @@ std::string child(const std::string& path, const std::string& key) {
 
 std::string child(const std::string& path, size_t index) {
     return path + "[" + std::to_string(index) + "]";
+}
+
+namespace {
+void requireFinite(const OrderedJson& json, const std::string& path) {
+    if (json.is_number_float() && !std::isfinite(json.get<double>()))
+        throw JsonEncodingError(path, "The number " + platform::formatShortest(json.get<double>()) +
+                                          " has no JSON form; only finite numbers can be written.");
+    if (json.is_object())
+        for (const auto& [key, member] : json.items()) requireFinite(member, child(path, key));
+    if (json.is_array())
+        for (size_t i = 0; i < json.size(); ++i) requireFinite(json[i], child(path, i));
+}
+}  // namespace
+
+std::string encode(const OrderedJson& json, int indent) {
+    requireFinite(json, "");
+    return json.dump(indent);
 }
 
 OrderedJson floatValue(float value) {

@@ -31,6 +31,21 @@ private:
     std::string message_;
 };
 
+// A record that has no JSON form: a number that is not finite (JSON has no
+// NaN or infinity, and null would read back as something else).
+class JsonEncodingError : public platform::Error {
+public:
+    JsonEncodingError(std::string codingPath, std::string message)
+        : codingPath_(std::move(codingPath)), message_(std::move(message)) {}
+
+    const std::string& codingPath() const { return codingPath_; }
+    std::string description() const override;
+
+private:
+    std::string codingPath_;
+    std::string message_;
+};
+
 // Helpers shared by the records' readers and writers.
 namespace json_coding {
 
@@ -39,6 +54,10 @@ using OrderedJson = nlohmann::ordered_json;
 
 // A 32-bit float written through its shortest text, so 2.4f reads "2.4".
 OrderedJson floatValue(float value);
+
+// The text of `json` (indented by `indent` spaces, or on one line when
+// negative); throws JsonEncodingError at the first number that is not finite.
+std::string encode(const OrderedJson& json, int indent);
 
 // The object at `json`, or a type mismatch at `path`.
 const Json& requireObject(const Json& json, const std::string& path);

@@ -270,6 +270,10 @@ std::shared_ptr<TranscriptionResult> TranscribeTask::run(std::span<const float> 
                     std::vector<TranscriptionSegment> kept;
                     std::copy_if(timed->begin(), timed->end(), std::back_inserter(kept),
                                  [](const TranscriptionSegment& s) { return s.start < s.end; });
+                    // Numbered again past the dropped ones: the next window's
+                    // first id is the count of segments kept, and must be new.
+                    for (size_t i = 0; i < kept.size(); ++i)
+                        kept[i].id = static_cast<int64_t>(allSegments.size() + i);
                     segments = std::move(kept);
                 }
                 timings_.decodingWordTimestamps += secondsSince(wordsStart);

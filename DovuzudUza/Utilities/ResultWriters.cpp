@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <functional>
 
+#include "DovuzudUza/Core/JsonCoding.hpp"
 #include "platform/foundation/FileManager.hpp"
 #include "platform/foundation/NumberFormat.hpp"
 #include "platform/net/Url.hpp"
@@ -88,7 +89,7 @@ ResultWriting::WriteOutcome WriteJSON::write(const TranscriptionResult& result, 
                                              const std::optional<std::map<std::string, std::any>>&) {
     std::string json;
     try {
-        json = result.toJson().dump(2);
+        json = json_coding::encode(result.toJson(), 2);
     } catch (...) {
         return std::current_exception();
     }

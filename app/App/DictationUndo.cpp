@@ -63,12 +63,19 @@ void DictationController::undo(const platform::UUID& sessionId) {
                 Clipboard(desktop).put(original);
             return outcome;
         },
-        [this, sessionId](JobResult<TextReplacement::Outcome> result) {
+        [this, sessionId, nothingToCopy = original.empty()](JobResult<TextReplacement::Outcome> result) {
             replacing_.erase(sessionId);
             const auto outcome = result.value.value_or(TextReplacement::Outcome::failed("Error"));
             if (outcome.kind == TextReplacement::Outcome::Kind::failed) {
-                Log::info("No se pudo deshacer: " + outcome.reason + ". Original al portapapeles");
-                showReplacementFailure("Original copiado");
+                // With no original nothing was copied: the user is told why the
+                // text stays, not that something is on the pasteboard.
+                if (nothingToCopy) {
+                    Log::info("No se pudo deshacer: " + outcome.reason);
+                    showReplacementFailure(outcome.reason);
+                } else {
+                    Log::info("No se pudo deshacer: " + outcome.reason + ". Original al portapapeles");
+                    showReplacementFailure("Original copiado");
+                }
                 return;
             }
             sessions_.update(sessionId, [](ParloxCore::DictationSession& s) { s.isUndone = true; });

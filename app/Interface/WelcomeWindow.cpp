@@ -329,6 +329,11 @@ void WelcomeWindow::updatePlanRows() {
         }
         planRow.detail->addWidget(detail);
         detail->show();
+        if (const auto byHand = writers_->byHand(p)) {
+            auto* steps = WindowParts::byHand(*byHand, theme_, host);
+            planRow.detail->addWidget(steps);
+            steps->show();
+        }
 
         QWidget* action = nullptr;
         if (check.kind == WriterCheck::Kind::ok && isConnected) {

@@ -29,6 +29,13 @@ QLabel* text(const QString& content, const QFont& font, const QColor& color, boo
     return label;
 }
 
+QLabel* byHand(const std::string& content, const Theme& theme, QWidget* parent) {
+    auto* label = text(QString::fromStdString(content), callout(), theme.orange(), true, parent);
+    label->setObjectName(QStringLiteral("by-hand"));
+    label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    return label;
+}
+
 QFont callout() { return Fonts::system(12); }
 QFont body() { return Fonts::system(13); }
 

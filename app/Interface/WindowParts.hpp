@@ -26,6 +26,10 @@ QLabel* text(const QString& content, const QFont& font, const QColor& color, boo
 QLabel* footnote(const QString& content, const Theme& theme, QWidget* parent = nullptr);
 void settingsFootnote(QLabel& label, const Theme& theme);
 
+// What to do by hand when an outside step could not be opened: callout
+// size, orange, wrapping, and selectable so the command can be copied.
+QLabel* byHand(const std::string& content, const Theme& theme, QWidget* parent = nullptr);
+
 // The callout font, 12 points.
 QFont callout();
 // The body font, 13 points.

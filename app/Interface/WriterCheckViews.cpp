@@ -2,6 +2,7 @@
 
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QPointer>
 
 #include "app/Interface/WindowParts.hpp"
 
@@ -103,15 +104,20 @@ void WriterCheckButton::setCheck(WriterCheck check, WriterProvider provider) {
 }
 
 void WriterCheckButton::act() {
+    // A sign-in answers later, from its own thread's post: the button may be gone.
+    const WriterActions::Tell tell = [button = QPointer<WriterCheckButton>(this)](const std::string& steps) {
+        if (button) Q_EMIT button->byHandNeeded(QString::fromStdString(steps));
+    };
+    if (check_.isWaiting()) Q_EMIT byHandNeeded(QString());
     switch (check_.kind) {
         case WriterCheck::Kind::needsPlan:
-            if (actions_.seePlans) actions_.seePlans();
+            if (actions_.seePlans) actions_.seePlans(tell);
             break;
         case WriterCheck::Kind::needsLogin:
-            if (actions_.signIn) actions_.signIn(provider_);
+            if (actions_.signIn) actions_.signIn(provider_, tell);
             break;
         case WriterCheck::Kind::needsInstall:
-            if (actions_.install) actions_.install(provider_);
+            if (actions_.install) actions_.install(provider_, tell);
             break;
         default:
             if (test_) test_();

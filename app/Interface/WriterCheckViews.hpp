@@ -51,6 +51,11 @@ public:
 
     static QString title(const WriterCheck& check);
 
+Q_SIGNALS:
+    // The step the button opens could not be opened: what to do by hand.
+    // Empty as an outside step starts: earlier steps no longer apply.
+    void byHandNeeded(const QString& steps);
+
 private:
     void act();
 

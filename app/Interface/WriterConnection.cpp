@@ -38,6 +38,7 @@ void WriterConnection::changed() {
 }
 
 void WriterConnection::store(WriterProvider provider, const WriterCheck& check) {
+    if (this->check(provider) != check) byHand_.erase(provider);
     checks_[provider] = check;
     changed();
 }
@@ -106,22 +107,34 @@ void WriterConnection::recheck(WriterProvider provider) {
     }));
 }
 
-void WriterConnection::install(WriterProvider provider) {
+WriterActions::Tell WriterConnection::beginStep(WriterProvider provider) {
     pending_.insert(provider);
+    byHand_.erase(provider);
     changed();
-    if (actions_.install) actions_.install(provider);
+    return guarded([provider](WriterConnection& page, const std::string& text) {
+        page.byHand_[provider] = text;
+        page.changed();
+    });
+}
+
+void WriterConnection::install(WriterProvider provider) {
+    auto tell = beginStep(provider);
+    if (actions_.install) actions_.install(provider, tell);
 }
 
 void WriterConnection::signIn(WriterProvider provider) {
-    pending_.insert(provider);
-    changed();
-    if (actions_.signIn) actions_.signIn(provider);
+    auto tell = beginStep(provider);
+    if (actions_.signIn) actions_.signIn(provider, tell);
 }
 
 void WriterConnection::seePlans(WriterProvider provider) {
-    pending_.insert(provider);
-    changed();
-    if (actions_.seePlans) actions_.seePlans();
+    auto tell = beginStep(provider);
+    if (actions_.seePlans) actions_.seePlans(tell);
+}
+
+std::optional<std::string> WriterConnection::byHand(WriterProvider provider) const {
+    auto it = byHand_.find(provider);
+    return it == byHand_.end() ? std::nullopt : std::optional<std::string>(it->second);
 }
 
 }  // namespace Parlox

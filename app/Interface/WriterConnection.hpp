@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 #include <set>
+#include <string>
 
 #include "app/Interface/WriterActions.hpp"
 #include "app/Interface/WriterCheck.hpp"
@@ -49,6 +50,9 @@ public:
     void install(WriterProvider provider);
     void signIn(WriterProvider provider);
     void seePlans(WriterProvider provider);
+    // What to do by hand when the tool's last outside step could not be
+    // opened; gone once the step is asked again or the tool's check changes.
+    std::optional<std::string> byHand(WriterProvider provider) const;
 
     // Called after every change of the state.
     std::function<void()> onChange;
@@ -56,6 +60,8 @@ public:
 private:
     WriterConnection(std::shared_ptr<WriterChecker> checker, WriterActions actions, bool pinned);
     void store(WriterProvider provider, const WriterCheck& check);
+    // Marks the tool pending and returns where the step's by-hand text goes.
+    WriterActions::Tell beginStep(WriterProvider provider);
     void recheck(WriterProvider provider);
     void changed();
     template <class F>
@@ -67,6 +73,7 @@ private:
     Checks checks_;
     std::optional<WriterProvider> connected_;
     std::set<WriterProvider::Value> pending_;
+    std::map<WriterProvider::Value, std::string> byHand_;
     bool lookStarted_ = false;
     std::shared_ptr<WriterConnection*> self_;
 };

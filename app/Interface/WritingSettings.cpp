@@ -169,8 +169,15 @@ void WritingSettings::build() {
     checkWords->addWidget(toolPath_);
     checkLine_ = new WriterCheckLine(check_, WriterProvider::stored(), theme_, checkLabel);
     checkWords->addWidget(checkLine_);
+    byHand_ = WindowParts::byHand({}, theme_, checkLabel);
+    byHand_->hide();
+    checkWords->addWidget(byHand_);
     checkButton_ = new WriterCheckButton(check_, WriterProvider::stored(), [this] { runCheck(); },
                                          services_.writerActions);
+    connect(checkButton_, &WriterCheckButton::byHandNeeded, this, [this](const QString& steps) {
+        byHand_->setText(steps);
+        byHand_->setVisible(!steps.isEmpty());
+    });
     styleButton(*checkButton_, false, theme_);
     plan_->addLabeledRow(checkLabel, checkButton_);
     plan_->setFooter(QString());
@@ -236,6 +243,8 @@ void WritingSettings::updateCheckViews() {
 }
 
 void WritingSettings::setCheck(const WriterCheck& check) {
+    // The steps to take by hand belong to the state they were shown for.
+    if (check != check_) byHand_->hide();
     check_ = check;
     updateCheckViews();
 }

@@ -97,6 +97,7 @@ private:
     HeadElidedPath* toolPath_ = nullptr;
     WriterCheckLine* checkLine_ = nullptr;
     WriterCheckButton* checkButton_ = nullptr;
+    QLabel* byHand_ = nullptr;  // what to do when the button's step could not open
     platform::UserDefaults::Observation providerObservation_;
 };
 

@@ -132,22 +132,21 @@ std::string WriterProvider::claudeInstallCommand() {
     return "curl -fsSL https://claude.ai/install.sh | bash && \"$HOME/.local/bin/claude\" auth login --claudeai";
 }
 
-void WriterProvider::openInstall() const {
-    if (value_ == claude) {
-        runInTerminal("Instalar Claude Code", claudeInstallCommand());
-        return;
-    }
-    openURL(codexInstallPage);
+WriterProvider::ByHand WriterProvider::openInstall() const {
+    if (value_ == claude) return runInTerminal("Instalar Claude Code", claudeInstallCommand()).byHand;
+    return openURL(codexInstallPage);
 }
 
-void WriterProvider::openURL(const std::string& url) {
+WriterProvider::ByHand WriterProvider::openURL(const std::string& url) {
     try {
         copyOf(urlOpener())(url);
+        return std::nullopt;
     } catch (const platform::Error& error) {
         Log::error("No pude abrir el navegador: " + error.localizedDescription());
     } catch (const std::exception& error) {
         Log::error(std::string("No pude abrir el navegador: ") + error.what());
     }
+    return "No pude abrir el navegador. Abre tú esta dirección: " + url;
 }
 
 void WriterProvider::setURLOpener(URLOpener newOpener) {
@@ -155,10 +154,12 @@ void WriterProvider::setURLOpener(URLOpener newOpener) {
     urlOpener() = newOpener ? std::move(newOpener) : WriterProvider::URLOpener(openWithDesktop);
 }
 
-void WriterProvider::openLogin() const {
+WriterProvider::ByHand WriterProvider::openLogin() const {
     auto path = executable();
-    if (!path) return;
-    runInTerminal(std::string("Iniciar sesión en ") + (value_ == claude ? "Claude" : "ChatGPT"), loginCommand(*path));
+    if (!path) return std::nullopt;
+    return runInTerminal(std::string("Iniciar sesión en ") + (value_ == claude ? "Claude" : "ChatGPT"),
+                         loginCommand(*path))
+        .byHand;
 }
 
 std::string WriterProvider::terminalScript(const std::string& title, const std::string& command) {
@@ -176,20 +177,20 @@ std::string WriterProvider::terminalScript(const std::string& title, const std::
            "read -r _";
 }
 
-std::optional<std::filesystem::path> WriterProvider::runInTerminal(const std::string& title,
-                                                                   const std::string& command) {
+WriterProvider::TerminalRun WriterProvider::runInTerminal(const std::string& title, const std::string& command) {
     const auto script =
         platform::Paths::temporaryDirectory() / ("parlox-" + platform::UUID().uuidString() + ".sh");
     try {
         platform::FileManager::writeAtomically(script, terminalScript(title, command), 0700);
         copyOf(opener())(script);
-        return script;
+        return {script, std::nullopt};
     } catch (const platform::Error& error) {
         Log::error("No pude abrir la Terminal: " + error.localizedDescription());
     } catch (const std::exception& error) {
         Log::error(std::string("No pude abrir la Terminal: ") + error.what());
     }
-    return platform::FileManager::fileExists(script) ? std::optional<std::filesystem::path>(script) : std::nullopt;
+    return {platform::FileManager::fileExists(script) ? std::optional<std::filesystem::path>(script) : std::nullopt,
+            "No pude abrir la Terminal. Abre una tú y escribe: " + command};
 }
 
 void WriterProvider::setTerminalOpener(TerminalOpener newOpener) {

@@ -44,10 +44,15 @@ public:
     std::optional<std::filesystem::path> executable() const;
     ParloxCore::AccountStatus accountStatus() const;
 
+    // What the outside steps below give back when nothing could be opened
+    // (no terminal emulator, no browser opener): the step to take by hand,
+    // in the user's words. Nothing when the step opened.
+    using ByHand = std::optional<std::string>;
+
     // Starts the tool's installation and returns at once: Claude Code's
     // installer followed by its sign-in in a terminal window; for Codex, its
     // installation page in the browser.
-    void openInstall() const;
+    ByHand openInstall() const;
     // The shell line that installs Claude Code and then signs in.
     static std::string claudeInstallCommand();
     static const std::string codexInstallPage;
@@ -55,7 +60,7 @@ public:
     static const std::string claudeUpgradePage;
 
     // Starts a sign-in in a terminal window; nothing happens when the tool is not found.
-    void openLogin() const;
+    ByHand openLogin() const;
     // The sign-in command for the tool at `executable`, its path quoted for the shell.
     std::string loginCommand(const std::filesystem::path& executable) const;
 
@@ -66,15 +71,18 @@ public:
     // terminal's window with `title`.
     static std::string terminalScript(const std::string& title, const std::string& command);
     // Writes the script and opens it in a terminal; failures go to the log.
-    // Returns the script's path when it was written.
-    static std::optional<std::filesystem::path> runInTerminal(const std::string& title, const std::string& command);
+    struct TerminalRun {
+        std::optional<std::filesystem::path> script;  // when it was written
+        ByHand byHand;                                // when no terminal opened
+    };
+    static TerminalRun runInTerminal(const std::string& title, const std::string& command);
 
     // Where scripts are opened; the terminal emulator unless replaced (tests).
     using TerminalOpener = std::function<void(const std::filesystem::path& script)>;
     static void setTerminalOpener(TerminalOpener opener);
 
     // Opens a web page in the user's browser; failures go to the log.
-    static void openURL(const std::string& url);
+    static ByHand openURL(const std::string& url);
     // Where pages are opened; the desktop's opener unless replaced (tests);
     // an empty opener puts the desktop's back.
     using URLOpener = std::function<void(const std::string& url)>;

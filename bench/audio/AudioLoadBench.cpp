@@ -2,7 +2,8 @@
 // with the ffmpeg command line doing the same on the same file:
 //   ffmpeg -i F -ar 16000 -ac 1 -f f32le -
 // Usage: audio_load_bench [file] [runs]   (without a file, a 10-minute
-// 44.1 kHz stereo WAV and a FLAC copy are made in a temporary folder)
+// 44.1 kHz stereo WAV and a FLAC copy are made in a temporary folder, and
+// 16 kHz mono copies of both, which load without conversion)
 
 #include <algorithm>
 #include <chrono>
@@ -86,11 +87,21 @@ int main(int argc, char** argv) {
     platform::audio::writeWav16(wav, interleaved, 44100, 2);
     interleaved.clear();
     interleaved.shrink_to_fit();
-    const bool haveFlac = std::system(("ffmpeg -v error -nostdin -y -i '" + wav + "' '" + flac + "'").c_str()) == 0;
+    auto copy = [&wav](const std::string& to, const std::string& options) {
+        return std::system(("ffmpeg -v error -nostdin -y -i '" + wav + "' " + options + " '" + to + "'").c_str()) == 0;
+    };
+    const std::string monoWav = folder + "/mono16k.wav", monoFlac = folder + "/mono16k.flac";
+    const bool haveFlac = copy(flac, "");
+    const bool haveMono = copy(monoWav, "-ar 16000 -ac 1") && copy(monoFlac, "-ar 16000 -ac 1");
 
     std::printf("10-minute 44.1 kHz stereo file to 16 kHz mono float, median of %d runs\n", runs);
     compare("WAV 16-bit", wav, runs);
     if (haveFlac) compare("FLAC", flac, runs);
+    if (haveMono) {
+        std::printf("The same as 16 kHz mono (no conversion)\n");
+        compare("WAV 16-bit 16 kHz mono", monoWav, runs);
+        compare("FLAC 16 kHz mono", monoFlac, runs);
+    }
 
     std::error_code ec;
     std::filesystem::remove_all(folder, ec);

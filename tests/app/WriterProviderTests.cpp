@@ -236,7 +236,7 @@ TEST(WriterProvider, ATerminalThatCannotOpenIsLogged) {
         throw platform::process::ProcessError(platform::process::ProcessError::Kind::launch, "x-terminal-emulator",
                                               2);
     });
-    auto script = WriterProvider::runInTerminal("Instalar", "true");
+    auto script = WriterProvider::runInTerminal("Instalar", "true").script;
     WriterProvider::setTerminalOpener([](const fs::path& s) { platform::process::openInTerminal(s); });
     EXPECT_TRUE(script && fs::exists(*script));
     Log::flush();
@@ -254,7 +254,7 @@ TEST(WriterProvider, InstallOpensTheInstallerOrThePage) {
     WriterProvider::setTerminalOpener([&](const fs::path& script) { scripts.push_back(script); });
     WriterProvider::setURLOpener([&](const std::string& url) { pages.push_back(url); });
 
-    WriterProvider(WriterProvider::claude).openInstall();
+    EXPECT_EQ(WriterProvider(WriterProvider::claude).openInstall(), std::nullopt);  // it opened
     ASSERT_EQ(scripts.size(), 1u);
     EXPECT_TRUE(pages.empty());
     const auto parts = lines(readFile(scripts[0]));
@@ -274,5 +274,30 @@ TEST(WriterProvider, InstallOpensTheInstallerOrThePage) {
     Log::flush();
     EXPECT_NE(lines(readFile(Log::fileURL())).back().find(" ERROR No pude abrir el navegador: "), std::string::npos);
     WriterProvider::setTerminalOpener([](const fs::path& s) { platform::process::openInTerminal(s); });
+    WriterProvider::setURLOpener({});
+}
+
+TEST(WriterProvider, WithNoTerminalAndNoBrowserOpenerEachStepSaysWhatToRunByHand) {
+    Sandbox box;
+    // A PATH without x-terminal-emulator or xterm, and a page opener that
+    // fails as a missing xdg-open does.
+    fs::create_directories(box.root() / "bin");
+    box.env().set("PATH", (box.root() / "bin").string());
+    writeFile(box.root() / "codex", "#!/bin/sh\n", fs::perms::owner_all);
+    Settings settings(nlohmann::json{{"codexPath", (box.root() / "codex").string()}});
+    WriterProvider::setTerminalOpener([](const fs::path& s) { platform::process::openInTerminal(s); });
+    WriterProvider::setURLOpener([](const std::string&) {
+        throw platform::process::ProcessError(platform::process::ProcessError::Kind::launch, "/usr/bin/xdg-open", 2);
+    });
+
+    const std::string terminal = "No pude abrir la Terminal. Abre una tú y escribe: ";
+    const std::string browser = "No pude abrir el navegador. Abre tú esta dirección: ";
+    EXPECT_EQ(WriterProvider(WriterProvider::claude).openInstall(), terminal + WriterProvider::claudeInstallCommand());
+    EXPECT_EQ(WriterProvider(WriterProvider::chatGPT).openInstall(), browser + "https://github.com/openai/codex");
+    EXPECT_EQ(WriterProvider(WriterProvider::chatGPT).openLogin(),
+              terminal + WriterProvider(WriterProvider::chatGPT).loginCommand(box.root() / "codex"));
+    EXPECT_EQ(WriterProvider::openURL(WriterProvider::claudeUpgradePage), browser + "https://claude.ai/upgrade");
+    // A tool that is not found has no sign-in to open, nor to do by hand.
+    EXPECT_EQ(WriterProvider(WriterProvider::claude).openLogin(), std::nullopt);
     WriterProvider::setURLOpener({});
 }

@@ -31,10 +31,42 @@ std::string bufferDetails(double rate, uint32_t channels, int64_t frames) {
            platform::formatShortest(rate > 0 ? static_cast<double>(frames) / rate : 0.0) + "s";
 }
 
+// A first guess of the frames a file can hold, for sizing buffers: four per
+// byte and channel. Uncompressed audio never holds more, so such files are
+// read into buffers sized once; a header that announces hours in a file of a
+// few kilobytes sizes nothing by it. Denser compressed audio makes the buffers
+// grow as it arrives.
+int64_t framesTheFileMayHold(const AudioFile& file) {
+    constexpr int64_t smallest = 4096;
+    std::error_code ec;
+    const auto bytes = std::filesystem::file_size(file.path(), ec);
+    if (ec) return smallest;
+    const uint64_t perChannel = bytes / std::max<uint32_t>(file.channelCount(), 1);
+    return static_cast<int64_t>(std::min<uint64_t>(perChannel, INT64_MAX / 8) * 4) + smallest;
+}
+
+// Appends all of `more` to `buffer`, enlarging it (at least doubling) up to
+// `limit` frames when it is full; what lies beyond `limit` is cut.
+void appendGrowing(AudioBuffer& buffer, const AudioBuffer& more, int64_t limit) {
+    const int64_t needed = std::min(buffer.frameLength() + more.frameLength(), limit);
+    if (needed > buffer.frameCapacity()) {
+        AudioBuffer larger(buffer.format(), std::min(limit, std::max(needed, 2 * buffer.frameCapacity())));
+        larger.append(buffer, 0, buffer.frameLength());
+        buffer = std::move(larger);
+    }
+    buffer.append(more, 0, more.frameLength());
+}
+
 // Reads a 16 kHz mono range as it is; shorter when the file ends early.
 AudioBuffer readFully(AudioFile& file, int64_t frameCount) {
-    AudioBuffer buffer(file.processingFormat(), frameCount);
+    const int64_t guess = framesTheFileMayHold(file);
+    AudioBuffer buffer(file.processingFormat(), std::min(frameCount, guess));
     file.read(buffer, frameCount);
+    // Done, or the file ended before the guess was full.
+    if (buffer.frameLength() == frameCount || buffer.frameLength() < buffer.frameCapacity()) return buffer;
+    AudioBuffer more(file.processingFormat(), std::min(frameCount - buffer.frameLength(), guess));
+    while (buffer.frameLength() < frameCount && file.read(more, frameCount - buffer.frameLength()) > 0)
+        appendGrowing(buffer, more, frameCount);
     return buffer;
 }
 
@@ -121,15 +153,17 @@ std::optional<AudioBuffer> AudioProcessor::resampleAudio(AudioFile& file, double
         AudioLog::error("Failed to create output buffer");
         return std::nullopt;
     }
-    AudioBuffer output(target, capacity);
-    AudioBuffer input(file.processingFormat(), maxReadFrameSize);
+    // Sized by what the file may hold, grown up to `capacity` when it holds more.
+    const int64_t guess = framesTheFileMayHold(file);
+    AudioBuffer output(target, std::min(capacity, static_cast<int64_t>(static_cast<double>(guess) / r * toSampleRate) + 1));
+    AudioBuffer input(file.processingFormat(), std::min<int64_t>(maxReadFrameSize, guess));
 
     // One converter for the whole range: consecutive blocks join without a seam.
     std::unique_ptr<Resampler> converter;
     int64_t position = start;
     while (position < end) {
         const int64_t p = file.framePosition();
-        const int64_t k = std::min<int64_t>(end - p, maxReadFrameSize);
+        const int64_t k = std::min<int64_t>(end - p, input.frameCapacity());
         AudioLog::debug("Resampling " + platform::formatFixed(static_cast<double>(p) / r, 2) + "s - " +
                         platform::formatFixed(static_cast<double>(p + k) / r, 2) + "s");
         int64_t got = 0;
@@ -147,8 +181,7 @@ std::optional<AudioBuffer> AudioProcessor::resampleAudio(AudioFile& file, double
         }
         try {
             if (!converter) converter = std::make_unique<Resampler>(mono->format(), target);
-            const auto converted = converter->process(*mono);
-            output.append(converted, 0, converted.frameLength());
+            appendGrowing(output, converter->process(*mono), capacity);
         } catch (const std::exception& e) {
             AudioLog::error("Failed to resample audio chunk");
             return std::nullopt;
@@ -157,8 +190,7 @@ std::optional<AudioBuffer> AudioProcessor::resampleAudio(AudioFile& file, double
     }
     if (converter) {
         try {
-            const auto tail = converter->flush();
-            output.append(tail, 0, tail.frameLength());
+            appendGrowing(output, converter->flush(), capacity);
         } catch (const std::exception&) {
             AudioLog::error("Failed to resample audio chunk");
             return std::nullopt;
@@ -286,6 +318,9 @@ std::vector<float> AudioProcessor::loadAudioAsFloatArray(const std::string& path
         AudioBuffer piece = loadAudio(file, channelMode, t, toEnd ? std::nullopt : std::optional<double>(next), std::nullopt);
         const auto part = convertBufferToArray(piece, 1024);
         samples.insert(samples.end(), part.begin(), part.end());
+        // The audio stopped inside this piece: there is nothing after it,
+        // whatever length the header announced.
+        if (file.framePosition() < static_cast<int64_t>(next * file.sampleRate())) break;
         t = next;
     }
     return samples;

@@ -159,6 +159,10 @@ std::shared_ptr<IncrementalChunkStream> AudioProcessor::loadFileIncrementally(
                     const auto samples = convertBufferToArray(block, 1024);
                     pending.insert(pending.end(), samples.begin(), samples.end());
                     readPosition = blockEnd;
+                    // The audio stopped inside this block: the file is read,
+                    // whatever length its header announced.
+                    if (file.framePosition() < static_cast<int64_t>(blockEnd * file.sampleRate()))
+                        readPosition = totalDuration;
                 }
                 if (pending.empty()) break;
                 const auto chunks = chunker.chunkAll(pending, maxChunkLength, std::nullopt, stop);

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <numbers>
 #include <string>
 #include <vector>
@@ -51,5 +52,24 @@ inline int countOf(const std::vector<std::string>& lines, const std::string& tex
 }
 
 inline bool runQuiet(const std::string& command) { return std::system((command + " >/dev/null 2>&1").c_str()) == 0; }
+
+// A lossless (FLAC) copy of the 16-bit WAV at `wav` whose header announces
+// `declaredFrames` frames, whatever the copy holds.
+inline void writeFlacAnnouncing(const std::string& wav, const std::string& flac, uint64_t declaredFrames) {
+    ASSERT_TRUE(runQuiet("ffmpeg -v error -nostdin -y -i '" + wav + "' '" + flac + "'"));
+    std::fstream file(flac, std::ios::in | std::ios::out | std::ios::binary);
+    // "fLaC", the stream-info block's header, then 10 bytes of block and frame
+    // sizes; the frame count is the low 36 bits of the next 8 bytes.
+    unsigned char field[8];
+    file.seekg(18);
+    file.read(reinterpret_cast<char*>(field), 8);
+    uint64_t v = 0;
+    for (unsigned char byte : field) v = v << 8 | byte;
+    v = (v & ~((uint64_t{1} << 36) - 1)) | declaredFrames;
+    for (int i = 7; i >= 0; --i, v >>= 8) field[i] = static_cast<unsigned char>(v & 0xFF);
+    file.seekp(18);
+    file.write(reinterpret_cast<const char*>(field), 8);
+    ASSERT_TRUE(file.good());
+}
 
 }  // namespace DovuzudUza::audio_test

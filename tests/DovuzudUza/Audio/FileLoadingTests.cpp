@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <optional>
 #include <regex>
 
 #include "AudioTestSupport.hpp"
@@ -243,4 +244,72 @@ TEST(AudioFileLoading, OneBufferIsConvertedOnceWithNothingRepeated) {
     EXPECT_NEAR(static_cast<double>(out->frameLength()), 1600, 1);
     const auto samples = mono(*out);
     for (size_t i = 40; i + 40 < samples.size(); ++i) ASSERT_GT(samples[i], samples[i - 1]) << i;
+}
+
+namespace {
+
+int linesStartingWith(const std::vector<std::string>& lines, const std::string& start) {
+    int n = 0;
+    for (const auto& line : lines) n += line.rfind(start, 0) == 0;
+    return n;
+}
+
+}  // namespace
+
+TEST(AudioFileLoading, AHeaderAnnouncingHoursSizesNothingByIt) {
+    // Each file holds a quarter of a second while its header announces an hour.
+    TemporaryFolder tmp;
+    const auto sum = ChannelMode::sumChannels();
+    const std::string monoPath = (tmp / "mono.flac").string(), stereoPath = (tmp / "stereo.flac").string();
+    const auto left = audio_test::tone(11025, 44100, 440, 0.5f);
+    platform::audio::writeWav16((tmp / "mono.wav").string(), audio_test::tone(4000, 16000, 300, 0.5f), 16000, 1);
+    platform::audio::writeWav16((tmp / "stereo.wav").string(), interleave(left, left), 44100, 2);
+    audio_test::writeFlacAnnouncing((tmp / "mono.wav").string(), monoPath, 16000 * 3600);
+    audio_test::writeFlacAnnouncing((tmp / "stereo.wav").string(), stereoPath, 44100 * 3600);
+    const auto samples = mono(AudioProcessor::loadAudio((tmp / "mono.wav").string(), sum));
+    const int64_t aMinute = 16000 * 60;
+    ASSERT_GT(platform::audio::AudioFile(monoPath).length(), aMinute);
+    ASSERT_GT(platform::audio::AudioFile(stereoPath).length(), aMinute);
+
+    struct Case {
+        std::string path;
+        std::optional<double> end;
+    };
+    for (const Case& c : {Case{monoPath, std::nullopt}, Case{monoPath, 1800.0}, Case{stereoPath, std::nullopt},
+                          Case{stereoPath, 1800.0}}) {
+        const auto buffer = AudioProcessor::loadAudio(c.path, sum, std::nullopt, c.end);
+        EXPECT_NEAR(static_cast<double>(buffer.frameLength()), 4000, 2) << c.path;
+        EXPECT_LT(buffer.frameCapacity(), aMinute) << c.path;
+    }
+    EXPECT_EQ(mono(AudioProcessor::loadAudio(monoPath, sum)), samples);
+
+    // Whole-file loading stops where the audio stops: one piece, not one for
+    // every ten announced minutes.
+    LogCapture log;
+    EXPECT_EQ(AudioProcessor::loadAudioAsFloatArray(monoPath, sum), samples);
+    EXPECT_NEAR(static_cast<double>(AudioProcessor::loadAudioAsFloatArray(stereoPath, sum).size()), 4000, 2);
+    EXPECT_EQ(linesStartingWith(log.texts(), "Audio source details - "), 2);
+}
+
+TEST(AudioFileLoading, CompressedAudioHoldingMoreFramesThanBytesLoadsWhole) {
+    // Mostly silence: the lossless copy takes far less than a byte per frame,
+    // so its buffers grow past a first guess taken from the file's size.
+    TemporaryFolder tmp;
+    const auto sum = ChannelMode::sumChannels();
+    for (const auto& [rate, channels] : {std::pair<uint32_t, uint16_t>{16000, 1}, {44100, 2}}) {
+        std::vector<float> audio(static_cast<size_t>(rate) * 12 * channels, 0.0f);
+        const auto beep = audio_test::tone(rate / 4, rate, 500, 0.5f);
+        for (size_t i = 0; i < beep.size(); ++i)
+            for (size_t c = 0; c < channels; ++c) audio[(rate * 11 + i) * channels + c] = beep[i];
+        const std::string wav = (tmp / ("a" + std::to_string(rate) + ".wav")).string();
+        const std::string flac = (tmp / ("a" + std::to_string(rate) + ".flac")).string();
+        platform::audio::writeWav16(wav, audio, rate, channels);
+        ASSERT_TRUE(audio_test::runQuiet("ffmpeg -v error -nostdin -y -i " + wav + " " + flac));
+        ASSERT_LT(std::filesystem::file_size(flac) * 4, audio.size() / channels) << "the copy should be that small";
+
+        const auto expected = AudioProcessor::loadAudioAsFloatArray(wav, sum);
+        EXPECT_EQ(AudioProcessor::loadAudioAsFloatArray(flac, sum), expected) << rate;
+        EXPECT_EQ(mono(AudioProcessor::loadAudio(flac, sum, 2.0, 11.5)), mono(AudioProcessor::loadAudio(wav, sum, 2.0, 11.5)))
+            << rate;
+    }
 }

@@ -141,3 +141,24 @@ TEST(IncrementalLoading, UnreadableFileEndsTheStreamWithItsError) {
     ASSERT_TRUE(eventually([&] { return !log.texts().empty(); }));
     EXPECT_EQ(log.texts()[0].rfind("Error loading audio file incrementally: ", 0), 0u);
 }
+
+TEST(IncrementalLoading, StopsWhereTheAudioStopsNotWhereItsHeaderSays) {
+    // Three seconds of audio under a header that announces an hour.
+    TemporaryFolder tmp;
+    const std::string path = (tmp / "lying.flac").string();
+    platform::audio::writeWav16((tmp / "v.wav").string(), audio_test::voiceWithSilences(3.0, {}), 16000, 1);
+    audio_test::writeFlacAnnouncing((tmp / "v.wav").string(), path, 16000 * 3600);
+    const auto audio = AudioProcessor::loadAudioAsFloatArray((tmp / "v.wav").string(), ChannelMode::sumChannels());
+    audio_test::LogCapture log;
+    auto stream = AudioProcessor::loadFileIncrementally(path, ChannelMode::sumChannels(), 30, 2, 480000);
+    std::vector<float> loaded;
+    while (auto chunk = stream->next()) {
+        EXPECT_EQ(chunk->audioChunk.seekOffsetIndex, static_cast<int64_t>(loaded.size()));
+        loaded.insert(loaded.end(), chunk->audioChunk.audioSamples.begin(), chunk->audioChunk.audioSamples.end());
+        chunk->completionSignal();
+    }
+    EXPECT_EQ(loaded, audio);
+    int blocksRead = 0;
+    for (const auto& line : log.texts()) blocksRead += line.rfind("Audio source details - ", 0) == 0;
+    EXPECT_EQ(blocksRead, 1);
+}

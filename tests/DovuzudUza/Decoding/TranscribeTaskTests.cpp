@@ -339,6 +339,44 @@ TEST(TranscribeTask, WordTimingsDropSegmentsThatEndBeforeTheyStart) {
     EXPECT_EQ(task->timings().totalTimestampAlignmentRuns, 2);
 }
 
+TEST(TranscribeTask, SegmentIdsStayUniqueWhenWordTimingsDropASegment) {
+    // Two segments a window; word timing empties the first one of the first window.
+    class TwoSegmentSeeker : public SegmentSeeker {
+    public:
+        SeekerAnswer findSeekPointAndSegments(const DecodingResult& r, const DecodingOptions& o, int64_t count,
+                                              int64_t seek, int64_t size, int64_t rate, int64_t timeToken,
+                                              int64_t specialToken, const WhisperTokenizer& t) override {
+            auto found = SegmentSeeker::findSeekPointAndSegments(r, o, count, seek, size, rate, timeToken, specialToken, t);
+            auto second = found.second->at(0);
+            second.id += 1;
+            found.second->push_back(second);
+            return found;
+        }
+        std::optional<std::vector<TranscriptionSegment>> addWordTimestamps(
+            const std::vector<TranscriptionSegment>& segments, const MultiArray&, const WhisperTokenizer&, int64_t seek,
+            int64_t, const std::string&, const std::string&, float, const DecodingOptions&,
+            const TranscriptionTimings&) override {
+            auto timed = segments;
+            if (seek == 0) timed[0].end = timed[0].start;
+            return timed;
+        }
+    };
+    ScriptedDecoder decoder(Attempts{{hola()}, {mundo()}}, true);
+    auto task = watchedTask(decoder, std::make_shared<TwoSegmentSeeker>());
+    std::vector<int64_t> discovered;
+    task->setSegmentDiscoveryCallback([&](const std::vector<TranscriptionSegment>& window) {
+        for (const auto& s : window) discovered.push_back(s.id);
+    });
+    auto options = roadOptions();
+    options.wordTimestamps = true;
+    const auto result = task->run(ramp(720000), options);
+    ASSERT_EQ(task->seeks, (std::vector<int64_t>{0, 480000}));
+    std::vector<int64_t> ids;
+    for (const auto& s : result->segments()) ids.push_back(s.id);
+    EXPECT_EQ(ids, (std::vector<int64_t>{0, 1, 2}));
+    EXPECT_EQ(discovered, ids);
+}
+
 TEST(TranscribeTask, CancellationStopsBetweenStagesAndEndsTheInterval) {
     platform::SystemLog::setMinimumLevel(platform::LogLevel::debug);
     std::vector<std::string> events;

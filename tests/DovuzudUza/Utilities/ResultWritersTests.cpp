@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
+#include <limits>
 
 #include <nlohmann/json.hpp>
 
+#include "DovuzudUza/Core/JsonCoding.hpp"
 #include "DovuzudUza/Utilities/ResultWriters.hpp"
 #include "platform/foundation/FileManager.hpp"
 #include "tests/support/TemporaryFolder.hpp"
@@ -121,4 +124,42 @@ TEST(ResultWriters, FailuresAreReturnedAndLeaveNoPartialFile) {
     }
     EXPECT_FALSE(fs::exists(missing));
     EXPECT_TRUE(fs::is_empty(folder.path()));
+}
+
+TEST(ResultWriters, ANumberWithoutAJsonFormIsAFailureThatNamesIt) {
+    parlox::testing::TemporaryFolder folder;
+    const auto dir = folder.path().string();
+    written(WriteJSON(dir).write(fixture(), "r"));
+    const std::string before = read(folder / "r.json");
+
+    const float nan = std::numeric_limits<float>::quiet_NaN(), inf = std::numeric_limits<float>::infinity();
+    struct Case {
+        std::function<void(std::vector<TranscriptionSegment>&, TranscriptionTimings&)> spoil;
+        const char* path;
+        const char* number;
+    };
+    const Case cases[] = {
+        {[&](auto& s, auto&) { s[1].compressionRatio = inf; }, "segments[1].compressionRatio", "inf"},
+        {[&](auto& s, auto&) { (*s[0].words)[2].probability = nan; }, "segments[0].words[2].probability", "nan"},
+        {[&](auto&, auto& t) { t.inputAudioSeconds = -static_cast<double>(inf); }, "timings.inputAudioSeconds", "-inf"},
+    };
+    for (const auto& c : cases) {
+        const auto good = fixture();
+        auto segments = good.segments();
+        TranscriptionTimings timings;
+        c.spoil(segments, timings);
+        const TranscriptionResult spoilt(good.text(), segments, "es", timings);
+        const auto outcome = WriteJSON(dir).write(spoilt, "r");
+        ASSERT_TRUE(std::holds_alternative<std::exception_ptr>(outcome)) << c.path;
+        try {
+            std::rethrow_exception(std::get<std::exception_ptr>(outcome));
+        } catch (const JsonEncodingError& e) {
+            EXPECT_EQ(e.codingPath(), c.path);
+            EXPECT_NE(e.description().find(std::string("number ") + c.number + " "), std::string::npos) << e.description();
+        } catch (...) {
+            ADD_FAILURE() << "another kind of failure for " << c.path;
+        }
+        // The file written before is left as it was.
+        EXPECT_EQ(read(folder / "r.json"), before) << c.path;
+    }
 }

@@ -184,7 +184,7 @@ TEST_F(UndoTest, AFailedRevertCopiesThePreviousVersion) {
     EXPECT_TRUE(desktop.keys->keys().empty() || desktop.keys->keys().back() != Key::undo);
 }
 
-TEST_F(UndoTest, AnEmptyOriginalThatCannotComeBackLeavesThePasteboardAlone) {
+TEST_F(UndoTest, AnEmptyOriginalThatCannotComeBackLeavesThePasteboardAloneAndSaysWhy) {
     field->setText("", {0, 0});
     dictate("escribe", "Buenos días");
     desktop.scheduler->advance(1);
@@ -194,6 +194,12 @@ TEST_F(UndoTest, AnEmptyOriginalThatCannotComeBackLeavesThePasteboardAlone) {
     desktop.scheduler->settle();
     EXPECT_EQ(clipboard(), pasteboardBefore);
     EXPECT_EQ(field->text(), "cambiado");
+    // Nothing was copied, so nothing says so: the reason is what the user reads.
+    const auto lines = log.lines();
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "No se pudo deshacer: El texto ya no está como lo dejé"), 1);
+    for (const auto& line : lines) EXPECT_EQ(line.find("portapapeles"), std::string::npos) << line;
+    EXPECT_EQ(overlayState(), OverlayState::done("El texto ya no está como lo dejé"));
+    EXPECT_TRUE(overlay->visible);
 }
 
 TEST_F(UndoTest, AnUndoThatFailsDuringANewDictationLeavesThatDictationAlone) {

@@ -127,13 +127,19 @@ public:
     }
 };
 
-// Outside steps recorded instead of opened.
+// Outside steps recorded instead of opened; with `byHand` set, every step
+// fails to open and tells that text.
 struct RecordedActions {
     std::vector<std::string> opened;
+    std::optional<std::string> byHand;
     Parlox::WriterActions actions() {
-        return {[this](WriterProvider p) { opened.push_back("install " + p.rawValue()); },
-                [this](WriterProvider p) { opened.push_back("login " + p.rawValue()); },
-                [this] { opened.push_back("plans"); }};
+        auto step = [this](const std::string& name, const Parlox::WriterActions::Tell& tell) {
+            opened.push_back(name);
+            if (byHand) tell(*byHand);
+        };
+        return {[step](WriterProvider p, auto tell) { step("install " + p.rawValue(), tell); },
+                [step](WriterProvider p, auto tell) { step("login " + p.rawValue(), tell); },
+                [step](auto tell) { step("plans", tell); }};
     }
 };
 

@@ -166,6 +166,31 @@ TEST_F(TabsTest, QuickClicksOnTheVersionEachCount) {
     EXPECT_EQ(sounds->played(), (std::vector<std::string>{"Pop"}));
 }
 
+TEST_F(TabsTest, WritingShowsWhatToRunByHandWhenTheButtonsStepCannotOpen) {
+    auto writing = show<WritingSettings>();
+    checker->answerSetup(WriterProvider::chatGPT, WriterCheck::needsLogin());
+    const QString steps = QStringLiteral("No pude abrir la Terminal. Abre una tú y escribe: codex login");
+    recorded.byHand = steps.toStdString();
+    EXPECT_FALSE(textsIn(*writing).contains(steps));
+    buttonTitled(*writing, "Iniciar sesión")->click();
+    EXPECT_EQ(recorded.opened, (std::vector<std::string>{"login chatgpt"}));
+    EXPECT_TRUE(textsIn(*writing).contains(steps));
+
+    // Pressed again with a step that opens: the old steps go.
+    recorded.byHand.reset();
+    buttonTitled(*writing, "Iniciar sesión")->click();
+    EXPECT_FALSE(textsIn(*writing).contains(steps));
+    // And they belong to the state they were shown for.
+    recorded.byHand = steps.toStdString();
+    buttonTitled(*writing, "Iniciar sesión")->click();
+    EXPECT_TRUE(textsIn(*writing).contains(steps));
+    writing->hide();
+    writing->show();  // the quick look again, which now finds the tool missing
+    checker->answerSetup(WriterProvider::chatGPT, WriterCheck::needsInstall());
+    EXPECT_TRUE(textsIn(*writing).contains("Instalar"));
+    EXPECT_FALSE(textsIn(*writing).contains(steps));
+}
+
 TEST_F(TabsTest, WritingShowsItsDefaultsWithoutWritingThem) {
     auto writing = show<WritingSettings>();
     EXPECT_TRUE(writing->screenToggle()->isChecked());

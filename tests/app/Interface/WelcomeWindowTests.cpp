@@ -188,6 +188,23 @@ TEST_F(WelcomeWindowTest, TheFakePermissionsDefaultWinsAndUnknownAsks) {
     EXPECT_EQ(unknown.button()->text(), "Permitir");
 }
 
+TEST_F(WelcomeWindowTest, AStepThatCannotOpenShowsWhatToRunByHand) {
+    auto window = open();
+    pressReturn(*window);
+    pressReturn(*window);
+    checker->answerSetup(chatGPT, WriterCheck::needsLogin());
+    checker->answerSetup(claude, WriterCheck::needsInstall());
+    const QString steps = QStringLiteral("No pude abrir la Terminal. Abre una tú y escribe: curl …");
+    recorded.byHand = steps.toStdString();
+    EXPECT_FALSE(textsIn(*window).contains(steps));
+    buttonTitled(*window, "Instalar")->click();
+    QTest::qWait(5);
+    EXPECT_TRUE(textsIn(*window).contains(steps));
+    const auto* label = window->findChild<QLabel*>(QStringLiteral("by-hand"));
+    ASSERT_NE(label, nullptr);
+    EXPECT_TRUE(label->textInteractionFlags() & Qt::TextSelectableByMouse);  // the command can be copied
+}
+
 TEST_F(WelcomeWindowTest, TheRecheckRunsOnlyOnTheWritingPageForWaitingTools) {
     auto window = open();
     window->refresh();

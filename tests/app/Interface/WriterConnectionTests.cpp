@@ -107,6 +107,37 @@ TEST_F(WriterConnectionTest, AToolWaitedOnIsTestedAndChosenOnceReady) {
     EXPECT_EQ(page.connected(), std::optional<WriterProvider>(claude));
 }
 
+TEST_F(WriterConnectionTest, AStepThatCannotOpenKeepsWhatToDoByHandUntilTheToolMovesOn) {
+    answerBothLooks(WriterCheck::needsLogin(), WriterCheck::needsInstall());
+    recorded.byHand = "No pude abrir la Terminal. Abre una tú y escribe: instalar";
+    int changes = 0;
+    page.onChange = [&] { ++changes; };
+    page.install(claude);
+    EXPECT_EQ(page.byHand(claude), recorded.byHand);
+    EXPECT_EQ(page.byHand(chatGPT), std::nullopt);
+    EXPECT_TRUE(page.isPending(claude));
+    EXPECT_EQ(changes, 2);  // pending, then the text
+
+    // A re-check that finds the same state keeps it; a new state drops it.
+    page.recheckWaiting();
+    checker->answerSetup(chatGPT, WriterCheck::needsLogin());
+    checker->answerSetup(claude, WriterCheck::needsInstall());
+    EXPECT_EQ(page.byHand(claude), recorded.byHand);
+    page.recheckWaiting();
+    checker->answerSetup(chatGPT, WriterCheck::needsLogin());
+    checker->answerSetup(claude, WriterCheck::needsLogin());
+    EXPECT_EQ(page.byHand(claude), std::nullopt);
+
+    // Asking again starts afresh: a step that opens leaves nothing behind.
+    page.signIn(claude);
+    EXPECT_TRUE(page.byHand(claude));
+    recorded.byHand.reset();
+    page.signIn(claude);
+    EXPECT_EQ(page.byHand(claude), std::nullopt);
+    page.seePlans(chatGPT);
+    EXPECT_EQ(recorded.opened, (std::vector<std::string>{"install claude", "login claude", "login claude", "plans"}));
+}
+
 TEST_F(WriterConnectionTest, AToolThatBecomesReadyWithoutBeingPendingIsOfferedAgain) {
     answerBothLooks(WriterCheck::needsLogin(), WriterCheck::needsInstall());
     page.recheckWaiting();
