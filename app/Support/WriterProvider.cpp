@@ -7,6 +7,7 @@
 #include "platform/foundation/FileManager.hpp"
 #include "platform/foundation/Paths.hpp"
 #include "platform/foundation/UUID.hpp"
+#include "platform/process/DesktopOpener.hpp"
 #include "platform/process/LoginShell.hpp"
 #include "platform/process/Subprocess.hpp"
 #include "platform/process/Terminal.hpp"
@@ -39,15 +40,8 @@ WriterProvider::TerminalOpener& opener() {
     return current;
 }
 
-void openWithDesktop(const std::string& url) {
-    platform::process::Options options;
-    options.executable = "/usr/bin/xdg-open";
-    options.arguments = {url};
-    platform::process::startDetached(std::move(options));
-}
-
 WriterProvider::URLOpener& urlOpener() {
-    static WriterProvider::URLOpener current = openWithDesktop;
+    static WriterProvider::URLOpener current = platform::process::openWithDesktop;
     return current;
 }
 
@@ -151,7 +145,7 @@ WriterProvider::ByHand WriterProvider::openURL(const std::string& url) {
 
 void WriterProvider::setURLOpener(URLOpener newOpener) {
     std::lock_guard lock(openerMutex);
-    urlOpener() = newOpener ? std::move(newOpener) : WriterProvider::URLOpener(openWithDesktop);
+    urlOpener() = newOpener ? std::move(newOpener) : WriterProvider::URLOpener(platform::process::openWithDesktop);
 }
 
 WriterProvider::ByHand WriterProvider::openLogin() const {

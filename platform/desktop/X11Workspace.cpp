@@ -9,8 +9,8 @@
 #include "platform/desktop/DesktopError.hpp"
 #include "platform/desktop/X11Desktop.hpp"
 #include "platform/log/SystemLog.hpp"
+#include "platform/process/DesktopOpener.hpp"
 #include "platform/process/ProcessError.hpp"
-#include "platform/process/Subprocess.hpp"
 
 namespace platform::desktop {
 
@@ -117,10 +117,7 @@ int32_t X11Workspace::currentProcessId() { return static_cast<int32_t>(::getpid(
 bool X11Workspace::openURL(const std::string& url) {
     if (url.empty()) return false;
     try {
-        process::Options options;
-        options.executable = "/usr/bin/xdg-open";
-        options.arguments = {url};
-        process::startDetached(options);
+        process::openWithDesktop(url);
         return true;
     } catch (const process::ProcessError& e) {
         log().error("Cannot open " + url + ": " + e.description());
