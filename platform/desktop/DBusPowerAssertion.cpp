@@ -94,9 +94,10 @@ void DBusPowerAssertion::release(uint32_t assertion) {
 }
 
 double DBusPowerAssertion::idleSeconds() {
+    const std::lock_guard lock(idleMutex_);
     try {
-        X11Desktop desktop;
-        return desktop.idleSeconds().value_or(0);
+        if (!idleDisplay_) idleDisplay_ = std::make_unique<X11Desktop>();
+        return idleDisplay_->idleSeconds().value_or(0);
     } catch (const DesktopError&) {
         return 0;
     }

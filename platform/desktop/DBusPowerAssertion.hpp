@@ -1,6 +1,7 @@
 #pragma once
 
 #include <map>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -9,6 +10,8 @@
 #include "platform/foundation/UniqueFd.hpp"
 
 namespace platform::desktop {
+
+class X11Desktop;
 
 // Keep-awake over D-Bus: the session's screen saver is asked not to blank
 // (org.freedesktop.ScreenSaver Inhibit) and logind not to treat the session
@@ -35,6 +38,9 @@ private:
     std::mutex mutex_;
     std::map<uint32_t, Held> held_;
     uint32_t next_ = 0;
+    // One X connection for the idle readings, opened at the first one.
+    std::mutex idleMutex_;
+    std::unique_ptr<X11Desktop> idleDisplay_;
 };
 
 }  // namespace platform::desktop
