@@ -31,7 +31,7 @@ using Json = nlohmann::json;
 const Name kToggle("toggleRecording", Shortcut(Key::space, ModifierFlags::option));
 const Json kCtrlAltK = Json(R"({"carbonKeyCode":40,"carbonModifiers":6144})");
 
-bool runUntil(const std::function<bool()>& done, int milliseconds = 5000) {
+bool runUntil(const std::function<bool()>& done, int milliseconds = 10000) {
     QElapsedTimer timer;
     timer.start();
     while (!done()) {
@@ -96,6 +96,10 @@ protected:
     // Focus by a click, as the user would.
     void startRecording() {
         RecorderField& field = recorder->field();
+        // What the last ending queued (its focus change, the caret) settles
+        // first, as it would before a user's next click.
+        ASSERT_TRUE(runUntil([&] { return !field.hasFocus() && !field.control().isRecording(); }));
+        QApplication::processEvents();
         const QPoint centre = field.mapToGlobal(field.rect().center());
         ASSERT_EQ(xdotool("mousemove " + std::to_string(centre.x()) + " " + std::to_string(centre.y()) + " click 1"),
                   0);
