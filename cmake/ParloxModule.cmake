@@ -52,3 +52,16 @@ function(parlox_add_tests name)
     DISCOVERY_TIMEOUT 60
     PROPERTIES TIMEOUT 180 ${A_PROPERTIES})
 endfunction()
+
+# A test binary that needs a desktop (an X server, the session and
+# accessibility buses, a sound server) runs each test, and its test listing,
+# inside a private one that tests/desktop/session.sh starts and stops: never
+# the desktop of whoever runs the tests. NO_SOUND leaves the sound server out.
+function(parlox_run_in_desktop target)
+  cmake_parse_arguments(A "NO_SOUND" "" "" ${ARGN})
+  set(session ${PROJECT_SOURCE_DIR}/tests/desktop/session.sh)
+  if(A_NO_SOUND)
+    set(session env PARLOX_DESKTOP_NO_SOUND=1 ${session})
+  endif()
+  set_target_properties(${target} PROPERTIES CROSSCOMPILING_EMULATOR "${session}")
+endfunction()

@@ -66,7 +66,7 @@ private:
 class RecorderX11Test : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!interface_test::hasDisplay()) GTEST_SKIP() << "DISPLAY is not set: scripts/test starts Xvfb for these tests";
+        if (!interface_test::hasDisplay()) GTEST_FAIL() << "needs an X server: run it inside tests/desktop/session.sh, as ctest does";
         interface_test::xcbApplication();
         queue = std::make_unique<Parlox::QtMainQueue>();
         install({defaults, std::make_shared<platform::input::X11HotKeyService>(),
