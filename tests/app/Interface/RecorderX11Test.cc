@@ -131,6 +131,19 @@ TEST_F(RecorderX11Test, RecordsCtrlAltKFromTheKeyboardAndTheNewHotKeyFires) {
     EXPECT_TRUE(runUntil([&] { return fired == 1; }));
 }
 
+TEST_F(RecorderX11Test, TheKeysTheFieldNamesAreTheKeysThatFire) {
+    // A shortcut stored with the Command modifier, as settings written on the other desktop hold it.
+    setShortcut(Shortcut(Key::k, ModifierFlags::command), kToggle);
+    EXPECT_EQ(recorder->field().text().toStdString(), "Super+K");
+    ASSERT_TRUE(isEnabled(kToggle));
+    ASSERT_EQ(xdotool("key ctrl+k"), 0);
+    ASSERT_EQ(xdotool("key super+k"), 0);
+    ASSERT_TRUE(runUntil([&] { return fired >= 1; }));
+    // Ctrl+K went first; only Super+K fired.
+    QApplication::processEvents();
+    EXPECT_EQ(fired, 1);
+}
+
 TEST_F(RecorderX11Test, WhileRecordingTheKeysReachTheFieldEvenWhenAnotherClientHoldsThem) {
     OtherClient other;
     ASSERT_TRUE(other.valid());
