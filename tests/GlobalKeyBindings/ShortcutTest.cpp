@@ -177,7 +177,8 @@ TEST_F(BindingsTest, NoDescriptionNamesAKeyOfTheOtherDesktop) {
             if (bits & 8) flags = flags | ModifierFlags::command;
             if (bits & 16) flags = flags | ModifierFlags::function;
             const std::string text = Shortcut(Key(code), flags).description();
-            for (const char* glyph : {"⌘", "⌥", "⌃", "⇧", "\U0001F310", "↩", "⌫", "⌦", "⎋", "⇥", "\u20E3", "\u20DD"})
+            for (const char* glyph :
+                 {"⌘", "⌥", "⌃", "⇧", "\U0001F310", "↩", "⌫", "⌦", "⎋", "⇥", "\u20E3", "\u20DD"})
                 EXPECT_EQ(text.find(glyph), std::string::npos) << code << " " << bits << ": " << text;
         }
     }
