@@ -6,7 +6,28 @@ namespace GlobalKeyBindings {
 namespace {
 
 constexpr std::pair<std::string_view, std::string_view> kTexts[] = {
+    // Keys and modifiers as this desktop names them.
     {"space_key", "Espacio"},
+    {"control_key", "Ctrl"},
+    {"option_key", "Alt"},
+    {"shift_key", "Mayús"},
+    {"command_key", "Super"},
+    {"return_key", "Intro"},
+    {"delete_key", "Retroceso"},
+    {"forward_delete_key", "Supr"},
+    {"insert_key", "Insert"},
+    {"home_key", "Inicio"},
+    {"end_key", "Fin"},
+    {"escape_key", "Esc"},
+    {"tab_key", "Tab"},
+    {"page_up_key", "RePág"},
+    {"page_down_key", "AvPág"},
+    {"up_arrow_key", "Arriba"},
+    {"right_arrow_key", "Derecha"},
+    {"down_arrow_key", "Abajo"},
+    {"left_arrow_key", "Izquierda"},
+    {"num_lock_key", "Bloq Num"},
+    {"keypad_key", "Num %@"},
     {"record_shortcut", "Grabar atajo"},
     {"press_shortcut", "Pulsa el atajo"},
     {"keyboard_shortcut_used_by_menu_item", "Este atajo ya lo usa «%@» en los menús de la app."},

@@ -1,5 +1,8 @@
 #include "GlobalKeyBindings/ModifierFlags.hpp"
 
+#include <utility>
+
+#include "GlobalKeyBindings/Localization.hpp"
 #include "platform/input/CarbonModifiers.hpp"
 
 namespace GlobalKeyBindings {
@@ -34,13 +37,12 @@ ModifierFlags ModifierFlags::fromCarbon(std::int64_t carbonBits) {
     return flags;
 }
 
-std::string ModifierFlags::symbolicRepresentation() const {
+std::string ModifierFlags::presentableDescription() const {
+    const std::pair<ModifierFlags, const char*> names[] = {
+        {control, "control_key"}, {option, "option_key"}, {shift, "shift_key"}, {command, "command_key"}};
     std::string text;
-    if (contains(control)) text += "⌃";
-    if (contains(option)) text += "⌥";
-    if (contains(shift)) text += "⇧";
-    if (contains(command)) text += "⌘";
-    if (contains(function)) text += "\U0001F310\uFE0E";
+    for (const auto& [flag, key] : names)
+        if (contains(flag)) text += localizedString(key) + "+";
     return text;
 }
 

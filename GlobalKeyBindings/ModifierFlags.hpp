@@ -42,8 +42,10 @@ struct ModifierFlags {
     std::int64_t carbon() const;
     static ModifierFlags fromCarbon(std::int64_t carbon);
 
-    // "⌃⌥⇧⌘" in that order, then the globe for function; no separators.
-    std::string symbolicRepresentation() const;
+    // The names of the flags present, each followed by "+", in the order
+    // "Ctrl+Alt+Mayús+Super+". Command is held with the Super key here; no
+    // key gives the function modifier, so it is not named.
+    std::string presentableDescription() const;
 };
 
 inline constexpr ModifierFlags ModifierFlags::capsLock{0x10000};

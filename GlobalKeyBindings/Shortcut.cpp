@@ -68,7 +68,7 @@ std::string Shortcut::presentableDescription() const {
     } else {
         keyText = "\uFFFD";
     }
-    return modifiers().symbolicRepresentation() + keyText;
+    return modifiers().presentableDescription() + keyText;
 }
 
 std::optional<std::string> Shortcut::menuItemKeyEquivalent() const {

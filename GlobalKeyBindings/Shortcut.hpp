@@ -41,7 +41,8 @@ struct Shortcut {
     Key key() const { return Key(carbonKeyCode); }
     ModifierFlags modifiers() const { return ModifierFlags::fromCarbon(carbonModifiers); }
 
-    // The modifier symbols followed by the key's glyph, name or character.
+    // The modifiers' names followed by the key's name or character, as this
+    // desktop writes a shortcut: "Alt+Espacio", "Ctrl+Alt+K".
     std::string presentableDescription() const;
     std::string description() const { return presentableDescription(); }
 

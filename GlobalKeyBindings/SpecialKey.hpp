@@ -7,7 +7,8 @@
 
 namespace GlobalKeyBindings {
 
-// A key shown by a glyph or a name instead of the character the layout gives.
+// A key shown by its name on this desktop instead of the character the
+// layout gives.
 struct SpecialKey {
     Key key;
     std::string presentableDescription;

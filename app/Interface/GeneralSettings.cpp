@@ -73,15 +73,15 @@ void GeneralSettings::build() {
         defaults().set("showsMenuBarIcon", on);
         updateIconFooter();
     });
-    general_->addLabeledRow(QStringLiteral("Mostrar el icono en la barra de menús"), icon_);
+    general_->addLabeledRow(QStringLiteral("Mostrar el icono en la bandeja del sistema"), icon_);
     updateIconFooter();
 
     FormSection* shortcut = form->addSection(QStringLiteral("Atajo"));
     shortcut->addLabeledRow(QStringLiteral("Empezar y terminar de dictar"),
                             new GlobalKeyBindings::Recorder(HotkeyManager::toggleRecording()));
     shortcut->setFooter(QStringLiteral("Mientras grabas, Intro termina y redacta, Esc cancela y pulsar el micrófono del "
-                                       "indicador pausa. Si el atajo ya lo usa otra app (ChatGPT usa ⌥Espacio), "
-                                       "cámbialo aquí."));
+                                       "indicador pausa. Si el atajo ya lo usa otra app o el escritorio (muchos "
+                                       "usan Alt+Espacio), cámbialo aquí."));
 
     FormSection* indicator = form->addSection(QStringLiteral("Indicador"));
     sounds_ = new QCheckBox();
@@ -121,10 +121,11 @@ void GeneralSettings::build() {
     });
     keepAwake_->addLabeledRow(QStringLiteral("Despierto"), keepAwakeToggle_);
     keepAwake_->setFooter(QStringLiteral(
-        "También en el menú de Parlox, encima de Ajustes. Mientras está activado, ni la pantalla ni el Mac se duermen "
-        "solos y, tras 5 minutos sin tocar nada, el ratón se mueve un punto cada 10 segundos para que no salgas como "
-        "ausente; al cerrar la tapa, se duerme igual. Con la luna junto al icono de la barra, el Mac puede dormirse. Se "
-        "apaga al salir de Parlox. Pulsa cinco veces la versión para volver a esconderlo."));
+        "También en el menú de Parlox, encima de Ajustes. Mientras está activado, ni la pantalla ni el ordenador se "
+        "duermen solos y, tras 5 minutos sin tocar nada, el ratón se mueve un punto cada 10 segundos para que no "
+        "salgas como ausente; al cerrar la tapa, se duerme igual. Con la luna junto al icono de la bandeja, el "
+        "ordenador puede dormirse. Se apaga al salir de Parlox. Pulsa cinco veces la versión para volver a "
+        "esconderlo."));
 
     updateLogin();
     updateKeepAwake();
@@ -165,11 +166,11 @@ void GeneralSettings::updateLogin() {
 
 void GeneralSettings::updateIconFooter() {
     general_->setFooter(defaults().boolean("showsMenuBarIcon", true)
-                            ? QStringLiteral("Parlox vive en la barra de menús. El atajo solo funciona mientras está "
-                                             "abierta.")
+                            ? QStringLiteral("Parlox vive en la bandeja del sistema. El atajo solo funciona mientras "
+                                             "está abierta.")
                             : QStringLiteral("Sin icono, Parlox sigue funcionando con el atajo. Para volver aquí, abre "
-                                             "Parlox desde Aplicaciones o Spotlight. Para salir, ⌘Q con esta ventana "
-                                             "delante."));
+                                             "Parlox desde el menú de aplicaciones. Para salir, Ctrl+Q con esta "
+                                             "ventana delante."));
 }
 
 void GeneralSettings::updateKeepAwake() {

@@ -27,7 +27,7 @@ public:
 private:
     void refresh() {
         const auto stored = recorderActive_ ? std::nullopt : getShortcut(name_);
-        action_.setShortcut(stored ? QtKeys::keySequence(*stored) : QKeySequence());
+        QtKeys::setShortcut(action_, stored ? QtKeys::keySequence(*stored) : QKeySequence());
     }
 
     QAction& action_;

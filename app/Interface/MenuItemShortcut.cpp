@@ -31,22 +31,22 @@ QKeySequence menuKeys(const Shortcut& shortcut) {
 
 void showStored(QAction& item, MenuItemBinding& binding) {
     if (auto stored = getShortcut(*binding.name))
-        item.setShortcut(menuKeys(*stored));
+        QtKeys::setShortcut(item, menuKeys(*stored));
     else
-        item.setShortcut(binding.fallback);
+        QtKeys::setShortcut(item, binding.fallback);
 }
 
 }  // namespace
 
 void setShortcut(QAction& item, const std::optional<Shortcut>& shortcut) {
     delete bindingOf(item);
-    item.setShortcut(shortcut ? menuKeys(*shortcut) : QKeySequence());
+    QtKeys::setShortcut(item, shortcut ? menuKeys(*shortcut) : QKeySequence());
 }
 
 void setShortcut(QAction& item, const std::optional<Name>& name) {
     MenuItemBinding* binding = bindingOf(item);
     if (!name) {
-        item.setShortcut(binding ? binding->fallback : QKeySequence());
+        QtKeys::setShortcut(item, binding ? binding->fallback : QKeySequence());
         delete binding;
         return;
     }

@@ -167,15 +167,25 @@ std::optional<Shortcut> shortcut(const QKeyCombination& combination) {
     return Shortcut(*named, modifierFlags(modifiers).removing(ModifierFlags::numericPad));
 }
 
+void setShortcut(QAction& action, const QKeySequence& keys) {
+    const QString plain = title(action);
+    action.setShortcut(keys);
+    // A menu shows the text after a tab in place of the toolkit's own.
+    const auto shown = keys.isEmpty() ? std::nullopt : shortcut(keys[0]);
+    action.setText(shown ? plain + QLatin1Char('\t') + QString::fromStdString(shown->presentableDescription()) : plain);
+}
+
+QString title(const QAction& action) { return action.text().section(QLatin1Char('\t'), 0, 0); }
+
 std::optional<MenuItem> menuItem(const QAction& action) {
     const QKeySequence sequence = action.shortcut();
     if (sequence.isEmpty()) return std::nullopt;
     auto taken = shortcut(sequence[0]);
     if (!taken) return std::nullopt;
-    QString title = action.text();
-    title.replace(QStringLiteral("&&"), QStringLiteral("\x01")).remove(QLatin1Char('&'));
-    title.replace(QLatin1Char('\x01'), QLatin1Char('&'));
-    return MenuItem{title.toStdString(), taken->menuItemKeyEquivalent().value_or(std::string()), taken->modifiers(),
+    QString name = title(action);
+    name.replace(QStringLiteral("&&"), QStringLiteral("\x01")).remove(QLatin1Char('&'));
+    name.replace(QLatin1Char('\x01'), QLatin1Char('&'));
+    return MenuItem{name.toStdString(), taken->menuItemKeyEquivalent().value_or(std::string()), taken->modifiers(),
                     {}};
 }
 

@@ -36,6 +36,13 @@ KeyEvent keyEvent(const QKeyEvent& event);
 QKeySequence keySequence(const Shortcut& shortcut);
 std::optional<Shortcut> shortcut(const QKeyCombination& combination);
 
+// Puts the key sequence on the action and has menus show it as this desktop
+// writes a shortcut ("Ctrl+Alt+K"); the toolkit's own text would put Meta
+// first and name the keys in English.
+void setShortcut(QAction& action, const QKeySequence& keys);
+// The action's title, without the keys a menu shows after a tab.
+QString title(const QAction& action);
+
 // An action with a key sequence, as a menu item of the conflict check.
 std::optional<MenuItem> menuItem(const QAction& action);
 // The actions with key sequences of the application's windows.

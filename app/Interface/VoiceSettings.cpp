@@ -48,8 +48,8 @@ VoiceSettings::VoiceSettings(const WindowServices& services, const Theme& theme,
     auto* box = new QWidget();
     auto* content = column(12, box);
     content->setContentsMargins(0, 4, 0, 4);
-    content->addWidget(footnote(QStringLiteral("Whisper large-v3 turbo, en tu propio Mac. Entiende el castellano, aunque "
-                                               "luego pidas el texto en catalán o en inglés."),
+    content->addWidget(footnote(QStringLiteral("Whisper large-v3 turbo, en tu propio ordenador. Entiende el castellano, "
+                                               "aunque luego pidas el texto en catalán o en inglés."),
                                 theme, box));
     auto* ratings = new QWidget(box);
     auto* ratingsRow = row(18, ratings);
@@ -80,7 +80,7 @@ VoiceSettings::VoiceSettings(const WindowServices& services, const Theme& theme,
     QPalette palette = path->palette();
     palette.setColor(QPalette::WindowText, theme.secondary());
     path->setPalette(palette);
-    auto* reveal = new QPushButton(QStringLiteral("Mostrar en el Finder"));
+    auto* reveal = new QPushButton(QStringLiteral("Abrir la carpeta"));
     styleButton(*reveal, false, theme);
     connect(reveal, &QPushButton::clicked, this, &VoiceSettings::revealModelFolder);
     place->addLabeledRow(path, reveal);

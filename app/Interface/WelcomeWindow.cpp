@@ -190,18 +190,18 @@ QWidget* WelcomeWindow::whatItIs() {
 
     auto* points = new QWidget(page);
     auto* pointsLayout = column(16, points);
-    pointsLayout->addWidget(point("keyboard", QStringLiteral("⌥Espacio, hablas, ⌥Espacio"),
+    pointsLayout->addWidget(point("keyboard", QStringLiteral("Alt+Espacio, hablas, Alt+Espacio"),
                                   QStringLiteral("Selecciona un texto o deja el cursor donde quieras escribir. Pide lo "
                                                  "que necesites: una respuesta, un mail, pasarlo a inglés. Parlox lo "
                                                  "escribe ahí mismo."),
                                   theme_, points));
-    pointsLayout->addWidget(point("lock.shield", QStringLiteral("Tu voz no sale del Mac"),
-                                  QStringLiteral("Se transcribe en tu propio Mac y el audio se borra al momento. Solo el "
-                                                 "texto va a ChatGPT o a Claude, con tu propia cuenta."),
+    pointsLayout->addWidget(point("lock.shield", QStringLiteral("Tu voz no sale del ordenador"),
+                                  QStringLiteral("Se transcribe en tu propio ordenador y el audio se borra al momento. "
+                                                 "Solo el texto va a ChatGPT o a Claude, con tu propia cuenta."),
                                   theme_, points));
     pointsLayout->addWidget(point("arrow.uturn.backward", QStringLiteral("Tu texto nunca se pierde"),
                                   QStringLiteral("Si no te gusta el resultado, Esc justo después devuelve tu original tal "
-                                                 "cual. Con el resultado aún seleccionado, ⌥Espacio otra vez te deja "
+                                                 "cual. Con el resultado aún seleccionado, Alt+Espacio otra vez te deja "
                                                  "pedir cambios («más corto», «en catalán»)."),
                                   theme_, points));
     content->addWidget(points);
@@ -394,7 +394,7 @@ QWidget* WelcomeWindow::hotkey() {
 
     auto* shortcutRow = new QWidget(list);
     auto* shortcutLayout = row(12, shortcutRow);
-    shortcutLayout->addWidget(icon("command", theme_, shortcutRow), 0, Qt::AlignVCenter);
+    shortcutLayout->addWidget(icon("keyboard", theme_, shortcutRow), 0, Qt::AlignVCenter);
     shortcutLayout->addWidget(
         titled(QStringLiteral("Atajo"), QStringLiteral("Para empezar y para terminar de dictar."), theme_, shortcutRow),
         1);
@@ -408,8 +408,8 @@ QWidget* WelcomeWindow::hotkey() {
     voiceLayout->addWidget(titled(QStringLiteral("Voz"), QString(), theme_, voiceRow, &modelStatus_), 1);
     rows->addWidget(voiceRow);
     content->addWidget(list);
-    content->addWidget(text(QStringLiteral("Si ⌥Espacio ya abre ChatGPT u otra app, cambia aquí el atajo o quítaselo a "
-                                           "la otra app."),
+    content->addWidget(text(QStringLiteral("Si Alt+Espacio ya abre el menú de la ventana u otra app, cambia aquí el "
+                                           "atajo o quítaselo allí."),
                             callout(), theme_.secondary(), true, page));
     content->addStretch(1);
     updateModelStatus();

@@ -39,7 +39,7 @@ QString WriterCheckLine::text(const WriterCheck& check, WriterProvider provider)
             return QString::fromStdString(check.message);
         case WriterCheck::Kind::needsInstall:
             return claude ? QStringLiteral("Falta Claude Code. «Instalar» lo hace en la Terminal y luego te pide entrar.")
-                          : QStringLiteral("Falta la app de ChatGPT, que trae Codex.");
+                          : QStringLiteral("Falta Codex, la herramienta de ChatGPT.");
         case WriterCheck::Kind::needsLogin:
             return QStringLiteral("Falta entrar con tu cuenta de ") +
                    (claude ? QStringLiteral("Claude") : QStringLiteral("ChatGPT")) +

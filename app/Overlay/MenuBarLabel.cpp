@@ -68,7 +68,7 @@ QIcon MenuBarLabel::icon(const Look& look, const QColor& ink, const Theme& theme
 }
 
 QString MenuBarLabel::description(const Look& look) {
-    return look.sleepy ? QStringLiteral("Parlox, el Mac puede dormirse") : QStringLiteral("Parlox");
+    return look.sleepy ? QStringLiteral("Parlox, el ordenador puede dormirse") : QStringLiteral("Parlox");
 }
 
 }  // namespace Parlox

@@ -12,7 +12,7 @@ using Button = OverlayPresentation::Button;
 using Action = OverlayPresentation::Action;
 
 const Button finishDisc{"checkmark", 12, Symbols::Weight::semibold,
-                        "Terminar y redactar (Intro o \u2325Espacio) \u00B7 Esc cancela", Action::stop, true};
+                        "Terminar y redactar (Intro o Alt+Espacio) \u00B7 Esc cancela", Action::stop, true};
 const Button retryDisc{"arrow.clockwise", 12, Symbols::Weight::semibold, "Reintentar con lo que dictaste",
                        Action::retry, true};
 const Button closeDisc{"xmark", 10, Symbols::Weight::semibold, "Cerrar", Action::dismiss, true};

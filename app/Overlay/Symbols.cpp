@@ -5,7 +5,6 @@
 #include <map>
 #include <string>
 
-#include <QFont>
 #include <QPainter>
 #include <QPainterPathStroker>
 #include <QTransform>
@@ -193,20 +192,6 @@ QPainterPath macwindow(double w) {
         .united(stroked(polyline({{.08, .34}, {.92, .34}}), w));
 }
 
-QPainterPath commandGlyph(double) {
-    QPainterPath glyph;
-    QFont font(QStringLiteral("DejaVu Sans"));
-    font.setPixelSize(80);
-    glyph.addText(0, 0, font, QStringLiteral("\u2318"));
-    const QRectF box = glyph.boundingRect();
-    const double scale = designScale * .78 / std::max(box.width(), box.height());
-    QTransform fit;
-    fit.translate(designScale / 2, designScale / 2);
-    fit.scale(scale, scale);
-    fit.translate(-box.center().x(), -box.center().y());
-    return fit.map(glyph);
-}
-
 QPainterPath waveform(double w) {
     static const double heights[] = {.18, .46, .78, .42, .62, .30, .14};
     QPainterPath bars;
@@ -301,7 +286,6 @@ const std::map<std::string, Recipe, std::less<>>& recipes() {
         {"arrow.uturn.backward", arrowUturnBackward},
         {"accessibility", accessibility},
         {"macwindow", macwindow},
-        {"command", commandGlyph},
         {"waveform", waveform},
         {"text.bubble", textBubble},
         {"sparkles", sparkles},

@@ -19,7 +19,7 @@ namespace Parlox {
 class KeepAwake final : public KeepAwakeSwitch {
 public:
     static constexpr const char* unlockedKey = "keepAwakeUnlocked";
-    static constexpr const char* assertionName = "Parlox: mantener el Mac despierto";
+    static constexpr const char* assertionName = "Parlox: mantener el ordenador despierto";
     static constexpr double nudgeInterval = 10;
     static constexpr double idleBeforeNudge = 300;
 

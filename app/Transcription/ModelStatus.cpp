@@ -23,7 +23,7 @@ std::string ModelStatus::text(const Transcriber::State& state) {
         case Kind::loading:
             return "Cargando modelo (la primera vez tarda unos minutos)\u2026";
         case Kind::ready:
-            return "Listo \u00B7 \u2325Espacio para dictar";
+            return "Listo \u00B7 Alt+Espacio para dictar";
     }
     return {};
 }

@@ -1,12 +1,15 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QMenu>
+#include <QStyleOptionMenuItem>
 #include <QTest>
 
 #include "GlobalKeyBindings/GlobalKeyBindings.hpp"
 #include "GlobalKeyBindings/RecorderControl.hpp"
 #include "app/Interface/GlobalShortcutModifier.hpp"
 #include "app/Interface/MenuItemShortcut.hpp"
+#include "app/Interface/QtKeys.hpp"
 #include "platform/concurrency/MainRunLoop.hpp"
 #include "platform/foundation/fake/InMemoryUserDefaults.hpp"
 #include "platform/input/fake/FakeHotKeyService.hpp"
@@ -61,6 +64,66 @@ TEST_F(MenuShortcutTest, ABoundItemShowsTheNamesShortcutAndGetsItsOwnBack) {
     EXPECT_TRUE(item.shortcut().isEmpty());
     setShortcut(Shortcut(Key::j, ModifierFlags::command), kPaste);
     EXPECT_TRUE(item.shortcut().isEmpty());
+}
+
+// What a menu draws for an item: its title and, after a tab, its keys.
+class ShownMenu : public QMenu {
+public:
+    QString shown(QAction& action) {
+        addAction(&action);
+        QStyleOptionMenuItem option;
+        initStyleOption(&option, &action);
+        removeAction(&action);
+        return option.text;
+    }
+};
+
+TEST_F(MenuShortcutTest, MenusWriteTheShortcutAsThisDesktopDoes) {
+    struct Row {
+        Shortcut shortcut;
+        const char* shown;
+    };
+    const Row rows[] = {
+        {Shortcut(Key::space, ModifierFlags::option), "Dictar\tAlt+Espacio"},
+        {Shortcut(Key::k, ModifierFlags::control | ModifierFlags::option), "Dictar\tCtrl+Alt+K"},
+        {Shortcut(Key::k, ModifierFlags::command), "Dictar\tSuper+K"},
+        {Shortcut(Key::q, ModifierFlags::control), "Dictar\tCtrl+Q"},
+        {Shortcut(Key::d, ModifierFlags::command | ModifierFlags::shift | ModifierFlags::control),
+         "Dictar\tCtrl+Mayús+Super+D"},
+        {Shortcut(Key::return_, ModifierFlags::shift), "Dictar\tMayús+Intro"},
+        {Shortcut(Key::leftArrow, ModifierFlags::control), "Dictar\tCtrl+Izquierda"},
+    };
+    ShownMenu menu;
+    QAction bound(QStringLiteral("Dictar"));
+    setShortcut(bound, std::optional<Name>(kPaste));
+    QAction followed(QStringLiteral("Dictar"));
+    globalKeyboardShortcut(followed, kPaste);
+    QAction fixed(QStringLiteral("Dictar"));
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.shown);
+        setShortcut(row.shortcut, kPaste);
+        EXPECT_EQ(menu.shown(bound).toStdString(), row.shown);
+        EXPECT_EQ(menu.shown(followed).toStdString(), row.shown);
+        setShortcut(fixed, std::optional<Shortcut>(row.shortcut));
+        EXPECT_EQ(menu.shown(fixed).toStdString(), row.shown);
+    }
+    // A keypad key is no menu key equivalent, but an action's shortcut.
+    setShortcut(Shortcut(Key::keypad5, ModifierFlags::control), kPaste);
+    EXPECT_EQ(menu.shown(bound).toStdString(), "Dictar");
+    EXPECT_EQ(menu.shown(followed).toStdString(), "Dictar\tCtrl+Num 5");
+
+    // The item's own keys come back in the same form, and its title stays its own.
+    QAction own(QStringLiteral("Salir"));
+    own.setShortcut(kCommandQ);
+    setShortcut(own, std::optional<Name>(kOther));
+    EXPECT_EQ(menu.shown(own).toStdString(), "Salir\tSuper+Q");
+    setShortcut(kCtrlK, kOther);
+    EXPECT_EQ(menu.shown(own).toStdString(), "Salir\tCtrl+K");
+    ASSERT_TRUE(QtKeys::menuItem(own));
+    EXPECT_EQ(QtKeys::menuItem(own)->title, "Salir");
+    setShortcut(own, std::optional<Name>());
+    EXPECT_EQ(menu.shown(own).toStdString(), "Salir\tSuper+Q");
+    EXPECT_EQ(own.shortcut(), kCommandQ);
 }
 
 TEST_F(MenuShortcutTest, AnActionFollowsTheNameAndHasNoneWhileARecorderRecords) {

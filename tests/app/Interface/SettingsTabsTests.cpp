@@ -88,11 +88,11 @@ TEST_F(TabsTest, GeneralShowsItsDefaultsWithoutWritingThem) {
     general->iconToggle()->click();
     EXPECT_EQ(settings->object("showsMenuBarIcon"), Json(false));
     EXPECT_TRUE(textsIn(*general).contains(
-        "Sin icono, Parlox sigue funcionando con el atajo. Para volver aquí, abre Parlox desde Aplicaciones o "
-        "Spotlight. Para salir, ⌘Q con esta ventana delante."));
+        "Sin icono, Parlox sigue funcionando con el atajo. Para volver aquí, abre Parlox desde el menú de "
+        "aplicaciones. Para salir, Ctrl+Q con esta ventana delante."));
     general->iconToggle()->click();
     EXPECT_TRUE(textsIn(*general).contains(
-        "Parlox vive en la barra de menús. El atajo solo funciona mientras está abierta."));
+        "Parlox vive en la bandeja del sistema. El atajo solo funciona mientras está abierta."));
 
     general->undoPicker()->activated(2);
     EXPECT_EQ(settings->object("doneSeconds"), Json(10.0));
@@ -346,7 +346,7 @@ TEST_F(TabsTest, VoiceFollowsTheSpeechModel) {
     EXPECT_DOUBLE_EQ(dots[1]->opacity(5), 0.15);
 
     interface_test::Sandboxed sandbox;
-    buttonTitled(*voice, "Mostrar en el Finder")->click();
+    buttonTitled(*voice, "Abrir la carpeta")->click();
     EXPECT_TRUE(std::filesystem::is_directory(VoiceSettings::modelFolder()));
     EXPECT_EQ(VoiceSettings::modelFolder(), platform::Paths::applicationSupportDirectory() / "Models");
     ASSERT_EQ(workspace->openedURLs().size(), 1u);

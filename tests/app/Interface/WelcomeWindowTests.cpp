@@ -258,7 +258,7 @@ TEST_F(WelcomeWindowTest, TheVoiceRowFollowsTheSpeechModel) {
     setModel(Transcriber::State::downloading(0.426));
     EXPECT_TRUE(textsIn(window, false).contains("Descargando modelo… 42 %"));
     setModel(Transcriber::State::ready());
-    EXPECT_TRUE(textsIn(window, false).contains("Listo · ⌥Espacio para dictar"));
+    EXPECT_TRUE(textsIn(window, false).contains("Listo · Alt+Espacio para dictar"));
 }
 
 }  // namespace

@@ -34,7 +34,7 @@ TEST(WriterCheckViews, LineAndButtonFollowTheState) {
         {WriterCheck::ok(0.96), claude, "Responde en 1,0 s", false, "Probar", true, "test"},
         {WriterCheck::failed(""), chatGPT, "", true, "Probar", true, "test"},
         {WriterCheck::failed("Sin cuota"), claude, "Sin cuota", true, "Probar", true, "test"},
-        {WriterCheck::needsInstall(), chatGPT, "Falta la app de ChatGPT, que trae Codex.", true, "Instalar", true,
+        {WriterCheck::needsInstall(), chatGPT, "Falta Codex, la herramienta de ChatGPT.", true, "Instalar", true,
          "install chatgpt"},
         {WriterCheck::needsInstall(), claude,
          "Falta Claude Code. «Instalar» lo hace en la Terminal y luego te pide entrar.", true, "Instalar", true,

@@ -47,7 +47,7 @@ TEST_F(KeepAwakeTest, SwitchingOnHoldsOneAssertionAndOneTimerUntilSwitchedOff) {
     keepAwake->set(true);
     EXPECT_TRUE(keepAwake->isOn());
     EXPECT_EQ(power->held.size(), 1u);
-    EXPECT_EQ(power->reasons, (std::vector<std::string>{"Parlox: mantener el Mac despierto"}));
+    EXPECT_EQ(power->reasons, (std::vector<std::string>{"Parlox: mantener el ordenador despierto"}));
     EXPECT_EQ(scheduler->pendingTimerDelays(), (std::vector<double>{10.0}));
     EXPECT_EQ(log.lines(), (std::vector<std::string>{"Mantener despierto: activado"}));
     EXPECT_EQ(changeCount, 1);

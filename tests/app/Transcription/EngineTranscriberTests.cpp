@@ -244,7 +244,7 @@ TEST(ModelStatus, OneLinePerState) {
         {State::failed("x"), "Error del modelo: x"},
         {State::idle(), "Modelo sin cargar"},
         {State::loading(), "Cargando modelo (la primera vez tarda unos minutos)\u2026"},
-        {State::ready(), "Listo \u00B7 \u2325Espacio para dictar"},
+        {State::ready(), "Listo \u00B7 Alt+Espacio para dictar"},
     };
     for (const auto& c : cases) EXPECT_EQ(Parlox::ModelStatus::text(c.state), c.text);
 }

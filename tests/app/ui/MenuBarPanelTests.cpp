@@ -277,7 +277,7 @@ TEST(MenuBarLabel, BadgePerPhaseAndModelAndTheSleepyMoon) {
         const auto look = MenuBarLabel::look(Phase::idle(), Model::ready(), unlocked, on);
         EXPECT_EQ(look.sleepy, sleepy);
         EXPECT_EQ(MenuBarLabel::description(look),
-                  sleepy ? "Parlox, el Mac puede dormirse" : "Parlox");
+                  sleepy ? "Parlox, el ordenador puede dormirse" : "Parlox");
     }
 }
 

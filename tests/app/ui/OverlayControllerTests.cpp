@@ -56,14 +56,14 @@ TEST_F(OverlayControllerTest, ModelWalkAtTheCaretThenOrderedOutAfterTheHide) {
     EXPECT_EQ(controller.panel().view().presentation().row, Row::recording);
     settleAnimations();
     EXPECT_EQ(offeredButtons(), (std::vector<std::string>{
-                                    "Pausar", "Terminar y redactar (Intro o \u2325Espacio) \u00B7 Esc cancela"}));
+                                    "Pausar", "Terminar y redactar (Intro o Alt+Espacio) \u00B7 Esc cancela"}));
 
     scheduler->advance(3);
     model.pauseClock();
     model.setState(State::paused());
     settleAnimations();
     EXPECT_EQ(offeredButtons(), (std::vector<std::string>{
-                                    "Reanudar", "Terminar y redactar (Intro o \u2325Espacio) \u00B7 Esc cancela"}));
+                                    "Reanudar", "Terminar y redactar (Intro o Alt+Espacio) \u00B7 Esc cancela"}));
     EXPECT_EQ(controller.panel().view().clockText(), "00:03");
 
     model.setState(State::working("Redactando\u2026"));

@@ -16,7 +16,7 @@ using Row = OverlayPresentation::Row;
 using Action = OverlayPresentation::Action;
 using Mode = VoiceGlow::Mode;
 
-const char* const finishHelp = "Terminar y redactar (Intro o \u2325Espacio) \u00B7 Esc cancela";
+const char* const finishHelp = "Terminar y redactar (Intro o Alt+Espacio) \u00B7 Esc cancela";
 
 struct PresentationCase {
     State state;
