@@ -37,6 +37,12 @@ bool isHalfArray(const MultiArray& array, size_t rank) {
     return array.dataType() == DataType::float16 && array.shape().size() == rank;
 }
 
+// An array with an empty axis has no storage to copy from or into, whatever
+// its other axes promise.
+bool hasEmptyAxis(const MultiArray& array) {
+    return std::any_of(array.shape().begin(), array.shape().end(), [](int64_t extent) { return extent < 1; });
+}
+
 }  // namespace
 
 std::shared_ptr<DecodingInputsType> TextDecoding::prepareDecoderInputs(const std::vector<int64_t>& withPrompt) {
@@ -122,8 +128,10 @@ void TextDecoding::updateKVCache(MultiArray& keyTensor, const MultiArray& keySli
     const auto refuse = [](const std::string& why) {
         throw WhisperError::decodingFailed("Key-value cache update refused: " + why);
     };
-    for (const MultiArray* array : std::initializer_list<const MultiArray*>{&keyTensor, &keySlice, &valueTensor, &valueSlice})
+    for (const MultiArray* array : std::initializer_list<const MultiArray*>{&keyTensor, &keySlice, &valueTensor, &valueSlice}) {
         if (!isHalfArray(*array, 4)) refuse("caches and slices must be float16 arrays of rank 4");
+        if (hasEmptyAxis(*array)) refuse("caches and slices must have every axis at least 1 long");
+    }
     if (keySlice.shape() != valueSlice.shape()) refuse("the key and value slices differ in shape");
     if (keyTensor.shape() != valueTensor.shape()) refuse("the key and value caches differ in shape");
     const int64_t channels = keyTensor.shape()[1];
@@ -158,6 +166,8 @@ void TextDecoding::updateAlignmentWeights(MultiArray& alignmentTensor, const Mul
     };
     if (!isHalfArray(alignmentTensor, 2) || !isHalfArray(alignmentSlice, 2))
         refuse("the matrix and the row must be float16 arrays of rank 2");
+    if (hasEmptyAxis(alignmentTensor) || hasEmptyAxis(alignmentSlice))
+        refuse("the matrix and the row must have every axis at least 1 long");
     const int64_t frames = alignmentTensor.shape()[1];
     if (alignmentSlice.shape()[1] < frames) refuse("the row has fewer frames than the matrix");
     if (insertAtIndex < 0 || insertAtIndex >= alignmentTensor.shape()[0] - 1)

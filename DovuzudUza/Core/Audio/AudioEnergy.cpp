@@ -53,18 +53,16 @@ std::vector<bool> calculateVoiceActivityInChunks(std::span<const float> samples,
     return voice;
 }
 
-bool isVoiceDetected(std::span<const float> relativeEnergies, float nextBufferInSeconds, float silenceThreshold) {
+int64_t recentBufferCount(float nextBufferInSeconds) {
     const float steps = nextBufferInSeconds / 0.1f;
-    int64_t k = 0;
-    if (std::isnan(steps) || steps <= 0) {
-        k = 0;
-    } else if (steps >= static_cast<float>(std::numeric_limits<int64_t>::max())) {
-        k = std::numeric_limits<int64_t>::max();
-    } else {
-        k = static_cast<int64_t>(steps);
-    }
+    if (std::isnan(steps) || steps <= 0) return 0;
+    if (steps >= static_cast<float>(std::numeric_limits<int64_t>::max())) return std::numeric_limits<int64_t>::max();
+    return static_cast<int64_t>(steps);
+}
+
+bool isVoiceDetected(std::span<const float> relativeEnergies, float nextBufferInSeconds, float silenceThreshold) {
     const auto count = static_cast<int64_t>(relativeEnergies.size());
-    const int64_t recentCount = std::min(k, count);
+    const int64_t recentCount = std::min(recentBufferCount(nextBufferInSeconds), count);
     auto recent = relativeEnergies.subspan(static_cast<size_t>(count - recentCount));
     const int64_t m = std::min<int64_t>(std::max<int64_t>(recentCount - 10, 10), recentCount);
     for (int64_t i = 0; i < m; ++i)

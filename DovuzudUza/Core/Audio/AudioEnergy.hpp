@@ -35,6 +35,9 @@ float calculateRelativeEnergy(std::span<const float> samples, std::optional<floa
 std::vector<bool> calculateVoiceActivityInChunks(std::span<const float> samples, int64_t chunkCount,
                                                  int64_t frameLengthSamples, int64_t frameOverlapSamples,
                                                  float energyThreshold);
+// How many of the newest relative energies (one per 0.1 s) the voice check
+// looks at for this much new audio.
+int64_t recentBufferCount(float nextBufferInSeconds);
 // Voice among the older of the newest relative energies (one per 0.1 s).
 bool isVoiceDetected(std::span<const float> relativeEnergies, float nextBufferInSeconds, float silenceThreshold);
 

@@ -121,11 +121,30 @@ std::vector<AudioEnergyReading> AudioProcessor::audioEnergy() const {
     return state_->energy;
 }
 
-std::vector<float> AudioProcessor::relativeEnergy() const {
+std::vector<float> AudioProcessor::relativeEnergy() const { return relativeEnergySince(0); }
+
+int64_t AudioProcessor::audioSampleCount() const {
     std::lock_guard lock(state_->mutex);
+    return static_cast<int64_t>(state_->samples.size());
+}
+
+std::vector<float> AudioProcessor::audioSamplesBetween(int64_t from, int64_t to) const {
+    std::lock_guard lock(state_->mutex);
+    return slice(state_->samples, from, to);
+}
+
+int64_t AudioProcessor::relativeEnergyCount() const {
+    std::lock_guard lock(state_->mutex);
+    return static_cast<int64_t>(state_->energy.size());
+}
+
+std::vector<float> AudioProcessor::relativeEnergySince(int64_t from) const {
+    std::lock_guard lock(state_->mutex);
+    const auto& energy = state_->energy;
+    const auto first = static_cast<size_t>(std::clamp<int64_t>(from, 0, static_cast<int64_t>(energy.size())));
     std::vector<float> rel;
-    rel.reserve(state_->energy.size());
-    for (const auto& e : state_->energy) rel.push_back(e.rel);
+    rel.reserve(energy.size() - first);
+    for (size_t i = first; i < energy.size(); ++i) rel.push_back(energy[i].rel);
     return rel;
 }
 

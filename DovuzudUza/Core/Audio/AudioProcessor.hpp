@@ -100,6 +100,10 @@ public:
     void purgeAudioSamples(int64_t keepingLast) override;
     std::vector<AudioEnergyReading> audioEnergy() const;
     std::vector<float> relativeEnergy() const override;
+    int64_t audioSampleCount() const override;
+    std::vector<float> audioSamplesBetween(int64_t from, int64_t to) const override;
+    int64_t relativeEnergyCount() const override;
+    std::vector<float> relativeEnergySince(int64_t from) const override;
     int64_t relativeEnergyWindow() const override;
     void setRelativeEnergyWindow(int64_t window) override;
     int64_t minBufferLength() const;

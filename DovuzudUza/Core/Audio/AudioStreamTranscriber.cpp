@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <condition_variable>
+#include <utility>
 
 #include "DovuzudUza/Core/Audio/AudioEnergy.hpp"
 #include "DovuzudUza/Core/Audio/AudioProcessor.hpp"
 #include "DovuzudUza/Core/EngineLog.hpp"
+#include "DovuzudUza/Core/SegmentShift.hpp"
 #include "DovuzudUza/Core/TranscribeTask.hpp"
 #include "DovuzudUza/Utilities/TextUtilities.hpp"
 #include "ZezeziCore/External/Hub/Progress.hpp"
@@ -19,39 +21,97 @@ namespace DovuzudUza {
 // The state and its observer: what the capture and progress callbacks
 // reach, holding it weakly, so they do nothing once the transcriber is gone.
 struct AudioStreamTranscriber::Shared {
+    // The assignments of one locked section, each a change the observer
+    // hears of; the state is copied for it only when there is one.
+    class Changes {
+    public:
+        Changes(State& state, std::vector<State>* trail) : state_(state), trail_(trail) {}
+        const State& state() const { return state_; }
+        template <class F>
+        void apply(F&& change) {
+            change(state_);
+            if (trail_) trail_->push_back(state_);
+        }
+
+    private:
+        State& state_;
+        std::vector<State>* trail_;
+    };
+
     std::mutex mutex;
     State state;
-    StateChangeCallback callback;
+    StateChangeCallback callback;  // set once, before any callback can run
+    // Where the segments confirmed in the capture under way begin: earlier
+    // ones lie on another capture's timeline.
+    size_t sessionConfirmedStart = 0;
 
-    void update(const std::function<void(State&)>& change) {
-        State before, after;
+    // Reads and changes the state in one locked section, then tells the
+    // observer of every change, in order, outside the lock.
+    void transaction(const std::function<void(Changes&)>& body) {
+        std::vector<State> trail;
         {
             std::lock_guard lock(mutex);
-            before = state;
-            change(state);
-            after = state;
+            if (callback) trail.push_back(state);
+            Changes changes(state, callback ? &trail : nullptr);
+            body(changes);
         }
-        if (callback) callback(before, after);
+        for (size_t i = 1; i < trail.size(); ++i) callback(trail[i - 1], trail[i]);
+    }
+    void update(const std::function<void(State&)>& change) {
+        transaction([&](Changes& changes) { changes.apply(change); });
+    }
+    template <class F>
+    auto read(F&& reader) {
+        std::lock_guard lock(mutex);
+        return reader(std::as_const(state));
     }
     State snapshot() {
-        std::lock_guard lock(mutex);
-        return state;
+        return read([](const State& s) { return s; });
     }
 
     void progress(const TranscriptionProgress& report) {
         const auto fallbacks = static_cast<int64_t>(report.timings.totalDecodingFallbacks);
-        const State now = snapshot();
-        if (platform::graphemeCount(report.text) < platform::graphemeCount(now.currentText)) {
-            if (now.currentFallbacks != fallbacks) {
-                engine_log::info("Fallback occured: " + platform::formatInteger(fallbacks));
-            } else {
-                update([&](State& s) { s.unconfirmedText.push_back(s.currentText); });
+        bool fellBack = false;
+        // Reports of one pass run concurrently: each decides on the text the
+        // one before it left.
+        transaction([&](Changes& changes) {
+            const State& now = changes.state();
+            if (platform::graphemeCount(report.text) < platform::graphemeCount(now.currentText)) {
+                if (now.currentFallbacks != fallbacks) {
+                    fellBack = true;
+                } else {
+                    changes.apply([](State& s) { s.unconfirmedText.push_back(s.currentText); });
+                }
             }
-        }
-        update([&](State& s) { s.currentText = report.text; });
-        update([&](State& s) { s.currentFallbacks = fallbacks; });
+            changes.apply([&](State& s) { s.currentText = report.text; });
+            changes.apply([&](State& s) { s.currentFallbacks = fallbacks; });
+        });
+        if (fellBack) engine_log::info("Fallback occured: " + platform::formatInteger(fallbacks));
+    }
+
+    // Brings `bufferEnergy` level with the processor's readings, copying
+    // only those it does not hold yet.
+    void mirrorEnergy(const AudioProcessing& processor) {
+        const auto known = read([](const State& s) { return s.bufferEnergy.size(); });
+        auto fresh = processor.relativeEnergySince(static_cast<int64_t>(known));
+        if (fresh.empty()) return;
+        update([&](State& s) {
+            // A start emptied it meanwhile: the next buffer reads again.
+            if (s.bufferEnergy.size() == known) s.bufferEnergy.insert(s.bufferEnergy.end(), fresh.begin(), fresh.end());
+        });
     }
 };
+
+namespace {
+
+// The sample a pass starts at: where the task places the confirmed point.
+int64_t firstSampleOfPass(float confirmedPoint, int64_t sampleCount) {
+    DecodingOptions clip;
+    clip.clipTimestamps = {confirmedPoint};
+    return std::clamp<int64_t>(clip.prepareSeekClips(sampleCount).front().first, 0, sampleCount);
+}
+
+}  // namespace
 
 AudioStreamTranscriber::AudioStreamTranscriber(
     std::shared_ptr<AudioEncoding> audioEncoder, std::shared_ptr<FeatureExtracting> featureExtractor,
@@ -80,31 +140,48 @@ AudioStreamTranscriber::~AudioStreamTranscriber() = default;
 
 AudioStreamTranscriber::State AudioStreamTranscriber::state() const { return shared_->snapshot(); }
 
+bool AudioStreamTranscriber::isRecording() const {
+    return shared_->read([](const State& s) { return s.isRecording; });
+}
+
 void AudioStreamTranscriber::update(const std::function<void(State&)>& change) { shared_->update(change); }
 
 void AudioStreamTranscriber::startStreamTranscription(std::stop_token stop) {
-    if (state().isRecording) return;
+    if (isRecording()) return;
     if (!AudioProcessor::requestRecordPermission(*audioSystem_)) {
         engine_log::error("Microphone access was not granted.");
         return;
     }
-    update([](State& s) { s.isRecording = true; });
+    bool started = false;
+    shared_->transaction([&](Shared::Changes& changes) {
+        if (changes.state().isRecording) return;
+        // The processor empties its samples and energies when capture starts:
+        // the new capture is transcribed on a timeline of its own, from its
+        // first sample. What earlier captures confirmed stays confirmed.
+        changes.apply([](State& s) {
+            s.isRecording = true;
+            s.lastBufferSize = 0;
+            s.lastConfirmedSegmentEndSeconds = 0;
+            s.bufferEnergy.clear();
+        });
+        shared_->sessionConfirmedStart = changes.state().confirmedSegments.size();
+        started = true;
+    });
+    if (!started) return;
     const std::weak_ptr<Shared> weakShared = shared_;
     const std::weak_ptr<AudioProcessing> weakProcessor = audioProcessor_;
     try {
         audioProcessor_->startRecordingLive(inputDeviceID_, [weakShared, weakProcessor](const std::vector<float>&) {
             const auto shared = weakShared.lock();
             const auto processor = weakProcessor.lock();
-            if (!shared || !processor) return;
-            auto energy = processor->relativeEnergy();
-            shared->update([&](State& s) { s.bufferEnergy = std::move(energy); });
+            if (shared && processor) shared->mirrorEnergy(*processor);
         });
     } catch (...) {
         update([](State& s) { s.isRecording = false; });
         throw;
     }
     engine_log::info("Realtime transcription has started");
-    while (state().isRecording) {
+    while (isRecording()) {
         try {
             if (stop.stop_requested()) throw platform::CancellationError();
             transcribeCurrentBuffer(stop);
@@ -130,48 +207,69 @@ void AudioStreamTranscriber::pause(std::stop_token stop) {
     if (stop.stop_requested()) throw platform::CancellationError();
 }
 
+bool AudioStreamTranscriber::voiceDetected(float newSeconds) const {
+    // The check looks at the newest readings only: only those are copied.
+    const int64_t recent = AudioEnergy::recentBufferCount(newSeconds);
+    const int64_t count = audioProcessor_->relativeEnergyCount();
+    const auto energies = audioProcessor_->relativeEnergySince(count > recent ? count - recent : 0);
+    return AudioEnergy::isVoiceDetected(energies, newSeconds, silenceThreshold_);
+}
+
 void AudioStreamTranscriber::transcribeCurrentBuffer(std::stop_token stop) {
-    const auto samples = audioProcessor_->audioSamples();
-    const auto count = static_cast<int64_t>(samples.size());
-    const float newSeconds = static_cast<float>(count - state().lastBufferSize) / 16000.0f;
+    // A turn with nothing to do copies no sample: it reads their count.
+    const int64_t count = audioProcessor_->audioSampleCount();
+    const auto [lastBufferSize, confirmedPoint] = shared_->read(
+        [](const State& s) { return std::pair{s.lastBufferSize, s.lastConfirmedSegmentEndSeconds}; });
+    const float newSeconds = static_cast<float>(count - lastBufferSize) / 16000.0f;
     auto waitForSpeech = [&] {
-        if (state().currentText.empty()) update([](State& s) { s.currentText = waitingText; });
+        shared_->transaction([](Shared::Changes& changes) {
+            if (changes.state().currentText.empty()) changes.apply([](State& s) { s.currentText = waitingText; });
+        });
         pause(stop);
     };
     if (newSeconds <= 1.0f) return waitForSpeech();
-    if (useVAD_ && !AudioEnergy::isVoiceDetected(audioProcessor_->relativeEnergy(), newSeconds, silenceThreshold_)) {
+    if (useVAD_ && !voiceDetected(newSeconds)) {
         // The silent audio stays new: it counts again at the next turn.
         engine_log::debug("No voice detected, skipping transcribe");
         return waitForSpeech();
     }
     update([&](State& s) { s.lastBufferSize = count; });
-    const auto result = transcribeAudioSamples(samples, stop);
-    update([](State& s) { s.currentText.clear(); });
-    update([](State& s) { s.unconfirmedText.clear(); });
+    // Only the samples from the confirmed point on are copied for the pass.
+    const int64_t firstSample = firstSampleOfPass(confirmedPoint, count);
+    const auto result = transcribeAudioSamples(audioProcessor_->audioSamplesBetween(firstSample, count), firstSample, stop);
 
     const auto segments = result->segments();
     const auto required = static_cast<size_t>(std::max<int64_t>(requiredSegmentsForConfirmation_, 0));
-    if (segments.size() <= required) {
-        update([&](State& s) { s.unconfirmedSegments = segments; });
-        return;
-    }
-    const std::vector<TranscriptionSegment> candidates(segments.begin(), segments.end() - static_cast<long>(required));
-    const std::vector<TranscriptionSegment> tail(segments.end() - static_cast<long>(required), segments.end());
-    if (candidates.back().end > state().lastConfirmedSegmentEndSeconds) {
-        update([&](State& s) {
-            s.lastConfirmedSegmentEndSeconds = candidates.back().end;
-            const bool present = std::search(s.confirmedSegments.begin(), s.confirmedSegments.end(), candidates.begin(),
-                                             candidates.end()) != s.confirmedSegments.end();
-            if (!present) s.confirmedSegments.insert(s.confirmedSegments.end(), candidates.begin(), candidates.end());
-        });
-    }
-    update([&](State& s) { s.unconfirmedSegments = tail; });
+    shared_->transaction([&](Shared::Changes& changes) {
+        changes.apply([](State& s) { s.currentText.clear(); });
+        changes.apply([](State& s) { s.unconfirmedText.clear(); });
+        if (segments.size() <= required) {
+            changes.apply([&](State& s) { s.unconfirmedSegments = segments; });
+            return;
+        }
+        const auto split = segments.end() - static_cast<long>(required);
+        const float candidatesEnd = (split - 1)->end;
+        if (candidatesEnd > changes.state().lastConfirmedSegmentEndSeconds) {
+            changes.apply([&](State& s) {
+                s.lastConfirmedSegmentEndSeconds = candidatesEnd;
+                // Only this capture's confirmed run can hold the candidates again.
+                const auto session = s.confirmedSegments.begin() +
+                                     static_cast<long>(std::min(shared_->sessionConfirmedStart, s.confirmedSegments.size()));
+                const bool present = std::search(session, s.confirmedSegments.end(), segments.begin(), split) !=
+                                     s.confirmedSegments.end();
+                if (!present) s.confirmedSegments.insert(s.confirmedSegments.end(), segments.begin(), split);
+            });
+        }
+        changes.apply([&](State& s) { s.unconfirmedSegments.assign(split, segments.end()); });
+    });
 }
 
 std::shared_ptr<TranscriptionResult> AudioStreamTranscriber::transcribeAudioSamples(const std::vector<float>& samples,
+                                                                                    int64_t firstSample,
                                                                                     std::stop_token stop) {
     DecodingOptions options = decodingOptions_;
-    options.clipTimestamps = {state().lastConfirmedSegmentEndSeconds};
+    // The samples begin at the confirmed point: the pass runs over all of them.
+    options.clipTimestamps = {0.0f};
     const std::weak_ptr<Shared> weakShared = shared_;
     const int64_t window = compressionCheckWindow_;
     auto callback = [weakShared, options, window](const TranscriptionProgress& progress) -> std::optional<bool> {
@@ -179,7 +277,12 @@ std::shared_ptr<TranscriptionResult> AudioStreamTranscriber::transcribeAudioSamp
         if (shouldStopEarly(progress, options, window)) return false;
         return std::nullopt;
     };
-    return transcribeTask_->run(samples, options, callback, stop);
+    auto result = transcribeTask_->run(samples, options, callback, stop);
+    if (firstSample != 0)
+        result->modifySegments([&](std::vector<TranscriptionSegment>& segments) {
+            segments = shiftedSegments(std::move(segments), firstSample);
+        });
+    return result;
 }
 
 void AudioStreamTranscriber::onProgressCallback(const TranscriptionProgress& progress) { shared_->progress(progress); }

@@ -73,9 +73,14 @@ public:
                                 int64_t compressionCheckWindow);
 
 protected:
-    // One pass over the samples, from the confirmed point to their end.
+    // One turn of the loop: a pass when more than a second of new audio
+    // (with voice, when asked) was captured, else a pause.
+    void transcribeCurrentBuffer(std::stop_token stop);
+    // One pass over the session's samples from `firstSample` (where the
+    // confirmed point lies) to their end; `samples` holds only those. The
+    // result's segments are on the session's timeline.
     virtual std::shared_ptr<TranscriptionResult> transcribeAudioSamples(const std::vector<float>& samples,
-                                                                        std::stop_token stop);
+                                                                        int64_t firstSample, std::stop_token stop);
     // A progress report of the pass under way.
     void onProgressCallback(const TranscriptionProgress& progress);
     // Waits this long between turns with nothing to do.
@@ -83,7 +88,8 @@ protected:
 
 private:
     struct Shared;
-    void transcribeCurrentBuffer(std::stop_token stop);
+    bool isRecording() const;
+    bool voiceDetected(float newSeconds) const;
     // Changes the state under the lock, then tells the callback.
     void update(const std::function<void(State&)>& change);
 

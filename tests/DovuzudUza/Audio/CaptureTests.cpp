@@ -84,6 +84,36 @@ TEST_F(CaptureTest, LevelRisesAboveTheQuietFloor) {
     EXPECT_EQ(processor.audioSamples()[4000], 0.1f);
 }
 
+TEST_F(CaptureTest, PartialReadsAreSlicesOfTheWholeArrays) {
+    mic->inputFormat = AudioFormat{16000, 1};
+    AudioProcessor processor{mic};
+    processor.startRecordingLive();
+    for (float level : {0.001f, 0.01f, 0.1f, 0.5f}) mic->deliver(buffer({16000, 1}, std::vector<float>(1600, level)));
+    const auto samples = processor.audioSamples();
+    const auto rel = processor.relativeEnergy();
+    EXPECT_EQ(processor.audioSampleCount(), 6400);
+    EXPECT_EQ(processor.relativeEnergyCount(), 4);
+
+    struct Case {
+        int64_t from, to;
+        size_t begin, end;  // the slice expected, in the whole array
+    };
+    for (const auto& c : {Case{0, 6400, 0, 6400}, Case{1599, 3201, 1599, 3201}, Case{-5, 10, 0, 10},
+                          Case{6000, 9000, 6000, 6400}, Case{7000, 8000, 6400, 6400}, Case{300, 200, 300, 300}}) {
+        EXPECT_EQ(processor.audioSamplesBetween(c.from, c.to),
+                  std::vector<float>(samples.begin() + static_cast<long>(c.begin), samples.begin() + static_cast<long>(c.end)))
+            << c.from << " " << c.to;
+    }
+    for (const auto& [from, begin] : {std::pair<int64_t, size_t>{0, 0}, {2, 2}, {-1, 0}, {4, 4}, {9, 4}})
+        EXPECT_EQ(processor.relativeEnergySince(from), std::vector<float>(rel.begin() + static_cast<long>(begin), rel.end()))
+            << from;
+
+    // A new start empties both.
+    processor.startRecordingLive();
+    EXPECT_EQ(processor.audioSampleCount(), 0);
+    EXPECT_EQ(processor.relativeEnergyCount(), 0);
+}
+
 TEST_F(CaptureTest, SuppressedInputIsSilenceWhileCaptureGoesOn) {
     mic->inputFormat = AudioFormat{16000, 1};
     AudioProcessor processor{mic};

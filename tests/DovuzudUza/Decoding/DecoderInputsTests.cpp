@@ -245,6 +245,43 @@ TEST(DecoderInputs, CacheUpdateWritesOnlyItsPositionThroughEveryStride) {
     }
 }
 
+TEST(DecoderInputs, CopiesRefuseArraysWithAnEmptyAxis) {
+    // A broken model's outputs: an empty axis leaves no storage behind the
+    // other axes, so any copy from it would read past its end.
+    const int64_t E = 3, S = 8, W = 4;
+    const auto half = [](std::vector<int64_t> shape) {
+        auto array = MultiArray::make(std::move(shape), DataType::float16);
+        array->fill(2);
+        return array;
+    };
+    struct Case {
+        std::vector<int64_t> cache, slice;
+    };
+    const Case cacheCases[] = {
+        {{1, E, 1, S}, {1, E, 0, 1}}, {{1, E, 1, S}, {0, E, 1, 1}}, {{1, E, 1, S}, {1, E, 1, 0}},
+        {{1, E, 1, S}, {1, 0, 1, 1}}, {{1, E, 0, S}, {1, E, 1, 1}}, {{0, E, 1, S}, {1, E, 1, 1}},
+    };
+    for (const auto& c : cacheCases) {
+        auto keys = half(c.cache), values = half(c.cache);
+        auto keySlice = half(c.slice), valueSlice = half(c.slice);
+        const auto before = keys->toFloatVector();
+        EXPECT_EQ(whisperError([&] { TextDecoding::updateKVCache(*keys, *keySlice, *values, *valueSlice, 0); }),
+                  WhisperError::decodingFailed(
+                      "Key-value cache update refused: caches and slices must have every axis at least 1 long"))
+            << ::testing::PrintToString(c.cache) << " " << ::testing::PrintToString(c.slice);
+        EXPECT_EQ(keys->toFloatVector(), before);
+    }
+    const Case alignmentCases[] = {{{S, W}, {0, W}}, {{S, W}, {1, 0}}, {{S, 0}, {1, W}}};
+    for (const auto& c : alignmentCases) {
+        auto matrix = half(c.cache);
+        auto row = half(c.slice);
+        EXPECT_EQ(whisperError([&] { TextDecoding::updateAlignmentWeights(*matrix, *row, 0); }),
+                  WhisperError::decodingFailed(
+                      "Alignment weights update refused: the matrix and the row must have every axis at least 1 long"))
+            << ::testing::PrintToString(c.cache) << " " << ::testing::PrintToString(c.slice);
+    }
+}
+
 TEST(DecoderInputs, AlignmentUpdateWritesTheRowAfterTheIndex) {
     auto matrix = halfArray({4, 3}, {8, 1}, 0.5f);  // padded rows
     auto row = halfArray({1, 3}, {3, 1}, 0);

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <utility>
 
+#include "DovuzudUza/Core/Audio/AudioProcessor.hpp"
 #include "DovuzudUza/Core/Audio/AudioStreamTranscriber.hpp"
 #include "DovuzudUza/Core/AudioEncoder.hpp"
 #include "DovuzudUza/Core/FeatureExtractor.hpp"
@@ -16,30 +18,52 @@ using Stream = AudioStreamTranscriber;
 
 namespace {
 
-// A microphone whose captured samples and energies the test sets.
+// A microphone the test scripts. A start empties the samples and energies,
+// as capture does, and the microphone then delivers `firstCapture` and
+// `firstEnergy` before the first turn; a test captures more by appending.
 class ScriptedProcessor : public AudioProcessing {
 public:
     std::vector<float> samples;
     std::vector<float> energy;
+    std::vector<float> firstCapture;
+    std::vector<float> firstEnergy;
     int starts = 0, stops = 0;
     bool failStart = false;
     SamplesCallback tap;
+    mutable int64_t copiedSamples = 0;  // samples handed out in copies
 
-    std::vector<float> audioSamples() const override { return samples; }
+    std::vector<float> audioSamples() const override {
+        copiedSamples += static_cast<int64_t>(samples.size());
+        return samples;
+    }
+    int64_t audioSampleCount() const override { return static_cast<int64_t>(samples.size()); }
+    std::vector<float> audioSamplesBetween(int64_t from, int64_t to) const override {
+        auto part = slice(samples, from, to);
+        copiedSamples += static_cast<int64_t>(part.size());
+        return part;
+    }
     void purgeAudioSamples(int64_t) override {}
     std::vector<float> relativeEnergy() const override { return energy; }
     int64_t relativeEnergyWindow() const override { return 20; }
     void setRelativeEnergyWindow(int64_t) override {}
     void startRecordingLive(std::optional<uint32_t>, SamplesCallback callback) override {
+        samples.clear();
+        energy.clear();
         if (failStart) throw std::runtime_error("no microphone");
         ++starts;
+        samples = firstCapture;
+        energy = firstEnergy;
         tap = std::move(callback);
     }
     std::shared_ptr<AudioSampleStream> startStreamingRecordingLive(std::optional<uint32_t>) override { return nullptr; }
     void pauseRecording() override {}
     void stopRecording() override { ++stops; }
     void resumeRecordingLive(std::optional<uint32_t>, SamplesCallback) override {}
-    AudioProcessorOutputType padOrTrim(std::span<const float>, int64_t, int64_t) override { return nullptr; }
+    AudioProcessorOutputType padOrTrim(std::span<const float> from, int64_t startAt, int64_t toLength) override {
+        return AudioProcessor::padOrTrimAudio(from, startAt, toLength);
+    }
+
+    void capture(size_t count, float level = 0.1f) { samples.insert(samples.end(), count, level); }
 };
 
 TranscriptionSegment segment(float start, float end, std::string text = "x") {
@@ -50,41 +74,68 @@ TranscriptionSegment segment(float start, float end, std::string text = "x") {
     return s;
 }
 
-// Passes answered from a script; each idle turn runs `onPause`, which
-// stops the loop after the given number of idle turns.
+// The engine's stages; without models unless the test gives fakes.
+struct Stages {
+    std::shared_ptr<AudioEncoder> encoder = std::make_shared<AudioEncoder>();
+    std::shared_ptr<FeatureExtractor> mel = std::make_shared<FeatureExtractor>();
+    std::shared_ptr<TextDecoder> decoder = std::make_shared<TextDecoder>();
+};
+
+// Passes answered from a script (or run by the engine's task when
+// `realPasses`). Each idle turn runs the next step of `idleScript`; once
+// none is left, the turn counts towards stopping the loop.
 class ScriptedStream : public Stream {
 public:
     ScriptedStream(std::shared_ptr<ScriptedProcessor> processor, int64_t required, bool useVAD,
-                   std::shared_ptr<platform::audio::AudioSystem> audio)
-        : Stream(std::make_shared<AudioEncoder>(), std::make_shared<FeatureExtractor>(), std::make_shared<SegmentSeeker>(),
-                 std::make_shared<TextDecoder>(), decoding_test::tokenizer(), processor, DecodingOptions(), required,
-                 0.3f, 4, useVAD,
-                 std::nullopt,
+                   std::shared_ptr<platform::audio::AudioSystem> audio, Stages stages = {},
+                   DecodingOptions options = {})
+        : Stream(stages.encoder, stages.mel, std::make_shared<SegmentSeeker>(), stages.decoder,
+                 decoding_test::tokenizer(), processor, std::move(options), required, 0.3f, 4, useVAD, std::nullopt,
                  [this](const State&, const State& now) {
-                     std::lock_guard lock(mutex_);
-                     states.push_back(now);
+                     {
+                         std::lock_guard lock(mutex_);
+                         states.push_back(now);
+                     }
+                     if (onStateChange) onStateChange();
                  },
                  std::move(audio)),
           processor_(std::move(processor)) {}
 
     std::deque<std::vector<TranscriptionSegment>> passes;
-    std::vector<float> clipStarts;
+    bool realPasses = false;
+    std::vector<float> clipStarts;           // the confirmed point at each pass
+    std::vector<int64_t> passFirstSamples;   // where each pass's samples begin
+    std::vector<size_t> passSampleCounts;    // how many each pass was handed
+    std::vector<size_t> confirmedAtPass;     // confirmed segments when each pass began
     std::vector<State> states;
+    std::deque<std::function<void()>> idleScript;
     int idleTurnsBeforeStop = 1;
     int idleTurns = 0;
     std::function<void()> onPass;
+    std::function<void()> onStateChange;
 
     using Stream::onProgressCallback;
 
 protected:
-    std::shared_ptr<TranscriptionResult> transcribeAudioSamples(const std::vector<float>&, std::stop_token) override {
+    std::shared_ptr<TranscriptionResult> transcribeAudioSamples(const std::vector<float>& samples, int64_t firstSample,
+                                                                std::stop_token stop) override {
         clipStarts.push_back(state().lastConfirmedSegmentEndSeconds);
+        passFirstSamples.push_back(firstSample);
+        passSampleCounts.push_back(samples.size());
+        confirmedAtPass.push_back(state().confirmedSegments.size());
         if (onPass) onPass();
+        if (realPasses) return Stream::transcribeAudioSamples(samples, firstSample, stop);
         auto segments = passes.empty() ? std::vector<TranscriptionSegment>{} : passes.front();
         if (!passes.empty()) passes.pop_front();
         return std::make_shared<TranscriptionResult>("", segments);
     }
     void pause(std::stop_token) override {
+        if (!idleScript.empty()) {
+            auto step = std::move(idleScript.front());
+            idleScript.pop_front();
+            step();
+            return;
+        }
         if (++idleTurns >= idleTurnsBeforeStop) stopStreamTranscription();
     }
 
@@ -103,7 +154,7 @@ struct StreamFixture : ::testing::Test {
 TEST_F(StreamFixture, OnlyMoreThanOneSecondOfNewAudioIsTranscribed) {
     for (const auto& [samples, passes] : {std::pair<size_t, size_t>{16000, 0}, {16001, 1}}) {
         ScriptedStream stream(processor, 2, false, audio);
-        processor->samples.assign(samples, 0.1f);
+        processor->firstCapture.assign(samples, 0.1f);
         stream.startStreamTranscription();
         EXPECT_EQ(stream.clipStarts.size(), passes) << samples;
         EXPECT_EQ(stream.state().lastBufferSize, static_cast<int64_t>(passes ? samples : 0));
@@ -113,55 +164,116 @@ TEST_F(StreamFixture, OnlyMoreThanOneSecondOfNewAudioIsTranscribed) {
 
 TEST_F(StreamFixture, AllButTheLastRequiredSegmentsAreConfirmedOnce) {
     ScriptedStream stream(processor, 2, false, audio);
-    processor->samples.assign(32000, 0.1f);
+    processor->firstCapture.assign(32000, 0.1f);
     const std::vector<TranscriptionSegment> five{segment(0, 1), segment(1, 2), segment(2, 3), segment(3, 4), segment(4, 5)};
-    stream.passes = {five};
-    stream.startStreamTranscription();
-    auto s = stream.state();
-    EXPECT_EQ(s.confirmedSegments, std::vector<TranscriptionSegment>(five.begin(), five.begin() + 3));
-    EXPECT_EQ(s.unconfirmedSegments, std::vector<TranscriptionSegment>(five.begin() + 3, five.end()));
-    EXPECT_FLOAT_EQ(s.lastConfirmedSegmentEndSeconds, 3.0f);
-
     // Later passes: two segments confirm nothing; candidates ending at or
     // before the confirmed point confirm nothing; the next pass starts at it.
-    struct Case {
-        std::vector<TranscriptionSegment> pass;
-        size_t confirmed;
-    };
-    for (const auto& c : {Case{{segment(3, 4), segment(4, 5)}, 3}, Case{{segment(2, 3), segment(3, 4), segment(4, 5)}, 3},
-                          Case{{segment(3, 4.5f), segment(4.5f, 5), segment(5, 6)}, 4}}) {
-        processor->samples.resize(processor->samples.size() + 20000, 0.1f);
-        stream.passes = {c.pass};
-        stream.idleTurns = 0;
-        stream.startStreamTranscription();
-        EXPECT_EQ(stream.state().confirmedSegments.size(), c.confirmed);
-    }
+    stream.passes = {five,
+                     {segment(3, 4), segment(4, 5)},
+                     {segment(2, 3), segment(3, 4), segment(4, 5)},
+                     {segment(3, 4.5f), segment(4.5f, 5), segment(5, 6)}};
+    // Each idle turn captures enough for the next pass.
+    for (int i = 0; i < 3; ++i) stream.idleScript.push_back([&] { processor->capture(20000); });
+    stream.startStreamTranscription();
+
+    EXPECT_EQ(stream.confirmedAtPass, (std::vector<size_t>{0, 3, 3, 3}));
     EXPECT_EQ(stream.clipStarts, (std::vector<float>{0.0f, 3.0f, 3.0f, 3.0f}));
+    auto s = stream.state();
+    ASSERT_EQ(s.confirmedSegments.size(), 4u);
+    EXPECT_EQ(std::vector<TranscriptionSegment>(s.confirmedSegments.begin(), s.confirmedSegments.begin() + 3),
+              std::vector<TranscriptionSegment>(five.begin(), five.begin() + 3));
+    EXPECT_EQ(s.confirmedSegments[3], segment(3, 4.5f));
+    EXPECT_EQ(s.unconfirmedSegments, (std::vector<TranscriptionSegment>{segment(4.5f, 5), segment(5, 6)}));
+    EXPECT_FLOAT_EQ(s.lastConfirmedSegmentEndSeconds, 4.5f);
 }
 
 TEST_F(StreamFixture, ARunAlreadyConfirmedIsNotAppendedAgain) {
     ScriptedStream stream(processor, 1, false, audio);
-    processor->samples.assign(32000, 0.1f);
+    processor->firstCapture.assign(32000, 0.1f);
     // A segment that ends after the one behind it leaves the confirmed
     // point (3 s) before the end of an already confirmed segment (5 s).
-    stream.passes = {{segment(0, 5), segment(5, 3), segment(6, 7)}};
+    stream.passes = {{segment(0, 5), segment(5, 3), segment(6, 7)}, {segment(0, 5), segment(7, 8)}};
+    stream.idleScript.push_back([&] { processor->capture(28000); });
     stream.startStreamTranscription();
-    ASSERT_EQ(stream.state().confirmedSegments.size(), 2u);
-    EXPECT_FLOAT_EQ(stream.state().lastConfirmedSegmentEndSeconds, 3.0f);
-
-    processor->samples.resize(60000, 0.1f);
-    stream.passes = {{segment(0, 5), segment(7, 8)}};
-    stream.idleTurns = 0;
-    stream.startStreamTranscription();
+    EXPECT_EQ(stream.confirmedAtPass, (std::vector<size_t>{0, 2}));
+    EXPECT_EQ(stream.clipStarts, (std::vector<float>{0.0f, 3.0f}));
     EXPECT_FLOAT_EQ(stream.state().lastConfirmedSegmentEndSeconds, 5.0f);
     EXPECT_EQ(stream.state().confirmedSegments.size(), 2u);
+}
+
+TEST_F(StreamFixture, ANewStartTranscribesTheNewCaptureFromItsFirstSample) {
+    ScriptedStream stream(processor, 2, false, audio);
+    processor->firstCapture.assign(320000, 0.1f);  // 20 s, confirmed up to 15 s
+    stream.passes = {{segment(0, 5), segment(5, 10), segment(10, 15), segment(15, 18), segment(18, 20)}};
+    stream.startStreamTranscription();
+    ASSERT_FLOAT_EQ(stream.state().lastConfirmedSegmentEndSeconds, 15.0f);
+    ASSERT_EQ(stream.state().confirmedSegments.size(), 3u);
+
+    // A shorter second capture, whose first words match the first capture's
+    // at the same times: they are new speech, not a run confirmed before.
+    processor->firstCapture.assign(192000, 0.1f);  // 12 s
+    stream.passes = {{segment(0, 5), segment(5, 10), segment(10, 11), segment(11, 12)},
+                     {segment(10, 12), segment(12, 13), segment(13, 14)}};
+    stream.idleScript.push_back([&] { processor->capture(32000); });
+    stream.idleTurns = 0;
+    stream.startStreamTranscription();
+
+    EXPECT_EQ(stream.clipStarts, (std::vector<float>{0.0f, 0.0f, 10.0f}));
+    EXPECT_EQ(stream.passFirstSamples, (std::vector<int64_t>{0, 0, 160000}));
+    EXPECT_EQ(stream.passSampleCounts, (std::vector<size_t>{320000, 192000, 64000}));
+    const auto s = stream.state();
+    EXPECT_EQ(s.confirmedSegments,
+              (std::vector<TranscriptionSegment>{segment(0, 5), segment(5, 10), segment(10, 15), segment(0, 5),
+                                                 segment(5, 10), segment(10, 12)}));
+    EXPECT_FLOAT_EQ(s.lastConfirmedSegmentEndSeconds, 12.0f);
+    EXPECT_EQ(s.lastBufferSize, 224000);
+}
+
+TEST_F(StreamFixture, AnIdleTurnCopiesNoSampleAndAPassOnlyThoseFromTheConfirmedPoint) {
+    ScriptedStream stream(processor, 2, false, audio);
+    processor->firstCapture.assign(32000, 0.1f);
+    stream.passes = {{segment(0, 1), segment(1, 2), segment(2, 3), segment(3, 4), segment(4, 5)}};
+    // Idle turns, then 2 s more and a pass, then idle turns again.
+    std::vector<int64_t> copiedAtIdleTurns;
+    const auto note = [&] { copiedAtIdleTurns.push_back(processor->copiedSamples); };
+    stream.idleScript = {note, note, [&] { processor->capture(32000); }, note, note};
+    stream.startStreamTranscription();
+
+    EXPECT_EQ(stream.passFirstSamples, (std::vector<int64_t>{0, 48000}));
+    EXPECT_EQ(stream.passSampleCounts, (std::vector<size_t>{32000, 16000}));
+    EXPECT_EQ(copiedAtIdleTurns, (std::vector<int64_t>{32000, 32000, 48000, 48000}));
+    EXPECT_EQ(processor->copiedSamples, 48000);
+}
+
+TEST_F(StreamFixture, APassOfTheEngineLandsOnTheCapturesTimeline) {
+    decoding_test::ScriptedDecoder decoder(decoding_test::Attempts{
+        {decoding_test::hola(), decoding_test::mundo(), decoding_test::dot()}});
+    Stages stages{decoding_test::fakeAudioEncoder(), decoding_test::fakeFeatureExtractor(), decoder.decoder};
+    // Without timestamps each window is one segment; none is held back.
+    ScriptedStream stream(processor, 0, false, audio, stages, decoding_test::roadOptions());
+    stream.realPasses = true;
+    processor->firstCapture.assign(48000, 0.1f);
+    stream.idleScript.push_back([&] { processor->capture(32000); });
+    stream.startStreamTranscription();
+
+    const auto confirmed = stream.state().confirmedSegments;
+    ASSERT_EQ(confirmed.size(), 2u);
+    EXPECT_EQ(stream.passFirstSamples, (std::vector<int64_t>{0, 48000}));
+    EXPECT_EQ(confirmed[0].seek, 0);
+    EXPECT_FLOAT_EQ(confirmed[0].start, 0.0f);
+    EXPECT_FLOAT_EQ(confirmed[0].end, 3.0f);
+    EXPECT_EQ(confirmed[1].seek, 48000);
+    EXPECT_FLOAT_EQ(confirmed[1].start, 3.0f);
+    EXPECT_FLOAT_EQ(confirmed[1].end, 5.0f);
+    EXPECT_EQ(confirmed[1].text, " Hola mundo.");
+    EXPECT_FLOAT_EQ(stream.state().lastConfirmedSegmentEndSeconds, 5.0f);
 }
 
 TEST_F(StreamFixture, SilenceWithVoiceDetectionWaitsWithoutTranscribing) {
     ScriptedStream stream(processor, 2, true, audio);
     stream.idleTurnsBeforeStop = 3;
-    processor->samples.assign(48000, 0.0f);
-    processor->energy.assign(30, 0.0f);
+    processor->firstCapture.assign(48000, 0.0f);
+    processor->firstEnergy.assign(30, 0.0f);
     stream.startStreamTranscription();
     EXPECT_TRUE(stream.clipStarts.empty());
     EXPECT_EQ(stream.state().currentText, "Waiting for speech...");
@@ -171,10 +283,27 @@ TEST_F(StreamFixture, SilenceWithVoiceDetectionWaitsWithoutTranscribing) {
     EXPECT_EQ(changes, 1) << "set once and kept";
 }
 
+TEST_F(StreamFixture, VoiceDetectionLooksAtTheNewestReadingsOfTheNewAudio) {
+    // 3 s of new audio: the check looks at the oldest 20 of the newest 30
+    // readings, wherever the louder one sits in a long history.
+    struct Case {
+        size_t loudAt;  // of 100 readings
+        bool transcribed;
+    };
+    for (const auto& c : {Case{69, false}, Case{70, true}, Case{89, true}, Case{90, false}}) {
+        ScriptedStream stream(processor, 2, true, audio);
+        processor->firstCapture.assign(48000, 0.1f);
+        processor->firstEnergy.assign(100, 0.0f);
+        processor->firstEnergy[c.loudAt] = 0.9f;
+        stream.startStreamTranscription();
+        EXPECT_EQ(stream.clipStarts.size(), c.transcribed ? 1u : 0u) << c.loudAt;
+    }
+}
+
 TEST_F(StreamFixture, StartingTwiceOrWithoutPermissionDoesNothing) {
     ScriptedStream stream(processor, 2, false, audio);
     stream.onPass = [&] { stream.startStreamTranscription(); };
-    processor->samples.assign(20000, 0.1f);
+    processor->firstCapture.assign(20000, 0.1f);
     stream.startStreamTranscription();
     EXPECT_EQ(processor->starts, 1);
 
@@ -193,7 +322,7 @@ TEST_F(StreamFixture, CaptureThatCannotStartFailsAndAFailedTurnEndsTheLoop) {
     EXPECT_FALSE(stream.state().isRecording);
 
     processor->failStart = false;
-    processor->samples.assign(20000, 0.1f);
+    processor->firstCapture.assign(20000, 0.1f);
     stream.onPass = [] { throw std::runtime_error("decoder broke"); };
     test_support::LogCapture log(ZezeziCore::Logging::LogLevel::info);
     EXPECT_NO_THROW(stream.startStreamTranscription());
@@ -205,11 +334,14 @@ TEST_F(StreamFixture, CaptureThatCannotStartFailsAndAFailedTurnEndsTheLoop) {
 
 TEST_F(StreamFixture, CapturedBuffersRefreshTheEnergyAndProgressTheText) {
     ScriptedStream stream(processor, 2, false, audio);
-    processor->energy = {0.2f, 0.4f};
+    processor->firstEnergy = {0.2f, 0.4f};
     stream.startStreamTranscription();
     ASSERT_TRUE(processor->tap);
     processor->tap({0.1f});
     EXPECT_EQ(stream.state().bufferEnergy, (std::vector<float>{0.2f, 0.4f}));
+    processor->energy.push_back(0.3f);
+    processor->tap({0.1f});
+    EXPECT_EQ(stream.state().bufferEnergy, (std::vector<float>{0.2f, 0.4f, 0.3f}));
 
     // A shorter text without a new fallback keeps the longer one aside.
     ASSERT_EQ(stream.state().currentText, "Waiting for speech...");
@@ -226,6 +358,33 @@ TEST_F(StreamFixture, CapturedBuffersRefreshTheEnergyAndProgressTheText) {
     stream.onProgressCallback(progress);
     EXPECT_EQ(stream.state().unconfirmedText.size(), 2u) << "a fallback explains the shorter text";
     EXPECT_EQ(stream.state().currentFallbacks, 1);
+
+    // A new start: the energies are those of the new capture.
+    processor->firstEnergy = {0.5f};
+    stream.idleTurns = 0;
+    stream.startStreamTranscription();
+    processor->tap({0.1f});
+    EXPECT_EQ(stream.state().bufferEnergy, (std::vector<float>{0.5f}));
+}
+
+TEST_F(StreamFixture, AProgressReportDecidesOnTheTextTheReportBeforeItLeft) {
+    ScriptedStream stream(processor, 2, false, audio);
+    TranscriptionProgress first, second;
+    first.text = "hola mundo";
+    stream.onProgressCallback(first);
+    // A second report of the pass arrives while the first is under way:
+    // it runs from the observer of the first report's first change.
+    first.text = "hola";
+    second.text = "ho";
+    bool raced = false;
+    stream.onStateChange = [&] {
+        if (std::exchange(raced, true)) return;
+        stream.onProgressCallback(second);
+    };
+    stream.onProgressCallback(first);
+    ASSERT_TRUE(raced);
+    EXPECT_EQ(stream.state().unconfirmedText, (std::vector<std::string>{"hola mundo", "hola"}));
+    EXPECT_EQ(stream.state().currentText, "ho");
 }
 
 TEST(StreamEarlyStop, RepetitionAndUncertaintyEndAPass) {
