@@ -9,8 +9,11 @@ namespace platform::desktop {
 class FakeUpdateService final : public UpdateService {
 public:
     UpdateServiceDelegate* delegate = nullptr;
+    bool available = true;
     int starts = 0;
     int checks = 0;
+
+    bool isAvailable() const override { return available; }
 
     void start(UpdateServiceDelegate* d) override {
         ++starts;
