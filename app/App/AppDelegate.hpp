@@ -57,7 +57,6 @@ public:
     void checkForUpdatesFromMenu();
     // Tells the user that no update is looked for here (there is no update service).
     void answerUpdateCheck();
-    QWidget* updateAnswer() const { return updateAnswer_; }
     void quit();
 
     // The hidden keep-awake switch; none without a power service.

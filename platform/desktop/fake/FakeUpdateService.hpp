@@ -9,11 +9,10 @@ namespace platform::desktop {
 class FakeUpdateService final : public UpdateService {
 public:
     UpdateServiceDelegate* delegate = nullptr;
-    bool available = true;
     int starts = 0;
     int checks = 0;
 
-    bool isAvailable() const override { return available; }
+    bool isAvailable() const override { return true; }
 
     void start(UpdateServiceDelegate* d) override {
         ++starts;
