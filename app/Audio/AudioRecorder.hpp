@@ -79,14 +79,14 @@ private:
     struct Store;
     struct Listener;
 
-    std::shared_ptr<platform::audio::AudioSystem> audio_;
-    std::shared_ptr<platform::Scheduler> scheduler_;
-    std::shared_ptr<Store> store_;
-    std::shared_ptr<Listener> listener_;
     // Both with engineMutex_ held.
     void closeEngine();
     std::vector<float> takeSamples();
 
+    std::shared_ptr<platform::audio::AudioSystem> audio_;
+    std::shared_ptr<platform::Scheduler> scheduler_;
+    std::shared_ptr<Store> store_;
+    std::shared_ptr<Listener> listener_;
     mutable std::mutex engineMutex_;  // start and stop, one at a time
     std::unique_ptr<platform::audio::CaptureEngine> engine_;
     Capture capture_ = 0;  // the one engine_ runs
