@@ -2,7 +2,10 @@
 
 #include <QApplication>
 #include <QGuiApplication>
+#include <QKeySequence>
+#include <QMessageBox>
 #include <QScreen>
+#include <QShortcut>
 #include <QTimer>
 
 #include "app/Context/ScreenContext.hpp"
@@ -13,6 +16,7 @@
 #include "app/Overlay/MenuBarLabel.hpp"
 #include "app/Overlay/MenuBarPanel.hpp"
 #include "app/Support/Log.hpp"
+#include "app/System/ApplicationMenu.hpp"
 #include "app/System/LoginItem.hpp"
 #include "app/Support/SettingsStore.hpp"
 
@@ -72,6 +76,7 @@ AppDelegate::AppDelegate(AppServices services, QObject* parent)
         {},
     });
     dictation_ = std::make_unique<ControllerDictation>(*controller_);
+    connections_.push_back(updater_->checkImpossible().connect([this] { answerUpdateCheck(); }));
     if (services_.power && services_.desktop.keys) {
         keepAwake_ = std::make_unique<KeepAwake>(services_.power, services_.desktop.keys, services_.desktop.scheduler);
         keepAwake = keepAwake_.get();
@@ -91,6 +96,7 @@ AppDelegate::~AppDelegate() {
     // The windows go before the services they show.
     delete settingsWindow_;
     delete welcomeWindow_;
+    delete updateAnswer_;
 }
 
 void AppDelegate::makeWindowServices() {
@@ -124,6 +130,7 @@ void AppDelegate::applicationDidFinishLaunching(const std::vector<std::string>& 
     ScreenContext::discardAll();
     controller_->start();
     if (services_.loginItem) LoginItem::enableOnFirstRun(*services_.loginItem);
+    if (services_.menuEntry) ApplicationMenu::install(*services_.menuEntry);
 
     notifications_ = std::make_unique<NotificationRouter>(updater_, [] {});
     if (services_.notifier) notifications_->install(*services_.notifier);
@@ -185,6 +192,7 @@ void AppDelegate::showSettings(const std::optional<std::string>& tab) {
     windowServices_.keepAwake = keepAwake;
     settingsWindow_ = SettingsWindow::makeWindow(windowServices_, settingsTabs_, settingsToolbar_);
     settingsWindow_->setAttribute(Qt::WA_DeleteOnClose);
+    quitsWithCtrlQ(settingsWindow_);
     settingsWindow_->show();
     bringForward(settingsWindow_);
 }
@@ -201,6 +209,7 @@ void AppDelegate::showWelcomeWindow() {
     });
     window->setAttribute(Qt::WA_DeleteOnClose);
     window->setFixedSize(WelcomeWindow::width, WelcomeWindow::height);
+    quitsWithCtrlQ(window);
     // Quitting closes the windows too, which finishes nothing.
     new CloseWatcher(window, [this, alive] {
         if (auto living = alive.lock(); living && *living && !quitting_)
@@ -222,6 +231,28 @@ void AppDelegate::addUpdatesToAppMenu() {
 }
 
 void AppDelegate::checkForUpdatesFromMenu() { updater_->checkForUpdates(); }
+
+void AppDelegate::answerUpdateCheck() {
+    if (updateAnswer_) {
+        raise(updateAnswer_);
+        return;
+    }
+    auto* answer = new QMessageBox(QMessageBox::Information, QStringLiteral("Actualizaciones"),
+                                   QStringLiteral("Parlox no se actualiza solo"), QMessageBox::Ok);
+    answer->setInformativeText(QStringLiteral("Esta es la versión %1. Para tener una más nueva, instálala como "
+                                              "instalaste esta.")
+                                   .arg(QString::fromUtf8(version())));
+    answer->setAttribute(Qt::WA_DeleteOnClose);
+    updateAnswer_ = answer;
+    answer->show();
+    bringForward(answer);
+}
+
+void AppDelegate::quitsWithCtrlQ(QWidget* window) {
+    // With the tray icon hidden, the windows are the only way out.
+    auto* shortcut = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q), window);
+    connect(shortcut, &QShortcut::activated, this, [this] { quit(); });
+}
 
 void AppDelegate::quit() {
     quitting_ = true;

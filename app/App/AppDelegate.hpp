@@ -55,6 +55,8 @@ public:
     // Adds "Buscar actualizaciones…" to the tray's menu unless it is there.
     void addUpdatesToAppMenu();
     void checkForUpdatesFromMenu();
+    // Tells the user that no update is looked for here (there is no update service).
+    void answerUpdateCheck();
     void quit();
 
     // The hidden keep-awake switch; none without a power service.
@@ -75,6 +77,8 @@ private:
     QWidget* makePanel();
     void makeWindowServices();
     void bringForward(QWidget* window);
+    // Ctrl+Q in `window` quits the application.
+    void quitsWithCtrlQ(QWidget* window);
     void updateTrayIcon();
 
     AppServices services_;
@@ -93,6 +97,7 @@ private:
     SettingsToolbar settingsToolbar_;
     QPointer<QMainWindow> settingsWindow_;
     QPointer<QWidget> welcomeWindow_;
+    QPointer<QWidget> updateAnswer_;
     std::vector<platform::Connection> connections_;
     platform::UserDefaults::Observation iconSetting_;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);

@@ -8,6 +8,7 @@
 #include "app/Transcription/Transcriber.hpp"
 #include "platform/audio/AudioSystem.hpp"
 #include "platform/audio/SystemSounds.hpp"
+#include "platform/desktop/ApplicationMenuEntry.hpp"
 #include "platform/desktop/LoginItem.hpp"
 #include "platform/desktop/Notifier.hpp"
 #include "platform/desktop/PowerAssertion.hpp"
@@ -34,6 +35,8 @@ struct AppServices {
     GlobalKeyBindings::Environment hotKeys;
     // How the windows set up and test the writing tools; the real tools when empty.
     std::shared_ptr<WriterChecker> writerChecker;
+    // Parlox's place in the desktop's application menu; none: left alone.
+    std::shared_ptr<platform::desktop::ApplicationMenuEntry> menuEntry;
 };
 
 }  // namespace Parlox

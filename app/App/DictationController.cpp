@@ -104,6 +104,7 @@ DictationController::~DictationController() {
     maxTimer_.cancel();
     undoTimer_.cancel();
     if (work_) work_->stop.request_stop();
+    microphoneClaim_.request_stop();
 }
 
 void DictationController::start() {
@@ -159,6 +160,7 @@ void DictationController::fail(const std::string& message, std::optional<platfor
 }
 
 void DictationController::clearSession() {
+    microphoneClaim_.request_stop();
     maxTimer_.cancel();
     maxTimer_ = {};
     work_.reset();  // dropped, not cancelled

@@ -211,7 +211,7 @@ private:
 
     // ---- Recording ----
     void afterCapture(uint64_t work, uint64_t dictation, CapturedContext context);
-    void afterRecorderStart(uint64_t work, uint64_t dictation, std::exception_ptr error);
+    void afterRecorderStart(uint64_t work, uint64_t dictation, JobResult<AudioRecorder::Capture> started);
     void scheduleMaxTimer();
     void afterTranscription(uint64_t work, CapturedContext context, JobResult<Transcriber::Result> result);
     std::shared_ptr<ScreenshotTask> startScreenshot(int32_t pid);
@@ -241,6 +241,9 @@ private:
     WriterFactory writers_;
     Sounds sounds_;
     std::shared_ptr<AudioRecorder> recorder_;
+    // The current dictation's hold on the microphone, given up when it ends:
+    // a start still on its way then opens nothing.
+    std::stop_source microphoneClaim_;
 
     Phase phase_;
     Transcriber::State model_;

@@ -25,6 +25,13 @@ void DictationController::beginRecording() {
     ScreenContext::discardAll();
     if (!model_.isReady()) {
         Log::info("Atajo con el modelo sin cargar: " + ModelStatus::text(model_));
+        if (model_.kind == Transcriber::State::Kind::failed) {
+            // A model that could not be made ready (offline at launch, say) is tried again.
+            Log::info("Se vuelve a preparar el modelo");
+            transcriber_->prepare();
+            fail("Reintentando modelo", std::nullopt);
+            return;
+        }
         fail("Cargando modelo", std::nullopt);
         return;
     }
@@ -50,30 +57,22 @@ void DictationController::afterCapture(uint64_t work, uint64_t dictation, Captur
     }
     context_ = context;
     if (SettingsStore::screenContext() && context.pid) screenshot_ = startScreenshot(*context.pid);
-    offMain(
-        [recorder = recorder_] {
-            recorder->start();
-            return true;
-        },
-        [this, work, dictation](JobResult<bool> result) { afterRecorderStart(work, dictation, result.error); });
+    microphoneClaim_ = std::stop_source();
+    offMain([recorder = recorder_, claim = microphoneClaim_.get_token()] { return recorder->start(claim); },
+            [this, work, dictation](JobResult<AudioRecorder::Capture> result) {
+                afterRecorderStart(work, dictation, std::move(result));
+            });
 }
 
-void DictationController::afterRecorderStart(uint64_t work, uint64_t dictation, std::exception_ptr error) {
-    if (dictation != dictation_) {
-        // A newer dictation that is opening or using the microphone owns it
-        // now; with none left, the microphone this start opened is closed.
-        const auto kind = phase_.kind;
-        const bool owned = kind == Phase::Kind::capturing || kind == Phase::Kind::recording ||
-                           kind == Phase::Kind::paused;
-        if (!error && !owned) recorder_->stop();
+void DictationController::afterRecorderStart(uint64_t work, uint64_t dictation,
+                                             JobResult<AudioRecorder::Capture> started) {
+    if (dictation != dictation_ || !isCurrent(work)) {
+        // Given up while the microphone opened: what this start opened is
+        // closed, and a newer dictation's capture is left alone.
+        if (started.value) recorder_->stop(*started.value);
         return;
     }
-    if (!isCurrent(work)) {
-        // Cancelled while the microphone was opening.
-        if (!error) recorder_->stop();
-        return;
-    }
-    if (error) {
+    if (const std::exception_ptr error = started.error) {
         Log::error("No se pudo grabar: " + platform::localizedDescription(error));
         fail("Sin micrófono", context_ ? context_->caretRect : std::nullopt);
         return;

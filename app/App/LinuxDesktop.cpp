@@ -10,6 +10,7 @@
 #include "platform/desktop/NoUpdateService.hpp"
 #include "platform/desktop/X11Desktop.hpp"
 #include "platform/desktop/X11WindowScreenshot.hpp"
+#include "platform/desktop/XdgApplicationMenuEntry.hpp"
 #include "platform/desktop/XdgAutostartLoginItem.hpp"
 #include "platform/desktop/XdgSystemSettings.hpp"
 #include "platform/foundation/UserDefaults.hpp"
@@ -42,6 +43,7 @@ AppServices LinuxDesktop::services(std::shared_ptr<Transcriber> transcriber) {
     services.updates = std::make_shared<platform::desktop::NoUpdateService>();
     services.notifier = std::make_shared<platform::desktop::DBusNotifier>();
     services.loginItem = std::make_shared<platform::desktop::XdgAutostartLoginItem>();
+    services.menuEntry = std::make_shared<platform::desktop::XdgApplicationMenuEntry>();
     services.power = std::make_shared<platform::desktop::DBusPowerAssertion>();
     services.systemSettings = std::make_shared<platform::desktop::XdgSystemSettings>();
     services.hotKeys = GlobalKeyBindings::Environment{

@@ -7,6 +7,7 @@
 
 #include "app/Support/Log.hpp"
 #include "platform/audio/Resampler.hpp"
+#include "platform/concurrency/Task.hpp"
 #include "platform/foundation/NumberFormat.hpp"
 
 namespace Parlox {
@@ -77,15 +78,13 @@ float AudioRecorder::level(const float* samples, size_t count) {
     return std::clamp((decibels + 50) / 50, 0.0f, 1.0f);
 }
 
-void AudioRecorder::start() {
+AudioRecorder::Capture AudioRecorder::start(std::stop_token claim) {
     if (!requestMicrophone(*audio_)) throw RecorderError(RecorderError::Kind::microphoneDenied);
 
     std::lock_guard engineLock(engineMutex_);
-    if (engine_) {
-        engine_->removeTap();
-        engine_->stop();
-        engine_.reset();
-    }
+    // Given up while waiting: whatever runs now belongs to someone else.
+    if (claim.stop_requested()) throw platform::CancellationError();
+    closeEngine();
     auto engine = audio_->makeCaptureEngine();
     const AudioFormat hardware = engine->inputFormat();
     if (!(hardware.sampleRate > 0) || hardware.channelCount == 0)
@@ -155,19 +154,33 @@ void AudioRecorder::start() {
         throw;
     }
     engine_ = std::move(engine);
+    capture_ = ++lastCapture_;
     Log::info("Grabación iniciada · entrada " + platform::formatInteger(static_cast<int64_t>(hardware.sampleRate)) +
               " Hz, " + platform::formatInteger(hardware.channelCount) + " canales");
+    return capture_;
 }
 
 std::vector<float> AudioRecorder::stop() {
-    {
-        std::lock_guard engineLock(engineMutex_);
-        if (engine_) {
-            engine_->removeTap();
-            engine_->stop();
-            engine_.reset();
-        }
-    }
+    std::lock_guard engineLock(engineMutex_);
+    closeEngine();
+    return takeSamples();
+}
+
+void AudioRecorder::stop(Capture capture) {
+    std::lock_guard engineLock(engineMutex_);
+    if (!engine_ || capture_ != capture) return;
+    closeEngine();
+    takeSamples();
+}
+
+void AudioRecorder::closeEngine() {
+    if (!engine_) return;
+    engine_->removeTap();
+    engine_->stop();
+    engine_.reset();
+}
+
+std::vector<float> AudioRecorder::takeSamples() {
     std::lock_guard lock(store_->mutex);
     std::vector<float> taken = std::move(store_->samples);
     store_->samples = {};

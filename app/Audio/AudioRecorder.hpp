@@ -1,8 +1,10 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -30,6 +32,9 @@ public:
         Kind kind_;
     };
 
+    // One start() of the microphone, told apart from the others.
+    using Capture = uint64_t;
+
     static constexpr double sampleRate = 16000;
     static constexpr uint32_t tapFrames = 4096;
     static constexpr double levelInterval = 0.08;
@@ -46,10 +51,19 @@ public:
     // store (a capture still running is stopped and its audio dropped).
     // Throws RecorderError or the audio system's error. May wait for the
     // user's answer: call it off the main thread.
-    void start();
+    // `claim` is the caller's hold on the microphone. Once it is given up
+    // (stop requested), nothing is opened or stopped and CancellationError
+    // is thrown. It is looked at under the lock stop() takes, so a stop()
+    // made after giving the claim up either finds this capture open and
+    // closes it, or no capture is opened at all.
+    // Returns the capture opened, for stop(Capture).
+    Capture start(std::stop_token claim = {});
     // Stops capturing and hands over the samples, leaving the store empty
     // and not paused. Without a capture it returns what the store holds (nothing).
     std::vector<float> stop();
+    // Stops `capture` and drops its samples, when it is the one running;
+    // a later capture is left alone.
+    void stop(Capture capture);
     // Incoming audio is dropped while paused; levels keep coming.
     void pause();
     void resume();
@@ -65,12 +79,18 @@ private:
     struct Store;
     struct Listener;
 
+    // Both with engineMutex_ held.
+    void closeEngine();
+    std::vector<float> takeSamples();
+
     std::shared_ptr<platform::audio::AudioSystem> audio_;
     std::shared_ptr<platform::Scheduler> scheduler_;
     std::shared_ptr<Store> store_;
     std::shared_ptr<Listener> listener_;
     mutable std::mutex engineMutex_;  // start and stop, one at a time
     std::unique_ptr<platform::audio::CaptureEngine> engine_;
+    Capture capture_ = 0;  // the one engine_ runs
+    Capture lastCapture_ = 0;
 };
 
 }  // namespace Parlox

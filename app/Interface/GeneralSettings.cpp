@@ -13,6 +13,7 @@
 #include "app/Interface/WindowParts.hpp"
 #include "app/Overlay/MenuBarSources.hpp"
 #include "app/Support/Log.hpp"
+#include "app/Support/SettingsStore.hpp"
 #include "app/System/Updater.hpp"
 #include "platform/audio/SystemSounds.hpp"
 #include "platform/concurrency/Scheduler.hpp"
@@ -68,7 +69,7 @@ void GeneralSettings::build() {
     });
     general_->addLabeledRow(QStringLiteral("Abrir Parlox al iniciar sesión"), login_);
     icon_ = new QCheckBox();
-    icon_->setChecked(defaults().boolean("showsMenuBarIcon", true));
+    icon_->setChecked(SettingsStore::showsMenuBarIcon());
     connect(icon_, &QCheckBox::clicked, this, [this](bool on) {
         defaults().set("showsMenuBarIcon", on);
         updateIconFooter();
@@ -85,7 +86,7 @@ void GeneralSettings::build() {
 
     FormSection* indicator = form->addSection(QStringLiteral("Indicador"));
     sounds_ = new QCheckBox();
-    sounds_->setChecked(defaults().boolean("soundsEnabled", true));
+    sounds_->setChecked(SettingsStore::soundsEnabled());
     connect(sounds_, &QCheckBox::clicked, this, [](bool on) { defaults().set("soundsEnabled", on); });
     indicator->addLabeledRow(QStringLiteral("Sonidos al empezar y al terminar"), sounds_);
     undo_ = new QComboBox();
@@ -110,8 +111,11 @@ void GeneralSettings::build() {
         if (services_.updater) services_.updater->checkForUpdates();
     });
     updates->addLabeledRow(version_, check);
-    updates->setFooter(QStringLiteral("Parlox busca versiones nuevas sola cada pocas horas y te avisa. Nunca se "
-                                      "reinicia a mitad de un dictado."));
+    updates->setFooter(services_.updater && services_.updater->canCheck()
+                           ? QStringLiteral("Parlox busca versiones nuevas sola cada pocas horas y te avisa. Nunca "
+                                            "se reinicia a mitad de un dictado.")
+                           : QStringLiteral("Parlox no se actualiza solo: para tener una versión nueva, instálala "
+                                            "como instalaste esta."));
 
     keepAwake_ = form->addSection(QStringLiteral("Despierto"));
     keepAwakeToggle_ = new QCheckBox();
@@ -165,7 +169,7 @@ void GeneralSettings::updateLogin() {
 }
 
 void GeneralSettings::updateIconFooter() {
-    general_->setFooter(defaults().boolean("showsMenuBarIcon", true)
+    general_->setFooter(SettingsStore::showsMenuBarIcon()
                             ? QStringLiteral("Parlox vive en la bandeja del sistema. El atajo solo funciona mientras "
                                              "está abierta.")
                             : QStringLiteral("Sin icono, Parlox sigue funcionando con el atajo. Para volver aquí, abre "

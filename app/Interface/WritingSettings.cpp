@@ -13,13 +13,13 @@
 #include "app/Interface/SettingsForm.hpp"
 #include "app/Interface/WindowParts.hpp"
 #include "app/Interface/WriterCheckViews.hpp"
+#include "app/Support/SettingsStore.hpp"
 #include "platform/foundation/Paths.hpp"
 #include "writing/ClaudeCodeLocator.hpp"
 #include "writing/ClaudeCodeProvider.hpp"
 #include "writing/ClaudeModels.hpp"
 #include "writing/CodexLocator.hpp"
 #include "writing/CodexProvider.hpp"
-#include "writing/PromptBuilder.hpp"
 
 namespace Parlox {
 namespace {
@@ -94,7 +94,7 @@ void WritingSettings::build() {
 
     context_ = form->addSection(QStringLiteral("Contexto"));
     screen_ = new QCheckBox();
-    screen_->setChecked(defaults().boolean("screenContext", true));
+    screen_->setChecked(SettingsStore::screenContext());
     connect(screen_, &QCheckBox::clicked, this, [this](bool on) {
         defaults().set("screenContext", on);
         updateScreenRow();
@@ -118,8 +118,7 @@ void WritingSettings::build() {
     instructions_->viewport()->setAutoFillBackground(false);
     instructions_->setStyleSheet(QStringLiteral("QPlainTextEdit { background: transparent; color: %1; }")
                                      .arg(theme_.primary().name(QColor::HexArgb)));
-    instructions_->setPlainText(QString::fromStdString(
-        stringSetting("personalInstructions", ParloxCore::PromptBuilder::defaultPersonalInstructions)));
+    instructions_->setPlainText(QString::fromStdString(SettingsStore::personalInstructions()));
     connect(instructions_, &QPlainTextEdit::textChanged, this, [this] {
         defaults().set("personalInstructions", instructions_->toPlainText().toStdString());
     });

@@ -2,6 +2,7 @@
 
 #include <QFrame>
 #include <QHBoxLayout>
+#include <QPointer>
 #include <QPainter>
 
 #include "app/Overlay/Fonts.hpp"
@@ -334,7 +335,11 @@ void MenuBarPanel::addFooter() {
         line->addStretch(1);
         auto* toggle = new MiniSwitch(QStringLiteral("Despierto"), theme_, keepAwake);
         toggle->setChecked(sources_.keepAwake->isOn());
-        connect(toggle, &QAbstractButton::toggled, this, [this](bool on) { sources_.keepAwake->set(on); });
+        connect(toggle, &QAbstractButton::clicked, this, [this, toggle = QPointer<MiniSwitch>(toggle)](bool on) {
+            sources_.keepAwake->set(on);
+            // A switch-on that failed announces nothing: the switch shows what is true.
+            if (toggle) toggle->setChecked(sources_.keepAwake->isOn());
+        });
         line->addWidget(toggle);
         box->addWidget(keepAwake);
     }

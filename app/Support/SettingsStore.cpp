@@ -5,17 +5,7 @@
 
 namespace Parlox {
 
-bool SettingsStore::flag(std::string_view key) {
-    auto value = platform::UserDefaults::standard().object(key);
-    if (!value) return true;
-    if (value->is_boolean()) return value->get<bool>();
-    if (value->is_number()) {
-        const double number = value->get<double>();
-        if (number == 0) return false;
-        if (number == 1) return true;
-    }
-    return true;
-}
+bool SettingsStore::flag(std::string_view key) { return platform::UserDefaults::standard().boolean(key, true); }
 
 bool SettingsStore::soundsEnabled() { return flag("soundsEnabled"); }
 

@@ -5,12 +5,15 @@
 
 namespace Parlox {
 
-// What code outside the settings windows reads of the user's choices, with
-// the defaults the windows show. Read afresh on every access from the
-// standard user defaults; nothing here writes them.
+// The one reading of the user's choices, for the settings windows and the
+// code that acts on them alike, with the defaults the windows show. Read
+// afresh on every access from the standard user defaults; nothing here
+// writes them.
 struct SettingsStore {
     // "soundsEnabled", "screenContext", "showsMenuBarIcon": a stored boolean,
-    // or a number that is exactly 0 or 1; true for anything else or nothing.
+    // a number (0 is false, any other true), or a text a hand-edited file may
+    // hold ("true", "yes", "1", "false", "no", "0", in any case); true for
+    // anything else or nothing.
     static bool soundsEnabled();
     static bool screenContext();
     static bool showsMenuBarIcon();

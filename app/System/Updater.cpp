@@ -21,8 +21,15 @@ void Updater::runPostponedInstall() {
     if (auto install = std::exchange(postponedInstall, nullptr)) install();
 }
 
+bool Updater::canCheck() const { return service_ && service_->isAvailable(); }
+
 void Updater::checkForUpdates() {
-    if (service_) service_->checkForUpdates();
+    if (!canCheck()) {
+        Log::info("Actualizaciones: no hay servicio de actualizaciones, no se ha buscado ninguna versión nueva");
+        checkImpossible_.emit();
+        return;
+    }
+    service_->checkForUpdates();
 }
 
 void Updater::setAvailableVersion(std::optional<std::string> version) {

@@ -35,8 +35,13 @@ public:
     // Takes the postponed relaunch (clearing it) and runs it, if there is one.
     void runPostponedInstall();
 
-    // A check the user asked for.
+    // Whether a check can be made: there is an update service here.
+    bool canCheck() const;
+    // A check the user asked for. Without an update service nothing is
+    // checked: the log says so and checkImpossible() fires, for the
+    // application to tell the user.
     void checkForUpdates();
+    platform::Signal<>& checkImpossible() { return checkImpossible_; }
 
     static std::string notificationBody(const std::string& version);
 
@@ -58,6 +63,7 @@ private:
     std::shared_ptr<platform::desktop::Notifier> notifier_;
     std::optional<std::string> availableVersion_;
     platform::Signal<> availableVersionChanged_;
+    platform::Signal<> checkImpossible_;
 };
 
 // Handles clicks on the application's notifications: the update notice

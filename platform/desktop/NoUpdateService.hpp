@@ -4,17 +4,13 @@
 
 namespace platform::desktop {
 
-// The update service of a desktop that has none: every check finds nothing
-// newer, and says so to the delegate.
+// The update service of a desktop that has none: it never looks for a new
+// version, so it never reports having found one or not.
 class NoUpdateService final : public UpdateService {
 public:
-    void start(UpdateServiceDelegate* delegate) override { delegate_ = delegate; }
-    void checkForUpdates() override {
-        if (delegate_) delegate_->didNotFindUpdate(true);
-    }
-
-private:
-    UpdateServiceDelegate* delegate_ = nullptr;
+    bool isAvailable() const override { return false; }
+    void start(UpdateServiceDelegate*) override {}
+    void checkForUpdates() override {}
 };
 
 }  // namespace platform::desktop

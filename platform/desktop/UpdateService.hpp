@@ -42,6 +42,9 @@ class UpdateService {
 public:
     virtual ~UpdateService() = default;
 
+    // Whether there is a service that looks for updates at all: a desktop
+    // without one checks nothing, and nothing may claim it did.
+    virtual bool isAvailable() const = 0;
     // Starts scheduled checking, reporting to `delegate` (which outlives the service).
     virtual void start(UpdateServiceDelegate* delegate) = 0;
     // A check the user asked for.

@@ -88,9 +88,9 @@ fs::path Paths::configDirectory() { return xdgConfigHome() / applicationName; }
 
 fs::path Paths::defaultsFile() { return configDirectory() / "defaults.json"; }
 
-fs::path Paths::applicationSupportDirectory() {
-    return baseOr("XDG_DATA_HOME", ".local/share") / applicationName;
-}
+fs::path Paths::xdgDataHome() { return baseOr("XDG_DATA_HOME", ".local/share"); }
+
+fs::path Paths::applicationSupportDirectory() { return xdgDataHome() / applicationName; }
 
 fs::path Paths::logsDirectory() {
     return baseOr("XDG_STATE_HOME", ".local/state") / applicationName / "Logs";

@@ -38,6 +38,8 @@ struct Paths {
     static std::filesystem::path temporaryDirectory();
     // $XDG_CONFIG_HOME, else ~/.config (for files of other programs, e.g. autostart).
     static std::filesystem::path xdgConfigHome();
+    // $XDG_DATA_HOME, else ~/.local/share (e.g. the application menu's entries).
+    static std::filesystem::path xdgDataHome();
     // $XDG_CACHE_HOME, else ~/.cache (caches shared with other programs).
     static std::filesystem::path xdgCacheHome();
 };

@@ -76,6 +76,9 @@ public:
         }
         return ran;
     }
+    // Takes the oldest queued background job out of the queue without
+    // running it, for a test that runs it later (a job slow to end).
+    std::optional<Work> takeJob() { return take(jobs_); }
     // Fires the timers that are due by now, earliest first.
     size_t fireDueTimers() {
         size_t fired = 0;

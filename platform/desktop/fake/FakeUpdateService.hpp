@@ -12,6 +12,8 @@ public:
     int starts = 0;
     int checks = 0;
 
+    bool isAvailable() const override { return true; }
+
     void start(UpdateServiceDelegate* d) override {
         ++starts;
         delegate = d;

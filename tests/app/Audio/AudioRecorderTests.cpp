@@ -4,6 +4,7 @@
 
 #include "app/Audio/AudioRecorder.hpp"
 #include "platform/audio/fake/FakeAudioSystem.hpp"
+#include "platform/concurrency/Task.hpp"
 #include "platform/concurrency/fake/ManualScheduler.hpp"
 #include "tests/app/Dictation/FakeDesktop.hpp"
 
@@ -105,6 +106,33 @@ TEST_F(AudioRecorderTest, StopWithoutStartIsEmptyAndAStartDiscardsTheOldCapture)
     EXPECT_EQ(recorder.sampleCount(), 0u);
     EXPECT_EQ(audio->engines().front()->state, platform::audio::FakeCaptureEngine::State::stopped);
     EXPECT_EQ(audio->engines().size(), 2u);
+}
+
+// A start whose owner gave the microphone up, and a stop of a capture
+// that is no longer the running one, leave the running capture alone.
+TEST_F(AudioRecorderTest, OnlyTheOwnerOfACaptureOpensOrClosesIt) {
+    using State = platform::audio::FakeCaptureEngine::State;
+    std::stop_source given;
+    given.request_stop();
+    EXPECT_THROW(recorder.start(given.get_token()), platform::CancellationError);
+    EXPECT_TRUE(audio->engines().empty());
+
+    const AudioRecorder::Capture first = recorder.start();
+    const AudioRecorder::Capture second = recorder.start();
+    EXPECT_NE(first, second);
+    audio->deliver(buffer(4096, {[](size_t) { return 0.1f; }}));
+    const size_t kept = recorder.sampleCount();
+    EXPECT_GT(kept, 0u);
+    EXPECT_THROW(recorder.start(given.get_token()), platform::CancellationError);
+    recorder.stop(first);
+    EXPECT_TRUE(recorder.isRunning());
+    EXPECT_EQ(recorder.sampleCount(), kept);
+    EXPECT_EQ(audio->engines().back()->state, State::running);
+
+    recorder.stop(second);
+    EXPECT_FALSE(recorder.isRunning());
+    EXPECT_EQ(recorder.sampleCount(), 0u);
+    EXPECT_EQ(audio->engines().back()->state, State::stopped);
 }
 
 TEST_F(AudioRecorderTest, FailuresToStart) {

@@ -206,6 +206,38 @@ TEST_F(DictationTest, AModelNotReadyRefusesTheDictation) {
     EXPECT_EQ(controller->phase(), Phase::recording());
 }
 
+TEST_F(DictationTest, TheHotKeyTriesAFailedModelAgainAndSaysSo) {
+    using State = Parlox::Transcriber::State;
+    transcriber = std::make_shared<Parlox::FakeTranscriber>();
+    transcriber->statesOnPrepare = {State::downloading(0), State::failed("sin red")};
+    makeController();
+    ASSERT_EQ(controller->model(), State::failed("sin red"));
+    desktop.focusField(42, "Editor", "hola", {0, 4});
+
+    // Still offline: each hot key tries once more.
+    toggle();
+    EXPECT_EQ(transcriber->prepares(), 2);
+    EXPECT_EQ(controller->phase(), Phase::failed("Reintentando modelo"));
+    EXPECT_EQ(overlayState(), OverlayState::error("Reintentando modelo", false));
+    EXPECT_TRUE(log.contains("Atajo con el modelo sin cargar: Error del modelo: sin red"));
+    EXPECT_TRUE(log.contains("Se vuelve a preparar el modelo"));
+    EXPECT_TRUE(audio->engines().empty());
+
+    // Back online: the next try comes through, and a hot key during it waits for it.
+    transcriber->statesOnPrepare = {State::downloading(0)};
+    toggle();
+    EXPECT_EQ(transcriber->prepares(), 3);
+    EXPECT_EQ(controller->model(), State::downloading(0));
+    toggle();
+    EXPECT_EQ(transcriber->prepares(), 3);
+    EXPECT_EQ(controller->phase(), Phase::failed("Cargando modelo"));
+    transcriber->announce(State::ready());
+    desktop.scheduler->settle();
+    toggle();
+    EXPECT_EQ(controller->phase(), Phase::recording());
+    EXPECT_EQ(transcriber->prepares(), 3);
+}
+
 TEST_F(DictationTest, AMicrophoneThatWillNotStartFailsTheDictation) {
     desktop.focusField(42, "Editor", "hola", {0, 4});
     audio->failStart = true;

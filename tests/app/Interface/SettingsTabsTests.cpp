@@ -17,6 +17,7 @@
 #include "app/Interface/VoiceSettings.hpp"
 #include "app/Interface/WindowParts.hpp"
 #include "app/Interface/WritingSettings.hpp"
+#include "app/Support/SettingsStore.hpp"
 #include "tests/app/Interface/WindowTestSupport.hpp"
 #include "platform/foundation/Paths.hpp"
 #include "writing/PromptBuilder.hpp"
@@ -98,6 +99,38 @@ TEST_F(TabsTest, GeneralShowsItsDefaultsWithoutWritingThem) {
     EXPECT_EQ(settings->object("doneSeconds"), Json(10.0));
     general->soundsToggle()->click();
     EXPECT_EQ(settings->object("soundsEnabled"), Json(false));
+}
+
+// What a switch shows is what the application does: one reading of each
+// key, whatever a hand-edited file holds.
+TEST_F(TabsTest, SwitchesShowHandEditedValuesAsTheApplicationReadsThem) {
+    const std::pair<Json, bool> values[] = {
+        {Json(false), false}, {Json(true), true},     {Json(0), false},   {Json(2), true},
+        {Json("no"), false},  {Json("false"), false}, {Json("0"), false}, {Json("Sí"), true},
+        {Json("yes"), true},  {Json::array(), true},
+    };
+    struct Key {
+        const char* name;
+        bool (*read)();
+        std::function<bool()> shown;
+    };
+    std::unique_ptr<GeneralSettings> general;
+    std::unique_ptr<WritingSettings> writing;
+    const Key keys[] = {
+        {"soundsEnabled", &SettingsStore::soundsEnabled, [&] { return general->soundsToggle()->isChecked(); }},
+        {"showsMenuBarIcon", &SettingsStore::showsMenuBarIcon, [&] { return general->iconToggle()->isChecked(); }},
+        {"screenContext", &SettingsStore::screenContext, [&] { return writing->screenToggle()->isChecked(); }},
+    };
+    for (const Key& key : keys) {
+        for (const auto& [stored, on] : values) {
+            settings->set(key.name, stored);
+            general = show<GeneralSettings>();
+            writing = show<WritingSettings>();
+            EXPECT_EQ(key.shown(), on) << key.name << " = " << stored.dump();
+            EXPECT_EQ(key.read(), on) << key.name << " = " << stored.dump();
+        }
+        settings->remove(key.name);
+    }
 }
 
 TEST_F(TabsTest, GeneralShowsNoChoiceForAnUnlistedUndoTime) {

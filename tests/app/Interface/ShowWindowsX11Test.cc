@@ -106,6 +106,7 @@ protected:
     std::string start(const QStringList& arguments) {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert("QT_QPA_PLATFORM", "xcb");
+        environment.insert("XDG_DATA_HOME", QString::fromStdString((box.root() / "data").string()));
         process.setProcessEnvironment(environment);
         process.start(parlox(), arguments);
         if (!process.waitForStarted(10000)) return {};
@@ -137,6 +138,26 @@ TEST_F(ShowWindowTest, ShowWelcomeOpensTheFirstPageAndClosingItFinishesTheSetup)
     for (int i = 0; i < 100 && !finished(); ++i) QTest::qWait(50);
     EXPECT_TRUE(finished()) << writing_test::readFile(settings);
     EXPECT_EQ(process.state(), QProcess::Running);
+}
+
+// With the tray icon hidden: the settings come back from the application
+// menu's entry, and Ctrl+Q in them quits.
+TEST_F(ShowWindowTest, TheApplicationMenuListsParloxAndCtrlQInTheSettingsQuits) {
+    writing_test::writeFile(box.root() / "config" / "Parlox" / "defaults.json",
+                            R"({"fakePermissions": {"microphone": "granted", "accessibility": "granted"},
+                                "hasFinishedSetup": true, "showsMenuBarIcon": false})");
+    const std::string window = start({"--show-settings"});
+    ASSERT_FALSE(window.empty()) << "no window appeared";
+    const fs::path entry = box.root() / "data" / "applications" / "parlox.desktop";
+    ASSERT_TRUE(fs::exists(entry));
+    EXPECT_NE(writing_test::readFile(entry).find("\nExec=\"" + parlox().toStdString() + "\"\n"), std::string::npos)
+        << writing_test::readFile(entry);
+
+    xdotool({"windowfocus", "--sync", QString::fromStdString(window)});
+    xdotool({"key", "ctrl+q"});
+    ASSERT_TRUE(process.waitForFinished(10000)) << "still running after Ctrl+Q";
+    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(process.exitCode(), 0);
 }
 
 TEST_F(ShowWindowTest, ShowSettingsVoiceOpensTheVoiceTab) {

@@ -19,14 +19,20 @@ protected:
     std::shared_ptr<platform::UserDefaults> previous;
 };
 
-TEST_F(SettingsTest, FlagsAreTrueUnlessABooleanOrAnExactNumberSaysOtherwise) {
+// A hand-edited file may hold a text where a boolean belongs: the texts that
+// name one count as it, as the settings windows show them.
+TEST_F(SettingsTest, FlagsAreTrueUnlessABooleanANumberOrABooleanTextSaysOtherwise) {
     struct Case {
         std::optional<Json> stored;
         bool value;
     };
-    const std::vector<Case> cases{{std::nullopt, true}, {Json(false), false}, {Json(true), true}, {Json(0), false},
-                                  {Json(1), true},      {Json(0.0), false},   {Json(2), true},    {Json(0.5), true},
-                                  {Json("false"), true}, {Json("no"), true},  {Json::array(), true}};
+    const std::vector<Case> cases{{std::nullopt, true},   {Json(false), false},   {Json(true), true},
+                                  {Json(0), false},       {Json(1), true},        {Json(0.0), false},
+                                  {Json(2), true},        {Json(0.5), true},      {Json("false"), false},
+                                  {Json("no"), false},    {Json("No"), false},    {Json("0"), false},
+                                  {Json("yes"), true},    {Json("TRUE"), true},   {Json("1"), true},
+                                  {Json("quizá"), true},  {Json(""), true},       {Json::array(), true},
+                                  {Json::object(), true}};
     for (const char* key : {"soundsEnabled", "screenContext", "showsMenuBarIcon"}) {
         for (const auto& c : cases) {
             if (c.stored)
@@ -64,6 +70,10 @@ TEST_F(SettingsTest, CuesPlayTheirSoundsStartingOverAndOnlyWhenEnabled) {
     sounds.play(Sounds::Cue::finish);
     EXPECT_TRUE(system->actions().empty());
     EXPECT_EQ(system->lookups, 2);
+
+    defaults->set("soundsEnabled", "no");  // edited by hand
+    sounds.play(Sounds::Cue::finish);
+    EXPECT_TRUE(system->actions().empty());
 
     defaults->remove("soundsEnabled");
     system->missing.insert("Pop");

@@ -90,11 +90,29 @@ TEST_F(UpdaterTest, ClicksOnTheUpdateNoticeStartACheck) {
     EXPECT_EQ(activations, 1);
 }
 
-TEST_F(UpdaterTest, WithoutAnUpdateServiceEveryCheckFindsNothingAndSaysSo) {
+// Nothing may claim a check that was never made.
+TEST_F(UpdaterTest, WithoutAnUpdateServiceNothingIsCheckedAndTheLogSaysSo) {
     Updater updater(std::make_shared<platform::desktop::NoUpdateService>(), notifier);
+    EXPECT_FALSE(updater.canCheck());
+    int answers = 0;
+    auto connection = updater.checkImpossible().connect([&] { ++answers; });
     updater.checkForUpdates();
-    EXPECT_TRUE(log.contains("Actualizaciones: no hay ninguna versión nueva"));
+    EXPECT_EQ(answers, 1);
+    EXPECT_TRUE(log.contains(
+        "Actualizaciones: no hay servicio de actualizaciones, no se ha buscado ninguna versión nueva"));
+    EXPECT_FALSE(log.contains("Actualizaciones: no hay ninguna versión nueva"));
     EXPECT_EQ(updater.availableVersion(), std::nullopt);
+    EXPECT_FALSE(Updater(nullptr, notifier).canCheck());
+
+    // With a service the check is the service's, and so is the answer.
+    Updater withService(service, notifier);
+    EXPECT_TRUE(withService.canCheck());
+    auto noAnswer = withService.checkImpossible().connect([&] { ++answers; });
+    withService.checkForUpdates();
+    EXPECT_EQ(service->checks, 1);
+    EXPECT_EQ(answers, 1);
+    withService.didNotFindUpdate(true);
+    EXPECT_TRUE(log.contains("Actualizaciones: no hay ninguna versión nueva"));
 }
 
 }  // namespace

@@ -2,10 +2,15 @@
 
 #include "app/App/AppDelegate.hpp"
 
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
 #include <QTimer>
 #include "app/Transcription/fake/FakeTranscriber.hpp"
 #include "platform/audio/fake/FakeAudioSystem.hpp"
 #include "platform/audio/fake/FakeSystemSounds.hpp"
+#include "platform/desktop/NoUpdateService.hpp"
+#include "platform/desktop/fake/FakeApplicationMenuEntry.hpp"
 #include "platform/desktop/fake/FakeLoginItem.hpp"
 #include "platform/desktop/fake/FakeNotifier.hpp"
 #include "platform/desktop/fake/FakePowerAssertion.hpp"
@@ -18,6 +23,7 @@
 #include "tests/app/AppTestSupport.hpp"
 #include "tests/app/Dictation/DictationFixture.hpp"
 #include "tests/app/Interface/InterfaceTestSupport.hpp"
+#include "tests/app/Interface/WindowTestSupport.hpp"
 #include "tests/app/ui/QtTestSupport.hpp"
 
 namespace Parlox {
@@ -64,13 +70,37 @@ protected:
                 std::make_shared<platform::audio::FakeAudioSystem>(),
                 std::make_shared<platform::audio::FakeSystemSounds>(),
                 transcriber,
-                updates,
+                updateService ? updateService : updates,
                 std::make_shared<platform::desktop::FakeNotifier>(),
                 loginItem,
                 power,
                 std::make_shared<platform::desktop::FakeSystemSettings>(),
                 {defaults, hotKeys, std::make_shared<platform::input::FixedUSKeyLayout>(), nullptr},
-                std::make_shared<interface_test::FakeWriterChecker>()};
+                std::make_shared<interface_test::FakeWriterChecker>(),
+                menuEntry};
+    }
+
+    // Runs the event loop until the application quits, or 10 s pass (then false).
+    bool quitsWithin10Seconds() {
+        bool timedOut = false;
+        QTimer cap;
+        cap.setSingleShot(true);
+        QObject::connect(&cap, &QTimer::timeout, [&timedOut] {
+            timedOut = true;
+            QCoreApplication::exit(1);
+        });
+        cap.start(10000);
+        const int status = QApplication::exec();
+        return !timedOut && status == 0;
+    }
+
+    // The visible top-level windows that are message boxes, by their text.
+    static std::vector<std::string> messages() {
+        std::vector<std::string> texts;
+        for (QWidget* widget : QApplication::topLevelWidgets())
+            if (auto* box = qobject_cast<QMessageBox*>(widget); box && box->isVisible())
+                texts.push_back(box->text().toStdString() + " / " + box->informativeText().toStdString());
+        return texts;
     }
 
     app_test::Sandbox box;
@@ -84,6 +114,9 @@ protected:
     std::shared_ptr<platform::desktop::FakeLoginItem> loginItem = std::make_shared<platform::desktop::FakeLoginItem>();
     std::shared_ptr<platform::desktop::FakePowerAssertion> power =
         std::make_shared<platform::desktop::FakePowerAssertion>();
+    std::shared_ptr<platform::desktop::UpdateService> updateService;  // `updates` when none
+    std::shared_ptr<platform::desktop::FakeApplicationMenuEntry> menuEntry =
+        std::make_shared<platform::desktop::FakeApplicationMenuEntry>();
     LogCapture log;
     std::unique_ptr<AppDelegate> delegate;
 };
@@ -182,6 +215,67 @@ TEST_F(AppDelegateTest, QuittingDuringTheFirstRunLeavesTheSetupUnfinished) {
     EXPECT_FALSE(defaults->boolean("hasFinishedSetup"));
     launch({});
     EXPECT_EQ(openWindows(), std::vector<std::string>{"welcome"});
+}
+
+// With the tray icon hidden the windows are the way out, and the settings say how.
+TEST_F(AppDelegateTest, CtrlQQuitsFromTheWelcomeAndTheSettingsWindow) {
+    const std::pair<const char*, std::vector<std::string>> windows[] = {{"welcome", {"--show-welcome"}},
+                                                                        {"settings", {"--show-settings"}}};
+    defaults->set("showsMenuBarIcon", false);
+    for (const auto& [name, arguments] : windows) {
+        AppDelegate& app = launch(arguments);
+        QWidget* window = std::string(name) == "welcome" ? app.welcomeWindow() : app.settingsWindow();
+        ASSERT_NE(window, nullptr) << name;
+        if (window == app.settingsWindow()) {
+            const QStringList texts = interface_test::textsIn(*window);
+            EXPECT_FALSE(texts.filter("Para salir, Ctrl+Q con esta ventana delante.").isEmpty())
+                << texts.join('\n').toStdString();
+        }
+        QTimer::singleShot(0, window, [window] { QTest::keyClick(window, Qt::Key_Q, Qt::ControlModifier); });
+        EXPECT_TRUE(quitsWithin10Seconds()) << name;
+    }
+}
+
+TEST_F(AppDelegateTest, EveryLaunchPutsParloxInTheApplicationMenu) {
+    defaults->set("hasFinishedSetup", true);
+    launch({});
+    EXPECT_EQ(menuEntry->installs, 1);
+    launch({});
+    EXPECT_EQ(menuEntry->installs, 2);
+    menuEntry->refuse = true;
+    launch({});
+    EXPECT_TRUE(log.contains("No he podido poner Parlox en el menú de aplicaciones: "
+                             "could not write the file: the menu entry cannot be written"));
+}
+
+// Without an update service nothing is looked for, and each way of asking says so.
+TEST_F(AppDelegateTest, WithoutAnUpdateServiceTheCheckSaysSoAndNothingClaimsIt) {
+    updateService = std::make_shared<platform::desktop::NoUpdateService>();
+    defaults->set("hasFinishedSetup", true);
+    AppDelegate& app = launch({"--show-settings"});
+    const std::string answer = std::string("Parlox no se actualiza solo / Esta es la versión ") +
+                               AppDelegate::version() + ". Para tener una más nueva, instálala como instalaste esta.";
+
+    ASSERT_EQ(app.trayMenu().actions().size(), 1);
+    app.trayMenu().actions()[0]->trigger();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(messages(), std::vector<std::string>{answer});
+
+    QPushButton* check = nullptr;
+    for (QPushButton* button : app.settingsWindow()->findChildren<QPushButton*>())
+        if (button->text() == "Buscar actualizaciones") check = button;
+    ASSERT_NE(check, nullptr);
+    check->click();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(messages(), std::vector<std::string>{answer});  // the same answer, once
+
+    const QStringList texts = interface_test::textsIn(*app.settingsWindow());
+    EXPECT_TRUE(texts.contains("Parlox no se actualiza solo: para tener una versión nueva, instálala como instalaste "
+                               "esta."));
+    for (const QString& text : texts) EXPECT_FALSE(text.contains("cada pocas horas")) << text.toStdString();
+    EXPECT_TRUE(log.contains(
+        "Actualizaciones: no hay servicio de actualizaciones, no se ha buscado ninguna versión nueva"));
+    EXPECT_FALSE(log.contains("Actualizaciones: no hay ninguna versión nueva"));
 }
 
 TEST_F(AppDelegateTest, FirstLaunchRegistersTheLoginItemOnlyOnce) {

@@ -13,9 +13,13 @@
 #include "app/Transcription/ModelStatus.hpp"
 #include "platform/accessibility/fake/FakeAccessibility.hpp"
 #include "platform/audio/fake/FakeAudioSystem.hpp"
+#include "platform/concurrency/fake/ManualScheduler.hpp"
 #include "platform/desktop/fake/FakeNotifier.hpp"
+#include "platform/desktop/fake/FakePowerAssertion.hpp"
 #include "platform/desktop/fake/FakeUpdateService.hpp"
 #include "platform/foundation/fake/InMemoryUserDefaults.hpp"
+#include "platform/input/fake/FakeKeySynth.hpp"
+#include "app/System/KeepAwake.hpp"
 #include "tests/app/ui/MenuBarTestSupport.hpp"
 #include "tests/app/ui/QtTestSupport.hpp"
 
@@ -146,6 +150,28 @@ TEST_F(MenuBarPanelTest, RestoreRowsPermissionWarningKeepAwakeAndUpdate) {
     keepAwake.unlocked = false;
     auto withUpdate = makePanel(&updater);
     EXPECT_EQ(shownTexts(*withUpdate), plus({"Actualizar a la 2.3\u2026"}, footer));
+}
+
+// The switch shows whether keep-awake is on, also when switching it on failed.
+TEST_F(MenuBarPanelTest, TheKeepAwakeSwitchShowsWhatIsTrue) {
+    auto power = std::make_shared<platform::desktop::FakePowerAssertion>();
+    KeepAwake real(power, std::make_shared<platform::input::FakeKeySynth>(),
+                   std::make_shared<platform::ManualScheduler>());
+    real.setUnlocked(true);
+    MenuBarPanel panel({&dictation, &real, nullptr, audio, accessibility, {}},
+                       {[] {}, [] {}, [] {}, [] {}}, Theme::light(), false);
+    shownTexts(panel);
+    for (const bool refused : {true, false}) {
+        power->refuse = refused;
+        QAbstractButton* toggle = buttonNamed(panel, "Despierto");
+        ASSERT_NE(toggle, nullptr);
+        toggle->click();
+        QCoreApplication::processEvents();
+        toggle = buttonNamed(panel, "Despierto");
+        ASSERT_NE(toggle, nullptr);
+        EXPECT_EQ(real.isOn(), !refused);
+        EXPECT_EQ(toggle->isChecked(), real.isOn()) << (refused ? "refused" : "held");
+    }
 }
 
 TEST(MenuBarPermissions, ProblemTextPerPair) {

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+
+namespace platform::desktop {
+
+// The desktop-entry files through which the desktop starts the application:
+// its place in the application menu and its autostart at login.
+struct DesktopEntry {
+    // The program running now, what an entry made by it starts.
+    static std::filesystem::path runningProgram();
+    // A path as one argument of an Exec line.
+    static std::string quoteExec(const std::string& path);
+    // The value of `key` in the [Desktop Entry] group of `text`, trimmed;
+    // nullopt when the group has no such key.
+    static std::optional<std::string> value(const std::string& text, const std::string& key);
+    // Writes `text` as the file at `path` (0644), making its folder.
+    // Throws DesktopError (fileWriteFailed).
+    static void write(const std::filesystem::path& path, const std::string& text);
+};
+
+}  // namespace platform::desktop
