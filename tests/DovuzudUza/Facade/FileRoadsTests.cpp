@@ -135,6 +135,22 @@ TEST_F(Files, IncrementalBatchesFollowTheWorkerCountAndKeepPathOrder) {
     EXPECT_GT(engine->currentTimings().audioProcessing, 0.0);
 }
 
+TEST_F(Files, BothLoadingModesWorkOnAnEngineNotHeldBySharedOwnership) {
+    DecodingOptions twoAtATime;
+    twoAtATime.concurrentWorkerCount = 2;
+    for (const auto& decode : {std::optional<DecodingOptions>(), std::optional<DecodingOptions>(twoAtATime)}) {
+        for (const auto& options : {AudioInputOptions(), incremental()}) {
+            FakeEngine onTheStack;
+            const auto outcomes = onTheStack.transcribeWithResults({short3, long40, short3}, options, decode);
+            ASSERT_EQ(outcomes.size(), 3u);
+            for (size_t i = 0; i < 3; ++i) {
+                ASSERT_TRUE(std::holds_alternative<TranscriptionResults>(outcomes[i])) << messageOf(outcomes[i]);
+                EXPECT_NEAR(secondsOf(std::get<TranscriptionResults>(outcomes[i])), i == 1 ? 40.0 : 3.0, 1.1) << i;
+            }
+        }
+    }
+}
+
 TEST_F(Files, IncrementalRefusesClipTimesForEveryFile) {
     DecodingOptions options;
     options.clipTimestamps = {1.0f};
