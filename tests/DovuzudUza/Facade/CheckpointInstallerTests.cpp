@@ -170,7 +170,7 @@ TEST_F(Installer, LeftoversOfAKilledConversionAreClearedAndAFailedOneLeavesNothi
     EXPECT_EQ(siblings(), std::vector<fs::path>{variant().filename()});
 }
 
-TEST_F(Installer, ReplacesABrokenFolderInOneStep) {
+TEST_F(Installer, RepairsABrokenFolder) {
     fs::create_directories(variant() / "AudioEncoder.mlmodelc");
     std::ofstream(variant() / "config.json") << "{}";
     std::ofstream(variant() / "AudioEncoder.mlmodelc" / "model.json") << "not json";

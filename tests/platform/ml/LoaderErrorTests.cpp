@@ -326,13 +326,15 @@ TEST(TensorFile, AFileThatCannotBeOpenedForWantOfHandlesIsNotCalledMissing) {
             rlimit few{};
             few.rlim_cur = few.rlim_max = 64;
             if (::setrlimit(RLIMIT_NOFILE, &few) != 0) std::_Exit(3);
-            while (::open("/dev/null", O_RDONLY) >= 0) {
-            }
+            int last = -1;
+            for (int fd; (fd = ::open("/dev/null", O_RDONLY)) >= 0;) last = fd;
             try {
                 TensorFile file(p);
             } catch (const ModelError&) {
                 std::_Exit(1);
             } catch (const std::system_error& error) {
+                // A few handles back, which a sanitizer's checks need.
+                for (int fd = last; fd > last - 4; --fd) ::close(fd);
                 std::_Exit(error.code().value() == EMFILE ? 0 : 2);
             }
             std::_Exit(4);
