@@ -2,14 +2,12 @@
 
 #include <cmath>
 #include <condition_variable>
-#include <fstream>
-#include <sys/resource.h>
-#include <unistd.h>
 
 #include "DovuzudUza/Utilities/WhisperError.hpp"
 #include "FakeEngine.hpp"
 #include "platform/concurrency/Task.hpp"
 #include "tests/DovuzudUza/Models/LogCapture.hpp"
+#include "tests/support/NoRoomForThreads.hpp"
 
 using namespace DovuzudUza;
 using test_support::FakeEngine;
@@ -70,17 +68,6 @@ std::function<void(const std::vector<float>&)> holdBeyond(FakeEngine& engine, in
         state->second.notify_all();
         state->second.wait_for(lock, std::chrono::milliseconds(200), [&] { return engine.inFlight.load() > allowed; });
     };
-}
-
-// No room left in the address space for another thread's stack, and a
-// little for the heap.
-void leaveNoRoomForThreads() {
-    std::ifstream statm("/proc/self/statm");
-    unsigned long pages = 0;
-    statm >> pages;
-    const rlim_t bytes = static_cast<rlim_t>(pages) * static_cast<rlim_t>(::sysconf(_SC_PAGESIZE)) + (rlim_t{1} << 20);
-    const rlimit limit{bytes, bytes};
-    if (::setrlimit(RLIMIT_AS, &limit) != 0) std::_Exit(3);
 }
 
 }  // namespace
@@ -365,14 +352,12 @@ TEST(ConcurrentArrays, TheBatchRoadsWorkOnAnEngineHeldAnyWay) {
 }
 
 TEST(ConcurrentArraysDeathTest, NoThreadToBeHadStillGivesEveryArrayItsOutcome) {
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-    GTEST_SKIP() << "the sanitizers need address space of their own";
-#endif
+    if (!parlox::testing::addressSpaceIsOurs) GTEST_SKIP() << "the sanitizers need address space of their own";
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(
         {
             auto engine = std::make_shared<FakeEngine>();
-            leaveNoRoomForThreads();
+            parlox::testing::leaveNoRoomForThreads();
             const auto outcomes = engine->transcribeWithResults(std::vector<std::vector<float>>(8, silence(5)), std::nullopt);
             bool whole = outcomes.size() == 8;
             for (const auto& outcome : outcomes) whole = whole && std::holds_alternative<TranscriptionResults>(outcome);

@@ -6,6 +6,7 @@
 #include "FakeEngine.hpp"
 #include "platform/audio/fake/WavWriter.hpp"
 #include "platform/concurrency/Task.hpp"
+#include "tests/support/NoRoomForThreads.hpp"
 #include "tests/support/TemporaryFolder.hpp"
 
 using namespace DovuzudUza;
@@ -60,6 +61,8 @@ std::string messageOf(const TranscriptionOutcome& outcome) {
         std::rethrow_exception(std::get<std::exception_ptr>(outcome));
     } catch (const platform::Error& error) {
         return error.description();
+    } catch (const std::exception& error) {
+        return error.what();
     }
 }
 
@@ -149,6 +152,24 @@ TEST_F(Files, BothLoadingModesWorkOnAnEngineNotHeldBySharedOwnership) {
             }
         }
     }
+}
+
+TEST_F(Files, AFileWhoseReaderCannotBeStartedFailsAloneAndNothingIsThrown) {
+    if (!parlox::testing::addressSpaceIsOurs) GTEST_SKIP() << "the sanitizers need address space of their own";
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            parlox::testing::leaveNoRoomForThreads();
+            // Each streamed file needs a reader thread; none can start.
+            const auto outcomes = engine->transcribeWithResults({short3, long40}, incremental(), std::nullopt);
+            bool each = outcomes.size() == 2;
+            for (const auto& outcome : outcomes) {
+                each = each && std::holds_alternative<std::exception_ptr>(outcome);
+                if (each) std::fprintf(stderr, "[%s]\n", messageOf(outcome).c_str());
+            }
+            std::_Exit(each ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "\\[Resource temporarily unavailable\\]\n\\[Resource temporarily unavailable\\]");
 }
 
 TEST_F(Files, IncrementalRefusesClipTimesForEveryFile) {
