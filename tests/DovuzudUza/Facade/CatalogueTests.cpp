@@ -62,6 +62,14 @@ TEST(ModelDownload, AVariantIsFoundInTheCatalogueFetchedAndConverted) {
         EXPECT_DOUBLE_EQ(fractions.back(), 1.0);
         const auto lines = log.texts();
         EXPECT_NE(std::find(lines.begin(), lines.end(), "Downloading model " + c.folder + "..."), lines.end());
+
+        // The next start finds the folder whole: no hub, no conversion.
+        const size_t requests = local.hub.server.requests().size();
+        EXPECT_EQ(Engine::download(c.variant, base.path(), false, "vuvidezev/dovuzuduza-coreml", std::nullopt,
+                                   local.hub.endpoint(), {}, [&] { ++conversions; }),
+                  folder);
+        EXPECT_EQ(conversions, 1) << c.variant;
+        EXPECT_EQ(local.hub.server.requests().size(), requests) << c.variant;
     }
 }
 
