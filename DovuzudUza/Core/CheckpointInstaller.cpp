@@ -6,10 +6,12 @@
 
 #include "DovuzudUza/Core/EngineLog.hpp"
 #include "DovuzudUza/Core/ModelCatalogue.hpp"
+#include "DovuzudUza/Utilities/WhisperError.hpp"
 #include "ZezeziCore/External/Hub/HubFileDownloader.hpp"
 #include "platform/concurrency/Task.hpp"
 #include "platform/foundation/FileManager.hpp"
 #include "platform/foundation/FolderLock.hpp"
+#include "platform/ml/ModelError.hpp"
 #include "platform/ml/WhisperCheckpoint.hpp"
 
 namespace DovuzudUza {
@@ -90,14 +92,33 @@ fs::path CheckpointInstaller::fetch(const Hub::HubApiWrapper& hub, const std::st
     return hub.localRepoLocation(repo);
 }
 
+bool CheckpointInstaller::needsRepair(const std::exception& loadError) {
+    if (platform::ml::isDamagedModelError(loadError)) return true;
+    // The engine's own word for a model file that is not there.
+    const auto* whisper = dynamic_cast<const WhisperError*>(&loadError);
+    return whisper && whisper->kind() == WhisperError::Kind::modelsUnavailable;
+}
+
 void CheckpointInstaller::convert(const fs::path& checkpointFolder, const fs::path& variantFolder,
-                                  std::stop_token stop) {
+                                  std::stop_token stop, const std::vector<std::string>& entries) {
     const fs::path partial = partialFolder(variantFolder);
     removeLeftovers(variantFolder);
-    platform::ml::convertCheckpoint(checkpointFolder, partial, true, stop);
-    // One rename puts the whole folder in place; what was there goes first.
-    platform::FileManager::removeItem(variantFolder);
-    fs::rename(partial, variantFolder);
+    platform::ml::convertCheckpoint(checkpointFolder, partial, true, stop, entries);
+    std::error_code ec;
+    if (!fs::is_directory(variantFolder, ec)) {
+        // A new folder appears whole, in one rename.
+        platform::FileManager::removeItem(variantFolder);
+        fs::rename(partial, variantFolder);
+        return;
+    }
+    // Only what was made replaces what was there: the entries that are
+    // whole stay, and so does whoever is reading them.
+    for (const auto& made : fs::directory_iterator(partial)) {
+        const fs::path into = variantFolder / made.path().filename();
+        if (made.is_directory() || fs::is_directory(into, ec)) platform::FileManager::removeItem(into);
+        fs::rename(made.path(), into);
+    }
+    platform::FileManager::removeItem(partial);
 }
 
 void CheckpointInstaller::install(const Hub::HubApiWrapper& hub, const std::string& repository,
@@ -108,11 +129,15 @@ void CheckpointInstaller::install(const Hub::HubApiWrapper& hub, const std::stri
     platform::FolderLock lock(parent, stop);
     if (stop.stop_requested()) throw platform::CancellationError();
     removeLeftovers(variantFolder);
+    // A whole folder is the answer as it is: nothing is fetched, converted
+    // or removed (another process may be loading it).
+    const auto damaged = platform::ml::damagedVariantEntries(variantFolder);
+    if (damaged.empty()) return;
     const fs::path checkpoint = fetch(hub, repository, progress, stop);
     if (stop.stop_requested()) throw platform::CancellationError();
     engine_log::debug("Converting " + checkpoint.string() + " into " + variantFolder.string());
     if (willConvert) willConvert();
-    convert(checkpoint, variantFolder, stop);
+    convert(checkpoint, variantFolder, stop, damaged);
 }
 
 }  // namespace DovuzudUza

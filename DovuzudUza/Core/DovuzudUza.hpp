@@ -58,7 +58,7 @@ using ProgressCallback = std::function<void(const Hub::Progress&)>;
 // (the batch roads do): model loading is serialised and the progress tree is
 // guarded. Replacing a stage or callback while a transcription runs takes
 // effect from the next run.
-class DovuzudUza : public std::enable_shared_from_this<DovuzudUza> {
+class DovuzudUza {
 public:
     static constexpr int64_t sampleRate = 16000;
     static constexpr int64_t hopLength = 160;
@@ -147,10 +147,13 @@ public:
                                                          const std::string& endpoint = defaultEndpoint());
     // The local folder of a variant of the repository `from`: found in the
     // model catalogue, its checkpoint fetched into the hub cache and
-    // converted into "<download base>/models/<from>/<folder>". `progress`
-    // counts the checkpoint's bytes; `willConvert` is told once they are all
-    // there, before the conversion. Throws WhisperError when no single
-    // catalogue folder matches, and the hub's or converter's errors.
+    // converted into "<download base>/models/<from>/<folder>"; a folder there
+    // that is whole and loads is returned as it is, and one that is not has
+    // only its missing or damaged entries made again. `progress` counts the
+    // checkpoint's bytes; `willConvert` is told once they are all there,
+    // before the conversion. Throws WhisperError when no single catalogue
+    // folder matches (a repository other than the catalogue's has none), and
+    // the hub's or converter's errors.
     static std::filesystem::path download(const std::string& variant,
                                           const std::optional<std::filesystem::path>& downloadBase = std::nullopt,
                                           bool useBackgroundSession = false,

@@ -2,7 +2,6 @@
 // files loaded whole or streamed, a batch at a time. One outcome per input,
 // in input order; a failed input never stops the others.
 #include <chrono>
-#include <thread>
 
 #include "DovuzudUza/Core/Audio/AudioProcessor.hpp"
 #include "DovuzudUza/Utilities/WhisperError.hpp"
@@ -11,6 +10,7 @@
 #include "DovuzudUza/Core/SegmentShift.hpp"
 #include "DovuzudUza/Utilities/EngineExtensions.hpp"
 #include "ZezeziCore/Logging.hpp"
+#include "platform/concurrency/ConcurrentWork.hpp"
 
 namespace DovuzudUza {
 
@@ -20,31 +20,26 @@ TranscriptionOutcome failure(const std::string& message) {
     return std::make_exception_ptr(WhisperError(WhisperError::Kind::transcriptionFailed, message));
 }
 
-TranscriptionOutcome deallocated() { return failure("DovuzudUza instance was deallocated"); }
+// Runs the children of one batch, positions [begin, end), at most `atOnce`
+// at a time (0: as many as the machine has cores), and waits for all. They
+// run on the engine the caller holds: it outlives the call, and so every
+// child. A child's outcome is what `body` returns or throws.
+void runBatch(size_t begin, size_t end, size_t atOnce, std::vector<TranscriptionOutcome>& outcomes,
+              const std::function<TranscriptionResults(size_t position)>& body) {
+    platform::ConcurrentWork::forEach(end - begin, atOnce, [&](size_t i) {
+        const size_t position = begin + i;
+        try {
+            outcomes[position] = body(position);
+        } catch (...) {
+            outcomes[position] = std::current_exception();
+        }
+    });
+}
 
-// Runs the children of one batch, positions [begin, end), each on its own
-// thread, and waits for all. Own threads, not pool slots: each child waits
-// on transcription work that itself needs the pool. A child holds the
-// engine weakly; its outcome is what `body` returns or throws.
-void runBatch(const std::weak_ptr<DovuzudUza>& weak, size_t begin, size_t end,
-              std::vector<TranscriptionOutcome>& outcomes,
-              const std::function<TranscriptionResults(DovuzudUza& engine, size_t position)>& body) {
-    std::vector<std::jthread> threads;
-    threads.reserve(end - begin);
-    for (size_t position = begin; position < end; ++position) {
-        threads.emplace_back([&, position] {
-            const auto engine = weak.lock();
-            if (!engine) {
-                outcomes[position] = deallocated();
-                return;
-            }
-            try {
-                outcomes[position] = body(*engine, position);
-            } catch (...) {
-                outcomes[position] = std::current_exception();
-            }
-        });
-    }
+// What a call that never throws answers when the batch itself could not be
+// run (out of memory, say): every input fails with that error.
+std::vector<TranscriptionOutcome> everyInputFails(size_t count) {
+    return std::vector<TranscriptionOutcome>(count, std::current_exception());
 }
 
 // Consecutive batches of `size` positions; a size of 0 or less puts every
@@ -56,6 +51,31 @@ std::vector<std::pair<size_t, size_t>> batchRanges(size_t count, int64_t size) {
         ranges.emplace_back(begin, std::min(count, begin + static_cast<size_t>(size)));
     return ranges;
 }
+
+// What one array's transcription is handed: its options, progress that
+// carries its position, and the engine's segment observer, shifted to the
+// array's place in a longer recording when it has one.
+struct Child {
+    std::optional<DecodingOptions> options;
+    TranscriptionCallback progress;
+    SegmentDiscoveryCallback segments;
+};
+
+Child makeChild(const std::optional<DecodingOptions>& options, size_t position, const TranscriptionCallback& callback,
+                SegmentDiscoveryCallback segments, std::optional<int64_t> seekOffset) {
+    Child child{options, nullptr, std::move(segments)};
+    child.progress = [callback, position](const TranscriptionProgress& progress) -> std::optional<bool> {
+        if (!callback) return std::nullopt;
+        TranscriptionProgress copy = progress;
+        copy.windowId = static_cast<int64_t>(position);
+        return callback(copy);
+    };
+    if (seekOffset) child.segments = shiftingSegmentCallback(std::move(child.segments), *seekOffset);
+    return child;
+}
+
+// A batch size as a bound on the children running at once (0: the core count).
+size_t atOnce(int64_t batchSize) { return batchSize > 0 ? static_cast<size_t>(batchSize) : 0; }
 
 double now() {
     return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
@@ -79,31 +99,22 @@ std::vector<TranscriptionOutcome> DovuzudUza::transcribeWithOptions(
     int64_t batchSize = 0;
     for (const auto& options : decodeOptionsArray) batchSize = std::max(batchSize, options ? options->concurrentWorkerCount : 0);
 
-    std::vector<TranscriptionOutcome> outcomes(n);
-    for (const auto& [begin, end] : batchRanges(n, batchSize)) {
-        struct Child {
-            std::optional<DecodingOptions> options;
-            TranscriptionCallback progress;
-            SegmentDiscoveryCallback segments;
-        };
-        std::vector<Child> children;
-        for (size_t g = begin; g < end; ++g) {
-            Child child{decodeOptionsArray[g], nullptr, segmentDiscoveryCallback()};
-            child.progress = [callback, g](const TranscriptionProgress& progress) -> std::optional<bool> {
-                if (!callback) return std::nullopt;
-                TranscriptionProgress copy = progress;
-                copy.windowId = static_cast<int64_t>(g);
-                return callback(copy);
-            };
-            if (seekOffsets) child.segments = shiftingSegmentCallback(std::move(child.segments), (*seekOffsets)[g]);
-            children.push_back(std::move(child));
+    try {
+        std::vector<TranscriptionOutcome> outcomes(n);
+        for (const auto& [begin, end] : batchRanges(n, batchSize)) {
+            std::vector<Child> children;
+            for (size_t g = begin; g < end; ++g)
+                children.push_back(makeChild(decodeOptionsArray[g], g, callback, segmentDiscoveryCallback(),
+                                             seekOffsets ? std::optional<int64_t>((*seekOffsets)[g]) : std::nullopt));
+            runBatch(begin, end, atOnce(batchSize), outcomes, [&](size_t g) {
+                const auto& child = children[g - begin];
+                return transcribe(audioArrays[g], child.options, child.progress, child.segments, stop);
+            });
         }
-        runBatch(weak_from_this(), begin, end, outcomes, [&](DovuzudUza& engine, size_t g) {
-            const auto& child = children[g - begin];
-            return engine.transcribe(audioArrays[g], child.options, child.progress, child.segments, stop);
-        });
+        return outcomes;
+    } catch (...) {
+        return everyInputFails(n);
     }
-    return outcomes;
 }
 
 std::vector<TranscriptionOutcome> DovuzudUza::transcribeWithResults(const std::vector<std::vector<float>>& audioArrays,
@@ -130,10 +141,14 @@ std::vector<std::optional<TranscriptionResults>> DovuzudUza::transcribe(
 std::vector<TranscriptionOutcome> DovuzudUza::transcribeWithResults(
     const std::vector<std::string>& audioPaths, const std::optional<AudioInputOptions>& audioInputOptions,
     const std::optional<DecodingOptions>& decodeOptions, TranscriptionCallback callback, std::stop_token stop) {
-    const AudioInputOptions options = audioInputOptions ? *audioInputOptions : this->audioInputOptions();
-    if (options.audioLoadingMode.kind == AudioInputOptions::AudioLoadingMode::Kind::fullFile)
-        return transcribeFilesWhole(audioPaths, options, decodeOptions, std::move(callback), stop);
-    return transcribeFilesIncrementally(audioPaths, options, decodeOptions, std::move(callback), stop);
+    try {
+        const AudioInputOptions options = audioInputOptions ? *audioInputOptions : this->audioInputOptions();
+        if (options.audioLoadingMode.kind == AudioInputOptions::AudioLoadingMode::Kind::fullFile)
+            return transcribeFilesWhole(audioPaths, options, decodeOptions, std::move(callback), stop);
+        return transcribeFilesIncrementally(audioPaths, options, decodeOptions, std::move(callback), stop);
+    } catch (...) {
+        return everyInputFails(audioPaths.size());
+    }
 }
 
 std::vector<TranscriptionOutcome> DovuzudUza::transcribeFilesWhole(const std::vector<std::string>& audioPaths,
@@ -178,11 +193,11 @@ std::vector<TranscriptionOutcome> DovuzudUza::transcribeFilesIncrementally(
 
     std::vector<TranscriptionOutcome> outcomes(audioPaths.size());
     for (const auto& [begin, end] : batchRanges(audioPaths.size(), workers)) {
-        runBatch(weak_from_this(), begin, end, outcomes, [&](DovuzudUza& engine, size_t position) {
+        runBatch(begin, end, atOnce(workers), outcomes, [&](size_t position) {
             auto stream = AudioProcessor::loadFileIncrementally(audioPaths[position], options.channelMode,
                                                                 mode.chunkDurationSeconds, mode.maxBufferedChunks,
-                                                                engine.windowLength(), engine.detectorForChunking());
-            return engine.transcribeFileStream(stream, decodeOptions, callback, false, stop);
+                                                                windowLength(), detectorForChunking());
+            return transcribeFileStream(stream, decodeOptions, callback, false, stop);
         });
     }
     const double elapsed = now() - start;

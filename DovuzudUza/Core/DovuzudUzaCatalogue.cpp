@@ -49,17 +49,25 @@ std::set<std::string> folders(const std::vector<ModelCatalogue::Entry>& entries)
     return out;
 }
 
+// The catalogue folders of `repo` that the pattern accepts. The catalogue
+// speaks for its own repository only: another one (a fine-tuned model, say)
+// has none, and is never answered with the stock weights.
+std::vector<ModelCatalogue::Entry> foldersOf(const Hub::HubApiWrapper::Repo& repo, const std::string& pattern) {
+    if (repo.id != ModelCatalogue::repository()) return {};
+    return ModelCatalogue::matching(pattern);
+}
+
 // The one catalogue folder the variant names: first "*<variant>/*", then
 // the narrower "*openai*<variant>/*".
 ModelCatalogue::Entry findVariant(const std::string& variant, const Hub::HubApiWrapper::Repo& repo) {
     std::string pattern = "*" + variant + "/*";
     engine_log::debug("Searching for models matching " + inQuotes(pattern) + " in " + describe(repo));
-    auto found = ModelCatalogue::matching(pattern);
+    auto found = foldersOf(repo, pattern);
     if (folders(found).size() == 1) return found.front();
     engine_log::debug(std::string(found.empty() ? "No" : "Multiple") + " models found matching " + inQuotes(pattern));
     pattern = "*openai*" + variant + "/*";
     engine_log::debug("Searching for models matching " + inQuotes(pattern) + " in " + describe(repo));
-    found = ModelCatalogue::matching(pattern);
+    found = foldersOf(repo, pattern);
     if (folders(found).size() == 1) return found.front();
     throw WhisperError::modelsUnavailable(std::string(found.empty() ? "No" : "Multiple") + " models found matching " +
                                           inQuotes(pattern) + " in " + describe(repo));

@@ -2,6 +2,8 @@
 
 #include <fnmatch.h>
 
+#include "DovuzudUza/Core/DovuzudUzaConfig.hpp"
+
 namespace DovuzudUza {
 
 const std::vector<ModelCatalogue::Entry>& ModelCatalogue::entries() {
@@ -33,6 +35,11 @@ const std::vector<ModelCatalogue::Entry>& ModelCatalogue::entries() {
         return rows;
     }();
     return table;
+}
+
+const std::string& ModelCatalogue::repository() {
+    static const std::string name = DovuzudUzaConfig::defaultModelRepo;
+    return name;
 }
 
 std::vector<ModelCatalogue::Entry> ModelCatalogue::matching(const std::string& glob) {

@@ -18,6 +18,10 @@ struct ModelCatalogue {
 
     static const std::vector<Entry>& entries();
 
+    // The repository whose folders the table stands for; it says nothing of
+    // any other.
+    static const std::string& repository();
+
     // The entries whose folder, followed by "/", the glob accepts (fnmatch,
     // no flags), as a repository listing of "<folder>/<file>" names would.
     static std::vector<Entry> matching(const std::string& glob);

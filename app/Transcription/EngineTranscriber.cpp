@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <utility>
 
+#include "DovuzudUza/Core/CheckpointInstaller.hpp"
 #include "DovuzudUza/Core/Constants.hpp"
 #include "app/Support/Log.hpp"
 #include "platform/concurrency/Task.hpp"
@@ -157,10 +158,12 @@ void EngineTranscriber::load(std::stop_token stop) {
             } catch (const platform::CancellationError&) {
                 throw;
             } catch (const std::exception& error) {
-                // A model on disk that does not load (a copy cut short, a
-                // damaged file) is fetched and converted once more.
-                Log::error("No se pudo preparar el modelo: " + describe(error));
-                Log::info("El modelo del disco no carga; se descarga de nuevo");
+                // Files missing, cut short or unreadable are made again;
+                // any other failure (out of memory, say) would come back the
+                // same way after minutes of work, so it is the outcome. A
+                // repair is no error unless it fails too.
+                if (!DovuzudUza::CheckpointInstaller::needsRepair(error)) throw;
+                Log::info("Aviso: el modelo del disco no carga (" + describe(error) + "); se repara");
             }
         }
         if (!built) built = downloadAndBuild(t0, stop);

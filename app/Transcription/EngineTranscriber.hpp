@@ -15,9 +15,11 @@ namespace Parlox {
 
 // The transcriber backed by the speech engine. prepare() loads the model
 // from the models folder, or first downloads it (the checkpoint is fetched
-// from the hub and converted in place); a model on disk that fails to load
-// is downloaded once more before the load counts as failed. States reach
-// stateChanged(), download progress from the downloading thread.
+// from the hub and converted in place); a model on disk whose files are
+// missing, incomplete or unreadable is repaired once (what is damaged is
+// fetched and converted again) before the load counts as failed; any other
+// load failure is the outcome as it is. States reach stateChanged(),
+// download progress from the downloading thread.
 class EngineTranscriber : public Transcriber {
 public:
     static constexpr const char* modelRepository = "vuvidezev/dovuzuduza-coreml";

@@ -9,7 +9,19 @@ namespace platform {
 ThreadPool::ThreadPool(size_t threadCount) {
     threadCount = std::max<size_t>(threadCount, 1);
     threads_.reserve(threadCount);
-    for (size_t i = 0; i < threadCount; ++i) threads_.emplace_back([this] { workerLoop(); });
+    try {
+        for (size_t i = 0; i < threadCount; ++i) threads_.emplace_back([this] { workerLoop(); });
+    } catch (...) {
+        // A thread the system would not start: the ones already running
+        // are ended and joined, so the failure reaches the caller intact.
+        {
+            std::lock_guard lock(mutex_);
+            stopping_ = true;
+        }
+        condition_.notify_all();
+        for (auto& thread : threads_) thread.join();
+        throw;
+    }
 }
 
 ThreadPool::~ThreadPool() {

@@ -12,9 +12,11 @@ namespace platform {
 
 // A fixed set of worker threads taking work in posting order.
 // Work that waits for other pool work must not run here (it could hold
-// the slots its children need): use Task::runOnThread for it.
+// the slots its children need): use Task::runOnThread for it, or
+// ConcurrentWork, whose waiting callers run what the pool has not taken.
 class ThreadPool {
 public:
+    // Throws std::system_error when a thread cannot be started.
     explicit ThreadPool(size_t threadCount);
     // Lets running work finish, drops what has not started (a dropped
     // task's waiters get std::future_error, broken promise), joins.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <exception>
 #include <string>
 
 #include "platform/foundation/Error.hpp"
@@ -28,5 +29,13 @@ private:
     Kind kind_;
     std::string message_;
 };
+
+// Whether a load error says the model's files are missing, incomplete or
+// unreadable (a new copy repairs that), rather than that this machine
+// could not load them.
+inline bool isDamagedModelError(const std::exception& error) {
+    const auto* model = dynamic_cast<const ModelError*>(&error);
+    return model && (model->kind() == ModelError::Kind::modelNotFound || model->kind() == ModelError::Kind::invalidModel);
+}
 
 }  // namespace platform::ml

@@ -1,8 +1,10 @@
 #include "platform/ml/Safetensors.hpp"
 
 #include <algorithm>
+#include <cerrno>
 #include <fcntl.h>
 #include <fstream>
+#include <system_error>
 #include <unistd.h>
 
 #include <nlohmann/json.hpp>
@@ -69,7 +71,13 @@ int64_t TensorInfo::count() const {
 
 TensorFile::TensorFile(const std::filesystem::path& path) : path_(path) {
     fd_.reset(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!fd_) throw ModelError(ModelError::Kind::modelNotFound, "Tensor file not found: " + path.string());
+    if (!fd_) {
+        // Out of memory or of file handles says nothing about the file.
+        const int code = errno;
+        if (code == ENOMEM || code == EMFILE || code == ENFILE)
+            throw std::system_error(code, std::generic_category(), "Cannot open " + path.string());
+        throw ModelError(ModelError::Kind::modelNotFound, "Tensor file not found: " + path.string());
+    }
     const off_t fileSize = ::lseek(fd_.get(), 0, SEEK_END);
     if (fileSize < 8) invalid(path, "shorter than its header length");
     uint8_t lengthBytes[8];

@@ -1,5 +1,6 @@
 #include "platform/ml/WhisperCheckpoint.hpp"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdint>
 #include <cmath>
@@ -62,6 +63,8 @@ std::optional<int64_t> layerIndex(const std::string& name, const std::string& pr
     if (ec == std::errc::result_out_of_range) return INT64_MAX;
     return n;
 }
+
+const char* const kStages[] = {"MelSpectrogram.mlmodelc", "AudioEncoder.mlmodelc", "TextDecoder.mlmodelc"};
 
 const char* kTokenizerFiles[] = {"tokenizer.json",      "tokenizer_config.json", "vocab.json",
                                  "merges.txt",          "special_tokens_map.json", "added_tokens.json",
@@ -246,7 +249,37 @@ void generateRandomCheckpoint(const fs::path& folder, const WhisperConfig& confi
     writer.write(folder / "model.safetensors");
 }
 
-void convertCheckpoint(const fs::path& checkpoint, const fs::path& variantFolder, bool verify, std::stop_token stop) {
+const std::vector<std::string>& variantFolderEntries() {
+    static const std::vector<std::string> entries{kStages[0], kStages[1], kStages[2], "config.json", "tokenizer.json",
+                                                  "tokenizer_config.json"};
+    return entries;
+}
+
+std::vector<std::string> damagedVariantEntries(const fs::path& variantFolder) {
+    std::vector<std::string> damaged;
+    for (const auto& entry : variantFolderEntries()) {
+        const fs::path path = variantFolder / entry;
+        try {
+            if (path.extension() == ".mlmodelc") {
+                Model::load(path)->unload();
+            } else if (entry == "config.json") {
+                WhisperConfig::read(variantFolder);
+            } else if (!readJson(path).is_object()) {
+                throw ModelError(ModelError::Kind::invalidModel, "Not a JSON object: " + path.string());
+            }
+        } catch (const std::exception& error) {
+            if (!isDamagedModelError(error)) throw;
+            damaged.push_back(entry);
+        }
+    }
+    return damaged;
+}
+
+void convertCheckpoint(const fs::path& checkpoint, const fs::path& variantFolder, bool verify, std::stop_token stop,
+                       const std::vector<std::string>& only) {
+    auto wanted = [&only](const std::string& entry) {
+        return only.empty() || std::find(only.begin(), only.end(), entry) != only.end();
+    };
     // A large checkpoint takes a while: whoever waits may give up.
     auto checkStop = [&stop] {
         if (stop.stop_requested()) throw platform::CancellationError();
@@ -319,30 +352,45 @@ void convertCheckpoint(const fs::path& checkpoint, const fs::path& variantFolder
         writer.write(into / "weights.safetensors");
     };
 
-    const char* stages[] = {"MelSpectrogram.mlmodelc", "AudioEncoder.mlmodelc", "TextDecoder.mlmodelc"};
-    const auto mel = variant / stages[0];
-    const int64_t nSamples = 2 * config.maxSourcePositions * 160;
-    LogMelModel::manifest(config.numMelBins, nSamples).write(mel);
-    {
+    std::vector<fs::path> stages;
+    if (wanted(kStages[0])) {
+        const auto mel = variant / kStages[0];
+        const int64_t nSamples = 2 * config.maxSourcePositions * 160;
+        LogMelModel::manifest(config.numMelBins, nSamples).write(mel);
         TensorFileWriter writer;
         const auto filters = LogMelModel::melFilters(config.numMelBins);
         writer.addFloat("mel_filters", {config.numMelBins, 201}, filters.data(), TensorType::f32);
         writer.write(mel / "weights.safetensors");
+        stages.push_back(mel);
     }
-    const auto encoder = variant / stages[1];
-    WhisperEncoderModel::manifest(config.encoder()).write(encoder);
-    copyTensors("model.encoder.", "encoder_layers", config.encoderLayers, encoder);
-    const auto decoder = variant / stages[2];
-    WhisperDecoderModel::manifest(config.decoder()).write(decoder);
-    copyTensors("model.decoder.", "decoder_layers", config.decoderLayers, decoder);
+    if (wanted(kStages[1])) {
+        const auto encoder = variant / kStages[1];
+        WhisperEncoderModel::manifest(config.encoder()).write(encoder);
+        copyTensors("model.encoder.", "encoder_layers", config.encoderLayers, encoder);
+        stages.push_back(encoder);
+    }
+    if (wanted(kStages[2])) {
+        const auto decoder = variant / kStages[2];
+        WhisperDecoderModel::manifest(config.decoder()).write(decoder);
+        copyTensors("model.decoder.", "decoder_layers", config.decoderLayers, decoder);
+        stages.push_back(decoder);
+    }
 
-    std::vector<std::string> copies{"config.json"};
+    // The checkpoint's other small files (vocabulary, merges, generation
+    // settings) come along every time: copies that replace a file in one
+    // rename, unlike the stages.
+    auto isEntry = [](const std::string& name) {
+        const auto& entries = variantFolderEntries();
+        return std::find(entries.begin(), entries.end(), name) != entries.end();
+    };
+    std::vector<std::string> copies;
+    if (wanted("config.json")) copies.emplace_back("config.json");
     for (const char* name : kTokenizerFiles) {
-        if (fs::exists(checkpoint / name)) copies.emplace_back(name);
+        if ((wanted(name) || !isEntry(name)) && fs::exists(checkpoint / name)) copies.emplace_back(name);
     }
     for (const auto& name : copies) fs::copy_file(checkpoint / name, variant / name, fs::copy_options::overwrite_existing);
     if (verify) {
-        for (const auto& folder : {mel, encoder, decoder}) {
+        for (const auto& folder : stages) {
             checkStop();
             Model::load(folder)->unload();
         }
@@ -350,9 +398,9 @@ void convertCheckpoint(const fs::path& checkpoint, const fs::path& variantFolder
     checkStop();
 
     fs::create_directories(variantFolder);
-    for (const char* stage : stages) {
-        fs::remove_all(variantFolder / stage);
-        fs::rename(variant / stage, variantFolder / stage);
+    for (const auto& stage : stages) {
+        fs::remove_all(variantFolder / stage.filename());
+        fs::rename(stage, variantFolder / stage.filename());
     }
     for (const auto& name : copies) fs::rename(variant / name, variantFolder / name);
 }

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <stop_token>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -49,8 +50,19 @@ void generateRandomCheckpoint(const std::filesystem::path& folder, const Whisper
 // weights.safetensors each), config.json and the tokenizer files. Each stage
 // is loaded once afterwards to prove the folder is sound (when `verify`).
 // A stop request ends it between two tensors (or stage loads) with
-// CancellationError, leaving `variantFolder` as it was.
+// CancellationError, leaving `variantFolder` as it was. With `only`, just
+// the entries it names are made (and replaced); the rest stay as they are.
 void convertCheckpoint(const std::filesystem::path& checkpointFolder, const std::filesystem::path& variantFolder,
-                       bool verify = true, std::stop_token stop = {});
+                       bool verify = true, std::stop_token stop = {}, const std::vector<std::string>& only = {});
+
+// What a whole variant folder holds: the three stages, config.json and the
+// tokenizer's two files.
+const std::vector<std::string>& variantFolderEntries();
+
+// The entries of a variant folder that are missing, incomplete or
+// unreadable: a stage that does not load, a config.json or tokenizer file
+// that does not read. Empty when the folder is whole. A stage that fails to
+// load for another reason (out of memory, say) throws that error.
+std::vector<std::string> damagedVariantEntries(const std::filesystem::path& variantFolder);
 
 }  // namespace platform::ml

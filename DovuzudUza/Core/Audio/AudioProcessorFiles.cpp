@@ -10,6 +10,7 @@
 #include "DovuzudUza/Utilities/WhisperError.hpp"
 #include "ZezeziCore/Logging.hpp"
 #include "platform/audio/AudioError.hpp"
+#include "platform/concurrency/ConcurrentWork.hpp"
 #include "platform/foundation/NumberFormat.hpp"
 
 namespace DovuzudUza {
@@ -328,21 +329,16 @@ std::vector<float> AudioProcessor::loadAudioAsFloatArray(const std::string& path
 
 std::vector<AudioLoadResult> AudioProcessor::loadAudio(const std::vector<std::string>& paths,
                                                        const AudioInputOptions::ChannelMode& channelMode) {
-    std::vector<std::future<std::vector<float>>> loads;
-    loads.reserve(paths.size());
-    for (const auto& path : paths)
-        loads.push_back(std::async(std::launch::async, [path, channelMode] {
-            return loadAudioAsFloatArray(path, channelMode, 0.0, std::nullopt);
-        }));
-    std::vector<AudioLoadResult> results;
-    results.reserve(paths.size());
-    for (auto& load : loads) {
+    // As many files at once as the machine has cores; a file whose load
+    // cannot be run (out of memory, say) gets that error.
+    std::vector<AudioLoadResult> results(paths.size());
+    platform::ConcurrentWork::forEach(paths.size(), 0, [&](size_t i) {
         try {
-            results.emplace_back(load.get());
+            results[i] = loadAudioAsFloatArray(paths[i], channelMode, 0.0, std::nullopt);
         } catch (...) {
-            results.emplace_back(std::current_exception());
+            results[i] = std::current_exception();
         }
-    }
+    });
     return results;
 }
 

@@ -7,6 +7,7 @@
 #include "FakeEngine.hpp"
 #include "platform/concurrency/Task.hpp"
 #include "tests/DovuzudUza/Models/LogCapture.hpp"
+#include "tests/support/NoRoomForThreads.hpp"
 
 using namespace DovuzudUza;
 using test_support::FakeEngine;
@@ -45,15 +46,27 @@ const TranscriptionResults& resultsOf(const TranscriptionOutcome& outcome) {
     return std::get<TranscriptionResults>(outcome);
 }
 
-// Holds every transcription until `count` are running at once (or a second passes).
-std::function<void(const std::vector<float>&)> gather(int count) {
+// Holds every transcription until `count` have arrived (or `cap` passes).
+std::function<void(const std::vector<float>&)> gather(int count,
+                                                      std::chrono::milliseconds cap = std::chrono::seconds(1)) {
     auto state = std::make_shared<std::pair<std::mutex, std::condition_variable>>();
     auto arrived = std::make_shared<int>(0);
     return [=](const std::vector<float>&) {
         std::unique_lock lock(state->first);
         ++*arrived;
         state->second.notify_all();
-        state->second.wait_for(lock, std::chrono::seconds(1), [&] { return *arrived >= count; });
+        state->second.wait_for(lock, cap, [&] { return *arrived >= count; });
+    };
+}
+
+// Holds every transcription until more than `allowed` run at once (a bound
+// broken shows at once) or a short while passes (it held).
+std::function<void(const std::vector<float>&)> holdBeyond(FakeEngine& engine, int allowed) {
+    auto state = std::make_shared<std::pair<std::mutex, std::condition_variable>>();
+    return [state, &engine, allowed](const std::vector<float>&) {
+        std::unique_lock lock(state->first);
+        state->second.notify_all();
+        state->second.wait_for(lock, std::chrono::milliseconds(200), [&] { return engine.inFlight.load() > allowed; });
     };
 }
 
@@ -231,15 +244,29 @@ TEST(ConcurrentArrays, TheLargestWorkerCountSetsBatchesThatRunOneAfterAnother) {
     }
 }
 
-TEST(ConcurrentArrays, WithoutWorkerCountsEveryArrayRunsAtOnce) {
+TEST(ConcurrentArrays, WithoutWorkerCountsAsManyRunAtOnceAsTheMachineHasCores) {
+    const int cores = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    const size_t count = 3 * static_cast<size_t>(cores) + 1;
     for (const auto& options : {std::optional<DecodingOptions>(), std::optional<DecodingOptions>(withWorkers(0)),
                                 std::optional<DecodingOptions>(withWorkers(-3))}) {
         auto engine = std::make_shared<FakeEngine>();
-        engine->whileTranscribing = gather(7);
-        const auto outcomes = engine->transcribeWithResults(std::vector<std::vector<float>>(7, silence(5)), options);
-        EXPECT_EQ(outcomes.size(), 7u);
-        EXPECT_EQ(engine->maxInFlight.load(), 7);
+        engine->whileTranscribing = holdBeyond(*engine, cores);
+        const auto outcomes = engine->transcribeWithResults(std::vector<std::vector<float>>(count, silence(5)), options);
+        ASSERT_EQ(outcomes.size(), count);
+        for (const auto& outcome : outcomes) EXPECT_EQ(resultsOf(outcome)[0]->text(), "n=5");
+        EXPECT_LE(engine->maxInFlight.load(), cores) << "one transcription per core at most";
+        EXPECT_GE(engine->maxInFlight.load(), std::min(cores, 2)) << "and several at once";
     }
+}
+
+TEST(ConcurrentArrays, AFewArraysWithoutWorkerCountsRunAllAtOnce) {
+    const int count = std::min(3, static_cast<int>(std::max(1u, std::thread::hardware_concurrency())));
+    auto engine = std::make_shared<FakeEngine>();
+    engine->whileTranscribing = gather(count);
+    const auto outcomes = engine->transcribeWithResults(
+        std::vector<std::vector<float>>(static_cast<size_t>(count), silence(5)), std::nullopt);
+    EXPECT_EQ(outcomes.size(), static_cast<size_t>(count));
+    EXPECT_EQ(engine->maxInFlight.load(), count);
 }
 
 TEST(ConcurrentArrays, AFailureStaysInItsOwnEntry) {
@@ -280,12 +307,63 @@ TEST(ConcurrentArrays, ProgressCarriesTheArrayPositionAndSegmentsTheirOffset) {
     EXPECT_FLOAT_EQ(resultsOf(outcomes[1])[0]->segments()[0].start, 0.0f) << "results are not shifted here";
 }
 
-TEST(ConcurrentArrays, AnEngineNotHeldBySharedOwnershipCannotLendItselfToChildren) {
-    FakeEngine engine;
-    const auto outcomes = engine.transcribeWithResults({silence(3), silence(4)}, std::nullopt);
-    ASSERT_EQ(outcomes.size(), 2u);
-    for (const auto& outcome : outcomes) EXPECT_EQ(messageOf(outcome), "DovuzudUza instance was deallocated");
-    EXPECT_EQ(engine.runs.load(), 0);
+TEST(ConcurrentArrays, TheBatchRoadsWorkOnAnEngineHeldAnyWay) {
+    const auto longAudio = bursts(70, {{5, 12}, {33, 41}, {58, 66}});
+    struct Case {
+        const char* road;
+        std::function<std::vector<std::string>(FakeEngine&)> texts;
+        size_t count;
+    };
+    auto textsOf = [](const std::vector<TranscriptionOutcome>& outcomes) {
+        std::vector<std::string> texts;
+        for (const auto& outcome : outcomes) {
+            if (std::holds_alternative<TranscriptionResults>(outcome)) {
+                texts.push_back(resultsOf(outcome).at(0)->text());
+            } else {
+                texts.push_back(messageOf(outcome));
+            }
+        }
+        return texts;
+    };
+    const Case cases[] = {
+        {"arrays", [&](FakeEngine& e) { return textsOf(e.transcribeWithResults({silence(3), silence(4)}, std::nullopt)); },
+         2},
+        {"arrays in batches",
+         [&](FakeEngine& e) { return textsOf(e.transcribeWithResults({silence(3), silence(4)}, withWorkers(1))); }, 2},
+        {"long audio cut at silences",
+         [&](FakeEngine& e) {
+             std::vector<std::string> texts;
+             for (const auto& result : e.transcribe(longAudio, withWorkers(2, ChunkingStrategy::vad)))
+                 texts.push_back(result->text());
+             return texts;
+         },
+         3},
+    };
+    for (const auto& c : cases) {
+        FakeEngine onTheStack;
+        auto owned = std::make_unique<FakeEngine>();
+        for (FakeEngine* engine : {&onTheStack, owned.get()}) {
+            const auto texts = c.texts(*engine);
+            ASSERT_GE(texts.size(), c.count) << c.road;
+            for (const auto& text : texts) EXPECT_EQ(text.rfind("n=", 0), 0u) << c.road << ": " << text;
+            EXPECT_EQ(engine->runs.load(), static_cast<int>(texts.size())) << c.road;
+        }
+    }
+}
+
+TEST(ConcurrentArraysDeathTest, NoThreadToBeHadStillGivesEveryArrayItsOutcome) {
+    if (!parlox::testing::addressSpaceIsOurs) GTEST_SKIP() << "the sanitizers need address space of their own";
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            auto engine = std::make_shared<FakeEngine>();
+            parlox::testing::leaveNoRoomForThreads();
+            const auto outcomes = engine->transcribeWithResults(std::vector<std::vector<float>>(8, silence(5)), std::nullopt);
+            bool whole = outcomes.size() == 8;
+            for (const auto& outcome : outcomes) whole = whole && std::holds_alternative<TranscriptionResults>(outcome);
+            std::_Exit(whole ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
 }
 
 TEST(ConcurrentArrays, NoArraysGiveNoOutcomes) {

@@ -62,6 +62,14 @@ TEST(ModelDownload, AVariantIsFoundInTheCatalogueFetchedAndConverted) {
         EXPECT_DOUBLE_EQ(fractions.back(), 1.0);
         const auto lines = log.texts();
         EXPECT_NE(std::find(lines.begin(), lines.end(), "Downloading model " + c.folder + "..."), lines.end());
+
+        // The next start finds the folder whole: no hub, no conversion.
+        const size_t requests = local.hub.server.requests().size();
+        EXPECT_EQ(Engine::download(c.variant, base.path(), false, "vuvidezev/dovuzuduza-coreml", std::nullopt,
+                                   local.hub.endpoint(), {}, [&] { ++conversions; }),
+                  folder);
+        EXPECT_EQ(conversions, 1) << c.variant;
+        EXPECT_EQ(local.hub.server.requests().size(), requests) << c.variant;
     }
 }
 
@@ -80,6 +88,39 @@ TEST(ModelDownload, AVariantWithoutOneFolderFailsNamingTheNarrowerSearch) {
         EXPECT_EQ(test_support::whisperError([&] { Engine::download(c.variant, base.path(), false); }).message(), c.message);
     }
     EXPECT_TRUE(fs::is_empty(base.path())) << "nothing fetched";
+}
+
+TEST(ModelDownload, ARepositoryOtherThanTheCataloguesIsNeverAnsweredWithItsWeights) {
+    // The hub holds the stock checkpoint the catalogue would install.
+    LocalHub local;
+    local.hub.repoId = "openai/whisper-large-v3";
+    checkpoint().serve(local.hub);
+    const std::string repositories[] = {"myorg/my-finetuned-model", "openai/whisper-large-v3",
+                                        "vuvidezev/dovuzuduza-coreml-fork"};
+    for (const auto& from : repositories) {
+        parlox::testing::TemporaryFolder base;
+        const auto error = test_support::whisperError([&] {
+            Engine::download("large-v3", base.path(), false, from, std::nullopt, local.hub.endpoint());
+        });
+        EXPECT_EQ(error.kind(), WhisperError::Kind::modelsUnavailable) << from;
+        EXPECT_EQ(error.message(), "No models found matching \"*openai*large-v3/*\" in Repo(id: \"" + from +
+                                       "\", type: models)");
+        EXPECT_TRUE(fs::is_empty(base.path())) << from << ": nothing installed";
+    }
+    EXPECT_TRUE(local.hub.server.requests().empty()) << "the stock checkpoint is not fetched";
+
+    // Through the engine's start-up road, the same refusal.
+    DovuzudUzaConfig::Arguments a;
+    a.model = "large-v3";
+    a.modelRepo = "myorg/my-finetuned-model";
+    a.modelEndpoint = local.hub.endpoint();
+    parlox::testing::TemporaryFolder base;
+    a.downloadBase = base.path();
+    a.load = false;
+    const auto error = test_support::whisperError([&] { Engine::create(DovuzudUzaConfig(std::move(a))); });
+    EXPECT_NE(error.message().find("in Repo(id: \"myorg/my-finetuned-model\", type: models)"), std::string::npos)
+        << error.message();
+    EXPECT_TRUE(local.hub.server.requests().empty());
 }
 
 TEST(ModelSupportFile, TheFirstOfSeveralMatchesIsUsedAndFailuresFallBack) {

@@ -4,6 +4,9 @@
 #include <chrono>
 #include <future>
 #include <optional>
+#include <map>
+#include <sys/stat.h>
+#include <system_error>
 #include <thread>
 
 #include "DovuzudUza/Core/CheckpointInstaller.hpp"
@@ -13,7 +16,10 @@
 #include "RandomCheckpoint.hpp"
 #include "platform/concurrency/Task.hpp"
 #include "platform/foundation/FolderLock.hpp"
+#include "DovuzudUza/Utilities/WhisperError.hpp"
 #include "platform/ml/Model.hpp"
+#include "platform/ml/ModelError.hpp"
+#include "platform/ml/ModelLoader.hpp"
 
 using namespace DovuzudUza;
 using test_support::CheckpointHub;
@@ -38,6 +44,25 @@ protected:
     }
     fs::path variant() const {
         return base.path() / "models/vuvidezev/dovuzuduza-coreml/openai_whisper-large-v3-v20240930_turbo";
+    }
+    // Each entry of the folder (and each file of a stage) by the file it is
+    // on disk: a file written again or replaced is another file.
+    std::map<std::string, std::string> identities() const {
+        std::map<std::string, std::string> out;
+        for (const char* entry : kWholeModel) {
+            std::string identity;
+            const auto add = [&](const fs::path& p) {
+                struct stat st{};
+                if (::stat(p.c_str(), &st) == 0)
+                    identity += std::to_string(st.st_ino) + ":" + std::to_string(st.st_mtim.tv_sec) + "." +
+                                std::to_string(st.st_mtim.tv_nsec) + " ";
+            };
+            add(variant() / entry);
+            if (fs::is_directory(variant() / entry))
+                for (const auto& file : fs::directory_iterator(variant() / entry)) add(file.path());
+            out[entry] = identity;
+        }
+        return out;
     }
     std::vector<fs::path> siblings() const {
         std::vector<fs::path> out;
@@ -145,13 +170,100 @@ TEST_F(Installer, LeftoversOfAKilledConversionAreClearedAndAFailedOneLeavesNothi
     EXPECT_EQ(siblings(), std::vector<fs::path>{variant().filename()});
 }
 
-TEST_F(Installer, ReplacesABrokenFolderInOneStep) {
+TEST_F(Installer, RepairsABrokenFolder) {
     fs::create_directories(variant() / "AudioEncoder.mlmodelc");
     std::ofstream(variant() / "config.json") << "{}";
     std::ofstream(variant() / "AudioEncoder.mlmodelc" / "model.json") << "not json";
     CheckpointInstaller::install(client(), "openai/whisper-large-v3-turbo", variant());
     EXPECT_NO_THROW(platform::ml::Model::load(variant() / "AudioEncoder.mlmodelc"));
     EXPECT_NE(parlox::testing::readFile(variant() / "config.json"), "{}");
+}
+
+TEST_F(Installer, AWholeFolderIsTheAnswerAsItIsWithoutTheHub) {
+    CheckpointInstaller::install(client(), "openai/whisper-large-v3-turbo", variant());
+    const auto before = identities();
+    const size_t requests = hub.hub.server.requests().size();
+    int conversions = 0;
+    CheckpointInstaller::install(client(), "openai/whisper-large-v3-turbo", variant(), {}, [&] { ++conversions; });
+    EXPECT_EQ(conversions, 0);
+    EXPECT_EQ(hub.hub.server.requests().size(), requests) << "not even a listing";
+    EXPECT_EQ(identities(), before) << "nothing is removed or written again";
+}
+
+TEST_F(Installer, OnlyWhatIsMissingOrDamagedIsMadeAgain) {
+    struct Case {
+        const char* entry;
+        std::function<void(const fs::path&)> spoil;
+    };
+    const Case cases[] = {
+        {"TextDecoder.mlmodelc", [](const fs::path& f) { std::ofstream(f / "TextDecoder.mlmodelc/weights.safetensors") << "cut"; }},
+        {"AudioEncoder.mlmodelc", [](const fs::path& f) { std::ofstream(f / "AudioEncoder.mlmodelc/model.json") << "not json"; }},
+        {"MelSpectrogram.mlmodelc", [](const fs::path& f) { fs::remove_all(f / "MelSpectrogram.mlmodelc"); }},
+        {"config.json", [](const fs::path& f) { std::ofstream(f / "config.json") << "{}"; }},
+        {"tokenizer.json", [](const fs::path& f) { fs::remove(f / "tokenizer.json"); }},
+        {"tokenizer_config.json", [](const fs::path& f) { std::ofstream(f / "tokenizer_config.json") << "[1"; }},
+    };
+    CheckpointInstaller::install(client(), "openai/whisper-large-v3-turbo", variant());
+    for (const auto& c : cases) {
+        c.spoil(variant());
+        const auto before = identities();
+        const size_t gets = hub.hub.bodyGets().size();
+        int conversions = 0;
+        CheckpointInstaller::install(client(), "openai/whisper-large-v3-turbo", variant(), {}, [&] { ++conversions; });
+        EXPECT_EQ(conversions, 1) << c.entry;
+        EXPECT_EQ(hub.hub.bodyGets().size(), gets) << "the cached checkpoint serves: " << c.entry;
+        const auto after = identities();
+        for (const auto& [entry, identity] : before) {
+            if (entry == c.entry) {
+                EXPECT_NE(after.at(entry), identity) << entry << " is made again";
+            } else {
+                EXPECT_EQ(after.at(entry), identity) << entry << " stays as it was, repairing " << c.entry;
+            }
+        }
+        for (const char* stage : {"MelSpectrogram", "AudioEncoder", "TextDecoder"})
+            EXPECT_NO_THROW(platform::ml::Model::load(variant() / (std::string(stage) + ".mlmodelc"))) << c.entry;
+        EXPECT_EQ(siblings(), std::vector<fs::path>{variant().filename()}) << c.entry;
+    }
+}
+
+TEST_F(Installer, AFolderThatFailsToLoadForWantOfMemoryIsLeftAloneAndTheErrorPassedOn) {
+    CheckpointInstaller::install(client(), "openai/whisper-large-v3-turbo", variant());
+    const auto before = identities();
+    const size_t requests = hub.hub.server.requests().size();
+    const fs::path encoder = variant() / "AudioEncoder.mlmodelc";
+    platform::ml::ModelLoader::registerFolder(encoder, [](const fs::path&, const platform::ml::ModelConfiguration&)
+                                                           -> std::shared_ptr<platform::ml::Model> {
+        throw std::bad_alloc();
+    });
+    EXPECT_THROW(CheckpointInstaller::install(client(), "openai/whisper-large-v3-turbo", variant()), std::bad_alloc);
+    platform::ml::ModelLoader::registerFolder(encoder, nullptr);
+    EXPECT_EQ(identities(), before);
+    EXPECT_EQ(hub.hub.server.requests().size(), requests);
+}
+
+TEST(CheckpointRepair, OnlyFilesMissingDamagedOrUnreadableAskForIt) {
+    using platform::ml::ModelError;
+    struct Case {
+        std::exception_ptr error;
+        bool repair;
+    };
+    const Case cases[] = {
+        {std::make_exception_ptr(ModelError(ModelError::Kind::modelNotFound, "Tensor file not found: x")), true},
+        {std::make_exception_ptr(ModelError(ModelError::Kind::invalidModel, "Invalid tensor file x")), true},
+        {std::make_exception_ptr(WhisperError::modelsUnavailable("Model file not found at x")), true},
+        {std::make_exception_ptr(std::bad_alloc()), false},
+        {std::make_exception_ptr(std::system_error(ENOMEM, std::generic_category(), "Cannot open x")), false},
+        {std::make_exception_ptr(ModelError(ModelError::Kind::predictionFailed, "x")), false},
+        {std::make_exception_ptr(WhisperError::tokenizerUnavailable("Tokenizer is unavailable")), false},
+        {std::make_exception_ptr(std::runtime_error("x")), false},
+    };
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        try {
+            std::rethrow_exception(cases[i].error);
+        } catch (const std::exception& error) {
+            EXPECT_EQ(CheckpointInstaller::needsRepair(error), cases[i].repair) << i << " " << error.what();
+        }
+    }
 }
 
 TEST_F(Installer, AStopDuringTheConversionEndsItAndLeavesNothing) {

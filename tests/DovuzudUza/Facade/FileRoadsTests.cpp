@@ -6,6 +6,7 @@
 #include "FakeEngine.hpp"
 #include "platform/audio/fake/WavWriter.hpp"
 #include "platform/concurrency/Task.hpp"
+#include "tests/support/NoRoomForThreads.hpp"
 #include "tests/support/TemporaryFolder.hpp"
 
 using namespace DovuzudUza;
@@ -60,6 +61,8 @@ std::string messageOf(const TranscriptionOutcome& outcome) {
         std::rethrow_exception(std::get<std::exception_ptr>(outcome));
     } catch (const platform::Error& error) {
         return error.description();
+    } catch (const std::exception& error) {
+        return error.what();
     }
 }
 
@@ -133,6 +136,40 @@ TEST_F(Files, IncrementalBatchesFollowTheWorkerCountAndKeepPathOrder) {
         EXPECT_NEAR(secondsOf(std::get<TranscriptionResults>(outcomes[i])), paths[i] == long40 ? 40.0 : 3.0, 1.1) << i;
     EXPECT_LE(engine->maxInFlight.load(), 2);
     EXPECT_GT(engine->currentTimings().audioProcessing, 0.0);
+}
+
+TEST_F(Files, BothLoadingModesWorkOnAnEngineNotHeldBySharedOwnership) {
+    DecodingOptions twoAtATime;
+    twoAtATime.concurrentWorkerCount = 2;
+    for (const auto& decode : {std::optional<DecodingOptions>(), std::optional<DecodingOptions>(twoAtATime)}) {
+        for (const auto& options : {AudioInputOptions(), incremental()}) {
+            FakeEngine onTheStack;
+            const auto outcomes = onTheStack.transcribeWithResults({short3, long40, short3}, options, decode);
+            ASSERT_EQ(outcomes.size(), 3u);
+            for (size_t i = 0; i < 3; ++i) {
+                ASSERT_TRUE(std::holds_alternative<TranscriptionResults>(outcomes[i])) << messageOf(outcomes[i]);
+                EXPECT_NEAR(secondsOf(std::get<TranscriptionResults>(outcomes[i])), i == 1 ? 40.0 : 3.0, 1.1) << i;
+            }
+        }
+    }
+}
+
+TEST_F(Files, AFileWhoseReaderCannotBeStartedFailsAloneAndNothingIsThrown) {
+    if (!parlox::testing::addressSpaceIsOurs) GTEST_SKIP() << "the sanitizers need address space of their own";
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            parlox::testing::leaveNoRoomForThreads();
+            // Each streamed file needs a reader thread; none can start.
+            const auto outcomes = engine->transcribeWithResults({short3, long40}, incremental(), std::nullopt);
+            bool each = outcomes.size() == 2;
+            for (const auto& outcome : outcomes) {
+                each = each && std::holds_alternative<std::exception_ptr>(outcome);
+                if (each) std::fprintf(stderr, "[%s]\n", messageOf(outcome).c_str());
+            }
+            std::_Exit(each ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "\\[Resource temporarily unavailable\\]\n\\[Resource temporarily unavailable\\]");
 }
 
 TEST_F(Files, IncrementalRefusesClipTimesForEveryFile) {

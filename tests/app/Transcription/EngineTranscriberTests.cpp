@@ -3,6 +3,7 @@
 #include "TranscriberTestSupport.hpp"
 #include "DovuzudUza/Utilities/WhisperError.hpp"
 #include "app/Transcription/ModelStatus.hpp"
+#include "platform/ml/ModelError.hpp"
 #include "tests/DovuzudUza/Facade/FakeEngine.hpp"
 
 using namespace transcriber_test;
@@ -170,10 +171,72 @@ TEST(EngineTranscriber, EachFailureEndsInAFailedStateAndALogLineAndMayBeRetried)
             transcriber.prepare();
             EXPECT_EQ(recorder.waitForEnd(before).isReady(), !c.downloadFails) << c.name;
         } else {
-            EXPECT_TRUE(anyEndsWith(log, "INFO  El modelo del disco no carga; se descarga de nuevo")) << c.name;
+            EXPECT_TRUE(anyEndsWith(log, "INFO  Aviso: el modelo del disco no carga (Model folder is not set.); se repara"))
+                << c.name;
             EXPECT_TRUE(std::any_of(log.begin(), log.end(), [](const std::string& l) {
                 return l.find("INFO  Modelo cargado en ") != std::string::npos;
             })) << c.name;
+        }
+    }
+}
+
+TEST(EngineTranscriber, OnlyAModelWhoseFilesAreDamagedIsRepairedAndARepairIsNoError) {
+    using platform::ml::ModelError;
+    struct Case {
+        const char* name;
+        std::exception_ptr loadError;  // what the model on disk fails with
+        bool repaired;
+        std::string description;
+    };
+    const Case cases[] = {
+        {"a file missing", std::make_exception_ptr(DovuzudUza::WhisperError::modelsUnavailable("Model file not found at x")),
+         true, "Model file not found at x"},
+        {"weights cut short",
+         std::make_exception_ptr(ModelError(ModelError::Kind::invalidModel, "Invalid tensor file w: unexpected end of file")),
+         true, "Invalid tensor file w: unexpected end of file"},
+        {"a file gone", std::make_exception_ptr(ModelError(ModelError::Kind::modelNotFound, "Tensor file not found: w")),
+         true, "Tensor file not found: w"},
+        {"out of memory", std::make_exception_ptr(std::bad_alloc()), false, "std::bad_alloc"},
+        {"out of file handles",
+         std::make_exception_ptr(std::system_error(EMFILE, std::generic_category(), "Cannot open w")), false,
+         "Cannot open w: Too many open files"},
+    };
+    for (const auto& c : cases) {
+        DataFolder data;
+        fakeWholeModel(EngineTranscriber::localModelFolder());
+        ScriptedTranscriber transcriber;
+        transcriber.download = [&](const DovuzudUza::ProgressCallback&, const std::function<void()>&) {
+            return data.root.path() / "repaired";
+        };
+        std::atomic<int> builds{0};
+        transcriber.build = [&](const DovuzudUza::DovuzudUzaConfig& config) {
+            if (builds++ == 0) std::rethrow_exception(c.loadError);
+            return fakeEngine(config);
+        };
+        size_t seen = 0;
+        data.newLogLines(seen);
+        StateRecorder recorder(transcriber);
+        transcriber.prepare();
+        const State end = recorder.waitForEnd();
+        const auto log = data.newLogLines(seen);
+        const auto errors = std::count_if(log.begin(), log.end(),
+                                          [](const std::string& l) { return l.find(" ERROR ") != std::string::npos; });
+        const bool warned = anyEndsWith(log, "INFO  Aviso: el modelo del disco no carga (" + c.description + "); se repara");
+        if (c.repaired) {
+            EXPECT_TRUE(end.isReady()) << c.name;
+            EXPECT_EQ(recorder.kinds(), (std::vector<Kind>{Kind::loading, Kind::downloading, Kind::loading, Kind::ready}))
+                << c.name;
+            EXPECT_EQ(transcriber.downloads.load(), 1) << c.name;
+            EXPECT_TRUE(warned) << c.name;
+            EXPECT_EQ(errors, 0) << c.name << ": a repair that succeeds is no error";
+        } else {
+            EXPECT_EQ(end.kind, Kind::failed) << c.name;
+            EXPECT_EQ(recorder.kinds(), (std::vector<Kind>{Kind::loading, Kind::failed})) << c.name;
+            EXPECT_EQ(transcriber.downloads.load(), 0) << c.name << ": nothing is fetched or converted";
+            EXPECT_EQ(builds.load(), 1) << c.name;
+            EXPECT_FALSE(warned) << c.name;
+            EXPECT_EQ(errors, 1) << c.name;
+            EXPECT_TRUE(anyEndsWith(log, "ERROR No se pudo preparar el modelo: " + c.description)) << c.name;
         }
     }
 }

@@ -3,6 +3,8 @@
 // downloads, converts, loads and transcribes with the real runtime.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include "TranscriberTestSupport.hpp"
 #include "DovuzudUza/Core/CheckpointInstaller.hpp"
 #include "tests/DovuzudUza/Facade/RandomCheckpoint.hpp"
@@ -24,6 +26,13 @@ struct ServedModel {
     DovuzudUza::test_support::CheckpointHub hub{checkpoint()};
     hubtest::ScopedEnv endpoint{"HF_ENDPOINT", hub.endpoint().c_str()};
 };
+
+// A file as it is on disk: one written again or replaced is another.
+std::pair<ino_t, int64_t> fileIdentity(const fs::path& file) {
+    struct stat st{};
+    if (::stat(file.c_str(), &st) != 0) return {0, 0};
+    return {st.st_ino, static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
+}
 
 std::vector<double> fractions(const std::vector<State>& states) {
     std::vector<double> out;
@@ -108,9 +117,13 @@ TEST(ModelRoad, AModelOnDiskThatDoesNotLoadIsFetchedAgainOnce) {
         ASSERT_TRUE(recorder.waitForEnd().isReady());
     }
     // The decoder's weights spoiled on disk; the four entries are all there.
-    std::ofstream(EngineTranscriber::localModelFolder() / "TextDecoder.mlmodelc" / "weights.safetensors") << "spoilt";
+    const auto folder = EngineTranscriber::localModelFolder();
+    std::ofstream(folder / "TextDecoder.mlmodelc" / "weights.safetensors") << "spoilt";
     ASSERT_TRUE(EngineTranscriber::isModelOnDisk());
     const size_t gets = served.hub.hub.bodyGets().size();
+    const auto encoderWeights = fileIdentity(folder / "AudioEncoder.mlmodelc" / "weights.safetensors");
+    size_t seen = 0;
+    served.data.newLogLines(seen);
 
     EngineTranscriber transcriber;
     StateRecorder recorder(transcriber);
@@ -118,4 +131,12 @@ TEST(ModelRoad, AModelOnDiskThatDoesNotLoadIsFetchedAgainOnce) {
     EXPECT_TRUE(recorder.waitForEnd().isReady());
     EXPECT_EQ(recorder.kinds(), (std::vector<Kind>{Kind::loading, Kind::downloading, Kind::loading, Kind::ready}));
     EXPECT_EQ(served.hub.hub.bodyGets().size(), gets) << "the cached checkpoint is whole: only the conversion is redone";
+    EXPECT_EQ(fileIdentity(folder / "AudioEncoder.mlmodelc" / "weights.safetensors"), encoderWeights)
+        << "only the damaged stage is made again";
+    const auto log = served.data.newLogLines(seen);
+    EXPECT_TRUE(std::none_of(log.begin(), log.end(), [](const std::string& l) { return l.find(" ERROR ") != std::string::npos; }))
+        << "a repair that succeeds is no error";
+    EXPECT_TRUE(std::any_of(log.begin(), log.end(), [](const std::string& l) {
+        return l.find("INFO  Aviso: el modelo del disco no carga (") != std::string::npos;
+    }));
 }

@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <fstream>
+#include <sys/resource.h>
+#include <system_error>
+#include <unistd.h>
 
 #include <nlohmann/json.hpp>
 
@@ -309,4 +313,37 @@ TEST(ModelLoader, ConvertsShardedCheckpointsWithoutTheModelPrefix) {
         << R"({"weight_map": {"encoder.conv1.weight": "../elsewhere.safetensors"}})";
     EXPECT_NE(expectInvalid([&] { convertCheckpoint(sharded, tmp.path() / "v3"); }).find("Bad shard name"),
               std::string::npos);
+}
+
+TEST(TensorFile, AFileThatCannotBeOpenedForWantOfHandlesIsNotCalledMissing) {
+    parlox::testing::TemporaryFolder tmp;
+    const auto p = tmp.path() / "w.safetensors";
+    writeRaw(p, R"({"a":{"dtype":"F32","shape":[1],"data_offsets":[0,4]}})", 4);
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            // Every handle taken: the open fails with EMFILE.
+            rlimit few{};
+            few.rlim_cur = few.rlim_max = 64;
+            if (::setrlimit(RLIMIT_NOFILE, &few) != 0) std::_Exit(3);
+            int last = -1;
+            for (int fd; (fd = ::open("/dev/null", O_RDONLY)) >= 0;) last = fd;
+            try {
+                TensorFile file(p);
+            } catch (const ModelError&) {
+                std::_Exit(1);
+            } catch (const std::system_error& error) {
+                // A few handles back, which a sanitizer's checks need.
+                for (int fd = last; fd > last - 4; --fd) ::close(fd);
+                std::_Exit(error.code().value() == EMFILE ? 0 : 2);
+            }
+            std::_Exit(4);
+        },
+        ::testing::ExitedWithCode(0), "");
+    try {
+        TensorFile file(tmp.path() / "none.safetensors");
+        ADD_FAILURE() << "no error";
+    } catch (const ModelError& error) {
+        EXPECT_EQ(error.kind(), ModelError::Kind::modelNotFound);
+    }
 }
