@@ -13,8 +13,8 @@
 #include "platform/desktop/X11WindowScreenshot.hpp"
 #include "platform/desktop/X11Workspace.hpp"
 #include "platform/log/SystemLog.hpp"
-#include "tests/desktop/CompositingManager.hpp"
 #include "tests/desktop/DesktopSession.hpp"
+#include "tests/desktop/CompositingManager.hpp"
 
 // After the toolkit's headers: Xlib's macros would clash with them.
 #include <X11/Xlib.h>
