@@ -8,6 +8,7 @@
 #include <QRegion>
 
 #include "app/Overlay/GlassPill.hpp"
+#include "app/Overlay/InputShape.hpp"
 
 // After the toolkit's headers: Xlib's macros would clash with them.
 #include <X11/Xlib.h>
@@ -38,10 +39,12 @@ bool OverlayPanel::compositing() {
 
 void OverlayPanel::fitToPill() {
     const QRectF pill = view_->pillRect();
-    if (pill.isEmpty() || compositing()) return;
-    // A leaving pill fades inside the mask it had.
-    const QPainterPath capsule = GlassPill::capsule(pill.adjusted(-1, -1, 1, 1));
-    setMask(QRegion(capsule.toFillPolygon().toPolygon()));
+    // A leaving pill fades inside the shape it had.
+    if (pill.isEmpty()) return;
+    const QRegion capsule(GlassPill::capsule(pill.adjusted(-1, -1, 1, 1)).toFillPolygon().toPolygon());
+    // The transparent rest of the panel lets clicks through to the text under it.
+    setInputShape(*this, capsule);
+    if (!compositing()) setMask(capsule);
 }
 
 QtOverlayController::QtOverlayController(std::shared_ptr<platform::Scheduler> scheduler, Desktop desktop)

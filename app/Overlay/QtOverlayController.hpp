@@ -25,8 +25,8 @@ public:
 
     OverlayView& view() { return *view_; }
 
-    // Without a compositing manager translucent pixels show black, so the
-    // window is then cut to the pill's capsule instead.
+    // Only the pill's capsule takes clicks. Without a compositing manager
+    // translucent pixels show black, so the window is then also cut to it.
     void fitToPill();
     // Whether the X display has a compositing manager; true elsewhere.
     static bool compositing();

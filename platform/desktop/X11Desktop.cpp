@@ -6,11 +6,6 @@
 #include <X11/extensions/Xrandr.h>
 #include <X11/extensions/scrnsaver.h>
 
-#include <algorithm>
-#include <cmath>
-#include <cstdlib>
-#include <cstring>
-
 #include "platform/desktop/DesktopError.hpp"
 #include "platform/input/SessionType.hpp"
 #include "platform/input/XlibErrors.hpp"
@@ -192,38 +187,6 @@ void X11Desktop::activate(const TopLevelWindow& window) {
         XSetInputFocus(display_, window.id, RevertToParent, CurrentTime);
     }
     XSync(display_, False);
-}
-
-std::optional<X11Desktop::Image> X11Desktop::grab(const TopLevelWindow& window) {
-    const int s = DefaultScreen(display_);
-    const auto px = [](double v) { return static_cast<int>(std::lround(v)); };
-    const int x0 = std::max(0, px(window.frame.minX())), y0 = std::max(0, px(window.frame.minY()));
-    const int x1 = std::min(DisplayWidth(display_, s), px(window.frame.maxX()));
-    const int y1 = std::min(DisplayHeight(display_, s), px(window.frame.maxY()));
-    if (x1 <= x0 || y1 <= y0) return std::nullopt;
-    XImage* image = XGetImage(display_, DefaultRootWindow(display_), x0, y0, static_cast<unsigned>(x1 - x0),
-                              static_cast<unsigned>(y1 - y0), AllPlanes, ZPixmap);
-    if (image == nullptr) return std::nullopt;
-    Image out;
-    out.width = x1 - x0;
-    out.height = y1 - y0;
-    out.pixels.resize(static_cast<size_t>(out.width) * out.height);
-    const unsigned long rm = image->red_mask, gm = image->green_mask, bm = image->blue_mask;
-    auto channel = [](unsigned long pixel, unsigned long mask) {
-        if (mask == 0) return 0u;
-        int shift = 0;
-        while (((mask >> shift) & 1) == 0) ++shift;
-        const unsigned long value = (pixel & mask) >> shift, max = mask >> shift;
-        return static_cast<unsigned>(value * 255 / max);
-    };
-    for (int y = 0; y < out.height; ++y)
-        for (int x = 0; x < out.width; ++x) {
-            const unsigned long p = XGetPixel(image, x, y);
-            out.pixels[static_cast<size_t>(y) * out.width + x] =
-                0xff000000u | (channel(p, rm) << 16) | (channel(p, gm) << 8) | channel(p, bm);
-        }
-    XDestroyImage(image);
-    return out;
 }
 
 std::optional<double> X11Desktop::idleSeconds() {

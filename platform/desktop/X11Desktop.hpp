@@ -51,15 +51,6 @@ public:
     // manager when there is one, done directly otherwise.
     void activate(const TopLevelWindow& window);
 
-    // The window's pixels as they are on screen, clipped to the screen, as
-    // 32-bit 0xffRRGGBB rows; none when the window cannot be read.
-    struct Image {
-        int width = 0;
-        int height = 0;
-        std::vector<uint32_t> pixels;
-    };
-    std::optional<Image> grab(const TopLevelWindow& window);
-
     // Seconds since the last keyboard or pointer input; none without the screen saver extension.
     std::optional<double> idleSeconds();
 

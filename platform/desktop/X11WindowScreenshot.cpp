@@ -8,6 +8,7 @@
 
 #include "platform/desktop/DesktopError.hpp"
 #include "platform/desktop/X11Desktop.hpp"
+#include "platform/desktop/X11WindowContents.hpp"
 #include "platform/foundation/FileManager.hpp"
 #include "platform/input/SessionType.hpp"
 #include "platform/log/SystemLog.hpp"
@@ -51,13 +52,9 @@ bool X11WindowScreenshot::requestCaptureAccess() { return isCaptureAllowed(); }
 std::vector<CapturableWindow> X11WindowScreenshot::capturableWindows() {
     std::lock_guard lock(mutex_);
     std::vector<CapturableWindow> out;
-    try {
-        for (const auto& window : desktop()->windowsFrontToBack()) {
-            if (!window.viewable) continue;
-            out.push_back(CapturableWindow{static_cast<uint32_t>(window.id), window.frame, 1.0});
-        }
-    } catch (const DesktopError& e) {
-        log().error(e.description());
+    for (const auto& window : desktop()->windowsFrontToBack()) {
+        if (!window.viewable) continue;
+        out.push_back(CapturableWindow{static_cast<uint32_t>(window.id), window.frame, 1.0});
     }
     return out;
 }
@@ -65,13 +62,10 @@ std::vector<CapturableWindow> X11WindowScreenshot::capturableWindows() {
 Image X11WindowScreenshot::capture(const CapturableWindow& window, int width, int height) {
     std::lock_guard lock(mutex_);
     if (width <= 0 || height <= 0) throw DesktopError(DesktopError::Kind::failed, "empty picture size");
-    TopLevelWindow target;
-    target.id = window.windowNumber;
-    target.frame = window.frame;
-    const auto grabbed = desktop()->grab(target);
-    if (!grabbed) throw DesktopError(DesktopError::Kind::failed, "the window cannot be read from the screen");
-    const QImage source(reinterpret_cast<const uchar*>(grabbed->pixels.data()), grabbed->width, grabbed->height,
-                        grabbed->width * 4, QImage::Format_RGB32);
+    if (!contents_) contents_ = std::make_unique<X11WindowContents>(desktop()->display());
+    const WindowPixels own = contents_->read(window.windowNumber, repaintLimit);
+    const QImage source(reinterpret_cast<const uchar*>(own.pixels.data()), own.width, own.height, own.width * 4,
+                        QImage::Format_RGB32);
     const QImage scaled = source.scaled(width, height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
                               .convertToFormat(QImage::Format_RGBA8888);
     Image out;

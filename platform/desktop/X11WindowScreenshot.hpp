@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <memory>
 #include <mutex>
 
@@ -8,19 +9,24 @@
 namespace platform::desktop {
 
 class X11Desktop;
+class X11WindowContents;
 
-// Window pictures on X11: the window's area read from the screen (what is
-// visible of it), scaled and stored as JPEG through Qt. X11 asks no
-// permission; under Wayland capture is not allowed and says so in the log.
+// Window pictures on X11: the window's own contents (never what covers it),
+// scaled and stored as JPEG through Qt. X11 asks no permission; under
+// Wayland capture is not allowed and says so in the log.
 class X11WindowScreenshot final : public WindowScreenshot {
 public:
+    // How long a program may take to draw the parts of its window that were covered.
+    static constexpr std::chrono::milliseconds repaintLimit{2000};
+
     X11WindowScreenshot();
     ~X11WindowScreenshot() override;
 
     bool isCaptureAllowed() override;
     bool requestCaptureAccess() override;
+    // Throws DesktopError when the windows cannot be listed.
     std::vector<CapturableWindow> capturableWindows() override;
-    // Throws DesktopError (failed) when the window cannot be read.
+    // Throws DesktopError when the window's own contents cannot be had.
     Image capture(const CapturableWindow& window, int width, int height) override;
     // Written owner-only (0600); throws DesktopError (fileWriteFailed).
     void writeJPEG(const Image& image, const std::filesystem::path& path, double quality) override;
@@ -30,6 +36,7 @@ private:
 
     std::mutex mutex_;
     std::unique_ptr<X11Desktop> desktop_;
+    std::unique_ptr<X11WindowContents> contents_;
 };
 
 }  // namespace platform::desktop

@@ -15,7 +15,7 @@ namespace platform::desktop {
 // Window pictures for tests: a permission flag, a list of capturable
 // windows, plain grey pictures of the size asked for, and a stand-in JPEG
 // writer that stores "JPEG <width>x<height> q<quality>" so tests can read
-// back what was written. Either step can be made to fail.
+// back what was written. Listing, capturing and writing can be made to fail.
 class FakeWindowScreenshot final : public WindowScreenshot {
 public:
     struct Capture {
@@ -27,6 +27,7 @@ public:
 
     bool allowed = true;
     bool grantsOnRequest = false;
+    bool failList = false;
     bool failCapture = false;
     bool failWrite = false;
 
@@ -65,6 +66,7 @@ public:
     }
     std::vector<CapturableWindow> capturableWindows() override {
         std::lock_guard lock(mutex_);
+        if (failList) throw DesktopError(DesktopError::Kind::unavailable, "the windows cannot be listed");
         return windows_;
     }
     Image capture(const CapturableWindow& window, int width, int height) override {

@@ -110,6 +110,8 @@ TEST_F(ScreenContextTest, FailuresEndWithoutAPicture) {
         {"only a panel", [](ScreenContextTest& t) { t.workspace->setWindows({{900, 42, 8, {}}}); },
          "Captura: la app no tiene ventana visible"},
         {"not listed for capture", [](ScreenContextTest& t) { t.screenshots->setWindows({}); }, std::nullopt},
+        {"listing fails", [](ScreenContextTest& t) { t.screenshots->failList = true; },
+         "Captura fallida: desktop service unavailable: the windows cannot be listed"},
         {"capture fails", [](ScreenContextTest& t) { t.screenshots->failCapture = true; },
          "Captura fallida: desktop operation failed: the window cannot be captured"},
         {"write fails", [](ScreenContextTest& t) { t.screenshots->failWrite = true; }, std::nullopt},

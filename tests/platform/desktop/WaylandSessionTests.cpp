@@ -69,6 +69,8 @@ TEST_F(WaylandSession, BackendsSaySoInsteadOfActing) {
 
     desktop::X11WindowScreenshot screenshot;
     EXPECT_FALSE(screenshot.isCaptureAllowed());
+    // Not an empty list: the window picture's caller logs the failure.
+    EXPECT_THROW(screenshot.capturableWindows(), desktop::DesktopError);
 
     accessibility::AtspiAccessibility accessibility;
     EXPECT_FALSE(accessibility.isProcessTrusted());
