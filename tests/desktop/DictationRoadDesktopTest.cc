@@ -194,7 +194,7 @@ INSTANTIATE_TEST_SUITE_P(Toolkits, DictationRoad, ::testing::Values(Toolkit::qt,
 TEST(DictationRoadBusyTarget, AProgramThatAsksForTheClipboardLateStillPastesTheAnswer) {
     Parlox::DesktopServices desktop = Parlox::x11DesktopServices();
     TextFieldProgram::Options options{Toolkit::gtk, "", "hola mundo", 5, 5};
-    options.pasteDelayMs = 1500;
+    options.pasteDelayMs = 1000;  // busy for a second after the paste key
     TextFieldProgram field(options);
     auto user = userClipboard("texto del usuario");
     const CapturedContext context = ContextCapture::capture(desktop);

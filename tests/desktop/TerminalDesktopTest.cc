@@ -99,6 +99,7 @@ TEST_P(Terminal, TheAnswerLandsOnTheCommandLineAndNoControlKeyReachesTheShell) {
     const Outcome outcome = TextInserter::insert("planeta", context, desktop);
     // The terminal pastes at its cursor, after "$ hola mundo".
     EXPECT_EQ(outcome, options.accessible ? Outcome::inserted(12, false) : Outcome::inserted(std::nullopt, false));
+    EXPECT_TRUE(terminal.waitForReceived("\x1b[201~"));
     const std::string pasted = receivedUpToMarker(terminal);
     EXPECT_EQ(pasted, "\x1b[200~planeta\x1b[201~");
     EXPECT_EQ(desktop.pasteboard->string(), "texto del usuario");
