@@ -73,10 +73,11 @@ void Clipboard::waitUntilTaken(int32_t reader, bool primaryToo, std::stop_token 
     auto& scheduler = *desktop_.scheduler;
     auto taken = [&] { return pasteboard.takenBy(reader) || (primaryToo && pasteboard.primaryTakenBy(reader)); };
     const auto start = scheduler.uptime();
-    while (!taken()) {
+    if (!scheduler.sleep(pasteHold, stop) || taken()) return;
+    do {
         // A program that never asks (it ignores the key) gets the user's contents back in the end.
         if (scheduler.secondsSince(start) >= takeLimit || !scheduler.sleep(pollInterval, stop)) return;
-    }
+    } while (!taken());
     scheduler.sleep(takeSettle, stop);
 }
 

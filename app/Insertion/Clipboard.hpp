@@ -25,9 +25,12 @@ public:
 
     static constexpr double pollInterval = 0.02;
     static constexpr int pollLimit = 15;
-    // A paste waits this long at most for the program to take the text,
+    // A paste holds the text at least this long after its key (a program may
+    // ask for it in several requests, one after another),
+    static constexpr double pasteHold = 0.4;
+    // waits this long at most for the program to take the text,
     static constexpr double takeLimit = 3.0;
-    // and this long after it took it, for a second request of the same paste.
+    // and this long after a late program took it, for a second request.
     static constexpr double takeSettle = 0.05;
 
     explicit Clipboard(DesktopServices desktop) : desktop_(std::move(desktop)) {}
@@ -48,11 +51,11 @@ public:
     std::optional<std::string> copySelection(platform::input::KeyTarget target);
     // Puts `text` where the paste key of `target` takes it from (a terminal
     // pastes the primary selection), posts the key, and waits until the
-    // program `reader` has taken the text (at most takeLimit, less on a stop
-    // request); then gives the user's contents back, unless the pasteboard
-    // meanwhile got something else (the user copied anew). False when the
-    // text could not be put there: then no key was posted and the user's
-    // contents are as they were.
+    // program `reader` has taken the text (from pasteHold to takeLimit, less
+    // on a stop request); then gives the user's contents back, unless the
+    // pasteboard meanwhile got something else (the user copied anew). False
+    // when the text could not be put there: then no key was posted and the
+    // user's contents are as they were.
     bool paste(const std::string& text, platform::input::KeyTarget target, int32_t reader,
                std::stop_token stop = {});
     // Leaves `text` on the pasteboard for the user, in place of its contents;

@@ -44,7 +44,7 @@ TEST_F(TextInserterTest, PastesOverTheSelectionAndSelectsThePastedText) {
     EXPECT_EQ(field->selection(), (TextRange{5, 10}));  // the globe counts two UTF-16 units
     EXPECT_EQ(field->selectionText(), "planeta 🌍");
     EXPECT_EQ(desktop.pasteboard->contents(), FakeDesktop::userClipboard());
-    EXPECT_EQ(desktop.scheduler->sleeps(), (std::vector<double>{Parlox::Clipboard::takeSettle, 0.06}));
+    EXPECT_EQ(desktop.scheduler->sleeps(), (std::vector<double>{Parlox::Clipboard::pasteHold, 0.06}));
 }
 
 TEST_F(TextInserterTest, TheFreshSelectionWinsOverTheCapturedOne) {
