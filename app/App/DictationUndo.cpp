@@ -59,19 +59,25 @@ void DictationController::undo(const platform::UUID& sessionId) {
             auto outcome = TextReplacement::replace(desktop, target, original, oneRound);
             // The user keeps the original: on the pasteboard when it could not go back
             // (an empty original leaves the pasteboard as it was).
+            bool copied = false;
             if (outcome.kind == TextReplacement::Outcome::Kind::failed && !original.empty())
-                Clipboard(desktop).put(original);
-            return outcome;
+                copied = Clipboard(desktop).put(original);
+            return std::make_pair(outcome, copied);
         },
-        [this, sessionId, nothingToCopy = original.empty()](JobResult<TextReplacement::Outcome> result) {
+        [this, sessionId, nothingToCopy = original.empty()](
+            JobResult<std::pair<TextReplacement::Outcome, bool>> result) {
             replacing_.erase(sessionId);
-            const auto outcome = result.value.value_or(TextReplacement::Outcome::failed("Error"));
+            const auto [outcome, copied] =
+                result.value.value_or(std::make_pair(TextReplacement::Outcome::failed("Error"), false));
             if (outcome.kind == TextReplacement::Outcome::Kind::failed) {
                 // With no original nothing was copied: the user is told why the
                 // text stays, not that something is on the pasteboard.
                 if (nothingToCopy) {
                     Log::info("No se pudo deshacer: " + outcome.reason);
                     showReplacementFailure(outcome.reason);
+                } else if (!copied) {
+                    Log::error("No se pudo deshacer: " + outcome.reason + ". " + TextInserter::notCopiedMessage);
+                    showReplacementFailure(TextInserter::notCopiedMessage);
                 } else {
                     Log::info("No se pudo deshacer: " + outcome.reason + ". Original al portapapeles");
                     showReplacementFailure("Original copiado");
@@ -97,14 +103,17 @@ void DictationController::revertToPrevious(const platform::UUID& sessionId) {
     offMain(
         [desktop = desktop_, target, previous] {
             auto outcome = TextReplacement::replace(desktop, target, previous, false);
+            bool copied = previous.empty();  // nothing to copy: the pasteboard is left alone
             if (outcome.kind == TextReplacement::Outcome::Kind::failed && !previous.empty())
-                Clipboard(desktop).put(previous);
-            return outcome;
+                copied = Clipboard(desktop).put(previous);
+            return std::make_pair(outcome, copied);
         },
-        [this, sessionId](JobResult<TextReplacement::Outcome> result) {
+        [this, sessionId](JobResult<std::pair<TextReplacement::Outcome, bool>> result) {
             replacing_.erase(sessionId);
-            if (!result.value || result.value->kind == TextReplacement::Outcome::Kind::failed) {
-                showReplacementFailure("Versión copiada");
+            if (!result.value || result.value->first.kind == TextReplacement::Outcome::Kind::failed) {
+                const bool copied = result.value && result.value->second;
+                if (!copied) Log::error(TextInserter::notCopiedMessage);
+                showReplacementFailure(copied ? "Versión copiada" : TextInserter::notCopiedMessage);
                 return;
             }
             const platform::Date now = desktop_.scheduler->now();

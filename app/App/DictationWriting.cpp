@@ -125,10 +125,14 @@ void DictationController::finishWriting(uint64_t dictation, const CapturedContex
                                         const Transcriber::Result& heard, std::optional<platform::UUID> matched,
                                         const std::string& text, double generationSeconds,
                                         const TextInserter::Outcome& outcome) {
-    const bool inserted = outcome.kind == TextInserter::Outcome::Kind::inserted;
+    using Kind = TextInserter::Outcome::Kind;
+    const bool inserted = outcome.kind == Kind::inserted;
+    // The answer stays in the history whatever became of it.
     addHistory(Entry{platform::UUID(), desktop_.scheduler->now(), context.appName, context.method,
                      context.selectedText, heard.text, text, heard.audioSeconds, heard.elapsed, generationSeconds,
-                     inserted ? Entry::Outcome::inserted(outcome.selected) : Entry::Outcome::copied(outcome.message)});
+                     inserted                    ? Entry::Outcome::inserted(outcome.selected)
+                     : outcome.kind == Kind::copied ? Entry::Outcome::copied(outcome.message)
+                                                    : Entry::Outcome::failed(outcome.message)});
     const auto session = recordSession(context, heard, matched, text, inserted ? outcome.at : std::nullopt);
     // A newer dictation began meanwhile: the record is kept, its state is left alone.
     if (dictation != dictation_) return;
@@ -139,6 +143,12 @@ void DictationController::finishWriting(uint64_t dictation, const CapturedContex
         setPhase(Phase::idle());
         showOverlay(OverlayState::hidden());
         if (session) armUndo(*session);
+        return;
+    }
+    if (outcome.kind == Kind::failed) {
+        // Neither in the field nor on the pasteboard: the user must be told.
+        Log::error(outcome.message);
+        fail(outcome.message, std::nullopt);
         return;
     }
     Log::info(outcome.message);

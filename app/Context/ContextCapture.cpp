@@ -4,6 +4,7 @@
 
 #include "app/Insertion/Clipboard.hpp"
 #include "app/Insertion/KeyTargets.hpp"
+#include "platform/foundation/Unicode.hpp"
 
 namespace Parlox {
 namespace {
@@ -16,20 +17,29 @@ bool isPasswordField(platform::accessibility::Element& element) {
     return element.subrole() == secure || element.role() == secure;
 }
 
-// Without a selection from accessibility: the primary selection when the
-// target itself holds it, else whatever the copy key yields.
+// The primary selection outlives the highlight it came from: it stands for
+// the selection only where the program shows a selection of its length.
+std::optional<std::string> shownPrimarySelection(const std::optional<TextRange>& shown, std::optional<int32_t> pid,
+                                                 const DesktopServices& desktop) {
+    if (!shown || shown->length <= 0) return std::nullopt;
+    auto primary = desktop.pasteboard->primarySelection();
+    if (!primary || !primary->ownerProcessId || primary->ownerProcessId != pid) return std::nullopt;
+    if (static_cast<int64_t>(platform::utf16Length(primary->text)) != shown->length) return std::nullopt;
+    return primary->text;
+}
+
+// Without a selected text from accessibility: the primary selection where
+// the program shows it, else the copy key and the clipboard it fills (a
+// program that may be a terminal gets no copy key).
 CapturedContext copyFallback(CapturedContext context, const ElementRef& element,
+                             const std::optional<TextRange>& shown,
                              const std::optional<platform::desktop::RunningApplication>& app,
                              const DesktopServices& desktop) {
     context.element = element;
     context.selectedRange.reset();
     context.caretRect.reset();
-    std::optional<std::string> copied;
-    if (auto primary = desktop.pasteboard->primarySelection();
-        primary && !primary->text.empty() && primary->ownerProcessId && primary->ownerProcessId == context.pid)
-        copied = primary->text;
-    else
-        copied = Clipboard(desktop).copySelection(keyTargetFor(element, app));
+    std::optional<std::string> copied = shownPrimarySelection(shown, context.pid, desktop);
+    if (!copied) copied = Clipboard(desktop).copySelection(keyTargetFor(element, app));
     context.selectedText = copied.value_or("");
     context.method = copied ? CapturedContext::Method::clipboard : CapturedContext::Method::none;
     return context;
@@ -48,7 +58,7 @@ CapturedContext ContextCapture::capture(const DesktopServices& desktop) {
 
     desktop.accessibility->exposeApplication(app->processIdentifier);
     ElementRef element = desktop.accessibility->focusedElement(app->processIdentifier);
-    if (!element) return copyFallback(std::move(context), nullptr, app, desktop);
+    if (!element) return copyFallback(std::move(context), nullptr, std::nullopt, app, desktop);
 
     if (isPasswordField(*element)) {
         context.element = element;
@@ -66,7 +76,7 @@ CapturedContext ContextCapture::capture(const DesktopServices& desktop) {
         context.method = CapturedContext::Method::accessibility;
         return context;
     }
-    return copyFallback(std::move(context), element, app, desktop);
+    return copyFallback(std::move(context), element, range, app, desktop);
 }
 
 std::optional<platform::Rect> ContextCapture::caretRect(platform::accessibility::Element& element,

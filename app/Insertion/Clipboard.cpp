@@ -2,8 +2,12 @@
 
 #include <mutex>
 
+#include "app/Support/Log.hpp"
+
 namespace Parlox {
 namespace {
+
+using platform::input::KeyTarget;
 
 // A capture, an insertion and an undo may overlap: each restores its own
 // snapshot before the next one takes the pasteboard.
@@ -16,17 +20,17 @@ std::mutex& pasteboardTurn() {
 
 Clipboard::Snapshot Clipboard::snapshot() { return Snapshot{desktop_.pasteboard->items()}; }
 
-void Clipboard::restore(const Snapshot& snapshot) {
-    desktop_.pasteboard->clearContents();
-    if (!snapshot.items.empty()) desktop_.pasteboard->writeItems(snapshot.items);
+bool Clipboard::restore(const Snapshot& snapshot) { return desktop_.pasteboard->writeItems(snapshot.items); }
+
+void Clipboard::giveBack(const Snapshot& saved) {
+    if (!restore(saved)) Log::error("No se pudo devolver el portapapeles");
 }
 
-std::optional<std::string> Clipboard::copySelection(platform::input::KeyTarget target) {
+std::optional<std::string> Clipboard::copySelection(KeyTarget target) {
     std::lock_guard turn(pasteboardTurn());
     const Snapshot saved = snapshot();
-    desktop_.pasteboard->clearContents();
     const int64_t before = desktop_.pasteboard->changeCount();
-    desktop_.keys->copy(target);
+    if (!desktop_.keys->copy(target)) return std::nullopt;
     std::optional<std::string> copied;
     for (int poll = 0; poll < pollLimit; ++poll) {
         desktop_.scheduler->sleep(pollInterval);
@@ -35,27 +39,52 @@ std::optional<std::string> Clipboard::copySelection(platform::input::KeyTarget t
             break;
         }
     }
-    restore(saved);
+    if (desktop_.pasteboard->changeCount() != before) giveBack(saved);
     return copied;
 }
 
-void Clipboard::paste(const std::string& text, platform::input::KeyTarget target, std::stop_token stop) {
+bool Clipboard::paste(const std::string& text, KeyTarget target, int32_t reader, std::stop_token stop) {
     std::lock_guard turn(pasteboardTurn());
+    auto& pasteboard = *desktop_.pasteboard;
+    const bool terminal = target == KeyTarget::terminal;
     const Snapshot saved = snapshot();
-    desktop_.pasteboard->clearContents();
-    desktop_.pasteboard->setString(text);
-    const int64_t written = desktop_.pasteboard->changeCount();
+    const auto savedPrimary = terminal ? pasteboard.primaryItems() : std::vector<platform::desktop::PasteboardItem>{};
+    if (!pasteboard.setString(text)) return false;
+    const int64_t written = pasteboard.changeCount();
+    // Without the text there, a terminal would paste whatever was selected last.
+    if (terminal && !pasteboard.setPrimaryString(text)) {
+        giveBack(saved);
+        return false;
+    }
     desktop_.keys->paste(target);
-    desktop_.scheduler->sleep(pasteHold, stop);
+    waitUntilTaken(reader, terminal, stop);
     // Something the user copied meanwhile stays. A clipboard manager that
     // took the text over (same text, new owner) does not count as the user.
-    if (desktop_.pasteboard->changeCount() == written || desktop_.pasteboard->string() == text) restore(saved);
+    if (pasteboard.changeCount() == written || pasteboard.string() == text) giveBack(saved);
+    if (terminal) {
+        const auto primary = pasteboard.primarySelection();
+        if (primary && primary->text == text) pasteboard.writePrimaryItems(savedPrimary);
+    }
+    return true;
 }
 
-void Clipboard::put(const std::string& text) {
+void Clipboard::waitUntilTaken(int32_t reader, bool primaryToo, std::stop_token stop) {
+    auto& pasteboard = *desktop_.pasteboard;
+    auto& scheduler = *desktop_.scheduler;
+    auto taken = [&] { return pasteboard.takenBy(reader) || (primaryToo && pasteboard.primaryTakenBy(reader)); };
+    const auto start = scheduler.uptime();
+    if (!scheduler.sleep(pasteHold, stop) || taken()) return;
+    do {
+        // A program that never asks (it ignores the key) gets the user's contents back in the end.
+        if (scheduler.secondsSince(start) >= takeLimit || !scheduler.sleep(pollInterval, stop)) return;
+    } while (!taken());
+    scheduler.sleep(takeSettle, stop);
+}
+
+bool Clipboard::put(const std::string& text) {
     std::lock_guard turn(pasteboardTurn());
-    desktop_.pasteboard->clearContents();
-    desktop_.pasteboard->setString(text);
+    // A paste whose restore failed may have left it there already.
+    return desktop_.pasteboard->setString(text) || desktop_.pasteboard->string() == text;
 }
 
 }  // namespace Parlox

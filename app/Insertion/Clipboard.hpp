@@ -12,8 +12,9 @@ namespace Parlox {
 
 // Reading a selection by copying it and writing text into another
 // application by pasting it, leaving the user's pasteboard as it was found.
-// The operations block (their waits run on the scheduler): call them off the
-// main thread, one at a time.
+// A write never empties the pasteboard first: when it fails, the user's
+// contents stay. The operations block (their waits run on the scheduler):
+// call them off the main thread, one at a time.
 class Clipboard {
 public:
     // Every item of the pasteboard with every type that gave data.
@@ -24,29 +25,47 @@ public:
 
     static constexpr double pollInterval = 0.02;
     static constexpr int pollLimit = 15;
+    // A paste holds the text at least this long after its key (a program may
+    // ask for it in several requests, one after another),
     static constexpr double pasteHold = 0.4;
+    // waits this long at most for the program to take the text,
+    static constexpr double takeLimit = 3.0;
+    // and this long after a late program took it, for a second request.
+    static constexpr double takeSettle = 0.05;
 
     explicit Clipboard(DesktopServices desktop) : desktop_(std::move(desktop)) {}
 
     Snapshot snapshot();
-    // Clears the pasteboard and writes the saved items back in one go; an
-    // empty snapshot leaves it cleared.
-    void restore(const Snapshot& snapshot);
+    // Writes the saved items back in one go, in place of what the
+    // pasteboard holds; an empty snapshot leaves it empty. False when the
+    // pasteboard did not take them.
+    bool restore(const Snapshot& snapshot);
 
     // Posts the copy key and waits up to 15 polls of 20 ms for the pasteboard
-    // to change; the text it then holds, or none. The user's contents are
-    // restored whatever happens. The polls always wait their time, even for
-    // a capture that is no longer wanted: a copy the application makes after
-    // the restore would take the user's contents for good.
+    // to change; the text it then holds, or none. A program that may be a
+    // terminal gets no copy key and gives none. The user's contents are
+    // restored when the copy replaced them. The polls always wait their
+    // time, even for a capture that is no longer wanted: a copy the
+    // application makes after the restore would take the user's contents
+    // for good.
     std::optional<std::string> copySelection(platform::input::KeyTarget target);
-    // Puts `text` on the pasteboard, posts the paste key, waits 0.4 s (less
-    // on a stop request) and restores the user's contents, unless the
-    // pasteboard meanwhile got something else (the user copied anew).
-    void paste(const std::string& text, platform::input::KeyTarget target, std::stop_token stop = {});
-    // Leaves `text` on the pasteboard for the user (the contents before are replaced).
-    void put(const std::string& text);
+    // Puts `text` where the paste key of `target` takes it from (a terminal
+    // pastes the primary selection), posts the key, and waits until the
+    // program `reader` has taken the text (from pasteHold to takeLimit, less
+    // on a stop request); then gives the user's contents back, unless the
+    // pasteboard meanwhile got something else (the user copied anew). False
+    // when the text could not be put there: then no key was posted and the
+    // user's contents are as they were.
+    bool paste(const std::string& text, platform::input::KeyTarget target, int32_t reader,
+               std::stop_token stop = {});
+    // Leaves `text` on the pasteboard for the user, in place of its contents;
+    // false when it is not there (the pasteboard keeps what it held).
+    bool put(const std::string& text);
 
 private:
+    void waitUntilTaken(int32_t reader, bool primaryToo, std::stop_token stop);
+    void giveBack(const Snapshot& saved);
+
     DesktopServices desktop_;
 };
 

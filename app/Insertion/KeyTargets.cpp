@@ -2,12 +2,16 @@
 
 namespace Parlox {
 
-platform::input::KeyTarget keyTargetFor(const platform::accessibility::ElementRef& element,
-                                        const std::optional<platform::desktop::RunningApplication>& app) {
-    const bool terminal = (app && app->isTerminal) ||
-                          (element && element->role() == std::optional<std::string>(
-                                                             platform::accessibility::roles::terminal));
-    return terminal ? platform::input::KeyTarget::terminal : platform::input::KeyTarget::ordinary;
+using platform::input::KeyTarget;
+namespace roles = platform::accessibility::roles;
+
+KeyTarget keyTargetFor(const platform::accessibility::ElementRef& element,
+                       const std::optional<platform::desktop::RunningApplication>& app) {
+    const auto role = element ? element->role() : std::nullopt;
+    if (role == std::optional<std::string>(roles::terminal) || (app && app->isTerminal)) return KeyTarget::terminal;
+    if (!app || !app->holdsPseudoTerminal) return KeyTarget::ordinary;
+    const bool textField = role == std::optional<std::string>(roles::text);
+    return textField ? KeyTarget::mayBeTerminal : KeyTarget::terminal;
 }
 
 }  // namespace Parlox

@@ -8,8 +8,12 @@
 
 namespace Parlox {
 
-// A terminal gets its own editing keys: the focused element says it is one,
-// or the application is a terminal emulator.
+// Which editing keys a program may be sent. A terminal is known by its
+// focused element's role, by a known terminal's window class, or by what
+// the program is: one that holds a pseudo-terminal's master side drives a
+// terminal. When such a program shows a text field instead (an editor with
+// a terminal inside), it may still be a terminal: it keeps its own paste
+// key but gets no copy or undo key.
 platform::input::KeyTarget keyTargetFor(const platform::accessibility::ElementRef& element,
                                         const std::optional<platform::desktop::RunningApplication>& app);
 

@@ -13,18 +13,27 @@ bool TextInserter::select(const platform::accessibility::ElementRef& element, in
     return element->setSelectedTextRange({location, static_cast<int64_t>(platform::utf16Length(text))});
 }
 
+namespace {
+
+using platform::input::KeyTarget;
+
+// The text goes to the pasteboard for the user, unless it does not take it.
+TextInserter::Outcome copyInstead(Clipboard& clipboard, const std::string& text, const char* message) {
+    if (clipboard.put(text)) return TextInserter::Outcome::copied(message);
+    return TextInserter::Outcome::failed(TextInserter::notCopiedMessage);
+}
+
+}  // namespace
+
 TextInserter::Outcome TextInserter::insert(const std::string& text, const CapturedContext& context,
                                            const DesktopServices& desktop) {
     Clipboard clipboard(desktop);
-    if (!desktop.accessibility->isProcessTrusted()) {
-        clipboard.put(text);
-        return Outcome::copied(noPermissionMessage);
-    }
+    if (!desktop.accessibility->isProcessTrusted()) return copyInstead(clipboard, text, noPermissionMessage);
     const auto front = desktop.workspace->frontmostApplication();
-    if (!context.pid || !front || front->processIdentifier != *context.pid) {
-        clipboard.put(text);
-        return Outcome::copied(switchedAppMessage);
-    }
+    if (!context.pid || !front || front->processIdentifier != *context.pid)
+        return copyInstead(clipboard, text, switchedAppMessage);
+    const KeyTarget keys = keyTargetFor(context.element, front);
+    if (keys == KeyTarget::terminal) return insertAtCursor(text, context, desktop);
 
     // The start of the selection just before the paste: where the text lands.
     std::optional<int64_t> location;
@@ -33,18 +42,46 @@ TextInserter::Outcome TextInserter::insert(const std::string& text, const Captur
     if (!location && context.selectedRange) location = context.selectedRange->location;
 
     // The insertion is never cut short: the user's pasteboard must come back.
-    clipboard.paste(text, keyTargetFor(context.element, front));
+    if (!clipboard.paste(text, keys, *context.pid)) return Outcome::failed(notCopiedMessage);
 
     if (context.element && location) {
         desktop.scheduler->sleep(selectDelay);
         const bool selected = select(context.element, *location, text);
-        if (!landed(context.element, *location, text, selected)) {
-            clipboard.put(text);
-            return Outcome::copied(notPastedMessage);
-        }
+        if (!landed(context.element, *location, text, selected)) return copyInstead(clipboard, text, notPastedMessage);
         return Outcome::inserted(location, selected);
     }
     return Outcome::inserted(location, false);
+}
+
+// A terminal pastes at its cursor and cannot replace a selection.
+TextInserter::Outcome TextInserter::insertAtCursor(const std::string& text, const CapturedContext& context,
+                                                   const DesktopServices& desktop) {
+    Clipboard clipboard(desktop);
+    const auto cursor = context.element ? context.element->caretOffset() : std::nullopt;
+    if (!clipboard.paste(text, KeyTarget::terminal, *context.pid)) return Outcome::failed(notCopiedMessage);
+    // A terminal without accessibility cannot be read back.
+    if (!context.element) return Outcome::inserted(std::nullopt, false);
+    // One that no longer tells its cursor has hung or gone: the text may be nowhere.
+    if (cursor)
+        if (const auto at = landedAtCursor(context.element, *cursor, text, *desktop.scheduler))
+            return Outcome::inserted(at, false);
+    return copyInstead(clipboard, text, notPastedMessage);
+}
+
+std::optional<int64_t> TextInserter::landedAtCursor(const platform::accessibility::ElementRef& element,
+                                                    int64_t cursorBefore, const std::string& text,
+                                                    platform::Scheduler& scheduler) {
+    const auto length = static_cast<int64_t>(platform::utf16Length(text));
+    const auto start = scheduler.uptime();
+    for (;;) {
+        // The program echoes the paste a moment after the terminal sent it.
+        if (const auto cursor = element->caretOffset(); cursor && *cursor >= cursorBefore + length) {
+            const auto shown = element->textInRange({*cursor - length, length});
+            if (shown && SessionText::same(*shown, text)) return *cursor - length;
+        }
+        if (scheduler.secondsSince(start) >= cursorWait) return std::nullopt;
+        scheduler.sleep(Clipboard::pollInterval);
+    }
 }
 
 bool TextInserter::landed(const platform::accessibility::ElementRef& element, int64_t location,

@@ -12,19 +12,23 @@ namespace Parlox {
 // Puts a finished text where the user was working: pastes it into the
 // focused field of the application that was in front at the hot key and
 // selects it, or, when it cannot paste safely, leaves it on the pasteboard
-// and says so. Blocks about half a second: call it off the main thread.
+// and says so. A terminal takes it at its cursor, unselected. Blocks about
+// half a second (more for a program slow to take the paste): call it off
+// the main thread.
 class TextInserter {
 public:
     struct Outcome {
-        enum class Kind { inserted, copied };
+        // failed: neither pasted nor on the pasteboard (it did not take it).
+        enum class Kind { inserted, copied, failed };
 
         Kind kind = Kind::inserted;
         std::optional<int64_t> at;  // inserted: UTF-16 location of the pasted text, when known
         bool selected = false;      // inserted: the pasted text is now selected
-        std::string message;        // copied: what to tell the user
+        std::string message;        // copied, failed: what to tell the user
 
         static Outcome inserted(std::optional<int64_t> at, bool selected) { return {Kind::inserted, at, selected, {}}; }
         static Outcome copied(std::string message) { return {Kind::copied, std::nullopt, false, std::move(message)}; }
+        static Outcome failed(std::string message) { return {Kind::failed, std::nullopt, false, std::move(message)}; }
         friend bool operator==(const Outcome&, const Outcome&) = default;
     };
 
@@ -33,6 +37,10 @@ public:
     static constexpr const char* switchedAppMessage = "Cambiaste de app: copiado al portapapeles";
     // The field did not take the paste (read-only, or it ignores the key).
     static constexpr const char* notPastedMessage = "No se pudo pegar: copiado al portapapeles";
+    // The pasteboard did not take the text either.
+    static constexpr const char* notCopiedMessage = "No se pudo copiar al portapapeles";
+    // How long a terminal may take to show what it was pasted.
+    static constexpr double cursorWait = 1.0;
 
     static Outcome insert(const std::string& text, const CapturedContext& context, const DesktopServices& desktop);
 
@@ -44,6 +52,15 @@ public:
     // back counts as holding it.
     static bool landed(const platform::accessibility::ElementRef& element, int64_t location,
                        const std::string& text, bool selected);
+    // Where a terminal shows `text`: just before its cursor, once the cursor
+    // has moved past `cursorBefore`; none when it does not within cursorWait.
+    static std::optional<int64_t> landedAtCursor(const platform::accessibility::ElementRef& element,
+                                                 int64_t cursorBefore, const std::string& text,
+                                                 platform::Scheduler& scheduler);
+
+private:
+    static Outcome insertAtCursor(const std::string& text, const CapturedContext& context,
+                                  const DesktopServices& desktop);
 };
 
 }  // namespace Parlox

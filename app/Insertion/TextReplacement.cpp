@@ -27,6 +27,8 @@ TextReplacement::Outcome TextReplacement::replace(const DesktopServices& desktop
     const auto front = desktop.workspace->frontmostApplication();
     if (!front || front->processIdentifier != target.pid) return Outcome::failed(otherApp);
     const auto keys = keyTargetFor(target.element, front);
+    // A terminal pastes at its cursor: a paste would add the text, not put it back.
+    if (keys == platform::input::KeyTarget::terminal) return Outcome::failed(inTerminal);
 
     if (target.element && target.location) {
         TextInserter::select(target.element, *target.location, target.current);
@@ -35,7 +37,8 @@ TextReplacement::Outcome TextReplacement::replace(const DesktopServices& desktop
         // Only text verified to be the program's own is overwritten.
         if (SessionText::same(selected, target.current)) {
             if (!replacement.empty()) {
-                Clipboard(desktop).paste(replacement, keys);
+                if (!Clipboard(desktop).paste(replacement, keys, target.pid))
+                    return Outcome::failed(TextInserter::notCopiedMessage);
                 desktop.scheduler->sleep(0.06);
                 TextInserter::select(target.element, *target.location, replacement);
             } else {

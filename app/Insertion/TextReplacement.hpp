@@ -36,6 +36,7 @@ struct TextReplacement {
     static constexpr const char* noPermission = "Sin permiso de Accesibilidad";
     static constexpr const char* otherApp = "Estás en otra app";
     static constexpr const char* textChanged = "El texto ya no está como lo dejé";
+    static constexpr const char* inTerminal = "Un terminal no deja reemplazar el texto";
 
     // Replaces the result with `replacement`; when the text cannot be checked
     // and `undoKeyAllowed`, sends the undo key instead.

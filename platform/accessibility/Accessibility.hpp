@@ -43,6 +43,10 @@ public:
     virtual std::optional<std::string> selectedText() = 0;
     // The selection, or the caret as a range of length 0.
     virtual std::optional<TextRange> selectedTextRange() = 0;
+    // Where the caret is, also while text is selected.
+    virtual std::optional<int64_t> caretOffset() = 0;
+    // The text of `range`; none when the range lies outside the text.
+    virtual std::optional<std::string> textInRange(const TextRange& range) = 0;
     // Selects `range`; true when the element took it.
     virtual bool setSelectedTextRange(const TextRange& range) = 0;
     // The on-screen rectangle of `range` in screen coordinates (top-left origin).

@@ -81,6 +81,20 @@ public:
         return TextRange{range->first, range->second};
     }
 
+    std::optional<int64_t> caretOffset() override {
+        std::lock_guard lock(atspiMutex());
+        if (element_->isPassword()) return std::nullopt;
+        const auto caret = element_->caret();
+        if (!caret) return std::nullopt;
+        return *caret;
+    }
+
+    std::optional<std::string> textInRange(const TextRange& range) override {
+        std::lock_guard lock(atspiMutex());
+        if (element_->isPassword()) return std::nullopt;
+        return element_->textIn(static_cast<long>(range.location), static_cast<long>(range.length));
+    }
+
     bool setSelectedTextRange(const TextRange& range) override {
         std::lock_guard lock(atspiMutex());
         return element_->select(static_cast<long>(range.location), static_cast<long>(range.length));

@@ -65,7 +65,8 @@ std::filesystem::path ClipboardOwnerProcess::executable() {
 #endif
 }
 
-std::unique_ptr<ClipboardOwnerProcess> ClipboardOwnerProcess::start(const std::vector<SelectionData>& forms) {
+std::unique_ptr<ClipboardOwnerProcess> ClipboardOwnerProcess::start(const std::vector<SelectionData>& forms,
+                                                                    const std::string& selection) {
     Pipe in = helperPipe(), out = helperPipe();
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
@@ -77,7 +78,7 @@ std::unique_ptr<ClipboardOwnerProcess> ClipboardOwnerProcess::start(const std::v
     posix_spawnattr_init(&attributes);
     process::spawnClean(actions, attributes);
     const std::string path = executable().string();
-    char* argv[] = {const_cast<char*>(path.c_str()), nullptr};
+    char* argv[] = {const_cast<char*>(path.c_str()), const_cast<char*>(selection.c_str()), nullptr};
     pid_t pid = 0;
     const int rc = ::posix_spawnp(&pid, path.c_str(), &actions, &attributes, argv, environ);
     posix_spawnattr_destroy(&attributes);
@@ -122,6 +123,8 @@ bool ClipboardOwnerProcess::pump(std::chrono::milliseconds wait) {
         if (line == "LOST") lost_ = true;
         else if (line == "OWNED") owned_ = true;
         else if (line.rfind("FAILED", 0) == 0) failure_ = line;
+        else if (line == "TAKEN") takers_.push_back(std::nullopt);
+        else if (line.rfind("TAKEN ", 0) == 0) takers_.push_back(std::atoi(line.c_str() + 6));
     }
     return true;
 }
@@ -130,6 +133,14 @@ bool ClipboardOwnerProcess::stillOwner() {
     while (pump(std::chrono::milliseconds(0))) {
     }
     return !lost_ && !ended_;
+}
+
+bool ClipboardOwnerProcess::takenBy(int pid) {
+    while (pump(std::chrono::milliseconds(0))) {
+    }
+    for (const auto& taker : takers_)
+        if (!taker || *taker == pid) return true;
+    return false;
 }
 
 void ClipboardOwnerProcess::quit() {

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -12,15 +13,17 @@
 namespace platform::desktop {
 
 // The client side of the clipboard helper (parlox-clipboard-owner): a child
-// process that owns the X11 CLIPBOARD and serves the given forms. Serving from
-// another process keeps the clipboard answering while this one makes blocking
-// calls into the program that pastes. The helper outlives this object: it
-// keeps the content until another program takes the clipboard.
+// process that owns an X11 selection (the CLIPBOARD unless told otherwise)
+// and serves the given forms. Serving from another process keeps the
+// clipboard answering while this one makes blocking calls into the program
+// that pastes. The helper outlives this object: it keeps the content until
+// another program takes the selection.
 class ClipboardOwnerProcess {
 public:
-    // Starts a helper and returns once it owns the clipboard. Throws
+    // Starts a helper and returns once it owns the selection. Throws
     // DesktopError (helperFailed) when it cannot be started or cannot own it.
-    static std::unique_ptr<ClipboardOwnerProcess> start(const std::vector<SelectionData>& forms);
+    static std::unique_ptr<ClipboardOwnerProcess> start(const std::vector<SelectionData>& forms,
+                                                        const std::string& selection = "CLIPBOARD");
 
     ~ClipboardOwnerProcess();
     ClipboardOwnerProcess(const ClipboardOwnerProcess&) = delete;
@@ -28,6 +31,9 @@ public:
 
     // Whether the helper still holds the clipboard (nobody took it since).
     bool stillOwner();
+    // Whether the program `pid` has been handed the content; a program the
+    // X server could not name counts as that one.
+    bool takenBy(int pid);
     // Gives the clipboard up and ends the helper.
     void quit();
 
@@ -48,6 +54,7 @@ private:
     UniqueFd output_;
     std::string buffer_;
     std::string failure_;
+    std::vector<std::optional<int>> takers_;  // who was handed the content, in order
     bool owned_ = false;
     bool lost_ = false;
     bool ended_ = false;

@@ -28,8 +28,9 @@ struct PrimarySelection {
 
 // The desktop's general pasteboard (the CLIPBOARD selection on X11), read
 // and written as whole items so that a caller can save everything it holds
-// and put it back. Thread-safe; calls may block briefly while another
-// application hands its data over.
+// and put it back; and the primary selection (what middle-click and a
+// terminal's paste key insert). Thread-safe; calls may block briefly while
+// another application hands its data over.
 class Pasteboard {
 public:
     static constexpr std::string_view plainTextType = "text/plain;charset=utf-8";
@@ -41,18 +42,32 @@ public:
     virtual std::vector<PasteboardItem> items() = 0;
     // Empties the pasteboard.
     virtual void clearContents() = 0;
-    // Writes the items in one go, in order (after clearContents()).
-    virtual void writeItems(const std::vector<PasteboardItem>& items) = 0;
-    // Makes `text` the pasteboard's plain text (after clearContents()).
-    virtual void setString(const std::string& text) = 0;
+    // Replaces the contents with the items, in one go, in order. False when
+    // the pasteboard did not take them: the contents before are then kept.
+    virtual bool writeItems(const std::vector<PasteboardItem>& items) = 0;
+    // Replaces the contents with `text` as plain text; false as writeItems().
+    virtual bool setString(const std::string& text) = 0;
     // The pasteboard's plain text; none when it holds no text.
     virtual std::optional<std::string> string() = 0;
     // Grows by at least one with every change of the contents, by this
     // process or another.
     virtual int64_t changeCount() = 0;
+    // Whether the program `pid` has read what this process wrote last on
+    // the pasteboard (it has what it pastes). A reader the desktop cannot
+    // name counts as that program.
+    virtual bool takenBy(int32_t pid) = 0;
 
     // The primary selection; none when nothing holds it or it has no text.
     virtual std::optional<PrimarySelection> primarySelection() = 0;
+    // The primary selection's contents, to save them, and their way back:
+    // an empty list leaves the primary selection to nobody. False when the
+    // selection did not take them (it is then left as it was).
+    virtual std::vector<PasteboardItem> primaryItems() = 0;
+    virtual bool writePrimaryItems(const std::vector<PasteboardItem>& items) = 0;
+    // Makes `text` the primary selection; false as writePrimaryItems().
+    virtual bool setPrimaryString(const std::string& text) = 0;
+    // takenBy() for what this process wrote last in the primary selection.
+    virtual bool primaryTakenBy(int32_t pid) = 0;
 };
 
 }  // namespace platform::desktop

@@ -14,7 +14,10 @@ struct RunningApplication {
     int32_t processIdentifier = 0;
     std::optional<std::string> localizedName;     // the name the desktop shows
     std::optional<std::string> bundleIdentifier;  // the application's id (its window class)
-    bool isTerminal = false;                      // a terminal emulator
+    bool isTerminal = false;                      // a terminal emulator, known by its name
+    // It holds a pseudo-terminal's master side: a terminal emulator, or a
+    // program with a terminal inside.
+    bool holdsPseudoTerminal = false;
 
     friend bool operator==(const RunningApplication&, const RunningApplication&) = default;
 };

@@ -28,6 +28,27 @@ std::string typeFor(const std::string& target) {
     return target;
 }
 
+// The items as one selection's forms: their types merged, the first data
+// winning for a type offered twice.
+std::vector<SelectionData> formsOf(const std::vector<PasteboardItem>& items) {
+    std::vector<SelectionData> forms;
+    std::set<std::string> seen;
+    for (const auto& item : items)
+        for (const auto& [type, data] : item.representations) {
+            if (isMetaTarget(type) || !seen.insert(type).second) continue;
+            forms.push_back(SelectionData{type, typeFor(type), 8, std::vector<unsigned char>(data.begin(), data.end())});
+        }
+    return forms;
+}
+
+std::vector<PasteboardItem> itemsOf(const std::vector<SelectionData>& forms) {
+    if (forms.empty()) return {};
+    PasteboardItem item;
+    for (const auto& form : forms)
+        item.representations.emplace_back(form.target, std::string(form.bytes.begin(), form.bytes.end()));
+    return {item};
+}
+
 }  // namespace
 
 X11Pasteboard::X11Pasteboard() = default;
@@ -50,55 +71,62 @@ X11SelectionReader* X11Pasteboard::reader() {
     return reader_.get();
 }
 
+X11SelectionReader* X11Pasteboard::primaryReader() {
+    if (primary_) return primary_.get();
+    if (reader() == nullptr) return nullptr;
+    try {
+        primary_ = std::make_unique<X11SelectionReader>("PRIMARY");
+    } catch (const DesktopError&) {
+        return nullptr;
+    }
+    return primary_.get();
+}
+
 std::vector<PasteboardItem> X11Pasteboard::items() {
     std::lock_guard lock(mutex_);
     X11SelectionReader* r = reader();
-    if (r == nullptr) return {};
-    const auto forms = r->readAll();
-    if (forms.empty()) return {};
-    PasteboardItem item;
-    for (const auto& form : forms)
-        item.representations.emplace_back(form.target, std::string(form.bytes.begin(), form.bytes.end()));
-    return {item};
+    return r == nullptr ? std::vector<PasteboardItem>{} : itemsOf(r->readAll());
 }
 
 void X11Pasteboard::clearContents() {
     std::lock_guard lock(mutex_);
-    X11SelectionReader* r = reader();
-    if (r == nullptr) return;
-    if (owner_) {
-        owner_->quit();
-        owner_.reset();
-    }
-    r->clear();
+    giveUp(reader(), owner_);
 }
 
-void X11Pasteboard::own(const std::vector<SelectionData>& forms) {
-    if (reader() == nullptr) return;
-    if (owner_) owner_->quit();
-    owner_.reset();
+bool X11Pasteboard::giveUp(X11SelectionReader* selection, std::unique_ptr<ClipboardOwnerProcess>& owner) {
+    if (selection == nullptr) return false;
+    if (owner) {
+        owner->quit();
+        owner.reset();
+    }
+    selection->clear();
+    return true;
+}
+
+bool X11Pasteboard::own(const std::string& selection, const std::vector<SelectionData>& forms,
+                        std::unique_ptr<ClipboardOwnerProcess>& owner) {
+    if (reader() == nullptr) return false;
     try {
-        owner_ = ClipboardOwnerProcess::start(forms);
+        auto next = ClipboardOwnerProcess::start(forms, selection);
+        // The helper before has just lost the selection to the new one.
+        if (owner) owner->quit();
+        owner = std::move(next);
+        return true;
     } catch (const DesktopError& e) {
-        log().error("Clipboard not written: " + e.description());
+        log().error(selection + " not written: " + e.description());
+        return false;
     }
 }
 
-void X11Pasteboard::writeItems(const std::vector<PasteboardItem>& items) {
+bool X11Pasteboard::writeItems(const std::vector<PasteboardItem>& items) {
     std::lock_guard lock(mutex_);
-    std::vector<SelectionData> forms;
-    std::set<std::string> seen;
-    for (const auto& item : items)
-        for (const auto& [type, data] : item.representations) {
-            if (isMetaTarget(type) || !seen.insert(type).second) continue;
-            forms.push_back(SelectionData{type, typeFor(type), 8, std::vector<unsigned char>(data.begin(), data.end())});
-        }
-    if (!forms.empty()) own(forms);
+    const auto forms = formsOf(items);
+    return forms.empty() ? giveUp(reader(), owner_) : own("CLIPBOARD", forms, owner_);
 }
 
-void X11Pasteboard::setString(const std::string& text) {
+bool X11Pasteboard::setString(const std::string& text) {
     std::lock_guard lock(mutex_);
-    own(textForms(text));
+    return own("CLIPBOARD", textForms(text), owner_);
 }
 
 std::optional<std::string> X11Pasteboard::string() {
@@ -113,19 +141,42 @@ int64_t X11Pasteboard::changeCount() {
     return r == nullptr ? 0 : static_cast<int64_t>(r->changeCount());
 }
 
+bool X11Pasteboard::takenBy(int32_t pid) {
+    std::lock_guard lock(mutex_);
+    return owner_ && owner_->takenBy(pid);
+}
+
 std::optional<PrimarySelection> X11Pasteboard::primarySelection() {
     std::lock_guard lock(mutex_);
-    if (reader() == nullptr) return std::nullopt;
-    try {
-        if (!primary_) primary_ = std::make_unique<X11SelectionReader>("PRIMARY");
-    } catch (const DesktopError&) {
-        return std::nullopt;
-    }
-    auto text = primary_->text();
+    X11SelectionReader* r = primaryReader();
+    if (r == nullptr) return std::nullopt;
+    auto text = r->text();
     if (!text) return std::nullopt;
     PrimarySelection out{*text, std::nullopt};
-    if (const auto pid = primary_->ownerProcessId()) out.ownerProcessId = *pid;
+    if (const auto pid = r->ownerProcessId()) out.ownerProcessId = *pid;
     return out;
+}
+
+std::vector<PasteboardItem> X11Pasteboard::primaryItems() {
+    std::lock_guard lock(mutex_);
+    X11SelectionReader* r = primaryReader();
+    return r == nullptr ? std::vector<PasteboardItem>{} : itemsOf(r->readAll());
+}
+
+bool X11Pasteboard::writePrimaryItems(const std::vector<PasteboardItem>& items) {
+    std::lock_guard lock(mutex_);
+    const auto forms = formsOf(items);
+    return forms.empty() ? giveUp(primaryReader(), primaryOwner_) : own("PRIMARY", forms, primaryOwner_);
+}
+
+bool X11Pasteboard::setPrimaryString(const std::string& text) {
+    std::lock_guard lock(mutex_);
+    return own("PRIMARY", textForms(text), primaryOwner_);
+}
+
+bool X11Pasteboard::primaryTakenBy(int32_t pid) {
+    std::lock_guard lock(mutex_);
+    return primaryOwner_ && primaryOwner_->takenBy(pid);
 }
 
 }  // namespace platform::desktop

@@ -10,13 +10,15 @@ namespace platform::desktop {
 class ClipboardOwnerProcess;
 class X11SelectionReader;
 
-// The X11 CLIPBOARD. What this process puts there is served by the
-// clipboard helper process, so the clipboard keeps answering while this
-// process waits on the program that pastes; reads go through a connection of
-// their own. X11 holds one item: items are written as one, their types
-// merged (the first item's data wins for a type offered twice). The change
-// count counts owner changes (XFixes). Under Wayland (or without a display)
-// the pasteboard is empty and writes are dropped; the first use logs why.
+// The X11 CLIPBOARD and PRIMARY selections. What this process puts there is
+// served by a clipboard helper process per selection, so the selection
+// keeps answering while this process waits on the program that pastes;
+// reads go through connections of their own. A new helper takes a selection
+// over from the one before, so a failed write leaves the contents as they
+// were. X11 holds one item: items are written as one, their types merged
+// (the first item's data wins for a type offered twice). The change count
+// counts owner changes of the CLIPBOARD (XFixes). Under Wayland (or without
+// a display) the pasteboard is empty and writes fail; the first use logs why.
 class X11Pasteboard final : public Pasteboard {
 public:
     X11Pasteboard();
@@ -24,20 +26,32 @@ public:
 
     std::vector<PasteboardItem> items() override;
     void clearContents() override;
-    void writeItems(const std::vector<PasteboardItem>& items) override;
-    void setString(const std::string& text) override;
+    bool writeItems(const std::vector<PasteboardItem>& items) override;
+    bool setString(const std::string& text) override;
     std::optional<std::string> string() override;
     int64_t changeCount() override;
+    bool takenBy(int32_t pid) override;
     std::optional<PrimarySelection> primarySelection() override;
+    std::vector<PasteboardItem> primaryItems() override;
+    bool writePrimaryItems(const std::vector<PasteboardItem>& items) override;
+    bool setPrimaryString(const std::string& text) override;
+    bool primaryTakenBy(int32_t pid) override;
 
 private:
     X11SelectionReader* reader();
-    void own(const std::vector<struct SelectionData>& forms);
+    X11SelectionReader* primaryReader();
+    // Starts a helper that takes `selection` over with `forms`; the helper
+    // before is let go only once the new one owns it.
+    bool own(const std::string& selection, const std::vector<struct SelectionData>& forms,
+             std::unique_ptr<ClipboardOwnerProcess>& owner);
+    // Ends our helper and leaves the selection to nobody; false without a display.
+    static bool giveUp(X11SelectionReader* selection, std::unique_ptr<ClipboardOwnerProcess>& owner);
 
     std::mutex mutex_;
     std::unique_ptr<X11SelectionReader> reader_;
     std::unique_ptr<X11SelectionReader> primary_;
     std::unique_ptr<ClipboardOwnerProcess> owner_;
+    std::unique_ptr<ClipboardOwnerProcess> primaryOwner_;
     bool failed_ = false;
 };
 

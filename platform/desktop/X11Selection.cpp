@@ -123,16 +123,14 @@ uint64_t X11SelectionReader::changeCount() {
     return changes_;
 }
 
-std::optional<int> X11SelectionReader::ownerProcessId() {
-    const Window window = owner();
-    if (window == None) return std::nullopt;
+std::optional<int> clientProcessId(Display* display, unsigned long window) {
     int event = 0, error = 0;
-    if (!XResQueryExtension(display_, &event, &error)) return std::nullopt;
+    if (window == None || !XResQueryExtension(display, &event, &error)) return std::nullopt;
     XResClientIdSpec spec{window, XRES_CLIENT_ID_PID_MASK};
     long count = 0;
     XResClientIdValue* values = nullptr;
     std::optional<int> pid;
-    if (XResQueryClientIds(display_, 1, &spec, &count, &values) == Success) {
+    if (XResQueryClientIds(display, 1, &spec, &count, &values) == Success) {
         for (long i = 0; i < count; ++i) {
             const pid_t p = XResGetClientPid(&values[i]);
             if (p > 0) pid = static_cast<int>(p);
@@ -141,6 +139,8 @@ std::optional<int> X11SelectionReader::ownerProcessId() {
     }
     return pid;
 }
+
+std::optional<int> X11SelectionReader::ownerProcessId() { return clientProcessId(display_, owner()); }
 
 void X11SelectionReader::clear() {
     XSetSelectionOwner(display_, selection_, None, CurrentTime);

@@ -28,6 +28,9 @@ std::vector<SelectionData> textForms(const std::string& utf8);
 // leaves them out and an owner answers them itself.
 bool isMetaTarget(const std::string& target);
 
+// The process of the program that made `window`, as the X server knows it.
+std::optional<int> clientProcessId(Display* display, unsigned long window);
+
 // The forms as the clipboard helper reads them on its standard input: for
 // each form its target, type, format and byte count on lines of their own,
 // then the bytes; an empty line ends the list.

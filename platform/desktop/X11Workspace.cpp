@@ -11,6 +11,7 @@
 #include "platform/log/SystemLog.hpp"
 #include "platform/process/DesktopOpener.hpp"
 #include "platform/process/ProcessError.hpp"
+#include "platform/process/PseudoTerminal.hpp"
 
 namespace platform::desktop {
 
@@ -33,6 +34,7 @@ RunningApplication application(const TopLevelWindow& window) {
     else if (!window.className.empty()) app.localizedName = window.className;
     if (!window.className.empty()) app.bundleIdentifier = window.className;
     app.isTerminal = isTerminalClass(window.instance, window.className);
+    app.holdsPseudoTerminal = process::holdsPseudoTerminalMaster(window.pid);
     return app;
 }
 

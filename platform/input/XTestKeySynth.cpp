@@ -36,22 +36,29 @@ XTestInput* XTestKeySynth::input() {
     return input_.get();
 }
 
-bool XTestKeySynth::shortcut(bool shift, const char* key) {
+bool XTestKeySynth::shortcut(const std::vector<std::string>& modifiers, const char* key) {
     std::lock_guard lock(mutex_);
     XTestInput* x = input();
     if (x == nullptr) return false;
     x->releaseHeldModifiers();
-    if (shift) return x->tap({"Control_L", "Shift_L"}, key);
-    return x->tap({"Control_L"}, key);
+    return x->tap(modifiers, key);
 }
 
-void XTestKeySynth::copy(KeyTarget target) { shortcut(target == KeyTarget::terminal, "c"); }
+bool XTestKeySynth::copy(KeyTarget target) {
+    if (target != KeyTarget::ordinary) return false;
+    return shortcut({"Control_L"}, "c");
+}
 
-void XTestKeySynth::paste(KeyTarget target) { shortcut(target == KeyTarget::terminal, "v"); }
+void XTestKeySynth::paste(KeyTarget target) {
+    if (target == KeyTarget::terminal)
+        shortcut({"Shift_L"}, "Insert");
+    else
+        shortcut({"Control_L"}, "v");
+}
 
 bool XTestKeySynth::undo(KeyTarget target) {
-    if (target == KeyTarget::terminal) return false;
-    return shortcut(false, "z");
+    if (target != KeyTarget::ordinary) return false;
+    return shortcut({"Control_L"}, "z");
 }
 
 void XTestKeySynth::deleteBackward() {

@@ -2,6 +2,8 @@
 
 #include <memory>
 #include <mutex>
+#include <string>
+#include <vector>
 
 #include "platform/input/KeySynth.hpp"
 
@@ -17,7 +19,7 @@ public:
     XTestKeySynth();
     ~XTestKeySynth() override;
 
-    void copy(KeyTarget target) override;
+    bool copy(KeyTarget target) override;
     void paste(KeyTarget target) override;
     bool undo(KeyTarget target) override;
     void deleteBackward() override;
@@ -26,7 +28,7 @@ public:
 private:
     // The connection, opened on first use; none when there is no display.
     XTestInput* input();
-    bool shortcut(bool shift, const char* key);
+    bool shortcut(const std::vector<std::string>& modifiers, const char* key);
 
     std::mutex mutex_;
     std::unique_ptr<XTestInput> input_;

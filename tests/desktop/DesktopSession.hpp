@@ -12,6 +12,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <ostream>
 #include <stdexcept>
 #include <string>
@@ -19,6 +20,7 @@
 #include <vector>
 
 #include "platform/accessibility/AtspiClient.hpp"
+#include "platform/desktop/X11Workspace.hpp"
 #include "platform/foundation/UniqueFd.hpp"
 #include "tests/support/ReadFile.hpp"
 #include "tests/support/TemporaryFolder.hpp"
@@ -31,8 +33,9 @@ namespace parlox::testing {
 // and ended (SIGTERM, then SIGKILL) when the object goes.
 class FixtureProcess {
 public:
-    // Starts `args` and waits until it prints a line beginning "READY".
-    explicit FixtureProcess(const std::vector<std::string>& args) {
+    // Starts `args` and waits until it prints a line beginning "READY", or,
+    // when `ready` is given, until `ready` holds.
+    explicit FixtureProcess(const std::vector<std::string>& args, std::function<bool()> ready = {}) {
         auto out = platform::openPipe();
         if (!out) throw std::runtime_error("pipe");
         output_ = std::move(out->readEnd);
@@ -47,16 +50,26 @@ public:
         out->writeEnd.reset();
         if (rc != 0) throw std::runtime_error("cannot start " + args[0]);
         std::string said;
+        auto isReady = [&] { return ready ? ready() : said.find("READY") != std::string::npos; };
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
-        while (said.find("READY") == std::string::npos && std::chrono::steady_clock::now() < deadline) {
+        bool open = true;
+        while (!isReady() && std::chrono::steady_clock::now() < deadline) {
             pollfd fd{output_.get(), POLLIN, 0};
-            if (::poll(&fd, 1, 100) <= 0) continue;
+            if (!open) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+                continue;
+            }
+            if (::poll(&fd, 1, 20) <= 0) continue;
             char buffer[256];
             const ssize_t n = ::read(output_.get(), buffer, sizeof buffer);
-            if (n <= 0) break;
+            if (n <= 0) {
+                if (!ready) break;
+                open = false;
+                continue;
+            }
             said.append(buffer, static_cast<size_t>(n));
         }
-        if (said.find("READY") == std::string::npos) {
+        if (!isReady()) {
             stop();
             throw std::runtime_error(args[0] + " did not get ready");
         }
@@ -120,6 +133,8 @@ public:
         int width = 0;  // Qt only: the window's size
         int height = 0;
         Widget widget = Widget::line;
+        // GTK only: a busy program that handles the paste key this late.
+        int pasteDelayMs = 0;
     };
 
     explicit TextFieldProgram(const Options& options)
@@ -173,6 +188,7 @@ private:
             if (options.toolkit == Toolkit::gtk) args.push_back("--multiline");
             else args.insert(args.end(), {"--widget", options.widget == Widget::multiLine ? "rich" : "plain"});
         }
+        if (options.pasteDelayMs > 0) args.insert(args.end(), {"--paste-delay", std::to_string(options.pasteDelayMs)});
         if (options.width > 0)
             args.insert(args.end(), {"--size", std::to_string(options.width), std::to_string(options.height)});
         return args;
@@ -182,6 +198,68 @@ private:
     std::filesystem::path report_;
     FixtureProcess process_;
 };
+
+// A terminal emulator on the test desktop whose shell is a stand-in
+// (tests/fixtures/desktop/terminal_shell.py): it shows "$ " and a
+// half-typed line, runs nothing and writes down every byte the terminal
+// sends it. Ready once that shell reads, the terminal's window has the
+// keyboard focus and, for a terminal with accessibility, it shows on the
+// accessibility bus. Ended when the object goes.
+class TerminalProgram {
+public:
+    struct Options {
+        std::string name;                  // as tests name it
+        std::vector<std::string> command;  // the terminal and its options, before "-e"
+        bool accessible = false;           // it shows its text over accessibility
+    };
+
+    TerminalProgram(const Options& options, const std::string& line)
+        : log_(folder_ / "shell.log"), process_(arguments(options, line, log_), [this] { return ready(); }) {
+        platform::desktop::X11Workspace workspace;
+        const bool focused = eventually(
+            [&] {
+                workspace.activate(process_.pid());
+                const auto front = workspace.frontmostApplication();
+                return front && front->processIdentifier == process_.pid();
+            },
+            std::chrono::seconds(10));
+        if (!focused) throw std::runtime_error(options.name + " did not get the keyboard focus");
+        if (!options.accessible) return;
+        auto& client = platform::accessibility::AtspiClient::shared();
+        const bool listed = eventually(
+            [&] {
+                for (int p : client.applications())
+                    if (p == process_.pid()) return true;
+                return false;
+            },
+            std::chrono::seconds(10));
+        if (!listed) throw std::runtime_error(options.name + " did not appear on the accessibility bus");
+    }
+
+    int pid() const { return process_.pid(); }
+    // Every byte the shell received so far.
+    std::string received() const { return readFile(log_); }
+    bool waitForReceived(const std::string& part) const {
+        return eventually([&] { return received().find(part) != std::string::npos; });
+    }
+
+private:
+    bool ready() const { return std::filesystem::exists(log_.string() + ".ready"); }
+
+    static std::vector<std::string> arguments(const Options& options, const std::string& line,
+                                              const std::filesystem::path& log) {
+        std::vector<std::string> args = options.command;
+        args.insert(args.end(), {"-e", "/usr/bin/python3", PARLOX_SOURCE_DIR "/tests/fixtures/desktop/terminal_shell.py",
+                                 log.string(), line});
+        return args;
+    }
+
+    TemporaryFolder folder_{"parlox-terminal-"};
+    std::filesystem::path log_;
+    FixtureProcess process_;
+};
+
+inline void PrintTo(const TerminalProgram::Options& options, std::ostream* os) { *os << options.name; }
 
 // Test names show the toolkit.
 inline void PrintTo(TextFieldProgram::Toolkit toolkit, std::ostream* os) {

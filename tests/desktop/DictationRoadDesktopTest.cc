@@ -189,6 +189,50 @@ TEST(DictationRoadHungTarget, TheAnswerIsCopiedWhenTheFieldStopsAnswering) {
 
 INSTANTIATE_TEST_SUITE_P(Toolkits, DictationRoad, ::testing::Values(Toolkit::qt, Toolkit::gtk), toolkitName);
 
+// A program busy when the paste key comes asks for the clipboard late: it
+// must still get the answer, and the user's clipboard comes back after.
+TEST(DictationRoadBusyTarget, AProgramThatAsksForTheClipboardLateStillPastesTheAnswer) {
+    Parlox::DesktopServices desktop = Parlox::x11DesktopServices();
+    TextFieldProgram::Options options{Toolkit::gtk, "", "hola mundo", 5, 5};
+    options.pasteDelayMs = 1000;  // busy for a second after the paste key
+    TextFieldProgram field(options);
+    auto user = userClipboard("texto del usuario");
+    const CapturedContext context = ContextCapture::capture(desktop);
+    ASSERT_EQ(context.selectedText, "mundo");
+    EXPECT_EQ(TextInserter::insert("planeta", context, desktop), Outcome::inserted(5, true));
+    EXPECT_TRUE(field.waitForField("hola planeta", "planeta")) << field.field().first;
+    EXPECT_EQ(desktop.pasteboard->string(), "texto del usuario");
+    EXPECT_EQ(html(*desktop.pasteboard), "<b>texto del usuario</b>");
+}
+
+// The clipboard helper cannot start: nothing is pasted, the user's
+// clipboard is kept, and the answer is reported as not copied.
+class BrokenClipboardHelper {
+public:
+    BrokenClipboardHelper() { ::setenv("PARLOX_CLIPBOARD_OWNER", "/nonexistent/parlox-clipboard-owner", 1); }
+    ~BrokenClipboardHelper() { ::unsetenv("PARLOX_CLIPBOARD_OWNER"); }
+};
+
+TEST(DictationRoadClipboard, AClipboardThatCannotBeWrittenKeepsTheUsersContentsAndSaysSo) {
+    Parlox::DesktopServices desktop = Parlox::x11DesktopServices();
+    TextFieldProgram field({Toolkit::gtk, "", "hola mundo", 5, 5});
+    auto user = userClipboard("texto del usuario");
+    CapturedContext context = ContextCapture::capture(desktop);
+    ASSERT_EQ(context.selectedText, "mundo");
+    const BrokenClipboardHelper broken;
+    for (const bool switchedApp : {false, true}) {
+        SCOPED_TRACE(switchedApp ? "copied instead of pasted" : "pasted");
+        if (switchedApp) context.pid = field.pid() + 100000;
+        const Outcome outcome = TextInserter::insert("planeta", context, desktop);
+        EXPECT_NE(outcome.kind, Outcome::Kind::inserted);
+        EXPECT_EQ(outcome.message, "No se pudo copiar al portapapeles");
+        EXPECT_EQ(desktop.pasteboard->string(), "texto del usuario");
+        EXPECT_EQ(html(*desktop.pasteboard), "<b>texto del usuario</b>");
+        EXPECT_TRUE(user->stillOwner());
+        EXPECT_EQ(field.field(), std::make_pair(std::string("hola mundo"), std::string("mundo")));
+    }
+}
+
 // Multi-line fields: line breaks and a character beyond the Basic
 // Multilingual Plane on an earlier line shift the offsets differently in
 // each toolkit, and the answer itself spans lines.

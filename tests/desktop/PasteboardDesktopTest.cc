@@ -3,10 +3,12 @@
 #include <poll.h>
 #include <pthread.h>
 #include <signal.h>
+#include <stdlib.h>
 #include <unistd.h>
 
 #include "platform/desktop/ClipboardOwnerProcess.hpp"
 #include "platform/desktop/X11Pasteboard.hpp"
+#include "platform/desktop/X11Selection.hpp"
 #include "tests/desktop/DesktopSession.hpp"
 
 using namespace platform;
@@ -88,6 +90,57 @@ TEST(ClipboardHelper, EndsOnTerminateWhateverThisThreadBlocks) {
     const bool ended = eventually([&] { return !owner->stillOwner(); });
     EXPECT_TRUE(ended);
     if (!ended) owner->quit();
+}
+
+// The helper cannot start: every write says it failed and the contents
+// before stay where they were (nothing is emptied first).
+TEST(Pasteboard, AWriteThatFailsKeepsTheContentsBefore) {
+    auto user = ClipboardOwnerProcess::start(desktop::textForms("texto del usuario"));
+    auto selected = ClipboardOwnerProcess::start(desktop::textForms("seleccionado"), "PRIMARY");
+    X11Pasteboard pasteboard;
+    ::setenv("PARLOX_CLIPBOARD_OWNER", "/nonexistent/parlox-clipboard-owner", 1);
+    EXPECT_FALSE(pasteboard.setString("respuesta"));
+    EXPECT_FALSE(pasteboard.writeItems({PasteboardItem{{{"text/plain", "respuesta"}}}}));
+    EXPECT_FALSE(pasteboard.setPrimaryString("respuesta"));
+    ::unsetenv("PARLOX_CLIPBOARD_OWNER");
+    EXPECT_EQ(pasteboard.string(), "texto del usuario");
+    EXPECT_TRUE(user->stillOwner());
+    EXPECT_EQ(pasteboard.primarySelection()->text, "seleccionado");
+    EXPECT_TRUE(selected->stillOwner());
+    user->quit();
+    selected->quit();
+}
+
+// The helper tells who was handed the text: here, this process's own reader.
+TEST(Pasteboard, WhatWasWrittenIsKnownToBeTakenByTheProgramThatReadIt) {
+    X11Pasteboard pasteboard;
+    ASSERT_TRUE(pasteboard.setString("respuesta"));
+    ASSERT_TRUE(pasteboard.setPrimaryString("respuesta"));
+    EXPECT_FALSE(pasteboard.takenBy(::getpid()));
+    EXPECT_FALSE(pasteboard.primaryTakenBy(::getpid()));
+    desktop::X11SelectionReader reader("CLIPBOARD");
+    ASSERT_TRUE(reader.targets());  // asking what it offers is not taking it
+    EXPECT_FALSE(pasteboard.takenBy(::getpid()));
+    EXPECT_EQ(reader.text(), "respuesta");
+    EXPECT_TRUE(eventually([&] { return pasteboard.takenBy(::getpid()); }));
+    EXPECT_FALSE(pasteboard.takenBy(::getpid() + 100000));
+    EXPECT_FALSE(pasteboard.primaryTakenBy(::getpid()));
+    pasteboard.clearContents();
+    pasteboard.writePrimaryItems({});
+}
+
+TEST(Pasteboard, ThePrimarySelectionIsSavedAndPutBack) {
+    auto selected = ClipboardOwnerProcess::start(desktop::textForms("seleccionado"), "PRIMARY");
+    X11Pasteboard pasteboard;
+    const auto saved = pasteboard.primaryItems();
+    EXPECT_EQ(representation(saved, "UTF8_STRING"), "seleccionado");
+    ASSERT_TRUE(pasteboard.setPrimaryString("respuesta"));
+    EXPECT_EQ(pasteboard.primarySelection()->text, "respuesta");
+    EXPECT_FALSE(selected->stillOwner());
+    ASSERT_TRUE(pasteboard.writePrimaryItems(saved));
+    EXPECT_EQ(pasteboard.primarySelection()->text, "seleccionado");
+    ASSERT_TRUE(pasteboard.writePrimaryItems({}));
+    EXPECT_EQ(pasteboard.primarySelection(), std::nullopt);
 }
 
 TEST(Pasteboard, PrimarySelectionNamesItsOwner) {

@@ -53,6 +53,12 @@ public:
         else
             bounds_.erase(key(range));
     }
+    // A terminal: a paste goes in at its cursor `caret`, whatever is
+    // selected, and the cursor moves past it.
+    void setTerminalCursor(int64_t caret) {
+        std::lock_guard lock(mutex_);
+        cursor_ = caret;
+    }
     // The field ignores pasted text.
     void setAcceptsPaste(bool accepts) {
         std::lock_guard lock(mutex_);
@@ -65,7 +71,13 @@ public:
         std::lock_guard lock(mutex_);
         if (!acceptsPaste_) return false;
         undo_.push_back({text_, selection_});
-        replaceSelection(inserted);
+        if (cursor_) {
+            selection_ = {*cursor_, 0};
+            replaceSelection(inserted);
+            cursor_ = selection_.location;
+        } else {
+            replaceSelection(inserted);
+        }
         return true;
     }
     // Deletes the selection, or the character before the caret.
@@ -139,6 +151,16 @@ public:
         if (!rangeReadable_) return std::nullopt;
         return selection_;
     }
+    std::optional<int64_t> caretOffset() override {
+        std::lock_guard lock(mutex_);
+        if (!rangeReadable_) return std::nullopt;
+        return cursor_ ? *cursor_ : selection_.location + selection_.length;
+    }
+    std::optional<std::string> textInRange(const TextRange& range) override {
+        std::lock_guard lock(mutex_);
+        if (!rangeReadable_ || range.location < 0 || range.length < 0) return std::nullopt;
+        return substringUtf16(text_, static_cast<size_t>(range.location), static_cast<size_t>(range.length));
+    }
     bool setSelectedTextRange(const TextRange& range) override {
         std::lock_guard lock(mutex_);
         selectionRequests_.push_back(range);
@@ -180,6 +202,7 @@ private:
     bool rangeReadable_ = true;
     bool selectable_ = true;
     bool acceptsPaste_ = true;
+    std::optional<int64_t> cursor_;
     std::map<std::pair<int64_t, int64_t>, Rect> bounds_;
     std::vector<std::pair<std::string, TextRange>> undo_;
     std::vector<TextRange> selectionRequests_;

@@ -9,28 +9,47 @@
 
 namespace platform::desktop {
 
-// An in-memory pasteboard for tests. It counts changes, logs every
-// operation, and can play an application that answers a copy late: a text
-// armed with copyOnChangeCountRead(n, text) lands on the n-th read of the
-// change count after arming.
+// An in-memory pasteboard with its primary selection, for tests. It counts
+// changes, logs every operation, can refuse writes as a desktop whose
+// clipboard does not work, notes which programs took what was written, and
+// plays late applications: a text armed with copyOnChangeCountRead(n, text)
+// lands on the n-th read of the change count after arming (a copy answered
+// late), and a reader armed with takeOnQuery(n, pid) takes the text on the
+// n-th takenBy() query (a paste handled late).
 class FakePasteboard final : public Pasteboard {
 public:
-    enum class Operation { items, clear, writeItems, setString, string, changeCount, primary };
+    enum class Operation {
+        items, clear, writeItems, setString, string, changeCount, takenBy,
+        primary, primaryItems, writePrimaryItems, setPrimaryString, primaryTakenBy
+    };
 
     // ---- Test side ----
     // Contents as another application would leave them (counts as a change).
     void setContents(std::vector<PasteboardItem> items) {
         std::lock_guard lock(mutex_);
         items_ = std::move(items);
+        takers_.clear();
         ++changeCount_;
     }
     std::vector<PasteboardItem> contents() const {
         std::lock_guard lock(mutex_);
         return items_;
     }
+    // The primary selection as another application would leave it.
     void setPrimary(std::optional<PrimarySelection> selection) {
         std::lock_guard lock(mutex_);
-        primary_ = std::move(selection);
+        primaryItems_ = selection ? textItems(selection->text) : std::vector<PasteboardItem>{};
+        primaryOwner_ = selection ? selection->ownerProcessId : std::nullopt;
+        primaryTakers_.clear();
+    }
+    std::vector<PasteboardItem> primaryContents() const {
+        std::lock_guard lock(mutex_);
+        return primaryItems_;
+    }
+    // Writes fail from now on (true) or work again (false).
+    void failWrites(bool fail) {
+        std::lock_guard lock(mutex_);
+        failWrites_ = fail;
     }
     void copyOnChangeCountRead(int readNumber, std::string text) {
         std::lock_guard lock(mutex_);
@@ -41,6 +60,29 @@ public:
     void receiveCopy(const std::string& text) {
         std::lock_guard lock(mutex_);
         setStringUnlocked(text);
+    }
+    // The plain text, as the program `reader` gets it when it pastes.
+    std::optional<std::string> deliver(int32_t reader) {
+        std::lock_guard lock(mutex_);
+        return deliverUnlocked(reader);
+    }
+    // The same from the primary selection.
+    std::optional<std::string> deliverPrimary(int32_t reader) {
+        std::lock_guard lock(mutex_);
+        primaryTakers_.push_back(reader);
+        auto text = textOf(primaryItems_);
+        delivered_.push_back(text.value_or(""));
+        return text;
+    }
+    void takeOnQuery(int queryNumber, int32_t reader) {
+        std::lock_guard lock(mutex_);
+        pendingQueries_ = queryNumber;
+        lateReader_ = reader;
+    }
+    // The texts handed to pasting programs, in order.
+    std::vector<std::string> delivered() const {
+        std::lock_guard lock(mutex_);
+        return delivered_;
     }
     std::vector<Operation> operations() const {
         std::lock_guard lock(mutex_);
@@ -66,26 +108,29 @@ public:
         std::lock_guard lock(mutex_);
         operations_.push_back(Operation::clear);
         items_.clear();
+        takers_.clear();
         ++changeCount_;
     }
-    void writeItems(const std::vector<PasteboardItem>& items) override {
+    bool writeItems(const std::vector<PasteboardItem>& items) override {
         std::lock_guard lock(mutex_);
         operations_.push_back(Operation::writeItems);
-        items_.insert(items_.end(), items.begin(), items.end());
+        if (failWrites_) return false;
+        items_ = items;
+        takers_.clear();
         ++changeCount_;
+        return true;
     }
-    void setString(const std::string& text) override {
+    bool setString(const std::string& text) override {
         std::lock_guard lock(mutex_);
         operations_.push_back(Operation::setString);
+        if (failWrites_) return false;
         setStringUnlocked(text);
+        return true;
     }
     std::optional<std::string> string() override {
         std::lock_guard lock(mutex_);
         operations_.push_back(Operation::string);
-        for (const auto& item : items_)
-            for (const auto& [type, bytes] : item.representations)
-                if (type == plainTextType) return bytes;
-        return std::nullopt;
+        return textOf(items_);
     }
     int64_t changeCount() override {
         std::lock_guard lock(mutex_);
@@ -94,22 +139,88 @@ public:
         if (pendingReads_ > 0 && --pendingReads_ == 0) setStringUnlocked(pendingText_);
         return changeCount_;
     }
+    bool takenBy(int32_t pid) override {
+        std::lock_guard lock(mutex_);
+        operations_.push_back(Operation::takenBy);
+        if (pendingQueries_ > 0 && --pendingQueries_ == 0) deliverUnlocked(lateReader_);
+        return contains(takers_, pid);
+    }
     std::optional<PrimarySelection> primarySelection() override {
         std::lock_guard lock(mutex_);
         operations_.push_back(Operation::primary);
-        return primary_;
+        auto text = textOf(primaryItems_);
+        if (!text) return std::nullopt;
+        return PrimarySelection{*text, primaryOwner_};
+    }
+    std::vector<PasteboardItem> primaryItems() override {
+        std::lock_guard lock(mutex_);
+        operations_.push_back(Operation::primaryItems);
+        return primaryItems_;
+    }
+    bool writePrimaryItems(const std::vector<PasteboardItem>& items) override {
+        std::lock_guard lock(mutex_);
+        operations_.push_back(Operation::writePrimaryItems);
+        if (failWrites_) return false;
+        takePrimary(items);
+        return true;
+    }
+    bool setPrimaryString(const std::string& text) override {
+        std::lock_guard lock(mutex_);
+        operations_.push_back(Operation::setPrimaryString);
+        if (failWrites_) return false;
+        takePrimary(textItems(text));
+        return true;
+    }
+    bool primaryTakenBy(int32_t pid) override {
+        std::lock_guard lock(mutex_);
+        operations_.push_back(Operation::primaryTakenBy);
+        return contains(primaryTakers_, pid);
     }
 
 private:
+    static std::vector<PasteboardItem> textItems(const std::string& text) {
+        return {PasteboardItem{{{std::string(plainTextType), text}}}};
+    }
+    static std::optional<std::string> textOf(const std::vector<PasteboardItem>& items) {
+        for (const auto& item : items)
+            for (const auto& [type, bytes] : item.representations)
+                if (type == plainTextType) return bytes;
+        return std::nullopt;
+    }
+    static bool contains(const std::vector<int32_t>& pids, int32_t pid) {
+        for (int32_t p : pids)
+            if (p == pid) return true;
+        return false;
+    }
+    std::optional<std::string> deliverUnlocked(int32_t reader) {
+        takers_.push_back(reader);
+        auto text = textOf(items_);
+        delivered_.push_back(text.value_or(""));
+        return text;
+    }
     void setStringUnlocked(const std::string& text) {
-        items_ = {PasteboardItem{{{std::string(plainTextType), text}}}};
+        items_ = textItems(text);
+        takers_.clear();
         ++changeCount_;
+    }
+    // This process holds the primary selection now.
+    void takePrimary(std::vector<PasteboardItem> items) {
+        primaryItems_ = std::move(items);
+        primaryOwner_ = std::nullopt;
+        primaryTakers_.clear();
     }
 
     mutable std::mutex mutex_;
     std::vector<PasteboardItem> items_;
     int64_t changeCount_ = 0;
-    std::optional<PrimarySelection> primary_;
+    std::vector<int32_t> takers_;
+    std::vector<PasteboardItem> primaryItems_;
+    std::optional<int32_t> primaryOwner_;
+    std::vector<int32_t> primaryTakers_;
+    bool failWrites_ = false;
+    int pendingQueries_ = 0;
+    int32_t lateReader_ = 0;
+    std::vector<std::string> delivered_;
     int pendingReads_ = 0;
     std::string pendingText_;
     int changeCountReads_ = 0;

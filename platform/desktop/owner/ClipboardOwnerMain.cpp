@@ -1,10 +1,13 @@
-// Owns the X11 CLIPBOARD on behalf of Parlox and serves the forms it reads on
-// standard input (see encodeForms). It runs apart so that the clipboard is
-// served while Parlox waits on the program that pastes. It reports on
-// standard output: "OWNED" once it holds the clipboard, "LOST" when another
-// program took the clipboard (it then exits). "QUIT" on standard input gives
-// the clipboard up and exits. Large forms go out in chunks. It also ends
-// with the X server.
+// Owns an X11 selection on behalf of Parlox (the one named by its argument,
+// CLIPBOARD when none is given) and serves the forms it reads on standard
+// input (see encodeForms). It runs apart so that the selection is served
+// while Parlox waits on the program that pastes. It reports on standard
+// output: "OWNED" once it holds the selection, "TAKEN <pid>" each time a
+// program has been handed the content ("TAKEN" alone when the X server
+// cannot name the program's process), "LOST" when another program took the
+// selection (it then exits). "QUIT" on standard input gives the selection
+// up and exits. Large forms go out in chunks. It also ends with the X
+// server.
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <poll.h>
@@ -66,8 +69,9 @@ void put(Display* d, Window w, Atom property, Atom type, int format, const unsig
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
     signal(SIGPIPE, SIG_IGN);
+    const char* selectionName = argc > 1 ? argv[1] : "CLIPBOARD";
     auto forms = platform::desktop::decodeForms(STDIN_FILENO);
     if (!forms) {
         report("FAILED bad input");
@@ -82,7 +86,7 @@ int main() {
     }
     const Window w = XCreateSimpleWindow(d, DefaultRootWindow(d), -10, -10, 1, 1, 0, 0, 0);
     XSelectInput(d, w, PropertyChangeMask);
-    const Atom clipboard = XInternAtom(d, "CLIPBOARD", False);
+    const Atom selection = XInternAtom(d, selectionName, False);
     const Atom targetsAtom = XInternAtom(d, "TARGETS", False);
     const Atom timestampAtom = XInternAtom(d, "TIMESTAMP", False);
     const Atom incr = XInternAtom(d, "INCR", False);
@@ -103,8 +107,8 @@ int main() {
     std::map<Atom, Atom> types;
     for (const auto& [a, f] : byTarget) types[a] = XInternAtom(d, f->type.c_str(), False);
 
-    XSetSelectionOwner(d, clipboard, w, since);
-    if (XGetSelectionOwner(d, clipboard) != w) {
+    XSetSelectionOwner(d, selection, w, since);
+    if (XGetSelectionOwner(d, selection) != w) {
         report("FAILED not owner");
         return 1;
     }
@@ -119,7 +123,7 @@ int main() {
     for (;;) {
         while (XPending(d) > 0) {
             XNextEvent(d, &event);
-            if (event.type == SelectionClear && event.xselectionclear.selection == clipboard) {
+            if (event.type == SelectionClear && event.xselectionclear.selection == selection) {
                 report("LOST");
                 return 0;
             }
@@ -149,7 +153,7 @@ int main() {
             reply.time = req.time;
             reply.property = None;
             const Atom property = req.property == None ? req.target : req.property;
-            if (req.selection == clipboard) {
+            if (req.selection == selection) {
                 if (req.target == targetsAtom) {
                     XChangeProperty(d, req.requestor, property, XA_ATOM, 32, PropModeReplace,
                                     reinterpret_cast<const unsigned char*>(offered.data()),
@@ -176,6 +180,11 @@ int main() {
             }
             XSendEvent(d, req.requestor, False, NoEventMask, reinterpret_cast<XEvent*>(&reply));
             XFlush(d);
+            // Content handed over: the program that asked has what it pastes.
+            if (reply.property != None && req.target != targetsAtom && req.target != timestampAtom) {
+                const auto pid = platform::desktop::clientProcessId(d, req.requestor);
+                report(pid ? "TAKEN " + std::to_string(*pid) : std::string("TAKEN"));
+            }
         }
         pollfd fds[2] = {{ConnectionNumber(d), POLLIN, 0}, {STDIN_FILENO, POLLIN, 0}};
         if (::poll(fds, stdinOpen ? 2 : 1, -1) < 0) continue;
@@ -187,7 +196,9 @@ int main() {
             } else {
                 pending.append(buffer, static_cast<size_t>(n));
                 if (pending.find("QUIT\n") != std::string::npos) {
-                    XSetSelectionOwner(d, clipboard, None, since);
+                    // Only our own ownership is given up: a helper that took
+                    // over may hold it under the same time stamp.
+                    if (XGetSelectionOwner(d, selection) == w) XSetSelectionOwner(d, selection, None, since);
                     XSync(d, False);
                     return 0;
                 }

@@ -26,10 +26,15 @@ public:
         handler_ = std::move(handler);
     }
 
-    void copy(KeyTarget target) override { record({Key::copy, target}); }
+    // Copy and undo reach ordinary programs only, as on the desktop.
+    bool copy(KeyTarget target) override {
+        if (target != KeyTarget::ordinary) return false;
+        record({Key::copy, target});
+        return true;
+    }
     void paste(KeyTarget target) override { record({Key::paste, target}); }
     bool undo(KeyTarget target) override {
-        if (target == KeyTarget::terminal) return false;
+        if (target != KeyTarget::ordinary) return false;
         record({Key::undo, target});
         return true;
     }

@@ -135,13 +135,20 @@ public:
 
     std::vector<PasteboardItem> items() override { return late().items(); }
     void clearContents() override { late().clearContents(); }
-    void writeItems(const std::vector<PasteboardItem>& items) override { late().writeItems(items); }
-    void setString(const std::string& text) override { late().setString(text); }
+    bool writeItems(const std::vector<PasteboardItem>& items) override { return late().writeItems(items); }
+    bool setString(const std::string& text) override { return late().setString(text); }
     std::optional<std::string> string() override { return late().string(); }
     int64_t changeCount() override { return late().changeCount(); }
+    bool takenBy(int32_t pid) override { return late().takenBy(pid); }
     std::optional<platform::desktop::PrimarySelection> primarySelection() override {
         return late().primarySelection();
     }
+    std::vector<PasteboardItem> primaryItems() override { return late().primaryItems(); }
+    bool writePrimaryItems(const std::vector<PasteboardItem>& items) override {
+        return late().writePrimaryItems(items);
+    }
+    bool setPrimaryString(const std::string& text) override { return late().setPrimaryString(text); }
+    bool primaryTakenBy(int32_t pid) override { return late().primaryTakenBy(pid); }
 
 private:
     platform::desktop::FakePasteboard& late() {

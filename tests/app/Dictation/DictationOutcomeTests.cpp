@@ -79,6 +79,7 @@ void nothing(DictationTest&, FakeTextField&) {}
 
 const std::string kCopiedElsewhere = "Cambiaste de app: copiado al portapapeles";
 const std::string kCopiedNoPermission = "Sin permiso de Accesibilidad: copiado al portapapeles";
+const std::string kNotCopied = "No se pudo copiar al portapapeles";
 
 INSTANTIATE_TEST_SUITE_P(
     Endings, DictationEndingTest,
@@ -140,8 +141,32 @@ INSTANTIATE_TEST_SUITE_P(
                    t.writer->whileRunning = [&field](std::stop_token) { field.setSelectedTextRange({4, 0}); };
                },
                2, -20, Phase::idle(), OverlayState::hidden(), std::nullopt, "Insertado y seleccionado", true, true,
-               Entry::Outcome::inserted(true), "holaBuenos días", std::nullopt}),
+               Entry::Outcome::inserted(true), "holaBuenos días", std::nullopt},
+        // The clipboard takes nothing: the answer is neither pasted nor
+        // copied, the user is told, and the user's own contents stay.
+        Ending{"ClipboardRefusesTheAnswer",
+               [](DictationTest& t, FakeTextField&) { t.desktop.pasteboard->failWrites(true); }, 2, -20,
+               Phase::failed(kNotCopied), OverlayState::error(kNotCopied, false), 8, kNotCopied.c_str(), true, true,
+               Entry::Outcome::failed(kNotCopied), "hola", std::nullopt},
+        Ending{"ClipboardRefusesTheAnswerForAnotherApplication",
+               [](DictationTest& t, FakeTextField&) {
+                   t.desktop.pasteboard->failWrites(true);
+                   t.desktop.workspace->setFrontmost(std::nullopt);
+               },
+               2, -20, Phase::failed(kNotCopied), OverlayState::error(kNotCopied, false), 8, kNotCopied.c_str(), true,
+               true, Entry::Outcome::failed(kNotCopied), "hola", std::nullopt}),
     [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(DictationTest, AnAnswerThatCouldNotBeCopiedStaysInTheHistory) {
+    desktop.focusField(42, "Editor", "hola", {0, 4});
+    desktop.pasteboard->failWrites(true);
+    dictate("hazlo formal", "Buenos días");
+    ASSERT_EQ(controller->history().size(), 1u);
+    EXPECT_EQ(controller->history().front().result, "Buenos días");
+    EXPECT_EQ(controller->history().front().outcome, Entry::Outcome::failed(kNotCopied));
+    const auto played = sounds->played();
+    EXPECT_EQ(std::count(played.begin(), played.end(), "Funk"), 1);
+}
 
 TEST_F(DictationTest, AWriterErrorKeepsTheTranscriptForRetry) {
     auto field = desktop.focusField(42, "Editor", "hola", {0, 4});

@@ -88,7 +88,14 @@ INSTANTIATE_TEST_SUITE_P(
                         t.field->setRole(std::string(platform::accessibility::roles::terminal));
                         t.field->edit("$ Buenos días", {13, 0});
                     },
-                    1, "El texto ya no está como lo dejé"},
+                    1, "Un terminal no deja reemplazar el texto"},
+        // Where the text still reads as it was left, a paste would only add to it.
+        UndoFailure{"UneditedInATerminal",
+                    [](UndoTest& t) {
+                        t.field->setRole(std::string(platform::accessibility::roles::terminal));
+                        t.field->setTerminalCursor(11);
+                    },
+                    1, "Un terminal no deja reemplazar el texto"},
         UndoFailure{"AnotherApplicationThatStaysInFront",
                     [](UndoTest& t) {
                         t.desktop.workspace->addApplication({77, "Otra", "org.example.Otra", false});
@@ -182,6 +189,29 @@ TEST_F(UndoTest, AFailedRevertCopiesThePreviousVersion) {
     EXPECT_EQ(field->text(), "otra cosa");
     EXPECT_EQ(controller->sessions().session(id)->rounds.size(), 2u);
     EXPECT_TRUE(desktop.keys->keys().empty() || desktop.keys->keys().back() != Key::undo);
+}
+
+// The text could not go back and the pasteboard does not take it either:
+// the user is told so, not that it was copied, and keeps their contents.
+void expectTheVersionNotCopied(UndoTest& t, const Request& request, const std::string& logLine) {
+    const auto id = t.dictateRounds(2);
+    t.field->edit("otra cosa", {0, 0});
+    t.desktop.pasteboard->failWrites(true);
+    request(t, id);
+    t.desktop.scheduler->settle();
+    EXPECT_TRUE(t.log.contains(logLine));
+    EXPECT_EQ(t.overlayState(), OverlayState::done("No se pudo copiar al portapapeles"));
+    EXPECT_EQ(t.clipboard(), t.pasteboardBefore);
+    EXPECT_EQ(t.field->text(), "otra cosa");
+}
+
+TEST_F(UndoTest, AnOriginalThatCannotBeCopiedEitherIsSaidSo) {
+    expectTheVersionNotCopied(
+        *this, undoRequest, "No se pudo deshacer: El texto ya no está como lo dejé. No se pudo copiar al portapapeles");
+}
+
+TEST_F(UndoTest, APreviousVersionThatCannotBeCopiedEitherIsSaidSo) {
+    expectTheVersionNotCopied(*this, revertRequest, "No se pudo copiar al portapapeles");
 }
 
 TEST_F(UndoTest, AnEmptyOriginalThatCannotComeBackLeavesThePasteboardAloneAndSaysWhy) {

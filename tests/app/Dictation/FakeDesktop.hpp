@@ -31,7 +31,7 @@ struct FakeDesktop {
     std::shared_ptr<platform::input::FakeKeySynth> keys = std::make_shared<platform::input::FakeKeySynth>();
 
     FakeDesktop() {
-        keys->setHandler([this](const platform::input::FakeKeySynth::Event& event) { act(event.key); });
+        keys->setHandler([this](const platform::input::FakeKeySynth::Event& event) { act(event); });
     }
     // What the test left queued would otherwise keep the scheduler alive.
     ~FakeDesktop() { scheduler->discardPending(); }
@@ -64,14 +64,20 @@ struct FakeDesktop {
     }
 
 private:
-    void act(platform::input::FakeKeySynth::Key key) {
+    void act(const platform::input::FakeKeySynth::Event& event) {
         using Key = platform::input::FakeKeySynth::Key;
         auto field = focused();
         if (!field) return;
-        switch (key) {
-            case Key::paste:
-                if (auto text = pasteboard->string()) field->paste(*text);
+        switch (event.key) {
+            case Key::paste: {
+                // A terminal's paste key pastes the primary selection.
+                const int32_t reader = workspace->frontmostApplication()->processIdentifier;
+                const auto text = event.target == platform::input::KeyTarget::terminal
+                                      ? pasteboard->deliverPrimary(reader)
+                                      : pasteboard->deliver(reader);
+                if (text) field->paste(*text);
                 break;
+            }
             case Key::copy:
                 if (field->selection().length > 0) pasteboard->receiveCopy(field->selectionText());
                 break;

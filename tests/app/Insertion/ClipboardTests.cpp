@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "app/Insertion/Clipboard.hpp"
 #include "tests/app/Dictation/FakeDesktop.hpp"
 
@@ -24,18 +26,35 @@ TEST_F(ClipboardTest, SnapshotAndRestoreKeepEveryItemAndType) {
     desktop.pasteboard->setContents(items);
     const auto saved = clipboard.snapshot();
     EXPECT_EQ(saved.items, items);
-    desktop.pasteboard->clearContents();
+    desktop.pasteboard->setContents(FakeDesktop::userClipboard());
     desktop.pasteboard->clearLog();
-    clipboard.restore(saved);
+    EXPECT_TRUE(clipboard.restore(saved));
     EXPECT_EQ(desktop.pasteboard->contents(), items);
-    EXPECT_EQ(desktop.pasteboard->operations(), (std::vector<Operation>{Operation::clear, Operation::writeItems}));
+    // In one write: the pasteboard is never left empty on the way.
+    EXPECT_EQ(desktop.pasteboard->operations(), (std::vector<Operation>{Operation::writeItems}));
 }
 
-TEST_F(ClipboardTest, AnEmptySnapshotLeavesThePasteboardClearedWithoutAWrite) {
-    desktop.pasteboard->clearLog();
-    clipboard.restore({});
+TEST_F(ClipboardTest, AnEmptySnapshotLeavesThePasteboardEmpty) {
+    EXPECT_TRUE(clipboard.restore({}));
     EXPECT_TRUE(desktop.pasteboard->contents().empty());
-    EXPECT_EQ(desktop.pasteboard->operations(), (std::vector<Operation>{Operation::clear}));
+}
+
+// A pasteboard that takes nothing: no write empties it first, so the
+// user's contents stay, and every write says it failed. A paste posts no
+// key, which would paste the user's contents instead.
+TEST_F(ClipboardTest, WritesThatFailKeepTheUsersContentsAndSaySo) {
+    auto field = desktop.focusField(42, "Editor", "hola", {0, 4});
+    desktop.pasteboard->failWrites(true);
+    EXPECT_FALSE(clipboard.put("respuesta"));
+    EXPECT_FALSE(clipboard.restore(Clipboard::Snapshot{{PasteboardItem{{{"text/plain;charset=utf-8", "otro"}}}}}));
+    for (const auto target : {KeyTarget::ordinary, KeyTarget::terminal}) {
+        EXPECT_FALSE(clipboard.paste("respuesta", target, 42));
+    }
+    EXPECT_TRUE(desktop.keys->events().empty());
+    EXPECT_EQ(field->text(), "hola");
+    EXPECT_EQ(desktop.pasteboard->contents(), FakeDesktop::userClipboard());
+    const auto operations = desktop.pasteboard->operations();
+    EXPECT_EQ(std::count(operations.begin(), operations.end(), Operation::clear), 0);
 }
 
 TEST_F(ClipboardTest, CopySelectionPollsFifteenTimesAndAlwaysRestores) {
@@ -44,7 +63,8 @@ TEST_F(ClipboardTest, CopySelectionPollsFifteenTimesAndAlwaysRestores) {
         std::optional<std::string> expected;
         double waited;
     };
-    // Read 1 is the count right after clearing; polls are reads 2 to 16.
+    // Read 1 is the count before the key; polls are reads 2 to 16, and read
+    // 17, after them, still finds a copy that came in between.
     for (const Case& c : {Case{2, "seleccionado", 0.02}, Case{16, "seleccionado", 0.30}, Case{17, std::nullopt, 0.30},
                           Case{0, std::nullopt, 0.30}}) {
         SCOPED_TRACE(c.copiesOnRead);
@@ -66,19 +86,80 @@ TEST_F(ClipboardTest, ACopyWithoutTextGivesNone) {
     EXPECT_EQ(desktop.pasteboard->contents(), FakeDesktop::userClipboard());
 }
 
-TEST_F(ClipboardTest, PasteHoldsTheTextForFourTenthsThenRestores) {
+TEST_F(ClipboardTest, AProgramThatMayBeATerminalIsNotAskedToCopy) {
+    for (const auto target : {KeyTarget::mayBeTerminal, KeyTarget::terminal}) {
+        desktop.pasteboard->clearLog();
+        EXPECT_EQ(clipboard.copySelection(target), std::nullopt);
+        EXPECT_TRUE(desktop.keys->events().empty());
+        const auto operations = desktop.pasteboard->operations();
+        EXPECT_EQ(std::count(operations.begin(), operations.end(), Operation::writeItems), 0);
+        EXPECT_EQ(desktop.pasteboard->contents(), FakeDesktop::userClipboard());
+    }
+}
+
+TEST_F(ClipboardTest, PasteHoldsTheTextForFourTenthsWhenTheProgramTookItAtOnce) {
     auto field = desktop.focusField(42, "Editor", "hola", {0, 4});
     std::optional<std::string> heldDuringPaste;
     desktop.keys->setHandler([&](const auto& event) {
-        heldDuringPaste = desktop.pasteboard->string();
+        heldDuringPaste = desktop.pasteboard->deliver(42);
         field->paste(*heldDuringPaste);
-        EXPECT_EQ(event.target, KeyTarget::terminal);
+        EXPECT_EQ(event.target, KeyTarget::ordinary);
     });
-    clipboard.paste("adiós", KeyTarget::terminal);
+    EXPECT_TRUE(clipboard.paste("adiós", KeyTarget::ordinary, 42));
     EXPECT_EQ(heldDuringPaste, "adiós");
     EXPECT_EQ(field->text(), "adiós");
-    EXPECT_EQ(desktop.scheduler->sleeps(), (std::vector<double>{0.4}));
+    EXPECT_EQ(desktop.scheduler->sleeps(), (std::vector<double>{Clipboard::pasteHold}));
     EXPECT_EQ(desktop.pasteboard->contents(), FakeDesktop::userClipboard());
+}
+
+// A busy program handles the paste key late: the user's contents come back
+// only once that program has the text (a clipboard manager that reads it
+// at once is another program), or when it never asks, after the limit.
+TEST_F(ClipboardTest, PasteWaitsForTheProgramThatPastesUpToALimit) {
+    struct Case {
+        const char* name;
+        int takesOnQuery;  // 0: never
+        double waited;
+        std::vector<std::string> delivered;  // to the clipboard manager, then to the program
+    };
+    const double poll = Clipboard::pollInterval;
+    // The first query comes after the hold, then one every poll.
+    for (const Case& c :
+         {Case{"a second late", 31, Clipboard::pasteHold + 30 * poll + Clipboard::takeSettle, {"adiós", "adiós"}},
+          Case{"never", 0, Clipboard::takeLimit, {"adiós"}}}) {
+        SCOPED_TRACE(c.name);
+        FakeDesktop fresh;
+        fresh.pasteboard->setContents(FakeDesktop::userClipboard());
+        fresh.focusField(42, "Editor", "hola", {0, 4});
+        fresh.keys->setHandler([&](const auto&) {
+            fresh.pasteboard->deliver(99);  // a clipboard manager
+            if (c.takesOnQuery) fresh.pasteboard->takeOnQuery(c.takesOnQuery, 42);
+        });
+        Clipboard late(fresh.services());
+        EXPECT_TRUE(late.paste("adiós", KeyTarget::ordinary, 42));
+        EXPECT_EQ(fresh.pasteboard->delivered(), c.delivered);
+        EXPECT_NEAR(fresh.scheduler->elapsed(), c.waited, 1e-6);
+        EXPECT_EQ(fresh.pasteboard->contents(), FakeDesktop::userClipboard());
+    }
+}
+
+// A terminal pastes the primary selection with its own key: both hold the
+// text during the paste, and both come back after it.
+TEST_F(ClipboardTest, ATerminalPastesThePrimarySelectionAndBothComeBack) {
+    auto field = desktop.focusField(42, "Terminal", "$ ls", {4, 0});
+    desktop.pasteboard->setPrimary(platform::desktop::PrimarySelection{"seleccionado antes", 42});
+    const auto primaryBefore = desktop.pasteboard->primaryContents();
+    std::optional<std::string> clipboardDuringPaste;
+    desktop.keys->setHandler([&](const auto& event) {
+        EXPECT_EQ(event.target, KeyTarget::terminal);
+        clipboardDuringPaste = desktop.pasteboard->string();
+        field->paste(desktop.pasteboard->deliverPrimary(42).value_or(""));
+    });
+    EXPECT_TRUE(clipboard.paste(" -l", KeyTarget::terminal, 42));
+    EXPECT_EQ(field->text(), "$ ls -l");
+    EXPECT_EQ(clipboardDuringPaste, " -l");
+    EXPECT_EQ(desktop.pasteboard->contents(), FakeDesktop::userClipboard());
+    EXPECT_EQ(desktop.pasteboard->primaryContents(), primaryBefore);
 }
 
 TEST_F(ClipboardTest, PasteRestoresOnlyWhatNobodyReplacedMeanwhile) {
@@ -97,8 +178,11 @@ TEST_F(ClipboardTest, PasteRestoresOnlyWhatNobodyReplacedMeanwhile) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         desktop.pasteboard->setContents(FakeDesktop::userClipboard());
-        desktop.keys->setHandler([&](const auto&) { c.meanwhile(); });
-        clipboard.paste("adiós", KeyTarget::ordinary);
+        desktop.keys->setHandler([&](const auto&) {
+            desktop.pasteboard->deliver(42);
+            c.meanwhile();
+        });
+        EXPECT_TRUE(clipboard.paste("adiós", KeyTarget::ordinary, 42));
         EXPECT_EQ(desktop.pasteboard->contents(), c.expected);
     }
 }

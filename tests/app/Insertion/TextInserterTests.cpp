@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "app/Insertion/Clipboard.hpp"
 #include "app/Insertion/SessionText.hpp"
 #include "app/Insertion/TextInserter.hpp"
 #include "tests/app/Dictation/FakeDesktop.hpp"
@@ -7,7 +8,7 @@
 namespace Parlox {
 inline void PrintTo(const TextInserter::Outcome& o, std::ostream* os) {
     if (o.kind == TextInserter::Outcome::Kind::copied)
-        *os << "copied(" << o.message << ")";
+        *os << (o.kind == TextInserter::Outcome::Kind::copied ? "copied(" : "failed(") << o.message << ")";
     else
         *os << "inserted(" << (o.at ? std::to_string(*o.at) : "nil") << ", " << o.selected << ")";
 }
@@ -19,6 +20,7 @@ namespace {
 using Outcome = Parlox::TextInserter::Outcome;
 using Parlox::CapturedContext;
 using Parlox::TextInserter;
+using platform::input::KeyTarget;
 
 class TextInserterTest : public ::testing::Test {
 public:
@@ -42,7 +44,7 @@ TEST_F(TextInserterTest, PastesOverTheSelectionAndSelectsThePastedText) {
     EXPECT_EQ(field->selection(), (TextRange{5, 10}));  // the globe counts two UTF-16 units
     EXPECT_EQ(field->selectionText(), "planeta 🌍");
     EXPECT_EQ(desktop.pasteboard->contents(), FakeDesktop::userClipboard());
-    EXPECT_EQ(desktop.scheduler->sleeps(), (std::vector<double>{0.4, 0.06}));
+    EXPECT_EQ(desktop.scheduler->sleeps(), (std::vector<double>{Parlox::Clipboard::pasteHold, 0.06}));
 }
 
 TEST_F(TextInserterTest, TheFreshSelectionWinsOverTheCapturedOne) {
@@ -125,6 +127,105 @@ TEST_F(TextInserterTest, AFieldThatStopsAnsweringAfterTheCaptureGetsTheTextCopie
         EXPECT_EQ(insert("planeta"), Outcome::copied(TextInserter::notPastedMessage));
         EXPECT_EQ(desktop.pasteboard->string(), "planeta");
     }
+}
+
+// The pasteboard takes nothing: no key is posted (it would paste the user's
+// own contents), the user's contents stay, and the outcome says the text
+// could not be copied rather than that it was.
+TEST_F(TextInserterTest, AnAnswerThePasteboardDoesNotTakeIsReportedNotCopied) {
+    struct Case {
+        const char* name;
+        std::function<void(TextInserterTest&)> arrange;
+    };
+    const std::vector<Case> cases{
+        {"to be pasted", [](TextInserterTest&) {}},
+        {"untrusted", [](TextInserterTest& t) { t.desktop.accessibility->trusted = false; }},
+        {"another app in front", [](TextInserterTest& t) { t.context.pid = 43; }},
+        {"into a terminal", [](TextInserterTest& t) {
+             t.field->setRole(std::string(platform::accessibility::roles::terminal));
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        SetUp();
+        desktop.accessibility->trusted = true;
+        desktop.keys->clear();
+        desktop.pasteboard->failWrites(true);
+        c.arrange(*this);
+        EXPECT_EQ(insert("planeta"), Outcome::failed(TextInserter::notCopiedMessage));
+        EXPECT_TRUE(desktop.keys->events().empty());
+        EXPECT_EQ(field->text(), "hola mundo");
+        EXPECT_EQ(desktop.pasteboard->contents(), FakeDesktop::userClipboard());
+    }
+}
+
+// A field that ignores the paste, with a pasteboard that stops taking
+// writes during the paste: the user's contents cannot come back, and the
+// answer, still there, counts as copied.
+TEST_F(TextInserterTest, AnAnswerLeftOnAPasteboardThatStoppedTakingWritesCountsAsCopied) {
+    field->setAcceptsPaste(false);
+    desktop.keys->setHandler([&](const auto&) { desktop.pasteboard->failWrites(true); });
+    EXPECT_EQ(insert("planeta"), Outcome::copied(TextInserter::notPastedMessage));
+    EXPECT_EQ(desktop.pasteboard->string(), "planeta");
+}
+
+// A terminal pastes at its cursor, whatever is selected: the answer is
+// found there, left unselected, and the user's clipboard comes back.
+TEST_F(TextInserterTest, ATerminalTakesTheAnswerAtItsCursor) {
+    field->setText("$ hola mundo", {7, 5});
+    field->setRole(std::string(platform::accessibility::roles::terminal));
+    field->setTerminalCursor(12);
+    context.selectedRange = TextRange{7, 5};
+    EXPECT_EQ(insert("planeta"), Outcome::inserted(12, false));
+    EXPECT_EQ(field->text(), "$ hola mundoplaneta");
+    EXPECT_EQ(desktop.keys->events(), (std::vector<platform::input::FakeKeySynth::Event>{
+                                          {platform::input::FakeKeySynth::Key::paste, KeyTarget::terminal}}));
+    EXPECT_TRUE(field->selectionRequests().empty());
+    EXPECT_EQ(desktop.pasteboard->contents(), FakeDesktop::userClipboard());
+}
+
+TEST_F(TextInserterTest, ATerminalThatDoesNotShowTheAnswerGetsItCopied) {
+    struct Case {
+        const char* name;
+        std::function<void(FakeTextField&)> arrange;
+    };
+    const std::vector<Case> cases{
+        {"ignores the paste", [](FakeTextField& f) { f.setAcceptsPaste(false); }},
+        {"stops answering", [](FakeTextField& f) { f.setRangeReadable(false); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        SetUp();
+        field->setRole(std::string(platform::accessibility::roles::terminal));
+        field->setTerminalCursor(10);
+        c.arrange(*field);
+        EXPECT_EQ(insert("planeta"), Outcome::copied(TextInserter::notPastedMessage));
+        EXPECT_EQ(desktop.pasteboard->string(), "planeta");
+    }
+}
+
+// Without accessibility a terminal cannot be read back: the paste is
+// reported as made, unselected, at an unknown place.
+TEST_F(TextInserterTest, ATerminalWithoutAccessibilityIsPastedIntoUnchecked) {
+    desktop.workspace->addApplication({42, "Terminal", "XTerm", true});
+    desktop.accessibility->setFocusedElement(42, nullptr);
+    context.element = nullptr;
+    EXPECT_EQ(insert("planeta"), Outcome::inserted(std::nullopt, false));
+    ASSERT_EQ(desktop.keys->events().size(), 1u);
+    EXPECT_EQ(desktop.keys->events()[0].target, KeyTarget::terminal);
+    EXPECT_EQ(desktop.pasteboard->contents(), FakeDesktop::userClipboard());
+}
+
+// An editor with a terminal inside shows a text field: it gets its own
+// paste key and the answer replaces the selection there as in any field.
+TEST_F(TextInserterTest, AProgramThatMayBeATerminalKeepsItsOwnPasteKeyInATextField) {
+    auto app = *desktop.workspace->frontmostApplication();
+    app.holdsPseudoTerminal = true;
+    desktop.workspace->addApplication(app);
+    EXPECT_EQ(insert("planeta"), Outcome::inserted(5, true));
+    EXPECT_EQ(field->text(), "hola planeta");
+    ASSERT_EQ(desktop.keys->events().size(), 1u);
+    EXPECT_EQ(desktop.keys->events()[0].target, KeyTarget::mayBeTerminal);
 }
 
 TEST(SessionText, ComparesNormalisedText) {
