@@ -13,6 +13,7 @@
 
 #include "platform/desktop/DesktopError.hpp"
 #include "platform/process/CleanSpawn.hpp"
+#include "platform/process/Subprocess.hpp"
 
 extern char** environ;
 
@@ -67,6 +68,8 @@ std::filesystem::path ClipboardOwnerProcess::executable() {
 
 std::unique_ptr<ClipboardOwnerProcess> ClipboardOwnerProcess::start(const std::vector<SelectionData>& forms,
                                                                     const std::string& selection) {
+    // A helper that has ended must not take us with it when we write to it.
+    process::ignoreSigpipe();
     Pipe in = helperPipe(), out = helperPipe();
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);

@@ -10,6 +10,7 @@
 #include "platform/desktop/X11Pasteboard.hpp"
 #include "platform/desktop/X11Selection.hpp"
 #include "tests/desktop/DesktopSession.hpp"
+#include "tests/support/ProcessGone.hpp"
 
 using namespace platform;
 using platform::desktop::ClipboardOwnerProcess;
@@ -141,6 +142,17 @@ TEST(Pasteboard, ThePrimarySelectionIsSavedAndPutBack) {
     EXPECT_EQ(pasteboard.primarySelection()->text, "seleccionado");
     ASSERT_TRUE(pasteboard.writePrimaryItems({}));
     EXPECT_EQ(pasteboard.primarySelection(), std::nullopt);
+}
+
+TEST(Pasteboard, AHelperThatIsGoneCannotTakeUsWithIt) {
+    // Telling a helper that has ended to quit writes into a pipe nobody
+    // reads: that must be an error to ignore, not a signal that ends us.
+    auto helper = ClipboardOwnerProcess::start(desktop::textForms("texto"));
+    ASSERT_EQ(::kill(helper->pid(), SIGKILL), 0);
+    ASSERT_TRUE(parlox::testing::eventually([&] { return parlox::testing::processGone(helper->pid()); }));
+    EXPECT_FALSE(helper->stillOwner());
+    helper->quit();
+    SUCCEED() << "still here after writing to the helper that is gone";
 }
 
 TEST(Pasteboard, PrimarySelectionNamesItsOwner) {
