@@ -9,6 +9,7 @@ namespace Parlox {
 namespace {
 
 using platform::accessibility::ElementRef;
+using platform::accessibility::FocusLookup;
 using platform::accessibility::TextRange;
 
 bool isPasswordField(platform::accessibility::Element& element) {
@@ -35,6 +36,50 @@ CapturedContext copyFallback(CapturedContext context, const ElementRef& element,
     return context;
 }
 
+
+// Why the road was left (or taken late), for the log.
+std::string missNote(FocusLookup::Miss miss) {
+    switch (miss) {
+        case FocusLookup::Miss::unavailable: return "sin servicio de accesibilidad";
+        case FocusLookup::Miss::notListed: return "la app no está en el bus de accesibilidad";
+        case FocusLookup::Miss::nothingFocused: return "ningún elemento de la app tiene el foco";
+        case FocusLookup::Miss::noAnswer: return ContextCapture::noAnswerNote;
+        case FocusLookup::Miss::none: break;
+    }
+    return {};
+}
+
+// The focused element; a program that did not answer in time gets one more try.
+FocusLookup lookUpFocus(platform::accessibility::Accessibility& accessibility, int32_t pid, bool& retried) {
+    FocusLookup focus = accessibility.lookUpFocus(pid);
+    retried = focus.miss == FocusLookup::Miss::noAnswer;
+    if (retried) focus = accessibility.lookUpFocus(pid);
+    return focus;
+}
+
+struct SelectionRead {
+    std::optional<TextRange> range;
+    std::optional<std::string> text;
+    bool unanswered = false;
+};
+
+// The selection's range and text; when the program did not answer in time,
+// once more.
+SelectionRead readSelection(platform::accessibility::Element& element, bool& retried) {
+    auto read = [&] {
+        SelectionRead selection;
+        selection.range = element.selectedTextRange();
+        selection.unanswered = !selection.range && element.lastReadUnanswered();
+        selection.text = element.selectedText();
+        selection.unanswered = selection.unanswered || (!selection.text && element.lastReadUnanswered());
+        return selection;
+    };
+    SelectionRead selection = read();
+    retried = selection.unanswered;
+    if (retried) selection = read();
+    return selection;
+}
+
 }  // namespace
 
 CapturedContext ContextCapture::capture(const DesktopServices& desktop) {
@@ -47,8 +92,13 @@ CapturedContext ContextCapture::capture(const DesktopServices& desktop) {
     if (app->processIdentifier == desktop.workspace->currentProcessId()) return context;
 
     desktop.accessibility->exposeApplication(app->processIdentifier);
-    ElementRef element = desktop.accessibility->focusedElement(app->processIdentifier);
-    if (!element) return copyFallback(std::move(context), nullptr, app, desktop);
+    bool retried = false;
+    const FocusLookup focus = lookUpFocus(*desktop.accessibility, app->processIdentifier, retried);
+    if (!focus.element) {
+        context.roadNote = missNote(focus.miss);
+        return copyFallback(std::move(context), nullptr, app, desktop);
+    }
+    const ElementRef& element = focus.element;
 
     if (isPasswordField(*element)) {
         context.element = element;
@@ -57,15 +107,18 @@ CapturedContext ContextCapture::capture(const DesktopServices& desktop) {
         return context;
     }
 
-    const auto range = element->selectedTextRange();
-    if (range) context.caretRect = caretRect(*element, *range, desktop.workspace->screenFrames());
-    if (auto selected = element->selectedText()) {
+    bool readAgain = false;
+    const SelectionRead selection = readSelection(*element, readAgain);
+    if (selection.range) context.caretRect = caretRect(*element, *selection.range, desktop.workspace->screenFrames());
+    if (selection.text) {
         context.element = element;
-        context.selectedText = *selected;
-        context.selectedRange = range;
+        context.selectedText = *selection.text;
+        context.selectedRange = selection.range;
         context.method = CapturedContext::Method::accessibility;
+        if (retried || readAgain) context.roadNote = secondTryNote;
         return context;
     }
+    context.roadNote = selection.unanswered ? noAnswerNote : noSelectionNote;
     return copyFallback(std::move(context), element, app, desktop);
 }
 

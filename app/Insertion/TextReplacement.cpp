@@ -20,6 +20,11 @@ void TextReplacement::bringBack(const DesktopServices& desktop, int32_t pid) {
     desktop.scheduler->sleep(0.08);
 }
 
+bool TextReplacement::focusIsOnTarget(const DesktopServices& desktop, const Target& target) {
+    const auto focused = desktop.accessibility->focusedElement(target.pid);
+    return focused && focused->isSame(*target.element);
+}
+
 TextReplacement::Outcome TextReplacement::replace(const DesktopServices& desktop, const Target& target,
                                                   const std::string& replacement, bool undoKeyAllowed) {
     bringBack(desktop, target.pid);
@@ -27,6 +32,7 @@ TextReplacement::Outcome TextReplacement::replace(const DesktopServices& desktop
     const auto front = desktop.workspace->frontmostApplication();
     if (!front || front->processIdentifier != target.pid) return Outcome::failed(otherApp);
     const auto keys = keyTargetFor(target.element, front);
+    if (target.element && !focusIsOnTarget(desktop, target)) return Outcome::failed(otherField);
 
     if (target.element && target.location) {
         TextInserter::select(target.element, *target.location, target.current);
@@ -34,6 +40,7 @@ TextReplacement::Outcome TextReplacement::replace(const DesktopServices& desktop
         const std::string selected = target.element->selectedText().value_or("");
         // Only text verified to be the program's own is overwritten.
         if (SessionText::same(selected, target.current)) {
+            if (!focusIsOnTarget(desktop, target)) return Outcome::failed(otherField);
             if (!replacement.empty()) {
                 Clipboard(desktop).paste(replacement, keys);
                 desktop.scheduler->sleep(0.06);

@@ -16,6 +16,7 @@
 #include "app/Context/ContextCapture.hpp"
 #include "app/Context/ScreenContext.hpp"
 #include "app/Insertion/TextInserter.hpp"
+#include "app/Insertion/TextReplacement.hpp"
 #include "app/Support/X11DesktopServices.hpp"
 #include "platform/audio/AudioSystem.hpp"
 #include "platform/concurrency/MainQueue.hpp"
@@ -185,6 +186,31 @@ TEST(DictationRoadHungTarget, TheAnswerIsCopiedWhenTheFieldStopsAnswering) {
     ::kill(field.pid(), SIGCONT);
     EXPECT_EQ(outcome, Outcome::copied(TextInserter::notPastedMessage));
     EXPECT_EQ(desktop.pasteboard->string(), "planeta");
+}
+
+// The user moved to another field of the same program before Escape. The
+// result is still there and can be selected over accessibility, but keys go
+// to the focused field: nothing is sent, the other field keeps its text.
+TEST(DictationRoadUndo, AnotherFieldOfTheSameProgramIsLeftAlone) {
+    Parlox::DesktopServices desktop = Parlox::x11DesktopServices();
+    TextFieldProgram::Options options{Toolkit::gtk, "", "hola mundo", 5, 5};
+    options.second = "nota aparte";
+    TextFieldProgram field(options);
+    const CapturedContext context = ContextCapture::capture(desktop);
+    ASSERT_EQ(context.selectedText, "mundo");
+    ASSERT_EQ(TextInserter::insert("planeta", context, desktop), Outcome::inserted(5, true));
+    ASSERT_TRUE(field.waitForField("hola planeta", "planeta"));
+    // Tab moves the focus to the second field, which selects all it holds.
+    ASSERT_EQ(std::system("xdotool key Tab"), 0);
+    ASSERT_TRUE(eventually([&] { return field.secondField().second == "nota aparte"; }))
+        << field.secondField().first << " | " << field.secondField().second;
+
+    const auto outcome = Parlox::TextReplacement::replace(
+        desktop, {*context.pid, context.element, 5, "planeta"}, "mundo", /*undoKeyAllowed=*/true);
+    EXPECT_EQ(outcome, Parlox::TextReplacement::Outcome::failed(Parlox::TextReplacement::otherField));
+    // A paste would have landed within the replacement's own hold of the clipboard.
+    EXPECT_EQ(field.secondField().first, "nota aparte");
+    EXPECT_EQ(field.field().first, "hola planeta");
 }
 
 INSTANTIATE_TEST_SUITE_P(Toolkits, DictationRoad, ::testing::Values(Toolkit::qt, Toolkit::gtk), toolkitName);
