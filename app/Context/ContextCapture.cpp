@@ -4,6 +4,7 @@
 
 #include "app/Insertion/Clipboard.hpp"
 #include "app/Insertion/KeyTargets.hpp"
+#include "app/Support/Settle.hpp"
 
 namespace Parlox {
 namespace {
@@ -49,11 +50,22 @@ std::string missNote(FocusLookup::Miss miss) {
     return {};
 }
 
-// The focused element; a program that did not answer in time gets one more try.
-FocusLookup lookUpFocus(platform::accessibility::Accessibility& accessibility, int32_t pid, bool& retried) {
+// The focused element. A program whose focus is away is asked again for a
+// moment (the hot key's grab takes the focus from its window until the user
+// lets go of the key); one that did not answer in time gets one more try.
+FocusLookup lookUpFocus(const DesktopServices& desktop, int32_t pid, std::string& note) {
+    auto& accessibility = *desktop.accessibility;
     FocusLookup focus = accessibility.lookUpFocus(pid);
-    retried = focus.miss == FocusLookup::Miss::noAnswer;
-    if (retried) focus = accessibility.lookUpFocus(pid);
+    if (focus.miss == FocusLookup::Miss::nothingFocused &&
+        Settle::within(desktop, [&] {
+            focus = accessibility.lookUpFocus(pid);
+            return focus.miss != FocusLookup::Miss::nothingFocused;
+        }))
+        note = ContextCapture::focusLateNote;
+    if (focus.miss == FocusLookup::Miss::noAnswer) {
+        focus = accessibility.lookUpFocus(pid);
+        note = ContextCapture::secondTryNote;
+    }
     return focus;
 }
 
@@ -92,8 +104,8 @@ CapturedContext ContextCapture::capture(const DesktopServices& desktop) {
     if (app->processIdentifier == desktop.workspace->currentProcessId()) return context;
 
     desktop.accessibility->exposeApplication(app->processIdentifier);
-    bool retried = false;
-    const FocusLookup focus = lookUpFocus(*desktop.accessibility, app->processIdentifier, retried);
+    std::string note;
+    const FocusLookup focus = lookUpFocus(desktop, app->processIdentifier, note);
     if (!focus.element) {
         context.roadNote = missNote(focus.miss);
         return copyFallback(std::move(context), nullptr, app, desktop);
@@ -115,7 +127,7 @@ CapturedContext ContextCapture::capture(const DesktopServices& desktop) {
         context.selectedText = *selection.text;
         context.selectedRange = selection.range;
         context.method = CapturedContext::Method::accessibility;
-        if (retried || readAgain) context.roadNote = secondTryNote;
+        context.roadNote = readAgain ? secondTryNote : note;
         return context;
     }
     context.roadNote = selection.unanswered ? noAnswerNote : noSelectionNote;

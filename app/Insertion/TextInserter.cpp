@@ -3,6 +3,7 @@
 #include "app/Insertion/Clipboard.hpp"
 #include "app/Insertion/KeyTargets.hpp"
 #include "app/Insertion/SessionText.hpp"
+#include "app/Support/Settle.hpp"
 #include "platform/foundation/Unicode.hpp"
 
 namespace Parlox {
@@ -38,23 +39,13 @@ TextInserter::Outcome TextInserter::insert(const std::string& text, const Captur
     if (context.element && location) {
         desktop.scheduler->sleep(selectDelay);
         const bool selected = select(context.element, *location, text);
-        if (!landedWithin(desktop, context.element, *location, text, selected)) {
+        if (!Settle::within(desktop, [&] { return landed(context.element, *location, text, selected); })) {
             clipboard.put(text);
             return Outcome::copied(notPastedMessage);
         }
         return Outcome::inserted(location, selected);
     }
     return Outcome::inserted(location, false);
-}
-
-bool TextInserter::landedWithin(const DesktopServices& desktop, const platform::accessibility::ElementRef& element,
-                                int64_t location, const std::string& text, bool selected) {
-    const auto start = desktop.scheduler->uptime();
-    while (!landed(element, location, text, selected)) {
-        if (desktop.scheduler->secondsSince(start) >= readBackLimit) return false;
-        desktop.scheduler->sleep(readBackInterval);
-    }
-    return true;
 }
 
 bool TextInserter::landed(const platform::accessibility::ElementRef& element, int64_t location,

@@ -29,11 +29,6 @@ public:
     };
 
     static constexpr double selectDelay = 0.06;
-    // Some programs (a web browser) apply a selection a moment after taking
-    // it: the read-back is asked again this often, for this long, before the
-    // paste counts as failed.
-    static constexpr double readBackInterval = 0.02;
-    static constexpr double readBackLimit = 1.0;
     static constexpr const char* noPermissionMessage = "Sin permiso de Accesibilidad: copiado al portapapeles";
     static constexpr const char* switchedAppMessage = "Cambiaste de app: copiado al portapapeles";
     // The field did not take the paste (read-only, or it ignores the key).
@@ -49,11 +44,6 @@ public:
     // back counts as holding it.
     static bool landed(const platform::accessibility::ElementRef& element, int64_t location,
                        const std::string& text, bool selected);
-
-private:
-    // landed(), asked again until it holds or readBackLimit has passed.
-    static bool landedWithin(const DesktopServices& desktop, const platform::accessibility::ElementRef& element,
-                             int64_t location, const std::string& text, bool selected);
 };
 
 }  // namespace Parlox

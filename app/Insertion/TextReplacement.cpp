@@ -4,6 +4,7 @@
 #include "app/Insertion/KeyTargets.hpp"
 #include "app/Insertion/SessionText.hpp"
 #include "app/Insertion/TextInserter.hpp"
+#include "app/Support/Settle.hpp"
 
 namespace Parlox {
 
@@ -21,8 +22,11 @@ void TextReplacement::bringBack(const DesktopServices& desktop, int32_t pid) {
 }
 
 bool TextReplacement::focusIsOnTarget(const DesktopServices& desktop, const Target& target) {
-    const auto focused = desktop.accessibility->focusedElement(target.pid);
-    return focused && focused->isSame(*target.element);
+    // Escape's own grab takes the focus from the window while the key is down.
+    return Settle::within(desktop, [&] {
+        const auto focused = desktop.accessibility->lookUpFocus(target.pid).element;
+        return focused && focused->isSame(*target.element);
+    });
 }
 
 TextReplacement::Outcome TextReplacement::replace(const DesktopServices& desktop, const Target& target,
@@ -37,9 +41,10 @@ TextReplacement::Outcome TextReplacement::replace(const DesktopServices& desktop
     if (target.element && target.location) {
         TextInserter::select(target.element, *target.location, target.current);
         desktop.scheduler->sleep(0.04);
-        const std::string selected = target.element->selectedText().value_or("");
         // Only text verified to be the program's own is overwritten.
-        if (SessionText::same(selected, target.current)) {
+        if (Settle::within(desktop, [&] {
+                return SessionText::same(target.element->selectedText().value_or(""), target.current);
+            })) {
             if (!focusIsOnTarget(desktop, target)) return Outcome::failed(otherField);
             if (!replacement.empty()) {
                 Clipboard(desktop).paste(replacement, keys);

@@ -51,7 +51,8 @@ struct TextReplacement {
 
 private:
     // Whether the program's focused element is the target's (the selection is
-    // set over accessibility in the target, but keys go to the focus).
+    // set over accessibility in the target, but keys go to the focus); a
+    // focus away for a moment is waited for.
     static bool focusIsOnTarget(const DesktopServices& desktop, const Target& target);
 };
 

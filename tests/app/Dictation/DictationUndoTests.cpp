@@ -46,6 +46,30 @@ TEST_F(UndoTest, EditedTextOfOneRoundGetsTheUndoKey) {
     EXPECT_TRUE(controller->sessions().latest()->isUndone);
 }
 
+// A browser shows a selection a moment after taking it: the check waits for
+// the result to show rather than take it for the user's edit.
+TEST_F(UndoTest, AResultSelectedLateIsStillVerifiedAndReplaced) {
+    dictateRounds(1);
+    field->setSelectionLag(4);
+    desktop.keys->clear();
+    escape();
+    EXPECT_EQ(field->text(), "hola");
+    EXPECT_EQ(desktop.keys->keys(), (std::vector<Key>{Key::paste}));
+    EXPECT_TRUE(log.contains("Deshecho (Accesibilidad)"));
+}
+
+// Escape's grab takes the focus from the window while the key is down: the
+// check waits for it to come back rather than call it another field.
+TEST_F(UndoTest, AFocusAwayForAMomentIsWaitedFor) {
+    dictateRounds(1);
+    desktop.accessibility->scriptMisses({platform::accessibility::FocusLookup::Miss::nothingFocused,
+                                         platform::accessibility::FocusLookup::Miss::nothingFocused});
+    desktop.keys->clear();
+    escape();
+    EXPECT_EQ(field->text(), "hola");
+    EXPECT_TRUE(log.contains("Deshecho (Accesibilidad)"));
+}
+
 struct UndoFailure {
     const char* name;
     std::function<void(UndoTest&)> arrange;  // after the dictations

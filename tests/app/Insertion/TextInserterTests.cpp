@@ -2,6 +2,7 @@
 
 #include <numeric>
 
+#include "app/Support/Settle.hpp"
 #include "app/Insertion/SessionText.hpp"
 #include "app/Insertion/TextInserter.hpp"
 #include "tests/app/Dictation/FakeDesktop.hpp"
@@ -132,8 +133,8 @@ TEST_F(TextInserterTest, ASelectionThatNeverShowsFailsAfterAboutASecond) {
     const auto sleeps = desktop.scheduler->sleeps();
     ASSERT_GE(sleeps.size(), 3u);
     const double polled = std::accumulate(sleeps.begin() + 2, sleeps.end(), 0.0);
-    EXPECT_GE(polled, TextInserter::readBackLimit);
-    EXPECT_LE(polled, TextInserter::readBackLimit + 2 * TextInserter::readBackInterval);
+    EXPECT_GE(polled, Parlox::Settle::limit);
+    EXPECT_LE(polled, Parlox::Settle::limit + 2 * Parlox::Settle::interval);
 }
 
 // It told its range at the capture and tells nothing now: hung or gone, so
