@@ -37,7 +37,6 @@ CapturedContext copyFallback(CapturedContext context, const ElementRef& element,
     return context;
 }
 
-
 // Why the road was left (or taken late), for the log.
 std::string missNote(FocusLookup::Miss miss) {
     switch (miss) {
