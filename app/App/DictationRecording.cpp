@@ -50,6 +50,8 @@ void DictationController::afterCapture(uint64_t work, uint64_t dictation, Captur
     Log::info("Contexto: " + context.appName.value_or("?") + " · método " + context.method.rawValue() +
               " · selección " + platform::formatUnsigned(platform::graphemeCount(context.selectedText)) +
               " caracteres · cursor " + (context.caretRect ? "sí" : "no"));
+    if (!context.roadNote.empty())
+        Log::info("Camino de la captura: " + context.method.rawValue() + " (" + context.roadNote + ")");
     if (context.isSecure) {
         Log::info("Campo de contraseña: no se graba");
         fail("Campo protegido", context.caretRect);

@@ -6,6 +6,7 @@
 
 #include "app/App/AppDelegate.hpp"
 #include "app/App/LaunchAction.hpp"
+#include "app/App/QtApplication.hpp"
 #include "app/App/QtMainQueue.hpp"
 #include "app/App/QtMessageLog.hpp"
 #include "app/App/SingleInstance.hpp"
@@ -16,7 +17,7 @@ namespace Parlox {
 
 int ParloxApp::run(int argc, char** argv, const std::vector<std::string>& arguments,
                    const std::function<AppServices()>& makeServices) {
-    QApplication application(argc, argv);
+    const auto application = makeApplicationWithoutGlibLoop<QApplication>(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Parlox"));
     // Closing the last window never quits: the application lives in the tray.
     QApplication::setQuitOnLastWindowClosed(false);

@@ -41,6 +41,9 @@ struct CapturedContext {
     Method method;
     std::optional<platform::Rect> caretRect;  // screen coordinates, top-left origin
     std::optional<std::filesystem::path> screenshot;
+    // Why the capture left accessibility, or took it only at a second try;
+    // empty on the plain road. For the log.
+    std::string roadNote;
 };
 
 }  // namespace Parlox

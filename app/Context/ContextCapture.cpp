@@ -4,12 +4,14 @@
 
 #include "app/Insertion/Clipboard.hpp"
 #include "app/Insertion/KeyTargets.hpp"
+#include "app/Support/Settle.hpp"
 #include "platform/foundation/Unicode.hpp"
 
 namespace Parlox {
 namespace {
 
 using platform::accessibility::ElementRef;
+using platform::accessibility::FocusLookup;
 using platform::accessibility::TextRange;
 
 bool isPasswordField(platform::accessibility::Element& element) {
@@ -45,6 +47,60 @@ CapturedContext copyFallback(CapturedContext context, const ElementRef& element,
     return context;
 }
 
+// Why the road was left (or taken late), for the log.
+std::string missNote(FocusLookup::Miss miss) {
+    switch (miss) {
+        case FocusLookup::Miss::unavailable: return "sin servicio de accesibilidad";
+        case FocusLookup::Miss::notListed: return "la app no está en el bus de accesibilidad";
+        case FocusLookup::Miss::nothingFocused: return "ningún elemento de la app tiene el foco";
+        case FocusLookup::Miss::noAnswer: return ContextCapture::noAnswerNote;
+        case FocusLookup::Miss::none: break;
+    }
+    return {};
+}
+
+// The focused element. A program whose focus is away is asked again for a
+// moment (the hot key's grab takes the focus from its window until the user
+// lets go of the key); one that did not answer in time gets one more try.
+FocusLookup lookUpFocus(const DesktopServices& desktop, int32_t pid, std::string& note) {
+    auto& accessibility = *desktop.accessibility;
+    FocusLookup focus = accessibility.lookUpFocus(pid);
+    if (focus.miss == FocusLookup::Miss::nothingFocused &&
+        Settle::within(desktop, [&] {
+            focus = accessibility.lookUpFocus(pid);
+            return focus.miss != FocusLookup::Miss::nothingFocused;
+        }))
+        note = ContextCapture::focusLateNote;
+    if (focus.miss == FocusLookup::Miss::noAnswer) {
+        focus = accessibility.lookUpFocus(pid);
+        note = ContextCapture::secondTryNote;
+    }
+    return focus;
+}
+
+struct SelectionRead {
+    std::optional<TextRange> range;
+    std::optional<std::string> text;
+    bool unanswered = false;
+};
+
+// The selection's range and text; when the program did not answer in time,
+// once more.
+SelectionRead readSelection(platform::accessibility::Element& element, bool& retried) {
+    auto read = [&] {
+        SelectionRead selection;
+        selection.range = element.selectedTextRange();
+        selection.unanswered = !selection.range && element.lastReadUnanswered();
+        selection.text = element.selectedText();
+        selection.unanswered = selection.unanswered || (!selection.text && element.lastReadUnanswered());
+        return selection;
+    };
+    SelectionRead selection = read();
+    retried = selection.unanswered;
+    if (retried) selection = read();
+    return selection;
+}
+
 }  // namespace
 
 CapturedContext ContextCapture::capture(const DesktopServices& desktop) {
@@ -57,8 +113,13 @@ CapturedContext ContextCapture::capture(const DesktopServices& desktop) {
     if (app->processIdentifier == desktop.workspace->currentProcessId()) return context;
 
     desktop.accessibility->exposeApplication(app->processIdentifier);
-    ElementRef element = desktop.accessibility->focusedElement(app->processIdentifier);
-    if (!element) return copyFallback(std::move(context), nullptr, std::nullopt, app, desktop);
+    std::string note;
+    const FocusLookup focus = lookUpFocus(desktop, app->processIdentifier, note);
+    if (!focus.element) {
+        context.roadNote = missNote(focus.miss);
+        return copyFallback(std::move(context), nullptr, std::nullopt, app, desktop);
+    }
+    const ElementRef& element = focus.element;
 
     if (isPasswordField(*element)) {
         context.element = element;
@@ -67,16 +128,19 @@ CapturedContext ContextCapture::capture(const DesktopServices& desktop) {
         return context;
     }
 
-    const auto range = element->selectedTextRange();
-    if (range) context.caretRect = caretRect(*element, *range, desktop.workspace->screenFrames());
-    if (auto selected = element->selectedText()) {
+    bool readAgain = false;
+    const SelectionRead selection = readSelection(*element, readAgain);
+    if (selection.range) context.caretRect = caretRect(*element, *selection.range, desktop.workspace->screenFrames());
+    if (selection.text) {
         context.element = element;
-        context.selectedText = *selected;
-        context.selectedRange = range;
+        context.selectedText = *selection.text;
+        context.selectedRange = selection.range;
         context.method = CapturedContext::Method::accessibility;
+        context.roadNote = readAgain ? secondTryNote : note;
         return context;
     }
-    return copyFallback(std::move(context), element, range, app, desktop);
+    context.roadNote = selection.unanswered ? noAnswerNote : noSelectionNote;
+    return copyFallback(std::move(context), element, selection.range, app, desktop);
 }
 
 std::optional<platform::Rect> ContextCapture::caretRect(platform::accessibility::Element& element,

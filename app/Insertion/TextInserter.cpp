@@ -3,6 +3,7 @@
 #include "app/Insertion/Clipboard.hpp"
 #include "app/Insertion/KeyTargets.hpp"
 #include "app/Insertion/SessionText.hpp"
+#include "app/Support/Settle.hpp"
 #include "platform/foundation/Unicode.hpp"
 
 namespace Parlox {
@@ -47,7 +48,8 @@ TextInserter::Outcome TextInserter::insert(const std::string& text, const Captur
     if (context.element && location) {
         desktop.scheduler->sleep(selectDelay);
         const bool selected = select(context.element, *location, text);
-        if (!landed(context.element, *location, text, selected)) return copyInstead(clipboard, text, notPastedMessage);
+        if (!Settle::within(desktop, [&] { return landed(context.element, *location, text, selected); }))
+            return copyInstead(clipboard, text, notPastedMessage);
         return Outcome::inserted(location, selected);
     }
     return Outcome::inserted(location, false);
@@ -72,16 +74,17 @@ std::optional<int64_t> TextInserter::landedAtCursor(const platform::accessibilit
                                                     int64_t cursorBefore, const std::string& text,
                                                     platform::Scheduler& scheduler) {
     const auto length = static_cast<int64_t>(platform::utf16Length(text));
-    const auto start = scheduler.uptime();
-    for (;;) {
-        // The program echoes the paste a moment after the terminal sent it.
-        if (const auto cursor = element->caretOffset(); cursor && *cursor >= cursorBefore + length) {
-            const auto shown = element->textInRange({*cursor - length, length});
-            if (shown && SessionText::same(*shown, text)) return *cursor - length;
-        }
-        if (scheduler.secondsSince(start) >= cursorWait) return std::nullopt;
-        scheduler.sleep(Clipboard::pollInterval);
-    }
+    std::optional<int64_t> at;
+    // The program echoes the paste a moment after the terminal sent it.
+    Settle::within(scheduler, [&] {
+        const auto cursor = element->caretOffset();
+        if (!cursor || *cursor < cursorBefore + length) return false;
+        const auto shown = element->textInRange({*cursor - length, length});
+        if (!shown || !SessionText::same(*shown, text)) return false;
+        at = *cursor - length;
+        return true;
+    });
+    return at;
 }
 
 bool TextInserter::landed(const platform::accessibility::ElementRef& element, int64_t location,

@@ -39,8 +39,6 @@ public:
     static constexpr const char* notPastedMessage = "No se pudo pegar: copiado al portapapeles";
     // The pasteboard did not take the text either.
     static constexpr const char* notCopiedMessage = "No se pudo copiar al portapapeles";
-    // How long a terminal may take to show what it was pasted.
-    static constexpr double cursorWait = 1.0;
 
     static Outcome insert(const std::string& text, const CapturedContext& context, const DesktopServices& desktop);
 
@@ -53,7 +51,7 @@ public:
     static bool landed(const platform::accessibility::ElementRef& element, int64_t location,
                        const std::string& text, bool selected);
     // Where a terminal shows `text`: just before its cursor, once the cursor
-    // has moved past `cursorBefore`; none when it does not within cursorWait.
+    // has moved past `cursorBefore`; none when it does not settle so.
     static std::optional<int64_t> landedAtCursor(const platform::accessibility::ElementRef& element,
                                                  int64_t cursorBefore, const std::string& text,
                                                  platform::Scheduler& scheduler);

@@ -4,6 +4,7 @@
 #include "app/Insertion/KeyTargets.hpp"
 #include "app/Insertion/SessionText.hpp"
 #include "app/Insertion/TextInserter.hpp"
+#include "app/Support/Settle.hpp"
 
 namespace Parlox {
 
@@ -20,6 +21,14 @@ void TextReplacement::bringBack(const DesktopServices& desktop, int32_t pid) {
     desktop.scheduler->sleep(0.08);
 }
 
+bool TextReplacement::focusIsOnTarget(const DesktopServices& desktop, const Target& target) {
+    // Escape's own grab takes the focus from the window while the key is down.
+    return Settle::within(desktop, [&] {
+        const auto focused = desktop.accessibility->lookUpFocus(target.pid).element;
+        return focused && focused->isSame(*target.element);
+    });
+}
+
 TextReplacement::Outcome TextReplacement::replace(const DesktopServices& desktop, const Target& target,
                                                   const std::string& replacement, bool undoKeyAllowed) {
     bringBack(desktop, target.pid);
@@ -29,13 +38,16 @@ TextReplacement::Outcome TextReplacement::replace(const DesktopServices& desktop
     const auto keys = keyTargetFor(target.element, front);
     // A terminal pastes at its cursor: a paste would add the text, not put it back.
     if (keys == platform::input::KeyTarget::terminal) return Outcome::failed(inTerminal);
+    if (target.element && !focusIsOnTarget(desktop, target)) return Outcome::failed(otherField);
 
     if (target.element && target.location) {
         TextInserter::select(target.element, *target.location, target.current);
         desktop.scheduler->sleep(0.04);
-        const std::string selected = target.element->selectedText().value_or("");
         // Only text verified to be the program's own is overwritten.
-        if (SessionText::same(selected, target.current)) {
+        if (Settle::within(desktop, [&] {
+                return SessionText::same(target.element->selectedText().value_or(""), target.current);
+            })) {
+            if (!focusIsOnTarget(desktop, target)) return Outcome::failed(otherField);
             if (!replacement.empty()) {
                 if (!Clipboard(desktop).paste(replacement, keys, target.pid))
                     return Outcome::failed(TextInserter::notCopiedMessage);

@@ -37,15 +37,24 @@ struct TextReplacement {
     static constexpr const char* otherApp = "Estás en otra app";
     static constexpr const char* textChanged = "El texto ya no está como lo dejé";
     static constexpr const char* inTerminal = "Un terminal no deja reemplazar el texto";
+    // The program's keyboard focus is in another of its fields: keys would go there.
+    static constexpr const char* otherField = "Estás en otro campo";
 
     // Replaces the result with `replacement`; when the text cannot be checked
-    // and `undoKeyAllowed`, sends the undo key instead.
+    // and `undoKeyAllowed`, sends the undo key instead. No key is sent while
+    // the program's focus is away from the element the result went into.
     static Outcome replace(const DesktopServices& desktop, const Target& target, const std::string& replacement,
                            bool undoKeyAllowed);
 
     // Activates the application and waits for it to come to the front
     // (15 checks, 30 ms apart while it is not there, then 80 ms).
     static void bringBack(const DesktopServices& desktop, int32_t pid);
+
+private:
+    // Whether the program's focused element is the target's (the selection is
+    // set over accessibility in the target, but keys go to the focus); a
+    // focus away for a moment is waited for.
+    static bool focusIsOnTarget(const DesktopServices& desktop, const Target& target);
 };
 
 }  // namespace Parlox

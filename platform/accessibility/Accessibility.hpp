@@ -51,9 +51,29 @@ public:
     virtual bool setSelectedTextRange(const TextRange& range) = 0;
     // The on-screen rectangle of `range` in screen coordinates (top-left origin).
     virtual std::optional<Rect> boundsForRange(const TextRange& range) = 0;
+
+    // Whether `other` stands for this same element of the same program (two
+    // look-ups of one element may give two handles).
+    virtual bool isSame(const Element& other) const { return this == &other; }
+    // Whether the program left the last read unanswered (it did not answer in
+    // time): the none that read gave says nothing about the element.
+    virtual bool lastReadUnanswered() { return false; }
 };
 
 using ElementRef = std::shared_ptr<Element>;
+
+// A look-up of a program's focused element: the element, or why there is none.
+struct FocusLookup {
+    enum class Miss {
+        none,            // found
+        unavailable,     // no accessibility service in this session
+        notListed,       // the program is not on the accessibility bus
+        nothingFocused,  // it answered, and nothing of it has the focus
+        noAnswer,        // it did not answer in time
+    };
+    ElementRef element;
+    Miss miss = Miss::none;
+};
 
 // The desktop's accessibility service.
 class Accessibility {
@@ -73,6 +93,12 @@ public:
     virtual void exposeApplication(int32_t pid) = 0;
     // The element of `pid` that has the keyboard focus; none when there is none.
     virtual ElementRef focusedElement(int32_t pid) = 0;
+    // The same, saying why there is none.
+    virtual FocusLookup lookUpFocus(int32_t pid) {
+        ElementRef element = focusedElement(pid);
+        const auto miss = element ? FocusLookup::Miss::none : FocusLookup::Miss::nothingFocused;
+        return {std::move(element), miss};
+    }
 };
 
 }  // namespace platform::accessibility

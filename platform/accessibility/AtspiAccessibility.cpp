@@ -3,6 +3,7 @@
 #include <atspi/atspi.h>
 
 #include <mutex>
+#include <type_traits>
 
 #include "platform/accessibility/AccessibilityError.hpp"
 #include "platform/accessibility/AtspiClient.hpp"
@@ -67,18 +68,22 @@ public:
 
     std::optional<std::string> selectedText() override {
         std::lock_guard lock(atspiMutex());
-        if (element_->isPassword()) return std::nullopt;
-        if (!element_->text()) return std::nullopt;
-        const auto range = element_->selection();
-        if (!range) return std::string();
-        return element_->textIn(range->first, range->second);
+        return noting([&]() -> std::optional<std::string> {
+            if (element_->isPassword()) return std::nullopt;
+            if (!element_->text()) return std::nullopt;
+            const auto range = element_->selection();
+            if (!range) return std::string();
+            return element_->textIn(range->first, range->second);
+        });
     }
 
     std::optional<TextRange> selectedTextRange() override {
         std::lock_guard lock(atspiMutex());
-        const auto range = element_->selectedRange();
-        if (!range) return std::nullopt;
-        return TextRange{range->first, range->second};
+        return noting([&]() -> std::optional<TextRange> {
+            const auto range = element_->selectedRange();
+            if (!range) return std::nullopt;
+            return TextRange{range->first, range->second};
+        });
     }
 
     std::optional<int64_t> caretOffset() override {
@@ -105,8 +110,30 @@ public:
         return element_->bounds(static_cast<long>(range.location), static_cast<long>(range.length));
     }
 
+    bool lastReadUnanswered() override {
+        std::lock_guard lock(atspiMutex());
+        return lastReadUnanswered_;
+    }
+
+    bool isSame(const Element& other) const override {
+        const auto* atspi = dynamic_cast<const AtspiElementRef*>(&other);
+        if (atspi == nullptr) return false;
+        std::lock_guard lock(atspiMutex());
+        return element_->isSame(*atspi->element_);
+    }
+
 private:
+    // Runs a read and notes whether the program left a request of it unanswered.
+    template <typename Read>
+    std::invoke_result_t<Read> noting(Read read) {
+        AtspiClient::takeUnansweredNote();
+        auto value = read();
+        lastReadUnanswered_ = AtspiClient::takeUnansweredNote();
+        return value;
+    }
+
     std::shared_ptr<AtspiElement> element_;
+    bool lastReadUnanswered_ = false;
 };
 
 }  // namespace
@@ -130,13 +157,17 @@ void AtspiAccessibility::exposeApplication(int32_t) {
     if (!input::waylandWithoutX11() && !AtspiClient::accessibilityEnabled()) AtspiClient::enableAccessibility();
 }
 
-ElementRef AtspiAccessibility::focusedElement(int32_t pid) {
+ElementRef AtspiAccessibility::focusedElement(int32_t pid) { return lookUpFocus(pid).element; }
+
+FocusLookup AtspiAccessibility::lookUpFocus(int32_t pid) {
+    using Miss = FocusLookup::Miss;
     std::lock_guard lock(atspiMutex());
     AtspiClient* atspi = client();
-    if (atspi == nullptr) return nullptr;
-    auto element = atspi->focusedElement(pid);
-    if (!element) return nullptr;
-    return std::make_shared<AtspiElementRef>(std::move(element));
+    if (atspi == nullptr) return {nullptr, Miss::unavailable};
+    auto search = atspi->findFocus(pid);
+    if (search.element) return {std::make_shared<AtspiElementRef>(std::move(search.element)), Miss::none};
+    if (!search.listed) return {nullptr, Miss::notListed};
+    return {nullptr, search.unanswered ? Miss::noAnswer : Miss::nothingFocused};
 }
 
 }  // namespace platform::accessibility

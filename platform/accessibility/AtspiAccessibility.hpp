@@ -16,6 +16,7 @@ public:
     bool requestTrust() override;
     void exposeApplication(int32_t pid) override;
     ElementRef focusedElement(int32_t pid) override;
+    FocusLookup lookUpFocus(int32_t pid) override;
 };
 
 }  // namespace platform::accessibility

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <mutex>
+#include <utility>
 
 #include "platform/accessibility/AccessibilityError.hpp"
 #include "platform/foundation/Unicode.hpp"
@@ -17,9 +18,14 @@ namespace platform::accessibility {
 
 namespace {
 
-// Frees a GError and says whether there was one.
+// Set when a request of this thread failed: the library reports a request
+// that timed out, or whose connection broke, as an error.
+thread_local bool requestUnanswered = false;
+
+// Frees a GError and says whether there was one (and notes it).
 bool failed(GError*& error) {
     if (error == nullptr) return false;
+    requestUnanswered = true;
     g_error_free(error);
     error = nullptr;
     return true;
@@ -73,7 +79,15 @@ GVariant* sessionCall(const char* destination, const char* path, const char* int
 
 bool hasState(AtspiAccessible* object, AtspiStateType state) {
     AtspiStateSet* states = atspi_accessible_get_state_set(object);
-    if (states == nullptr) return false;
+    if (states == nullptr) {
+        requestUnanswered = true;
+        return false;
+    }
+    // The library gives an empty set, and no error, for a request that went
+    // unanswered; a live object always has some state.
+    GArray* all = atspi_state_set_get_states(states);
+    if (all == nullptr || all->len == 0) requestUnanswered = true;
+    if (all != nullptr) g_array_free(all, TRUE);
     const bool has = atspi_state_set_contains(states, state);
     g_object_unref(states);
     return has;
@@ -184,6 +198,15 @@ bool AtspiElement::countsUtf16() const {
     std::string toolkit = toolkitName();
     std::transform(toolkit.begin(), toolkit.end(), toolkit.begin(), [](unsigned char c) { return std::tolower(c); });
     return toolkit == "qt";
+}
+
+bool AtspiElement::isSame(const AtspiElement& other) const {
+    if (object_ == other.object_) return true;
+    // An object is known by the program's bus name and its path there.
+    const auto* mine = reinterpret_cast<const AtspiObject*>(object_);
+    const auto* theirs = reinterpret_cast<const AtspiObject*>(other.object_);
+    if (mine->app == nullptr || theirs->app == nullptr) return false;
+    return g_strcmp0(mine->app->bus_name, theirs->app->bus_name) == 0 && g_strcmp0(mine->path, theirs->path) == 0;
 }
 
 std::optional<long> AtspiElement::toToolkit(const std::string& text, long utf16) const {
@@ -373,13 +396,17 @@ std::vector<int> AtspiClient::applications() {
     return pids;
 }
 
-std::shared_ptr<AtspiElement> AtspiClient::focusedElement(int pid) {
-    if (pid <= 0 || pid == getpid()) return nullptr;
+bool AtspiClient::takeUnansweredNote() { return std::exchange(requestUnanswered, false); }
+
+AtspiClient::FocusSearch AtspiClient::findFocus(int pid) {
+    FocusSearch search;
+    if (pid <= 0 || pid == getpid()) return search;
     AtspiAccessible* desktop = atspi_get_desktop(0);
-    if (desktop == nullptr) return nullptr;
+    if (desktop == nullptr) return search;
+    takeUnansweredNote();
     GError* error = nullptr;
     const int count = atspi_accessible_get_child_count(desktop, &error);
-    std::shared_ptr<AtspiElement> result;
+    std::shared_ptr<AtspiElement>& result = search.element;
     for (int i = 0; !failed(error) && i < count && !result; ++i) {
         AtspiAccessible* app = atspi_accessible_get_child_at_index(desktop, i, &error);
         if (failed(error) || app == nullptr) continue;
@@ -389,6 +416,9 @@ std::shared_ptr<AtspiElement> AtspiClient::focusedElement(int pid) {
             g_object_unref(app);
             continue;
         }
+        search.listed = true;
+        // What went unanswered before (the bus daemon's part) is not the program's.
+        takeUnansweredNote();
         const int windows = atspi_accessible_get_child_count(app, &error);
         // Active windows first, then the others.
         for (int pass = 0; pass < 2 && !result && !failed(error); ++pass) {
@@ -403,10 +433,11 @@ std::shared_ptr<AtspiElement> AtspiClient::focusedElement(int pid) {
                 g_object_unref(window);
             }
         }
+        search.unanswered = search.unanswered || takeUnansweredNote();
         g_object_unref(app);
     }
     g_object_unref(desktop);
-    return result;
+    return search;
 }
 
 }  // namespace platform::accessibility

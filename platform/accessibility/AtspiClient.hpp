@@ -43,6 +43,8 @@ public:
     bool select(long location, long length) const;
     // Whether the toolkit counts UTF-16 units (else code points).
     bool countsUtf16() const;
+    // Whether `other` is the same object of the same program.
+    bool isSame(const AtspiElement& other) const;
 
     void* object() const { return object_; }
 
@@ -57,7 +59,11 @@ private:
     void* application_;
 };
 
-// The AT-SPI client of this process. Only one thread may use it.
+// The AT-SPI client of this process. Only one thread may use it at a time,
+// and no thread may run GLib's default main context meanwhile: the library
+// hooks the connections it opens to programs into that context, and a loop
+// running it takes the replies a call waits for (the call then gives up
+// after its whole time-out, though the program answered).
 class AtspiClient {
 public:
     // Whether a session bus is there and offers the accessibility bus, asked
@@ -72,9 +78,19 @@ public:
     // there is no session bus or no accessibility bus.
     static AtspiClient& shared();
 
+    // A search for a program's focused element.
+    struct FocusSearch {
+        std::shared_ptr<AtspiElement> element;
+        bool listed = false;      // the program is on the bus
+        bool unanswered = false;  // a request to it went unanswered on the way
+    };
     // The focused element of the program `pid`; none for this process's own
     // programs (they would answer on the thread that asks) or when nothing is focused.
-    std::shared_ptr<AtspiElement> focusedElement(int pid);
+    FocusSearch findFocus(int pid);
+    std::shared_ptr<AtspiElement> focusedElement(int pid) { return findFocus(pid).element; }
+    // Whether a request made on this thread went unanswered (it timed out or
+    // its connection failed) since the last call; clears the note.
+    static bool takeUnansweredNote();
     // The pids of the programs on the accessibility bus, except this one.
     std::vector<int> applications();
 

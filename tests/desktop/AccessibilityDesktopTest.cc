@@ -2,6 +2,11 @@
 
 #include <unistd.h>
 
+#include <QEventLoop>
+
+#include <atomic>
+#include <thread>
+
 #include "platform/accessibility/AtspiAccessibility.hpp"
 #include "platform/desktop/X11Workspace.hpp"
 #include "tests/desktop/DesktopSession.hpp"
@@ -83,6 +88,28 @@ TEST_P(FocusedField, PasswordFieldIsSecureAndGivesNoText) {
     ASSERT_TRUE(element);
     EXPECT_EQ(element->role(), std::string(accessibility::roles::passwordText));
     EXPECT_EQ(element->selectedText(), std::nullopt);
+}
+
+// The main thread runs the application's event loop, made the way the
+// application makes it, while captures read from another thread: every read
+// gets the program's answer, none gives up waiting for a reply the loop took.
+TEST_P(FocusedField, ReadsFromAnotherThreadHoldWhileTheMainLoopRuns) {
+    TextFieldProgram field({GetParam(), "", "hola mundo", 5, 5});
+    AtspiAccessibility accessibility;
+    constexpr int reads = 40;
+    std::atomic<int> answered{0};
+    QEventLoop loop;
+    std::thread reader([&] {
+        for (int i = 0; i < reads; ++i) {
+            auto element = accessibility.focusedElement(field.pid());
+            if (element && element->selectedText() == "mundo" && element->selectedTextRange() == (TextRange{5, 5}))
+                ++answered;
+        }
+        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+    });
+    loop.exec();
+    reader.join();
+    EXPECT_EQ(answered, reads);
 }
 
 INSTANTIATE_TEST_SUITE_P(Toolkits, FocusedField, ::testing::Values(Toolkit::qt, Toolkit::gtk), toolkitName);

@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <ostream>
 #include <stdexcept>
 #include <string>
@@ -135,6 +136,8 @@ public:
         Widget widget = Widget::line;
         // GTK only: a busy program that handles the paste key this late.
         int pasteDelayMs = 0;
+        // GTK only: a second one-line field below, holding this text.
+        std::optional<std::string> second;
     };
 
     explicit TextFieldProgram(const Options& options)
@@ -154,14 +157,9 @@ public:
     static std::string defaultName(Toolkit toolkit) { return toolkit == Toolkit::qt ? "campo-qt" : "campo-gtk"; }
 
     // The field's text and selected text as the program itself sees them.
-    std::pair<std::string, std::string> field() const {
-        const std::string all = readFile(report_);
-        const auto end = all.find('\0');
-        if (end == std::string::npos) return {};
-        const auto second = all.find('\0', end + 1);
-        if (second == std::string::npos) return {};
-        return {all.substr(0, end), all.substr(end + 1, second - end - 1)};
-    }
+    std::pair<std::string, std::string> field() const { return reported(0); }
+    // The same for the second field.
+    std::pair<std::string, std::string> secondField() const { return reported(1); }
 
     // Waits until the field holds `text` with `selected` selected.
     bool waitForField(const std::string& text, const std::string& selected) const {
@@ -169,6 +167,16 @@ public:
     }
 
 private:
+    // The text and selected text of the field `index` in the program's report.
+    std::pair<std::string, std::string> reported(size_t index) const {
+        const std::string all = readFile(report_);
+        std::vector<std::string> parts;
+        for (size_t at = 0, end; (end = all.find('\0', at)) != std::string::npos; at = end + 1)
+            parts.push_back(all.substr(at, end - at));
+        if (parts.size() < 2 * index + 2) return {};
+        return {parts[2 * index], parts[2 * index + 1]};
+    }
+
     static std::vector<std::string> arguments(const Options& options, const std::filesystem::path& report) {
         std::vector<std::string> args;
         if (options.toolkit == Toolkit::qt) {
@@ -189,6 +197,7 @@ private:
             else args.insert(args.end(), {"--widget", options.widget == Widget::multiLine ? "rich" : "plain"});
         }
         if (options.pasteDelayMs > 0) args.insert(args.end(), {"--paste-delay", std::to_string(options.pasteDelayMs)});
+        if (options.second) args.insert(args.end(), {"--second", *options.second});
         if (options.width > 0)
             args.insert(args.end(), {"--size", std::to_string(options.width), std::to_string(options.height)});
         return args;

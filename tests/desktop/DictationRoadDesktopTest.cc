@@ -16,7 +16,9 @@
 #include "app/Context/ContextCapture.hpp"
 #include "app/Context/ScreenContext.hpp"
 #include "app/Insertion/TextInserter.hpp"
+#include "app/Insertion/TextReplacement.hpp"
 #include "app/Support/X11DesktopServices.hpp"
+#include "platform/accessibility/AtspiAccessibility.hpp"
 #include "platform/audio/AudioSystem.hpp"
 #include "platform/concurrency/MainQueue.hpp"
 #include "platform/concurrency/Scheduler.hpp"
@@ -31,6 +33,11 @@ inline void PrintTo(const TextInserter::Outcome& o, std::ostream* os) {
         *os << "copied(" << o.message << ")";
     else
         *os << "inserted(" << (o.at ? std::to_string(*o.at) : "nil") << ", " << o.selected << ")";
+}
+inline void PrintTo(const TextReplacement::Outcome& o, std::ostream* os) {
+    *os << (o.kind == TextReplacement::Outcome::Kind::replaced   ? "replaced"
+            : o.kind == TextReplacement::Outcome::Kind::commandZ ? "commandZ"
+                                                                 : "failed(" + o.reason + ")");
 }
 }  // namespace Parlox
 
@@ -62,6 +69,42 @@ private:
     Display* display_;
     KeyCode code_;
 };
+
+// A hot key held down, as the user holds it for a moment: a client's grab
+// of the key (here the test's own) takes the keyboard focus from the
+// program's window until the key is let go.
+class HotKeyHeld {
+public:
+    explicit HotKeyHeld(KeySym key) : display_(XOpenDisplay(nullptr)), code_(XKeysymToKeycode(display_, key)) {
+        XGrabKey(display_, code_, AnyModifier, DefaultRootWindow(display_), False, GrabModeAsync, GrabModeAsync);
+        XSync(display_, False);
+        XTestFakeKeyEvent(display_, code_, True, CurrentTime);
+        XSync(display_, False);
+    }
+    ~HotKeyHeld() {
+        if (letGo_.joinable()) letGo_.join();
+        XUngrabKey(display_, code_, AnyModifier, DefaultRootWindow(display_));
+        XCloseDisplay(display_);
+    }
+    // Lets go of the key after `held`, from another thread.
+    void letGoAfter(std::chrono::milliseconds held) {
+        letGo_ = std::thread([this, held] {
+            std::this_thread::sleep_for(held);
+            XTestFakeKeyEvent(display_, code_, False, CurrentTime);
+            XSync(display_, False);
+        });
+    }
+
+private:
+    Display* display_;
+    KeyCode code_;
+    std::thread letGo_;
+};
+
+// Whether the program's field shows as focused over accessibility.
+bool fieldFocused(const TextFieldProgram& field) {
+    return accessibility::AtspiAccessibility().focusedElement(field.pid()) != nullptr;
+}
 
 // The user's clipboard, owned by another program: a text and an HTML form.
 std::unique_ptr<desktop::ClipboardOwnerProcess> userClipboard(const std::string& text) {
@@ -185,6 +228,62 @@ TEST(DictationRoadHungTarget, TheAnswerIsCopiedWhenTheFieldStopsAnswering) {
     ::kill(field.pid(), SIGCONT);
     EXPECT_EQ(outcome, Outcome::copied(TextInserter::notPastedMessage));
     EXPECT_EQ(desktop.pasteboard->string(), "planeta");
+}
+
+// The hot key is still down when the capture reads the program, which then
+// shows no focus: the capture waits for it rather than take the copy key.
+TEST(DictationRoadHotKeyHeld, CaptureWaitsForTheFocusToComeBack) {
+    Parlox::DesktopServices desktop = Parlox::x11DesktopServices();
+    TextFieldProgram field({Toolkit::gtk, "", "hola mundo", 5, 5});
+    HotKeyHeld hotKey(XK_F9);
+    ASSERT_TRUE(eventually([&] { return !fieldFocused(field); })) << "the grab did not take the focus";
+    hotKey.letGoAfter(std::chrono::milliseconds(200));
+    const CapturedContext context = ContextCapture::capture(desktop);
+    EXPECT_EQ(context.method.rawValue(), "Accesibilidad") << context.roadNote;
+    EXPECT_EQ(context.selectedText, "mundo");
+    EXPECT_EQ(context.selectedRange, (TextRange{5, 5}));
+    EXPECT_TRUE(context.caretRect);
+}
+
+// Escape is still down when the undo checks where the focus is.
+TEST(DictationRoadHotKeyHeld, UndoWaitsForTheFocusToComeBack) {
+    Parlox::DesktopServices desktop = Parlox::x11DesktopServices();
+    TextFieldProgram field({Toolkit::gtk, "", "hola mundo", 5, 5});
+    const CapturedContext context = ContextCapture::capture(desktop);
+    ASSERT_EQ(TextInserter::insert("planeta", context, desktop), Outcome::inserted(5, true));
+    ASSERT_TRUE(field.waitForField("hola planeta", "planeta"));
+    HotKeyHeld escape(XK_Escape);
+    ASSERT_TRUE(eventually([&] { return !fieldFocused(field); })) << "the grab did not take the focus";
+    escape.letGoAfter(std::chrono::milliseconds(200));
+    const auto outcome = Parlox::TextReplacement::replace(
+        desktop, {*context.pid, context.element, 5, "planeta"}, "mundo", /*undoKeyAllowed=*/false);
+    EXPECT_EQ(outcome, Parlox::TextReplacement::Outcome::replaced());
+    EXPECT_TRUE(field.waitForField("hola mundo", "mundo")) << field.field().first;
+}
+
+// The user moved to another field of the same program before Escape. The
+// result is still there and can be selected over accessibility, but keys go
+// to the focused field: nothing is sent, the other field keeps its text.
+TEST(DictationRoadUndo, AnotherFieldOfTheSameProgramIsLeftAlone) {
+    Parlox::DesktopServices desktop = Parlox::x11DesktopServices();
+    TextFieldProgram::Options options{Toolkit::gtk, "", "hola mundo", 5, 5};
+    options.second = "nota aparte";
+    TextFieldProgram field(options);
+    const CapturedContext context = ContextCapture::capture(desktop);
+    ASSERT_EQ(context.selectedText, "mundo");
+    ASSERT_EQ(TextInserter::insert("planeta", context, desktop), Outcome::inserted(5, true));
+    ASSERT_TRUE(field.waitForField("hola planeta", "planeta"));
+    // Tab moves the focus to the second field, which selects all it holds.
+    ASSERT_EQ(std::system("xdotool key Tab"), 0);
+    ASSERT_TRUE(eventually([&] { return field.secondField().second == "nota aparte"; }))
+        << field.secondField().first << " | " << field.secondField().second;
+
+    const auto outcome = Parlox::TextReplacement::replace(
+        desktop, {*context.pid, context.element, 5, "planeta"}, "mundo", /*undoKeyAllowed=*/true);
+    EXPECT_EQ(outcome, Parlox::TextReplacement::Outcome::failed(Parlox::TextReplacement::otherField));
+    // A paste would have landed within the replacement's own hold of the clipboard.
+    EXPECT_EQ(field.secondField().first, "nota aparte");
+    EXPECT_EQ(field.field().first, "hola planeta");
 }
 
 INSTANTIATE_TEST_SUITE_P(Toolkits, DictationRoad, ::testing::Values(Toolkit::qt, Toolkit::gtk), toolkitName);

@@ -59,6 +59,18 @@ public:
         std::lock_guard lock(mutex_);
         cursor_ = caret;
     }
+    // A selection the field takes shows only after `reads` more reads of
+    // the selection (as a browser applies it a moment later); -1: never.
+    void setSelectionLag(int reads) {
+        std::lock_guard lock(mutex_);
+        selectionLag_ = reads;
+    }
+    // The next `reads` reads of the selection go unanswered (the program
+    // did not answer in time): they give none.
+    void setUnansweredReads(int reads) {
+        std::lock_guard lock(mutex_);
+        unansweredReads_ = reads;
+    }
     // The field ignores pasted text.
     void setAcceptsPaste(bool accepts) {
         std::lock_guard lock(mutex_);
@@ -143,12 +155,16 @@ public:
     }
     std::optional<std::string> selectedText() override {
         std::lock_guard lock(mutex_);
+        if (unanswered()) return std::nullopt;
         if (!selectedTextReadable_) return std::nullopt;
+        applyLateSelection();
         return selectedUnlocked();
     }
     std::optional<TextRange> selectedTextRange() override {
         std::lock_guard lock(mutex_);
+        if (unanswered()) return std::nullopt;
         if (!rangeReadable_) return std::nullopt;
+        applyLateSelection();
         return selection_;
     }
     std::optional<int64_t> caretOffset() override {
@@ -167,8 +183,17 @@ public:
         if (!selectable_ || range.location < 0 || range.length < 0 ||
             range.location + range.length > static_cast<int64_t>(utf16Length(text_)))
             return false;
-        selection_ = range;
+        if (selectionLag_ != 0) {
+            lateSelection_ = range;
+            readsUntilApplied_ = selectionLag_;
+        } else {
+            selection_ = range;
+        }
         return true;
+    }
+    bool lastReadUnanswered() override {
+        std::lock_guard lock(mutex_);
+        return lastReadUnanswered_;
     }
     std::optional<Rect> boundsForRange(const TextRange& range) override {
         std::lock_guard lock(mutex_);
@@ -180,6 +205,19 @@ public:
 
 private:
     static std::pair<int64_t, int64_t> key(TextRange range) { return {range.location, range.length}; }
+
+    bool unanswered() {
+        lastReadUnanswered_ = unansweredReads_ > 0;
+        if (lastReadUnanswered_) --unansweredReads_;
+        return lastReadUnanswered_;
+    }
+
+    void applyLateSelection() {
+        if (!lateSelection_ || readsUntilApplied_ < 0) return;
+        if (readsUntilApplied_-- > 0) return;
+        selection_ = *lateSelection_;
+        lateSelection_.reset();
+    }
 
     std::optional<std::string> selectedUnlocked() const {
         return substringUtf16(text_, static_cast<size_t>(selection_.location), static_cast<size_t>(selection_.length));
@@ -203,6 +241,11 @@ private:
     bool selectable_ = true;
     bool acceptsPaste_ = true;
     std::optional<int64_t> cursor_;
+    int selectionLag_ = 0;
+    int unansweredReads_ = 0;
+    bool lastReadUnanswered_ = false;
+    std::optional<TextRange> lateSelection_;
+    int readsUntilApplied_ = 0;
     std::map<std::pair<int64_t, int64_t>, Rect> bounds_;
     std::vector<std::pair<std::string, TextRange>> undo_;
     std::vector<TextRange> selectionRequests_;
@@ -245,6 +288,28 @@ public:
         auto it = focused_.find(pid);
         return it == focused_.end() ? nullptr : it->second;
     }
+    // The scripted misses first, one per look-up, then the focused element.
+    FocusLookup lookUpFocus(int32_t pid) override {
+        {
+            std::lock_guard lock(mutex_);
+            ++lookUps_;
+            if (!misses_.empty()) {
+                const auto miss = misses_.front();
+                misses_.erase(misses_.begin());
+                return {nullptr, miss};
+            }
+        }
+        return Accessibility::lookUpFocus(pid);
+    }
+    // The next look-ups find nothing, for these reasons in turn.
+    void scriptMisses(std::vector<FocusLookup::Miss> misses) {
+        std::lock_guard lock(mutex_);
+        misses_ = std::move(misses);
+    }
+    int lookUps() const {
+        std::lock_guard lock(mutex_);
+        return lookUps_;
+    }
 
     std::vector<int32_t> exposedApplications() const {
         std::lock_guard lock(mutex_);
@@ -263,6 +328,8 @@ private:
     mutable std::mutex mutex_;
     std::map<int32_t, ElementRef> focused_;
     std::vector<int32_t> exposed_;
+    std::vector<FocusLookup::Miss> misses_;
+    int lookUps_ = 0;
     int trustChecks_ = 0;
     int trustRequests_ = 0;
 };

@@ -69,6 +69,66 @@ TEST_F(ContextCaptureTest, PasswordFieldsByRoleOrSubrole) {
     }
 }
 
+// A program that did not answer in time gets one more try before the copy
+// key; the context says why it left the accessibility road.
+struct RoadCase {
+    const char* name;
+    std::vector<platform::accessibility::FocusLookup::Miss> misses;  // look-ups that find nothing
+    int unansweredReads;                                              // selection reads that go unanswered
+    bool readable;                                                    // the field gives its selected text
+    CapturedContext::Method method;
+    const char* note;
+    int lookUps;  // -1: as many as a second's polls
+};
+
+void PrintTo(const RoadCase& c, std::ostream* os) { *os << c.name; }
+
+class CaptureRoadTest : public ContextCaptureTest, public ::testing::WithParamInterface<RoadCase> {};
+
+TEST_P(CaptureRoadTest, AnswersLateOrNeverAndSaysWhichRoad) {
+    const RoadCase& c = GetParam();
+    auto field = desktop.focusField(42, "Editor", "hola mundo", {5, 5});
+    field->setBounds({5, 5}, Rect{100, 50, 60, 16});
+    field->setSelectedTextReadable(c.readable);
+    field->setUnansweredReads(c.unansweredReads);
+    desktop.accessibility->scriptMisses(c.misses);
+    const auto context = capture();
+    EXPECT_EQ(context.method, c.method);
+    EXPECT_EQ(context.selectedText, "mundo");
+    EXPECT_EQ(context.roadNote, c.note);
+    if (c.lookUps >= 0)
+        EXPECT_EQ(desktop.accessibility->lookUps(), c.lookUps);
+    else
+        EXPECT_GT(desktop.accessibility->lookUps(), 40);
+    const bool accessible = c.method == CapturedContext::Method::accessibility;
+    EXPECT_EQ(desktop.keys->events().empty(), accessible);
+    EXPECT_EQ(context.caretRect.has_value(), accessible);
+    EXPECT_EQ(context.selectedRange.has_value(), accessible);
+}
+
+using Miss = platform::accessibility::FocusLookup::Miss;
+constexpr auto viaAccessibility = CapturedContext::Method::accessibility;
+constexpr auto viaCopy = CapturedContext::Method::clipboard;
+
+INSTANTIATE_TEST_SUITE_P(
+    Roads, CaptureRoadTest,
+    ::testing::Values(
+        RoadCase{"AnsweredAtOnce", {}, 0, true, viaAccessibility, "", 1},
+        RoadCase{"FocusAnsweredAtTheSecondTry", {Miss::noAnswer}, 0, true, viaAccessibility,
+                 ContextCapture::secondTryNote, 2},
+        RoadCase{"FocusNeverAnswered", {Miss::noAnswer, Miss::noAnswer}, 0, true, viaCopy,
+                 ContextCapture::noAnswerNote, 2},
+        RoadCase{"SelectionAnsweredAtTheSecondTry", {}, 1, true, viaAccessibility, ContextCapture::secondTryNote, 1},
+        RoadCase{"SelectionNeverAnswered", {}, 4, true, viaCopy, ContextCapture::noAnswerNote, 1},
+        RoadCase{"NotOnTheAccessibilityBus", {Miss::notListed}, 0, true, viaCopy,
+                 "la app no está en el bus de accesibilidad", 1},
+        RoadCase{"FocusBackAfterAMoment", {Miss::nothingFocused, Miss::nothingFocused}, 0, true, viaAccessibility,
+                 ContextCapture::focusLateNote, 3},
+        RoadCase{"NothingFocusedForASecond", std::vector<Miss>(60, Miss::nothingFocused), 0, true, viaCopy,
+                 "ningún elemento de la app tiene el foco", -1},
+        RoadCase{"NoSelectedTextToRead", {}, 0, false, viaCopy, ContextCapture::noSelectionNote, 1}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 TEST_F(ContextCaptureTest, AnEmptySelectionFromAccessibilityNeedsNoCopy) {
     desktop.focusField(42, "Editor", "hola", {4, 0});
     const auto context = capture();

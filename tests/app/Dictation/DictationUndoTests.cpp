@@ -46,6 +46,30 @@ TEST_F(UndoTest, EditedTextOfOneRoundGetsTheUndoKey) {
     EXPECT_TRUE(controller->sessions().latest()->isUndone);
 }
 
+// A browser shows a selection a moment after taking it: the check waits for
+// the result to show rather than take it for the user's edit.
+TEST_F(UndoTest, AResultSelectedLateIsStillVerifiedAndReplaced) {
+    dictateRounds(1);
+    field->setSelectionLag(4);
+    desktop.keys->clear();
+    escape();
+    EXPECT_EQ(field->text(), "hola");
+    EXPECT_EQ(desktop.keys->keys(), (std::vector<Key>{Key::paste}));
+    EXPECT_TRUE(log.contains("Deshecho (Accesibilidad)"));
+}
+
+// Escape's grab takes the focus from the window while the key is down: the
+// check waits for it to come back rather than call it another field.
+TEST_F(UndoTest, AFocusAwayForAMomentIsWaitedFor) {
+    dictateRounds(1);
+    desktop.accessibility->scriptMisses({platform::accessibility::FocusLookup::Miss::nothingFocused,
+                                         platform::accessibility::FocusLookup::Miss::nothingFocused});
+    desktop.keys->clear();
+    escape();
+    EXPECT_EQ(field->text(), "hola");
+    EXPECT_TRUE(log.contains("Deshecho (Accesibilidad)"));
+}
+
 struct UndoFailure {
     const char* name;
     std::function<void(UndoTest&)> arrange;  // after the dictations
@@ -213,6 +237,58 @@ TEST_F(UndoTest, AnOriginalThatCannotBeCopiedEitherIsSaidSo) {
 TEST_F(UndoTest, APreviousVersionThatCannotBeCopiedEitherIsSaidSo) {
     expectTheVersionNotCopied(*this, revertRequest, "No se pudo copiar al portapapeles");
 }
+// The user clicked into another field of the same program: the result is
+// still in place and selectable, but keys would reach the other field.
+struct OtherFieldCase {
+    const char* name;
+    bool emptyOriginal;
+    int rounds;
+    Request request;
+    const char* copied;   // on the pasteboard afterwards; nullptr: the user's contents stay
+    const char* overlay;  // what the indicator says
+    const char* logged;   // nullptr: nothing
+};
+
+void PrintTo(const OtherFieldCase& c, std::ostream* os) { *os << c.name; }
+
+class OtherFieldTest : public UndoTest, public ::testing::WithParamInterface<OtherFieldCase> {};
+
+TEST_P(OtherFieldTest, NothingIsSentAndTheTextGoesToThePasteboard) {
+    const OtherFieldCase& c = GetParam();
+    if (c.emptyOriginal) field->setText("", {0, 0});
+    const auto id = dictateRounds(c.rounds);
+    const std::string result = field->text();
+    auto other = std::make_shared<FakeTextField>("nota aparte", TextRange{0, 4});
+    desktop.accessibility->setFocusedElement(42, other);
+    desktop.keys->clear();
+    c.request(*this, id);
+    desktop.scheduler->settle();
+
+    EXPECT_TRUE(desktop.keys->keys().empty());
+    EXPECT_EQ(other->text(), "nota aparte");
+    EXPECT_EQ(field->text(), result);
+    EXPECT_FALSE(controller->sessions().session(id)->isUndone);
+    EXPECT_EQ(controller->sessions().session(id)->rounds.size(), static_cast<size_t>(c.rounds));
+    if (c.copied)
+        EXPECT_EQ(desktop.pasteboard->string(), c.copied);
+    else
+        EXPECT_EQ(clipboard(), pasteboardBefore);
+    EXPECT_EQ(overlayState(), OverlayState::done(c.overlay));
+    if (c.logged) EXPECT_TRUE(log.contains(c.logged));
+    for (const auto& line : log.lines()) EXPECT_EQ(line.find("Deshecho"), std::string::npos) << line;
+    EXPECT_EQ(controller->phase(), Phase::idle());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Requests, OtherFieldTest,
+    ::testing::Values(OtherFieldCase{"Escape", false, 1, escapeRequest, "hola", "Original copiado",
+                                     "No se pudo deshacer: Estás en otro campo. Original al portapapeles"},
+                      OtherFieldCase{"EscapeOverAnEmptyOriginal", true, 1, escapeRequest, nullptr,
+                                     "Estás en otro campo", "No se pudo deshacer: Estás en otro campo"},
+                      OtherFieldCase{"UndoOfTwoRounds", false, 2, undoRequest, "hola", "Original copiado",
+                                     "No se pudo deshacer: Estás en otro campo. Original al portapapeles"},
+                      OtherFieldCase{"Revert", false, 2, revertRequest, "Buenos días", "Versión copiada", nullptr}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(UndoTest, AnEmptyOriginalThatCannotComeBackLeavesThePasteboardAloneAndSaysWhy) {
     field->setText("", {0, 0});

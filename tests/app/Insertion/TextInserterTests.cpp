@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <numeric>
+
 #include "app/Insertion/Clipboard.hpp"
 #include "app/Insertion/SessionText.hpp"
 #include "app/Insertion/TextInserter.hpp"
+#include "app/Support/Settle.hpp"
 #include "tests/app/Dictation/FakeDesktop.hpp"
 
 namespace Parlox {
@@ -113,6 +116,27 @@ TEST_F(TextInserterTest, AFieldThatIgnoresThePasteGetsTheTextCopiedInstead) {
         EXPECT_EQ(field->text(), "hola mundo");
         EXPECT_EQ(desktop.pasteboard->string(), "planeta");
     }
+}
+
+// A browser takes the selection at once but shows it a moment later: the
+// read-back waits for it, up to about a second, before calling the paste failed.
+TEST_F(TextInserterTest, ASelectionAppliedLateCountsOnceItShows) {
+    field->setSelectionLag(5);
+    EXPECT_EQ(insert("planeta"), Outcome::inserted(5, true));
+    EXPECT_EQ(field->selectionText(), "planeta");
+    EXPECT_EQ(desktop.pasteboard->contents(), FakeDesktop::userClipboard());
+}
+
+TEST_F(TextInserterTest, ASelectionThatNeverShowsFailsAfterAboutASecond) {
+    field->setSelectionLag(-1);
+    EXPECT_EQ(insert("planeta"), Outcome::copied(TextInserter::notPastedMessage));
+    EXPECT_EQ(desktop.pasteboard->string(), "planeta");
+    // The paste's hold and the wait before selecting, then the read-back's polls.
+    const auto sleeps = desktop.scheduler->sleeps();
+    ASSERT_GE(sleeps.size(), 3u);
+    const double polled = std::accumulate(sleeps.begin() + 2, sleeps.end(), 0.0);
+    EXPECT_GE(polled, Parlox::Settle::limit);
+    EXPECT_LE(polled, Parlox::Settle::limit + 2 * Parlox::Settle::interval);
 }
 
 // It told its range at the capture and tells nothing now: hung or gone, so

@@ -1,0 +1,14 @@
+#include "app/Support/Settle.hpp"
+
+namespace Parlox {
+
+bool Settle::within(platform::Scheduler& scheduler, const std::function<bool()>& holds) {
+    const auto start = scheduler.uptime();
+    while (!holds()) {
+        if (scheduler.secondsSince(start) >= limit) return false;
+        scheduler.sleep(interval);
+    }
+    return true;
+}
+
+}  // namespace Parlox

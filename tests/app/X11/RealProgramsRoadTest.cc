@@ -1,0 +1,222 @@
+// The whole road on programs nobody on the team wrote, as a new user runs
+// it, on the headless desktop (tests/desktop/session.sh): a GTK text editor,
+// a Qt 5 text editor, a text area in a web browser with accessibility on,
+// and a terminal. The parlox program itself, the stand-in Codex answering
+// "planeta" over "hola mundo" with "mundo" selected, and the hot keys
+// pressed with xdotool.
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+
+#include "platform/accessibility/AtspiClient.hpp"
+#include "platform/desktop/ClipboardOwnerProcess.hpp"
+#include "platform/desktop/X11Pasteboard.hpp"
+#include "tests/app/X11/RoadSupport.hpp"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using namespace parlox::road;
+using parlox::testing::eventually;
+using parlox::testing::readFile;
+using parlox::testing::TemporaryFolder;
+
+// A program of the system, started in a process group of its own (a browser
+// starts helpers) with its output in `log`; the group is ended when the
+// object goes.
+class Program {
+public:
+    Program(const std::vector<std::string>& command, const fs::path& log) {
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
+        posix_spawnattr_t attributes;
+        posix_spawnattr_init(&attributes);
+        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+        posix_spawnattr_setpgroup(&attributes, 0);
+        std::vector<char*> argv;
+        for (const auto& a : command) argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        if (::posix_spawnp(&pid_, argv[0], &actions, &attributes, argv.data(), environ) != 0) pid_ = -1;
+        posix_spawnattr_destroy(&attributes);
+        posix_spawn_file_actions_destroy(&actions);
+    }
+    ~Program() {
+        if (pid_ <= 0) return;
+        ::kill(-pid_, SIGTERM);
+        int status = 0;
+        for (int i = 0; i < 300 && ::waitpid(pid_, &status, WNOHANG) == 0; ++i) std::this_thread::sleep_for(10ms);
+        ::kill(-pid_, SIGKILL);
+        ::waitpid(pid_, &status, 0);
+    }
+    Program(const Program&) = delete;
+    Program& operator=(const Program&) = delete;
+
+    pid_t pid() const { return pid_; }
+
+private:
+    pid_t pid_ = -1;
+};
+
+// Gives the program's visible window the keyboard focus, as a click would.
+bool focusWindowOf(pid_t pid) {
+    const std::string command = "w=$(xdotool search --onlyvisible --pid " + std::to_string(pid) +
+                                " 2>/dev/null | head -n1) && [ -n \"$w\" ] && xdotool windowfocus --sync \"$w\"";
+    return std::system(command.c_str()) == 0;
+}
+
+// The focused element's text and selected text, read over accessibility.
+std::pair<std::string, std::string> focusedField(pid_t pid) {
+    auto element = platform::accessibility::AtspiClient::shared().focusedElement(pid);
+    if (!element) return {};
+    std::string selected;
+    if (auto range = element->selection()) selected = element->textIn(range->first, range->second).value_or("");
+    return {element->text().value_or(""), selected};
+}
+
+// One program of the road, and how a user gets "hola mundo" into it with
+// "mundo" selected.
+struct RealProgram {
+    const char* name;
+    // The command that starts it, given the test's folder.
+    std::function<std::vector<std::string>(const TemporaryFolder&)> command;
+    // Once its window has the focus: selects "mundo" (the text is there).
+    std::function<void(pid_t)> selectWord;
+    bool terminal = false;
+};
+
+void PrintTo(const RealProgram& program, std::ostream* os) { *os << program.name; }
+
+// A file holding "hola mundo", opened by a text editor; the end of the text
+// and a word back selects "mundo".
+std::vector<std::string> editorOpening(const char* editor, const TemporaryFolder& work) {
+    return {editor, work.writeFile("texto.txt", "hola mundo").string()};
+}
+void selectLastWordByKeys(pid_t) { key("ctrl+End ctrl+shift+Left"); }
+
+// A page with a text area that selects "mundo" itself.
+std::vector<std::string> browserOpening(const TemporaryFolder& work) {
+    const fs::path page = work.writeFile("pagina.html",
+                                         "<!doctype html><meta charset=\"utf-8\"><title>Campo</title>"
+                                         "<textarea id=\"t\" rows=\"5\" cols=\"40\">hola mundo</textarea>"
+                                         "<script>const t = document.getElementById('t');"
+                                         "t.focus(); t.setSelectionRange(5, 10);</script>");
+    fs::create_directories(work / "profile");
+    return {"chromium", "--no-sandbox", "--disable-gpu", "--no-first-run", "--disable-background-networking",
+            "--disable-component-update", "--disable-sync", "--force-renderer-accessibility",
+            "--user-data-dir=" + (work / "profile").string(), "file://" + page.string()};
+}
+void pageSelectsItself(pid_t) {}
+
+// A terminal whose shell is the stand-in that records what reaches it; the
+// user types "hola mundo" and double-clicks "mundo".
+fs::path shellInput(const TemporaryFolder& work) { return work / "shell-input.bin"; }
+std::vector<std::string> terminalOpening(const TemporaryFolder& work) {
+    return {"lxterminal", "--no-remote", "-e",
+            "/usr/bin/python3 " PARLOX_SOURCE_DIR "/tests/fixtures/desktop/stand_in_shell.py " +
+                shellInput(work).string()};
+}
+void doubleClickLastWord(pid_t pid) {
+    key("--delay 20 h o l a space m u n d o");
+    auto element = platform::accessibility::AtspiClient::shared().focusedElement(pid);
+    ASSERT_TRUE(element);
+    std::optional<long> word;
+    ASSERT_TRUE(eventually([&] {
+        const auto text = element->text().value_or("");
+        if (const auto at = text.find("hola mundo"); at != std::string::npos) word = static_cast<long>(at) + 5;
+        return word.has_value();
+    }));
+    const auto bounds = element->bounds(*word, 5);
+    ASSERT_TRUE(bounds);
+    const std::string click = "xdotool mousemove " + std::to_string(static_cast<int>(bounds->x + bounds->width / 2)) +
+                              " " + std::to_string(static_cast<int>(bounds->y + bounds->height / 2)) +
+                              " click --repeat 2 1";
+    ASSERT_EQ(std::system(click.c_str()), 0);
+}
+
+class RealProgramRoad : public ::testing::TestWithParam<RealProgram> {};
+
+TEST_P(RealProgramRoad, AnswerReplacesTheSelectionClipboardComesBackAndEscapeRestores) {
+    if (!parlox::testing::Microphone::available())
+        GTEST_SKIP() << "needs the headless desktop with its sound server (tests/desktop/session.sh)";
+    const RealProgram& kind = GetParam();
+    TemporaryFolder work{"parlox-real-"};
+    ASSERT_NO_FATAL_FAILURE(prepareApplication(work));
+
+    // The user had copied something; parlox runs; then the program starts.
+    auto user = platform::desktop::ClipboardOwnerProcess::start(platform::desktop::textForms("texto del usuario"));
+    Application parlox;
+    ASSERT_GT(parlox.pid(), 0);
+    ASSERT_TRUE(logSays("Modelo cargado en", 60s)) << logText();
+    Program program(kind.command(work), work / "program.log");
+    ASSERT_GT(program.pid(), 0);
+    // Up with its field focused: the editors show the file, the shell runs.
+    ASSERT_TRUE(eventually(
+        [&] {
+            if (!focusWindowOf(program.pid())) return false;
+            if (kind.terminal) return fs::exists(shellInput(work)) && focusedField(program.pid()).first.find('$') == 0;
+            return focusedField(program.pid()).first.find("hola") != std::string::npos;
+        },
+        60s))
+        << kind.name << " did not show its field\n" << readFile(work / "program.log");
+    ASSERT_NO_FATAL_FAILURE(kind.selectWord(program.pid()));
+    ASSERT_TRUE(eventually([&] { return focusedField(program.pid()).second == "mundo"; }, 10s))
+        << focusedField(program.pid()).first;
+
+    ASSERT_NO_FATAL_FAILURE(dictate());
+    platform::desktop::X11Pasteboard pasteboard;
+    if (kind.terminal) {
+        // A terminal pastes at its cursor: the answer is on the command line.
+        EXPECT_TRUE(eventually([&] { return readFile(shellInput(work)).find("planeta") != std::string::npos; }, 60s))
+            << logText();
+        EXPECT_TRUE(logSays("Insertado", 10s)) << logText();
+    } else {
+        EXPECT_TRUE(eventually([&] { return focusedField(program.pid()) == std::make_pair(std::string("hola planeta"),
+                                                                                          std::string("planeta")); },
+                               60s))
+            << focusedField(program.pid()).first << " | " << focusedField(program.pid()).second << "\n" << logText();
+        EXPECT_TRUE(logSays("Insertado y seleccionado", 10s)) << logText();
+    }
+    // Read over accessibility, with a caret to place the indicator by.
+    EXPECT_NE(logText().find("m\u00E9todo Accesibilidad"), std::string::npos) << logText();
+    EXPECT_NE(logText().find("cursor s\u00ED"), std::string::npos) << logText();
+    EXPECT_TRUE(eventually([&] { return pasteboard.string() == std::optional<std::string>("texto del usuario"); }, 10s))
+        << pasteboard.string().value_or("(nothing)");
+
+    key("Escape");
+    if (kind.terminal) {
+        EXPECT_TRUE(logSays("Deshecho", 20s) || logSays("No se pudo deshacer", 1s)) << logText();
+        // Nothing ran, nothing was interrupted or suspended.
+        const std::string input = readFile(shellInput(work));
+        EXPECT_EQ(input.rfind("hola mundo", 0), 0u) << input;
+        EXPECT_NE(input.find("planeta"), std::string::npos) << input;
+        for (const char control : {'\r', '\n', '\x03', '\x1a'})
+            EXPECT_EQ(input.find(control), std::string::npos) << "byte " << int(control) << " in " << input;
+    } else {
+        EXPECT_TRUE(eventually([&] { return focusedField(program.pid()).first == "hola mundo"; }, 20s))
+            << focusedField(program.pid()).first << "\n" << logText();
+        EXPECT_TRUE(logSays("Deshecho (Accesibilidad)", 5s)) << logText();
+    }
+    EXPECT_TRUE(parlox.running());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Programs, RealProgramRoad,
+    ::testing::Values(
+        RealProgram{"GtkTextEditor", [](const TemporaryFolder& w) { return editorOpening("mousepad", w); },
+                    selectLastWordByKeys},
+        RealProgram{"Qt5TextEditor", [](const TemporaryFolder& w) { return editorOpening("featherpad", w); },
+                    selectLastWordByKeys},
+        RealProgram{"BrowserTextArea", browserOpening, pageSelectsItself},
+        RealProgram{"Terminal", terminalOpening, doubleClickLastWord, /*terminal=*/true}),
+    [](const ::testing::TestParamInfo<RealProgram>& info) { return std::string(info.param.name); });
+
+}  // namespace
