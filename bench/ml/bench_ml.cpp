@@ -128,7 +128,8 @@ void run(const Config& cfg, PeakProbe& probe, double bandwidth) {
     WhisperDecoderModel decoder(WhisperDecoderModel::manifest(c.decoder()), weights);
     const double weightBytes = double(encoder.weightBytes() + decoder.weightBytes()) + c.numMelBins * 201 * 4;
     const long loadPeakKb = statusKb("VmHWM:");
-    std::printf("weights: %.1f MB in memory (encoder float32 %.1f MB, decoder %.1f MB with float16 step matrices), "
+    std::printf("weights: %.1f MB in memory (encoder %.1f MB with float16 matrices, decoder %.1f MB with float16 step "
+                "matrices), "
                 "made in %.1f s\n",
                 weightBytes / 1e6, encoder.weightBytes() / 1e6, decoder.weightBytes() / 1e6, seconds(t0, Clock::now()));
     resetPeakMemory();
