@@ -321,7 +321,7 @@ private:
         reaped_ = true;
         const auto now = Clock::now();
         // After a time-out or a stop the group is going anyway; after a normal
-        // exit, helpers get until the time-out to finish their output.
+        // exit, helpers that keep writing get until the time-out to finish.
         const bool waitForHelpers = !terminating_ && hasDeadline_ && options_.helpersMayWrite;
         drainUntil_ = waitForHelpers ? std::max(deadline_, now) : now + seconds(options_.drainGrace);
         quietUntil_ = now + seconds(options_.drainGrace);
