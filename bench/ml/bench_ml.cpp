@@ -1,6 +1,7 @@
 // Speed of the CPU model runtime at real model sizes (random weights):
 // one 30 s window (log-mel + encoder) and 50 decoder steps, against the
-// machine's matrix-product peak and memory bandwidth measured here.
+// machine's matrix-product peak and memory bandwidth measured here; and the
+// encoder's products with float32 against float16 weights.
 //
 // usage: bench_ml [turbo|base|all]   (default all)
 #include <algorithm>
@@ -16,6 +17,7 @@
 #include "platform/ml/AlignedBuffer.hpp"
 #include "platform/ml/Blas.hpp"
 #include "platform/ml/Half.hpp"
+#include "platform/ml/HalfBatchMatrix.hpp"
 #include "platform/ml/LogMelModel.hpp"
 #include "platform/ml/MultiArray.hpp"
 #include "platform/ml/Parallel.hpp"
@@ -102,6 +104,50 @@ double measureReadBandwidth() {
     return best;
 }
 
+// The encoder's matrix products over a window with the weights held as
+// float32 and as float16 (widened inside each block of the product), taken in
+// turns so that both see the same machine; the best time of each. Several
+// layers' worth of distinct weights, so that they come from memory as in a
+// whole window rather than from the cache.
+void compareWeightPrecisions(const WhisperConfig& c) {
+    const int64_t T = 1500, D = c.dModel, F = c.encoderFfnDim;
+    const int64_t layers = std::min<int64_t>(c.encoderLayers, 8);
+    const std::pair<int64_t, int64_t> shapes[] = {{3 * D, D}, {D, D}, {F, D}, {D, F}};  // weights [N x K]
+    std::vector<FloatBuffer> floats;
+    std::vector<HalfBatchMatrix> halves;
+    for (int64_t l = 0; l < layers; ++l) {
+        for (const auto& [N, K] : shapes) {
+            FloatBuffer w(size_t(N * K), false);
+            for (size_t i = 0; i < w.size(); ++i) w[i] = float((i + size_t(l)) % 11) * 0.01f - 0.05f;
+            halves.emplace_back(w, N, K);
+            floats.push_back(std::move(w));
+        }
+    }
+    FloatBuffer a(size_t(T * F), false), out(size_t(T * F), false);
+    for (size_t i = 0; i < a.size(); ++i) a[i] = float(i % 13) * 0.01f - 0.06f;
+    double bestFloat = 1e30, bestHalf = 1e30;
+    for (int r = 0; r < 6; ++r) {
+        for (int half = 0; half < 2; ++half) {
+            const bool useHalf = (half == 1) != (r % 2 == 1);  // alternate which goes first
+            const auto t0 = Clock::now();
+            for (size_t m = 0; m < floats.size(); ++m) {
+                const auto [N, K] = shapes[m % 4];
+                if (useHalf) {
+                    halves[m].multiply(T, a.data(), K, out.data(), N, false);
+                } else {
+                    blas::sgemmParallel(true, int(T), int(N), int(K), 1.0f, a.data(), int(K), floats[m].data(), int(K),
+                                        0.0f, out.data(), int(N));
+                }
+            }
+            double& best = useHalf ? bestHalf : bestFloat;
+            best = std::min(best, seconds(t0, Clock::now()));
+        }
+    }
+    std::printf("products: an encoder layer's matrix products over a window take %.1f ms with float32 weights, "
+                "%.1f ms with float16 weights (%lld layers' weights, best of 6, in turns)\n",
+                bestFloat * 1e3 / double(layers), bestHalf * 1e3 / double(layers), (long long)layers);
+}
+
 struct Config {
     const char* name;
     WhisperConfig whisper;
@@ -128,7 +174,8 @@ void run(const Config& cfg, PeakProbe& probe, double bandwidth) {
     WhisperDecoderModel decoder(WhisperDecoderModel::manifest(c.decoder()), weights);
     const double weightBytes = double(encoder.weightBytes() + decoder.weightBytes()) + c.numMelBins * 201 * 4;
     const long loadPeakKb = statusKb("VmHWM:");
-    std::printf("weights: %.1f MB in memory (encoder float32 %.1f MB, decoder %.1f MB with float16 step matrices), "
+    std::printf("weights: %.1f MB in memory (encoder %.1f MB with float16 matrices, decoder %.1f MB with float16 step "
+                "matrices), "
                 "made in %.1f s\n",
                 weightBytes / 1e6, encoder.weightBytes() / 1e6, decoder.weightBytes() / 1e6, seconds(t0, Clock::now()));
     resetPeakMemory();
@@ -217,6 +264,7 @@ void run(const Config& cfg, PeakProbe& probe, double bandwidth) {
     std::printf("memory:   peak %.1f MB resident while running (%.1f MB before the model) = %.2f x the weights;\n"
                 "          while making the random weights in float32: peak %.1f MB\n",
                 peakKb / 1e3, rssBefore / 1e3, (peakKb - rssBefore) * 1e3 / weightBytes, loadPeakKb / 1e3);
+    compareWeightPrecisions(c);
 }
 
 }  // namespace

@@ -126,12 +126,11 @@ void sgemv(bool transA, int M, int N, float alpha, const float* A, int lda, cons
     }
 }
 
-void sgemmParallel(bool transB, int M, int N, int K, float alpha, const float* A, int lda, const float* B, int ldb,
-                   float beta, float* C, int ldc) {
+void forEachProductBlock(int M, int N, int K, const std::function<void(int r0, int r1, int c0, int c1)>& body) {
     if (M <= 0 || N <= 0) return;
     const double work = 2.0 * M * N * K;
     if (work < 4e6) {
-        sgemm(false, transB, M, N, K, alpha, A, lda, B, ldb, beta, C, ldc);
+        body(0, M, 0, N);
         return;
     }
     // A grid of blocks, two per thread (so a thread that was held up costs
@@ -159,10 +158,17 @@ void sgemmParallel(bool transB, int M, int N, int K, float alpha, const float* A
             const int r1 = static_cast<int>(std::min<int64_t>(M, r0 + rows));
             const int c0 = static_cast<int>((task % colBlocks) * cols);
             const int c1 = static_cast<int>(std::min<int64_t>(N, c0 + cols));
-            const float* Bj = transB ? B + static_cast<int64_t>(c0) * ldb : B + c0;
-            sgemm(false, transB, r1 - r0, c1 - c0, K, alpha, A + static_cast<int64_t>(r0) * lda, lda, Bj, ldb, beta,
-                  C + static_cast<int64_t>(r0) * ldc + c0, ldc);
+            body(r0, r1, c0, c1);
         }
+    });
+}
+
+void sgemmParallel(bool transB, int M, int N, int K, float alpha, const float* A, int lda, const float* B, int ldb,
+                   float beta, float* C, int ldc) {
+    forEachProductBlock(M, N, K, [&](int r0, int r1, int c0, int c1) {
+        const float* Bj = transB ? B + static_cast<int64_t>(c0) * ldb : B + c0;
+        sgemm(false, transB, r1 - r0, c1 - c0, K, alpha, A + static_cast<int64_t>(r0) * lda, lda, Bj, ldb, beta,
+              C + static_cast<int64_t>(r0) * ldc + c0, ldc);
     });
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 
 namespace platform::ml::blas {
@@ -19,6 +20,12 @@ void sgemv(bool transA, int M, int N, float alpha, const float* A, int lda, cons
 void sgemmParallel(bool transB, int M, int N, int K, float alpha, const float* A, int lda, const float* B, int ldb,
                    float beta, float* C, int ldc);
 void sgemvParallel(int M, int N, float alpha, const float* A, int lda, const float* x, float beta, float* y);
+
+// The blocks sgemmParallel splits a product C[M x N] of inner size K into:
+// body(r0, r1, c0, c1) once per block of C (rows [r0, r1), columns [c0, c1)),
+// each on one thread of the pool; one block on the calling thread when the
+// product is small.
+void forEachProductBlock(int M, int N, int K, const std::function<void(int r0, int r1, int c0, int c1)>& body);
 
 bool usingOpenBlas();
 // The kernel OpenBLAS runs ("SkylakeX", "Haswell", ...), or "none".

@@ -5,9 +5,7 @@
 
 #include <algorithm>
 #include <immintrin.h>
-#include <new>
 #include <vector>
-#include <sys/mman.h>
 
 #include "platform/ml/CpuFeatures.hpp"
 
@@ -18,7 +16,6 @@ namespace platform::ml {
 
 namespace {
 
-constexpr size_t kHugePage = size_t{2} << 20;
 constexpr int64_t kBlock = 16;
 
 
@@ -192,27 +189,21 @@ size_t HalfMatrix::offset(int64_t r, int64_t c) const {
 
 HalfMatrix::HalfMatrix(const FloatBuffer& values, int64_t rows, int64_t cols) : rows_(rows), cols_(cols) {
     const size_t n = static_cast<size_t>((rows + 3) / 4 * 4 * cols);  // whole panels
-    // Large matrices on huge pages: a stream over them then misses the TLB
-    // once per 2 MB instead of once per 4 KB.
-    const size_t align = n * 2 >= kHugePage ? kHugePage : 64;
-    const size_t bytes = std::max<size_t>(64, (n * 2 + align - 1) / align * align);
-    data_.reset(static_cast<uint16_t*>(std::aligned_alloc(align, bytes)));
-    if (!data_) throw std::bad_alloc();
-    if (align == kHugePage) madvise(data_.get(), bytes, MADV_HUGEPAGE);  // a hint; refusal is harmless
-    std::fill_n(data_.get() + (n - static_cast<size_t>(4 * cols)), 4 * cols, uint16_t{0});
+    data_ = HalfBuffer(n);
+    std::fill_n(data_.data() + (n - static_cast<size_t>(4 * cols)), 4 * cols, uint16_t{0});
     parallelFor(rows, std::max<int64_t>(4, (int64_t{1} << 16) / std::max<int64_t>(cols, 1)), [&](int64_t b, int64_t e) {
         std::vector<uint16_t> row(static_cast<size_t>(cols));
         const int64_t vec = cols / kBlock * kBlock;
         for (int64_t r = b; r < e; ++r) {
             floatsToHalves(values.data() + r * cols, row.data(), row.size());
-            for (int64_t c = 0; c < vec; c += kBlock) std::copy_n(row.data() + c, kBlock, data_.get() + offset(r, c));
-            if (vec < cols) std::copy(row.begin() + vec, row.end(), data_.get() + offset(r, vec));
+            for (int64_t c = 0; c < vec; c += kBlock) std::copy_n(row.data() + c, kBlock, data_.data() + offset(r, c));
+            if (vec < cols) std::copy(row.begin() + vec, row.end(), data_.data() + offset(r, vec));
         }
     });
 }
 
 void HalfMatrix::rowToFloats(int64_t r, float* out) const {
-    for (int64_t c = 0; c < cols_; ++c) out[c] = halfToFloat(data_.get()[offset(r, c)]);
+    for (int64_t c = 0; c < cols_; ++c) out[c] = halfToFloat(data_.data()[offset(r, c)]);
 }
 
 void HalfMatrix::multiplyRows(const uint16_t* w, int64_t rows, int64_t cols, const float* x, float* y,
@@ -227,13 +218,13 @@ void HalfMatrix::multiply(const float* x, float* y, bool accumulate) const {
     const auto panels = kernels().panels;
     const int64_t parts = std::min<int64_t>(4 * workerCount(), static_cast<int64_t>(bytes() >> 15));
     if (parts <= 1) {
-        panels(data_.get(), cols_, x, y, rows_, accumulate);
+        panels(data_.data(), cols_, x, y, rows_, accumulate);
         return;
     }
     const int64_t rowsPerPart = ((rows_ + parts - 1) / parts + 3) / 4 * 4;
     parallelFor((rows_ + rowsPerPart - 1) / rowsPerPart, 1, [&](int64_t b, int64_t e) {
         const int64_t r0 = b * rowsPerPart, r1 = std::min(rows_, e * rowsPerPart);
-        panels(data_.get() + r0 * cols_, cols_, x, y + r0, r1 - r0, accumulate);
+        panels(data_.data() + r0 * cols_, cols_, x, y + r0, r1 - r0, accumulate);
     });
 }
 

@@ -1,9 +1,9 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
 
 #include "platform/ml/AlignedBuffer.hpp"
+#include "platform/ml/HalfBuffer.hpp"
 
 namespace platform::ml {
 
@@ -28,11 +28,8 @@ public:
     static void multiplyRows(const uint16_t* w, int64_t rows, int64_t cols, const float* x, float* y, bool accumulate);
 
 private:
-    struct Free {
-        void operator()(uint16_t* p) const { std::free(p); }
-    };
     size_t offset(int64_t r, int64_t c) const;
-    std::unique_ptr<uint16_t, Free> data_;
+    HalfBuffer data_;
     int64_t rows_ = 0, cols_ = 0;
 };
 

@@ -74,9 +74,18 @@ WhisperEncoderModel::WhisperEncoderModel(const ModelManifest& manifest, TensorSo
         w->bytes += b.size() * sizeof(float);
         return b;
     };
-    w->conv1w = reorderConv(take("conv1.weight", {D, dims_.nMels, 3}), D, dims_.nMels);
+    auto half = [&](const FloatBuffer& values, int64_t rows, int64_t cols) {
+        HalfBatchMatrix m(values, rows, cols);
+        w->bytes += m.bytes();
+        return m;
+    };
+    auto takeHalf = [&](const std::string& name, int64_t rows, int64_t cols) {
+        return half(source.take(e + name, {rows, cols}), rows, cols);
+    };
+    w->conv1w = half(reorderConv(source.take(e + "conv1.weight", {D, dims_.nMels, 3}), D, dims_.nMels), D,
+                     3 * dims_.nMels);
     w->conv1b = take("conv1.bias", {D});
-    w->conv2w = reorderConv(take("conv2.weight", {D, D, 3}), D, D);
+    w->conv2w = half(reorderConv(source.take(e + "conv2.weight", {D, D, 3}), D, D), D, 3 * D);
     w->conv2b = take("conv2.bias", {D});
     w->positions = take("embed_positions.weight", {T, D});
     for (int64_t l = 0; l < dims_.nLayers; ++l) {
@@ -84,33 +93,25 @@ WhisperEncoderModel::WhisperEncoderModel(const ModelManifest& manifest, TensorSo
         Layer L;
         L.ln1g = take(p + "self_attn_layer_norm.weight", {D});
         L.ln1b = take(p + "self_attn_layer_norm.bias", {D});
-        L.wqkv = FloatBuffer(static_cast<size_t>(3 * D * D), false);
+        L.wqkv = HalfBatchMatrix(3 * D, D);
+        const char* projections[3] = {"q_proj", "k_proj", "v_proj"};
+        for (int i = 0; i < 3; ++i) {
+            L.wqkv.setRows(i * D, source.take(e + p + "self_attn." + projections[i] + ".weight", {D, D}).data(), D);
+        }
+        w->bytes += L.wqkv.bytes();
         L.bqkv = FloatBuffer(static_cast<size_t>(3 * D));
-        {
-            auto q = take(p + "self_attn.q_proj.weight", {D, D});
-            std::memcpy(L.wqkv.data(), q.data(), q.size() * 4);
-        }
-        {
-            auto k = take(p + "self_attn.k_proj.weight", {D, D});
-            std::memcpy(L.wqkv.data() + D * D, k.data(), k.size() * 4);
-        }
-        {
-            auto v = take(p + "self_attn.v_proj.weight", {D, D});
-            std::memcpy(L.wqkv.data() + 2 * D * D, v.data(), v.size() * 4);
-        }
-        w->bytes -= 3 * D * D * 4;  // counted again below as the packed matrix
-        w->bytes += L.wqkv.size() * 4 + L.bqkv.size() * 4;
-        auto qb = take(p + "self_attn.q_proj.bias", {D});
-        auto vb = take(p + "self_attn.v_proj.bias", {D});
+        w->bytes += L.bqkv.size() * 4;
+        auto qb = source.take(e + p + "self_attn.q_proj.bias", {D});
+        auto vb = source.take(e + p + "self_attn.v_proj.bias", {D});
         std::memcpy(L.bqkv.data(), qb.data(), D * 4);
         std::memcpy(L.bqkv.data() + 2 * D, vb.data(), D * 4);
-        L.wo = take(p + "self_attn.out_proj.weight", {D, D});
+        L.wo = takeHalf(p + "self_attn.out_proj.weight", D, D);
         L.bo = take(p + "self_attn.out_proj.bias", {D});
         L.ln2g = take(p + "final_layer_norm.weight", {D});
         L.ln2b = take(p + "final_layer_norm.bias", {D});
-        L.fc1 = take(p + "fc1.weight", {F, D});
+        L.fc1 = takeHalf(p + "fc1.weight", F, D);
         L.fc1b = take(p + "fc1.bias", {F});
-        L.fc2 = take(p + "fc2.weight", {D, F});
+        L.fc2 = takeHalf(p + "fc2.weight", D, F);
         L.fc2b = take(p + "fc2.bias", {D});
         w->layers.push_back(std::move(L));
     }
@@ -168,8 +169,7 @@ DictionaryFeatureProvider WhisperEncoderModel::predictFeatures(const FeatureProv
         });
     }
     FloatBuffer h1(static_cast<size_t>((T1 + 2) * D));  // rows 0 and T1+1 stay zero
-    blas::sgemmParallel(true, I(T1), I(D), I(3 * M), 1.0f, col1.data(), I(3 * M), w->conv1w.data(), I(3 * M), 0.0f,
-                h1.data() + D, I(D));
+    w->conv1w.multiply(T1, col1.data(), 3 * M, h1.data() + D, D, false);
     kernels::biasGelu(h1.data() + D, T1, D, w->conv1b.data());
 
     // conv2, stride 2: row t = conv1 rows 2t-1, 2t, 2t+1.
@@ -179,8 +179,7 @@ DictionaryFeatureProvider WhisperEncoderModel::predictFeatures(const FeatureProv
         parallelFor(T, 16, [&](int64_t b, int64_t e) {
             for (int64_t t = b; t < e; ++t) std::memcpy(&col2[t * 3 * D], &h1[2 * t * D], 3 * D * 4);
         });
-        blas::sgemmParallel(true, I(T), I(D), I(3 * D), 1.0f, col2.data(), I(3 * D), w->conv2w.data(), I(3 * D), 0.0f,
-                    x.data(), I(D));
+        w->conv2w.multiply(T, col2.data(), 3 * D, x.data(), D, false);
     }
     h1 = FloatBuffer();
     kernels::biasGelu(x.data(), T, D, w->conv2b.data());
@@ -197,8 +196,7 @@ DictionaryFeatureProvider WhisperEncoderModel::predictFeatures(const FeatureProv
     const float scale = 1.0f / std::sqrt(static_cast<float>(hd));
     for (const auto& L : w->layers) {
         kernels::layerNorm(x.data(), h.data(), T, D, L.ln1g.data(), L.ln1b.data());
-        blas::sgemmParallel(true, I(T), I(3 * D), I(D), 1.0f, h.data(), I(D), L.wqkv.data(), I(D), 0.0f, qkv,
-                    I(3 * D));
+        L.wqkv.multiply(T, h.data(), D, qkv, 3 * D, false);
         kernels::addBias(qkv, T, 3 * D, L.bqkv.data());
         // Heads and blocks of query rows are independent tasks.
         constexpr int64_t kRows = 96;
@@ -215,12 +213,12 @@ DictionaryFeatureProvider WhisperEncoderModel::predictFeatures(const FeatureProv
                             qkv + 2 * D + hh * hd, I(3 * D), 0.0f, attn + r0 * D + hh * hd, I(D));
             }
         });
-        blas::sgemmParallel(true, I(T), I(D), I(D), 1.0f, attn, I(D), L.wo.data(), I(D), 1.0f, x.data(), I(D));
+        L.wo.multiply(T, attn, D, x.data(), D, true);
         kernels::addBias(x.data(), T, D, L.bo.data());
         kernels::layerNorm(x.data(), h.data(), T, D, L.ln2g.data(), L.ln2b.data());
-        blas::sgemmParallel(true, I(T), I(F), I(D), 1.0f, h.data(), I(D), L.fc1.data(), I(D), 0.0f, ff, I(F));
+        L.fc1.multiply(T, h.data(), D, ff, F, false);
         kernels::biasGelu(ff, T, F, L.fc1b.data());
-        blas::sgemmParallel(true, I(T), I(D), I(F), 1.0f, ff, I(F), L.fc2.data(), I(F), 1.0f, x.data(), I(D));
+        L.fc2.multiply(T, ff, F, x.data(), D, true);
         kernels::addBias(x.data(), T, D, L.fc2b.data());
     }
     kernels::layerNorm(x.data(), h.data(), T, D, w->lnPostG.data(), w->lnPostB.data());

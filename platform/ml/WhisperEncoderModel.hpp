@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "platform/ml/AlignedBuffer.hpp"
+#include "platform/ml/HalfBatchMatrix.hpp"
 #include "platform/ml/StageModel.hpp"
 #include "platform/ml/TensorSource.hpp"
 
@@ -39,11 +40,15 @@ protected:
     void releaseResources() override;
 
 private:
+    // Matrices are held as float16 and widened a slice at a time in the
+    // products; norms, biases and positions stay float32.
     struct Layer {
-        FloatBuffer ln1g, ln1b, wqkv, bqkv, wo, bo, ln2g, ln2b, fc1, fc1b, fc2, fc2b;
+        FloatBuffer ln1g, ln1b, bqkv, bo, ln2g, ln2b, fc1b, fc2b;
+        HalfBatchMatrix wqkv, wo, fc1, fc2;
     };
     struct Weights {
-        FloatBuffer conv1w, conv1b, conv2w, conv2b, positions;
+        HalfBatchMatrix conv1w, conv2w;
+        FloatBuffer conv1b, conv2b, positions;
         std::vector<Layer> layers;
         FloatBuffer lnPostG, lnPostB;
         size_t bytes = 0;

@@ -241,10 +241,11 @@ private:
 // pumps its output, enforces the time-out and stop requests, and ends the
 // members of its group it leaves behind.
 //
-// When the child exits on its own, the output is read until it closes, or
-// until the time-out (drainGrace without one) for helpers that still hold it:
-// they may still be writing the answer. Once the output is done, members
-// still in the group are ended.
+// When the child exits on its own, the output is read while it keeps
+// coming: helpers may still be writing the answer. Reading stops when it
+// closes, when nothing arrived for drainGrace, or at the time-out, whichever
+// comes first; a quiet helper holding it open must not hold the answer. Once
+// the output is done, members still in the group are ended.
 class Supervisor {
 public:
     Supervisor(const Options& options, pid_t pid, UniqueFd output, UniqueFd wake)
@@ -320,9 +321,10 @@ private:
         reaped_ = true;
         const auto now = Clock::now();
         // After a time-out or a stop the group is going anyway; after a normal
-        // exit, helpers get until the time-out to finish their output.
+        // exit, helpers that keep writing get until the time-out to finish.
         const bool waitForHelpers = !terminating_ && hasDeadline_ && options_.helpersMayWrite;
         drainUntil_ = waitForHelpers ? std::max(deadline_, now) : now + seconds(options_.drainGrace);
+        quietUntil_ = now + seconds(options_.drainGrace);
         nextGroupCheck_ = now;
     }
 
@@ -346,7 +348,10 @@ private:
         if (!groupAlive(pgid_)) drainUntil_ = std::min(drainUntil_, now + seconds(options_.drainGrace));
     }
 
-    bool outputDone(Clock::time_point now) const { return !output_ || now >= drainUntil_; }
+    // Reading after the exit ends at the hard limit or after a quiet spell.
+    Clock::time_point drainEnd() const { return std::min(drainUntil_, quietUntil_); }
+
+    bool outputDone(Clock::time_point now) const { return !output_ || now >= drainEnd(); }
 
     // Whatever the child left running in its group goes with it, once.
     void endLeftovers() {
@@ -362,7 +367,7 @@ private:
         int waitMs = 1000;
         if (hasDeadline_ && !reaped_ && !result_.timedOut) waitMs = std::min(waitMs, millisUntil(deadline_));
         if (terminating_ && !killed_) waitMs = std::min(waitMs, millisUntil(killAt_));
-        if (reaped_ && output_ && now < drainUntil_) waitMs = std::min(waitMs, millisUntil(drainUntil_));
+        if (reaped_ && output_ && now < drainEnd()) waitMs = std::min(waitMs, millisUntil(drainEnd()));
         if (reaped_ && output_ && !terminating_) waitMs = std::min(waitMs, millisUntil(nextGroupCheck_));
         if (reaped_ && terminating_) waitMs = std::min(waitMs, 20);
         if (!reaped_ && !pidFd_) waitMs = std::min(waitMs, 20);
@@ -400,6 +405,7 @@ private:
         const ssize_t n = ::read(output_.get(), buffer_.data(), buffer_.size());
         if (n > 0) {
             consume(buffer_.data(), static_cast<std::size_t>(n));
+            if (reaped_) quietUntil_ = Clock::now() + seconds(options_.drainGrace);
         } else if (n == 0 || (errno != EINTR && errno != EAGAIN)) {
             output_.reset();
         }
@@ -463,6 +469,7 @@ private:
     bool leftoversChecked_ = false;
     Clock::time_point killAt_{};
     Clock::time_point drainUntil_{};
+    Clock::time_point quietUntil_{};  // drainGrace after the last output since the exit
     Clock::time_point nextGroupCheck_{};
 };
 

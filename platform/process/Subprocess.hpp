@@ -34,11 +34,11 @@ struct Options {
 
     double timeout = 0;       // seconds; 0 or less (or NaN) means none
     double killGrace = 2.0;   // seconds between SIGTERM and SIGKILL
-    // After the child exits on its own, its output is read until it closes
-    // (helpers may still be writing) or until the time-out. Without a
-    // time-out, after a time-out or stop, once no member of the group is
-    // left, or when helpersMayWrite is off, reading goes on for this many
-    // seconds at most.
+    // After the child exits on its own, its output is read while helpers keep
+    // writing it: until it closes, until nothing arrived for this many
+    // seconds, or until the time-out. Without a time-out, after a time-out or
+    // stop, once no member of the group is left, or when helpersMayWrite is
+    // off, reading goes on for this many seconds at most.
     double drainGrace = 0.3;
     // Off for a child whose answer is complete when it exits: what it left
     // running is then ended without waiting for its output.

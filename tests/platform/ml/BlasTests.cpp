@@ -10,6 +10,7 @@
 
 #include "platform/ml/AlignedBuffer.hpp"
 #include "platform/ml/Blas.hpp"
+#include "platform/ml/HalfBatchMatrix.hpp"
 #include "platform/ml/HalfMatrix.hpp"
 #include "platform/ml/Half.hpp"
 #include "platform/ml/Parallel.hpp"
@@ -94,6 +95,42 @@ TEST(Blas, HalfMatrixProductsMatchPlainLoops) {
             for (int64_t j = 0; j < cols; ++j)
                 ASSERT_EQ(row[j], halfToFloat(floatToHalf(w[r * cols + j]))) << rows << "x" << cols << " at " << r << "," << j;
         }
+    }
+}
+
+TEST(Blas, HalfBatchMatrixProductsMatchPlainLoops) {
+    // c = a W^T (+ c), W held as float16: one block on the calling thread,
+    // products split over the pool, inner sizes with a partial last slice,
+    // and rows of a and c longer than the product uses.
+    struct Case { int64_t m, rows, cols, lda, ldc; bool accumulate; };
+    const Case cases[] = {{3, 5, 7, 7, 5, false},       {1500, 384, 64, 64, 384, true},
+                          {300, 130, 1300, 1310, 140, false}, {1500, 96, 2048, 2048, 96, true},
+                          {1, 1, 1, 1, 1, true}};
+    for (const auto& c : cases) {
+        const auto w = randomVector(size_t(c.rows * c.cols), 6);
+        const auto a = randomVector(size_t(c.m * c.lda), 7);
+        auto out = randomVector(size_t(c.m * c.ldc), 8);
+        auto expected = out;
+        for (int64_t i = 0; i < c.m; ++i) {
+            for (int64_t j = 0; j < c.rows; ++j) {
+                double s = 0;
+                for (int64_t k = 0; k < c.cols; ++k)
+                    s += double(a[i * c.lda + k]) * halfToFloat(floatToHalf(w[j * c.cols + k]));
+                expected[i * c.ldc + j] = float(s + (c.accumulate ? expected[i * c.ldc + j] : 0.0));
+            }
+        }
+        HalfBatchMatrix m(w.data(), c.rows, c.cols);
+        EXPECT_EQ(m.bytes(), size_t(c.rows * c.cols) * 2);
+        m.multiply(c.m, a.data(), c.lda, out.data(), c.ldc, c.accumulate);
+        float worst = 0;
+        for (int64_t i = 0; i < c.m; ++i) {
+            for (int64_t j = 0; j < c.ldc; ++j) {
+                const size_t at = size_t(i * c.ldc + j);
+                // Columns past the product's are left as they were.
+                worst = std::max(worst, std::abs(out[at] - expected[at]));
+            }
+        }
+        EXPECT_LT(worst, 1e-3f) << c.m << "x" << c.rows << "x" << c.cols;
     }
 }
 

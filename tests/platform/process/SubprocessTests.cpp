@@ -126,12 +126,13 @@ TEST(Subprocess, TimeOutTerminatesWithSigterm) {
 // Runs a script that starts `sleep 30` in the background before `rest`,
 // checks the run ends within seconds, and that the helper went with it.
 Result runLeavingAHelper(const std::string& prefix, const std::string& rest, double timeout,
-                         const std::string& helperOutput = "", std::stop_token stop = {}) {
+                         const std::string& helperOutput = "", std::stop_token stop = {}, double drainGrace = 0.3) {
     TemporaryFolder dir;
     auto pidFile = dir.path() / "pid";
     auto o = shell(prefix + "sleep 30 " + helperOutput + " & echo $! > '" + pidFile.string() + "'; " + rest);
     o.timeout = timeout;
     o.killGrace = 0.3;
+    o.drainGrace = drainGrace;
     auto start = Clock::now();
     auto r = run(o, stop);
     EXPECT_LT(since(start), 5.0);
@@ -155,6 +156,7 @@ TEST(Subprocess, OutputHelpersWriteAfterTheChildEndedIsRead) {
     auto r = run([] {
         auto o = shell("(sleep 0.4; echo late) & echo early");
         o.timeout = 20;
+        o.drainGrace = 2.0;  // the helper's pause is shorter than the quiet spell allowed
         return o;
     }());
     EXPECT_EQ(r.output, "early\nlate\n");
@@ -164,13 +166,59 @@ TEST(Subprocess, OutputHelpersWriteAfterTheChildEndedIsRead) {
     EXPECT_LT(since(start), 5.0);
 }
 
-TEST(Subprocess, HelperHoldingTheOutputOpenIsEndedAtTheTimeOut) {
+TEST(Subprocess, QuietHelperHoldingTheOutputDoesNotHoldTheRunUntilTheTimeOut) {
     auto start = Clock::now();
-    auto r = runLeavingAHelper("", "echo bye", 1);
-    EXPECT_GE(since(start), 1.0);
+    auto r = runLeavingAHelper("", "echo bye", 30);
+    EXPECT_LT(since(start), 10.0);
     EXPECT_EQ(r.output, "bye\n");
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_FALSE(r.timedOut);
+}
+
+TEST(Subprocess, AfterTheChildExitsItsOutputIsReadWhileHelpersKeepWriting) {
+    // tests/fixtures/process/tool-with-helper answers, exits, and leaves a
+    // helper holding its output.
+    struct Case {
+        const char* helper;
+        double timeout;
+        double minSeconds, maxSeconds;  // how long the run may take
+        int parts;                      // "part N" lines the helper writes
+        const char* more;               // what an endless helper writes, if any
+    };
+    const Case cases[] = {
+        // A quiet helper does not hold the answer until the time-out.
+        {"quiet", 30, 0, 10, 0, ""},
+        // One still writing is read to its end, longer than any one quiet spell.
+        {"writing", 30, 0, 10, 30, ""},
+        // One that never stops is read until the time-out, no longer.
+        {"endless", 2, 2, 10, 0, "more\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.helper);
+        TemporaryFolder dir;
+        Options o;
+        o.executable = fs::path(PARLOX_SOURCE_DIR) / "tests/fixtures/process/tool-with-helper";
+        o.arguments = {c.helper, (dir.path() / "pid").string()};
+        o.output = OutputMode::capture;
+        o.timeout = c.timeout;
+        o.killGrace = 0.3;
+        o.drainGrace = 1.0;  // ten times the writing helper's pause, for a loaded machine
+        const auto start = Clock::now();
+        const auto r = run(o);
+        const double seconds = since(start);
+        EXPECT_GE(seconds, c.minSeconds);
+        EXPECT_LT(seconds, c.maxSeconds);
+        EXPECT_EQ(r.exitCode, 0);
+        EXPECT_FALSE(r.timedOut);
+        EXPECT_NE(r.output.find("answer\n"), std::string::npos) << r.output;
+        for (int i = 1; i <= c.parts; ++i) {
+            EXPECT_NE(r.output.find("part " + std::to_string(i) + "\n"), std::string::npos) << i << ": " << r.output;
+        }
+        if (*c.more) EXPECT_NE(r.output.find(c.more), std::string::npos);
+        const pid_t helper = readPid(dir.path() / "pid");
+        ASSERT_GT(helper, 0);
+        EXPECT_TRUE(waitGone(helper, 2.0)) << "the helper survived the run";
+    }
 }
 
 TEST(Subprocess, HelperNotHoldingTheOutputIsEndedOnceTheOutputCloses) {
@@ -185,7 +233,8 @@ TEST(Subprocess, StopRequestEndsTheWaitForHelpers) {
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
         source.request_stop();
     });
-    auto r = runLeavingAHelper("", "echo bye", 20, "", source.get_token());
+    // A quiet spell as long as the time-out: only the stop ends the wait.
+    auto r = runLeavingAHelper("", "echo bye", 20, "", source.get_token(), 20);
     canceller.join();
     EXPECT_EQ(r.output, "bye\n");
     EXPECT_TRUE(r.cancelled);
