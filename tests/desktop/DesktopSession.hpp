@@ -112,6 +112,18 @@ bool eventually(Done done, std::chrono::milliseconds timeout = std::chrono::mill
     return done();
 }
 
+// Whether the program `pid` shows up on the accessibility bus within a while.
+inline bool listedOnTheAccessibilityBus(int pid) {
+    auto& client = platform::accessibility::AtspiClient::shared();
+    return eventually(
+        [&] {
+            for (int p : client.applications())
+                if (p == pid) return true;
+            return false;
+        },
+        std::chrono::seconds(10));
+}
+
 // A text field program (tests/fixtures/desktop) running on the test desktop,
 // ended when the object goes. What the field holds is read from the
 // program's own report, apart from the accessibility layer. It is ready
@@ -142,15 +154,8 @@ public:
 
     explicit TextFieldProgram(const Options& options)
         : report_(folder_ / "field.txt"), process_(arguments(options, report_)) {
-        auto& client = platform::accessibility::AtspiClient::shared();
-        const bool listed = eventually(
-            [&] {
-                for (int p : client.applications())
-                    if (p == process_.pid()) return true;
-                return false;
-            },
-            std::chrono::seconds(10));
-        if (!listed) throw std::runtime_error("the text field did not appear on the accessibility bus");
+        if (!listedOnTheAccessibilityBus(process_.pid()))
+            throw std::runtime_error("the text field did not appear on the accessibility bus");
     }
 
     int pid() const { return process_.pid(); }
@@ -234,15 +239,8 @@ public:
             std::chrono::seconds(10));
         if (!focused) throw std::runtime_error(options.name + " did not get the keyboard focus");
         if (!options.accessible) return;
-        auto& client = platform::accessibility::AtspiClient::shared();
-        const bool listed = eventually(
-            [&] {
-                for (int p : client.applications())
-                    if (p == process_.pid()) return true;
-                return false;
-            },
-            std::chrono::seconds(10));
-        if (!listed) throw std::runtime_error(options.name + " did not appear on the accessibility bus");
+        if (!listedOnTheAccessibilityBus(process_.pid()))
+            throw std::runtime_error(options.name + " did not appear on the accessibility bus");
     }
 
     int pid() const { return process_.pid(); }
