@@ -26,8 +26,6 @@ using Clock = std::chrono::steady_clock;
 
 constexpr int64_t kSampleRate = 16000;
 
-double secondsSince(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
-
 template <class T>
 std::shared_ptr<T> required(std::shared_ptr<T> stage, const char* name) {
     if (!stage) throw std::invalid_argument(std::string("TranscribeTask needs ") + name);
@@ -176,7 +174,7 @@ std::shared_ptr<TranscriptionResult> TranscribeTask::run(std::span<const float> 
 
     const auto initStart = Clock::now();
     auto decoderInputs = textDecoder_->prepareDecoderInputs({tokenizer_->specialTokens().startOfTranscriptToken});
-    timings_.decodingInit = secondsSince(initStart);
+    timings_.decodingInit = platform::secondsSince(initStart);
     engine_log::debug("Decoder init time: " + platform::formatShortest(timings_.decodingInit));
     if (options.usePrefillPrompt) decoderInputs = textDecoder_->prefillDecoderInputs(decoderInputs, options, stop);
     engine_log::debug("Prefill prompt: " + promptText(decoderInputs->initialPrompt(), *tokenizer_));
@@ -216,21 +214,21 @@ std::shared_ptr<TranscriptionResult> TranscribeTask::run(std::span<const float> 
             }
             if (!window) throw WhisperError::transcriptionFailed("Audio samples are nil");
             windowPreprocess(window, seek, segmentSize);
-            timings_.audioProcessing += secondsSince(windowStart);
+            timings_.audioProcessing += platform::secondsSince(windowStart);
             timings_.totalAudioProcessingRuns += 1;
             platform::Task::checkCancellation(stop);
 
             const auto melStart = Clock::now();
             const auto mel = featureExtractor_->logMelSpectrogram(window, stop);
             if (!mel) throw WhisperError::transcriptionFailed("Mel output is nil");
-            timings_.logmels += secondsSince(melStart);
+            timings_.logmels += platform::secondsSince(melStart);
             timings_.totalLogmelRuns += 1;
             platform::Task::checkCancellation(stop);
 
             const auto encoderStart = Clock::now();
             const auto encoded = audioEncoder_->encodeFeatures(mel, stop);
             if (!encoded) throw WhisperError::transcriptionFailed("Encoder output is nil");
-            timings_.encoding += secondsSince(encoderStart);
+            timings_.encoding += platform::secondsSince(encoderStart);
             timings_.totalEncodingRuns += 1;
 
             engine_log::info("Decoding " + secondsText(seekSeconds) + "s - " + secondsText(endSeconds) + "s");
@@ -276,7 +274,7 @@ std::shared_ptr<TranscriptionResult> TranscribeTask::run(std::span<const float> 
                         kept[i].id = static_cast<int64_t>(allSegments.size() + i);
                     segments = std::move(kept);
                 }
-                timings_.decodingWordTimestamps += secondsSince(wordsStart);
+                timings_.decodingWordTimestamps += platform::secondsSince(wordsStart);
                 timings_.totalTimestampAlignmentRuns += 1;
                 if (segments && !segments->empty())
                     nextSeek = std::max(nextSeek, samplesIn(segments->back().end));
@@ -302,7 +300,7 @@ std::shared_ptr<TranscriptionResult> TranscribeTask::run(std::span<const float> 
                 for (const auto& segment : kept) allTokens.insert(allTokens.end(), segment.tokens.begin(), segment.tokens.end());
                 allSegments.insert(allSegments.end(), std::make_move_iterator(kept.begin()),
                                    std::make_move_iterator(kept.end()));
-                timings_.decodingWindowing += secondsSince(windowingStart);
+                timings_.decodingWindowing += platform::secondsSince(windowingStart);
                 timings_.totalDecodingWindows += 1;
                 decoderInputs->reset(Constants::maxTokenContext);
                 progress_->setCompletedUnitCount(
@@ -388,7 +386,7 @@ DecodingResult TranscribeTask::decodeWithFallback(const AudioEncoderOutputType& 
         last = std::move(result);
         if (!fallback || !fallback->needsFallback) break;
 
-        timings_.decodingFallback += secondsSince(attemptStart);
+        timings_.decodingFallback += platform::secondsSince(attemptStart);
         timings_.totalDecodingFallbacks = static_cast<double>(i);
         decoderInputs->reset(Constants::maxTokenContext);
         engine_log::info("Fallback #" + std::to_string(i + 1) + " (" + fallback->fallbackReason + ")");
