@@ -24,8 +24,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr int64_t kSampleRate = 16000;
-
 template <class T>
 std::shared_ptr<T> required(std::shared_ptr<T> stage, const char* name) {
     if (!stage) throw std::invalid_argument(std::string("TranscribeTask needs ") + name);
@@ -106,7 +104,7 @@ int64_t saturatingSubtract(int64_t a, int64_t b) {
 // Samples in a span of seconds, cut toward zero; a time that is no number
 // gives none and one beyond any audio is held at 2^62 samples.
 int64_t samplesIn(float seconds) {
-    const float samples = seconds * static_cast<float>(kSampleRate);
+    const float samples = seconds * static_cast<float>(Constants::sampleRate);
     if (std::isnan(samples)) return 0;
     constexpr float limit = 4611686018427387904.0f;  // 2^62
     return static_cast<int64_t>(std::clamp(samples, -limit, limit));
@@ -170,7 +168,7 @@ std::shared_ptr<TranscriptionResult> TranscribeTask::run(std::span<const float> 
     std::vector<TranscriptionSegment> allSegments;
     const double firstClipTime =
         decodeOptions && !decodeOptions->clipTimestamps.empty() ? decodeOptions->clipTimestamps.front() : 0.0;
-    timings_.inputAudioSeconds = static_cast<double>(sampleCount) / kSampleRate - firstClipTime;
+    timings_.inputAudioSeconds = static_cast<double>(sampleCount) / Constants::sampleRate - firstClipTime;
 
     const auto initStart = Clock::now();
     auto decoderInputs = textDecoder_->prepareDecoderInputs({tokenizer_->specialTokens().startOfTranscriptToken});
@@ -199,8 +197,8 @@ std::shared_ptr<TranscriptionResult> TranscribeTask::run(std::span<const float> 
         while (seek < clipLimit) {
             const int64_t segmentSize =
                 std::min({windowLength, saturatingSubtract(sampleCount, seek), saturatingSubtract(clipEnd, seek)});
-            const float seekSeconds = static_cast<float>(seek) / static_cast<float>(kSampleRate);
-            const float endSeconds = static_cast<float>(seek + segmentSize) / static_cast<float>(kSampleRate);
+            const float seekSeconds = static_cast<float>(seek) / static_cast<float>(Constants::sampleRate);
+            const float endSeconds = static_cast<float>(seek + segmentSize) / static_cast<float>(Constants::sampleRate);
             engine_log::debug("Decoding Seek: " + std::to_string(seek) + " (" + secondsText(seekSeconds) + "s)");
             engine_log::debug("Decoding Window Size: " + std::to_string(segmentSize) + " (" +
                               secondsText(endSeconds - seekSeconds) + "s)");
@@ -252,7 +250,7 @@ std::shared_ptr<TranscriptionResult> TranscribeTask::run(std::span<const float> 
 
             const auto windowingStart = Clock::now();
             auto [returnedSeek, segments] = segmentSeeker_->findSeekPointAndSegments(
-                result, options, static_cast<int64_t>(allSegments.size()), seek, segmentSize, kSampleRate,
+                result, options, static_cast<int64_t>(allSegments.size()), seek, segmentSize, Constants::sampleRate,
                 tokenizer_->specialTokens().timeTokenBegin, tokenizer_->specialTokens().specialTokenBegin, *tokenizer_);
             int64_t nextSeek = std::max(returnedSeek, seek);
 
@@ -262,7 +260,7 @@ std::shared_ptr<TranscriptionResult> TranscribeTask::run(std::span<const float> 
                     segments.value_or(std::vector<TranscriptionSegment>{}), *result.cache->alignmentWeights,
                     *tokenizer_, seek, segmentSize, std::string(Constants::defaultPrependPunctuations),
                     std::string(Constants::defaultAppendPunctuations),
-                    static_cast<float>(static_cast<double>(seek) / kSampleRate), options, timings_);
+                    static_cast<float>(static_cast<double>(seek) / Constants::sampleRate), options, timings_);
                 segments.reset();
                 if (timed) {
                     std::vector<TranscriptionSegment> kept;
