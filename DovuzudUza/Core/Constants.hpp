@@ -18,6 +18,8 @@ const std::map<std::string, std::string>& languages();
 const std::set<std::string>& languageCodes();
 
 inline constexpr std::string_view defaultLanguageCode = "en";
+// Samples per second of the audio the models hear.
+inline constexpr int64_t sampleRate = 16000;
 inline constexpr int64_t defaultWindowSamples = 480000;
 inline constexpr int64_t maxTokenContext = 224;
 inline constexpr int64_t defaultAudioReadFrameSize = 1323000;

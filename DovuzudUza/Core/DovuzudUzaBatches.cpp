@@ -11,6 +11,7 @@
 #include "DovuzudUza/Utilities/EngineExtensions.hpp"
 #include "ZezeziCore/Logging.hpp"
 #include "platform/concurrency/ConcurrentWork.hpp"
+#include "platform/foundation/Date.hpp"
 
 namespace DovuzudUza {
 
@@ -76,10 +77,6 @@ Child makeChild(const std::optional<DecodingOptions>& options, size_t position, 
 
 // A batch size as a bound on the children running at once (0: the core count).
 size_t atOnce(int64_t batchSize) { return batchSize > 0 ? static_cast<size_t>(batchSize) : 0; }
-
-double now() {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
 
 }  // namespace
 
@@ -156,12 +153,12 @@ std::vector<TranscriptionOutcome> DovuzudUza::transcribeFilesWhole(const std::ve
                                                                    const std::optional<DecodingOptions>& decodeOptions,
                                                                    TranscriptionCallback callback, std::stop_token stop) {
     reportTranscriptionState(TranscriptionState::convertingAudio);
-    const double start = now();
+    const double start = platform::monotonicSeconds();
     const auto loaded = AudioProcessor::loadAudio(audioPaths, options.channelMode);
     std::vector<std::vector<float>> arrays;
     for (const auto& result : loaded)
         if (const auto* samples = std::get_if<std::vector<float>>(&result)) arrays.push_back(*samples);
-    const double elapsed = now() - start;
+    const double elapsed = platform::monotonicSeconds() - start;
     modifyCurrentTimings([&](TranscriptionTimings& t) { t.audioLoading = elapsed; });
     engine_log::debug("Total Audio Loading and Converting Time: " + ZezeziCore::Logging::describe(elapsed));
 
@@ -187,7 +184,7 @@ std::vector<TranscriptionOutcome> DovuzudUza::transcribeFilesIncrementally(
     const std::vector<std::string>& audioPaths, const AudioInputOptions& options,
     const std::optional<DecodingOptions>& decodeOptions, TranscriptionCallback callback, std::stop_token stop) {
     reportTranscriptionState(TranscriptionState::transcribing);
-    const double start = now();
+    const double start = platform::monotonicSeconds();
     const int64_t workers = decodeOptions ? decodeOptions->concurrentWorkerCount : 0;
     const auto& mode = options.audioLoadingMode;
 
@@ -200,7 +197,7 @@ std::vector<TranscriptionOutcome> DovuzudUza::transcribeFilesIncrementally(
             return transcribeFileStream(stream, decodeOptions, callback, false, stop);
         });
     }
-    const double elapsed = now() - start;
+    const double elapsed = platform::monotonicSeconds() - start;
     modifyCurrentTimings([&](TranscriptionTimings& t) { t.audioProcessing = elapsed; });
     engine_log::debug("Total Audio Streaming and Transcription Time: " + ZezeziCore::Logging::describe(elapsed));
     reportTranscriptionState(TranscriptionState::finished);

@@ -14,6 +14,7 @@
 #include "DovuzudUza/Core/ModelUtilities.hpp"
 #include "ZezeziCore/External/Hub/Extensions/ArrayExtensions.hpp"
 #include "ZezeziCore/External/Hub/HubApiWrapper.hpp"
+#include "platform/foundation/Error.hpp"
 #include "platform/foundation/FileManager.hpp"
 #include "platform/foundation/NumberFormat.hpp"
 
@@ -27,11 +28,6 @@ std::string inQuotes(const std::string& text) { return "\"" + text + "\""; }
 
 std::string describe(const Hub::HubApiWrapper::Repo& repo) {
     return "Repo(id: " + inQuotes(repo.id) + ", type: " + Hub::HubApi::rawValue(repo.type) + ")";
-}
-
-std::string describe(const std::exception& error) {
-    if (const auto* e = dynamic_cast<const platform::Error*>(&error)) return e->description();
-    return error.what();
 }
 
 std::string arrayLiteral(const std::vector<std::string>& names) {
@@ -106,7 +102,7 @@ ModelSupportConfig DovuzudUza::fetchModelSupportConfig(const std::string& from,
         const auto json = nlohmann::json::parse(platform::FileManager::readFile(folder / matches.front()));
         return modelSupportConfigFromJson(json);
     } catch (const std::exception& error) {
-        engine_log::error("Fetch model support config failed with error: " + describe(error));
+        engine_log::error("Fetch model support config failed with error: " + platform::plainDescription(error));
         return Constants::fallbackModelSupportConfig();
     }
 }

@@ -10,14 +10,11 @@
 #include "DovuzudUza/Core/SegmentShift.hpp"
 #include "ZezeziCore/Logging.hpp"
 #include "platform/concurrency/Task.hpp"
+#include "platform/foundation/Date.hpp"
 
 namespace DovuzudUza {
 
 namespace {
-
-double now() {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
 
 // Runs `ending` when it goes, whichever way the scope is left.
 template <class F>
@@ -45,14 +42,14 @@ TranscriptionResults DovuzudUza::transcribe(const std::string& audioPath,
                                             TranscriptionCallback callback, std::stop_token stop) {
     const AudioInputOptions options = audioInputOptions ? *audioInputOptions : this->audioInputOptions();
     const auto& mode = options.audioLoadingMode;
-    const double start = now();
+    const double start = platform::monotonicSeconds();
 
     if (mode.kind == AudioInputOptions::AudioLoadingMode::Kind::fullFile) {
         reportTranscriptionState(TranscriptionState::convertingAudio);
         std::vector<float> samples;
         {
             OnExit timing{[&] {
-                const double elapsed = now() - start;
+                const double elapsed = platform::monotonicSeconds() - start;
                 modifyCurrentTimings([&](TranscriptionTimings& t) { t.audioLoading = elapsed; });
                 engine_log::debug("Audio loading and convert time: " + ZezeziCore::Logging::describe(elapsed));
                 ZezeziCore::Logging::logCurrentMemoryUsage("Audio Loading and Convert");
@@ -66,7 +63,7 @@ TranscriptionResults DovuzudUza::transcribe(const std::string& audioPath,
 
     // Streaming: the time covers reading and transcribing together.
     OnExit timing{[&] {
-        const double elapsed = now() - start;
+        const double elapsed = platform::monotonicSeconds() - start;
         modifyCurrentTimings([&](TranscriptionTimings& t) { t.audioLoading = elapsed; });
         engine_log::debug("Audio streaming and transcription time: " + ZezeziCore::Logging::describe(elapsed));
         ZezeziCore::Logging::logCurrentMemoryUsage("Audio Streaming");

@@ -11,6 +11,7 @@
 #include "ZezeziCore/ModelUtilities.hpp"
 #include "platform/concurrency/Task.hpp"
 #include "platform/foundation/NumberFormat.hpp"
+#include "platform/foundation/Date.hpp"
 
 namespace DovuzudUza {
 
@@ -20,10 +21,6 @@ using ZezeziCore::ModelState;
 namespace {
 
 constexpr int64_t kEnglishOnlyVocabulary = 51864;
-
-double now() {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
 
 std::string seconds(double value) { return platform::formatFixed(value, 2) + "s"; }
 
@@ -67,7 +64,7 @@ void DovuzudUza::prewarmModels(std::stop_token stop) { loadModels(true, stop); }
 void DovuzudUza::loadModels(bool prewarmMode, std::stop_token stop) {
     std::lock_guard serial(lifecycleMutex_);
     setModelState(prewarmMode ? ModelState::prewarming : ModelState::loading);
-    const double start = now();
+    const double start = platform::monotonicSeconds();
     const auto folder = modelFolder();
     if (!folder) throw WhisperError::modelsUnavailable("Model folder is not set.");
     engine_log::debug("Loading models from " + folder->string() + " with prewarmMode: " +
@@ -97,9 +94,9 @@ void DovuzudUza::loadModels(bool prewarmMode, std::stop_token stop) {
         checkStop(stop);
         if (!stage) return;
         engine_log::debug(std::string("Loading ") + what);
-        const double begin = now();
+        const double begin = platform::monotonicSeconds();
         stage->loadModel(url, units, prewarmMode, stop);
-        const double elapsed = now() - begin;
+        const double elapsed = platform::monotonicSeconds() - begin;
         modifyCurrentTimings([&](TranscriptionTimings& t) { t.*(prewarmMode ? specializationTime : loadTime) = elapsed; });
         engine_log::debug(std::string("Loaded ") + what + " in " + seconds(elapsed));
     };
@@ -112,14 +109,14 @@ void DovuzudUza::loadModels(bool prewarmMode, std::stop_token stop) {
 
     if (prewarmMode) {
         setModelState(ModelState::prewarmed);
-        modifyCurrentTimings([&](TranscriptionTimings& t) { t.prewarmLoadTime = now() - start; });
+        modifyCurrentTimings([&](TranscriptionTimings& t) { t.prewarmLoadTime = platform::monotonicSeconds() - start; });
         return;
     }
     loadTokenizerIfNeeded();
     setModelState(ModelState::loaded);
     double total = 0;
     modifyCurrentTimings([&](TranscriptionTimings& t) {
-        t.modelLoading = (now() - start) + t.prewarmLoadTime;
+        t.modelLoading = (platform::monotonicSeconds() - start) + t.prewarmLoadTime;
         total = t.modelLoading;
     });
     engine_log::info("Loaded models in " + seconds(total));
@@ -142,7 +139,7 @@ void DovuzudUza::loadTokenizerIfNeeded() {
     const ModelVariant variant = ModelUtilities::detectVariant(logits, width);
     setModelVariant(variant);
     engine_log::info("Loading tokenizer for whisper size: " + description(variant));
-    const double begin = now();
+    const double begin = platform::monotonicSeconds();
 
     std::vector<fs::path> searchPaths;
     if (const auto folder = modelFolder()) {
@@ -151,7 +148,7 @@ void DovuzudUza::loadTokenizerIfNeeded() {
                                     ModelUtilities::tokenizerNameForVariant(variant), Hub::HubApiWrapper::RepoType::models))};
     }
     auto loaded = ModelUtilities::loadTokenizer(variant, tokenizerFolder(), searchPaths, useBackgroundDownloadSession());
-    const double elapsed = now() - begin;
+    const double elapsed = platform::monotonicSeconds() - begin;
     modifyCurrentTimings([&](TranscriptionTimings& t) { t.tokenizerLoadTime = elapsed; });
     setTokenizer(std::move(loaded));
     engine_log::debug("Loaded tokenizer in " + seconds(elapsed));

@@ -8,6 +8,7 @@
 #include "DovuzudUza/Utilities/WhisperError.hpp"
 #include "ZezeziCore/ModelUtilities.hpp"
 #include "platform/concurrency/Task.hpp"
+#include "platform/foundation/Date.hpp"
 
 namespace DovuzudUza {
 
@@ -15,10 +16,6 @@ using platform::ml::MultiArray;
 using Utilities = ZezeziCore::ModelUtilities;
 
 namespace {
-
-double secondsSince(std::chrono::steady_clock::time_point start) {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
 
 void runOnSharedPool(std::function<void()> work) { platform::Task::run(std::move(work)); }
 
@@ -166,7 +163,7 @@ DecodingResult TextDecoder::detectLanguage(const AudioEncoderOutputType& from, s
         throw WhisperError::decodingLogitsFailed("Unable to decode logits from the model output");
     }
     TranscriptionTimings timings;
-    timings.decodingPredictions = secondsSince(predictionStart);
+    timings.decodingPredictions = platform::secondsSince(predictionStart);
 
     if (static_cast<int64_t>(prompt.size()) >= filter->sampleBegin())
         forbidTokenIndexes(*output->logits, filter->nonLanguageTokenIndexes());
@@ -174,7 +171,7 @@ DecodingResult TextDecoder::detectLanguage(const AudioEncoderOutputType& from, s
     const auto samplingStart = std::chrono::steady_clock::now();
     const auto sampled = sampler.update(prompt, *output->logits, {0.0f});
     if (sampled.tokens.empty()) throw WhisperError::decodingFailed("Token sampler returned no tokens");
-    timings.decodingSampling = secondsSince(samplingStart);
+    timings.decodingSampling = platform::secondsSince(samplingStart);
 
     const auto codeOf = [&](int64_t token) { return Constants::trimmingSpecialTokenCharacters(tokenizer->decode({token})); };
     std::map<std::string, float> languageProbs;

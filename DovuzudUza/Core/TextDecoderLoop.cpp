@@ -23,8 +23,6 @@ namespace {
 // next cache position always lies inside the cache.
 constexpr int64_t kTokenLimit = Constants::maxTokenContext - 1;
 
-double secondsSince(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
-
 // min(promptLength - 1 + sampleLength, 223), never below 0 and without overflow.
 int64_t loopBoundFor(int64_t promptLength, int64_t sampleLength) {
     const int64_t room = kTokenLimit - (promptLength - 1);
@@ -163,13 +161,13 @@ DecodingResult TextDecoder::decodeText(const AudioEncoderOutputType& from, std::
                                                          inputs->decoderKeyPaddingMask());
         const auto output = std::dynamic_pointer_cast<TextDecoderMLMultiArrayOutputType>(predictLogits(stepInput, stop));
         if (!output || !output->logits) throw WhisperError::decodingLogitsFailed("Unable to decode logits");
-        totals.predictions += secondsSince(predictionStart);
+        totals.predictions += platform::secondsSince(predictionStart);
         const auto nonPredictionStart = Clock::now();
 
         auto logits = output->logits;
         for (const auto& filter : filters) logits = filter->filterLogits(logits, tokens);
         if (!logits) throw WhisperError::decodingLogitsFailed("Unable to decode logits");
-        totals.filtering += secondsSince(nonPredictionStart);
+        totals.filtering += platform::secondsSince(nonPredictionStart);
 
         const auto samplingStart = Clock::now();
         const auto sampled = sampler.update(tokens, *logits, logProbs);
@@ -178,7 +176,7 @@ DecodingResult TextDecoder::decodeText(const AudioEncoderOutputType& from, std::
         nextToken = sampled.tokens.back();
         const float nextLogProb = sampled.logProbs.back();
         if (debugLines) engine_log::debug(tokenLine("Predicted next", t + 1, nextToken, *tokenizer));
-        totals.sampling += secondsSince(samplingStart);
+        totals.sampling += platform::secondsSince(samplingStart);
 
         const bool stopHere =
             (isFirstTokenStep && options.firstTokenLogProbThreshold && nextLogProb < *options.firstTokenLogProbThreshold) ||
@@ -186,8 +184,8 @@ DecodingResult TextDecoder::decodeText(const AudioEncoderOutputType& from, std::
         if (stopHere) {
             firstTokenTooUnlikely = isFirstTokenStep && options.firstTokenLogProbThreshold &&
                                     nextLogProb < *options.firstTokenLogProbThreshold;
-            totals.nonPrediction += secondsSince(nonPredictionStart);
-            totals.loop += secondsSince(stepStart);
+            totals.nonPrediction += platform::secondsSince(nonPredictionStart);
+            totals.loop += platform::secondsSince(stepStart);
             totals.decodingLoops += 1;
             break;
         }
@@ -208,7 +206,7 @@ DecodingResult TextDecoder::decodeText(const AudioEncoderOutputType& from, std::
             updateAlignmentWeights(*inputs->alignmentWeights(), *output->cache->alignmentWeights, t);
             alignmentSeen = true;
         }
-        totals.kvCaching += secondsSince(cacheStart);
+        totals.kvCaching += platform::secondsSince(cacheStart);
         totals.kvUpdateRuns += 1;
 
         if (callback) {
@@ -228,8 +226,8 @@ DecodingResult TextDecoder::decodeText(const AudioEncoderOutputType& from, std::
             });
         }
 
-        totals.nonPrediction += secondsSince(nonPredictionStart);
-        totals.loop += secondsSince(stepStart);
+        totals.nonPrediction += platform::secondsSince(nonPredictionStart);
+        totals.loop += platform::secondsSince(stepStart);
         totals.decodingLoops += 1;
         if (t == 0) {
             const auto now = platform::now();

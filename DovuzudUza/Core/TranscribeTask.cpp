@@ -24,10 +24,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr int64_t kSampleRate = 16000;
-
-double secondsSince(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
-
 template <class T>
 std::shared_ptr<T> required(std::shared_ptr<T> stage, const char* name) {
     if (!stage) throw std::invalid_argument(std::string("TranscribeTask needs ") + name);
@@ -108,7 +104,7 @@ int64_t saturatingSubtract(int64_t a, int64_t b) {
 // Samples in a span of seconds, cut toward zero; a time that is no number
 // gives none and one beyond any audio is held at 2^62 samples.
 int64_t samplesIn(float seconds) {
-    const float samples = seconds * static_cast<float>(kSampleRate);
+    const float samples = seconds * static_cast<float>(Constants::sampleRate);
     if (std::isnan(samples)) return 0;
     constexpr float limit = 4611686018427387904.0f;  // 2^62
     return static_cast<int64_t>(std::clamp(samples, -limit, limit));
@@ -172,11 +168,11 @@ std::shared_ptr<TranscriptionResult> TranscribeTask::run(std::span<const float> 
     std::vector<TranscriptionSegment> allSegments;
     const double firstClipTime =
         decodeOptions && !decodeOptions->clipTimestamps.empty() ? decodeOptions->clipTimestamps.front() : 0.0;
-    timings_.inputAudioSeconds = static_cast<double>(sampleCount) / kSampleRate - firstClipTime;
+    timings_.inputAudioSeconds = static_cast<double>(sampleCount) / Constants::sampleRate - firstClipTime;
 
     const auto initStart = Clock::now();
     auto decoderInputs = textDecoder_->prepareDecoderInputs({tokenizer_->specialTokens().startOfTranscriptToken});
-    timings_.decodingInit = secondsSince(initStart);
+    timings_.decodingInit = platform::secondsSince(initStart);
     engine_log::debug("Decoder init time: " + platform::formatShortest(timings_.decodingInit));
     if (options.usePrefillPrompt) decoderInputs = textDecoder_->prefillDecoderInputs(decoderInputs, options, stop);
     engine_log::debug("Prefill prompt: " + promptText(decoderInputs->initialPrompt(), *tokenizer_));
@@ -201,8 +197,8 @@ std::shared_ptr<TranscriptionResult> TranscribeTask::run(std::span<const float> 
         while (seek < clipLimit) {
             const int64_t segmentSize =
                 std::min({windowLength, saturatingSubtract(sampleCount, seek), saturatingSubtract(clipEnd, seek)});
-            const float seekSeconds = static_cast<float>(seek) / static_cast<float>(kSampleRate);
-            const float endSeconds = static_cast<float>(seek + segmentSize) / static_cast<float>(kSampleRate);
+            const float seekSeconds = static_cast<float>(seek) / static_cast<float>(Constants::sampleRate);
+            const float endSeconds = static_cast<float>(seek + segmentSize) / static_cast<float>(Constants::sampleRate);
             engine_log::debug("Decoding Seek: " + std::to_string(seek) + " (" + secondsText(seekSeconds) + "s)");
             engine_log::debug("Decoding Window Size: " + std::to_string(segmentSize) + " (" +
                               secondsText(endSeconds - seekSeconds) + "s)");
@@ -216,21 +212,21 @@ std::shared_ptr<TranscriptionResult> TranscribeTask::run(std::span<const float> 
             }
             if (!window) throw WhisperError::transcriptionFailed("Audio samples are nil");
             windowPreprocess(window, seek, segmentSize);
-            timings_.audioProcessing += secondsSince(windowStart);
+            timings_.audioProcessing += platform::secondsSince(windowStart);
             timings_.totalAudioProcessingRuns += 1;
             platform::Task::checkCancellation(stop);
 
             const auto melStart = Clock::now();
             const auto mel = featureExtractor_->logMelSpectrogram(window, stop);
             if (!mel) throw WhisperError::transcriptionFailed("Mel output is nil");
-            timings_.logmels += secondsSince(melStart);
+            timings_.logmels += platform::secondsSince(melStart);
             timings_.totalLogmelRuns += 1;
             platform::Task::checkCancellation(stop);
 
             const auto encoderStart = Clock::now();
             const auto encoded = audioEncoder_->encodeFeatures(mel, stop);
             if (!encoded) throw WhisperError::transcriptionFailed("Encoder output is nil");
-            timings_.encoding += secondsSince(encoderStart);
+            timings_.encoding += platform::secondsSince(encoderStart);
             timings_.totalEncodingRuns += 1;
 
             engine_log::info("Decoding " + secondsText(seekSeconds) + "s - " + secondsText(endSeconds) + "s");
@@ -254,7 +250,7 @@ std::shared_ptr<TranscriptionResult> TranscribeTask::run(std::span<const float> 
 
             const auto windowingStart = Clock::now();
             auto [returnedSeek, segments] = segmentSeeker_->findSeekPointAndSegments(
-                result, options, static_cast<int64_t>(allSegments.size()), seek, segmentSize, kSampleRate,
+                result, options, static_cast<int64_t>(allSegments.size()), seek, segmentSize, Constants::sampleRate,
                 tokenizer_->specialTokens().timeTokenBegin, tokenizer_->specialTokens().specialTokenBegin, *tokenizer_);
             int64_t nextSeek = std::max(returnedSeek, seek);
 
@@ -264,7 +260,7 @@ std::shared_ptr<TranscriptionResult> TranscribeTask::run(std::span<const float> 
                     segments.value_or(std::vector<TranscriptionSegment>{}), *result.cache->alignmentWeights,
                     *tokenizer_, seek, segmentSize, std::string(Constants::defaultPrependPunctuations),
                     std::string(Constants::defaultAppendPunctuations),
-                    static_cast<float>(static_cast<double>(seek) / kSampleRate), options, timings_);
+                    static_cast<float>(static_cast<double>(seek) / Constants::sampleRate), options, timings_);
                 segments.reset();
                 if (timed) {
                     std::vector<TranscriptionSegment> kept;
@@ -276,7 +272,7 @@ std::shared_ptr<TranscriptionResult> TranscribeTask::run(std::span<const float> 
                         kept[i].id = static_cast<int64_t>(allSegments.size() + i);
                     segments = std::move(kept);
                 }
-                timings_.decodingWordTimestamps += secondsSince(wordsStart);
+                timings_.decodingWordTimestamps += platform::secondsSince(wordsStart);
                 timings_.totalTimestampAlignmentRuns += 1;
                 if (segments && !segments->empty())
                     nextSeek = std::max(nextSeek, samplesIn(segments->back().end));
@@ -302,7 +298,7 @@ std::shared_ptr<TranscriptionResult> TranscribeTask::run(std::span<const float> 
                 for (const auto& segment : kept) allTokens.insert(allTokens.end(), segment.tokens.begin(), segment.tokens.end());
                 allSegments.insert(allSegments.end(), std::make_move_iterator(kept.begin()),
                                    std::make_move_iterator(kept.end()));
-                timings_.decodingWindowing += secondsSince(windowingStart);
+                timings_.decodingWindowing += platform::secondsSince(windowingStart);
                 timings_.totalDecodingWindows += 1;
                 decoderInputs->reset(Constants::maxTokenContext);
                 progress_->setCompletedUnitCount(
@@ -388,7 +384,7 @@ DecodingResult TranscribeTask::decodeWithFallback(const AudioEncoderOutputType& 
         last = std::move(result);
         if (!fallback || !fallback->needsFallback) break;
 
-        timings_.decodingFallback += secondsSince(attemptStart);
+        timings_.decodingFallback += platform::secondsSince(attemptStart);
         timings_.totalDecodingFallbacks = static_cast<double>(i);
         decoderInputs->reset(Constants::maxTokenContext);
         engine_log::info("Fallback #" + std::to_string(i + 1) + " (" + fallback->fallbackReason + ")");

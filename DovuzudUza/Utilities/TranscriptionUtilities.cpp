@@ -11,8 +11,6 @@ namespace DovuzudUza {
 
 namespace {
 
-constexpr float kSampleRate = 16000.0f;
-
 void shiftTimes(TranscriptionSegment& segment, float seconds) {
     segment.start += seconds;
     segment.end += seconds;
@@ -71,14 +69,14 @@ TranscriptionTimings mergedTimings(const std::vector<TranscriptionTimings>& all)
 }  // namespace
 
 TranscriptionSegment TranscriptionUtilities::updateSegmentTimings(TranscriptionSegment segment, float seekTime) {
-    segment.seek += static_cast<int64_t>(seekTime * kSampleRate);
+    segment.seek += static_cast<int64_t>(seekTime * static_cast<float>(Constants::sampleRate));
     shiftTimes(segment, seekTime);
     return segment;
 }
 
 TranscriptionSegment TranscriptionUtilities::updateSegmentTimings(TranscriptionSegment segment, int64_t seekOffsetIndex) {
     segment.seek += seekOffsetIndex;
-    shiftTimes(segment, static_cast<float>(seekOffsetIndex) / kSampleRate);
+    shiftTimes(segment, static_cast<float>(seekOffsetIndex) / static_cast<float>(Constants::sampleRate));
     return segment;
 }
 

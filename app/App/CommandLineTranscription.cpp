@@ -10,16 +10,12 @@
 #include "platform/audio/CutShortFile.hpp"
 #include "platform/audio/Resampler.hpp"
 #include "platform/concurrency/Channel.hpp"
+#include "platform/foundation/Error.hpp"
 #include "platform/foundation/NumberFormat.hpp"
 
 namespace Parlox {
 
 namespace {
-
-std::string plainDescription(const std::exception& error) {
-    if (const auto* e = dynamic_cast<const platform::Error*>(&error)) return e->description();
-    return error.what();
-}
 
 std::string passLine(const std::string& name, int pass, const Transcriber::Result& result) {
     return "[" + name + " \u00B7 pasada " + platform::formatInteger(pass) + "] " +
@@ -83,7 +79,7 @@ int CommandLineTool::transcribe(const std::vector<std::string>& files, const Pri
             print(second.text);
         } catch (const std::exception& error) {
             if (stop.stop_requested()) return 1;
-            print(argument + ": " + plainDescription(error));
+            print(argument + ": " + platform::plainDescription(error));
         }
     }
     return 0;

@@ -26,8 +26,6 @@ namespace {
 
 using namespace WindowParts;
 
-platform::UserDefaults& defaults() { return platform::UserDefaults::standard(); }
-
 }  // namespace
 
 bool VersionClicks::click(Clock::time_point now) {
@@ -71,7 +69,7 @@ void GeneralSettings::build() {
     icon_ = new QCheckBox();
     icon_->setChecked(SettingsStore::showsMenuBarIcon());
     connect(icon_, &QCheckBox::clicked, this, [this](bool on) {
-        defaults().set("showsMenuBarIcon", on);
+        platform::UserDefaults::standard().set("showsMenuBarIcon", on);
         updateIconFooter();
     });
     general_->addLabeledRow(QStringLiteral("Mostrar el icono en la bandeja del sistema"), icon_);
@@ -87,16 +85,19 @@ void GeneralSettings::build() {
     FormSection* indicator = form->addSection(QStringLiteral("Indicador"));
     sounds_ = new QCheckBox();
     sounds_->setChecked(SettingsStore::soundsEnabled());
-    connect(sounds_, &QCheckBox::clicked, this, [](bool on) { defaults().set("soundsEnabled", on); });
+    connect(sounds_, &QCheckBox::clicked, this,
+            [](bool on) { platform::UserDefaults::standard().set("soundsEnabled", on); });
     indicator->addLabeledRow(QStringLiteral("Sonidos al empezar y al terminar"), sounds_);
     undo_ = new QComboBox();
     undo_->setFont(body());
     undo_->setPalette(theme_.palette());
     for (double seconds : {3.0, 6.0, 10.0})
         undo_->addItem(QString::number(int(seconds)) + QStringLiteral(" segundos"), seconds);
-    undo_->setCurrentIndex(undo_->findData(defaults().doubleValue("doneSeconds", 6.0)));
+    undo_->setCurrentIndex(undo_->findData(platform::UserDefaults::standard().doubleValue("doneSeconds", 6.0)));
     connect(undo_, &QComboBox::activated, this,
-            [this](int index) { defaults().set("doneSeconds", undo_->itemData(index).toDouble()); });
+            [this](int index) {
+                platform::UserDefaults::standard().set("doneSeconds", undo_->itemData(index).toDouble());
+            });
     indicator->addLabeledRow(QStringLiteral("Esc deshace durante"), undo_);
     indicator->setFooter(QStringLiteral("El texto se pega sin pedir confirmación. Si no te gusta, pulsa Esc en esos "
                                         "segundos y vuelve tu original. Pasado ese rato, Esc vuelve a ser de la app en "

@@ -31,11 +31,6 @@ public:
     }
 };
 
-std::string describe(const std::exception& error) {
-    if (const auto* e = dynamic_cast<const platform::Error*>(&error)) return e->localizedDescription();
-    return error.what();
-}
-
 bool isMissingSignIn(const std::exception& error) {
     if (const auto* codex = dynamic_cast<const CodexProvider::CodexError*>(&error))
         return codex->kind() == CodexProvider::CodexError::Kind::notLoggedIn;
@@ -91,9 +86,9 @@ WriterCheck WriterCheck::run(WriterTools& tools, WriterProvider provider, std::s
         Log::info(prefix + platform::formatFixed(seconds, 1) + " s");
         return ok(seconds);
     } catch (const std::exception& error) {
-        Log::error(prefix + describe(error));
+        Log::error(prefix + platform::localizedDescription(error));
         if (isMissingSignIn(error)) return needsLogin();
-        return failed(describe(error));
+        return failed(platform::localizedDescription(error));
     }
 }
 

@@ -15,6 +15,7 @@
 #include "app/Interface/WriterCheckViews.hpp"
 #include "app/Support/SettingsStore.hpp"
 #include "platform/foundation/Paths.hpp"
+#include "platform/foundation/UserDefaults.hpp"
 #include "writing/ClaudeCodeLocator.hpp"
 #include "writing/ClaudeCodeProvider.hpp"
 #include "writing/ClaudeModels.hpp"
@@ -28,10 +29,8 @@ using namespace WindowParts;
 using ParloxCore::ClaudeCodeProvider;
 using ParloxCore::CodexProvider;
 
-platform::UserDefaults& defaults() { return platform::UserDefaults::standard(); }
-
 std::string stringSetting(const char* key, const std::string& fallback) {
-    return defaults().string(key).value_or(fallback);
+    return platform::UserDefaults::standard().string(key).value_or(fallback);
 }
 
 QComboBox* picker(const Theme& theme) {
@@ -53,7 +52,7 @@ WritingSettings::WritingSettings(const WindowServices& services, const Theme& th
     : QWidget(parent), services_(services), permissions_(services), theme_(theme),
       self_(std::make_shared<WritingSettings*>(this)) {
     build();
-    providerObservation_ = defaults().observe("provider", [this](const std::string&) {
+    providerObservation_ = platform::UserDefaults::standard().observe("provider", [this](const std::string&) {
         QPointer<WritingSettings> self(this);
         QMetaObject::invokeMethod(this, [self] {
             if (self) self->providerDidChange();
@@ -78,7 +77,7 @@ std::string WritingSettings::toolPath(WriterProvider provider) {
         if (found->string().find(claudeAppCopy) != std::string::npos) return "Claude Code de la app de Claude";
         return found->string();
     }
-    std::optional<std::string> override = defaults().string("codexPath");
+    std::optional<std::string> override = platform::UserDefaults::standard().string("codexPath");
     if (override && override->empty()) override.reset();
     const auto found = ParloxCore::CodexLocator::locate(override);
     if (!found) return "Codex no encontrado";
@@ -96,7 +95,7 @@ void WritingSettings::build() {
     screen_ = new QCheckBox();
     screen_->setChecked(SettingsStore::screenContext());
     connect(screen_, &QCheckBox::clicked, this, [this](bool on) {
-        defaults().set("screenContext", on);
+        platform::UserDefaults::standard().set("screenContext", on);
         updateScreenRow();
     });
     context_->addLabeledRow(QStringLiteral("Usar la pantalla como contexto"), screen_);
@@ -120,7 +119,7 @@ void WritingSettings::build() {
                                      .arg(theme_.primary().name(QColor::HexArgb)));
     instructions_->setPlainText(QString::fromStdString(SettingsStore::personalInstructions()));
     connect(instructions_, &QPlainTextEdit::textChanged, this, [this] {
-        defaults().set("personalInstructions", instructions_->toPlainText().toStdString());
+        platform::UserDefaults::standard().set("personalInstructions", instructions_->toPlainText().toStdString());
     });
     own->addRow(instructions_);
     own->setFooter(QStringLiteral("Se aplican a todo lo que redacta: tu estilo, tu firma, lo que nunca debe hacer. Lo "
@@ -131,14 +130,14 @@ void WritingSettings::build() {
     provider_->addItem(QStringLiteral("ChatGPT"), QStringLiteral("chatgpt"));
     provider_->addItem(QStringLiteral("Claude"), QStringLiteral("claude"));
     connect(provider_, &QComboBox::activated, this, [this](int index) {
-        defaults().set("provider", provider_->itemData(index).toString().toStdString());
+        platform::UserDefaults::standard().set("provider", provider_->itemData(index).toString().toStdString());
     });
     plan_->addLabeledRow(QStringLiteral("Redactar con"), provider_);
 
     model_ = picker(theme_);
     connect(model_, &QComboBox::activated, this, [this](int index) {
         const char* key = WriterProvider::stored() == WriterProvider::claude ? "claudeModel" : "codexModel";
-        defaults().set(key, model_->itemData(index).toString().toStdString());
+        platform::UserDefaults::standard().set(key, model_->itemData(index).toString().toStdString());
     });
     plan_->addLabeledRow(QStringLiteral("Modelo"), model_);
 
@@ -148,16 +147,18 @@ void WritingSettings::build() {
     effort_->addItem(QStringLiteral("Cuidadoso"), QStringLiteral("high"));
     selectData(*effort_, QString::fromStdString(stringSetting("codexEffort", "low")));
     connect(effort_, &QComboBox::activated, this, [this](int index) {
-        defaults().set("codexEffort", effort_->itemData(index).toString().toStdString());
+        platform::UserDefaults::standard().set("codexEffort", effort_->itemData(index).toString().toStdString());
     });
     plan_->addLabeledRow(QStringLiteral("Razonamiento"), effort_);
 
     timeout_ = picker(theme_);
     for (double seconds : {30.0, 45.0, 90.0})
         timeout_->addItem(QString::number(int(seconds)) + QStringLiteral(" segundos"), seconds);
-    selectData(*timeout_, defaults().doubleValue("timeout", 45.0));
+    selectData(*timeout_, platform::UserDefaults::standard().doubleValue("timeout", 45.0));
     connect(timeout_, &QComboBox::activated, this,
-            [this](int index) { defaults().set("timeout", timeout_->itemData(index).toDouble()); });
+            [this](int index) {
+                platform::UserDefaults::standard().set("timeout", timeout_->itemData(index).toDouble());
+            });
     plan_->addLabeledRow(QStringLiteral("Esperar como mucho"), timeout_);
 
     auto* checkLabel = new QWidget();

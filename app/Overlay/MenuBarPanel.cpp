@@ -64,7 +64,7 @@ QWidget* section(QWidget* parent, int horizontal, int vertical, QBoxLayout** lay
     return widget;
 }
 
-QHBoxLayout* row(int spacing) {
+QHBoxLayout* marginlessRow(int spacing) {
     auto* line = new QHBoxLayout();
     line->setContentsMargins(0, 0, 0, 0);
     line->setSpacing(spacing);
@@ -201,7 +201,7 @@ void MenuBarPanel::addPermissionWarning(const std::string& problem) {
     tint.setAlphaF(0.08f);
     palette.setColor(QPalette::Window, tint);
     warning->setPalette(palette);
-    QHBoxLayout* line = row(5);
+    QHBoxLayout* line = marginlessRow(5);
     line->addWidget(new SymbolIcon("exclamationmark.triangle.fill", theme_.orange(), 12, warning), 0, Qt::AlignTop);
     line->addWidget(textLabel(qs(problem), Fonts::menuDetail(), theme_.orange(), true, warning), 1);
     box->addLayout(line);
@@ -245,7 +245,7 @@ void MenuBarPanel::addStatus() {
         case Kind::recording:
         case Kind::paused: {
             const bool paused = phase.kind == Kind::paused;
-            QHBoxLayout* line = row(6);
+            QHBoxLayout* line = marginlessRow(6);
             line->addWidget(new Dot(paused ? theme_.secondary() : theme_.red(), status));
             line->addWidget(textLabel(paused ? QStringLiteral("En pausa") : QStringLiteral("Grabando"),
                                       Fonts::menuProminent(), theme_.primary(), false, status));
@@ -253,7 +253,7 @@ void MenuBarPanel::addStatus() {
             clock_ = textLabel(clockText(), Fonts::menuItem(), theme_.secondary(), false, status);
             line->addWidget(clock_);
             box->addLayout(line);
-            QHBoxLayout* buttons = row(8);
+            QHBoxLayout* buttons = marginlessRow(8);
             buttons->addWidget(smallButton(QStringLiteral("Terminar"), true, theme_, [this] { primaryAction(); }, status));
             if (paused) {
                 // Resuming keeps the window open.
@@ -267,13 +267,13 @@ void MenuBarPanel::addStatus() {
         }
         case Kind::transcribing:
         case Kind::writing: {
-            QHBoxLayout* line = row(8);
+            QHBoxLayout* line = marginlessRow(8);
             line->addWidget(new Spinner(theme_, animated_, status));
             line->addWidget(textLabel(QStringLiteral("Redactando\u2026"), Fonts::menuItem(), theme_.primary(), false,
                                       status));
             line->addStretch(1);
             box->addLayout(line);
-            QHBoxLayout* buttons = row(8);
+            QHBoxLayout* buttons = marginlessRow(8);
             buttons->addWidget(smallButton(QStringLiteral("Cancelar"), false, theme_, cancel, status));
             buttons->addStretch(1);
             box->addLayout(buttons);
@@ -282,7 +282,7 @@ void MenuBarPanel::addStatus() {
         case Kind::failed: {
             box->addWidget(headline(qs(phase.message), QStringLiteral("Lo que dictaste no se ha perdido.")));
             if (dictation.canRetry()) {
-                QHBoxLayout* buttons = row(8);
+                QHBoxLayout* buttons = marginlessRow(8);
                 buttons->addWidget(smallButton(QStringLiteral("Reintentar"), true, theme_,
                                                [this] { closeThen([this] { sources_.dictation->retry(); }); },
                                                status));
@@ -296,7 +296,7 @@ void MenuBarPanel::addStatus() {
             if (model.kind == Transcriber::State::Kind::failed) {
                 box->addWidget(headline(QStringLiteral("La voz no se ha podido cargar"), qs(model.message)));
             } else {
-                QHBoxLayout* line = row(8);
+                QHBoxLayout* line = marginlessRow(8);
                 line->addWidget(new Spinner(theme_, animated_, status), 0, Qt::AlignVCenter);
                 line->addWidget(headline(QStringLiteral("Preparando la voz"), qs(ModelStatus::text(model))), 1);
                 box->addLayout(line);
@@ -328,7 +328,7 @@ void MenuBarPanel::addFooter() {
     QWidget* footer = section(this, 0, 4, &box);
     if (sources_.keepAwake && sources_.keepAwake->isUnlocked()) {
         auto* keepAwake = new QWidget(footer);
-        QHBoxLayout* line = row(6);
+        QHBoxLayout* line = marginlessRow(6);
         keepAwake->setLayout(line);
         line->setContentsMargins(14, 5, 14, 5);
         line->addWidget(textLabel(QStringLiteral("Despierto"), Fonts::menuItem(), theme_.primary(), false, keepAwake));

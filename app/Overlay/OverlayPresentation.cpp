@@ -7,7 +7,6 @@
 namespace Parlox {
 namespace {
 
-using Kind = OverlayModel::State::Kind;
 using Button = OverlayPresentation::Button;
 using Action = OverlayPresentation::Action;
 
@@ -22,6 +21,7 @@ const Button resumeIcon{"mic.slash", 15, Symbols::Weight::regular, "Reanudar", A
 }  // namespace
 
 OverlayPresentation OverlayPresentation::of(const OverlayModel::State& state) {
+    using Kind = OverlayModel::State::Kind;
     OverlayPresentation p;
     switch (state.kind) {
         case Kind::hidden:

@@ -8,6 +8,7 @@
 #include "DovuzudUza/Core/Constants.hpp"
 #include "app/Support/Log.hpp"
 #include "platform/concurrency/Task.hpp"
+#include "platform/foundation/Error.hpp"
 #include "platform/foundation/NumberFormat.hpp"
 #include "platform/foundation/Paths.hpp"
 #include "platform/foundation/Trim.hpp"
@@ -22,11 +23,6 @@ namespace {
 
 double now() {
     return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
-
-std::string describe(const std::exception& error) {
-    if (const auto* e = dynamic_cast<const platform::Error*>(&error)) return e->description();
-    return error.what();
 }
 
 }  // namespace
@@ -163,12 +159,12 @@ void EngineTranscriber::load(std::stop_token stop) {
                 // same way after minutes of work, so it is the outcome. A
                 // repair is no error unless it fails too.
                 if (!DovuzudUza::CheckpointInstaller::needsRepair(error)) throw;
-                Log::info("Aviso: el modelo del disco no carga (" + describe(error) + "); se repara");
+                Log::info("Aviso: el modelo del disco no carga (" + platform::plainDescription(error) + "); se repara");
             }
         }
         if (!built) built = downloadAndBuild(t0, stop);
     } catch (const std::exception& error) {
-        Log::error("No se pudo preparar el modelo: " + describe(error));
+        Log::error("No se pudo preparar el modelo: " + platform::plainDescription(error));
         outcome = State::failed(platform::localizedDescription(error));
     }
     // The outcome and the end of the load are one step for prepare(): once

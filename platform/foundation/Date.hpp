@@ -24,6 +24,16 @@ Date dateFromSecondsSince2001(double seconds);
 // The current time as seconds since 2001.
 inline double currentAbsoluteTime() { return secondsSince2001(now()); }
 
+// The monotonic clock, which measures how long work takes whatever happens
+// to the wall clock meanwhile: its reading in seconds, and the seconds since
+// an earlier reading.
+inline double monotonicSeconds() {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+inline double secondsSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
 // UTC internet date-time: "2026-12-09T20:09:26.123Z" (milliseconds) or,
 // without fractional seconds, "2026-12-09T20:09:26Z".
 std::string iso8601String(Date date, bool fractionalSeconds = true);

@@ -25,6 +25,11 @@ const char* Error::what() const noexcept {
     return what_.c_str();
 }
 
+std::string plainDescription(const std::exception& error) {
+    if (auto* ours = dynamic_cast<const Error*>(&error)) return ours->description();
+    return error.what();
+}
+
 std::string localizedDescription(const std::exception& error) {
     if (auto* ours = dynamic_cast<const Error*>(&error)) return ours->localizedDescription();
     return error.what();

@@ -25,6 +25,9 @@ private:
     mutable std::string what_;
 };
 
+// The plain description of any exception, for logs: an Error's
+// description(), otherwise what().
+std::string plainDescription(const std::exception& error);
 // The user-facing text of any exception: an Error's localizedDescription(),
 // otherwise what().
 std::string localizedDescription(const std::exception& error);

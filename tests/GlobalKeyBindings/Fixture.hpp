@@ -50,4 +50,8 @@ inline const Shortcut kEscape{Key::escape, ModifierFlags()};
 inline const Shortcut kReturn{Key::return_, ModifierFlags()};
 inline const Shortcut kKeypadEnter{Key::keypadEnter, ModifierFlags()};
 
+// The dictation hot key, and a name that has no initial shortcut.
+inline const Name kToggle("toggleRecording", kOptionSpace);
+inline const Name kPlain("plain");
+
 }  // namespace GlobalKeyBindings::testing

@@ -12,8 +12,8 @@ using testing::kKeypadEnter;
 using testing::kOption;
 using testing::kOptionSpace;
 using testing::kReturn;
+using testing::kToggle;
 
-const Name kToggle("toggleRecording", kOptionSpace);
 const Name kCancel("cancel", kEscape);
 const Name kAccept("accept", kReturn);
 const Name kAcceptKeypad("acceptKeypad", kKeypadEnter);

@@ -13,10 +13,9 @@ namespace {
 using testing::BindingsTest;
 using testing::kEscape;
 using testing::kOptionSpace;
+using testing::kPlain;
+using testing::kToggle;
 using Json = nlohmann::json;
-
-const Name kToggle("toggleRecording", kOptionSpace);
-const Name kPlain("plain");
 
 TEST_F(BindingsTest, DeclaringWritesTheInitialShortcutOnlyIntoAnEmptyKey) {
     declare(kToggle);

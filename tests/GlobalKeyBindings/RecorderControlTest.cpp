@@ -13,10 +13,9 @@ namespace {
 
 using testing::BindingsTest;
 using testing::kOptionSpace;
+using testing::kPlain;
+using testing::kToggle;
 using Json = nlohmann::json;
-
-const Name kToggle("toggleRecording", kOptionSpace);
-const Name kPlain("plain");
 
 // A field that behaves as the real one does: ending the editing takes the
 // focus away at once, the clear button empties the text, and alerts answer

@@ -20,16 +20,16 @@ using Json = nlohmann::json;
 
 namespace {
 
-ClaudeCodeProvider::Configuration config(double timeout = 20) {
+ClaudeCodeProvider::Configuration claudeConfig(double timeout = 20) {
     return {fixture("claude"), "claude-sonnet-5-5", "low", timeout};
 }
 
-GenerationRequest request(const std::string& instruction) {
+GenerationRequest claudeRequest(const std::string& instruction) {
     return {.instruction = instruction, .appName = "Terminal", .personalInstructions = "tutea"};
 }
 
 ScenarioRun<ClaudeError> runClaude(const std::string& scenario, double timeout = 20) {
-    return runScenario<ClaudeCodeProvider, ClaudeError>(scenario, config(timeout), request("hola"));
+    return runScenario<ClaudeCodeProvider, ClaudeError>(scenario, claudeConfig(timeout), claudeRequest("hola"));
 }
 
 }  // namespace
@@ -40,7 +40,7 @@ TEST(ClaudeCodeProvider, ArgumentsInTheirExactOrder) {
         PromptBuilder::systemInstructions, "--tools", "", "--setting-sources", "", "--strict-mcp-config",
         "--disable-slash-commands", "--no-session-persistence", "--input-format", "stream-json",
         "--output-format", "stream-json", "--verbose"};
-    EXPECT_EQ(ClaudeCodeProvider::arguments(config()), expected);
+    EXPECT_EQ(ClaudeCodeProvider::arguments(claudeConfig()), expected);
     EXPECT_EQ(expected.size(), 19u);
 }
 
@@ -125,9 +125,9 @@ TEST(ClaudeCodeProvider, Classify) {
 TEST(ClaudeCodeProvider, RunsTheToolAndReadsTheResultEvent) {
     Sandbox box;
     box.scenario("ok");
-    ClaudeCodeProvider provider(config());
+    ClaudeCodeProvider provider(claudeConfig());
     EXPECT_EQ(provider.name(), "Claude");
-    auto req = request("di \"hola\"");
+    auto req = claudeRequest("di \"hola\"");
     EXPECT_EQ(provider.generate(req), "Respuesta: di \"hola\"");
     auto sent = Json::parse(readFile(box.record() / "stdin"));
     EXPECT_EQ(sent["message"]["content"].back()["text"], PromptBuilder::userPrompt(req));
@@ -168,7 +168,7 @@ TEST(ClaudeCodeProvider, MissingToolIsNotInstalled) {
     Sandbox box;
     ClaudeCodeProvider provider({box.root() / "nope", "m", "low", 5});
     try {
-        provider.generate(request("hola"));
+        provider.generate(claudeRequest("hola"));
         ADD_FAILURE();
     } catch (const ClaudeError& e) {
         EXPECT_EQ(e, ClaudeError::notInstalled((box.root() / "nope").string()));

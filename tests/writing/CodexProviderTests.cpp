@@ -19,22 +19,22 @@ using CodexError = CodexProvider::CodexError;
 
 namespace {
 
-CodexProvider::Configuration config(double timeout = 20) {
+CodexProvider::Configuration codexConfig(double timeout = 20) {
     return {fixture("codex"), "gpt-5.6-luna", "low", timeout};
 }
 
-GenerationRequest request(const std::string& instruction) {
+GenerationRequest codexRequest(const std::string& instruction) {
     return {.instruction = instruction, .baseText = "base", .appName = "Terminal", .personalInstructions = "tutea"};
 }
 
 ScenarioRun<CodexError> runCodex(const std::string& scenario, double timeout = 20) {
-    return runScenario<CodexProvider, CodexError>(scenario, config(timeout), request("hola"));
+    return runScenario<CodexProvider, CodexError>(scenario, codexConfig(timeout), codexRequest("hola"));
 }
 
 }  // namespace
 
 TEST(CodexProvider, ArgumentsInTheirExactOrder) {
-    const auto c = config();
+    const auto c = codexConfig();
     std::vector<std::string> expected = {
         "exec", "--skip-git-repo-check", "--ephemeral", "--ignore-user-config", "--ignore-rules", "--color", "never",
         "-s", "read-only", "-C", "/w", "-m", "gpt-5.6-luna", "-c", "model_reasoning_effort=\"low\"", "-c",
@@ -96,9 +96,9 @@ TEST(CodexProvider, ErrorTexts) {
 TEST(CodexProvider, RunsTheToolAndReturnsTheCleanedAnswer) {
     Sandbox box;
     box.scenario("ok");
-    CodexProvider provider(config());
+    CodexProvider provider(codexConfig());
     EXPECT_EQ(provider.name(), "Codex");
-    auto req = request("escribe «hola»");
+    auto req = codexRequest("escribe «hola»");
     req.screenshot = box.root() / "shot.jpg";
     EXPECT_EQ(provider.generate(req), "Respuesta: escribe «hola»");
 
@@ -161,7 +161,7 @@ TEST(CodexProvider, MissingOrUnusableToolIsNotInstalledAndCreatesNothing) {
     for (const fs::path& path : {box.root() / "missing", box.root() / "plain", box.root()}) {
         CodexProvider provider({path, "m", "low", 5});
         try {
-            provider.generate(request("hola"));
+            provider.generate(codexRequest("hola"));
             ADD_FAILURE() << path;
         } catch (const CodexError& e) {
             EXPECT_EQ(e, CodexError::notInstalled(path.string()));
@@ -174,21 +174,21 @@ TEST(CodexProvider, ALaunchFailurePassesThroughAndTheFolderGoes) {
     Sandbox box;
     writeFile(box.root() / "junk", std::string("\x7f" "ELF junk", 8), fs::perms::owner_all);
     CodexProvider provider({box.root() / "junk", "m", "low", 5});
-    EXPECT_THROW(provider.generate(request("hola")), platform::process::ProcessError);
+    EXPECT_THROW(provider.generate(codexRequest("hola")), platform::process::ProcessError);
     EXPECT_TRUE(box.leftovers().empty());
 }
 
 TEST(CodexProvider, StopRequestEndsTheTool) {
     Sandbox box;
     box.scenario("hang");
-    CodexProvider provider(config(30));
+    CodexProvider provider(codexConfig(30));
     std::stop_source source;
     std::thread stopper([&] {
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
         source.request_stop();
     });
     auto start = std::chrono::steady_clock::now();
-    EXPECT_THROW(provider.generate(request("hola"), source.get_token()), CodexError);
+    EXPECT_THROW(provider.generate(codexRequest("hola"), source.get_token()), CodexError);
     stopper.join();
     EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 5.0);
     EXPECT_TRUE(box.leftovers().empty());
@@ -197,7 +197,7 @@ TEST(CodexProvider, StopRequestEndsTheTool) {
 TEST(CodexProvider, CheckTimesARealRequest) {
     Sandbox box;
     box.scenario("ok");
-    CodexProvider provider(config());
+    CodexProvider provider(codexConfig());
     double seconds = provider.check();
     EXPECT_GT(seconds, 0.0);
     EXPECT_NE(readFile(box.record() / "stdin").find("<instruccion>Responde solo con la palabra: listo</instruccion>"),

@@ -14,7 +14,7 @@ using platform::audio::AudioFormat;
 using platform::audio::FakeAudioSystem;
 using platform::audio::FakeCaptureEngine;
 using platform::audio::PcmBuffer;
-using State = FakeCaptureEngine::State;
+using EngineState = FakeCaptureEngine::State;
 
 namespace {
 
@@ -38,7 +38,7 @@ TEST_F(CaptureTest, ScriptedMicrophoneGivesSixteenKilohertzMonoWithLevels) {
     std::vector<size_t> callbackSizes;
     processor.startRecordingLive(std::nullopt, [&](const std::vector<float>& s) { callbackSizes.push_back(s.size()); });
     auto engine = mic->lastEngine();
-    EXPECT_EQ(engine->state, State::running);
+    EXPECT_EQ(engine->state, EngineState::running);
     EXPECT_EQ(engine->framesPerBuffer, 1600u);
 
     // Two seconds of a steady tone in the first channel, in 0.1 s buffers.
@@ -140,10 +140,10 @@ TEST_F(CaptureTest, StartingAgainStopsTheRunningCaptureFirst) {
     processor.startRecordingLive();
     auto second = mic->lastEngine();
     ASSERT_NE(first, second);
-    EXPECT_EQ(first->state, State::stopped);
+    EXPECT_EQ(first->state, EngineState::stopped);
     EXPECT_TRUE(first->destroyed);
     EXPECT_FALSE(first->tapInstalled);
-    EXPECT_EQ(second->state, State::running);
+    EXPECT_EQ(second->state, EngineState::running);
     EXPECT_TRUE(processor.audioSamples().empty());
     EXPECT_FALSE(processor.audioBufferCallback());
     EXPECT_FALSE(FakeAudioSystem::deliver(first, buffer({16000, 1}, std::vector<float>(1600, 0.2f))));
@@ -159,10 +159,10 @@ TEST_F(CaptureTest, PauseStopAndResume) {
     processor.startRecordingLive(7);
     mic->deliver(buffer({16000, 1}, std::vector<float>(1600, 0.2f)));
     processor.pauseRecording();
-    EXPECT_EQ(mic->lastEngine()->state, State::paused);
+    EXPECT_EQ(mic->lastEngine()->state, EngineState::paused);
     EXPECT_FALSE(mic->deliver(buffer({16000, 1}, std::vector<float>(1600, 0.2f))));
     processor.resumeRecordingLive(7);
-    EXPECT_EQ(mic->lastEngine()->state, State::running);
+    EXPECT_EQ(mic->lastEngine()->state, EngineState::running);
     mic->deliver(buffer({16000, 1}, std::vector<float>(1600, 0.2f)));
     EXPECT_EQ(processor.audioSamples().size(), 3200u);
 
@@ -232,7 +232,7 @@ TEST_F(CaptureTest, StreamingCaptureEndsWithItsStream) {
     auto engine = mic->lastEngine();
     // Ending the stream stops the capture at once, with no further buffer.
     stream->finish();
-    EXPECT_EQ(engine->state, State::stopped);
+    EXPECT_EQ(engine->state, EngineState::stopped);
     EXPECT_FALSE(processor.isCapturing());
     EXPECT_FALSE(processor.audioBufferCallback());
 
@@ -241,7 +241,7 @@ TEST_F(CaptureTest, StreamingCaptureEndsWithItsStream) {
     auto pausedEngine = mic->lastEngine();
     processor.pauseRecording();
     paused->finish();
-    EXPECT_EQ(pausedEngine->state, State::stopped);
+    EXPECT_EQ(pausedEngine->state, EngineState::stopped);
     EXPECT_FALSE(processor.isCapturing());
 
     // A stream that outlives its processor ends without touching it.

@@ -1,20 +1,17 @@
 #include <gtest/gtest.h>
 
 #include "DecodingTestSupport.hpp"
+#include "tests/DovuzudUza/SegmentTestSupport.hpp"
 
 using namespace DovuzudUza;
 using namespace DovuzudUza::decoding_test;
 
 namespace {
 
+using test_support::texts;
+
 WordTiming word(std::string text, float start, float end, std::vector<int64_t> tokens = {1}, float probability = 0.5f) {
     return WordTiming{std::move(text), std::move(tokens), start, end, probability};
-}
-
-std::vector<std::string> texts(const std::vector<WordTiming>& words) {
-    std::vector<std::string> list;
-    for (const auto& w : words) list.push_back(w.word);
-    return list;
 }
 
 // Alignment rows over `frames` frames: row r is 1 on frames [from, to) of

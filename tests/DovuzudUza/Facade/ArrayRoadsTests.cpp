@@ -4,6 +4,7 @@
 #include <condition_variable>
 
 #include "DovuzudUza/Utilities/WhisperError.hpp"
+#include "FacadeTestSupport.hpp"
 #include "FakeEngine.hpp"
 #include "platform/concurrency/Task.hpp"
 #include "tests/DovuzudUza/Models/LogCapture.hpp"
@@ -13,6 +14,8 @@ using namespace DovuzudUza;
 using test_support::FakeEngine;
 
 namespace {
+
+using test_support::messageOf;
 
 std::vector<float> silence(size_t n) { return std::vector<float>(n, 0.0f); }
 
@@ -30,16 +33,6 @@ DecodingOptions withWorkers(int64_t workers, std::optional<ChunkingStrategy> str
     options.concurrentWorkerCount = workers;
     options.chunkingStrategy = strategy;
     return options;
-}
-
-std::string messageOf(const TranscriptionOutcome& outcome) {
-    try {
-        std::rethrow_exception(std::get<std::exception_ptr>(outcome));
-    } catch (const platform::Error& error) {
-        return error.description();
-    } catch (const std::exception& error) {
-        return error.what();
-    }
 }
 
 const TranscriptionResults& resultsOf(const TranscriptionOutcome& outcome) {

@@ -16,7 +16,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const RandomCheckpoint& checkpoint() {
+const RandomCheckpoint& catalogueCheckpoint() {
     static const RandomCheckpoint shared(11);
     return shared;
 }
@@ -45,7 +45,7 @@ TEST(ModelDownload, AVariantIsFoundInTheCatalogueFetchedAndConverted) {
     for (const auto& c : cases) {
         LocalHub local;
         local.hub.repoId = c.repository;
-        checkpoint().serve(local.hub);
+        catalogueCheckpoint().serve(local.hub);
         parlox::testing::TemporaryFolder base;
         test_support::LogCapture log;
         std::vector<double> fractions;
@@ -94,7 +94,7 @@ TEST(ModelDownload, ARepositoryOtherThanTheCataloguesIsNeverAnsweredWithItsWeigh
     // The hub holds the stock checkpoint the catalogue would install.
     LocalHub local;
     local.hub.repoId = "openai/whisper-large-v3";
-    checkpoint().serve(local.hub);
+    catalogueCheckpoint().serve(local.hub);
     const std::string repositories[] = {"myorg/my-finetuned-model", "openai/whisper-large-v3",
                                         "vuvidezev/dovuzuduza-coreml-fork"};
     for (const auto& from : repositories) {

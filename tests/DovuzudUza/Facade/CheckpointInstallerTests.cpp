@@ -31,7 +31,7 @@ namespace {
 const char* kWholeModel[] = {"config.json", "AudioEncoder.mlmodelc", "TextDecoder.mlmodelc",
                              "MelSpectrogram.mlmodelc", "tokenizer.json", "tokenizer_config.json"};
 
-const RandomCheckpoint& checkpoint() {
+const RandomCheckpoint& installerCheckpoint() {
     static const RandomCheckpoint shared;
     return shared;
 }
@@ -71,7 +71,7 @@ protected:
     }
 
     parlox::testing::TemporaryFolder base;
-    CheckpointHub hub{checkpoint()};
+    CheckpointHub hub{installerCheckpoint()};
 };
 
 }  // namespace
@@ -106,14 +106,14 @@ TEST_F(Installer, InstallsAWholeFolderReportingBytesThenConversion) {
     ASSERT_GE(reports.size(), 3u);
     EXPECT_EQ(reports.front().first, 0);
     for (size_t i = 1; i < reports.size(); ++i) EXPECT_GE(reports[i].first, reports[i - 1].first);
-    EXPECT_EQ(reports.back().first, checkpoint().totalBytes());
-    for (const auto& r : reports) EXPECT_EQ(r.second, checkpoint().totalBytes());
+    EXPECT_EQ(reports.back().first, installerCheckpoint().totalBytes());
+    for (const auto& r : reports) EXPECT_EQ(r.second, installerCheckpoint().totalBytes());
     ASSERT_EQ(events.back(), "convert");
     EXPECT_EQ(std::count(events.begin(), events.end(), "convert"), 1);
 }
 
 TEST_F(Installer, AnInterruptedDownloadLeavesNoFolderAndTheNextResumes) {
-    const int64_t weights = static_cast<int64_t>(checkpoint().files.at("model.safetensors").size());
+    const int64_t weights = static_cast<int64_t>(installerCheckpoint().files.at("model.safetensors").size());
     hub.hub.stallAt = weights / 2;
     std::stop_source stop;
     const fs::path partial = base.path() / "models/openai/whisper-large-v3-turbo/.cache/huggingface/download";
@@ -159,12 +159,12 @@ TEST_F(Installer, LeftoversOfAKilledConversionAreClearedAndAFailedOneLeavesNothi
     fs::create_directories(partial / "AudioEncoder.mlmodelc");
     fs::create_directories(partial.string() + ".converting/TextDecoder.mlmodelc");
     // A checkpoint whose weights end early: the conversion fails mid-way.
-    hub.hub.setFile("model.safetensors", checkpoint().files.at("model.safetensors").substr(0, 4000), true);
+    hub.hub.setFile("model.safetensors", installerCheckpoint().files.at("model.safetensors").substr(0, 4000), true);
     EXPECT_ANY_THROW(CheckpointInstaller::install(client(), "openai/whisper-large-v3-turbo", variant()));
     EXPECT_FALSE(fs::exists(variant()));
     EXPECT_TRUE(siblings().empty());
 
-    hub.hub.setFile("model.safetensors", checkpoint().files.at("model.safetensors"), true);
+    hub.hub.setFile("model.safetensors", installerCheckpoint().files.at("model.safetensors"), true);
     CheckpointInstaller::install(client(), "openai/whisper-large-v3-turbo", variant());
     for (const char* entry : kWholeModel) EXPECT_TRUE(fs::exists(variant() / entry)) << entry;
     EXPECT_EQ(siblings(), std::vector<fs::path>{variant().filename()});

@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "DovuzudUza/Utilities/WhisperError.hpp"
+#include "FacadeTestSupport.hpp"
 #include "FakeEngine.hpp"
 #include "platform/audio/fake/WavWriter.hpp"
 #include "platform/concurrency/Task.hpp"
@@ -15,14 +16,8 @@ using State = TranscriptionState;
 
 namespace {
 
-// A tone in the even seconds and silence in the odd ones, so silence cuts
-// exist everywhere.
-std::vector<float> speechLike(double seconds) {
-    std::vector<float> audio(static_cast<size_t>(seconds * 16000), 0.0f);
-    for (size_t i = 0; i < audio.size(); ++i)
-        if ((i / 16000) % 2 == 0) audio[i] = 0.4f * static_cast<float>(std::sin(2 * M_PI * 300.0 * static_cast<double>(i) / 16000.0));
-    return audio;
-}
+using test_support::messageOf;
+using test_support::speechLike;
 
 class Files : public ::testing::Test {
 protected:
@@ -55,16 +50,6 @@ protected:
     std::mutex mutex;
     std::vector<TranscriptionState> states;
 };
-
-std::string messageOf(const TranscriptionOutcome& outcome) {
-    try {
-        std::rethrow_exception(std::get<std::exception_ptr>(outcome));
-    } catch (const platform::Error& error) {
-        return error.description();
-    } catch (const std::exception& error) {
-        return error.what();
-    }
-}
 
 double secondsOf(const TranscriptionResults& results) {
     double total = 0;

@@ -9,6 +9,7 @@
 #include "DovuzudUza/Core/FeatureExtractor.hpp"
 #include "DovuzudUza/Core/TextDecoder.hpp"
 #include "DovuzudUza/Utilities/WhisperError.hpp"
+#include "FacadeTestSupport.hpp"
 #include "RandomCheckpoint.hpp"
 #include "platform/audio/fake/WavWriter.hpp"
 #include "platform/concurrency/Task.hpp"
@@ -21,6 +22,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
+using test_support::speechLike;
+
 DovuzudUzaConfig onFolder(const fs::path& folder, std::optional<bool> load = std::nullopt,
                           std::optional<bool> prewarm = std::nullopt) {
     DovuzudUzaConfig::Arguments a;
@@ -31,15 +34,6 @@ DovuzudUzaConfig onFolder(const fs::path& folder, std::optional<bool> load = std
     a.prewarm = prewarm;
     return DovuzudUzaConfig(std::move(a));
 }
-
-// A tone in the even seconds and silence in the odd ones.
-std::vector<float> speechLike(double seconds) {
-    std::vector<float> audio(static_cast<size_t>(seconds * 16000), 0.0f);
-    for (size_t i = 0; i < audio.size(); ++i)
-        if ((i / 16000) % 2 == 0) audio[i] = 0.4f * static_cast<float>(std::sin(2 * M_PI * 300.0 * static_cast<double>(i) / 16000.0));
-    return audio;
-}
-
 
 // The same checkpoint with another vocabulary size, converted.
 fs::path modelWithVocabulary(const parlox::testing::TemporaryFolder& tmp, int64_t vocabulary) {

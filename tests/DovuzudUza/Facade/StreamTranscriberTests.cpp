@@ -12,11 +12,14 @@
 #include "tests/DovuzudUza/Decoding/DecodingTestSupport.hpp"
 #include "platform/audio/fake/FakeAudioSystem.hpp"
 #include "tests/DovuzudUza/Models/LogCapture.hpp"
+#include "tests/DovuzudUza/SegmentTestSupport.hpp"
 
 using namespace DovuzudUza;
 using Stream = AudioStreamTranscriber;
 
 namespace {
+
+using test_support::segment;
 
 // A microphone the test scripts. A start empties the samples and energies,
 // as capture does, and the microphone then delivers `firstCapture` and
@@ -65,14 +68,6 @@ public:
 
     void capture(size_t count, float level = 0.1f) { samples.insert(samples.end(), count, level); }
 };
-
-TranscriptionSegment segment(float start, float end, std::string text = "x") {
-    TranscriptionSegment s;
-    s.start = start;
-    s.end = end;
-    s.text = std::move(text);
-    return s;
-}
 
 // The engine's stages; without models unless the test gives fakes.
 struct Stages {

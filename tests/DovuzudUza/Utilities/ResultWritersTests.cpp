@@ -9,6 +9,7 @@
 #include "DovuzudUza/Core/JsonCoding.hpp"
 #include "DovuzudUza/Utilities/ResultWriters.hpp"
 #include "platform/foundation/FileManager.hpp"
+#include "tests/DovuzudUza/SegmentTestSupport.hpp"
 #include "tests/support/TemporaryFolder.hpp"
 
 using namespace DovuzudUza;
@@ -16,14 +17,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-TranscriptionSegment segment(float start, float end, std::string text, std::optional<std::vector<WordTiming>> words = {}) {
-    TranscriptionSegment s;
-    s.start = start;
-    s.end = end;
-    s.text = std::move(text);
-    s.words = std::move(words);
-    return s;
-}
+using test_support::segment;
 
 TranscriptionResult fixture() {
     const std::vector<WordTiming> words{{" Hola", {1}, 0.0f, 0.5f, 0.9f}, {" mundo", {2}, 0.5f, 1.25f, 0.8f},

@@ -3,10 +3,13 @@
 #include "DovuzudUza/Utilities/EngineExtensions.hpp"
 #include "DovuzudUza/Utilities/TranscriptionUtilities.hpp"
 #include "DovuzudUza/Core/Constants.hpp"
+#include "tests/DovuzudUza/SegmentTestSupport.hpp"
 
 using namespace DovuzudUza;
 
 namespace {
+
+using test_support::texts;
 
 TranscriptionSegment segment(int64_t id, float start, float end, std::string text = " x") {
     TranscriptionSegment s;
@@ -20,12 +23,6 @@ TranscriptionSegment segment(int64_t id, float start, float end, std::string tex
 }
 
 WordTiming word(std::string text) { return WordTiming{std::move(text), {1}, 0, 1, 1}; }
-
-std::vector<std::string> texts(const std::vector<WordTiming>& words) {
-    std::vector<std::string> list;
-    for (const auto& w : words) list.push_back(w.word);
-    return list;
-}
 
 std::shared_ptr<TranscriptionResult> result(std::string text, std::vector<TranscriptionSegment> segments, std::string language,
                                             double start, double pipeline) {

@@ -19,6 +19,10 @@ namespace interface_test {
 using Parlox::WriterCheck;
 using Parlox::WriterProvider;
 
+// The two writing tools, as values of the provider type.
+inline constexpr WriterProvider chatGPT = WriterProvider::chatGPT;
+inline constexpr WriterProvider claude = WriterProvider::claude;
+
 // A private home and log folder for one test.
 using Sandboxed = writing_test::Sandbox;
 

@@ -14,8 +14,8 @@ namespace {
 
 using interface_test::buttonTitled;
 using interface_test::textsIn;
-constexpr WriterProvider chatGPT = WriterProvider::chatGPT;
-constexpr WriterProvider claude = WriterProvider::claude;
+using interface_test::chatGPT;
+using interface_test::claude;
 
 class WelcomeWindowTest : public interface_test::WindowFixture {
 protected:

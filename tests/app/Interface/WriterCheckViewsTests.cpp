@@ -10,8 +10,8 @@
 namespace Parlox {
 namespace {
 
-constexpr WriterProvider chatGPT = WriterProvider::chatGPT;
-constexpr WriterProvider claude = WriterProvider::claude;
+using interface_test::chatGPT;
+using interface_test::claude;
 
 // One row per state: the line's words and colour, and the button's title,
 // whether it is enabled and what pressing it does.

@@ -9,8 +9,8 @@ namespace {
 using interface_test::FakeWriterChecker;
 using interface_test::RecordedActions;
 using interface_test::Settings;
-constexpr WriterProvider chatGPT = WriterProvider::chatGPT;
-constexpr WriterProvider claude = WriterProvider::claude;
+using interface_test::chatGPT;
+using interface_test::claude;
 
 class WriterConnectionTest : public ::testing::Test {
 protected:

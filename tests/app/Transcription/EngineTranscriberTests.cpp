@@ -6,9 +6,9 @@
 #include "platform/ml/ModelError.hpp"
 #include "tests/DovuzudUza/Facade/FakeEngine.hpp"
 
-using namespace transcriber_test;
+namespace transcriber_test {
+
 using Parlox::EngineTranscriber;
-using Kind = State::Kind;
 
 namespace {
 
@@ -335,3 +335,5 @@ TEST(EngineTranscriber, AnOwnerMayTryAgainFromTheFailureItIsTold) {
     EXPECT_EQ(attempts.load(), 2);
     EXPECT_TRUE(transcriber.engine());
 }
+
+}  // namespace transcriber_test

@@ -9,9 +9,9 @@
 #include "DovuzudUza/Core/CheckpointInstaller.hpp"
 #include "tests/DovuzudUza/Facade/RandomCheckpoint.hpp"
 
-using namespace transcriber_test;
+namespace transcriber_test {
+
 using Parlox::EngineTranscriber;
-using Kind = State::Kind;
 
 namespace {
 
@@ -140,3 +140,5 @@ TEST(ModelRoad, AModelOnDiskThatDoesNotLoadIsFetchedAgainOnce) {
         return l.find("INFO  Aviso: el modelo del disco no carga (") != std::string::npos;
     }));
 }
+
+}  // namespace transcriber_test

@@ -21,6 +21,7 @@ namespace transcriber_test {
 namespace fs = std::filesystem;
 using Parlox::Transcriber;
 using State = Transcriber::State;
+using Kind = State::Kind;
 using Engine = DovuzudUza::DovuzudUza;
 
 class ScriptedTranscriber : public Parlox::EngineTranscriber {

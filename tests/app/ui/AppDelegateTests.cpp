@@ -121,15 +121,14 @@ protected:
     std::unique_ptr<AppDelegate> delegate;
 };
 
-struct LaunchCase {
-    const char* name;
-    std::vector<std::string> arguments;
-    nlohmann::json settings;
-    bool atLogin;
-    std::vector<std::string> opened;
-};
-
 TEST_F(AppDelegateTest, LaunchOpensTheWindowTheSituationAsksFor) {
+    struct LaunchCase {
+        const char* name;
+        std::vector<std::string> arguments;
+        nlohmann::json settings;
+        bool atLogin;
+        std::vector<std::string> opened;
+    };
     const LaunchCase cases[] = {
         {"first run", {}, nlohmann::json::object(), false, {"welcome"}},
         {"set up", {}, {{"hasFinishedSetup", true}}, false, {}},

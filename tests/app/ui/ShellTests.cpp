@@ -14,13 +14,12 @@ namespace {
 
 using Kind = LaunchAction::Kind;
 
-struct LaunchCase {
-    std::vector<std::string> arguments;
-    LaunchAction::Situation situation;
-    LaunchAction expected;
-};
-
 TEST(LaunchAction, SwitchesFirstThenFirstRunThenHiddenIcon) {
+    struct LaunchCase {
+        std::vector<std::string> arguments;
+        LaunchAction::Situation situation;
+        LaunchAction expected;
+    };
     const LaunchAction::Situation setUp{.hasFinishedSetup = true, .showsMenuBarIcon = true};
     const LaunchAction::Situation firstRun{.hasFinishedSetup = false};
     const LaunchAction::Situation hiddenByHand{.hasFinishedSetup = true, .showsMenuBarIcon = false};

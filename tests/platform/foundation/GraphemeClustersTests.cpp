@@ -10,10 +10,12 @@
 #include <unicode/unistr.h>
 
 #include "platform/foundation/Unicode.hpp"
+#include "tests/support/RandomText.hpp"
 
 namespace {
 
 using namespace platform;
+using parlox::testing::randomText;
 
 std::vector<size_t> walkEnds(std::string_view text) {
     std::vector<size_t> ends;
@@ -41,22 +43,16 @@ std::vector<size_t> referenceEnds(const std::u16string& text) {
     return ends;
 }
 
-// Random valid text mixing characters below U+0300 (one cluster each),
+// Pieces of random valid text: characters below U+0300 (one cluster each),
 // CR LF, combining marks, joiners, skin tones, flags and Hangul jamo.
-std::string randomText(std::mt19937& random) {
-    static const std::vector<std::string> pieces = {
-        "a", " ", "\n", "\r", "\xC3\xA9", "\xC2\xA0", "\xCB\xBF", "\xCC\x81", "\xE2\x80\x8D", "\xE6\x97\xA5",
-        "\xF0\x9F\x91\xA8", "\xF0\x9F\x8F\xBD", "\xF0\x9F\x87\xAA", "\xE1\x84\x80", "\xE1\x85\xA1", "\xC2\xAD"};
-    std::uniform_int_distribution<size_t> count(0, 10), pick(0, pieces.size() - 1);
-    std::string text;
-    for (size_t i = count(random); i > 0; --i) text += pieces[pick(random)];
-    return text;
-}
+const std::vector<std::string> kClusterPieces = {
+    "a", " ", "\n", "\r", "\xC3\xA9", "\xC2\xA0", "\xCB\xBF", "\xCC\x81", "\xE2\x80\x8D", "\xE6\x97\xA5",
+    "\xF0\x9F\x91\xA8", "\xF0\x9F\x8F\xBD", "\xF0\x9F\x87\xAA", "\xE1\x84\x80", "\xE1\x85\xA1", "\xC2\xAD"};
 
 TEST(GraphemeClusters, BothEncodingsAgreeWithTheBreakRules) {
     std::mt19937 random(20260117);
     for (int round = 0; round < 3000; ++round) {
-        const std::string text = randomText(random);
+        const std::string text = randomText(random, kClusterPieces, 10);
         SCOPED_TRACE(::testing::PrintToString(text));
         const std::u16string units = toUtf16(text);
         const std::vector<size_t> reference = referenceEnds(units);

@@ -6,9 +6,12 @@
 #include <gtest/gtest.h>
 #include <unicode/ustring.h>
 
+#include "tests/support/RandomText.hpp"
+
 namespace {
 
 using namespace platform;
+using parlox::testing::randomText;
 
 // ICU's own converter, with U+FFFD for each ill-formed subsequence, is the
 // independent reference for what repair and UTF-16 conversion must give.
@@ -30,22 +33,16 @@ bool icuValid(const std::string& bytes) {
     return status != U_INVALID_CHAR_FOUND;
 }
 
-// Random strings mixing ASCII, valid multi-byte characters and stray bytes.
-std::string randomText(std::mt19937& random) {
-    static const std::vector<std::string> pieces = {
-        "a", " ", "\n", "\xC3\xA9", "\xCC\x81", "\xE2\x80\xA8", "\xE6\x97\xA5", "\xF0\x9F\x98\x80",
-        "\xF0\x9F\x8F\xBD", "\xE2\x80\x8D", "\x80", "\xBF", "\xC0", "\xC2", "\xE0\xA0", "\xED\xA0",
-        "\xED\x9F\xBF", "\xF0\x90", "\xF4\x8F\xBF\xBF", "\xF4\x90", "\xF5", "\xFF", "\xEF\xBF\xBD"};
-    std::uniform_int_distribution<size_t> count(0, 12), pick(0, pieces.size() - 1);
-    std::string text;
-    for (size_t i = count(random); i > 0; --i) text += pieces[pick(random)];
-    return text;
-}
+// Pieces of random strings: ASCII, valid multi-byte characters and stray bytes.
+const std::vector<std::string> kMixedBytePieces = {
+    "a", " ", "\n", "\xC3\xA9", "\xCC\x81", "\xE2\x80\xA8", "\xE6\x97\xA5", "\xF0\x9F\x98\x80",
+    "\xF0\x9F\x8F\xBD", "\xE2\x80\x8D", "\x80", "\xBF", "\xC0", "\xC2", "\xE0\xA0", "\xED\xA0",
+    "\xED\x9F\xBF", "\xF0\x90", "\xF4\x8F\xBF\xBF", "\xF4\x90", "\xF5", "\xFF", "\xEF\xBF\xBD"};
 
 TEST(UnicodeRandom, AgreesWithIcuOnValidityRepairAndLength) {
     std::mt19937 random(20261209);
     for (int round = 0; round < 5000; ++round) {
-        const std::string text = randomText(random);
+        const std::string text = randomText(random, kMixedBytePieces, 12);
         SCOPED_TRACE(::testing::PrintToString(text));
         const std::u16string reference = icuUtf16(text);
         ASSERT_EQ(isValidUtf8(text), icuValid(text));
@@ -61,7 +58,7 @@ TEST(UnicodeRandom, AgreesWithIcuOnValidityRepairAndLength) {
 TEST(UnicodeRandom, OffsetsAndSubstringsRoundTrip) {
     std::mt19937 random(7);
     for (int round = 0; round < 2000; ++round) {
-        const std::string text = repairUtf8(randomText(random));
+        const std::string text = repairUtf8(randomText(random, kMixedBytePieces, 12));
         SCOPED_TRACE(::testing::PrintToString(text));
         const std::u16string units = toUtf16(text);
         for (size_t u = 0; u <= units.size(); ++u) {
