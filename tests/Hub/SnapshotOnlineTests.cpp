@@ -398,7 +398,9 @@ TEST_F(SnapshotOnline, BodyThatDoesNotMatchItsSha256IsFetchedOnceMoreThenRefused
         EXPECT_FALSE(fs::exists(partialOf()));
         EXPECT_EQ(fs::exists(metaFolder() / (name + ".metadata")), c.lands);
         EXPECT_EQ(fs::exists(repoFolder() / name), c.lands);
-        if (c.lands) EXPECT_EQ(readFile(repoFolder() / name), weights);
+        if (c.lands) {
+            EXPECT_EQ(readFile(repoFolder() / name), weights);
+        }
     }
     hub.corruptGets = 0;
 }

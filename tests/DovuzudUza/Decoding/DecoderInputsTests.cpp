@@ -169,7 +169,9 @@ TEST(DecoderInputs, PrefixBudgetDependsOnThePromptBeforeIt) {
         const auto& prompt = inputs->initialPrompt();
         const auto before = static_cast<size_t>(std::find(prompt.begin(), prompt.end(), s.noTimestampsToken) - prompt.begin()) + 1;
         ASSERT_EQ(prompt.size() - before, c.prefixKept) << c.previousTokens;
-        if (c.prefixKept) EXPECT_EQ(prompt.back(), 3199);
+        if (c.prefixKept) {
+            EXPECT_EQ(prompt.back(), 3199);
+        }
     }
     // Special ids are dropped after the cut, so fewer may remain.
     ScriptedDecoder scripted(Attempts{});

@@ -122,7 +122,9 @@ TEST(TranscribeTask, AudioOfOneSecondOrLessGivesNoWindow) {
         auto task = watchedTask(decoder);
         const auto result = task->run(ramp(c.samples), roadOptions());
         EXPECT_EQ(task->seeks.size(), c.windows) << c.samples;
-        if (c.windows) EXPECT_EQ(task->sizes[0], c.firstSize) << c.samples;
+        if (c.windows) {
+            EXPECT_EQ(task->sizes[0], c.firstSize) << c.samples;
+        }
         EXPECT_EQ(task->progress()->totalUnitCount(), static_cast<int64_t>(c.samples));
         EXPECT_EQ(task->progress()->completedUnitCount(), static_cast<int64_t>(c.samples));
         if (!c.windows) {

@@ -162,7 +162,9 @@ TEST(WordTimestamps, PunctuationJoinsItsWord) {
     for (const auto& c : cases) {
         const auto merged = seeker.mergePunctuations(c.words, prepend, append);
         EXPECT_EQ(texts(merged), c.merged) << c.name;
-        if (!merged.empty()) EXPECT_EQ(merged[0].start, c.firstStart) << c.name;
+        if (!merged.empty()) {
+            EXPECT_EQ(merged[0].start, c.firstStart) << c.name;
+        }
     }
     const auto opening = seeker.mergePunctuations({word(" (", 0, 1, {1}), word("hola", 1, 2, {2})}, prepend, append);
     EXPECT_EQ(opening[0].tokens, (std::vector<int64_t>{1, 2}));

@@ -274,7 +274,9 @@ TEST_P(OtherFieldTest, NothingIsSentAndTheTextGoesToThePasteboard) {
     else
         EXPECT_EQ(clipboard(), pasteboardBefore);
     EXPECT_EQ(overlayState(), OverlayState::done(c.overlay));
-    if (c.logged) EXPECT_TRUE(log.contains(c.logged));
+    if (c.logged) {
+        EXPECT_TRUE(log.contains(c.logged));
+    }
     for (const auto& line : log.lines()) EXPECT_EQ(line.find("Deshecho"), std::string::npos) << line;
     EXPECT_EQ(controller->phase(), Phase::idle());
 }

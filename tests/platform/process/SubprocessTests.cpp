@@ -214,7 +214,9 @@ TEST(Subprocess, AfterTheChildExitsItsOutputIsReadWhileHelpersKeepWriting) {
         for (int i = 1; i <= c.parts; ++i) {
             EXPECT_NE(r.output.find("part " + std::to_string(i) + "\n"), std::string::npos) << i << ": " << r.output;
         }
-        if (*c.more) EXPECT_NE(r.output.find(c.more), std::string::npos);
+        if (*c.more) {
+            EXPECT_NE(r.output.find(c.more), std::string::npos);
+        }
         const pid_t helper = readPid(dir.path() / "pid");
         ASSERT_GT(helper, 0);
         EXPECT_TRUE(waitGone(helper, 2.0)) << "the helper survived the run";
