@@ -4,7 +4,6 @@
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 
 #include <algorithm>
-#include <cstring>
 #include <immintrin.h>
 
 #include "platform/ml/AlignedBuffer.hpp"
@@ -16,11 +15,6 @@ namespace platform::ml {
 
 namespace {
 
-// Weight columns widened at a time by the register kernels; with at most
-// kWidenedRows weight rows that is 1.5 MB of float32, which stays in a
-// core's L2 while every input row of the block passes over it.
-constexpr int64_t kDepth = 384;
-constexpr int64_t kWidenedRows = 1024;
 // Weight columns widened at a time for OpenBLAS.
 constexpr int64_t kBlasSlice = 512;
 
@@ -37,10 +31,14 @@ float* threadBuffer(int which, size_t count) {
 // rows ([kc][rows]) and `cols` widened weight rows ([kc][cols]) to a tile of c
 // (or stores it, when overwrite); Kernel::widen turns kc columns of a strip of
 // weight rows, `valid` of them real, `stride` halves apart, into [kc][cols]
-// floats with zeros past the real ones.
+// floats with zeros past the real ones. A block widens at most `depth`
+// columns of at most `widenedRows` weight rows at a time: a stretch that stays
+// in the L2 of the CPUs that run the kernel (1 MB and more with AVX-512,
+// 512 KB on most with AVX2) while every input row of the block passes over it.
 
 struct Avx512Kernel {
     static constexpr int64_t rows = 12, cols = 32;
+    static constexpr int64_t depth = 384, widenedRows = 512;  // 768 KB
 
     __attribute__((target("avx512f,avx512bw,avx512vl,fma,f16c"))) static void multiply(int64_t kc, const float* a,
                                                                                       const float* b, float* c,
@@ -89,6 +87,7 @@ struct Avx512Kernel {
 
 struct Avx2Kernel {
     static constexpr int64_t rows = 6, cols = 16;
+    static constexpr int64_t depth = 256, widenedRows = 384;  // 384 KB
 
     __attribute__((target("avx2,fma,f16c"))) static void multiply(int64_t kc, const float* a, const float* b, float* c,
                                                                   int64_t ldc, bool overwrite) {
@@ -184,23 +183,23 @@ void multiplyPartTile(int64_t kc, const float* a, const float* b, float* c, int6
     }
 }
 
-// Goes over the block's weight strips a group at a time (what fits in L2),
-// their columns kDepth at a time: widens those columns once, then packs each
+// Goes over the block's weight strips a group at a time, their columns
+// Kernel::depth at a time: widens those columns once, then packs each
 // Kernel::rows input rows and runs them over every strip of the group.
 template <class Kernel>
 void multiplyWithKernel(const HalfPanels& w, const float* a, int64_t lda, float* c, int64_t ldc, int64_t r0, int64_t r1,
                         int64_t c0, int64_t c1, bool accumulate) {
-    constexpr int64_t R = Kernel::rows, N = Kernel::cols;
+    constexpr int64_t R = Kernel::rows, N = Kernel::cols, depth = Kernel::depth;
     const int64_t K = w.cols;
     const int64_t firstStrip = c0 / N, endStrip = (c1 + N - 1) / N, strips = endStrip - firstStrip;
-    const int64_t groups = (strips * N + kWidenedRows - 1) / kWidenedRows;
+    const int64_t groups = (strips * N + Kernel::widenedRows - 1) / Kernel::widenedRows;
     const int64_t perGroup = (strips + groups - 1) / groups;
-    float* widened = threadBuffer(0, static_cast<size_t>(perGroup * N * std::min(K, kDepth)));
-    float* packed = threadBuffer(1, static_cast<size_t>(R * std::min(K, kDepth)));
+    float* widened = threadBuffer(0, static_cast<size_t>(perGroup * N * std::min(K, depth)));
+    float* packed = threadBuffer(1, static_cast<size_t>(R * std::min(K, depth)));
     for (int64_t g0 = firstStrip; g0 < endStrip; g0 += perGroup) {
         const int64_t g1 = std::min(endStrip, g0 + perGroup);
-        for (int64_t k0 = 0; k0 < K; k0 += kDepth) {
-            const int64_t kc = std::min(kDepth, K - k0);
+        for (int64_t k0 = 0; k0 < K; k0 += depth) {
+            const int64_t kc = std::min(depth, K - k0);
             for (int64_t s = g0; s < g1; ++s) widenStrip<Kernel>(w, s * N, k0, kc, widened + (s - g0) * kc * N);
             const bool overwrite = !accumulate && k0 == 0;
             for (int64_t r = r0; r < r1; r += R) {
