@@ -106,9 +106,9 @@ double measureReadBandwidth() {
 
 // The encoder's matrix products over a window with the weights held as
 // float32 and as float16 (widened inside each block of the product), taken in
-// turns so that both see the same machine; the best time of each. Several
-// layers' worth of distinct weights, so that they come from memory as in a
-// whole window rather than from the cache.
+// turns so that both see the same machine; the median and the best time of
+// each. Several layers' worth of distinct weights, so that they come from
+// memory as in a whole window rather than from the cache.
 void compareWeightPrecisions(const WhisperConfig& c) {
     const int64_t T = 1500, D = c.dModel, F = c.encoderFfnDim;
     const int64_t layers = std::min<int64_t>(c.encoderLayers, 8);
@@ -125,8 +125,9 @@ void compareWeightPrecisions(const WhisperConfig& c) {
     }
     FloatBuffer a(size_t(T * F), false), out(size_t(T * F), false);
     for (size_t i = 0; i < a.size(); ++i) a[i] = float(i % 13) * 0.01f - 0.06f;
-    double bestFloat = 1e30, bestHalf = 1e30;
-    for (int r = 0; r < 6; ++r) {
+    constexpr int kTurns = 11;
+    std::vector<double> floatTimes, halfTimes;
+    for (int r = 0; r < kTurns; ++r) {
         for (int half = 0; half < 2; ++half) {
             const bool useHalf = (half == 1) != (r % 2 == 1);  // alternate which goes first
             const auto t0 = Clock::now();
@@ -139,13 +140,15 @@ void compareWeightPrecisions(const WhisperConfig& c) {
                                         0.0f, out.data(), int(N));
                 }
             }
-            double& best = useHalf ? bestHalf : bestFloat;
-            best = std::min(best, seconds(t0, Clock::now()));
+            (useHalf ? halfTimes : floatTimes).push_back(seconds(t0, Clock::now()) * 1e3 / double(layers));
         }
     }
+    std::sort(floatTimes.begin(), floatTimes.end());
+    std::sort(halfTimes.begin(), halfTimes.end());
     std::printf("products: an encoder layer's matrix products over a window take %.1f ms with float32 weights, "
-                "%.1f ms with float16 weights (%lld layers' weights, best of 6, in turns)\n",
-                bestFloat * 1e3 / double(layers), bestHalf * 1e3 / double(layers), (long long)layers);
+                "%.1f ms with float16 weights (median of %d turns taken in alternation, best %.1f and %.1f ms; "
+                "%lld layers' weights)\n",
+                floatTimes[kTurns / 2], halfTimes[kTurns / 2], kTurns, floatTimes[0], halfTimes[0], (long long)layers);
 }
 
 struct Config {

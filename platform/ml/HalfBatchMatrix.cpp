@@ -1,6 +1,7 @@
 #include "platform/ml/HalfBatchMatrix.hpp"
 
 #include <algorithm>
+#include <vector>
 
 #include "platform/ml/Blas.hpp"
 #include "platform/ml/Half.hpp"
@@ -10,18 +11,9 @@ namespace platform::ml {
 
 namespace {
 
-// Columns widened at a time: a slice of a block's rows stays in the core's
-// own cache between widening and multiplying.
-constexpr int64_t kSliceColumns = 512;
-
-int I(int64_t v) { return static_cast<int>(v); }
-
-// A thread's float32 slice, kept between products.
-float* sliceBuffer(size_t count) {
-    thread_local FloatBuffer buffer;
-    if (buffer.size() < count) buffer = FloatBuffer(count, false);
-    return buffer.data();
-}
+// Columns converted at a time when filling a panel: its rows' halves for
+// them stay in the core's first-level cache until all are in place.
+constexpr int64_t kFillColumns = 256;
 
 }  // namespace
 
@@ -33,26 +25,33 @@ HalfBatchMatrix::HalfBatchMatrix(const float* values, int64_t rows, int64_t cols
 }
 
 void HalfBatchMatrix::setRows(int64_t first, const float* values, int64_t count) {
-    uint16_t* out = data_.data() + first * cols_;
-    parallelFor(count, std::max<int64_t>(1, (int64_t{1} << 16) / std::max<int64_t>(cols_, 1)), [&](int64_t b, int64_t e) {
-        floatsToHalves(values + b * cols_, out + b * cols_, static_cast<size_t>((e - b) * cols_));
+    if (count <= 0 || cols_ == 0) return;
+    const int64_t firstPanel = first / kHalfPanelRows, endPanel = (first + count - 1) / kHalfPanelRows + 1;
+    parallelFor(endPanel - firstPanel, 1, [&](int64_t b, int64_t e) {
+        std::vector<uint16_t> row(static_cast<size_t>(std::min(cols_, kFillColumns)));
+        for (int64_t p = firstPanel + b; p < firstPanel + e; ++p) {
+            const int64_t r0 = std::max(first, p * kHalfPanelRows);
+            const int64_t r1 = std::min({first + count, (p + 1) * kHalfPanelRows, rows_});
+            const int64_t width = std::min(kHalfPanelRows, rows_ - p * kHalfPanelRows);
+            for (int64_t k0 = 0; k0 < cols_; k0 += kFillColumns) {
+                const int64_t n = std::min(kFillColumns, cols_ - k0);
+                uint16_t* out = data_.data() + HalfPanels::offset(rows_, cols_, r0, k0);
+                for (int64_t r = r0; r < r1; ++r, ++out) {
+                    floatsToHalves(values + (r - first) * cols_ + k0, row.data(), static_cast<size_t>(n));
+                    for (int64_t k = 0; k < n; ++k) out[k * width] = row[static_cast<size_t>(k)];
+                }
+            }
+        }
     });
 }
 
 void HalfBatchMatrix::multiply(int64_t m, const float* a, int64_t lda, float* c, int64_t ldc, bool accumulate) const {
-    blas::forEachProductBlock(I(m), I(rows_), I(cols_), [&](int r0, int r1, int c0, int c1) {
-        const int64_t n = c1 - c0;
-        float* slice = sliceBuffer(static_cast<size_t>(n * std::min(cols_, kSliceColumns)));
-        for (int64_t k0 = 0; k0 < cols_; k0 += kSliceColumns) {
-            const int64_t k = std::min(kSliceColumns, cols_ - k0);
-            for (int64_t j = 0; j < n; ++j) {
-                halvesToFloats(data_.data() + (c0 + j) * cols_ + k0, slice + j * k, static_cast<size_t>(k));
-            }
-            const float beta = accumulate || k0 > 0 ? 1.0f : 0.0f;
-            blas::sgemm(false, true, r1 - r0, I(n), I(k), 1.0f, a + r0 * lda + k0, I(lda), slice, I(k), beta,
-                        c + r0 * ldc + c0, I(ldc));
-        }
-    });
+    static const HalfPanelKernel kernel = fastestHalfPanelKernel();
+    const HalfPanels w = panels();
+    blas::forEachProductBlock(static_cast<int>(m), static_cast<int>(rows_), static_cast<int>(cols_),
+                              [&](int r0, int r1, int c0, int c1) {
+                                  multiplyHalfPanelBlock(kernel, w, a, lda, c, ldc, r0, r1, c0, c1, accumulate);
+                              });
 }
 
 }  // namespace platform::ml

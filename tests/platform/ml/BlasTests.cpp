@@ -134,6 +134,60 @@ TEST(Blas, HalfBatchMatrixProductsMatchPlainLoops) {
     }
 }
 
+TEST(Blas, EveryHalfPanelKernelThisCpuRunsComputesItsBlockAndNothingElse) {
+    // Blocks whose edges cut the kernels' tiles (rows not a multiple of their
+    // tile height, columns starting and ending inside a strip and inside the
+    // narrower last panel), inner sizes past one widened stretch with a short
+    // last one, fewer columns than a transpose takes, wider blocks than one
+    // widened group, and weights without columns.
+    struct Case { int64_t m, rows, cols, lda, ldc, r0, r1, c0, c1; bool accumulate; };
+    const Case cases[] = {{3, 5, 7, 7, 5, 0, 3, 0, 5, false},          {300, 130, 1300, 1310, 140, 7, 250, 13, 121, true},
+                          {40, 70, 3, 3, 70, 1, 40, 31, 70, false},        {50, 1100, 20, 20, 1100, 0, 50, 0, 1100, true},
+                          {37, 64, 800, 800, 64, 12, 37, 32, 64, false},   {5, 9, 0, 1, 9, 0, 5, 2, 9, false}};
+    for (const HalfPanelKernel kernel : {HalfPanelKernel::avx512, HalfPanelKernel::avx2, HalfPanelKernel::blas}) {
+        if (!cpuRunsHalfPanelKernel(kernel)) continue;
+        for (const auto& c : cases) {
+            const auto w = randomVector(size_t(c.rows * c.cols), 9);
+            const auto a = randomVector(size_t(c.m * c.lda), 10);
+            auto out = randomVector(size_t(c.m * c.ldc), 11);
+            auto expected = out;
+            for (int64_t i = c.r0; i < c.r1; ++i) {
+                for (int64_t j = c.c0; j < c.c1; ++j) {
+                    double s = 0;
+                    for (int64_t k = 0; k < c.cols; ++k)
+                        s += double(a[i * c.lda + k]) * halfToFloat(floatToHalf(w[j * c.cols + k]));
+                    expected[i * c.ldc + j] = float(s + (c.accumulate ? expected[i * c.ldc + j] : 0.0));
+                }
+            }
+            const HalfBatchMatrix m(w.data(), c.rows, c.cols);
+            multiplyHalfPanelBlock(kernel, m.panels(), a.data(), c.lda, out.data(), c.ldc, c.r0, c.r1, c.c0, c.c1,
+                                   c.accumulate);
+            float worst = 0;
+            for (size_t at = 0; at < out.size(); ++at) worst = std::max(worst, std::abs(out[at] - expected[at]));
+            EXPECT_LT(worst, 1e-3f) << "kernel " << int(kernel) << ", " << c.m << "x" << c.rows << "x" << c.cols;
+        }
+    }
+}
+
+TEST(Blas, HalfBatchMatrixRowsSetInPiecesMatchRowsSetAtOnce) {
+    // As the encoder sets its query, key and value rows: pieces that start
+    // and end inside a panel.
+    const int64_t rows = 75, cols = 40;
+    const auto w = randomVector(size_t(rows * cols), 12);
+    const HalfBatchMatrix whole(w.data(), rows, cols);
+    HalfBatchMatrix pieces(rows, cols);
+    for (const auto& [first, count] : {std::pair<int64_t, int64_t>{25, 25}, {50, 25}, {0, 25}}) {
+        pieces.setRows(first, w.data() + first * cols, count);
+    }
+    for (int64_t r = 0; r < rows; ++r) {
+        for (int64_t k = 0; k < cols; ++k) {
+            const size_t at = HalfPanels::offset(rows, cols, r, k);
+            ASSERT_EQ(pieces.panels().data[at], whole.panels().data[at]) << r << "," << k;
+            ASSERT_EQ(whole.panels().data[at], floatToHalf(w[size_t(r * cols + k)])) << r << "," << k;
+        }
+    }
+}
+
 TEST(Parallel, CoversEveryIndexOnceFromSeveralCallers) {
     std::vector<std::vector<int>> hits(4, std::vector<int>(10007, 0));
     std::vector<std::thread> callers;
