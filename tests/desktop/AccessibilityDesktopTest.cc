@@ -43,7 +43,7 @@ TEST_P(FocusedField, ReportsApplicationSelectionAndCaretRectangleInUtf16Units) {
     EXPECT_EQ(app->localizedName, TextFieldProgram::defaultName(toolkit));
     EXPECT_FALSE(app->isTerminal);
 
-    auto element = accessibility.focusedElement(field.pid());
+    auto element = parlox::testing::focusedOverAccessibility(accessibility, field.pid());
     ASSERT_TRUE(element);
     EXPECT_EQ(element->role(), std::string(accessibility::roles::text));
     EXPECT_EQ(element->selectedText(), "canción 👍");
@@ -71,7 +71,7 @@ TEST_P(FocusedField, CaretWithoutSelectionIsAnEmptyRangeAndNoText) {
     // The caret after "hola " with nothing selected.
     TextFieldProgram field({toolkit, "", "hola mundo", 5, 0});
     AtspiAccessibility accessibility;
-    auto element = accessibility.focusedElement(field.pid());
+    auto element = parlox::testing::focusedOverAccessibility(accessibility, field.pid());
     ASSERT_TRUE(element);
     EXPECT_EQ(element->selectedText(), "");
     EXPECT_EQ(element->selectedTextRange(), (TextRange{5, 0}));
@@ -84,7 +84,7 @@ TEST_P(FocusedField, CaretWithoutSelectionIsAnEmptyRangeAndNoText) {
 TEST_P(FocusedField, PasswordFieldIsSecureAndGivesNoText) {
     TextFieldProgram field({GetParam(), "", "secreto", 0, 7, /*password=*/true});
     AtspiAccessibility accessibility;
-    auto element = accessibility.focusedElement(field.pid());
+    auto element = parlox::testing::focusedOverAccessibility(accessibility, field.pid());
     ASSERT_TRUE(element);
     EXPECT_EQ(element->role(), std::string(accessibility::roles::passwordText));
     EXPECT_EQ(element->selectedText(), std::nullopt);
@@ -96,6 +96,7 @@ TEST_P(FocusedField, PasswordFieldIsSecureAndGivesNoText) {
 TEST_P(FocusedField, ReadsFromAnotherThreadHoldWhileTheMainLoopRuns) {
     TextFieldProgram field({GetParam(), "", "hola mundo", 5, 5});
     AtspiAccessibility accessibility;
+    ASSERT_TRUE(parlox::testing::focusedOverAccessibility(accessibility, field.pid()));
     constexpr int reads = 40;
     std::atomic<int> answered{0};
     QEventLoop loop;
