@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
@@ -325,8 +326,10 @@ public:
 
 private:
     void run() {
+        // Not blocking: a sound server that stops reading (a source it
+        // suspended) must not hold the test when the voice should end.
         const char* fifo = std::getenv("PARLOX_TEST_MIC_FIFO");
-        const platform::UniqueFd fd(fifo != nullptr ? ::open(fifo, O_WRONLY) : -1);
+        const platform::UniqueFd fd(fifo != nullptr ? ::open(fifo, O_WRONLY | O_NONBLOCK) : -1);
         if (!fd) return;
         constexpr size_t chunk = 4800;  // 0.1 s
         std::vector<float> frames(chunk * 2);
@@ -335,9 +338,26 @@ private:
                 frames[2 * i] = at + i < 48000
                                     ? 0.5f * static_cast<float>(std::sin(2 * M_PI * 440.0 * (at + i) / 48000.0))
                                     : 0.0f;
-            if (::write(fd.get(), frames.data(), frames.size() * sizeof(float)) < 0) break;
+            if (!writeAll(fd.get(), frames.data(), frames.size() * sizeof(float))) break;
             std::this_thread::sleep_for(std::chrono::milliseconds(at < 48000 ? 0 : 20));
         }
+    }
+
+    // Writes as the reader makes room; false once the voice should end or
+    // the reader is gone.
+    bool writeAll(int fd, const void* data, size_t size) {
+        const auto* bytes = static_cast<const char*>(data);
+        while (size > 0) {
+            if (done_) return false;
+            pollfd ready{fd, POLLOUT, 0};
+            if (::poll(&ready, 1, 50) <= 0) continue;
+            const ssize_t n = ::write(fd, bytes, size);
+            if (n < 0 && (errno == EAGAIN || errno == EINTR)) continue;
+            if (n <= 0) return false;
+            bytes += n;
+            size -= static_cast<size_t>(n);
+        }
+        return true;
     }
 
     std::atomic<bool> done_{false};
