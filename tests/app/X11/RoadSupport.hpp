@@ -66,6 +66,9 @@ inline void prepareApplication(const parlox::testing::TemporaryFolder& work) {
     work.writeFile("defaults.json", settings.dump());
     fs::create_directories(platform::Paths::configDirectory());
     fs::copy_file(work / "defaults.json", platform::Paths::defaultsFile(), fs::copy_options::overwrite_existing);
+    // Each test reads its own application's log, not lines an earlier one left.
+    std::error_code none;
+    fs::remove(platform::Paths::logsDirectory() / "Parlox.log", none);
     setenv("PARLOX_FAKE_SCENARIO", "answer", 1);
     setenv("PARLOX_FAKE_ANSWER", "planeta", 1);
 
