@@ -9,6 +9,27 @@ namespace Parlox {
 
 using OverlayState = OverlayModel::State;
 
+namespace {
+
+// A text put back in place of a result, or, where that failed, left on the
+// pasteboard so that the user keeps it.
+struct PutBack {
+    TextReplacement::Outcome outcome;
+    bool copied;  // failed: the user has the text (nothing to copy counts as had)
+};
+
+PutBack putBack(const DesktopServices& desktop, const TextReplacement::Target& target, const std::string& text,
+                bool undoKeyAllowed) {
+    auto outcome = TextReplacement::replace(desktop, target, text, undoKeyAllowed);
+    // An empty text leaves the pasteboard as it was.
+    bool copied = text.empty();
+    if (outcome.kind == TextReplacement::Outcome::Kind::failed && !text.empty())
+        copied = Clipboard(desktop).put(text);
+    return {outcome, copied};
+}
+
+}  // namespace
+
 void DictationController::armUndo(const platform::UUID& sessionId) {
     undoable_ = sessionId;
     undoTimer_.cancel();
@@ -55,20 +76,11 @@ void DictationController::undo(const platform::UUID& sessionId) {
     const std::string original = session->original;
     const bool oneRound = session->rounds.size() == 1;
     offMain(
-        [desktop = desktop_, target, original, oneRound] {
-            auto outcome = TextReplacement::replace(desktop, target, original, oneRound);
-            // The user keeps the original: on the pasteboard when it could not go back
-            // (an empty original leaves the pasteboard as it was).
-            bool copied = false;
-            if (outcome.kind == TextReplacement::Outcome::Kind::failed && !original.empty())
-                copied = Clipboard(desktop).put(original);
-            return std::make_pair(outcome, copied);
-        },
-        [this, sessionId, nothingToCopy = original.empty()](
-            JobResult<std::pair<TextReplacement::Outcome, bool>> result) {
+        [desktop = desktop_, target, original, oneRound] { return putBack(desktop, target, original, oneRound); },
+        [this, sessionId, nothingToCopy = original.empty()](JobResult<PutBack> result) {
             replacing_.erase(sessionId);
             const auto [outcome, copied] =
-                result.value.value_or(std::make_pair(TextReplacement::Outcome::failed("Error"), false));
+                result.value.value_or(PutBack{TextReplacement::Outcome::failed("Error"), false});
             if (outcome.kind == TextReplacement::Outcome::Kind::failed) {
                 // With no original nothing was copied: the user is told why the
                 // text stays, not that something is on the pasteboard.
@@ -101,17 +113,11 @@ void DictationController::revertToPrevious(const platform::UUID& sessionId) {
                                    session->insertLocation, *session->current()};
     const std::string previous = *session->previous();
     offMain(
-        [desktop = desktop_, target, previous] {
-            auto outcome = TextReplacement::replace(desktop, target, previous, false);
-            bool copied = previous.empty();  // nothing to copy: the pasteboard is left alone
-            if (outcome.kind == TextReplacement::Outcome::Kind::failed && !previous.empty())
-                copied = Clipboard(desktop).put(previous);
-            return std::make_pair(outcome, copied);
-        },
-        [this, sessionId](JobResult<std::pair<TextReplacement::Outcome, bool>> result) {
+        [desktop = desktop_, target, previous] { return putBack(desktop, target, previous, false); },
+        [this, sessionId](JobResult<PutBack> result) {
             replacing_.erase(sessionId);
-            if (!result.value || result.value->first.kind == TextReplacement::Outcome::Kind::failed) {
-                const bool copied = result.value && result.value->second;
+            if (!result.value || result.value->outcome.kind == TextReplacement::Outcome::Kind::failed) {
+                const bool copied = result.value && result.value->copied;
                 if (!copied) Log::error(TextInserter::notCopiedMessage);
                 showReplacementFailure(copied ? "Versión copiada" : TextInserter::notCopiedMessage);
                 return;
