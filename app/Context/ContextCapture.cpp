@@ -82,11 +82,12 @@ struct SelectionRead {
     std::optional<TextRange> range;
     std::optional<std::string> text;
     bool unanswered = false;
+    bool secondTry = false;
 };
 
 // The selection's range and text; when the program did not answer in time,
 // once more.
-SelectionRead readSelection(platform::accessibility::Element& element, bool& retried) {
+SelectionRead readSelection(platform::accessibility::Element& element) {
     auto read = [&] {
         SelectionRead selection;
         selection.range = element.selectedTextRange();
@@ -96,8 +97,9 @@ SelectionRead readSelection(platform::accessibility::Element& element, bool& ret
         return selection;
     };
     SelectionRead selection = read();
-    retried = selection.unanswered;
-    if (retried) selection = read();
+    if (!selection.unanswered) return selection;
+    selection = read();
+    selection.secondTry = true;
     return selection;
 }
 
@@ -128,15 +130,14 @@ CapturedContext ContextCapture::capture(const DesktopServices& desktop) {
         return context;
     }
 
-    bool readAgain = false;
-    const SelectionRead selection = readSelection(*element, readAgain);
+    const SelectionRead selection = readSelection(*element);
     if (selection.range) context.caretRect = caretRect(*element, *selection.range, desktop.workspace->screenFrames());
     if (selection.text) {
         context.element = element;
         context.selectedText = *selection.text;
         context.selectedRange = selection.range;
         context.method = CapturedContext::Method::accessibility;
-        context.roadNote = readAgain ? secondTryNote : note;
+        context.roadNote = selection.secondTry ? secondTryNote : note;
         return context;
     }
     context.roadNote = selection.unanswered ? noAnswerNote : noSelectionNote;
