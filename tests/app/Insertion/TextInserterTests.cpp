@@ -10,10 +10,10 @@
 
 namespace Parlox {
 inline void PrintTo(const TextInserter::Outcome& o, std::ostream* os) {
-    if (o.kind == TextInserter::Outcome::Kind::copied)
-        *os << (o.kind == TextInserter::Outcome::Kind::copied ? "copied(" : "failed(") << o.message << ")";
-    else
+    if (o.kind == TextInserter::Outcome::Kind::inserted)
         *os << "inserted(" << (o.at ? std::to_string(*o.at) : "nil") << ", " << o.selected << ")";
+    else
+        *os << (o.kind == TextInserter::Outcome::Kind::copied ? "copied(" : "failed(") << o.message << ")";
 }
 }  // namespace Parlox
 
