@@ -20,6 +20,7 @@
 #include "DovuzudUza/Core/Audio/VoiceActivityDetector.hpp"
 #include "DovuzudUza/Core/AudioEncoding.hpp"
 #include "DovuzudUza/Core/AudioProcessing.hpp"
+#include "DovuzudUza/Core/Constants.hpp"
 #include "DovuzudUza/Core/DecodingOptions.hpp"
 #include "DovuzudUza/Core/DovuzudUzaConfig.hpp"
 #include "DovuzudUza/Core/FeatureExtracting.hpp"
@@ -60,7 +61,7 @@ using ProgressCallback = std::function<void(const Hub::Progress&)>;
 // effect from the next run.
 class DovuzudUza {
 public:
-    static constexpr int64_t sampleRate = 16000;
+    static constexpr int64_t sampleRate = Constants::sampleRate;
     static constexpr int64_t hopLength = 160;
     static constexpr float secondsPerTimeToken = 0.02f;
     static constexpr bool isRunningOnSimulator = false;

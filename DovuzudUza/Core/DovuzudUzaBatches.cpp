@@ -1,7 +1,6 @@
 // Several inputs in one call: arrays transcribed in concurrent batches, and
 // files loaded whole or streamed, a batch at a time. One outcome per input,
 // in input order; a failed input never stops the others.
-#include <chrono>
 
 #include "DovuzudUza/Core/Audio/AudioProcessor.hpp"
 #include "DovuzudUza/Utilities/WhisperError.hpp"

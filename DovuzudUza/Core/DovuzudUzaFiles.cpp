@@ -1,7 +1,6 @@
 // One audio file to text: loaded whole and transcribed as an array, or read
 // piece by piece with each piece transcribed while the rest still loads.
 #include <algorithm>
-#include <chrono>
 
 #include "DovuzudUza/Core/Audio/AudioProcessor.hpp"
 #include "DovuzudUza/Utilities/WhisperError.hpp"

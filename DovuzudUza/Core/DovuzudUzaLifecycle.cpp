@@ -1,6 +1,5 @@
 // The engine's model lifecycle: which folder it loads from, loading and
 // prewarming the three models and the tokenizer, unloading.
-#include <chrono>
 
 #include "DovuzudUza/Utilities/WhisperError.hpp"
 #include "DovuzudUza/Core/DovuzudUza.hpp"

@@ -17,6 +17,7 @@
 #include "DovuzudUza/Core/Audio/AudioProcessor.hpp"
 #include "DovuzudUza/Core/Audio/AudioStreamTranscriber.hpp"
 #include "DovuzudUza/Core/AudioEncoder.hpp"
+#include "DovuzudUza/Core/Constants.hpp"
 #include "DovuzudUza/Core/FeatureExtractor.hpp"
 #include "DovuzudUza/Core/SegmentSeeker.hpp"
 #include "DovuzudUza/Core/TextDecoder.hpp"
@@ -29,7 +30,6 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-constexpr int64_t kSampleRate = 16000;
 constexpr int64_t kBuffer = 1600;
 
 // A processor whose captured buffers the bench hands in.
@@ -40,7 +40,7 @@ public:
     void feed(int64_t seconds, bool speech, std::mt19937& rng) {
         std::normal_distribution<float> noise(0.0f, 1.0f);
         std::vector<float> buffer(kBuffer);
-        for (int64_t b = 0; b < seconds * kSampleRate / kBuffer; ++b) {
+        for (int64_t b = 0; b < seconds * Constants::sampleRate / kBuffer; ++b) {
             const float level = !speech ? 0.0f : (b / 10) % 2 ? 0.3f : 0.01f;
             for (auto& sample : buffer) sample = level * noise(rng);
             processBuffer(buffer);

@@ -6,6 +6,7 @@
 
 #include "DovuzudUza/Core/Audio/AudioEnergy.hpp"
 #include "DovuzudUza/Core/Audio/AudioProcessor.hpp"
+#include "DovuzudUza/Core/Constants.hpp"
 #include "DovuzudUza/Core/EngineLog.hpp"
 #include "DovuzudUza/Core/SegmentShift.hpp"
 #include "DovuzudUza/Core/TranscribeTask.hpp"
@@ -220,7 +221,7 @@ void AudioStreamTranscriber::transcribeCurrentBuffer(std::stop_token stop) {
     const int64_t count = audioProcessor_->audioSampleCount();
     const auto [lastBufferSize, confirmedPoint] = shared_->read(
         [](const State& s) { return std::pair{s.lastBufferSize, s.lastConfirmedSegmentEndSeconds}; });
-    const float newSeconds = static_cast<float>(count - lastBufferSize) / 16000.0f;
+    const float newSeconds = static_cast<float>(count - lastBufferSize) / static_cast<float>(Constants::sampleRate);
     auto waitForSpeech = [&] {
         shared_->transaction([](Shared::Changes& changes) {
             if (changes.state().currentText.empty()) changes.apply([](State& s) { s.currentText = waitingText; });

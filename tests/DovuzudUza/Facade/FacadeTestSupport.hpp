@@ -26,10 +26,8 @@ inline std::vector<float> speechLike(double seconds) {
 inline std::string messageOf(const TranscriptionOutcome& outcome) {
     try {
         std::rethrow_exception(std::get<std::exception_ptr>(outcome));
-    } catch (const platform::Error& error) {
-        return error.description();
     } catch (const std::exception& error) {
-        return error.what();
+        return platform::plainDescription(error);
     }
 }
 
