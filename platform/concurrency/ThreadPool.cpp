@@ -14,17 +14,14 @@ ThreadPool::ThreadPool(size_t threadCount) {
     } catch (...) {
         // A thread the system would not start: the ones already running
         // are ended and joined, so the failure reaches the caller intact.
-        {
-            std::lock_guard lock(mutex_);
-            stopping_ = true;
-        }
-        condition_.notify_all();
-        for (auto& thread : threads_) thread.join();
+        stopAndJoin();
         throw;
     }
 }
 
-ThreadPool::~ThreadPool() {
+ThreadPool::~ThreadPool() { stopAndJoin(); }
+
+void ThreadPool::stopAndJoin() {
     std::deque<std::function<void()>> dropped;
     {
         std::lock_guard lock(mutex_);

@@ -32,6 +32,8 @@ public:
 
 private:
     void workerLoop();
+    // Lets running work finish, drops what has not started, joins.
+    void stopAndJoin();
 
     std::mutex mutex_;
     std::condition_variable condition_;

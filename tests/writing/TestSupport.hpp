@@ -16,7 +16,6 @@
 #include <gtest/gtest.h>
 
 #include "writing/GenerationRequest.hpp"
-#include "writing/ProcessRunner.hpp"
 #include "tests/support/ProcessGone.hpp"
 #include "tests/support/ReadFile.hpp"
 #include "tests/support/TemporaryFolder.hpp"

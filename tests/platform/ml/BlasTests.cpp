@@ -32,6 +32,27 @@ std::string lower(std::string s) {
     return s;
 }
 
+// c[r0:r1, c0:c1] = a W^T (+ c when accumulate) by plain loops in double,
+// with W [.. x cols] rounded to float16 first; the rest of c as it was.
+std::vector<float> halfProductByLoops(const std::vector<float>& w, int64_t cols, const std::vector<float>& a,
+                                      int64_t lda, std::vector<float> c, int64_t ldc, int64_t r0, int64_t r1,
+                                      int64_t c0, int64_t c1, bool accumulate) {
+    for (int64_t i = r0; i < r1; ++i) {
+        for (int64_t j = c0; j < c1; ++j) {
+            double s = 0;
+            for (int64_t k = 0; k < cols; ++k) s += double(a[i * lda + k]) * halfToFloat(floatToHalf(w[j * cols + k]));
+            c[i * ldc + j] = float(s + (accumulate ? c[i * ldc + j] : 0.0));
+        }
+    }
+    return c;
+}
+
+float largestDifference(const std::vector<float>& x, const std::vector<float>& y) {
+    float worst = 0;
+    for (size_t i = 0; i < x.size(); ++i) worst = std::max(worst, std::abs(x[i] - y[i]));
+    return worst;
+}
+
 }  // namespace
 
 TEST(Blas, RunsTheKernelChosenForThisCpu) {
@@ -110,27 +131,12 @@ TEST(Blas, HalfBatchMatrixProductsMatchPlainLoops) {
         const auto w = randomVector(size_t(c.rows * c.cols), 6);
         const auto a = randomVector(size_t(c.m * c.lda), 7);
         auto out = randomVector(size_t(c.m * c.ldc), 8);
-        auto expected = out;
-        for (int64_t i = 0; i < c.m; ++i) {
-            for (int64_t j = 0; j < c.rows; ++j) {
-                double s = 0;
-                for (int64_t k = 0; k < c.cols; ++k)
-                    s += double(a[i * c.lda + k]) * halfToFloat(floatToHalf(w[j * c.cols + k]));
-                expected[i * c.ldc + j] = float(s + (c.accumulate ? expected[i * c.ldc + j] : 0.0));
-            }
-        }
+        const auto expected = halfProductByLoops(w, c.cols, a, c.lda, out, c.ldc, 0, c.m, 0, c.rows, c.accumulate);
         HalfBatchMatrix m(w.data(), c.rows, c.cols);
         EXPECT_EQ(m.bytes(), size_t(c.rows * c.cols) * 2);
         m.multiply(c.m, a.data(), c.lda, out.data(), c.ldc, c.accumulate);
-        float worst = 0;
-        for (int64_t i = 0; i < c.m; ++i) {
-            for (int64_t j = 0; j < c.ldc; ++j) {
-                const size_t at = size_t(i * c.ldc + j);
-                // Columns past the product's are left as they were.
-                worst = std::max(worst, std::abs(out[at] - expected[at]));
-            }
-        }
-        EXPECT_LT(worst, 1e-3f) << c.m << "x" << c.rows << "x" << c.cols;
+        // Columns past the product's are left as they were.
+        EXPECT_LT(largestDifference(out, expected), 1e-3f) << c.m << "x" << c.rows << "x" << c.cols;
     }
 }
 
@@ -150,21 +156,13 @@ TEST(Blas, EveryHalfPanelKernelThisCpuRunsComputesItsBlockAndNothingElse) {
             const auto w = randomVector(size_t(c.rows * c.cols), 9);
             const auto a = randomVector(size_t(c.m * c.lda), 10);
             auto out = randomVector(size_t(c.m * c.ldc), 11);
-            auto expected = out;
-            for (int64_t i = c.r0; i < c.r1; ++i) {
-                for (int64_t j = c.c0; j < c.c1; ++j) {
-                    double s = 0;
-                    for (int64_t k = 0; k < c.cols; ++k)
-                        s += double(a[i * c.lda + k]) * halfToFloat(floatToHalf(w[j * c.cols + k]));
-                    expected[i * c.ldc + j] = float(s + (c.accumulate ? expected[i * c.ldc + j] : 0.0));
-                }
-            }
+            const auto expected =
+                halfProductByLoops(w, c.cols, a, c.lda, out, c.ldc, c.r0, c.r1, c.c0, c.c1, c.accumulate);
             const HalfBatchMatrix m(w.data(), c.rows, c.cols);
             multiplyHalfPanelBlock(kernel, m.panels(), a.data(), c.lda, out.data(), c.ldc, c.r0, c.r1, c.c0, c.c1,
                                    c.accumulate);
-            float worst = 0;
-            for (size_t at = 0; at < out.size(); ++at) worst = std::max(worst, std::abs(out[at] - expected[at]));
-            EXPECT_LT(worst, 1e-3f) << "kernel " << int(kernel) << ", " << c.m << "x" << c.rows << "x" << c.cols;
+            EXPECT_LT(largestDifference(out, expected), 1e-3f)
+                << "kernel " << int(kernel) << ", " << c.m << "x" << c.rows << "x" << c.cols;
         }
     }
 }
