@@ -12,15 +12,7 @@
 #include "app/Support/X11DesktopServices.hpp"
 #include "platform/desktop/ClipboardOwnerProcess.hpp"
 #include "tests/desktop/DesktopSession.hpp"
-
-namespace Parlox {
-inline void PrintTo(const TextInserter::Outcome& o, std::ostream* os) {
-    if (o.kind == TextInserter::Outcome::Kind::inserted)
-        *os << "inserted(" << (o.at ? std::to_string(*o.at) : "nil") << ", " << o.selected << ")";
-    else
-        *os << "not inserted(" << o.message << ")";
-}
-}  // namespace Parlox
+#include "tests/desktop/InsertionOutcomePrinting.hpp"
 
 using namespace platform;
 using Parlox::CapturedContext;
