@@ -77,10 +77,8 @@ TEST_P(Terminal, TheAnswerLandsOnTheCommandLineAndNoControlKeyReachesTheShell) {
     auto user = userClipboard();
     if (options.accessible) {
         // "mundo" selected in "$ hola mundo", once the terminal shows it.
-        platform::accessibility::ElementRef element;
-        ASSERT_TRUE(parlox::testing::eventually(
-            [&] { return (element = desktop.accessibility->focusedElement(terminal.pid())) != nullptr; },
-            std::chrono::seconds(10)));
+        const auto element = parlox::testing::focusedOverAccessibility(*desktop.accessibility, terminal.pid());
+        ASSERT_TRUE(element);
         ASSERT_TRUE(parlox::testing::eventually(
             [&] { return element->setSelectedTextRange({7, 5}) && element->selectedText() == "mundo"; }));
     }
