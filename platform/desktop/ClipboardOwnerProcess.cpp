@@ -132,15 +132,18 @@ bool ClipboardOwnerProcess::pump(std::chrono::milliseconds wait) {
     return true;
 }
 
-bool ClipboardOwnerProcess::stillOwner() {
+void ClipboardOwnerProcess::takeReports() {
     while (pump(std::chrono::milliseconds(0))) {
     }
+}
+
+bool ClipboardOwnerProcess::stillOwner() {
+    takeReports();
     return !lost_ && !ended_;
 }
 
 bool ClipboardOwnerProcess::takenBy(int pid) {
-    while (pump(std::chrono::milliseconds(0))) {
-    }
+    takeReports();
     for (const auto& taker : takers_)
         if (!taker || *taker == pid) return true;
     return false;

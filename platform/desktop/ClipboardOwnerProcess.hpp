@@ -48,6 +48,8 @@ private:
         : pid_(pid), input_(std::move(input)), output_(std::move(output)) {}
     // Reads what the helper reported, waiting at most `wait`; false when nothing came.
     bool pump(std::chrono::milliseconds wait);
+    // Reads every report already there, without waiting.
+    void takeReports();
 
     int pid_;
     UniqueFd input_;

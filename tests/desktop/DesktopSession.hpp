@@ -21,7 +21,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/accessibility/AtspiAccessibility.hpp"
+#include "platform/accessibility/Accessibility.hpp"
 #include "platform/accessibility/AtspiClient.hpp"
 #include "platform/desktop/X11Workspace.hpp"
 #include "platform/foundation/UniqueFd.hpp"
@@ -129,7 +129,7 @@ inline bool listedOnTheAccessibilityBus(int pid) {
 // The program's focused element over accessibility, once it tells it: a
 // program shows its focus on the bus a moment after its window got it.
 inline platform::accessibility::ElementRef focusedOverAccessibility(
-    platform::accessibility::AtspiAccessibility& accessibility, int pid) {
+    platform::accessibility::Accessibility& accessibility, int pid) {
     platform::accessibility::ElementRef element;
     eventually([&] { return (element = accessibility.focusedElement(pid)) != nullptr; }, std::chrono::seconds(10));
     return element;

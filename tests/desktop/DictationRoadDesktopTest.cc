@@ -26,20 +26,7 @@
 #include "platform/desktop/X11WindowScreenshot.hpp"
 #include "platform/desktop/X11Workspace.hpp"
 #include "tests/desktop/DesktopSession.hpp"
-
-namespace Parlox {
-inline void PrintTo(const TextInserter::Outcome& o, std::ostream* os) {
-    if (o.kind == TextInserter::Outcome::Kind::copied)
-        *os << "copied(" << o.message << ")";
-    else
-        *os << "inserted(" << (o.at ? std::to_string(*o.at) : "nil") << ", " << o.selected << ")";
-}
-inline void PrintTo(const TextReplacement::Outcome& o, std::ostream* os) {
-    *os << (o.kind == TextReplacement::Outcome::Kind::replaced   ? "replaced"
-            : o.kind == TextReplacement::Outcome::Kind::commandZ ? "commandZ"
-                                                                 : "failed(" + o.reason + ")");
-}
-}  // namespace Parlox
+#include "tests/desktop/InsertionOutcomePrinting.hpp"
 
 using namespace platform;
 using Parlox::CapturedContext;

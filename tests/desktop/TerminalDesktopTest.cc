@@ -12,15 +12,7 @@
 #include "app/Support/X11DesktopServices.hpp"
 #include "platform/desktop/ClipboardOwnerProcess.hpp"
 #include "tests/desktop/DesktopSession.hpp"
-
-namespace Parlox {
-inline void PrintTo(const TextInserter::Outcome& o, std::ostream* os) {
-    if (o.kind == TextInserter::Outcome::Kind::inserted)
-        *os << "inserted(" << (o.at ? std::to_string(*o.at) : "nil") << ", " << o.selected << ")";
-    else
-        *os << "not inserted(" << o.message << ")";
-}
-}  // namespace Parlox
+#include "tests/desktop/InsertionOutcomePrinting.hpp"
 
 using namespace platform;
 using Parlox::CapturedContext;
@@ -85,10 +77,8 @@ TEST_P(Terminal, TheAnswerLandsOnTheCommandLineAndNoControlKeyReachesTheShell) {
     auto user = userClipboard();
     if (options.accessible) {
         // "mundo" selected in "$ hola mundo", once the terminal shows it.
-        platform::accessibility::ElementRef element;
-        ASSERT_TRUE(parlox::testing::eventually(
-            [&] { return (element = desktop.accessibility->focusedElement(terminal.pid())) != nullptr; },
-            std::chrono::seconds(10)));
+        const auto element = parlox::testing::focusedOverAccessibility(*desktop.accessibility, terminal.pid());
+        ASSERT_TRUE(element);
         ASSERT_TRUE(parlox::testing::eventually(
             [&] { return element->setSelectedTextRange({7, 5}) && element->selectedText() == "mundo"; }));
     }

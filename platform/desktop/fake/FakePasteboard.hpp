@@ -64,15 +64,12 @@ public:
     // The plain text, as the program `reader` gets it when it pastes.
     std::optional<std::string> deliver(int32_t reader) {
         std::lock_guard lock(mutex_);
-        return deliverUnlocked(reader);
+        return hand(items_, takers_, reader);
     }
     // The same from the primary selection.
     std::optional<std::string> deliverPrimary(int32_t reader) {
         std::lock_guard lock(mutex_);
-        primaryTakers_.push_back(reader);
-        auto text = textOf(primaryItems_);
-        delivered_.push_back(text.value_or(""));
-        return text;
+        return hand(primaryItems_, primaryTakers_, reader);
     }
     void takeOnQuery(int queryNumber, int32_t reader) {
         std::lock_guard lock(mutex_);
@@ -142,7 +139,7 @@ public:
     bool takenBy(int32_t pid) override {
         std::lock_guard lock(mutex_);
         operations_.push_back(Operation::takenBy);
-        if (pendingQueries_ > 0 && --pendingQueries_ == 0) deliverUnlocked(lateReader_);
+        if (pendingQueries_ > 0 && --pendingQueries_ == 0) hand(items_, takers_, lateReader_);
         return contains(takers_, pid);
     }
     std::optional<PrimarySelection> primarySelection() override {
@@ -192,9 +189,11 @@ private:
             if (p == pid) return true;
         return false;
     }
-    std::optional<std::string> deliverUnlocked(int32_t reader) {
-        takers_.push_back(reader);
-        auto text = textOf(items_);
+    // The plain text of `items`, handed to `reader`, who is noted among `takers`.
+    std::optional<std::string> hand(const std::vector<PasteboardItem>& items, std::vector<int32_t>& takers,
+                                    int32_t reader) {
+        takers.push_back(reader);
+        auto text = textOf(items);
         delivered_.push_back(text.value_or(""));
         return text;
     }

@@ -5,7 +5,7 @@
 #include "platform/desktop/DesktopError.hpp"
 #include "platform/desktop/XdgApplicationMenuEntry.hpp"
 #include "platform/desktop/XdgAutostartLoginItem.hpp"
-#include "platform/process/Subprocess.hpp"
+#include "tests/platform/desktop/DesktopLauncher.hpp"
 #include "tests/support/ConfigFolder.hpp"
 #include "tests/support/ReadFile.hpp"
 
@@ -33,21 +33,13 @@ TEST_F(MenuEntryTest, TheEntryIsInTheApplicationsFolderAndStartsTheProgramByHand
     // Not inherited from whoever runs the tests.
     ::unsetenv(platform::desktop::XdgAutostartLoginItem::launchMarker);
     for (const char* name : names) {
-        const auto program = folder_.writeFile(
-            name, "#!/bin/sh\nprintf 'marker=%s arguments=%s\\n' \"$PARLOX_LAUNCHED_AT_LOGIN\" \"$#\"\n");
-        std::filesystem::permissions(program, std::filesystem::perms::owner_exec, std::filesystem::perm_options::add);
-        XdgApplicationMenuEntry(program).install();
+        XdgApplicationMenuEntry(parlox::testing::writeLaunchReporter(folder_, name)).install();
         EXPECT_EQ(XdgApplicationMenuEntry::entryPath(), folder_ / "applications/parlox.desktop");
         const std::string text = readFile(folder_ / "applications/parlox.desktop");
         EXPECT_EQ(text.rfind("[Desktop Entry]\nType=Application\nName=Parlox\n", 0), 0u) << text;
         EXPECT_NE(text.find("\nTerminal=false\n"), std::string::npos) << text;
 
-        platform::process::Options launch;
-        launch.executable = "/usr/bin/gio";
-        launch.arguments = {"launch", XdgApplicationMenuEntry::entryPath().string()};
-        launch.output = platform::process::OutputMode::capture;
-        launch.timeout = 20;  // the launcher returns at once; its output lasts until the program ends
-        const auto result = platform::process::run(launch);
+        const auto result = parlox::testing::launchDesktopEntry(XdgApplicationMenuEntry::entryPath());
         EXPECT_EQ(result.exitCode, 0) << name << ": " << result.output;
         EXPECT_EQ(result.output, "marker= arguments=0\n") << name << "\n" << text;
     }

@@ -4,7 +4,7 @@
 
 #include "platform/desktop/DesktopError.hpp"
 #include "platform/desktop/XdgAutostartLoginItem.hpp"
-#include "platform/process/Subprocess.hpp"
+#include "tests/platform/desktop/DesktopLauncher.hpp"
 #include "tests/support/ConfigFolder.hpp"
 #include "tests/support/ReadFile.hpp"
 
@@ -58,19 +58,11 @@ TEST_F(LoginItemTest, ADesktopLauncherStartsTheProgramMarkedAsALoginLaunch) {
     // Not inherited from whoever runs the tests.
     ::unsetenv(XdgAutostartLoginItem::launchMarker);
     for (const char* name : names) {
-        const auto program = folder_.writeFile(
-            name, "#!/bin/sh\nprintf 'marker=%s arguments=%s\\n' \"$PARLOX_LAUNCHED_AT_LOGIN\" \"$#\"\n");
-        std::filesystem::permissions(program, std::filesystem::perms::owner_exec, std::filesystem::perm_options::add);
-        XdgAutostartLoginItem item(program);
+        XdgAutostartLoginItem item(parlox::testing::writeLaunchReporter(folder_, name));
         item.setEnabled(true);
         EXPECT_TRUE(item.isEnabled()) << name;
 
-        platform::process::Options launch;
-        launch.executable = "/usr/bin/gio";
-        launch.arguments = {"launch", XdgAutostartLoginItem::entryPath().string()};
-        launch.output = platform::process::OutputMode::capture;
-        launch.timeout = 20;  // the launcher returns at once; its output lasts until the program ends
-        const auto result = platform::process::run(launch);
+        const auto result = parlox::testing::launchDesktopEntry(XdgAutostartLoginItem::entryPath());
         EXPECT_EQ(result.exitCode, 0) << name << ": " << result.output;
         EXPECT_EQ(result.output, "marker=1 arguments=0\n") << name << "\n" << readFile(XdgAutostartLoginItem::entryPath());
     }
