@@ -56,6 +56,7 @@ bool Clipboard::paste(const std::string& text, KeyTarget target, int32_t reader,
         giveBack(saved);
         return false;
     }
+    pasteboard.markPasteKey();
     desktop_.keys->paste(target);
     waitUntilTaken(reader, terminal, stop);
     // Something the user copied meanwhile stays. A clipboard manager that

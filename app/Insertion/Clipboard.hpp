@@ -51,8 +51,8 @@ public:
     std::optional<std::string> copySelection(platform::input::KeyTarget target);
     // Puts `text` where the paste key of `target` takes it from (a terminal
     // pastes the primary selection), posts the key, and waits until the
-    // program `reader` has taken the text (from pasteHold to takeLimit, less
-    // on a stop request); then gives the user's contents back, unless the
+    // program `reader` has taken the text after the key (from pasteHold to
+    // takeLimit, less on a stop request); then gives the user's contents back, unless the
     // pasteboard meanwhile got something else (the user copied anew). False
     // when the text could not be put there: then no key was posted and the
     // user's contents are as they were.

@@ -123,11 +123,21 @@ bool ClipboardOwnerProcess::pump(std::chrono::milliseconds wait) {
     while ((newline = buffer_.find('\n')) != std::string::npos) {
         const std::string line = buffer_.substr(0, newline);
         buffer_.erase(0, newline + 1);
-        if (line == "LOST") lost_ = true;
-        else if (line == "OWNED") owned_ = true;
-        else if (line.rfind("FAILED", 0) == 0) failure_ = line;
-        else if (line == "TAKEN") takers_.push_back(std::nullopt);
-        else if (line.rfind("TAKEN ", 0) == 0) takers_.push_back(std::atoi(line.c_str() + 6));
+        if (line == "LOST") {
+            lost_ = true;
+        } else if (line == "OWNED") {
+            owned_ = true;
+        } else if (line.rfind("FAILED", 0) == 0) {
+            failure_ = line;
+        } else if (line == "MARK") {
+            // The reads reported before it were made before the paste key.
+            takers_.clear();
+            marked_ = true;
+        } else if (line == "TAKEN") {
+            takers_.push_back(std::nullopt);
+        } else if (line.rfind("TAKEN ", 0) == 0) {
+            takers_.push_back(std::atoi(line.c_str() + 6));
+        }
     }
     return true;
 }
@@ -147,6 +157,17 @@ bool ClipboardOwnerProcess::takenBy(int pid) {
     for (const auto& taker : takers_)
         if (!taker || *taker == pid) return true;
     return false;
+}
+
+void ClipboardOwnerProcess::markPasteKey() {
+    takeReports();
+    takers_.clear();
+    marked_ = false;
+    if (lost_ || ended_ || !writeAll(input_.get(), "MARK\n")) return;
+    // The helper's answer comes after the reads still on their way, which
+    // would otherwise count once they are reported.
+    const auto deadline = Clock::now() + std::chrono::seconds(1);
+    while (!marked_ && !ended_ && Clock::now() < deadline) pump(std::chrono::milliseconds(50));
 }
 
 void ClipboardOwnerProcess::quit() {

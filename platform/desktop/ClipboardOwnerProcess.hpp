@@ -31,9 +31,13 @@ public:
 
     // Whether the helper still holds the clipboard (nobody took it since).
     bool stillOwner();
-    // Whether the program `pid` has been handed the content; a program the
-    // X server could not name counts as that one.
+    // Whether the program `pid` has been handed the content since the last
+    // markPasteKey(); a program the X server could not name counts as that one.
     bool takenBy(int pid);
+    // Forgets who has been handed the content so far, down to the last
+    // request the X server had for the helper: what the paste key makes a
+    // program read comes after.
+    void markPasteKey();
     // Gives the clipboard up and ends the helper.
     void quit();
 
@@ -60,6 +64,7 @@ private:
     bool owned_ = false;
     bool lost_ = false;
     bool ended_ = false;
+    bool marked_ = false;
 };
 
 }  // namespace platform::desktop

@@ -53,9 +53,14 @@ public:
     // process or another.
     virtual int64_t changeCount() = 0;
     // Whether the program `pid` has read what this process wrote last on
-    // the pasteboard (it has what it pastes). A reader the desktop cannot
-    // name counts as that program.
+    // the pasteboard (it has what it pastes), since the last markPasteKey().
+    // A reader the desktop cannot name counts as that program.
     virtual bool takenBy(int32_t pid) = 0;
+    // Called right before the paste key goes out: the reads made so far of
+    // what this process wrote last (on the pasteboard and in the primary
+    // selection) no longer count for takenBy() and primaryTakenBy(). A
+    // clipboard manager reads every new content at once, before the key.
+    virtual void markPasteKey() = 0;
 
     // The primary selection; none when nothing holds it or it has no text.
     virtual std::optional<PrimarySelection> primarySelection() = 0;

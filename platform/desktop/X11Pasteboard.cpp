@@ -146,6 +146,12 @@ bool X11Pasteboard::takenBy(int32_t pid) {
     return owner_ && owner_->takenBy(pid);
 }
 
+void X11Pasteboard::markPasteKey() {
+    std::lock_guard lock(mutex_);
+    for (auto* owner : {owner_.get(), primaryOwner_.get()})
+        if (owner != nullptr) owner->markPasteKey();
+}
+
 std::optional<PrimarySelection> X11Pasteboard::primarySelection() {
     std::lock_guard lock(mutex_);
     X11SelectionReader* r = primaryReader();

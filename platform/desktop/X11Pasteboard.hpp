@@ -31,6 +31,7 @@ public:
     std::optional<std::string> string() override;
     int64_t changeCount() override;
     bool takenBy(int32_t pid) override;
+    void markPasteKey() override;
     std::optional<PrimarySelection> primarySelection() override;
     std::vector<PasteboardItem> primaryItems() override;
     bool writePrimaryItems(const std::vector<PasteboardItem>& items) override;

@@ -130,6 +130,29 @@ TEST(Pasteboard, WhatWasWrittenIsKnownToBeTakenByTheProgramThatReadIt) {
     pasteboard.writePrimaryItems({});
 }
 
+// A clipboard manager reads what is written at once, before the paste key;
+// only what is read after the key is the pasting program's. The stand-in
+// manager runs in this process, so the X server names it as the program
+// that pastes, as any read counts where the server names nobody.
+TEST(Pasteboard, OnlyReadsAfterThePasteKeyAreTheProgramsPaste) {
+    X11Pasteboard pasteboard;
+    ASSERT_TRUE(pasteboard.setString("respuesta"));
+    ASSERT_TRUE(pasteboard.setPrimaryString("respuesta"));
+    desktop::X11SelectionReader clipboardManager("CLIPBOARD"), primaryManager("PRIMARY");
+    ASSERT_EQ(clipboardManager.text(), "respuesta");
+    ASSERT_EQ(primaryManager.text(), "respuesta");
+    pasteboard.markPasteKey();
+    EXPECT_FALSE(pasteboard.takenBy(::getpid()));
+    EXPECT_FALSE(pasteboard.primaryTakenBy(::getpid()));
+
+    desktop::X11SelectionReader program("CLIPBOARD");
+    EXPECT_EQ(program.text(), "respuesta");
+    EXPECT_TRUE(eventually([&] { return pasteboard.takenBy(::getpid()); }));
+    EXPECT_FALSE(pasteboard.primaryTakenBy(::getpid()));
+    pasteboard.clearContents();
+    pasteboard.writePrimaryItems({});
+}
+
 TEST(Pasteboard, ThePrimarySelectionIsSavedAndPutBack) {
     auto selected = ClipboardOwnerProcess::start(desktop::textForms("seleccionado"), "PRIMARY");
     X11Pasteboard pasteboard;

@@ -15,11 +15,12 @@ namespace platform::desktop {
 // plays late applications: a text armed with copyOnChangeCountRead(n, text)
 // lands on the n-th read of the change count after arming (a copy answered
 // late), and a reader armed with takeOnQuery(n, pid) takes the text on the
-// n-th takenBy() query (a paste handled late).
+// n-th takenBy() query (a paste handled late). A clipboard manager may read
+// every write at once.
 class FakePasteboard final : public Pasteboard {
 public:
     enum class Operation {
-        items, clear, writeItems, setString, string, changeCount, takenBy,
+        items, clear, writeItems, setString, string, changeCount, takenBy, markPasteKey,
         primary, primaryItems, writePrimaryItems, setPrimaryString, primaryTakenBy
     };
 
@@ -71,6 +72,13 @@ public:
         std::lock_guard lock(mutex_);
         return hand(primaryItems_, primaryTakers_, reader);
     }
+    // A clipboard manager that reads whatever is written on the pasteboard
+    // as soon as it is written; none: one the desktop cannot name, whose
+    // reads count as any program's.
+    void addClipboardManager(std::optional<int32_t> reader) {
+        std::lock_guard lock(mutex_);
+        manager_.emplace(reader);
+    }
     void takeOnQuery(int queryNumber, int32_t reader) {
         std::lock_guard lock(mutex_);
         pendingQueries_ = queryNumber;
@@ -115,6 +123,7 @@ public:
         items_ = items;
         takers_.clear();
         ++changeCount_;
+        managerReads();
         return true;
     }
     bool setString(const std::string& text) override {
@@ -141,6 +150,12 @@ public:
         operations_.push_back(Operation::takenBy);
         if (pendingQueries_ > 0 && --pendingQueries_ == 0) hand(items_, takers_, lateReader_);
         return contains(takers_, pid);
+    }
+    void markPasteKey() override {
+        std::lock_guard lock(mutex_);
+        operations_.push_back(Operation::markPasteKey);
+        takers_.clear();
+        primaryTakers_.clear();
     }
     std::optional<PrimarySelection> primarySelection() override {
         std::lock_guard lock(mutex_);
@@ -184,14 +199,14 @@ private:
                 if (type == plainTextType) return bytes;
         return std::nullopt;
     }
-    static bool contains(const std::vector<int32_t>& pids, int32_t pid) {
-        for (int32_t p : pids)
-            if (p == pid) return true;
+    static bool contains(const std::vector<std::optional<int32_t>>& readers, int32_t pid) {
+        for (const auto& reader : readers)
+            if (!reader || *reader == pid) return true;
         return false;
     }
     // The plain text of `items`, handed to `reader`, who is noted among `takers`.
-    std::optional<std::string> hand(const std::vector<PasteboardItem>& items, std::vector<int32_t>& takers,
-                                    int32_t reader) {
+    std::optional<std::string> hand(const std::vector<PasteboardItem>& items,
+                                    std::vector<std::optional<int32_t>>& takers, std::optional<int32_t> reader) {
         takers.push_back(reader);
         auto text = textOf(items);
         delivered_.push_back(text.value_or(""));
@@ -201,6 +216,10 @@ private:
         items_ = textItems(text);
         takers_.clear();
         ++changeCount_;
+        managerReads();
+    }
+    void managerReads() {
+        if (manager_) hand(items_, takers_, *manager_);
     }
     // This process holds the primary selection now.
     void takePrimary(std::vector<PasteboardItem> items) {
@@ -212,10 +231,11 @@ private:
     mutable std::mutex mutex_;
     std::vector<PasteboardItem> items_;
     int64_t changeCount_ = 0;
-    std::vector<int32_t> takers_;
+    std::vector<std::optional<int32_t>> takers_;  // none: a reader the desktop cannot name
+    std::optional<std::optional<int32_t>> manager_;
     std::vector<PasteboardItem> primaryItems_;
     std::optional<int32_t> primaryOwner_;
-    std::vector<int32_t> primaryTakers_;
+    std::vector<std::optional<int32_t>> primaryTakers_;
     bool failWrites_ = false;
     int pendingQueries_ = 0;
     int32_t lateReader_ = 0;

@@ -6,8 +6,10 @@
 // program has been handed the content ("TAKEN" alone when the X server
 // cannot name the program's process), "LOST" when another program took the
 // selection (it then exits). "QUIT" on standard input gives the selection
-// up and exits. Large forms go out in chunks. It also ends with the X
-// server.
+// up and exits; "MARK" is answered with "MARK" once every request the X
+// server had for it by then has been served and reported, so the reports
+// before that answer are the reads made before it was asked. Large forms go
+// out in chunks. It also ends with the X server.
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <poll.h>
@@ -119,6 +121,7 @@ int main(int argc, char** argv) {
                                               4u * 1024 * 1024) - 1024;
     std::vector<Transfer> transfers;
     bool stdinOpen = true;
+    bool markAsked = false;
     std::string pending;
     for (;;) {
         while (XPending(d) > 0) {
@@ -186,6 +189,10 @@ int main(int argc, char** argv) {
                 report(pid ? "TAKEN " + std::to_string(*pid) : std::string("TAKEN"));
             }
         }
+        if (markAsked) {
+            report("MARK");
+            markAsked = false;
+        }
         pollfd fds[2] = {{ConnectionNumber(d), POLLIN, 0}, {STDIN_FILENO, POLLIN, 0}};
         if (::poll(fds, stdinOpen ? 2 : 1, -1) < 0) continue;
         if (stdinOpen && (fds[1].revents & (POLLIN | POLLHUP))) {
@@ -195,12 +202,22 @@ int main(int argc, char** argv) {
                 stdinOpen = false;
             } else {
                 pending.append(buffer, static_cast<size_t>(n));
-                if (pending.find("QUIT\n") != std::string::npos) {
-                    // Only our own ownership is given up: a helper that took
-                    // over may hold it under the same time stamp.
-                    if (XGetSelectionOwner(d, selection) == w) XSetSelectionOwner(d, selection, None, since);
-                    XSync(d, False);
-                    return 0;
+                for (size_t end; (end = pending.find('\n')) != std::string::npos;) {
+                    const std::string command = pending.substr(0, end);
+                    pending.erase(0, end + 1);
+                    if (command == "QUIT") {
+                        // Only our own ownership is given up: a helper that took
+                        // over may hold it under the same time stamp.
+                        if (XGetSelectionOwner(d, selection) == w) XSetSelectionOwner(d, selection, None, since);
+                        XSync(d, False);
+                        return 0;
+                    }
+                    if (command == "MARK") {
+                        // Every request the server queued for us so far is
+                        // read now, and served before the answer.
+                        XSync(d, False);
+                        markAsked = true;
+                    }
                 }
             }
         }

@@ -140,6 +140,7 @@ public:
     std::optional<std::string> string() override { return late().string(); }
     int64_t changeCount() override { return late().changeCount(); }
     bool takenBy(int32_t pid) override { return late().takenBy(pid); }
+    void markPasteKey() override { late().markPasteKey(); }
     std::optional<platform::desktop::PrimarySelection> primarySelection() override {
         return late().primarySelection();
     }

@@ -143,6 +143,24 @@ TEST_F(ClipboardTest, PasteWaitsForTheProgramThatPastesUpToALimit) {
     }
 }
 
+// A clipboard manager reads every new content at once, before the paste
+// key. Where the desktop cannot name who reads, that read counts as any
+// program's: it must not end the wait for a program that pastes late, or
+// that program would paste the user's contents again.
+TEST_F(ClipboardTest, AReadBeforeThePasteKeyIsNotTheProgramsPaste) {
+    desktop.focusField(42, "Editor", "hola", {0, 4});
+    desktop.pasteboard->addClipboardManager(std::nullopt);
+    desktop.keys->setHandler([&](const auto&) { desktop.pasteboard->takeOnQuery(31, 42); });
+    EXPECT_TRUE(clipboard.paste("adiós", KeyTarget::ordinary, 42));
+    // The manager read the answer and, later, the user's contents put back;
+    // the program got the answer in between.
+    EXPECT_EQ(desktop.pasteboard->delivered(),
+              (std::vector<std::string>{"adiós", "adiós", "portapapeles del usuario"}));
+    const double poll = Clipboard::pollInterval;
+    EXPECT_NEAR(desktop.scheduler->elapsed(), Clipboard::pasteHold + 30 * poll + Clipboard::takeSettle, 1e-6);
+    EXPECT_EQ(desktop.pasteboard->contents(), FakeDesktop::userClipboard());
+}
+
 // A terminal pastes the primary selection with its own key: both hold the
 // text during the paste, and both come back after it.
 TEST_F(ClipboardTest, ATerminalPastesThePrimarySelectionAndBothComeBack) {
