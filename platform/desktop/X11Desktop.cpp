@@ -46,9 +46,13 @@ X11Desktop::X11Desktop() {
     input::ignoreXlibErrors();
     display_ = XOpenDisplay(nullptr);
     if (display_ == nullptr) throw DesktopError(DesktopError::Kind::unavailable, "cannot open the X display");
+    input::surviveConnectionLoss(display_, lost_);
 }
 
-X11Desktop::~X11Desktop() { XCloseDisplay(display_); }
+X11Desktop::~X11Desktop() {
+    XCloseDisplay(display_);
+    input::forgetConnection(display_);
+}
 
 unsigned long X11Desktop::topLevelOf(unsigned long window) {
     // Walks up to the child of the root: the frame under a window manager, the

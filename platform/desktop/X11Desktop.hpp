@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -25,7 +26,8 @@ struct TopLevelWindow {
 
 // One connection to the X server for the desktop's questions: which window
 // is in front, whose it is, where it is, the screens, the idle time. Not
-// thread-safe: one user at a time.
+// thread-safe: one user at a time. When the connection breaks, the process
+// goes on: every answer is empty from then on, and connectionLost() says why.
 class X11Desktop {
 public:
     // Throws DesktopError: waylandSession under a Wayland session without an
@@ -54,10 +56,14 @@ public:
     // Seconds since the last keyboard or pointer input; none without the screen saver extension.
     std::optional<double> idleSeconds();
 
+    // Whether the X server closed the connection (it ended, or dropped this client).
+    bool connectionLost() const { return lost_; }
+
     Display* display() const { return display_; }
 
 private:
     Display* display_ = nullptr;
+    std::atomic<bool> lost_{false};
     std::optional<TopLevelWindow> describe(unsigned long window);
     unsigned long topLevelOf(unsigned long window);
 };

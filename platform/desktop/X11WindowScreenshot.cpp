@@ -32,6 +32,11 @@ X11Desktop* X11WindowScreenshot::desktop() {
     return desktop_.get();
 }
 
+void X11WindowScreenshot::requireConnection() {
+    if (desktop()->connectionLost())
+        throw DesktopError(DesktopError::Kind::unavailable, "the X server closed the connection");
+}
+
 bool X11WindowScreenshot::isCaptureAllowed() {
     if (input::waylandWithoutX11()) {
         static std::once_flag logged;
@@ -52,7 +57,10 @@ bool X11WindowScreenshot::requestCaptureAccess() { return isCaptureAllowed(); }
 std::vector<CapturableWindow> X11WindowScreenshot::capturableWindows() {
     std::lock_guard lock(mutex_);
     std::vector<CapturableWindow> out;
-    for (const auto& window : desktop()->windowsFrontToBack()) {
+    const auto windows = desktop()->windowsFrontToBack();
+    // A broken connection lists nothing, which is not the same as no window.
+    requireConnection();
+    for (const auto& window : windows) {
         if (!window.viewable) continue;
         out.push_back(CapturableWindow{static_cast<uint32_t>(window.id), window.frame, 1.0});
     }
@@ -62,6 +70,7 @@ std::vector<CapturableWindow> X11WindowScreenshot::capturableWindows() {
 Image X11WindowScreenshot::capture(const CapturableWindow& window, int width, int height) {
     std::lock_guard lock(mutex_);
     if (width <= 0 || height <= 0) throw DesktopError(DesktopError::Kind::failed, "empty picture size");
+    requireConnection();
     if (!contents_) contents_ = std::make_unique<X11WindowContents>(desktop()->display());
     const WindowPixels own = contents_->read(window.windowNumber, repaintLimit);
     const QImage source(reinterpret_cast<const uchar*>(own.pixels.data()), own.width, own.height, own.width * 4,

@@ -24,7 +24,8 @@ public:
 
     bool isCaptureAllowed() override;
     bool requestCaptureAccess() override;
-    // Throws DesktopError when the windows cannot be listed.
+    // Throws DesktopError when the windows cannot be listed (no display, or
+    // the X server closed the connection).
     std::vector<CapturableWindow> capturableWindows() override;
     // Throws DesktopError when the window's own contents cannot be had.
     Image capture(const CapturableWindow& window, int width, int height) override;
@@ -33,6 +34,8 @@ public:
 
 private:
     X11Desktop* desktop();
+    // Throws DesktopError when the X server closed the connection.
+    void requireConnection();
 
     std::mutex mutex_;
     std::unique_ptr<X11Desktop> desktop_;

@@ -5,6 +5,7 @@
 
 #include <memory>
 #include <optional>
+#include <set>
 
 #include <QImage>
 
@@ -19,6 +20,7 @@
 // After the toolkit's headers: Xlib's macros would clash with them.
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/extensions/XRes.h>
 
 using namespace platform;
 using platform::desktop::DesktopError;
@@ -94,6 +96,54 @@ size_t differentPixels(const desktop::Image& a, const desktop::Image& b) {
             }
     return count;
 }
+
+// Has the X server close the connections this process opens while the
+// object lives, as it does when it ends.
+class ConnectionCutter {
+public:
+    ConnectionCutter() : display_(XOpenDisplay(nullptr)) {
+        if (display_ == nullptr) throw std::runtime_error("no X display");
+        before_ = clientsOfThisProcess();
+    }
+    ~ConnectionCutter() { XCloseDisplay(display_); }
+    ConnectionCutter(const ConnectionCutter&) = delete;
+    ConnectionCutter& operator=(const ConnectionCutter&) = delete;
+
+    // How many it closed.
+    size_t cutNewConnections() {
+        size_t cut = 0;
+        for (const XID client : clientsOfThisProcess())
+            if (before_.count(client) == 0) {
+                XKillClient(display_, client);
+                ++cut;
+            }
+        XSync(display_, False);
+        return cut;
+    }
+
+private:
+    // Each client's resource base, as the X server lists them.
+    std::set<XID> clientsOfThisProcess() {
+        std::set<XID> out;
+        int count = 0;
+        XResClient* clients = nullptr;
+        if (!XResQueryClients(display_, &count, &clients)) return out;
+        for (int i = 0; i < count; ++i) {
+            XResClientIdSpec spec{clients[i].resource_base, XRES_CLIENT_ID_PID_MASK};
+            long values = 0;
+            XResClientIdValue* ids = nullptr;
+            if (XResQueryClientIds(display_, 1, &spec, &values, &ids) != Success) continue;
+            for (long v = 0; v < values; ++v)
+                if (XResGetClientPid(&ids[v]) == ::getpid()) out.insert(clients[i].resource_base);
+            XResClientIdsDestroy(values, ids);
+        }
+        XFree(clients);
+        return out;
+    }
+
+    Display* display_;
+    std::set<XID> before_;
+};
 
 // A text field's window, found as the window-picture code finds it.
 struct TargetWindow {
@@ -258,6 +308,30 @@ TEST(WindowPicture, FrontWindowOfTheFocusedProgramIsWrittenAsAPrivateJpeg) {
     for (int y = 0; y < written.height() && !varied; ++y)
         for (int x = 0; x < written.width() && !varied; ++x) varied = written.pixel(x, y) != written.pixel(0, 0);
     EXPECT_TRUE(varied);
+}
+
+// The X server closes the connection (it ended): the windows cannot be
+// listed any more, which is said, not taken for a desktop without windows;
+// and this process lives on.
+TEST(WindowPicture, ListingThroughAConnectionTheServerClosedThrows) {
+    CoveringWindow shown(Rect{10, 10, 60, 40}, blue);
+    ConnectionCutter cutter;
+    X11WindowScreenshot screenshot;
+    ASSERT_TRUE(screenshot.isCaptureAllowed());
+    const auto before = screenshot.capturableWindows();
+    ASSERT_FALSE(before.empty());
+    ASSERT_EQ(cutter.cutNewConnections(), 1u);
+    auto expectUnavailable = [](const std::function<void()>& call, const char* what) {
+        try {
+            call();
+            ADD_FAILURE() << what << " went through a closed connection";
+        } catch (const DesktopError& e) {
+            EXPECT_EQ(e.kind(), DesktopError::Kind::unavailable) << what;
+            EXPECT_EQ(e.detail(), "the X server closed the connection") << what;
+        }
+    };
+    for (int call = 0; call < 2; ++call) expectUnavailable([&] { screenshot.capturableWindows(); }, "a listing");
+    expectUnavailable([&] { screenshot.capture(before.front(), 5, 5); }, "a capture");
 }
 
 TEST(WindowPicture, UnwritablePlaceAndVanishedWindowThrow) {
