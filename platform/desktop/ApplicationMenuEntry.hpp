@@ -8,8 +8,9 @@ class ApplicationMenuEntry {
 public:
     virtual ~ApplicationMenuEntry() = default;
 
-    // Puts the entry in place when it is missing or starts another program.
-    // Throws DesktopError when it cannot be written.
+    // Puts the entry in place when it is missing or out of date, leaving
+    // what the user changed in it. Throws DesktopError when it cannot be
+    // written.
     virtual void install() = 0;
 };
 

@@ -35,6 +35,76 @@ std::string DesktopEntry::quoteExec(const std::string& path) {
     return out + "\"";
 }
 
+namespace {
+
+// A value's own escapes: \s, \n, \t, \r and \\.
+std::string unescapeValue(const std::string& value) {
+    std::string out;
+    for (size_t i = 0; i < value.size(); ++i) {
+        if (value[i] != '\\' || i + 1 == value.size()) {
+            out += value[i];
+            continue;
+        }
+        switch (const char next = value[++i]) {
+            case 's': out += ' '; break;
+            case 'n': out += '\n'; break;
+            case 't': out += '\t'; break;
+            case 'r': out += '\r'; break;
+            case '\\': out += '\\'; break;
+            default: out += '\\'; out += next;
+        }
+    }
+    return out;
+}
+
+// "%%" is a percent sign; any other "%" and a letter is a field code the
+// launcher fills in, which names no program of the entry's own.
+std::optional<std::string> withoutFieldCodes(const std::string& argument) {
+    std::string out;
+    for (size_t i = 0; i < argument.size(); ++i) {
+        if (argument[i] != '%' || i + 1 == argument.size()) {
+            out += argument[i];
+        } else if (argument[++i] == '%') {
+            out += '%';
+        }
+    }
+    if (out.empty() && !argument.empty()) return std::nullopt;
+    return out;
+}
+
+}  // namespace
+
+std::optional<std::vector<std::string>> DesktopEntry::execArguments(const std::string& exec) {
+    const std::string line = unescapeValue(exec);
+    std::vector<std::string> arguments;
+    std::string current;
+    bool inWord = false, quoted = false;
+    auto endWord = [&] {
+        if (inWord) {
+            if (auto argument = withoutFieldCodes(current)) arguments.push_back(std::move(*argument));
+        }
+        current.clear();
+        inWord = false;
+    };
+    for (size_t i = 0; i < line.size(); ++i) {
+        const char c = line[i];
+        if (quoted) {
+            if (c == '"') quoted = false;
+            else if (c == '\\' && i + 1 < line.size()) current += line[++i];
+            else current += c;
+        } else if (c == ' ' || c == '\t') {
+            endWord();
+        } else {
+            inWord = true;
+            if (c == '"') quoted = true;
+            else current += c;
+        }
+    }
+    if (quoted) return std::nullopt;
+    endWord();
+    return arguments;
+}
+
 std::optional<std::string> DesktopEntry::value(const std::string& text, const std::string& key) {
     std::istringstream lines(text);
     std::string line;

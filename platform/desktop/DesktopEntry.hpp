@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace platform::desktop {
 
@@ -13,6 +14,10 @@ struct DesktopEntry {
     static std::filesystem::path runningProgram();
     // A path as one argument of an Exec line.
     static std::string quoteExec(const std::string& path);
+    // The arguments of an Exec value as the launcher reads them (escapes and
+    // quotes undone, "%%" as "%", field codes such as %f left out); none
+    // when its quotes do not close.
+    static std::optional<std::vector<std::string>> execArguments(const std::string& exec);
     // The value of `key` in the [Desktop Entry] group of `text`, trimmed;
     // nullopt when the group has no such key.
     static std::optional<std::string> value(const std::string& text, const std::string& key);

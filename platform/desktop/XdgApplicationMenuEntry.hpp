@@ -14,9 +14,11 @@ public:
     // `executable`: what the entry starts (default: this program).
     explicit XdgApplicationMenuEntry(std::filesystem::path executable = {});
 
-    // Writes the entry when there is none, or when the one there starts
-    // another program (this one moved); an entry for this program is left as
-    // the user may have edited it. Throws DesktopError (fileWriteFailed).
+    // Writes the entry when there is none, when the one there is still as
+    // Parlox wrote it for another program (this one moved), or when it starts
+    // a program that is gone. Any other entry is the user's and stays as it
+    // is. A symbolic link stays too: the entry is written where it leads,
+    // when that folder is there. Throws DesktopError (fileWriteFailed).
     void install() override;
 
     static std::filesystem::path entryPath();
