@@ -8,6 +8,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QKeyEvent>
 #include <QVBoxLayout>
 #include <QWidget>
 
@@ -19,6 +20,9 @@
 #include "platform/input/X11HotKeyService.hpp"
 #include "platform/input/X11KeyLayout.hpp"
 #include "tests/app/Interface/XcbTestSupport.hpp"
+
+// Named before Xlib's macro of the same name hides it.
+static constexpr QEvent::Type kKeyPress = QEvent::KeyPress;
 
 // Last: Xlib's macros would spoil the Qt headers.
 #include <X11/Xlib.h>
@@ -42,6 +46,32 @@ bool runUntil(const std::function<bool()>& done, int milliseconds = 10000) {
 }
 
 int xdotool(const std::string& arguments) { return std::system(("xdotool " + arguments).c_str()); }
+
+// Counts the presses of one key combination that reach this application's
+// windows while it lives: a combination a hot key holds never gets there.
+class KeyArrivals : public QObject {
+public:
+    KeyArrivals(int key, Qt::KeyboardModifiers modifiers) : key_(key), modifiers_(modifiers) {
+        QApplication::instance()->installEventFilter(this);
+    }
+    ~KeyArrivals() override { QApplication::instance()->removeEventFilter(this); }
+
+    int count() const { return count_; }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == kKeyPress) {
+            const auto* press = static_cast<QKeyEvent*>(event);
+            if (press->key() == key_ && press->modifiers() == modifiers_) ++count_;
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    int key_;
+    Qt::KeyboardModifiers modifiers_;
+    int count_ = 0;
+};
 
 // Another application holding a key combination, as a window manager does.
 class OtherClient {
@@ -136,10 +166,13 @@ TEST_F(RecorderX11Test, TheKeysTheFieldNamesAreTheKeysThatFire) {
     setShortcut(Shortcut(Key::k, ModifierFlags::command), kToggle);
     EXPECT_EQ(recorder->field().text().toStdString(), "Super+K");
     ASSERT_TRUE(isEnabled(kToggle));
+    // Ctrl+K reaches the window: no hot key took it on the way.
+    KeyArrivals controlK(Qt::Key_K, Qt::ControlModifier);
     ASSERT_EQ(xdotool("key ctrl+k"), 0);
+    ASSERT_TRUE(runUntil([&] { return controlK.count() > 0; })) << "Ctrl+K never reached the window";
+    EXPECT_EQ(fired, 0);
     ASSERT_EQ(xdotool("key super+k"), 0);
     ASSERT_TRUE(runUntil([&] { return fired >= 1; }));
-    // Ctrl+K went first; only Super+K fired.
     QApplication::processEvents();
     EXPECT_EQ(fired, 1);
 }
