@@ -12,6 +12,8 @@ namespace Parlox {
 inline void PrintTo(const TextInserter::Outcome& o, std::ostream* os) {
     if (o.kind == TextInserter::Outcome::Kind::inserted)
         *os << "inserted(" << (o.at ? std::to_string(*o.at) : "nil") << ", " << o.selected << ")";
+    else if (o.kind == TextInserter::Outcome::Kind::calledOff)
+        *os << "calledOff";
     else
         *os << (o.kind == TextInserter::Outcome::Kind::copied ? "copied(" : "failed(") << o.message << ")";
 }
@@ -250,6 +252,82 @@ TEST_F(TextInserterTest, AProgramThatMayBeATerminalKeepsItsOwnPasteKeyInATextFie
     EXPECT_EQ(field->text(), "hola planeta");
     ASSERT_EQ(desktop.keys->events().size(), 1u);
     EXPECT_EQ(desktop.keys->events()[0].target, KeyTarget::mayBeTerminal);
+}
+
+// A shell without bracketed paste runs every line but the last as it
+// arrives (and a last line break runs that one too): such a text is left
+// on the pasteboard for the user instead.
+TEST_F(TextInserterTest, ATextOfSeveralLinesForATerminalIsCopiedNotPasted) {
+    for (const char* text : {"ls\nrm -r build", "uno\r\ndos", "ls\n", "ls\r"}) {
+        SCOPED_TRACE(text);
+        SetUp();
+        desktop.keys->clear();
+        field->setText("$ ", {2, 0});
+        field->setRole(std::string(platform::accessibility::roles::terminal));
+        field->setTerminalCursor(2);
+        EXPECT_EQ(insert(text), Outcome::copied(TextInserter::severalLinesMessage));
+        EXPECT_TRUE(desktop.keys->events().empty());
+        EXPECT_EQ(field->text(), "$ ");
+        EXPECT_EQ(desktop.pasteboard->string(), text);
+    }
+    // In a text field the lines are only text.
+    SetUp();
+    EXPECT_EQ(insert("uno\ndos"), Outcome::inserted(5, true));
+    EXPECT_EQ(field->text(), "hola uno\ndos");
+}
+
+// Called off before its key or its copy, an insertion does nothing at all.
+TEST_F(TextInserterTest, AnInsertionCalledOffBeforehandDoesNothing) {
+    struct Case {
+        const char* name;
+        std::function<void(TextInserterTest&)> arrange;
+    };
+    const std::vector<Case> cases{
+        {"into a field", [](TextInserterTest&) {}},
+        {"into a terminal",
+         [](TextInserterTest& t) {
+             t.field->setRole(std::string(platform::accessibility::roles::terminal));
+             t.field->setTerminalCursor(10);
+         }},
+        {"copied for want of permission", [](TextInserterTest& t) { t.desktop.accessibility->trusted = false; }},
+        {"copied for another app in front", [](TextInserterTest& t) { t.context.pid = 43; }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        SetUp();
+        desktop.accessibility->trusted = true;
+        desktop.keys->clear();
+        c.arrange(*this);
+        Parlox::PointOfNoReturn point;
+        EXPECT_TRUE(point.callOff());
+        EXPECT_EQ(TextInserter::insert("planeta", context, desktop.services(), &point), Outcome::calledOff());
+        EXPECT_TRUE(desktop.keys->events().empty());
+        EXPECT_EQ(field->text(), "hola mundo");
+        EXPECT_EQ(desktop.pasteboard->contents(), FakeDesktop::userClipboard());
+    }
+}
+
+// The point is passed just before the key goes out (a call-off as the key
+// lands is refused), and says whether the key went to a terminal.
+TEST_F(TextInserterTest, ThePointOfNoReturnIsPassedRightBeforeThePasteKey) {
+    for (const bool terminal : {false, true}) {
+        SCOPED_TRACE(terminal ? "terminal" : "field");
+        SetUp();
+        if (terminal) {
+            field->setRole(std::string(platform::accessibility::roles::terminal));
+            field->setTerminalCursor(10);
+        }
+        Parlox::PointOfNoReturn point;
+        std::optional<bool> calledOffAtTheKey, intoTerminal;
+        desktop.afterKey = [&](const platform::input::FakeKeySynth::Event&) {
+            calledOffAtTheKey = point.callOff();
+            intoTerminal = point.passedIntoTerminal();
+        };
+        EXPECT_EQ(TextInserter::insert("planeta", context, desktop.services(), &point).kind,
+                  Outcome::Kind::inserted);
+        EXPECT_EQ(calledOffAtTheKey, false);
+        EXPECT_EQ(intoTerminal, terminal);
+    }
 }
 
 TEST(SessionText, ComparesNormalisedText) {
