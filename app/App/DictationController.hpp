@@ -150,7 +150,9 @@ public:
     void finishRecording();
     void pause();
     void resume();
-    // Aborts a dictation, or at rest undoes a result just pasted.
+    // Aborts a dictation, or at rest undoes a result just pasted. Once the
+    // answer's paste key is out the dictation can no longer be aborted: the
+    // answer is undone as soon as its insertion has ended.
     void cancel();
     // Runs the writing step again with the transcript of a failed dictation.
     void retry();

@@ -120,7 +120,9 @@ void DictationController::insert(uint64_t, uint64_t dictation, CapturedContext c
         });
     });
     insertion_ = Insertion{point, false};
-    offMain([desktop = desktop_, text, context, point] { return TextInserter::insert(text, context, desktop, point.get()); },
+    offMain([desktop = desktop_, text, context, point] {
+        return TextInserter::insert(text, context, desktop, point.get());
+    },
             [this, dictation, context, heard, matched, text, generationSeconds,
              point](JobResult<TextInserter::Outcome> r) {
                 // Called off before its key: nothing happened, and the cancel said so.

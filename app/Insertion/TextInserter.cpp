@@ -28,6 +28,15 @@ TextInserter::Outcome copyInstead(Clipboard& clipboard, const std::string& text,
     return TextInserter::Outcome::failed(TextInserter::notCopiedMessage);
 }
 
+// Pastes, the key going out only past `point`; when it did not go, what became of the insertion.
+std::optional<TextInserter::Outcome> pasteFailure(Clipboard& clipboard, const std::string& text, KeyTarget keys,
+                                                  int32_t reader, PointOfNoReturn* point) {
+    if (clipboard.paste(text, keys, reader, [&] { return passes(point, keys == KeyTarget::terminal); }))
+        return std::nullopt;
+    if (point && point->calledOff()) return TextInserter::Outcome::calledOff();
+    return TextInserter::Outcome::failed(TextInserter::notCopiedMessage);
+}
+
 bool hasSeveralLines(const std::string& text) { return text.find_first_of("\r\n") != std::string::npos; }
 
 }  // namespace
@@ -52,8 +61,7 @@ TextInserter::Outcome TextInserter::insert(const std::string& text, const Captur
     if (!location && context.selectedRange) location = context.selectedRange->location;
 
     // The insertion is never cut short once its key is out: the user's pasteboard must come back.
-    if (!clipboard.paste(text, keys, *context.pid, [&] { return passes(point, false); }))
-        return point && point->calledOff() ? Outcome::calledOff() : Outcome::failed(notCopiedMessage);
+    if (auto failure = pasteFailure(clipboard, text, keys, *context.pid, point)) return *failure;
 
     if (context.element && location) {
         desktop.scheduler->sleep(selectDelay);
@@ -70,8 +78,7 @@ TextInserter::Outcome TextInserter::insertAtCursor(const std::string& text, cons
                                                    const DesktopServices& desktop, PointOfNoReturn* point) {
     Clipboard clipboard(desktop);
     const auto cursor = context.element ? context.element->caretOffset() : std::nullopt;
-    if (!clipboard.paste(text, KeyTarget::terminal, *context.pid, [&] { return passes(point, true); }))
-        return point && point->calledOff() ? Outcome::calledOff() : Outcome::failed(notCopiedMessage);
+    if (auto failure = pasteFailure(clipboard, text, KeyTarget::terminal, *context.pid, point)) return *failure;
     // A terminal without accessibility cannot be read back.
     if (!context.element) return Outcome::inserted(std::nullopt, false);
     // One that no longer tells its cursor has hung or gone: the text may be nowhere.

@@ -210,6 +210,8 @@ print("READY", flush=True)
 time.sleep(120)
 )";
 
+const char* const idleProgram = "import time; print('READY', flush=True); time.sleep(120)";
+
 class NamedByAWindow : public ::testing::TestWithParam<NamedProgram> {
 protected:
     Parlox::DesktopServices desktop = Parlox::x11DesktopServices();
@@ -242,9 +244,7 @@ INSTANTIATE_TEST_SUITE_P(
     Programs, NamedByAWindow,
     ::testing::Values(NamedProgram{"ItsHelperDrivesATerminal", {"/usr/bin/python3", "-c", helperDrivesATerminal}, true},
                       NamedProgram{"ItNamesAProcessNotHere", {}, true},
-                      NamedProgram{"Ordinary",
-                                   {"/usr/bin/python3", "-c", "import time; print('READY', flush=True); time.sleep(120)"},
-                                   false}),
+                      NamedProgram{"Ordinary", {"/usr/bin/python3", "-c", idleProgram}, false}),
     [](const ::testing::TestParamInfo<NamedProgram>& info) { return info.param.name; });
 
 }  // namespace

@@ -38,6 +38,36 @@ public:
     }
     Outcome insert(const std::string& text) { return TextInserter::insert(text, context, desktop.services()); }
 
+    // The roads an answer can take: pasted into a field or a terminal, or
+    // copied for want of permission or because another app is in front.
+    struct Road {
+        const char* name;
+        std::function<void(TextInserterTest&)> arrange;
+    };
+    static std::vector<Road> roads() {
+        return {
+            {"into a field", [](TextInserterTest&) {}},
+            {"into a terminal",
+             [](TextInserterTest& t) {
+                 t.field->setRole(std::string(platform::accessibility::roles::terminal));
+                 t.field->setTerminalCursor(10);
+             }},
+            {"copied for want of permission", [](TextInserterTest& t) { t.desktop.accessibility->trusted = false; }},
+            {"copied for another app in front", [](TextInserterTest& t) { t.context.pid = 43; }},
+        };
+    }
+    // Runs `check` on each road, from a fresh field on a trusted desktop.
+    void onEachRoad(const std::function<void()>& check) {
+        for (const auto& road : roads()) {
+            SCOPED_TRACE(road.name);
+            SetUp();
+            desktop.accessibility->trusted = true;
+            desktop.keys->clear();
+            road.arrange(*this);
+            check();
+        }
+    }
+
     FakeDesktop desktop;
     std::shared_ptr<FakeTextField> field;
     CapturedContext context;
@@ -159,30 +189,13 @@ TEST_F(TextInserterTest, AFieldThatStopsAnsweringAfterTheCaptureGetsTheTextCopie
 // own contents), the user's contents stay, and the outcome says the text
 // could not be copied rather than that it was.
 TEST_F(TextInserterTest, AnAnswerThePasteboardDoesNotTakeIsReportedNotCopied) {
-    struct Case {
-        const char* name;
-        std::function<void(TextInserterTest&)> arrange;
-    };
-    const std::vector<Case> cases{
-        {"to be pasted", [](TextInserterTest&) {}},
-        {"untrusted", [](TextInserterTest& t) { t.desktop.accessibility->trusted = false; }},
-        {"another app in front", [](TextInserterTest& t) { t.context.pid = 43; }},
-        {"into a terminal", [](TextInserterTest& t) {
-             t.field->setRole(std::string(platform::accessibility::roles::terminal));
-         }},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        SetUp();
-        desktop.accessibility->trusted = true;
-        desktop.keys->clear();
+    onEachRoad([&] {
         desktop.pasteboard->failWrites(true);
-        c.arrange(*this);
         EXPECT_EQ(insert("planeta"), Outcome::failed(TextInserter::notCopiedMessage));
         EXPECT_TRUE(desktop.keys->events().empty());
         EXPECT_EQ(field->text(), "hola mundo");
         EXPECT_EQ(desktop.pasteboard->contents(), FakeDesktop::userClipboard());
-    }
+    });
 }
 
 // A field that ignores the paste, with a pasteboard that stops taking
@@ -278,33 +291,14 @@ TEST_F(TextInserterTest, ATextOfSeveralLinesForATerminalIsCopiedNotPasted) {
 
 // Called off before its key or its copy, an insertion does nothing at all.
 TEST_F(TextInserterTest, AnInsertionCalledOffBeforehandDoesNothing) {
-    struct Case {
-        const char* name;
-        std::function<void(TextInserterTest&)> arrange;
-    };
-    const std::vector<Case> cases{
-        {"into a field", [](TextInserterTest&) {}},
-        {"into a terminal",
-         [](TextInserterTest& t) {
-             t.field->setRole(std::string(platform::accessibility::roles::terminal));
-             t.field->setTerminalCursor(10);
-         }},
-        {"copied for want of permission", [](TextInserterTest& t) { t.desktop.accessibility->trusted = false; }},
-        {"copied for another app in front", [](TextInserterTest& t) { t.context.pid = 43; }},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        SetUp();
-        desktop.accessibility->trusted = true;
-        desktop.keys->clear();
-        c.arrange(*this);
+    onEachRoad([&] {
         Parlox::PointOfNoReturn point;
         EXPECT_TRUE(point.callOff());
         EXPECT_EQ(TextInserter::insert("planeta", context, desktop.services(), &point), Outcome::calledOff());
         EXPECT_TRUE(desktop.keys->events().empty());
         EXPECT_EQ(field->text(), "hola mundo");
         EXPECT_EQ(desktop.pasteboard->contents(), FakeDesktop::userClipboard());
-    }
+    });
 }
 
 // The point is passed just before the key goes out (a call-off as the key
