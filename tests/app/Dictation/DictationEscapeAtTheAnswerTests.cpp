@@ -74,6 +74,7 @@ TEST_F(EscapeAtTheAnswerTest, AfterThePasteKeyTheTextIsUndoneOnceItIsIn) {
     const auto lines = log.lines();
     const auto inserted = std::find(lines.begin(), lines.end(), "Insertado y seleccionado");
     const auto asked = std::find(lines.begin(), lines.end(), "Esc tras pegar: se deshace");
+    ASSERT_NE(asked, lines.end());
     EXPECT_LT(inserted, asked);
     EXPECT_TRUE(log.contains("Deshecho (Accesibilidad)"));
     EXPECT_FALSE(logged("Cancelado"));
