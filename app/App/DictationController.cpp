@@ -142,12 +142,14 @@ void DictationController::setRetryable(std::optional<std::pair<CapturedContext, 
 }
 
 void DictationController::updateEscape() {
-    if (!hotkeys_) return;
-    // A terminal that got the paste key has Escape back at once: its text has no undo.
+    // A terminal that gets the paste key has Escape back first: its text has no undo.
     const bool terminalsOwn = insertion_ && insertion_->point->passedIntoTerminal();
-    const bool wanted = (phase_.isBusy() && !terminalsOwn) || undoable_.has_value();
-    if (wanted != hotkeys_->cancelEnabled()) hotkeys_->setCancelEnabled(wanted);
-    hotkeys_->setAcceptEnabled(phase_.kind == Phase::Kind::recording || phase_.kind == Phase::Kind::paused);
+    if (hotkeys_) {
+        const bool wanted = (phase_.isBusy() && !terminalsOwn) || undoable_.has_value();
+        if (wanted != hotkeys_->cancelEnabled()) hotkeys_->setCancelEnabled(wanted);
+        hotkeys_->setAcceptEnabled(phase_.kind == Phase::Kind::recording || phase_.kind == Phase::Kind::paused);
+    }
+    if (terminalsOwn) insertion_->point->handOverEscape();
 }
 
 void DictationController::showOverlay(OverlayState state) { overlay_->model().setState(std::move(state)); }

@@ -31,4 +31,14 @@ bool PointOfNoReturn::passedIntoTerminal() const {
     return state_ == State::passed && intoTerminal_;
 }
 
+void PointOfNoReturn::handOverEscape() {
+    std::lock_guard lock(mutex_);
+    escapeHandedOver_ = true;
+}
+
+bool PointOfNoReturn::escapeHandedOver() const {
+    std::lock_guard lock(mutex_);
+    return escapeHandedOver_;
+}
+
 }  // namespace Parlox

@@ -26,6 +26,10 @@ public:
     bool calledOff() const;
     // The key went to a terminal: Escape is the terminal's from then on.
     bool passedIntoTerminal() const;
+    // The controller, once it let Escape go for the terminal; its paste key
+    // waits for this, so that an Escape as the answer shows reaches it.
+    void handOverEscape();
+    bool escapeHandedOver() const;
 
 private:
     enum class State { ahead, passed, calledOff };
@@ -33,6 +37,7 @@ private:
     mutable std::mutex mutex_;
     State state_ = State::ahead;
     bool intoTerminal_ = false;
+    bool escapeHandedOver_ = false;
     Passed onPassed_;
 };
 

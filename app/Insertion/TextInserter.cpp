@@ -28,11 +28,22 @@ TextInserter::Outcome copyInstead(Clipboard& clipboard, const std::string& text,
     return TextInserter::Outcome::failed(TextInserter::notCopiedMessage);
 }
 
+// Past the point into a terminal, the key waits (a second at most) until
+// Escape is the terminal's again.
+bool passesIntoTerminal(PointOfNoReturn* point, platform::Scheduler& scheduler) {
+    if (!passes(point, true)) return false;
+    if (point) Settle::within(scheduler, [&] { return point->escapeHandedOver(); });
+    return true;
+}
+
 // Pastes, the key going out only past `point`; when it did not go, what became of the insertion.
 std::optional<TextInserter::Outcome> pasteFailure(Clipboard& clipboard, const std::string& text, KeyTarget keys,
-                                                  int32_t reader, PointOfNoReturn* point) {
-    if (clipboard.paste(text, keys, reader, [&] { return passes(point, keys == KeyTarget::terminal); }))
-        return std::nullopt;
+                                                  int32_t reader, PointOfNoReturn* point,
+                                                  platform::Scheduler& scheduler) {
+    const auto mayPost = [&] {
+        return keys == KeyTarget::terminal ? passesIntoTerminal(point, scheduler) : passes(point, false);
+    };
+    if (clipboard.paste(text, keys, reader, mayPost)) return std::nullopt;
     if (point && point->calledOff()) return TextInserter::Outcome::calledOff();
     return TextInserter::Outcome::failed(TextInserter::notCopiedMessage);
 }
@@ -61,7 +72,8 @@ TextInserter::Outcome TextInserter::insert(const std::string& text, const Captur
     if (!location && context.selectedRange) location = context.selectedRange->location;
 
     // The insertion is never cut short once its key is out: the user's pasteboard must come back.
-    if (auto failure = pasteFailure(clipboard, text, keys, *context.pid, point)) return *failure;
+    if (auto failure = pasteFailure(clipboard, text, keys, *context.pid, point, *desktop.scheduler))
+        return *failure;
 
     if (context.element && location) {
         desktop.scheduler->sleep(selectDelay);
@@ -78,7 +90,8 @@ TextInserter::Outcome TextInserter::insertAtCursor(const std::string& text, cons
                                                    const DesktopServices& desktop, PointOfNoReturn* point) {
     Clipboard clipboard(desktop);
     const auto cursor = context.element ? context.element->caretOffset() : std::nullopt;
-    if (auto failure = pasteFailure(clipboard, text, KeyTarget::terminal, *context.pid, point)) return *failure;
+    if (auto failure = pasteFailure(clipboard, text, KeyTarget::terminal, *context.pid, point, *desktop.scheduler))
+        return *failure;
     // A terminal without accessibility cannot be read back.
     if (!context.element) return Outcome::inserted(std::nullopt, false);
     // One that no longer tells its cursor has hung or gone: the text may be nowhere.

@@ -324,6 +324,49 @@ TEST_F(TextInserterTest, ThePointOfNoReturnIsPassedRightBeforeThePasteKey) {
     }
 }
 
+// The scheduler of a desktop whose main thread runs while a job waits: the
+// work posted to it runs during each of the job's sleeps.
+class MainRunsWhileJobsSleep final : public platform::Scheduler {
+public:
+    explicit MainRunsWhileJobsSleep(std::shared_ptr<platform::ManualScheduler> manual) : manual_(std::move(manual)) {}
+    void post(Work work) override { manual_->post(std::move(work)); }
+    platform::TimerHandle after(double seconds, Work work) override { return manual_->after(seconds, std::move(work)); }
+    platform::TimerHandle every(double seconds, Work work) override { return manual_->every(seconds, std::move(work)); }
+    void background(Work job) override { manual_->background(std::move(job)); }
+    bool sleep(double seconds, std::stop_token stop) override {
+        manual_->runPosted();
+        return manual_->sleep(seconds, stop);
+    }
+    platform::Date now() override { return manual_->now(); }
+    MonotonicClock::time_point uptime() override { return manual_->uptime(); }
+
+private:
+    std::shared_ptr<platform::ManualScheduler> manual_;
+};
+
+// The terminal's paste key waits until the controller has let Escape go
+// (an Escape as the answer shows is the terminal's), and not for ever.
+TEST_F(TextInserterTest, TheTerminalsPasteKeyWaitsUntilEscapeIsHandedOver) {
+    for (const bool handedOver : {true, false}) {
+        SCOPED_TRACE(handedOver ? "the main thread hands it over" : "the main thread never answers");
+        SetUp();
+        field->setRole(std::string(platform::accessibility::roles::terminal));
+        field->setTerminalCursor(10);
+        auto services = desktop.services();
+        services.scheduler = std::make_shared<MainRunsWhileJobsSleep>(desktop.scheduler);
+        std::shared_ptr<Parlox::PointOfNoReturn> point;
+        point = std::make_shared<Parlox::PointOfNoReturn>([&] {
+            if (handedOver) services.scheduler->post([&] { point->handOverEscape(); });
+        });
+        std::optional<bool> handedOverAtTheKey;
+        desktop.afterKey = [&](const platform::input::FakeKeySynth::Event&) {
+            handedOverAtTheKey = point->escapeHandedOver();
+        };
+        EXPECT_EQ(TextInserter::insert("planeta", context, services, point.get()), Outcome::inserted(10, false));
+        EXPECT_EQ(handedOverAtTheKey, handedOver);
+    }
+}
+
 TEST(SessionText, ComparesNormalisedText) {
     struct Case {
         const char* a;
