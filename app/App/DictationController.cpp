@@ -142,10 +142,14 @@ void DictationController::setRetryable(std::optional<std::pair<CapturedContext, 
 }
 
 void DictationController::updateEscape() {
-    if (!hotkeys_) return;
-    const bool wanted = phase_.isBusy() || undoable_.has_value();
-    if (wanted != hotkeys_->cancelEnabled()) hotkeys_->setCancelEnabled(wanted);
-    hotkeys_->setAcceptEnabled(phase_.kind == Phase::Kind::recording || phase_.kind == Phase::Kind::paused);
+    // A terminal that gets the paste key has Escape back first: its text has no undo.
+    const bool terminalsOwn = insertion_ && insertion_->point->passedIntoTerminal();
+    if (hotkeys_) {
+        const bool wanted = (phase_.isBusy() && !terminalsOwn) || undoable_.has_value();
+        if (wanted != hotkeys_->cancelEnabled()) hotkeys_->setCancelEnabled(wanted);
+        hotkeys_->setAcceptEnabled(phase_.kind == Phase::Kind::recording || phase_.kind == Phase::Kind::paused);
+    }
+    if (terminalsOwn) insertion_->point->handOverEscape();
 }
 
 void DictationController::showOverlay(OverlayState state) { overlay_->model().setState(std::move(state)); }
@@ -164,6 +168,7 @@ void DictationController::clearSession() {
     maxTimer_.cancel();
     maxTimer_ = {};
     work_.reset();  // dropped, not cancelled
+    insertion_.reset();
     context_.reset();
     setLevel(0);
     overlay_->model().setLevel(0);
@@ -234,9 +239,15 @@ void DictationController::attachHotkeys(std::shared_ptr<HotkeyManager> hotkeys) 
 void DictationController::cancel() {
     platform::MainQueue::assertMainThread("DictationController");
     switch (phase_.kind) {
+        case Phase::Kind::writing:
+            // The answer's paste key is out: Escape is the undo, once it is in.
+            if (insertion_ && !insertion_->point->callOff()) {
+                insertion_->undoWanted = true;
+                break;
+            }
+            [[fallthrough]];
         case Phase::Kind::capturing:
         case Phase::Kind::transcribing:
-        case Phase::Kind::writing:
             if (work_) work_->stop.request_stop();
             Log::info("Cancelado (" + phase_.caseName() + ")");
             reset();

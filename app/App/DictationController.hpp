@@ -18,6 +18,7 @@
 #include "app/Context/CapturedContext.hpp"
 #include "app/Context/ScreenContext.hpp"
 #include "app/Hotkey/HotkeyManager.hpp"
+#include "app/Insertion/PointOfNoReturn.hpp"
 #include "app/Insertion/TextInserter.hpp"
 #include "app/Insertion/TextReplacement.hpp"
 #include "app/Overlay/OverlayController.hpp"
@@ -149,7 +150,9 @@ public:
     void finishRecording();
     void pause();
     void resume();
-    // Aborts a dictation, or at rest undoes a result just pasted.
+    // Aborts a dictation, or at rest undoes a result just pasted. Once the
+    // answer's paste key is out the dictation can no longer be aborted: the
+    // answer is undone as soon as its insertion has ended.
     void cancel();
     // Runs the writing step again with the transcript of a failed dictation.
     void retry();
@@ -165,6 +168,13 @@ private:
     struct Work {
         uint64_t id = 0;
         std::stop_source stop;
+    };
+    // The insertion of the writing step's answer. Escape before its paste key
+    // calls it off; after the key Escape asks for the undo, made once the
+    // insertion has ended.
+    struct Insertion {
+        std::shared_ptr<PointOfNoReturn> point;
+        bool undoWanted = false;
     };
     // The window picture started at the hot key, awaited by the writing step.
     struct ScreenshotTask {
@@ -252,6 +262,7 @@ private:
     std::optional<CapturedContext> context_;
     platform::TimerHandle maxTimer_;
     std::optional<Work> work_;
+    std::optional<Insertion> insertion_;
     uint64_t lastWork_ = 0;
     uint64_t dictation_ = 0;  // grows with every dictation begun or retried
     std::shared_ptr<ScreenshotTask> screenshot_;

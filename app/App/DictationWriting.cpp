@@ -113,9 +113,21 @@ void DictationController::generate(uint64_t work, CapturedContext context, Trans
 
 void DictationController::insert(uint64_t, uint64_t dictation, CapturedContext context, Transcriber::Result heard,
                                  std::optional<platform::UUID> matched, std::string text, double generationSeconds) {
-    offMain([desktop = desktop_, text, context] { return TextInserter::insert(text, context, desktop); },
-            [this, dictation, context, heard, matched, text, generationSeconds](JobResult<TextInserter::Outcome> r) {
-                // The inserter never fails; once it has started the result is kept.
+    std::weak_ptr<int> alive = alive_;
+    auto point = std::make_shared<PointOfNoReturn>([this, alive, scheduler = desktop_.scheduler] {
+        scheduler->post([this, alive] {
+            if (alive.lock()) updateEscape();
+        });
+    });
+    insertion_ = Insertion{point, false};
+    offMain([desktop = desktop_, text, context, point] {
+        return TextInserter::insert(text, context, desktop, point.get());
+    },
+            [this, dictation, context, heard, matched, text, generationSeconds,
+             point](JobResult<TextInserter::Outcome> r) {
+                // Called off before its key: nothing happened, and the cancel said so.
+                if (point->calledOff()) return;
+                // The inserter never fails; once its key is out the result is kept.
                 finishWriting(dictation, context, heard, matched, text, generationSeconds,
                               r.value ? *r.value : TextInserter::Outcome::inserted(std::nullopt, false));
             });
@@ -136,13 +148,19 @@ void DictationController::finishWriting(uint64_t dictation, const CapturedContex
     const auto session = recordSession(context, heard, matched, text, inserted ? outcome.at : std::nullopt);
     // A newer dictation began meanwhile: the record is kept, its state is left alone.
     if (dictation != dictation_) return;
+    const bool undoWanted = insertion_ && insertion_->undoWanted;
+    const bool intoTerminal = insertion_ && insertion_->point->passedIntoTerminal();
     if (inserted) {
         Log::info(std::string("Insertado") + (outcome.selected ? " y seleccionado" : ""));
         ScreenContext::discardAll();
+        // A terminal's text cannot be put back: Escape and the clipboard stay
+        // the user's. Armed before going idle, so Escape is never let go between.
+        if (session && !intoTerminal) armUndo(*session);
         clearSession();
         setPhase(Phase::idle());
         showOverlay(OverlayState::hidden());
-        if (session) armUndo(*session);
+        // Escape came while the text went in: now that it is in, the undo.
+        if (undoWanted && undoable_) cancel();
         return;
     }
     if (outcome.kind == Kind::failed) {

@@ -43,7 +43,8 @@ std::optional<std::string> Clipboard::copySelection(KeyTarget target) {
     return copied;
 }
 
-bool Clipboard::paste(const std::string& text, KeyTarget target, int32_t reader, std::stop_token stop) {
+bool Clipboard::paste(const std::string& text, KeyTarget target, int32_t reader, const MayPost& mayPost,
+                      std::stop_token stop) {
     std::lock_guard turn(pasteboardTurn());
     auto& pasteboard = *desktop_.pasteboard;
     const bool terminal = target == KeyTarget::terminal;
@@ -57,6 +58,11 @@ bool Clipboard::paste(const std::string& text, KeyTarget target, int32_t reader,
         return false;
     }
     pasteboard.markPasteKey();
+    if (mayPost && !mayPost()) {
+        giveBack(saved);
+        if (terminal) pasteboard.writePrimaryItems(savedPrimary);
+        return false;
+    }
     desktop_.keys->paste(target);
     waitUntilTaken(reader, terminal, stop);
     // Something the user copied meanwhile stays. A clipboard manager that

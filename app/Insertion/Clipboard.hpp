@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <stop_token>
 #include <string>
@@ -49,15 +50,18 @@ public:
     // application makes after the restore would take the user's contents
     // for good.
     std::optional<std::string> copySelection(platform::input::KeyTarget target);
+    // Asked right before the paste key goes out; false holds the key back.
+    using MayPost = std::function<bool()>;
+
     // Puts `text` where the paste key of `target` takes it from (a terminal
     // pastes the primary selection), posts the key, and waits until the
     // program `reader` has taken the text after the key (from pasteHold to
     // takeLimit, less on a stop request); then gives the user's contents back, unless the
     // pasteboard meanwhile got something else (the user copied anew). False
-    // when the text could not be put there: then no key was posted and the
-    // user's contents are as they were.
+    // when the text could not be put there or `mayPost` held the key back:
+    // then no key was posted and the user's contents are as they were.
     bool paste(const std::string& text, platform::input::KeyTarget target, int32_t reader,
-               std::stop_token stop = {});
+               const MayPost& mayPost = {}, std::stop_token stop = {});
     // Leaves `text` on the pasteboard for the user, in place of its contents;
     // false when it is not there (the pasteboard keeps what it held).
     bool put(const std::string& text);

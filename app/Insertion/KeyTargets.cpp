@@ -9,9 +9,12 @@ KeyTarget keyTargetFor(const platform::accessibility::ElementRef& element,
                        const std::optional<platform::desktop::RunningApplication>& app) {
     const auto role = element ? element->role() : std::nullopt;
     if (role == std::optional<std::string>(roles::terminal) || (app && app->isTerminal)) return KeyTarget::terminal;
-    if (!app || !app->holdsPseudoTerminal) return KeyTarget::ordinary;
-    const bool textField = role == std::optional<std::string>(roles::text);
-    return textField ? KeyTarget::mayBeTerminal : KeyTarget::terminal;
+    if (!app) return KeyTarget::ordinary;
+    if (app->holdsPseudoTerminal) {
+        const bool textField = role == std::optional<std::string>(roles::text);
+        return textField ? KeyTarget::mayBeTerminal : KeyTarget::terminal;
+    }
+    return app->terminalInDoubt ? KeyTarget::mayBeTerminal : KeyTarget::ordinary;
 }
 
 }  // namespace Parlox

@@ -13,7 +13,8 @@ namespace Parlox {
 // the program is: one that holds a pseudo-terminal's master side drives a
 // terminal. When such a program shows a text field instead (an editor with
 // a terminal inside), it may still be a terminal: it keeps its own paste
-// key but gets no copy or undo key.
+// key but gets no copy or undo key. So does a program in doubt: one whose
+// helper holds the master side, or whose files cannot be read.
 platform::input::KeyTarget keyTargetFor(const platform::accessibility::ElementRef& element,
                                         const std::optional<platform::desktop::RunningApplication>& app);
 

@@ -18,23 +18,52 @@ namespace {
 
 using platform::input::KeyTarget;
 
+bool passes(PointOfNoReturn* point, bool intoTerminal) { return !point || point->pass(intoTerminal); }
+
 // The text goes to the pasteboard for the user, unless it does not take it.
-TextInserter::Outcome copyInstead(Clipboard& clipboard, const std::string& text, const char* message) {
+TextInserter::Outcome copyInstead(Clipboard& clipboard, const std::string& text, const char* message,
+                                  PointOfNoReturn* point) {
+    if (!passes(point, false)) return TextInserter::Outcome::calledOff();
     if (clipboard.put(text)) return TextInserter::Outcome::copied(message);
     return TextInserter::Outcome::failed(TextInserter::notCopiedMessage);
 }
 
+// Past the point into a terminal, the key waits (a second at most) until
+// Escape is the terminal's again.
+bool passesIntoTerminal(PointOfNoReturn* point, platform::Scheduler& scheduler) {
+    if (!passes(point, true)) return false;
+    if (point) Settle::within(scheduler, [&] { return point->escapeHandedOver(); });
+    return true;
+}
+
+// Pastes, the key going out only past `point`; when it did not go, what became of the insertion.
+std::optional<TextInserter::Outcome> pasteFailure(Clipboard& clipboard, const std::string& text, KeyTarget keys,
+                                                  int32_t reader, PointOfNoReturn* point,
+                                                  platform::Scheduler& scheduler) {
+    const auto mayPost = [&] {
+        return keys == KeyTarget::terminal ? passesIntoTerminal(point, scheduler) : passes(point, false);
+    };
+    if (clipboard.paste(text, keys, reader, mayPost)) return std::nullopt;
+    if (point && point->calledOff()) return TextInserter::Outcome::calledOff();
+    return TextInserter::Outcome::failed(TextInserter::notCopiedMessage);
+}
+
+bool hasSeveralLines(const std::string& text) { return text.find_first_of("\r\n") != std::string::npos; }
+
 }  // namespace
 
 TextInserter::Outcome TextInserter::insert(const std::string& text, const CapturedContext& context,
-                                           const DesktopServices& desktop) {
+                                           const DesktopServices& desktop, PointOfNoReturn* point) {
     Clipboard clipboard(desktop);
-    if (!desktop.accessibility->isProcessTrusted()) return copyInstead(clipboard, text, noPermissionMessage);
+    if (!desktop.accessibility->isProcessTrusted()) return copyInstead(clipboard, text, noPermissionMessage, point);
     const auto front = desktop.workspace->frontmostApplication();
     if (!context.pid || !front || front->processIdentifier != *context.pid)
-        return copyInstead(clipboard, text, switchedAppMessage);
+        return copyInstead(clipboard, text, switchedAppMessage, point);
     const KeyTarget keys = keyTargetFor(context.element, front);
-    if (keys == KeyTarget::terminal) return insertAtCursor(text, context, desktop);
+    if (keys == KeyTarget::terminal) {
+        if (hasSeveralLines(text)) return copyInstead(clipboard, text, severalLinesMessage, point);
+        return insertAtCursor(text, context, desktop, point);
+    }
 
     // The start of the selection just before the paste: where the text lands.
     std::optional<int64_t> location;
@@ -42,14 +71,15 @@ TextInserter::Outcome TextInserter::insert(const std::string& text, const Captur
         if (auto range = context.element->selectedTextRange()) location = range->location;
     if (!location && context.selectedRange) location = context.selectedRange->location;
 
-    // The insertion is never cut short: the user's pasteboard must come back.
-    if (!clipboard.paste(text, keys, *context.pid)) return Outcome::failed(notCopiedMessage);
+    // The insertion is never cut short once its key is out: the user's pasteboard must come back.
+    if (auto failure = pasteFailure(clipboard, text, keys, *context.pid, point, *desktop.scheduler))
+        return *failure;
 
     if (context.element && location) {
         desktop.scheduler->sleep(selectDelay);
         const bool selected = select(context.element, *location, text);
         if (!Settle::within(desktop, [&] { return landed(context.element, *location, text, selected); }))
-            return copyInstead(clipboard, text, notPastedMessage);
+            return copyInstead(clipboard, text, notPastedMessage, point);
         return Outcome::inserted(location, selected);
     }
     return Outcome::inserted(location, false);
@@ -57,17 +87,18 @@ TextInserter::Outcome TextInserter::insert(const std::string& text, const Captur
 
 // A terminal pastes at its cursor and cannot replace a selection.
 TextInserter::Outcome TextInserter::insertAtCursor(const std::string& text, const CapturedContext& context,
-                                                   const DesktopServices& desktop) {
+                                                   const DesktopServices& desktop, PointOfNoReturn* point) {
     Clipboard clipboard(desktop);
     const auto cursor = context.element ? context.element->caretOffset() : std::nullopt;
-    if (!clipboard.paste(text, KeyTarget::terminal, *context.pid)) return Outcome::failed(notCopiedMessage);
+    if (auto failure = pasteFailure(clipboard, text, KeyTarget::terminal, *context.pid, point, *desktop.scheduler))
+        return *failure;
     // A terminal without accessibility cannot be read back.
     if (!context.element) return Outcome::inserted(std::nullopt, false);
     // One that no longer tells its cursor has hung or gone: the text may be nowhere.
     if (cursor)
         if (const auto at = landedAtCursor(context.element, *cursor, text, *desktop.scheduler))
             return Outcome::inserted(at, false);
-    return copyInstead(clipboard, text, notPastedMessage);
+    return copyInstead(clipboard, text, notPastedMessage, point);
 }
 
 std::optional<int64_t> TextInserter::landedAtCursor(const platform::accessibility::ElementRef& element,

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "app/Context/CapturedContext.hpp"
+#include "app/Insertion/PointOfNoReturn.hpp"
 #include "app/Support/DesktopServices.hpp"
 
 namespace Parlox {
@@ -12,14 +13,17 @@ namespace Parlox {
 // Puts a finished text where the user was working: pastes it into the
 // focused field of the application that was in front at the hot key and
 // selects it, or, when it cannot paste safely, leaves it on the pasteboard
-// and says so. A terminal takes it at its cursor, unselected. Blocks about
-// half a second (more for a program slow to take the paste): call it off
-// the main thread.
+// and says so. A terminal takes it at its cursor, unselected; a text of
+// several lines goes to the pasteboard instead (a shell would run every
+// line but the last). Blocks about half a second (more for a program slow
+// to take the paste): call it off the main thread.
 class TextInserter {
 public:
     struct Outcome {
         // failed: neither pasted nor on the pasteboard (it did not take it).
-        enum class Kind { inserted, copied, failed };
+        // calledOff: the insertion was called off before its key or copy:
+        // nothing happened.
+        enum class Kind { inserted, copied, failed, calledOff };
 
         Kind kind = Kind::inserted;
         std::optional<int64_t> at;  // inserted: UTF-16 location of the pasted text, when known
@@ -29,6 +33,7 @@ public:
         static Outcome inserted(std::optional<int64_t> at, bool selected) { return {Kind::inserted, at, selected, {}}; }
         static Outcome copied(std::string message) { return {Kind::copied, std::nullopt, false, std::move(message)}; }
         static Outcome failed(std::string message) { return {Kind::failed, std::nullopt, false, std::move(message)}; }
+        static Outcome calledOff() { return {Kind::calledOff, std::nullopt, false, {}}; }
         friend bool operator==(const Outcome&, const Outcome&) = default;
     };
 
@@ -39,8 +44,13 @@ public:
     static constexpr const char* notPastedMessage = "No se pudo pegar: copiado al portapapeles";
     // The pasteboard did not take the text either.
     static constexpr const char* notCopiedMessage = "No se pudo copiar al portapapeles";
+    // A terminal would run the lines as they arrive.
+    static constexpr const char* severalLinesMessage = "Varias líneas en un terminal: copiado al portapapeles";
 
-    static Outcome insert(const std::string& text, const CapturedContext& context, const DesktopServices& desktop);
+    // Passes `point`, when given, right before the key or the copy, and
+    // does nothing at all when it was called off.
+    static Outcome insert(const std::string& text, const CapturedContext& context, const DesktopServices& desktop,
+                          PointOfNoReturn* point = nullptr);
 
     // Selects (location, UTF-16 length of `text`); true when the element took it.
     static bool select(const platform::accessibility::ElementRef& element, int64_t location, const std::string& text);
@@ -58,7 +68,7 @@ public:
 
 private:
     static Outcome insertAtCursor(const std::string& text, const CapturedContext& context,
-                                  const DesktopServices& desktop);
+                                  const DesktopServices& desktop, PointOfNoReturn* point);
 };
 
 }  // namespace Parlox

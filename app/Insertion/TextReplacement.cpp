@@ -8,25 +8,29 @@
 
 namespace Parlox {
 
+bool TextReplacement::isFront(const DesktopServices& desktop, int32_t pid) {
+    const auto front = desktop.workspace->frontmostApplication();
+    return front && front->processIdentifier == pid;
+}
+
 void TextReplacement::bringBack(const DesktopServices& desktop, int32_t pid) {
-    auto isFront = [&] {
-        auto front = desktop.workspace->frontmostApplication();
-        return front && front->processIdentifier == pid;
-    };
-    if (isFront()) return;
+    if (isFront(desktop, pid)) return;
     if (!desktop.workspace->runningApplication(pid)) return;
     desktop.workspace->activate(pid);
     for (int check = 0; check < 15; ++check)
-        if (!isFront()) desktop.scheduler->sleep(0.03);
+        if (!isFront(desktop, pid)) desktop.scheduler->sleep(0.03);
     desktop.scheduler->sleep(0.08);
 }
 
-bool TextReplacement::focusIsOnTarget(const DesktopServices& desktop, const Target& target) {
+std::optional<std::string> TextReplacement::focusAway(const DesktopServices& desktop, const Target& target) {
+    platform::accessibility::FocusLookup focus;
     // Escape's own grab takes the focus from the window while the key is down.
-    return Settle::within(desktop, [&] {
-        const auto focused = desktop.accessibility->lookUpFocus(target.pid).element;
-        return focused && focused->isSame(*target.element);
-    });
+    if (Settle::within(desktop, [&] {
+            focus = desktop.accessibility->lookUpFocus(target.pid);
+            return focus.element && focus.element->isSame(*target.element);
+        }))
+        return std::nullopt;
+    return focus.miss == platform::accessibility::FocusLookup::Miss::noAnswer ? notAnswering : otherField;
 }
 
 TextReplacement::Outcome TextReplacement::replace(const DesktopServices& desktop, const Target& target,
@@ -38,28 +42,41 @@ TextReplacement::Outcome TextReplacement::replace(const DesktopServices& desktop
     const auto keys = keyTargetFor(target.element, front);
     // A terminal pastes at its cursor: a paste would add the text, not put it back.
     if (keys == platform::input::KeyTarget::terminal) return Outcome::failed(inTerminal);
-    if (target.element && !focusIsOnTarget(desktop, target)) return Outcome::failed(otherField);
+    if (target.element)
+        if (const auto away = focusAway(desktop, target)) return Outcome::failed(*away);
 
     if (target.element && target.location) {
         TextInserter::select(target.element, *target.location, target.current);
         desktop.scheduler->sleep(0.04);
+        bool unanswered = false;
         // Only text verified to be the program's own is overwritten.
-        if (Settle::within(desktop, [&] {
-                return SessionText::same(target.element->selectedText().value_or(""), target.current);
-            })) {
-            if (!focusIsOnTarget(desktop, target)) return Outcome::failed(otherField);
+        const bool verified = Settle::within(desktop, [&] {
+            const auto selected = target.element->selectedText();
+            unanswered = !selected && target.element->lastReadUnanswered();
+            return SessionText::same(selected.value_or(""), target.current);
+        });
+        // Its text is unknown, not changed: no undo key for it either.
+        if (unanswered) return Outcome::failed(notAnswering);
+        if (verified) {
+            if (const auto away = focusAway(desktop, target)) return Outcome::failed(*away);
             if (!replacement.empty()) {
-                if (!Clipboard(desktop).paste(replacement, keys, target.pid))
-                    return Outcome::failed(TextInserter::notCopiedMessage);
+                bool inFront = true;
+                if (!Clipboard(desktop).paste(replacement, keys, target.pid,
+                                              [&] { return inFront = isFront(desktop, target.pid); }))
+                    return Outcome::failed(inFront ? TextInserter::notCopiedMessage : otherApp);
                 desktop.scheduler->sleep(0.06);
                 TextInserter::select(target.element, *target.location, replacement);
             } else {
+                if (!isFront(desktop, target.pid)) return Outcome::failed(otherApp);
                 desktop.keys->deleteBackward();
             }
             return Outcome::replaced();
         }
     }
-    if (undoKeyAllowed && desktop.keys->undo(keys)) return Outcome::commandZ();
+    if (undoKeyAllowed) {
+        if (!isFront(desktop, target.pid)) return Outcome::failed(otherApp);
+        if (desktop.keys->undo(keys)) return Outcome::commandZ();
+    }
     return Outcome::failed(textChanged);
 }
 

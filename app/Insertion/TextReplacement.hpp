@@ -39,10 +39,14 @@ struct TextReplacement {
     static constexpr const char* inTerminal = "Un terminal no deja reemplazar el texto";
     // The program's keyboard focus is in another of its fields: keys would go there.
     static constexpr const char* otherField = "Estás en otro campo";
+    // The program left a question unanswered: what it shows, or where its
+    // focus is, is not known.
+    static constexpr const char* notAnswering = "La app no responde";
 
     // Replaces the result with `replacement`; when the text cannot be checked
     // and `undoKeyAllowed`, sends the undo key instead. No key is sent while
-    // the program's focus is away from the element the result went into.
+    // the program's focus is away from the element the result went into, and
+    // each key goes only if the program is still in front right before it.
     static Outcome replace(const DesktopServices& desktop, const Target& target, const std::string& replacement,
                            bool undoKeyAllowed);
 
@@ -51,10 +55,13 @@ struct TextReplacement {
     static void bringBack(const DesktopServices& desktop, int32_t pid);
 
 private:
-    // Whether the program's focused element is the target's (the selection is
-    // set over accessibility in the target, but keys go to the focus); a
-    // focus away for a moment is waited for.
-    static bool focusIsOnTarget(const DesktopServices& desktop, const Target& target);
+    // Why keys would not reach the target's element (the selection is set
+    // over accessibility in the target, but keys go to the focus): another
+    // field has the focus, or the program does not answer; none when they
+    // would. A focus away for a moment is waited for.
+    static std::optional<std::string> focusAway(const DesktopServices& desktop, const Target& target);
+    // Right before a key: the program is still the one in front.
+    static bool isFront(const DesktopServices& desktop, int32_t pid);
 };
 
 }  // namespace Parlox

@@ -18,6 +18,9 @@ struct RunningApplication {
     // It holds a pseudo-terminal's master side: a terminal emulator, or a
     // program with a terminal inside.
     bool holdsPseudoTerminal = false;
+    // It may drive a terminal: a process it started holds a master side, or
+    // what it holds cannot be read (another user's or a sandboxed program).
+    bool terminalInDoubt = false;
 
     friend bool operator==(const RunningApplication&, const RunningApplication&) = default;
 };

@@ -34,7 +34,9 @@ RunningApplication application(const TopLevelWindow& window) {
     else if (!window.className.empty()) app.localizedName = window.className;
     if (!window.className.empty()) app.bundleIdentifier = window.className;
     app.isTerminal = isTerminalClass(window.instance, window.className);
-    app.holdsPseudoTerminal = process::holdsPseudoTerminalMaster(window.pid);
+    const auto pseudoTerminal = process::pseudoTerminalUse(window.pid);
+    app.holdsPseudoTerminal = pseudoTerminal == process::PseudoTerminalUse::holds;
+    app.terminalInDoubt = pseudoTerminal == process::PseudoTerminalUse::inDoubt;
     return app;
 }
 

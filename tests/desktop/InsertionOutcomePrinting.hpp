@@ -17,6 +17,7 @@ inline void PrintTo(const TextInserter::Outcome& o, std::ostream* os) {
             return;
         case TextInserter::Outcome::Kind::copied: *os << "copied(" << o.message << ")"; return;
         case TextInserter::Outcome::Kind::failed: *os << "failed(" << o.message << ")"; return;
+        case TextInserter::Outcome::Kind::calledOff: *os << "calledOff"; return;
     }
 }
 

@@ -2,13 +2,20 @@
 
 #include <algorithm>
 
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <X11/Xatom.h>
 #include <X11/Xlib.h>
+#include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 
 #include "app/Context/ContextCapture.hpp"
 #include "app/Insertion/TextInserter.hpp"
 #include "app/Insertion/TextReplacement.hpp"
+#include "platform/desktop/X11Workspace.hpp"
 #include "app/Support/X11DesktopServices.hpp"
 #include "platform/desktop/ClipboardOwnerProcess.hpp"
 #include "tests/desktop/DesktopSession.hpp"
@@ -20,6 +27,7 @@ using Parlox::ContextCapture;
 using Parlox::TextInserter;
 using Parlox::TextReplacement;
 using Outcome = TextInserter::Outcome;
+using parlox::testing::FixtureProcess;
 using parlox::testing::TerminalProgram;
 
 namespace {
@@ -114,5 +122,129 @@ INSTANTIATE_TEST_SUITE_P(
         TerminalProgram::Options{"Mlterm", {"/usr/bin/mlterm"}, false},
         TerminalProgram::Options{"Lxterminal", {"/usr/bin/lxterminal", "--no-remote"}, true}),
     [](const ::testing::TestParamInfo<TerminalProgram::Options>& info) { return info.param.name; });
+
+// A bare window of this process that names `pid` as its program and has
+// the keyboard focus; it notes the keys it gets.
+class NamingWindow {
+public:
+    explicit NamingWindow(pid_t pid) : display_(XOpenDisplay(nullptr)) {
+        window_ = XCreateSimpleWindow(display_, DefaultRootWindow(display_), 0, 0, 300, 200, 0, 0, 0);
+        const long named = pid;
+        XChangeProperty(display_, window_, XInternAtom(display_, "_NET_WM_PID", False), XA_CARDINAL, 32,
+                        PropModeReplace, reinterpret_cast<const unsigned char*>(&named), 1);
+        XClassHint hint{const_cast<char*>("campo"), const_cast<char*>("Campo")};
+        XSetClassHint(display_, window_, &hint);
+        XSelectInput(display_, window_, StructureNotifyMask | KeyPressMask);
+        XMapWindow(display_, window_);
+        XEvent event;
+        do XNextEvent(display_, &event);
+        while (event.type != MapNotify);
+        XSetInputFocus(display_, window_, RevertToParent, CurrentTime);
+        XSync(display_, False);
+    }
+    ~NamingWindow() {
+        XDestroyWindow(display_, window_);
+        XCloseDisplay(display_);
+    }
+    NamingWindow(const NamingWindow&) = delete;
+    NamingWindow& operator=(const NamingWindow&) = delete;
+
+    // The keys it got, up to a marker key pressed now (left out).
+    std::vector<std::string> keysUpToMarker() {
+        pressMarker();
+        std::vector<std::string> keys;
+        const bool marked = parlox::testing::eventually([&] {
+            while (XPending(display_) > 0) {
+                XEvent event;
+                XNextEvent(display_, &event);
+                if (event.type != KeyPress) continue;
+                const KeySym sym = XLookupKeysym(&event.xkey, 0);
+                if (sym == XK_z) return true;
+                const char* name = XKeysymToString(sym);
+                keys.push_back(name != nullptr ? name : "?");
+            }
+            return false;
+        });
+        EXPECT_TRUE(marked) << "the window did not get the marker key";
+        return keys;
+    }
+
+private:
+    Display* display_;
+    Window window_ = 0;
+};
+
+// A process id that names no process: one of ours, ended and reaped.
+pid_t goneProcess() {
+    pid_t child = 0;
+    char truePath[] = "/bin/true";
+    char* argv[] = {truePath, nullptr};
+    EXPECT_EQ(::posix_spawn(&child, truePath, nullptr, nullptr, argv, environ), 0);
+    ::waitpid(child, nullptr, 0);
+    return child;
+}
+
+// The program a window names, as a test starts it.
+struct NamedProgram {
+    const char* name;
+    // Its command; none: a process id that names no process here.
+    std::vector<std::string> command;
+    bool inDoubt;
+};
+
+void PrintTo(const NamedProgram& p, std::ostream* os) { *os << p.name; }
+
+// A program whose pseudo-terminal is held by a helper it started (which
+// goes with it).
+const char* const helperDrivesATerminal = R"(
+import ctypes, os, signal, time
+ready, told = os.pipe()
+if os.fork() == 0:
+    ctypes.CDLL(None).prctl(1, signal.SIGKILL)
+    os.openpty()
+    os.write(told, b"x")
+    time.sleep(120)
+    os._exit(0)
+os.read(ready, 1)
+print("READY", flush=True)
+time.sleep(120)
+)";
+
+const char* const idleProgram = "import time; print('READY', flush=True); time.sleep(120)";
+
+class NamedByAWindow : public ::testing::TestWithParam<NamedProgram> {
+protected:
+    Parlox::DesktopServices desktop = Parlox::x11DesktopServices();
+};
+
+// A program that may drive a terminal is reported so, and the capture's
+// copy road sends it no copy key (Control+C would interrupt what runs
+// there); an ordinary one gets it.
+TEST_P(NamedByAWindow, OnlyAProgramThatCannotDriveATerminalGetsTheCopyKey) {
+    const NamedProgram& p = GetParam();
+    std::unique_ptr<FixtureProcess> program;
+    if (!p.command.empty()) program = std::make_unique<FixtureProcess>(p.command);
+    const pid_t named = program ? program->pid() : goneProcess();
+    NamingWindow window(named);
+
+    const auto app = platform::desktop::X11Workspace().frontmostApplication();
+    ASSERT_TRUE(app);
+    EXPECT_EQ(app->processIdentifier, named);
+    EXPECT_FALSE(app->holdsPseudoTerminal);
+    EXPECT_EQ(app->terminalInDoubt, p.inDoubt);
+
+    const CapturedContext context = ContextCapture::capture(desktop);
+    EXPECT_EQ(context.pid, named);
+    EXPECT_EQ(context.method, CapturedContext::Method::none);
+    const auto keys = window.keysUpToMarker();
+    EXPECT_EQ(std::find(keys.begin(), keys.end(), std::string("c")) != keys.end(), !p.inDoubt);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Programs, NamedByAWindow,
+    ::testing::Values(NamedProgram{"ItsHelperDrivesATerminal", {"/usr/bin/python3", "-c", helperDrivesATerminal}, true},
+                      NamedProgram{"ItNamesAProcessNotHere", {}, true},
+                      NamedProgram{"Ordinary", {"/usr/bin/python3", "-c", idleProgram}, false}),
+    [](const ::testing::TestParamInfo<NamedProgram>& info) { return info.param.name; });
 
 }  // namespace

@@ -290,6 +290,12 @@ public:
     }
     // The scripted misses first, one per look-up, then the focused element.
     FocusLookup lookUpFocus(int32_t pid) override {
+        std::function<void()> hook;
+        {
+            std::lock_guard lock(mutex_);
+            hook = onLookUp_;
+        }
+        if (hook) hook();
         {
             std::lock_guard lock(mutex_);
             ++lookUps_;
@@ -300,6 +306,11 @@ public:
             }
         }
         return Accessibility::lookUpFocus(pid);
+    }
+    // Runs at every look-up, before it is answered: the desktop moving on meanwhile.
+    void onLookUp(std::function<void()> hook) {
+        std::lock_guard lock(mutex_);
+        onLookUp_ = std::move(hook);
     }
     // The next look-ups find nothing, for these reasons in turn.
     void scriptMisses(std::vector<FocusLookup::Miss> misses) {
@@ -329,6 +340,7 @@ private:
     std::map<int32_t, ElementRef> focused_;
     std::vector<int32_t> exposed_;
     std::vector<FocusLookup::Miss> misses_;
+    std::function<void()> onLookUp_;
     int lookUps_ = 0;
     int trustChecks_ = 0;
     int trustRequests_ = 0;

@@ -22,6 +22,11 @@ public:
         }
         return controller->sessions().latest()->id;
     }
+    // Another program comes to the front at the first look at the focus.
+    void switchAwayDuringTheChecks() {
+        desktop.workspace->addApplication({77, "Otra", "org.example.Otra", false});
+        desktop.accessibility->onLookUp([this] { desktop.workspace->setFrontmost(77); });
+    }
     std::shared_ptr<FakeTextField> field;
 };
 
@@ -34,6 +39,18 @@ TEST_F(UndoTest, AnEmptyOriginalIsTakenBackWithTheDeleteKey) {
     EXPECT_EQ(field->text(), "");
     EXPECT_EQ(desktop.keys->keys(), (std::vector<Key>{Key::deleteBackward}));
     EXPECT_TRUE(log.contains("Deshecho (Accesibilidad)"));
+}
+
+TEST_F(UndoTest, TheDeleteKeyGoesOnlyWhileTheProgramIsStillInFront) {
+    field->setText("", {0, 0});
+    dictate("escribe un saludo", "Buenos días");
+    desktop.keys->clear();
+    switchAwayDuringTheChecks();
+    escape();
+    EXPECT_TRUE(desktop.keys->keys().empty());
+    EXPECT_EQ(field->text(), "Buenos días");
+    EXPECT_TRUE(log.contains("No se pudo deshacer: Estás en otra app"));
+    EXPECT_EQ(overlayState(), OverlayState::done("Estás en otra app"));
 }
 
 TEST_F(UndoTest, EditedTextOfOneRoundGetsTheUndoKey) {
@@ -93,7 +110,7 @@ TEST_P(UndoFailureTest, TheOriginalGoesToThePasteboardAndTheFieldIsLeftAlone) {
     EXPECT_TRUE(log.contains(std::string("No se pudo deshacer: ") + c.reason + ". Original al portapapeles"));
     EXPECT_EQ(desktop.pasteboard->string(), "hola");
     EXPECT_EQ(field->text(), before);
-    EXPECT_FALSE(desktop.keys->keys().size() > 0 && desktop.keys->keys().back() == Key::paste);
+    EXPECT_TRUE(desktop.keys->keys().empty());
     EXPECT_FALSE(controller->sessions().session(id)->isUndone);
     EXPECT_EQ(controller->phase(), Phase::idle());
     EXPECT_EQ(overlayState(), OverlayState::done("Original copiado"));
@@ -128,7 +145,26 @@ INSTANTIATE_TEST_SUITE_P(
                     },
                     1, "Estás en otra app"},
         UndoFailure{"NoLongerTrusted", [](UndoTest& t) { t.desktop.accessibility->trusted = false; }, 1,
-                    "Sin permiso de Accesibilidad"}),
+                    "Sin permiso de Accesibilidad"},
+        // The user went to another program while the checks ran; its toolkit
+        // still reports the focus in the window left behind.
+        UndoFailure{"SwitchedAwayBeforeThePasteKey", [](UndoTest& t) { t.switchAwayDuringTheChecks(); }, 1,
+                    "Estás en otra app"},
+        UndoFailure{"SwitchedAwayBeforeTheUndoKey",
+                    [](UndoTest& t) {
+                        t.field->edit("Muy buenos días", {15, 0});
+                        t.switchAwayDuringTheChecks();
+                    },
+                    1, "Estás en otra app"},
+        // Not an edit, not another field: the program does not say.
+        UndoFailure{"NoAnswerAboutTheFocus",
+                    [](UndoTest& t) {
+                        t.desktop.accessibility->scriptMisses(std::vector<platform::accessibility::FocusLookup::Miss>(
+                            1000, platform::accessibility::FocusLookup::Miss::noAnswer));
+                    },
+                    1, "La app no responde"},
+        UndoFailure{"NoAnswerAboutTheText", [](UndoTest& t) { t.field->setUnansweredReads(1000); }, 1,
+                    "La app no responde"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(UndoTest, BringsTheApplicationBackBeforeReplacing) {

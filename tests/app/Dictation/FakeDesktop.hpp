@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cmath>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -31,7 +32,10 @@ struct FakeDesktop {
     std::shared_ptr<platform::input::FakeKeySynth> keys = std::make_shared<platform::input::FakeKeySynth>();
 
     FakeDesktop() {
-        keys->setHandler([this](const platform::input::FakeKeySynth::Event& event) { act(event); });
+        keys->setHandler([this](const platform::input::FakeKeySynth::Event& event) {
+            act(event);
+            if (afterKey) afterKey(event);
+        });
     }
     // What the test left queued would otherwise keep the scheduler alive.
     ~FakeDesktop() { scheduler->discardPending(); }
@@ -39,6 +43,9 @@ struct FakeDesktop {
     FakeDesktop& operator=(const FakeDesktop&) = delete;
 
     Parlox::DesktopServices services() const { return {scheduler, accessibility, workspace, pasteboard, keys}; }
+
+    // What the user does right after the program acted on a key.
+    std::function<void(const platform::input::FakeKeySynth::Event&)> afterKey;
 
     // An application in front whose focused field holds `text` with `selection`.
     std::shared_ptr<FakeTextField> focusField(int32_t pid, const std::string& app, const std::string& text,

@@ -180,6 +180,24 @@ TEST_F(ClipboardTest, ATerminalPastesThePrimarySelectionAndBothComeBack) {
     EXPECT_EQ(desktop.pasteboard->primaryContents(), primaryBefore);
 }
 
+// Held back at the last moment, a paste posts no key and both selections
+// are the user's again, as they were before it.
+TEST_F(ClipboardTest, APasteHeldBackAtItsKeyGivesBothSelectionsBack) {
+    desktop.pasteboard->setPrimary(platform::desktop::PrimarySelection{"seleccionado antes", 42});
+    const auto primaryBefore = desktop.pasteboard->primaryContents();
+    for (const auto target : {KeyTarget::ordinary, KeyTarget::terminal}) {
+        std::optional<std::string> clipboardWhenAsked;
+        EXPECT_FALSE(clipboard.paste("respuesta", target, 42, [&] {
+            clipboardWhenAsked = desktop.pasteboard->string();
+            return false;
+        }));
+        EXPECT_EQ(clipboardWhenAsked, "respuesta");
+        EXPECT_TRUE(desktop.keys->events().empty());
+        EXPECT_EQ(desktop.pasteboard->contents(), FakeDesktop::userClipboard());
+        EXPECT_EQ(desktop.pasteboard->primaryContents(), primaryBefore);
+    }
+}
+
 TEST_F(ClipboardTest, PasteRestoresOnlyWhatNobodyReplacedMeanwhile) {
     const std::vector<platform::desktop::PasteboardItem> copiedLater{{{{"text/plain;charset=utf-8", "nuevo"}}}};
     struct Case {

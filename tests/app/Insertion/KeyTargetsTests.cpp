@@ -16,6 +16,7 @@ struct Program {
     bool knownTerminal;               // by its window class
     bool holdsPseudoTerminal;
     KeyTarget expected;
+    bool terminalInDoubt = false;
 };
 
 void PrintTo(const Program& p, std::ostream* os) { *os << p.name; }
@@ -29,7 +30,7 @@ TEST_P(KeyTargetTest, ATerminalIsKnownByRoleNameOrWhatTheProgramIs) {
         element = std::make_shared<FakeTextField>("texto");
         element->setRole(p.role);
     }
-    RunningApplication app{42, "programa", "Programa", p.knownTerminal, p.holdsPseudoTerminal};
+    RunningApplication app{42, "programa", "Programa", p.knownTerminal, p.holdsPseudoTerminal, p.terminalInDoubt};
     EXPECT_EQ(Parlox::keyTargetFor(element, app), p.expected);
 }
 
@@ -46,7 +47,14 @@ INSTANTIATE_TEST_SUITE_P(
         Program{"UnknownTerminalShowingAnotherElement", std::string("filler"), false, true, KeyTarget::terminal},
         // An editor with a terminal inside, its text field focused.
         Program{"EditorWithATerminalInside", std::string(roles::text), false, true, KeyTarget::mayBeTerminal},
-        Program{"EditorWithItsTerminalFocused", std::string(roles::terminal), false, true, KeyTarget::terminal}),
+        Program{"EditorWithItsTerminalFocused", std::string(roles::terminal), false, true, KeyTarget::terminal},
+        // Its terminal runs in a helper, or what it holds cannot be read:
+        // the keys that cannot hurt, whatever it shows.
+        Program{"ProgramInDoubtShowingATextField", std::string(roles::text), false, false, KeyTarget::mayBeTerminal,
+                true},
+        Program{"ProgramInDoubtWithoutAccessibility", std::nullopt, false, false, KeyTarget::mayBeTerminal, true},
+        Program{"ProgramInDoubtShowingATerminal", std::string(roles::terminal), false, false, KeyTarget::terminal,
+                true}),
     [](const ::testing::TestParamInfo<Program>& info) { return std::string(info.param.name); });
 
 TEST(KeyTarget, NoApplicationIsAnOrdinaryTarget) {

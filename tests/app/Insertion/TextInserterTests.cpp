@@ -12,6 +12,8 @@ namespace Parlox {
 inline void PrintTo(const TextInserter::Outcome& o, std::ostream* os) {
     if (o.kind == TextInserter::Outcome::Kind::inserted)
         *os << "inserted(" << (o.at ? std::to_string(*o.at) : "nil") << ", " << o.selected << ")";
+    else if (o.kind == TextInserter::Outcome::Kind::calledOff)
+        *os << "calledOff";
     else
         *os << (o.kind == TextInserter::Outcome::Kind::copied ? "copied(" : "failed(") << o.message << ")";
 }
@@ -35,6 +37,36 @@ public:
         context.selectedRange = TextRange{5, 5};
     }
     Outcome insert(const std::string& text) { return TextInserter::insert(text, context, desktop.services()); }
+
+    // The roads an answer can take: pasted into a field or a terminal, or
+    // copied for want of permission or because another app is in front.
+    struct Road {
+        const char* name;
+        std::function<void(TextInserterTest&)> arrange;
+    };
+    static std::vector<Road> roads() {
+        return {
+            {"into a field", [](TextInserterTest&) {}},
+            {"into a terminal",
+             [](TextInserterTest& t) {
+                 t.field->setRole(std::string(platform::accessibility::roles::terminal));
+                 t.field->setTerminalCursor(10);
+             }},
+            {"copied for want of permission", [](TextInserterTest& t) { t.desktop.accessibility->trusted = false; }},
+            {"copied for another app in front", [](TextInserterTest& t) { t.context.pid = 43; }},
+        };
+    }
+    // Runs `check` on each road, from a fresh field on a trusted desktop.
+    void onEachRoad(const std::function<void()>& check) {
+        for (const auto& road : roads()) {
+            SCOPED_TRACE(road.name);
+            SetUp();
+            desktop.accessibility->trusted = true;
+            desktop.keys->clear();
+            road.arrange(*this);
+            check();
+        }
+    }
 
     FakeDesktop desktop;
     std::shared_ptr<FakeTextField> field;
@@ -157,30 +189,13 @@ TEST_F(TextInserterTest, AFieldThatStopsAnsweringAfterTheCaptureGetsTheTextCopie
 // own contents), the user's contents stay, and the outcome says the text
 // could not be copied rather than that it was.
 TEST_F(TextInserterTest, AnAnswerThePasteboardDoesNotTakeIsReportedNotCopied) {
-    struct Case {
-        const char* name;
-        std::function<void(TextInserterTest&)> arrange;
-    };
-    const std::vector<Case> cases{
-        {"to be pasted", [](TextInserterTest&) {}},
-        {"untrusted", [](TextInserterTest& t) { t.desktop.accessibility->trusted = false; }},
-        {"another app in front", [](TextInserterTest& t) { t.context.pid = 43; }},
-        {"into a terminal", [](TextInserterTest& t) {
-             t.field->setRole(std::string(platform::accessibility::roles::terminal));
-         }},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        SetUp();
-        desktop.accessibility->trusted = true;
-        desktop.keys->clear();
+    onEachRoad([&] {
         desktop.pasteboard->failWrites(true);
-        c.arrange(*this);
         EXPECT_EQ(insert("planeta"), Outcome::failed(TextInserter::notCopiedMessage));
         EXPECT_TRUE(desktop.keys->events().empty());
         EXPECT_EQ(field->text(), "hola mundo");
         EXPECT_EQ(desktop.pasteboard->contents(), FakeDesktop::userClipboard());
-    }
+    });
 }
 
 // A field that ignores the paste, with a pasteboard that stops taking
@@ -250,6 +265,106 @@ TEST_F(TextInserterTest, AProgramThatMayBeATerminalKeepsItsOwnPasteKeyInATextFie
     EXPECT_EQ(field->text(), "hola planeta");
     ASSERT_EQ(desktop.keys->events().size(), 1u);
     EXPECT_EQ(desktop.keys->events()[0].target, KeyTarget::mayBeTerminal);
+}
+
+// A shell without bracketed paste runs every line but the last as it
+// arrives (and a last line break runs that one too): such a text is left
+// on the pasteboard for the user instead.
+TEST_F(TextInserterTest, ATextOfSeveralLinesForATerminalIsCopiedNotPasted) {
+    for (const char* text : {"ls\nrm -r build", "uno\r\ndos", "ls\n", "ls\r"}) {
+        SCOPED_TRACE(text);
+        SetUp();
+        desktop.keys->clear();
+        field->setText("$ ", {2, 0});
+        field->setRole(std::string(platform::accessibility::roles::terminal));
+        field->setTerminalCursor(2);
+        EXPECT_EQ(insert(text), Outcome::copied(TextInserter::severalLinesMessage));
+        EXPECT_TRUE(desktop.keys->events().empty());
+        EXPECT_EQ(field->text(), "$ ");
+        EXPECT_EQ(desktop.pasteboard->string(), text);
+    }
+    // In a text field the lines are only text.
+    SetUp();
+    EXPECT_EQ(insert("uno\ndos"), Outcome::inserted(5, true));
+    EXPECT_EQ(field->text(), "hola uno\ndos");
+}
+
+// Called off before its key or its copy, an insertion does nothing at all.
+TEST_F(TextInserterTest, AnInsertionCalledOffBeforehandDoesNothing) {
+    onEachRoad([&] {
+        Parlox::PointOfNoReturn point;
+        EXPECT_TRUE(point.callOff());
+        EXPECT_EQ(TextInserter::insert("planeta", context, desktop.services(), &point), Outcome::calledOff());
+        EXPECT_TRUE(desktop.keys->events().empty());
+        EXPECT_EQ(field->text(), "hola mundo");
+        EXPECT_EQ(desktop.pasteboard->contents(), FakeDesktop::userClipboard());
+    });
+}
+
+// The point is passed just before the key goes out (a call-off as the key
+// lands is refused), and says whether the key went to a terminal.
+TEST_F(TextInserterTest, ThePointOfNoReturnIsPassedRightBeforeThePasteKey) {
+    for (const bool terminal : {false, true}) {
+        SCOPED_TRACE(terminal ? "terminal" : "field");
+        SetUp();
+        if (terminal) {
+            field->setRole(std::string(platform::accessibility::roles::terminal));
+            field->setTerminalCursor(10);
+        }
+        Parlox::PointOfNoReturn point;
+        std::optional<bool> calledOffAtTheKey, intoTerminal;
+        desktop.afterKey = [&](const platform::input::FakeKeySynth::Event&) {
+            calledOffAtTheKey = point.callOff();
+            intoTerminal = point.passedIntoTerminal();
+        };
+        EXPECT_EQ(TextInserter::insert("planeta", context, desktop.services(), &point).kind,
+                  Outcome::Kind::inserted);
+        EXPECT_EQ(calledOffAtTheKey, false);
+        EXPECT_EQ(intoTerminal, terminal);
+    }
+}
+
+// The scheduler of a desktop whose main thread runs while a job waits: the
+// work posted to it runs during each of the job's sleeps.
+class MainRunsWhileJobsSleep final : public platform::Scheduler {
+public:
+    explicit MainRunsWhileJobsSleep(std::shared_ptr<platform::ManualScheduler> manual) : manual_(std::move(manual)) {}
+    void post(Work work) override { manual_->post(std::move(work)); }
+    platform::TimerHandle after(double seconds, Work work) override { return manual_->after(seconds, std::move(work)); }
+    platform::TimerHandle every(double seconds, Work work) override { return manual_->every(seconds, std::move(work)); }
+    void background(Work job) override { manual_->background(std::move(job)); }
+    bool sleep(double seconds, std::stop_token stop) override {
+        manual_->runPosted();
+        return manual_->sleep(seconds, stop);
+    }
+    platform::Date now() override { return manual_->now(); }
+    MonotonicClock::time_point uptime() override { return manual_->uptime(); }
+
+private:
+    std::shared_ptr<platform::ManualScheduler> manual_;
+};
+
+// The terminal's paste key waits until the controller has let Escape go
+// (an Escape as the answer shows is the terminal's), and not for ever.
+TEST_F(TextInserterTest, TheTerminalsPasteKeyWaitsUntilEscapeIsHandedOver) {
+    for (const bool handedOver : {true, false}) {
+        SCOPED_TRACE(handedOver ? "the main thread hands it over" : "the main thread never answers");
+        SetUp();
+        field->setRole(std::string(platform::accessibility::roles::terminal));
+        field->setTerminalCursor(10);
+        auto services = desktop.services();
+        services.scheduler = std::make_shared<MainRunsWhileJobsSleep>(desktop.scheduler);
+        std::shared_ptr<Parlox::PointOfNoReturn> point;
+        point = std::make_shared<Parlox::PointOfNoReturn>([&] {
+            if (handedOver) services.scheduler->post([&] { point->handOverEscape(); });
+        });
+        std::optional<bool> handedOverAtTheKey;
+        desktop.afterKey = [&](const platform::input::FakeKeySynth::Event&) {
+            handedOverAtTheKey = point->escapeHandedOver();
+        };
+        EXPECT_EQ(TextInserter::insert("planeta", context, services, point.get()), Outcome::inserted(10, false));
+        EXPECT_EQ(handedOverAtTheKey, handedOver);
+    }
 }
 
 TEST(SessionText, ComparesNormalisedText) {

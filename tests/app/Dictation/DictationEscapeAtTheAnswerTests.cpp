@@ -1,0 +1,143 @@
+// Escape as the answer goes in: before the paste key it calls the insertion
+// off, after it it undoes the text once it is in, and a terminal keeps it.
+#include "tests/app/Dictation/DictationFixture.hpp"
+
+namespace dictation_test {
+namespace {
+
+using Key = platform::input::FakeKeySynth::Key;
+
+class EscapeAtTheAnswerTest : public DictationTest {
+public:
+    void SetUp() override {
+        DictationTest::SetUp();
+        field = desktop.focusField(42, "Editor", "hola", {0, 4});
+    }
+
+    // Up to the answer: the writing tool has answered and the insertion
+    // waits in the scheduler, its paste key not out yet.
+    void dictateUpToTheInsertion() {
+        transcriber->answer("hazlo formal");
+        writer->answer("Buenos días");
+        toggle();
+        speak(2);
+        hotKeys->tap(kSpace, kOption);
+        auto& scheduler = *desktop.scheduler;
+        scheduler.runJobs();  // transcription
+        scheduler.runPosted();
+        scheduler.runJobs();  // writing tool
+        scheduler.runPosted();
+        ASSERT_EQ(controller->phase(), Phase::writing());
+        ASSERT_EQ(scheduler.pendingJobs(), 1u);  // the insertion
+    }
+
+    // The user presses Escape as the program takes the paste key.
+    void escapeAtThePasteKey() {
+        desktop.afterKey = [this, pressed = false](const platform::input::FakeKeySynth::Event& event) mutable {
+            if (event.key != Key::paste || pressed) return;
+            pressed = true;
+            hotKeys->tap(kEscape, 0);
+        };
+    }
+
+    bool logged(const std::string& part) const {
+        for (const auto& line : log.lines())
+            if (line.find(part) != std::string::npos) return true;
+        return false;
+    }
+
+    std::shared_ptr<FakeTextField> field;
+};
+
+TEST_F(EscapeAtTheAnswerTest, BeforeThePasteKeyNothingIsEverPasted) {
+    ASSERT_NO_FATAL_FAILURE(dictateUpToTheInsertion());
+    EXPECT_TRUE(escape());  // the insertion's job runs after it
+    desktop.scheduler->advance(10);
+
+    EXPECT_TRUE(log.contains("Cancelado (writing)"));
+    EXPECT_FALSE(logged("Insertado"));
+    EXPECT_TRUE(desktop.keys->events().empty());
+    EXPECT_EQ(field->text(), "hola");
+    EXPECT_EQ(clipboard(), pasteboardBefore);
+    EXPECT_TRUE(controller->history().empty());
+    EXPECT_EQ(controller->phase(), Phase::idle());
+    EXPECT_FALSE(controller->undoable());
+    EXPECT_FALSE(escapeTaken());
+}
+
+TEST_F(EscapeAtTheAnswerTest, AfterThePasteKeyTheTextIsUndoneOnceItIsIn) {
+    escapeAtThePasteKey();
+    dictate("hazlo formal", "Buenos días");
+
+    EXPECT_EQ(field->text(), "hola");
+    EXPECT_EQ(field->selectionText(), "hola");
+    const auto lines = log.lines();
+    const auto inserted = std::find(lines.begin(), lines.end(), "Insertado y seleccionado");
+    const auto asked = std::find(lines.begin(), lines.end(), "Esc tras pegar: se deshace");
+    ASSERT_NE(asked, lines.end());
+    EXPECT_LT(inserted, asked);
+    EXPECT_TRUE(log.contains("Deshecho (Accesibilidad)"));
+    EXPECT_FALSE(logged("Cancelado"));
+    EXPECT_EQ(clipboard(), pasteboardBefore);
+    ASSERT_EQ(controller->history().size(), 1u);
+    EXPECT_EQ(controller->history()[0].outcome, DictationController::Entry::Outcome::inserted(true));
+    EXPECT_TRUE(controller->sessions().latest()->isUndone);
+    EXPECT_EQ(controller->phase(), Phase::idle());
+    EXPECT_FALSE(controller->undoable());
+    EXPECT_FALSE(escapeTaken());
+}
+
+// The field ignored the paste: the answer is on the pasteboard, and there
+// is nothing to undo.
+TEST_F(EscapeAtTheAnswerTest, AfterThePasteKeyOfAFailedInsertionNothingIsUndone) {
+    field->setAcceptsPaste(false);
+    escapeAtThePasteKey();
+    dictate("hazlo formal", "Buenos días");
+    const auto keysSent = desktop.keys->keys();
+
+    EXPECT_TRUE(log.contains(Parlox::TextInserter::notPastedMessage));
+    EXPECT_FALSE(logged("Cancelado"));
+    EXPECT_FALSE(logged("deshace"));
+    EXPECT_EQ(keysSent, (std::vector<Key>{Key::paste}));
+    EXPECT_EQ(desktop.pasteboard->string(), "Buenos días");
+    EXPECT_EQ(overlayState(), OverlayState::done("Copiado"));
+    EXPECT_FALSE(controller->undoable());
+}
+
+// The paste key went to a terminal: Escape is the terminal's from then on,
+// no undo is armed, and the user's clipboard stays theirs. The panel can
+// still copy the original.
+TEST_F(EscapeAtTheAnswerTest, ATerminalKeepsEscapeAndTheClipboard) {
+    field->setText("$ hola mundo", {7, 5});
+    field->setRole(std::string(platform::accessibility::roles::terminal));
+    field->setTerminalCursor(12);
+    std::optional<bool> escapeTakenAtTheKey, escapeTakenFromTheTerminal;
+    desktop.afterKey = [&](const platform::input::FakeKeySynth::Event& event) {
+        if (event.key != Key::paste) return;
+        desktop.scheduler->runPosted();  // the main thread goes on meanwhile
+        escapeTakenAtTheKey = escapeTaken();
+        escapeTakenFromTheTerminal = hotKeys->tap(kEscape, 0);
+    };
+    dictate("hazlo formal", "Buenos días");
+
+    EXPECT_EQ(escapeTakenAtTheKey, false);
+    EXPECT_EQ(escapeTakenFromTheTerminal, false);
+    EXPECT_EQ(field->text(), "$ hola mundoBuenos días");
+    EXPECT_TRUE(log.contains("Insertado"));
+    EXPECT_FALSE(controller->undoable());
+    EXPECT_FALSE(escapeTaken());
+    EXPECT_FALSE(escape());
+    EXPECT_EQ(clipboard(), pasteboardBefore);
+    EXPECT_FALSE(logged("Cancelado"));
+    EXPECT_FALSE(logged("deshace"));
+    EXPECT_EQ(desktop.keys->keys(), (std::vector<Key>{Key::paste}));
+
+    controller->undo(controller->sessions().latest()->id);
+    desktop.scheduler->settle();
+    EXPECT_EQ(desktop.pasteboard->string(), "mundo");
+    EXPECT_EQ(overlayState(), OverlayState::done("Original copiado"));
+    EXPECT_EQ(field->text(), "$ hola mundoBuenos días");
+}
+
+}  // namespace
+}  // namespace dictation_test
