@@ -22,21 +22,29 @@ namespace DovuzudUza {
 // The state and its observer: what the capture and progress callbacks
 // reach, holding it weakly, so they do nothing once the transcriber is gone.
 struct AudioStreamTranscriber::Shared {
-    // The assignments of one locked section, each a change the observer
-    // hears of; the state is copied for it only when there is one.
+    // The changes of one locked section. The observer hears of each one
+    // that alters the state, and the state is copied for it only then.
     class Changes {
     public:
         Changes(State& state, std::vector<State>* trail) : state_(state), trail_(trail) {}
         const State& state() const { return state_; }
+        // A change that alters the state whenever it is made.
         template <class F>
         void apply(F&& change) {
+            if (trail_ && trail_->empty()) trail_->push_back(state_);
             change(state_);
             if (trail_) trail_->push_back(state_);
+        }
+        // An assignment, which changes nothing when the field holds the value.
+        template <class T, class V>
+        void set(T State::*field, V&& value) {
+            if (state_.*field == value) return;
+            apply([&](State& s) { s.*field = std::forward<V>(value); });
         }
 
     private:
         State& state_;
-        std::vector<State>* trail_;
+        std::vector<State>* trail_;  // the state before the first change, then after each
     };
 
     std::mutex mutex;
@@ -52,14 +60,10 @@ struct AudioStreamTranscriber::Shared {
         std::vector<State> trail;
         {
             std::lock_guard lock(mutex);
-            if (callback) trail.push_back(state);
             Changes changes(state, callback ? &trail : nullptr);
             body(changes);
         }
         for (size_t i = 1; i < trail.size(); ++i) callback(trail[i - 1], trail[i]);
-    }
-    void update(const std::function<void(State&)>& change) {
-        transaction([&](Changes& changes) { changes.apply(change); });
     }
     template <class F>
     auto read(F&& reader) {
@@ -84,8 +88,8 @@ struct AudioStreamTranscriber::Shared {
                     changes.apply([](State& s) { s.unconfirmedText.push_back(s.currentText); });
                 }
             }
-            changes.apply([&](State& s) { s.currentText = report.text; });
-            changes.apply([&](State& s) { s.currentFallbacks = fallbacks; });
+            changes.set(&State::currentText, report.text);
+            changes.set(&State::currentFallbacks, fallbacks);
         });
         if (fellBack) engine_log::info("Fallback occured: " + platform::formatInteger(fallbacks));
     }
@@ -96,9 +100,10 @@ struct AudioStreamTranscriber::Shared {
         const auto known = read([](const State& s) { return s.bufferEnergy.size(); });
         auto fresh = processor.relativeEnergySince(static_cast<int64_t>(known));
         if (fresh.empty()) return;
-        update([&](State& s) {
+        transaction([&](Changes& changes) {
             // A start emptied it meanwhile: the next buffer reads again.
-            if (s.bufferEnergy.size() == known) s.bufferEnergy.insert(s.bufferEnergy.end(), fresh.begin(), fresh.end());
+            if (changes.state().bufferEnergy.size() != known) return;
+            changes.apply([&](State& s) { s.bufferEnergy.insert(s.bufferEnergy.end(), fresh.begin(), fresh.end()); });
         });
     }
 };
@@ -145,8 +150,6 @@ bool AudioStreamTranscriber::isRecording() const {
     return shared_->read([](const State& s) { return s.isRecording; });
 }
 
-void AudioStreamTranscriber::update(const std::function<void(State&)>& change) { shared_->update(change); }
-
 void AudioStreamTranscriber::startStreamTranscription(std::stop_token stop) {
     if (isRecording()) return;
     if (!AudioProcessor::requestRecordPermission(*audioSystem_)) {
@@ -178,7 +181,7 @@ void AudioStreamTranscriber::startStreamTranscription(std::stop_token stop) {
             if (shared && processor) shared->mirrorEnergy(*processor);
         });
     } catch (...) {
-        update([](State& s) { s.isRecording = false; });
+        shared_->transaction([](Shared::Changes& changes) { changes.set(&State::isRecording, false); });
         throw;
     }
     engine_log::info("Realtime transcription has started");
@@ -196,7 +199,7 @@ void AudioStreamTranscriber::startStreamTranscription(std::stop_token stop) {
 }
 
 void AudioStreamTranscriber::stopStreamTranscription() {
-    update([](State& s) { s.isRecording = false; });
+    shared_->transaction([](Shared::Changes& changes) { changes.set(&State::isRecording, false); });
     audioProcessor_->stopRecording();
     engine_log::info("Realtime transcription has ended");
 }
@@ -224,7 +227,7 @@ void AudioStreamTranscriber::transcribeCurrentBuffer(std::stop_token stop) {
     const float newSeconds = static_cast<float>(count - lastBufferSize) / static_cast<float>(Constants::sampleRate);
     auto waitForSpeech = [&] {
         shared_->transaction([](Shared::Changes& changes) {
-            if (changes.state().currentText.empty()) changes.apply([](State& s) { s.currentText = waitingText; });
+            if (changes.state().currentText.empty()) changes.set(&State::currentText, waitingText);
         });
         pause(stop);
     };
@@ -234,7 +237,7 @@ void AudioStreamTranscriber::transcribeCurrentBuffer(std::stop_token stop) {
         engine_log::debug("No voice detected, skipping transcribe");
         return waitForSpeech();
     }
-    update([&](State& s) { s.lastBufferSize = count; });
+    shared_->transaction([&](Shared::Changes& changes) { changes.set(&State::lastBufferSize, count); });
     // Only the samples from the confirmed point on are copied for the pass.
     const int64_t firstSample = firstSampleOfPass(confirmedPoint, count);
     const auto result = transcribeAudioSamples(audioProcessor_->audioSamplesBetween(firstSample, count), firstSample, stop);
@@ -242,10 +245,10 @@ void AudioStreamTranscriber::transcribeCurrentBuffer(std::stop_token stop) {
     const auto segments = result->segments();
     const auto required = static_cast<size_t>(std::max<int64_t>(requiredSegmentsForConfirmation_, 0));
     shared_->transaction([&](Shared::Changes& changes) {
-        changes.apply([](State& s) { s.currentText.clear(); });
-        changes.apply([](State& s) { s.unconfirmedText.clear(); });
+        changes.set(&State::currentText, std::string());
+        changes.set(&State::unconfirmedText, std::vector<std::string>());
         if (segments.size() <= required) {
-            changes.apply([&](State& s) { s.unconfirmedSegments = segments; });
+            changes.set(&State::unconfirmedSegments, segments);
             return;
         }
         const auto split = segments.end() - static_cast<long>(required);
@@ -261,7 +264,7 @@ void AudioStreamTranscriber::transcribeCurrentBuffer(std::stop_token stop) {
                 if (!present) s.confirmedSegments.insert(s.confirmedSegments.end(), segments.begin(), split);
             });
         }
-        changes.apply([&](State& s) { s.unconfirmedSegments.assign(split, segments.end()); });
+        changes.set(&State::unconfirmedSegments, std::vector<TranscriptionSegment>(split, segments.end()));
     });
 }
 

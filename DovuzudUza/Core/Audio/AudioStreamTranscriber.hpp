@@ -26,7 +26,8 @@ class TranscribeTask;
 // Live transcription of the microphone: re-transcribes everything captured
 // since the last confirmed point, over and over, keeping all but the last
 // few segments of each pass as confirmed (never revised). Its operations
-// run one at a time; every state change reaches the callback as (old, new).
+// run one at a time; every change of the state reaches the callback as
+// (old, new), and an assignment that changes nothing is not heard of.
 class AudioStreamTranscriber {
 public:
     struct State {
@@ -90,8 +91,6 @@ private:
     struct Shared;
     bool isRecording() const;
     bool voiceDetected(float newSeconds) const;
-    // Changes the state under the lock, then tells the callback.
-    void update(const std::function<void(State&)>& change);
 
     std::shared_ptr<Shared> shared_;
     int64_t requiredSegmentsForConfirmation_;

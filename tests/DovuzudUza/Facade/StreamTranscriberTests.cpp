@@ -86,10 +86,11 @@ public:
                    DecodingOptions options = {})
         : Stream(stages.encoder, stages.mel, std::make_shared<SegmentSeeker>(), stages.decoder,
                  decoding_test::tokenizer(), processor, std::move(options), required, 0.3f, 4, useVAD, std::nullopt,
-                 [this](const State&, const State& now) {
+                 [this](const State& old, const State& now) {
                      {
                          std::lock_guard lock(mutex_);
                          states.push_back(now);
+                         unchangedStates += old == now;
                      }
                      if (onStateChange) onStateChange();
                  },
@@ -102,7 +103,8 @@ public:
     std::vector<int64_t> passFirstSamples;   // where each pass's samples begin
     std::vector<size_t> passSampleCounts;    // how many each pass was handed
     std::vector<size_t> confirmedAtPass;     // confirmed segments when each pass began
-    std::vector<State> states;
+    std::vector<State> states;  // every state the observer heard of
+    int unchangedStates = 0;    // ... that was the one before it again
     std::deque<std::function<void()>> idleScript;
     int idleTurnsBeforeStop = 1;
     int idleTurns = 0;
@@ -238,6 +240,28 @@ TEST_F(StreamFixture, AnIdleTurnCopiesNoSampleAndAPassOnlyThoseFromTheConfirmedP
     EXPECT_EQ(stream.passSampleCounts, (std::vector<size_t>{32000, 16000}));
     EXPECT_EQ(copiedAtIdleTurns, (std::vector<int64_t>{32000, 32000, 48000, 48000}));
     EXPECT_EQ(processor->copiedSamples, 48000);
+}
+
+TEST_F(StreamFixture, TheObserverHearsOnlyOfChangesAndIdleTurnsTellItNothing) {
+    ScriptedStream stream(processor, 2, false, audio);
+    processor->firstCapture.assign(32000, 0.1f);
+    stream.passes = {{segment(0, 1), segment(1, 2), segment(2, 3)}, {segment(1, 2), segment(2, 3), segment(3, 4)}};
+    // The states heard of by the end of each idle turn: the first one sets
+    // the waiting text, the next ones change nothing; then 2 s more and a pass.
+    std::vector<size_t> heard;
+    const auto note = [&] { heard.push_back(stream.states.size()); };
+    stream.idleScript = {note, note, note, [&] { processor->capture(32000); }, note, note};
+    stream.startStreamTranscription();
+    stream.stopStreamTranscription();  // stopped already: nothing changes
+
+    EXPECT_EQ(stream.unchangedStates, 0);
+    ASSERT_EQ(heard.size(), 5u);
+    EXPECT_EQ(heard[1], heard[0]);
+    EXPECT_EQ(heard[2], heard[0]);
+    EXPECT_GT(heard[3], heard[2]) << "the pass and the waiting text after it are heard of";
+    EXPECT_EQ(heard[4], heard[3]);
+    EXPECT_EQ(stream.states.size(), heard[4] + 1) << "then the first stop only";
+    EXPECT_FALSE(stream.states.back().isRecording);
 }
 
 TEST_F(StreamFixture, APassOfTheEngineLandsOnTheCapturesTimeline) {
