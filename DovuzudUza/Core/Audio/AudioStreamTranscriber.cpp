@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <condition_variable>
+#include <thread>
 #include <utility>
 
 #include "DovuzudUza/Core/Audio/AudioEnergy.hpp"
@@ -44,7 +45,9 @@ struct AudioStreamTranscriber::Shared {
 
     private:
         State& state_;
-        std::vector<State>* trail_;  // the state before the first change, then after each
+        // The state before the first change, then after each; a trail that
+        // goes on from an earlier section already ends with the state.
+        std::vector<State>* trail_;
     };
 
     std::mutex mutex;
@@ -53,18 +56,66 @@ struct AudioStreamTranscriber::Shared {
     // Where the segments confirmed in the capture under way begin: earlier
     // ones lie on another capture's timeline.
     size_t sessionConfirmedStart = 0;
+    // The capture the state belongs to; each start begins the next one.
+    uint64_t capture = 0;
+    // Ends the turns of the capture under way: its pass, its pause.
+    std::stop_source turns;
+    // The thread running the loop, while one runs: one at a time.
+    std::optional<std::thread::id> loopThread;
+    std::condition_variable loopLeft;
 
-    // Reads and changes the state in one locked section, then tells the
-    // observer of every change, in order, outside the lock.
-    void transaction(const std::function<void(Changes&)>& body) {
-        std::vector<State> trail;
-        {
-            std::lock_guard lock(mutex);
-            Changes changes(state, callback ? &trail : nullptr);
-            body(changes);
-        }
+    // Reads and changes the state in one locked section, adding to `trail`
+    // the states the observer is to hear of.
+    void change(std::vector<State>& trail, const std::function<void(Changes&)>& body) {
+        std::lock_guard lock(mutex);
+        Changes changes(state, callback ? &trail : nullptr);
+        body(changes);
+    }
+    // Tells the observer of every change, in order; called holding no lock.
+    void tell(const std::vector<State>& trail) {
         for (size_t i = 1; i < trail.size(); ++i) callback(trail[i - 1], trail[i]);
     }
+    void transaction(const std::function<void(Changes&)>& body) {
+        std::vector<State> trail;
+        change(trail, body);
+        tell(trail);
+    }
+    // A transaction on behalf of one capture: it changes nothing once a
+    // later start has begun another.
+    void transactionOf(uint64_t owner, const std::function<void(Changes&)>& body) {
+        transaction([&](Changes& changes) {
+            if (capture == owner) body(changes);
+        });
+    }
+    bool isCurrent(uint64_t owner) {
+        std::lock_guard lock(mutex);
+        return capture == owner;
+    }
+    bool isRecordingIn(uint64_t owner) {
+        std::lock_guard lock(mutex);
+        return capture == owner && state.isRecording;
+    }
+    bool runsTheLoop() {
+        std::lock_guard lock(mutex);
+        return loopThread == std::this_thread::get_id();
+    }
+    // Waits for the loop of an earlier capture to leave, then runs it on
+    // this thread; false when a later start took the place meanwhile.
+    bool enterLoop(uint64_t owner) {
+        std::unique_lock lock(mutex);
+        loopLeft.wait(lock, [&] { return !loopThread || capture != owner; });
+        if (capture != owner) return false;
+        loopThread = std::this_thread::get_id();
+        return true;
+    }
+    void leaveLoop() {
+        {
+            std::lock_guard lock(mutex);
+            loopThread.reset();
+        }
+        loopLeft.notify_all();
+    }
+
     template <class F>
     auto read(F&& reader) {
         std::lock_guard lock(mutex);
@@ -74,12 +125,13 @@ struct AudioStreamTranscriber::Shared {
         return read([](const State& s) { return s; });
     }
 
-    void progress(const TranscriptionProgress& report) {
+    void progress(uint64_t owner, const TranscriptionProgress& report) {
         const auto fallbacks = static_cast<int64_t>(report.timings.totalDecodingFallbacks);
         bool fellBack = false;
         // Reports of one pass run concurrently: each decides on the text the
-        // one before it left.
-        transaction([&](Changes& changes) {
+        // one before it left. A late report of an ended capture's pass
+        // changes nothing.
+        transactionOf(owner, [&](Changes& changes) {
             const State& now = changes.state();
             if (platform::graphemeCount(report.text) < platform::graphemeCount(now.currentText)) {
                 if (now.currentFallbacks != fallbacks) {
@@ -156,52 +208,108 @@ void AudioStreamTranscriber::startStreamTranscription(std::stop_token stop) {
         engine_log::error("Microphone access was not granted.");
         return;
     }
-    bool started = false;
-    shared_->transaction([&](Shared::Changes& changes) {
-        if (changes.state().isRecording) return;
-        // The processor empties its samples and energies when capture starts:
-        // the new capture is transcribed on a timeline of its own, from its
-        // first sample. What earlier captures confirmed stays confirmed.
-        changes.apply([](State& s) {
-            s.isRecording = true;
-            s.lastBufferSize = 0;
-            s.lastConfirmedSegmentEndSeconds = 0;
-            s.bufferEnergy.clear();
-        });
-        shared_->sessionConfirmedStart = changes.state().confirmedSegments.size();
-        started = true;
-    });
-    if (!started) return;
-    const std::weak_ptr<Shared> weakShared = shared_;
-    const std::weak_ptr<AudioProcessing> weakProcessor = audioProcessor_;
-    try {
-        audioProcessor_->startRecordingLive(inputDeviceID_, [weakShared, weakProcessor](const std::vector<float>&) {
-            const auto shared = weakShared.lock();
-            const auto processor = weakProcessor.lock();
-            if (shared && processor) shared->mirrorEnergy(*processor);
-        });
-    } catch (...) {
-        shared_->transaction([](Shared::Changes& changes) { changes.set(&State::isRecording, false); });
-        throw;
+    if (shared_->runsTheLoop()) {
+        // The loop cannot leave while its own thread waits here for it.
+        engine_log::error("Realtime transcription cannot start again from its own loop");
+        return;
     }
+    const auto capture = beginCapture();
+    if (!capture) return;
     engine_log::info("Realtime transcription has started");
-    while (isRecording()) {
+    runLoop(*capture, stop);
+}
+
+std::optional<AudioStreamTranscriber::Capture> AudioStreamTranscriber::beginCapture() {
+    std::optional<Capture> capture;
+    std::vector<State> heard;
+    std::exception_ptr failure;
+    {
+        std::lock_guard control(control_);
+        shared_->change(heard, [&](Shared::Changes& changes) {
+            if (changes.state().isRecording) return;
+            // The capture before, stopped, may still be inside a pass: that
+            // pass ends, and nothing of it reaches this capture's state.
+            shared_->turns.request_stop();
+            shared_->turns = std::stop_source();
+            capture = Capture{++shared_->capture, shared_->turns};
+            // The processor empties its samples and energies when capture
+            // starts: the new capture is transcribed on a timeline of its
+            // own, from its first sample. What earlier captures confirmed
+            // stays confirmed.
+            changes.apply([](State& s) {
+                s.isRecording = true;
+                s.lastBufferSize = 0;
+                s.lastConfirmedSegmentEndSeconds = 0;
+                s.bufferEnergy.clear();
+            });
+            shared_->sessionConfirmedStart = changes.state().confirmedSegments.size();
+        });
+        if (!capture) return std::nullopt;
+        const std::weak_ptr<Shared> weakShared = shared_;
+        const std::weak_ptr<AudioProcessing> weakProcessor = audioProcessor_;
         try {
-            if (stop.stop_requested()) throw platform::CancellationError();
-            transcribeCurrentBuffer(stop);
+            audioProcessor_->startRecordingLive(inputDeviceID_, [weakShared, weakProcessor](const std::vector<float>&) {
+                const auto shared = weakShared.lock();
+                const auto processor = weakProcessor.lock();
+                if (shared && processor) shared->mirrorEnergy(*processor);
+            });
+        } catch (...) {
+            failure = std::current_exception();
+            shared_->change(heard, [](Shared::Changes& changes) { changes.set(&State::isRecording, false); });
+        }
+    }
+    shared_->tell(heard);
+    if (failure) std::rethrow_exception(failure);
+    return capture;
+}
+
+void AudioStreamTranscriber::runLoop(Capture capture, std::stop_token stop) {
+    if (!shared_->enterLoop(capture.id)) return;
+    struct Leave {
+        Shared& shared;
+        ~Leave() { shared.leaveLoop(); }
+    } leave{*shared_};
+    loopCapture_ = capture.id;
+    const std::stop_callback forward(stop, [turns = capture.turns]() mutable { turns.request_stop(); });
+    const auto turns = capture.turns.get_token();
+    while (shared_->isRecordingIn(capture.id)) {
+        try {
+            if (turns.stop_requested()) throw platform::CancellationError();
+            transcribeCurrentBuffer(turns);
         } catch (const std::exception& error) {
-            const auto* described = dynamic_cast<const platform::Error*>(&error);
-            engine_log::error("Error: " + (described ? described->localizedDescription() : std::string(error.what())));
-            stopStreamTranscription();
+            endAfterFailure(capture.id, error);
             break;
         }
     }
 }
 
-void AudioStreamTranscriber::stopStreamTranscription() {
-    shared_->transaction([](Shared::Changes& changes) { changes.set(&State::isRecording, false); });
-    audioProcessor_->stopRecording();
+void AudioStreamTranscriber::endAfterFailure(uint64_t capture, const std::exception& error) {
+    std::vector<State> heard;
+    {
+        std::lock_guard control(control_);
+        // A later start ended this capture's turn: nothing failed.
+        if (!shared_->isCurrent(capture)) return;
+        const auto* described = dynamic_cast<const platform::Error*>(&error);
+        engine_log::error("Error: " + (described ? described->localizedDescription() : std::string(error.what())));
+        stopCapture(heard);
+    }
+    shared_->tell(heard);
     engine_log::info("Realtime transcription has ended");
+}
+
+void AudioStreamTranscriber::stopStreamTranscription() {
+    std::vector<State> heard;
+    {
+        std::lock_guard control(control_);
+        stopCapture(heard);
+    }
+    shared_->tell(heard);
+    engine_log::info("Realtime transcription has ended");
+}
+
+void AudioStreamTranscriber::stopCapture(std::vector<State>& heard) {
+    shared_->change(heard, [](Shared::Changes& changes) { changes.set(&State::isRecording, false); });
+    audioProcessor_->stopRecording();
 }
 
 void AudioStreamTranscriber::pause(std::stop_token stop) {
@@ -226,7 +334,7 @@ void AudioStreamTranscriber::transcribeCurrentBuffer(std::stop_token stop) {
         [](const State& s) { return std::pair{s.lastBufferSize, s.lastConfirmedSegmentEndSeconds}; });
     const float newSeconds = static_cast<float>(count - lastBufferSize) / static_cast<float>(Constants::sampleRate);
     auto waitForSpeech = [&] {
-        shared_->transaction([](Shared::Changes& changes) {
+        shared_->transactionOf(loopCapture_, [](Shared::Changes& changes) {
             if (changes.state().currentText.empty()) changes.set(&State::currentText, waitingText);
         });
         pause(stop);
@@ -237,14 +345,14 @@ void AudioStreamTranscriber::transcribeCurrentBuffer(std::stop_token stop) {
         engine_log::debug("No voice detected, skipping transcribe");
         return waitForSpeech();
     }
-    shared_->transaction([&](Shared::Changes& changes) { changes.set(&State::lastBufferSize, count); });
+    shared_->transactionOf(loopCapture_, [&](Shared::Changes& changes) { changes.set(&State::lastBufferSize, count); });
     // Only the samples from the confirmed point on are copied for the pass.
     const int64_t firstSample = firstSampleOfPass(confirmedPoint, count);
     const auto result = transcribeAudioSamples(audioProcessor_->audioSamplesBetween(firstSample, count), firstSample, stop);
 
     const auto segments = result->segments();
     const auto required = static_cast<size_t>(std::max<int64_t>(requiredSegmentsForConfirmation_, 0));
-    shared_->transaction([&](Shared::Changes& changes) {
+    shared_->transactionOf(loopCapture_, [&](Shared::Changes& changes) {
         changes.set(&State::currentText, std::string());
         changes.set(&State::unconfirmedText, std::vector<std::string>());
         if (segments.size() <= required) {
@@ -276,8 +384,9 @@ std::shared_ptr<TranscriptionResult> AudioStreamTranscriber::transcribeAudioSamp
     options.clipTimestamps = {0.0f};
     const std::weak_ptr<Shared> weakShared = shared_;
     const int64_t window = compressionCheckWindow_;
-    auto callback = [weakShared, options, window](const TranscriptionProgress& progress) -> std::optional<bool> {
-        if (const auto shared = weakShared.lock()) shared->progress(progress);
+    const uint64_t capture = loopCapture_;
+    auto callback = [weakShared, options, window, capture](const TranscriptionProgress& progress) -> std::optional<bool> {
+        if (const auto shared = weakShared.lock()) shared->progress(capture, progress);
         if (shouldStopEarly(progress, options, window)) return false;
         return std::nullopt;
     };
@@ -289,7 +398,9 @@ std::shared_ptr<TranscriptionResult> AudioStreamTranscriber::transcribeAudioSamp
     return result;
 }
 
-void AudioStreamTranscriber::onProgressCallback(const TranscriptionProgress& progress) { shared_->progress(progress); }
+void AudioStreamTranscriber::onProgressCallback(const TranscriptionProgress& progress) {
+    shared_->progress(loopCapture_, progress);
+}
 
 bool AudioStreamTranscriber::shouldStopEarly(const TranscriptionProgress& progress, const DecodingOptions& options,
                                              int64_t compressionCheckWindow) {

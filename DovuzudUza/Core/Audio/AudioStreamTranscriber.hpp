@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -61,7 +62,9 @@ public:
 
     // Starts capture and runs the loop until stopped (or `stop` is
     // requested); returns when the loop ends. Throws only when capture
-    // cannot start. Does nothing while already recording.
+    // cannot start. Does nothing while already recording. The loop of a
+    // stopped capture that is still inside a pass ends that pass, and the
+    // new loop begins once it has left: one loop at a time.
     void startStreamTranscription(std::stop_token stop = {});
     void stopStreamTranscription();
 
@@ -89,7 +92,20 @@ protected:
 
 private:
     struct Shared;
+    // A capture begun by a start, and what ends its turns.
+    struct Capture {
+        uint64_t id;
+        std::stop_source turns;
+    };
     bool isRecording() const;
+    // Starts capture on a state of its own; none while recording.
+    std::optional<Capture> beginCapture();
+    void runLoop(Capture capture, std::stop_token stop);
+    // A failed turn: logged and stopped, unless a later start ended it.
+    void endAfterFailure(uint64_t capture, const std::exception& error);
+    // Holding `control_`: ends recording and capture, adding to `heard` the
+    // states the observer is to hear of once the lock is released.
+    void stopCapture(std::vector<State>& heard);
     bool voiceDetected(float newSeconds) const;
 
     std::shared_ptr<Shared> shared_;
@@ -102,6 +118,10 @@ private:
     std::shared_ptr<platform::audio::AudioSystem> audioSystem_;
     DecodingOptions decodingOptions_;
     std::optional<uint32_t> inputDeviceID_;
+    // Starts and stops one at a time. The observer is told after it is
+    // released, so that it may start or stop in turn.
+    std::mutex control_;
+    uint64_t loopCapture_ = 0;  // the capture of the loop under way
 };
 
 }  // namespace DovuzudUza
