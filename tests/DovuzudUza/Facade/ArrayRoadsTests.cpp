@@ -196,6 +196,24 @@ TEST(ChunkedRoad, AFailedChunkIsLeftOutAndAStopEndsTheCall) {
                  platform::CancellationError);
 }
 
+TEST(ChunkedRoad, EveryChunkFailingIsAnErrorNotAnEmptyResult) {
+    const auto audio = bursts(70, {{5, 12}, {33, 41}, {58, 66}});
+    auto engine = std::make_shared<FakeEngine>();
+    engine->whileTranscribing = [](const std::vector<float>& chunk) {
+        throw WhisperError(WhisperError::Kind::transcriptionFailed,
+                           "chunk of " + platform::formatInteger(static_cast<int64_t>(chunk.size())));
+    };
+    const auto chunks = std::make_shared<FakeEngine>()->transcribe(audio, withWorkers(2, ChunkingStrategy::vad));
+    ASSERT_GE(chunks.size(), 2u);
+    try {
+        engine->transcribe(audio, withWorkers(2, ChunkingStrategy::vad));
+        ADD_FAILURE() << "no error";
+    } catch (const WhisperError& error) {
+        EXPECT_EQ(std::string(error.what()), "chunk of " + chunks[0]->text().substr(2)) << "the first chunk's";
+    }
+    EXPECT_EQ(engine->runs.load(), static_cast<int>(chunks.size())) << "every chunk was tried";
+}
+
 // --- Several arrays --------------------------------------------------------------
 
 TEST(ConcurrentArrays, UnbalancedInputsGiveOneFailure) {
