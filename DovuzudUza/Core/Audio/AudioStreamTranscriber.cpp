@@ -221,16 +221,14 @@ void AudioStreamTranscriber::startStreamTranscription(std::stop_token stop) {
 
 std::optional<AudioStreamTranscriber::Capture> AudioStreamTranscriber::beginCapture() {
     std::optional<Capture> capture;
+    std::stop_source previousTurns;
     std::vector<State> heard;
     std::exception_ptr failure;
     {
         std::lock_guard control(control_);
         shared_->change(heard, [&](Shared::Changes& changes) {
             if (changes.state().isRecording) return;
-            // The capture before, stopped, may still be inside a pass: that
-            // pass ends, and nothing of it reaches this capture's state.
-            shared_->turns.request_stop();
-            shared_->turns = std::stop_source();
+            previousTurns = std::exchange(shared_->turns, std::stop_source());
             capture = Capture{++shared_->capture, shared_->turns};
             // The processor empties its samples and energies when capture
             // starts: the new capture is transcribed on a timeline of its
@@ -245,22 +243,30 @@ std::optional<AudioStreamTranscriber::Capture> AudioStreamTranscriber::beginCapt
             shared_->sessionConfirmedStart = changes.state().confirmedSegments.size();
         });
         if (!capture) return std::nullopt;
-        const std::weak_ptr<Shared> weakShared = shared_;
-        const std::weak_ptr<AudioProcessing> weakProcessor = audioProcessor_;
-        try {
-            audioProcessor_->startRecordingLive(inputDeviceID_, [weakShared, weakProcessor](const std::vector<float>&) {
-                const auto shared = weakShared.lock();
-                const auto processor = weakProcessor.lock();
-                if (shared && processor) shared->mirrorEnergy(*processor);
-            });
-        } catch (...) {
-            failure = std::current_exception();
-            shared_->change(heard, [](Shared::Changes& changes) { changes.set(&State::isRecording, false); });
-        }
+        // The capture before, stopped, may still be inside a pass: that pass
+        // ends, and nothing of it reaches this capture's state.
+        previousTurns.request_stop();
+        failure = startCapturing(heard);
     }
     shared_->tell(heard);
     if (failure) std::rethrow_exception(failure);
     return capture;
+}
+
+std::exception_ptr AudioStreamTranscriber::startCapturing(std::vector<State>& heard) {
+    const std::weak_ptr<Shared> weakShared = shared_;
+    const std::weak_ptr<AudioProcessing> weakProcessor = audioProcessor_;
+    try {
+        audioProcessor_->startRecordingLive(inputDeviceID_, [weakShared, weakProcessor](const std::vector<float>&) {
+            const auto shared = weakShared.lock();
+            const auto processor = weakProcessor.lock();
+            if (shared && processor) shared->mirrorEnergy(*processor);
+        });
+        return nullptr;
+    } catch (...) {
+        shared_->change(heard, [](Shared::Changes& changes) { changes.set(&State::isRecording, false); });
+        return std::current_exception();
+    }
 }
 
 void AudioStreamTranscriber::runLoop(Capture capture, std::stop_token stop) {

@@ -100,6 +100,9 @@ private:
     bool isRecording() const;
     // Starts capture on a state of its own; none while recording.
     std::optional<Capture> beginCapture();
+    // Holding `control_`: starts the processor's capture, whose buffers
+    // refresh the energies. A failure ends recording and is returned.
+    std::exception_ptr startCapturing(std::vector<State>& heard);
     void runLoop(Capture capture, std::stop_token stop);
     // A failed turn: logged and stopped, unless a later start ended it.
     void endAfterFailure(uint64_t capture, const std::exception& error);
