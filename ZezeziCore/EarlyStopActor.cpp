@@ -1,7 +1,6 @@
 #include "ZezeziCore/EarlyStopActor.hpp"
 
-#include <sched.h>
-#include <unistd.h>
+#include "platform/concurrency/UsableCores.hpp"
 
 namespace ZezeziCore {
 
@@ -30,15 +29,6 @@ size_t EarlyStopActor::count() const {
     return shouldStop_.size();
 }
 
-int ConcurrencyUtilities::activeProcessorCount() {
-    cpu_set_t set;
-    CPU_ZERO(&set);
-    if (sched_getaffinity(0, sizeof set, &set) == 0) {
-        int n = CPU_COUNT(&set);
-        if (n > 0) return n;
-    }
-    long n = ::sysconf(_SC_NPROCESSORS_ONLN);
-    return n > 0 ? static_cast<int>(n) : 1;
-}
+int ConcurrencyUtilities::activeProcessorCount() { return static_cast<int>(platform::usableCoreCount()); }
 
 }  // namespace ZezeziCore

@@ -21,7 +21,7 @@ TranscriptionOutcome failure(const std::string& message) {
 }
 
 // Runs the children of one batch, positions [begin, end), at most `atOnce`
-// at a time (0: as many as the machine has cores), and waits for all. They
+// at a time (0: as many as the process has cores), and waits for all. They
 // run on the engine the caller holds: it outlives the call, and so every
 // child. A child's outcome is what `body` returns or throws.
 void runBatch(size_t begin, size_t end, size_t atOnce, std::vector<TranscriptionOutcome>& outcomes,

@@ -21,6 +21,15 @@ void logResults(const TranscriptionResults& results) {
     }
 }
 
+// When not one chunk was transcribed, the first chunk's error: an empty
+// list would say the audio held no speech.
+void rethrowWhenEveryChunkFailed(const std::vector<TranscriptionOutcome>& outcomes) {
+    if (outcomes.empty()) return;
+    for (const auto& outcome : outcomes)
+        if (!std::holds_alternative<std::exception_ptr>(outcome)) return;
+    if (const auto& error = std::get<std::exception_ptr>(outcomes.front())) std::rethrow_exception(error);
+}
+
 bool isFinished(const Hub::Progress& progress) {
     return progress.totalUnitCount() > 0 && progress.fractionCompleted() >= 1.0;
 }
@@ -77,6 +86,7 @@ TranscriptionResults DovuzudUza::transcribeChunked(const std::vector<float>& aud
     const auto outcomes = transcribeWithOptions(arrays, options, seekOffsets, std::move(callback), stop);
     // Chunks cut short by a stop are not results: the whole call was stopped.
     if (stop.stop_requested()) throw platform::CancellationError();
+    rethrowWhenEveryChunkFailed(outcomes);
     auto results = updateSeekOffsetsForResults(outcomes, chunks);
     if (decodeOptions.verbose) logResults(results);
     return results;

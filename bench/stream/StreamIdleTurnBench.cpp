@@ -1,8 +1,9 @@
 // Cost of an idle turn of the stream transcriber after a capture of 1 and of
 // 60 minutes: a turn with no new audio, and a turn with 2 s of silence
-// that voice detection turns away. The capture's passes confirmed a segment
-// every 5 s. An idle turn must cost the same whatever the capture's length
-// (its 100 ms pause is left out of the measure).
+// that voice detection turns away, each without and with an observer of the
+// state. The capture's passes confirmed a segment every 5 s. An idle turn
+// must cost the same whatever the capture's length (its 100 ms pause is
+// left out of the measure).
 //
 // usage: stream_idle_turn_bench [turns]   (default 20000)
 #include <chrono>
@@ -67,12 +68,13 @@ std::vector<TranscriptionSegment> segmentsOf(int64_t seconds) {
 // capture's segments; pauses return at once.
 class IdleStream : public AudioStreamTranscriber {
 public:
-    IdleStream(std::shared_ptr<FedProcessor> processor, bool useVAD, std::vector<TranscriptionSegment> segments)
+    IdleStream(std::shared_ptr<FedProcessor> processor, bool useVAD, std::vector<TranscriptionSegment> segments,
+               StateChangeCallback observer)
         : AudioStreamTranscriber(std::make_shared<AudioEncoder>(), std::make_shared<FeatureExtractor>(),
                                  std::make_shared<SegmentSeeker>(), std::make_shared<TextDecoder>(),
                                  std::make_shared<WhisperTokenizerWrapper>(
                                      Tokenizers::TokenizerWrapper(test_support::WhisperVocabulary{}.build())),
-                                 std::move(processor), DecodingOptions(), 2, 0.3f, 20, useVAD, std::nullopt, nullptr,
+                                 std::move(processor), DecodingOptions(), 2, 0.3f, 20, useVAD, std::nullopt, std::move(observer),
                                  std::make_shared<platform::audio::FakeAudioSystem>()),
           segments_(std::move(segments)) {}
 
@@ -92,15 +94,19 @@ private:
 };
 
 // Nanoseconds per idle turn, the best of five rounds of `turns` turns.
-double idleTurnNanoseconds(int64_t minutes, bool silence, int turns) {
+double idleTurnNanoseconds(int64_t minutes, bool silence, bool observed, int turns) {
     std::mt19937 rng(7);
     auto processor = std::make_shared<FedProcessor>();
     processor->feed(minutes * 60, true, rng);
-    IdleStream stream(processor, silence, segmentsOf(minutes * 60));
+    int64_t heard = 0;
+    AudioStreamTranscriber::StateChangeCallback observer;
+    if (observed) observer = [&heard](const AudioStreamTranscriber::State&, const AudioStreamTranscriber::State&) { ++heard; };
+    IdleStream stream(processor, silence, segmentsOf(minutes * 60), observer);
     std::stop_source stop;
     stream.transcribeCurrentBuffer(stop.get_token());  // the pass that confirms the capture
     if (silence) processor->feed(2, false, rng);  // more than a second, all silent
     stream.transcribeCurrentBuffer(stop.get_token());  // the first idle turn sets the waiting text
+    const int64_t heardBefore = heard;
     double best = INFINITY;
     for (int round = 0; round < 5; ++round) {
         const auto start = Clock::now();
@@ -112,10 +118,14 @@ double idleTurnNanoseconds(int64_t minutes, bool silence, int turns) {
         std::fprintf(stderr, "an idle turn ran a pass (%d passes)\n", stream.passes);
         std::exit(1);
     }
+    if (heard != heardBefore) {
+        std::fprintf(stderr, "idle turns told the observer of %lld states\n", static_cast<long long>(heard - heardBefore));
+        std::exit(1);
+    }
     const auto confirmed = stream.state().confirmedSegments.size();
-    std::printf("%3lld min capture, %4zu confirmed segments, %-28s %10.0f ns per idle turn\n",
+    std::printf("%3lld min capture, %4zu confirmed segments, %-28s %-12s %10.0f ns per idle turn\n",
                 static_cast<long long>(minutes), confirmed,
-                silence ? "2 s of silence (VAD on):" : "no new audio:", best);
+                silence ? "2 s of silence (VAD on):" : "no new audio:", observed ? "observed:" : "unobserved:", best);
     std::fflush(stdout);
     return best;
 }
@@ -124,10 +134,12 @@ double idleTurnNanoseconds(int64_t minutes, bool silence, int turns) {
 
 int main(int argc, char** argv) {
     const int turns = argc > 1 ? std::max(1, std::atoi(argv[1])) : 20000;
-    for (const bool silence : {false, true}) {
-        const double one = idleTurnNanoseconds(1, silence, turns);
-        const double sixty = idleTurnNanoseconds(60, silence, turns);
-        std::printf("    60 min / 1 min: %.2f\n", sixty / one);
+    for (const bool observed : {false, true}) {
+        for (const bool silence : {false, true}) {
+            const double one = idleTurnNanoseconds(1, silence, observed, turns);
+            const double sixty = idleTurnNanoseconds(60, silence, observed, turns);
+            std::printf("    60 min / 1 min: %.2f\n", sixty / one);
+        }
     }
     return 0;
 }

@@ -1,11 +1,16 @@
 #include "platform/concurrency/ConcurrentWork.hpp"
 
 #include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <exception>
 #include <memory>
 #include <mutex>
-#include <thread>
+#include <string>
+
+#include "platform/concurrency/UsableCores.hpp"
+#include "platform/foundation/Error.hpp"
+#include "platform/log/SystemLog.hpp"
 
 namespace platform {
 
@@ -44,20 +49,31 @@ struct Batch {
     }
 };
 
+const SystemLogger& log() {
+    static const SystemLogger logger("Parlox", "concurrency");
+    return logger;
+}
+
 }  // namespace
 
-size_t ConcurrentWork::coreCount() { return std::max(1u, std::thread::hardware_concurrency()); }
+size_t ConcurrentWork::coreCount() { return usableCoreCount(); }
 
 ThreadPool* ConcurrentWork::pool() {
     // Never destroyed: a job still running at exit must not be joined.
-    static ThreadPool* const shared = []() -> ThreadPool* {
-        try {
-            return new ThreadPool(coreCount());
-        } catch (...) {
-            return nullptr;
-        }
-    }();
-    return shared;
+    static std::atomic<ThreadPool*> shared{nullptr};
+    static std::mutex starting;
+    if (auto* started = shared.load(std::memory_order_acquire)) return started;
+    std::lock_guard lock(starting);
+    if (auto* started = shared.load(std::memory_order_acquire)) return started;
+    try {
+        shared.store(new ThreadPool(coreCount()), std::memory_order_release);
+    } catch (...) {
+        // Short of threads or memory for a while, perhaps: this batch runs on
+        // its caller, and the next one tries again.
+        log().error("Worker threads could not start (" + localizedDescription(std::current_exception()) +
+                    "): the batch runs on the calling thread");
+    }
+    return shared.load(std::memory_order_acquire);
 }
 
 void ConcurrentWork::forEach(size_t count, size_t limit, const std::function<void(size_t)>& job, ThreadPool* pool) {

@@ -8,7 +8,8 @@
 namespace platform {
 
 // Runs a batch of whole, independent jobs (a transcription each, say) a few
-// at a time: at most `limit` at once, 0 meaning the machine's core count.
+// at a time: at most `limit` at once, 0 meaning as many as the process has
+// cores to run on.
 // The calling thread takes part and runs every job the pool has not taken
 // yet, so a job may itself wait on a nested batch without holding pool
 // slots that batch needs, and a job the pool cannot take still runs.
@@ -19,10 +20,11 @@ struct ConcurrentWork {
     static void forEach(size_t count, size_t limit, const std::function<void(size_t index)>& job,
                         ThreadPool* pool = ConcurrentWork::pool());
 
-    // The process-wide pool for such batches: one thread per core, started
-    // on first use; null when its threads could not be started.
+    // The process-wide pool for such batches: one thread per core the
+    // process may run on, started on first use. Null when its threads could
+    // not be started: that is logged, and the next call tries again.
     static ThreadPool* pool();
-    // The machine's core count (at least 1).
+    // The cores this process may run on (at least 1).
     static size_t coreCount();
 };
 

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <exception>
 
+#include "platform/concurrency/UsableCores.hpp"
+
 namespace platform {
 
 ThreadPool::ThreadPool(size_t threadCount) {
@@ -37,8 +39,7 @@ void ThreadPool::stopAndJoin() {
 
 ThreadPool& ThreadPool::shared() {
     // Never destroyed: joining at exit would wait on work that never ends.
-    static ThreadPool* pool =
-        new ThreadPool(std::max<size_t>(4, std::thread::hardware_concurrency()));
+    static ThreadPool* pool = new ThreadPool(std::max<size_t>(4, usableCoreCount()));
     return *pool;
 }
 

@@ -24,7 +24,7 @@ public:
     ThreadPool(const ThreadPool&) = delete;
     ThreadPool& operator=(const ThreadPool&) = delete;
 
-    // The process-wide pool: max(4, hardware threads) workers, alive until exit.
+    // The process-wide pool: max(4, usable cores) workers, alive until exit.
     static ThreadPool& shared();
 
     void submit(std::function<void()> work);

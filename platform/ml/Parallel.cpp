@@ -11,6 +11,8 @@
 #include <thread>
 #include <vector>
 
+#include "platform/concurrency/UsableCores.hpp"
+
 namespace platform::ml {
 
 namespace {
@@ -70,7 +72,7 @@ struct Job {
 class Pool {
 public:
     Pool() {
-        const unsigned n = std::max(1u, std::thread::hardware_concurrency());
+        const auto n = static_cast<unsigned>(usableCoreCount());
         for (unsigned i = 1; i < n; ++i) threads_.emplace_back([this] { run(); });
     }
     ~Pool() {

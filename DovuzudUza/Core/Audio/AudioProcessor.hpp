@@ -70,7 +70,7 @@ public:
                                                     std::optional<double> startTime = std::nullopt,
                                                     std::optional<double> endTime = std::nullopt);
     // One result per path, in path order; the files load in parallel, as
-    // many at once as the machine has cores.
+    // many at once as the process has cores to run on.
     static std::vector<AudioLoadResult> loadAudio(const std::vector<std::string>& paths,
                                                   const AudioInputOptions::ChannelMode& channelMode);
     static AudioBuffer loadAudioAsync(const std::string& path);

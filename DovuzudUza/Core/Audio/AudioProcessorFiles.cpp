@@ -329,7 +329,7 @@ std::vector<float> AudioProcessor::loadAudioAsFloatArray(const std::string& path
 
 std::vector<AudioLoadResult> AudioProcessor::loadAudio(const std::vector<std::string>& paths,
                                                        const AudioInputOptions::ChannelMode& channelMode) {
-    // As many files at once as the machine has cores; a file whose load
+    // As many files at once as the process has cores; a file whose load
     // cannot be run (out of memory, say) gets that error.
     std::vector<AudioLoadResult> results(paths.size());
     platform::ConcurrentWork::forEach(paths.size(), 0, [&](size_t i) {

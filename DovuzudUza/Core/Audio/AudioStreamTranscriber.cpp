@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <condition_variable>
+#include <thread>
 #include <utility>
 
 #include "DovuzudUza/Core/Audio/AudioEnergy.hpp"
@@ -22,20 +23,30 @@ namespace DovuzudUza {
 // The state and its observer: what the capture and progress callbacks
 // reach, holding it weakly, so they do nothing once the transcriber is gone.
 struct AudioStreamTranscriber::Shared {
-    // The assignments of one locked section, each a change the observer
-    // hears of; the state is copied for it only when there is one.
+    // The changes of one locked section. The observer hears of each one
+    // that alters the state, and the state is copied for it only then.
     class Changes {
     public:
         Changes(State& state, std::vector<State>* trail) : state_(state), trail_(trail) {}
         const State& state() const { return state_; }
+        // A change that alters the state whenever it is made.
         template <class F>
         void apply(F&& change) {
+            if (trail_ && trail_->empty()) trail_->push_back(state_);
             change(state_);
             if (trail_) trail_->push_back(state_);
+        }
+        // An assignment, which changes nothing when the field holds the value.
+        template <class T, class V>
+        void set(T State::*field, V&& value) {
+            if (state_.*field == value) return;
+            apply([&](State& s) { s.*field = std::forward<V>(value); });
         }
 
     private:
         State& state_;
+        // The state before the first change, then after each; a trail that
+        // goes on from an earlier section already ends with the state.
         std::vector<State>* trail_;
     };
 
@@ -45,22 +56,66 @@ struct AudioStreamTranscriber::Shared {
     // Where the segments confirmed in the capture under way begin: earlier
     // ones lie on another capture's timeline.
     size_t sessionConfirmedStart = 0;
+    // The capture the state belongs to; each start begins the next one.
+    uint64_t capture = 0;
+    // Ends the turns of the capture under way: its pass, its pause.
+    std::stop_source turns;
+    // The thread running the loop, while one runs: one at a time.
+    std::optional<std::thread::id> loopThread;
+    std::condition_variable loopLeft;
 
-    // Reads and changes the state in one locked section, then tells the
-    // observer of every change, in order, outside the lock.
-    void transaction(const std::function<void(Changes&)>& body) {
-        std::vector<State> trail;
-        {
-            std::lock_guard lock(mutex);
-            if (callback) trail.push_back(state);
-            Changes changes(state, callback ? &trail : nullptr);
-            body(changes);
-        }
+    // Reads and changes the state in one locked section, adding to `trail`
+    // the states the observer is to hear of.
+    void change(std::vector<State>& trail, const std::function<void(Changes&)>& body) {
+        std::lock_guard lock(mutex);
+        Changes changes(state, callback ? &trail : nullptr);
+        body(changes);
+    }
+    // Tells the observer of every change, in order; called holding no lock.
+    void tell(const std::vector<State>& trail) {
         for (size_t i = 1; i < trail.size(); ++i) callback(trail[i - 1], trail[i]);
     }
-    void update(const std::function<void(State&)>& change) {
-        transaction([&](Changes& changes) { changes.apply(change); });
+    void transaction(const std::function<void(Changes&)>& body) {
+        std::vector<State> trail;
+        change(trail, body);
+        tell(trail);
     }
+    // A transaction on behalf of one capture: it changes nothing once a
+    // later start has begun another.
+    void transactionOf(uint64_t owner, const std::function<void(Changes&)>& body) {
+        transaction([&](Changes& changes) {
+            if (capture == owner) body(changes);
+        });
+    }
+    bool isCurrent(uint64_t owner) {
+        std::lock_guard lock(mutex);
+        return capture == owner;
+    }
+    bool isRecordingIn(uint64_t owner) {
+        std::lock_guard lock(mutex);
+        return capture == owner && state.isRecording;
+    }
+    bool runsTheLoop() {
+        std::lock_guard lock(mutex);
+        return loopThread == std::this_thread::get_id();
+    }
+    // Waits for the loop of an earlier capture to leave, then runs it on
+    // this thread; false when a later start took the place meanwhile.
+    bool enterLoop(uint64_t owner) {
+        std::unique_lock lock(mutex);
+        loopLeft.wait(lock, [&] { return !loopThread || capture != owner; });
+        if (capture != owner) return false;
+        loopThread = std::this_thread::get_id();
+        return true;
+    }
+    void leaveLoop() {
+        {
+            std::lock_guard lock(mutex);
+            loopThread.reset();
+        }
+        loopLeft.notify_all();
+    }
+
     template <class F>
     auto read(F&& reader) {
         std::lock_guard lock(mutex);
@@ -70,12 +125,13 @@ struct AudioStreamTranscriber::Shared {
         return read([](const State& s) { return s; });
     }
 
-    void progress(const TranscriptionProgress& report) {
+    void progress(uint64_t owner, const TranscriptionProgress& report) {
         const auto fallbacks = static_cast<int64_t>(report.timings.totalDecodingFallbacks);
         bool fellBack = false;
         // Reports of one pass run concurrently: each decides on the text the
-        // one before it left.
-        transaction([&](Changes& changes) {
+        // one before it left. A late report of an ended capture's pass
+        // changes nothing.
+        transactionOf(owner, [&](Changes& changes) {
             const State& now = changes.state();
             if (platform::graphemeCount(report.text) < platform::graphemeCount(now.currentText)) {
                 if (now.currentFallbacks != fallbacks) {
@@ -84,8 +140,8 @@ struct AudioStreamTranscriber::Shared {
                     changes.apply([](State& s) { s.unconfirmedText.push_back(s.currentText); });
                 }
             }
-            changes.apply([&](State& s) { s.currentText = report.text; });
-            changes.apply([&](State& s) { s.currentFallbacks = fallbacks; });
+            changes.set(&State::currentText, report.text);
+            changes.set(&State::currentFallbacks, fallbacks);
         });
         if (fellBack) engine_log::info("Fallback occured: " + platform::formatInteger(fallbacks));
     }
@@ -96,9 +152,10 @@ struct AudioStreamTranscriber::Shared {
         const auto known = read([](const State& s) { return s.bufferEnergy.size(); });
         auto fresh = processor.relativeEnergySince(static_cast<int64_t>(known));
         if (fresh.empty()) return;
-        update([&](State& s) {
+        transaction([&](Changes& changes) {
             // A start emptied it meanwhile: the next buffer reads again.
-            if (s.bufferEnergy.size() == known) s.bufferEnergy.insert(s.bufferEnergy.end(), fresh.begin(), fresh.end());
+            if (changes.state().bufferEnergy.size() != known) return;
+            changes.apply([&](State& s) { s.bufferEnergy.insert(s.bufferEnergy.end(), fresh.begin(), fresh.end()); });
         });
     }
 };
@@ -145,30 +202,58 @@ bool AudioStreamTranscriber::isRecording() const {
     return shared_->read([](const State& s) { return s.isRecording; });
 }
 
-void AudioStreamTranscriber::update(const std::function<void(State&)>& change) { shared_->update(change); }
-
 void AudioStreamTranscriber::startStreamTranscription(std::stop_token stop) {
     if (isRecording()) return;
     if (!AudioProcessor::requestRecordPermission(*audioSystem_)) {
         engine_log::error("Microphone access was not granted.");
         return;
     }
-    bool started = false;
-    shared_->transaction([&](Shared::Changes& changes) {
-        if (changes.state().isRecording) return;
-        // The processor empties its samples and energies when capture starts:
-        // the new capture is transcribed on a timeline of its own, from its
-        // first sample. What earlier captures confirmed stays confirmed.
-        changes.apply([](State& s) {
-            s.isRecording = true;
-            s.lastBufferSize = 0;
-            s.lastConfirmedSegmentEndSeconds = 0;
-            s.bufferEnergy.clear();
+    if (shared_->runsTheLoop()) {
+        // The loop cannot leave while its own thread waits here for it.
+        engine_log::error("Realtime transcription cannot start again from its own loop");
+        return;
+    }
+    const auto capture = beginCapture();
+    if (!capture) return;
+    engine_log::info("Realtime transcription has started");
+    runLoop(*capture, stop);
+}
+
+std::optional<AudioStreamTranscriber::Capture> AudioStreamTranscriber::beginCapture() {
+    std::optional<Capture> capture;
+    std::stop_source previousTurns;
+    std::vector<State> heard;
+    std::exception_ptr failure;
+    {
+        std::lock_guard control(control_);
+        shared_->change(heard, [&](Shared::Changes& changes) {
+            if (changes.state().isRecording) return;
+            previousTurns = std::exchange(shared_->turns, std::stop_source());
+            capture = Capture{++shared_->capture, shared_->turns};
+            // The processor empties its samples and energies when capture
+            // starts: the new capture is transcribed on a timeline of its
+            // own, from its first sample. What earlier captures confirmed
+            // stays confirmed.
+            changes.apply([](State& s) {
+                s.isRecording = true;
+                s.lastBufferSize = 0;
+                s.lastConfirmedSegmentEndSeconds = 0;
+                s.bufferEnergy.clear();
+            });
+            shared_->sessionConfirmedStart = changes.state().confirmedSegments.size();
         });
-        shared_->sessionConfirmedStart = changes.state().confirmedSegments.size();
-        started = true;
-    });
-    if (!started) return;
+        if (!capture) return std::nullopt;
+        // The capture before, stopped, may still be inside a pass: that pass
+        // ends, and nothing of it reaches this capture's state.
+        previousTurns.request_stop();
+        failure = startCapturing(heard);
+    }
+    shared_->tell(heard);
+    if (failure) std::rethrow_exception(failure);
+    return capture;
+}
+
+std::exception_ptr AudioStreamTranscriber::startCapturing(std::vector<State>& heard) {
     const std::weak_ptr<Shared> weakShared = shared_;
     const std::weak_ptr<AudioProcessing> weakProcessor = audioProcessor_;
     try {
@@ -177,28 +262,60 @@ void AudioStreamTranscriber::startStreamTranscription(std::stop_token stop) {
             const auto processor = weakProcessor.lock();
             if (shared && processor) shared->mirrorEnergy(*processor);
         });
+        return nullptr;
     } catch (...) {
-        update([](State& s) { s.isRecording = false; });
-        throw;
+        shared_->change(heard, [](Shared::Changes& changes) { changes.set(&State::isRecording, false); });
+        return std::current_exception();
     }
-    engine_log::info("Realtime transcription has started");
-    while (isRecording()) {
+}
+
+void AudioStreamTranscriber::runLoop(Capture capture, std::stop_token stop) {
+    if (!shared_->enterLoop(capture.id)) return;
+    struct Leave {
+        Shared& shared;
+        ~Leave() { shared.leaveLoop(); }
+    } leave{*shared_};
+    loopCapture_ = capture.id;
+    const std::stop_callback forward(stop, [turns = capture.turns]() mutable { turns.request_stop(); });
+    const auto turns = capture.turns.get_token();
+    while (shared_->isRecordingIn(capture.id)) {
         try {
-            if (stop.stop_requested()) throw platform::CancellationError();
-            transcribeCurrentBuffer(stop);
+            if (turns.stop_requested()) throw platform::CancellationError();
+            transcribeCurrentBuffer(turns);
         } catch (const std::exception& error) {
-            const auto* described = dynamic_cast<const platform::Error*>(&error);
-            engine_log::error("Error: " + (described ? described->localizedDescription() : std::string(error.what())));
-            stopStreamTranscription();
+            endAfterFailure(capture.id, error);
             break;
         }
     }
 }
 
-void AudioStreamTranscriber::stopStreamTranscription() {
-    update([](State& s) { s.isRecording = false; });
-    audioProcessor_->stopRecording();
+void AudioStreamTranscriber::endAfterFailure(uint64_t capture, const std::exception& error) {
+    std::vector<State> heard;
+    {
+        std::lock_guard control(control_);
+        // A later start ended this capture's turn: nothing failed.
+        if (!shared_->isCurrent(capture)) return;
+        const auto* described = dynamic_cast<const platform::Error*>(&error);
+        engine_log::error("Error: " + (described ? described->localizedDescription() : std::string(error.what())));
+        stopCapture(heard);
+    }
+    shared_->tell(heard);
     engine_log::info("Realtime transcription has ended");
+}
+
+void AudioStreamTranscriber::stopStreamTranscription() {
+    std::vector<State> heard;
+    {
+        std::lock_guard control(control_);
+        stopCapture(heard);
+    }
+    shared_->tell(heard);
+    engine_log::info("Realtime transcription has ended");
+}
+
+void AudioStreamTranscriber::stopCapture(std::vector<State>& heard) {
+    shared_->change(heard, [](Shared::Changes& changes) { changes.set(&State::isRecording, false); });
+    audioProcessor_->stopRecording();
 }
 
 void AudioStreamTranscriber::pause(std::stop_token stop) {
@@ -223,8 +340,8 @@ void AudioStreamTranscriber::transcribeCurrentBuffer(std::stop_token stop) {
         [](const State& s) { return std::pair{s.lastBufferSize, s.lastConfirmedSegmentEndSeconds}; });
     const float newSeconds = static_cast<float>(count - lastBufferSize) / static_cast<float>(Constants::sampleRate);
     auto waitForSpeech = [&] {
-        shared_->transaction([](Shared::Changes& changes) {
-            if (changes.state().currentText.empty()) changes.apply([](State& s) { s.currentText = waitingText; });
+        shared_->transactionOf(loopCapture_, [](Shared::Changes& changes) {
+            if (changes.state().currentText.empty()) changes.set(&State::currentText, waitingText);
         });
         pause(stop);
     };
@@ -234,18 +351,18 @@ void AudioStreamTranscriber::transcribeCurrentBuffer(std::stop_token stop) {
         engine_log::debug("No voice detected, skipping transcribe");
         return waitForSpeech();
     }
-    update([&](State& s) { s.lastBufferSize = count; });
+    shared_->transactionOf(loopCapture_, [&](Shared::Changes& changes) { changes.set(&State::lastBufferSize, count); });
     // Only the samples from the confirmed point on are copied for the pass.
     const int64_t firstSample = firstSampleOfPass(confirmedPoint, count);
     const auto result = transcribeAudioSamples(audioProcessor_->audioSamplesBetween(firstSample, count), firstSample, stop);
 
     const auto segments = result->segments();
     const auto required = static_cast<size_t>(std::max<int64_t>(requiredSegmentsForConfirmation_, 0));
-    shared_->transaction([&](Shared::Changes& changes) {
-        changes.apply([](State& s) { s.currentText.clear(); });
-        changes.apply([](State& s) { s.unconfirmedText.clear(); });
+    shared_->transactionOf(loopCapture_, [&](Shared::Changes& changes) {
+        changes.set(&State::currentText, std::string());
+        changes.set(&State::unconfirmedText, std::vector<std::string>());
         if (segments.size() <= required) {
-            changes.apply([&](State& s) { s.unconfirmedSegments = segments; });
+            changes.set(&State::unconfirmedSegments, segments);
             return;
         }
         const auto split = segments.end() - static_cast<long>(required);
@@ -261,7 +378,7 @@ void AudioStreamTranscriber::transcribeCurrentBuffer(std::stop_token stop) {
                 if (!present) s.confirmedSegments.insert(s.confirmedSegments.end(), segments.begin(), split);
             });
         }
-        changes.apply([&](State& s) { s.unconfirmedSegments.assign(split, segments.end()); });
+        changes.set(&State::unconfirmedSegments, std::vector<TranscriptionSegment>(split, segments.end()));
     });
 }
 
@@ -273,8 +390,9 @@ std::shared_ptr<TranscriptionResult> AudioStreamTranscriber::transcribeAudioSamp
     options.clipTimestamps = {0.0f};
     const std::weak_ptr<Shared> weakShared = shared_;
     const int64_t window = compressionCheckWindow_;
-    auto callback = [weakShared, options, window](const TranscriptionProgress& progress) -> std::optional<bool> {
-        if (const auto shared = weakShared.lock()) shared->progress(progress);
+    const uint64_t capture = loopCapture_;
+    auto callback = [weakShared, options, window, capture](const TranscriptionProgress& progress) -> std::optional<bool> {
+        if (const auto shared = weakShared.lock()) shared->progress(capture, progress);
         if (shouldStopEarly(progress, options, window)) return false;
         return std::nullopt;
     };
@@ -286,7 +404,9 @@ std::shared_ptr<TranscriptionResult> AudioStreamTranscriber::transcribeAudioSamp
     return result;
 }
 
-void AudioStreamTranscriber::onProgressCallback(const TranscriptionProgress& progress) { shared_->progress(progress); }
+void AudioStreamTranscriber::onProgressCallback(const TranscriptionProgress& progress) {
+    shared_->progress(loopCapture_, progress);
+}
 
 bool AudioStreamTranscriber::shouldStopEarly(const TranscriptionProgress& progress, const DecodingOptions& options,
                                              int64_t compressionCheckWindow) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -26,7 +27,8 @@ class TranscribeTask;
 // Live transcription of the microphone: re-transcribes everything captured
 // since the last confirmed point, over and over, keeping all but the last
 // few segments of each pass as confirmed (never revised). Its operations
-// run one at a time; every state change reaches the callback as (old, new).
+// run one at a time; every change of the state reaches the callback as
+// (old, new), and an assignment that changes nothing is not heard of.
 class AudioStreamTranscriber {
 public:
     struct State {
@@ -60,7 +62,9 @@ public:
 
     // Starts capture and runs the loop until stopped (or `stop` is
     // requested); returns when the loop ends. Throws only when capture
-    // cannot start. Does nothing while already recording.
+    // cannot start. Does nothing while already recording. The loop of a
+    // stopped capture that is still inside a pass ends that pass, and the
+    // new loop begins once it has left: one loop at a time.
     void startStreamTranscription(std::stop_token stop = {});
     void stopStreamTranscription();
 
@@ -88,10 +92,24 @@ protected:
 
 private:
     struct Shared;
+    // A capture begun by a start, and what ends its turns.
+    struct Capture {
+        uint64_t id;
+        std::stop_source turns;
+    };
     bool isRecording() const;
+    // Starts capture on a state of its own; none while recording.
+    std::optional<Capture> beginCapture();
+    // Holding `control_`: starts the processor's capture, whose buffers
+    // refresh the energies. A failure ends recording and is returned.
+    std::exception_ptr startCapturing(std::vector<State>& heard);
+    void runLoop(Capture capture, std::stop_token stop);
+    // A failed turn: logged and stopped, unless a later start ended it.
+    void endAfterFailure(uint64_t capture, const std::exception& error);
+    // Holding `control_`: ends recording and capture, adding to `heard` the
+    // states the observer is to hear of once the lock is released.
+    void stopCapture(std::vector<State>& heard);
     bool voiceDetected(float newSeconds) const;
-    // Changes the state under the lock, then tells the callback.
-    void update(const std::function<void(State&)>& change);
 
     std::shared_ptr<Shared> shared_;
     int64_t requiredSegmentsForConfirmation_;
@@ -103,6 +121,10 @@ private:
     std::shared_ptr<platform::audio::AudioSystem> audioSystem_;
     DecodingOptions decodingOptions_;
     std::optional<uint32_t> inputDeviceID_;
+    // Starts and stops one at a time. The observer is told after it is
+    // released, so that it may start or stop in turn.
+    std::mutex control_;
+    uint64_t loopCapture_ = 0;  // the capture of the loop under way
 };
 
 }  // namespace DovuzudUza

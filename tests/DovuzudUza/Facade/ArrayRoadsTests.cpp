@@ -2,10 +2,12 @@
 
 #include <cmath>
 #include <condition_variable>
+#include <set>
 
 #include "DovuzudUza/Utilities/WhisperError.hpp"
 #include "FacadeTestSupport.hpp"
 #include "FakeEngine.hpp"
+#include "platform/concurrency/ConcurrentWork.hpp"
 #include "platform/concurrency/Task.hpp"
 #include "tests/DovuzudUza/Models/LogCapture.hpp"
 #include "tests/support/NoRoomForThreads.hpp"
@@ -39,27 +41,16 @@ const TranscriptionResults& resultsOf(const TranscriptionOutcome& outcome) {
     return std::get<TranscriptionResults>(outcome);
 }
 
-// Holds every transcription until `count` have arrived (or `cap` passes).
-std::function<void(const std::vector<float>&)> gather(int count,
-                                                      std::chrono::milliseconds cap = std::chrono::seconds(1)) {
+// Holds the first `count` transcriptions until all of them have arrived;
+// later ones pass. (A minute without them is a hang, and the counts show it.)
+std::function<void(const std::vector<float>&)> gather(int count) {
     auto state = std::make_shared<std::pair<std::mutex, std::condition_variable>>();
     auto arrived = std::make_shared<int>(0);
     return [=](const std::vector<float>&) {
         std::unique_lock lock(state->first);
         ++*arrived;
         state->second.notify_all();
-        state->second.wait_for(lock, cap, [&] { return *arrived >= count; });
-    };
-}
-
-// Holds every transcription until more than `allowed` run at once (a bound
-// broken shows at once) or a short while passes (it held).
-std::function<void(const std::vector<float>&)> holdBeyond(FakeEngine& engine, int allowed) {
-    auto state = std::make_shared<std::pair<std::mutex, std::condition_variable>>();
-    return [state, &engine, allowed](const std::vector<float>&) {
-        std::unique_lock lock(state->first);
-        state->second.notify_all();
-        state->second.wait_for(lock, std::chrono::milliseconds(200), [&] { return engine.inFlight.load() > allowed; });
+        state->second.wait_for(lock, std::chrono::seconds(60), [&] { return *arrived >= count; });
     };
 }
 
@@ -145,7 +136,7 @@ TEST(SingleArrayRoad, VerboseOptionsLogTheResultCountAndEachResult) {
 
 TEST(ChunkedRoad, SeventySecondsWithThreeBurstsGiveOneResultPerChunkOnTheWholeTimeline) {
     auto engine = std::make_shared<FakeEngine>();
-    engine->whileTranscribing = [](const std::vector<float>&) { std::this_thread::sleep_for(std::chrono::milliseconds(30)); };
+    engine->whileTranscribing = gather(2);  // the first batch's two chunks run together
     engine->setSegmentDiscoveryCallback([&](const std::vector<TranscriptionSegment>& s) { engine->observe(s); });
     int callerCalls = 0;
     const auto audio = bursts(70, {{5, 12}, {33, 41}, {58, 66}});
@@ -196,6 +187,24 @@ TEST(ChunkedRoad, AFailedChunkIsLeftOutAndAStopEndsTheCall) {
                  platform::CancellationError);
 }
 
+TEST(ChunkedRoad, EveryChunkFailingIsAnErrorNotAnEmptyResult) {
+    const auto audio = bursts(70, {{5, 12}, {33, 41}, {58, 66}});
+    auto engine = std::make_shared<FakeEngine>();
+    engine->whileTranscribing = [](const std::vector<float>& chunk) {
+        throw WhisperError(WhisperError::Kind::transcriptionFailed,
+                           "chunk of " + platform::formatInteger(static_cast<int64_t>(chunk.size())));
+    };
+    const auto chunks = std::make_shared<FakeEngine>()->transcribe(audio, withWorkers(2, ChunkingStrategy::vad));
+    ASSERT_GE(chunks.size(), 2u);
+    try {
+        engine->transcribe(audio, withWorkers(2, ChunkingStrategy::vad));
+        ADD_FAILURE() << "no error";
+    } catch (const WhisperError& error) {
+        EXPECT_EQ(std::string(error.what()), "chunk of " + chunks[0]->text().substr(2)) << "the first chunk's";
+    }
+    EXPECT_EQ(engine->runs.load(), static_cast<int>(chunks.size())) << "every chunk was tried";
+}
+
 // --- Several arrays --------------------------------------------------------------
 
 TEST(ConcurrentArrays, UnbalancedInputsGiveOneFailure) {
@@ -213,9 +222,26 @@ TEST(ConcurrentArrays, UnbalancedInputsGiveOneFailure) {
 
 TEST(ConcurrentArrays, TheLargestWorkerCountSetsBatchesThatRunOneAfterAnother) {
     auto engine = std::make_shared<FakeEngine>();
-    // Later arrays finish first inside a batch.
-    engine->whileTranscribing = [](const std::vector<float>& a) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(60 - 5 * static_cast<int>(a.size())));
+    // Array n (of n samples) is in batch (n - 1) / 3. Each waits until its
+    // whole batch runs, then the later arrays of the batch finish first.
+    auto batchOf = [](size_t samples) { return (samples - 1) / 3; };
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::set<size_t> running, finished;
+    engine->whileTranscribing = [&](const std::vector<float>& a) {
+        const size_t n = a.size();
+        const size_t first = 3 * batchOf(n) + 1, last = std::min<size_t>(first + 2, 7);
+        auto all = [&](const std::set<size_t>& set, size_t from) {
+            for (size_t m = from; m <= last; ++m)
+                if (!set.count(m)) return false;
+            return true;
+        };
+        std::unique_lock lock(mutex);
+        running.insert(n);
+        changed.notify_all();
+        changed.wait_for(lock, std::chrono::seconds(60), [&] { return all(running, first) && all(finished, n + 1); });
+        finished.insert(n);
+        changed.notify_all();
     };
     std::vector<std::vector<float>> arrays;
     for (size_t i = 1; i <= 7; ++i) arrays.push_back(silence(i));
@@ -227,7 +253,6 @@ TEST(ConcurrentArrays, TheLargestWorkerCountSetsBatchesThatRunOneAfterAnother) {
     EXPECT_EQ(engine->maxInFlight.load(), 3);
     // Batch {1,2,3}, then {4,5,6}, then {7}: none starts before the last one ended.
     const auto runs = engine->history();
-    auto batchOf = [](size_t samples) { return (samples - 1) / 3; };
     for (const auto& later : runs) {
         for (const auto& earlier : runs) {
             if (batchOf(later.samples) > batchOf(earlier.samples)) {
@@ -237,23 +262,22 @@ TEST(ConcurrentArrays, TheLargestWorkerCountSetsBatchesThatRunOneAfterAnother) {
     }
 }
 
-TEST(ConcurrentArrays, WithoutWorkerCountsAsManyRunAtOnceAsTheMachineHasCores) {
-    const int cores = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+TEST(ConcurrentArrays, WithoutWorkerCountsAsManyRunAtOnceAsTheProcessHasCores) {
+    const int cores = static_cast<int>(platform::ConcurrentWork::coreCount());
     const size_t count = 3 * static_cast<size_t>(cores) + 1;
     for (const auto& options : {std::optional<DecodingOptions>(), std::optional<DecodingOptions>(withWorkers(0)),
                                 std::optional<DecodingOptions>(withWorkers(-3))}) {
         auto engine = std::make_shared<FakeEngine>();
-        engine->whileTranscribing = holdBeyond(*engine, cores);
+        engine->whileTranscribing = gather(cores);
         const auto outcomes = engine->transcribeWithResults(std::vector<std::vector<float>>(count, silence(5)), options);
         ASSERT_EQ(outcomes.size(), count);
         for (const auto& outcome : outcomes) EXPECT_EQ(resultsOf(outcome)[0]->text(), "n=5");
-        EXPECT_LE(engine->maxInFlight.load(), cores) << "one transcription per core at most";
-        EXPECT_GE(engine->maxInFlight.load(), std::min(cores, 2)) << "and several at once";
+        EXPECT_EQ(engine->maxInFlight.load(), cores) << "one transcription per core, all of them";
     }
 }
 
 TEST(ConcurrentArrays, AFewArraysWithoutWorkerCountsRunAllAtOnce) {
-    const int count = std::min(3, static_cast<int>(std::max(1u, std::thread::hardware_concurrency())));
+    const int count = std::min(3, static_cast<int>(platform::ConcurrentWork::coreCount()));
     auto engine = std::make_shared<FakeEngine>();
     engine->whileTranscribing = gather(count);
     const auto outcomes = engine->transcribeWithResults(

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <condition_variable>
 #include <deque>
+#include <thread>
 #include <utility>
 
 #include "DovuzudUza/Core/Audio/AudioProcessor.hpp"
@@ -86,10 +88,11 @@ public:
                    DecodingOptions options = {})
         : Stream(stages.encoder, stages.mel, std::make_shared<SegmentSeeker>(), stages.decoder,
                  decoding_test::tokenizer(), processor, std::move(options), required, 0.3f, 4, useVAD, std::nullopt,
-                 [this](const State&, const State& now) {
+                 [this](const State& old, const State& now) {
                      {
                          std::lock_guard lock(mutex_);
                          states.push_back(now);
+                         unchangedStates += old == now;
                      }
                      if (onStateChange) onStateChange();
                  },
@@ -102,11 +105,12 @@ public:
     std::vector<int64_t> passFirstSamples;   // where each pass's samples begin
     std::vector<size_t> passSampleCounts;    // how many each pass was handed
     std::vector<size_t> confirmedAtPass;     // confirmed segments when each pass began
-    std::vector<State> states;
+    std::vector<State> states;  // every state the observer heard of
+    int unchangedStates = 0;    // ... that was the one before it again
     std::deque<std::function<void()>> idleScript;
     int idleTurnsBeforeStop = 1;
     int idleTurns = 0;
-    std::function<void()> onPass;
+    std::function<void(std::stop_token)> onPass;  // inside each pass, with the pass's stop token
     std::function<void()> onStateChange;
 
     using Stream::onProgressCallback;
@@ -118,7 +122,7 @@ protected:
         passFirstSamples.push_back(firstSample);
         passSampleCounts.push_back(samples.size());
         confirmedAtPass.push_back(state().confirmedSegments.size());
-        if (onPass) onPass();
+        if (onPass) onPass(stop);
         if (realPasses) return Stream::transcribeAudioSamples(samples, firstSample, stop);
         auto segments = passes.empty() ? std::vector<TranscriptionSegment>{} : passes.front();
         if (!passes.empty()) passes.pop_front();
@@ -224,6 +228,52 @@ TEST_F(StreamFixture, ANewStartTranscribesTheNewCaptureFromItsFirstSample) {
     EXPECT_EQ(s.lastBufferSize, 224000);
 }
 
+TEST_F(StreamFixture, AStartWhileTheStoppedLoopIsInAPassEndsThatPassAndKeepsNothingOfIt) {
+    ScriptedStream stream(processor, 2, false, audio);
+    processor->firstCapture.assign(320000, 0.1f);  // 20 s
+    stream.passes = {{segment(0, 5), segment(5, 10), segment(10, 15), segment(15, 18), segment(18, 20)},
+                     {segment(0, 1), segment(1, 2), segment(2, 3)}};
+    // The first pass holds until something ends it: its stop token, or
+    // another pass beginning beside it.
+    std::mutex mutex;
+    std::condition_variable_any changed;
+    int passes = 0, inPass = 0, mostInPass = 0;
+    bool firstPassStopped = false;
+    stream.onPass = [&](std::stop_token stop) {
+        std::unique_lock lock(mutex);
+        mostInPass = std::max(mostInPass, ++inPass);
+        changed.notify_all();
+        if (++passes == 1) {
+            changed.wait_for(lock, stop, std::chrono::seconds(60), [&] { return passes > 1; });
+            firstPassStopped = stop.stop_requested();
+        }
+        --inPass;
+    };
+    test_support::LogCapture errors(ZezeziCore::Logging::LogLevel::error);
+    std::thread first([&] { stream.startStreamTranscription(); });
+    {
+        std::unique_lock lock(mutex);
+        ASSERT_TRUE(changed.wait_for(lock, std::chrono::seconds(60), [&] { return passes == 1; }));
+    }
+    stream.stopStreamTranscription();
+    processor->firstCapture.assign(48000, 0.1f);  // 3 s of a new capture
+    stream.startStreamTranscription();
+    first.join();
+
+    EXPECT_EQ(mostInPass, 1) << "one loop at a time";
+    EXPECT_TRUE(firstPassStopped) << "the new start ended the pass of the capture before";
+    EXPECT_EQ(stream.passFirstSamples, (std::vector<int64_t>{0, 0}));
+    EXPECT_EQ(stream.passSampleCounts, (std::vector<size_t>{320000, 48000}));
+    EXPECT_EQ(stream.clipStarts, (std::vector<float>{0.0f, 0.0f}));
+    const auto s = stream.state();
+    EXPECT_EQ(s.confirmedSegments, std::vector<TranscriptionSegment>{segment(0, 1)});
+    EXPECT_FLOAT_EQ(s.lastConfirmedSegmentEndSeconds, 1.0f);
+    EXPECT_EQ(s.unconfirmedSegments, (std::vector<TranscriptionSegment>{segment(1, 2), segment(2, 3)}));
+    EXPECT_EQ(processor->starts, 2);
+    EXPECT_EQ(processor->stops, 2) << "the test's stop and the new loop's own";
+    EXPECT_TRUE(errors.texts().empty()) << "the ended pass leaves without an error";
+}
+
 TEST_F(StreamFixture, AnIdleTurnCopiesNoSampleAndAPassOnlyThoseFromTheConfirmedPoint) {
     ScriptedStream stream(processor, 2, false, audio);
     processor->firstCapture.assign(32000, 0.1f);
@@ -238,6 +288,28 @@ TEST_F(StreamFixture, AnIdleTurnCopiesNoSampleAndAPassOnlyThoseFromTheConfirmedP
     EXPECT_EQ(stream.passSampleCounts, (std::vector<size_t>{32000, 16000}));
     EXPECT_EQ(copiedAtIdleTurns, (std::vector<int64_t>{32000, 32000, 48000, 48000}));
     EXPECT_EQ(processor->copiedSamples, 48000);
+}
+
+TEST_F(StreamFixture, TheObserverHearsOnlyOfChangesAndIdleTurnsTellItNothing) {
+    ScriptedStream stream(processor, 2, false, audio);
+    processor->firstCapture.assign(32000, 0.1f);
+    stream.passes = {{segment(0, 1), segment(1, 2), segment(2, 3)}, {segment(1, 2), segment(2, 3), segment(3, 4)}};
+    // The states heard of by the end of each idle turn: the first one sets
+    // the waiting text, the next ones change nothing; then 2 s more and a pass.
+    std::vector<size_t> heard;
+    const auto note = [&] { heard.push_back(stream.states.size()); };
+    stream.idleScript = {note, note, note, [&] { processor->capture(32000); }, note, note};
+    stream.startStreamTranscription();
+    stream.stopStreamTranscription();  // stopped already: nothing changes
+
+    EXPECT_EQ(stream.unchangedStates, 0);
+    ASSERT_EQ(heard.size(), 5u);
+    EXPECT_EQ(heard[1], heard[0]);
+    EXPECT_EQ(heard[2], heard[0]);
+    EXPECT_GT(heard[3], heard[2]) << "the pass and the waiting text after it are heard of";
+    EXPECT_EQ(heard[4], heard[3]);
+    EXPECT_EQ(stream.states.size(), heard[4] + 1) << "then the first stop only";
+    EXPECT_FALSE(stream.states.back().isRecording);
 }
 
 TEST_F(StreamFixture, APassOfTheEngineLandsOnTheCapturesTimeline) {
@@ -297,7 +369,7 @@ TEST_F(StreamFixture, VoiceDetectionLooksAtTheNewestReadingsOfTheNewAudio) {
 
 TEST_F(StreamFixture, StartingTwiceOrWithoutPermissionDoesNothing) {
     ScriptedStream stream(processor, 2, false, audio);
-    stream.onPass = [&] { stream.startStreamTranscription(); };
+    stream.onPass = [&](std::stop_token) { stream.startStreamTranscription(); };
     processor->firstCapture.assign(20000, 0.1f);
     stream.startStreamTranscription();
     EXPECT_EQ(processor->starts, 1);
@@ -318,7 +390,7 @@ TEST_F(StreamFixture, CaptureThatCannotStartFailsAndAFailedTurnEndsTheLoop) {
 
     processor->failStart = false;
     processor->firstCapture.assign(20000, 0.1f);
-    stream.onPass = [] { throw std::runtime_error("decoder broke"); };
+    stream.onPass = [](std::stop_token) { throw std::runtime_error("decoder broke"); };
     test_support::LogCapture log(ZezeziCore::Logging::LogLevel::info);
     EXPECT_NO_THROW(stream.startStreamTranscription());
     const auto lines = log.texts();
