@@ -65,6 +65,10 @@ AppDelegate::AppDelegate(AppServices services, QObject* parent)
       services_(std::move(services)),
       overlay_(std::make_shared<QtOverlayController>(services_.desktop.scheduler)),
       updater_(std::make_shared<Updater>(services_.updates, services_.notifier)) {
+    // Closing the last window never quits: the application lives in the tray.
+    // Left on, the toolkit would also queue a second quit behind every quit,
+    // which a later event loop would obey.
+    QGuiApplication::setQuitOnLastWindowClosed(false);
     controller_ = std::make_unique<DictationController>(DictationController::Services{
         services_.desktop,
         services_.screenshots,

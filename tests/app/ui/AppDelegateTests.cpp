@@ -2,6 +2,7 @@
 
 #include "app/App/AppDelegate.hpp"
 
+#include <QEventLoop>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
@@ -233,6 +234,19 @@ TEST_F(AppDelegateTest, CtrlQQuitsFromTheWelcomeAndTheSettingsWindow) {
         QTimer::singleShot(0, window, [window] { QTest::keyClick(window, Qt::Key_Q, Qt::ControlModifier); });
         EXPECT_TRUE(quitsWithin10Seconds()) << name;
     }
+}
+
+// A quit ends the loop that runs and leaves nothing behind: no request to
+// quit waits for a later loop (a message box's, another test's) to obey.
+TEST_F(AppDelegateTest, AQuitEndsOnlyTheLoopThatWasRunning) {
+    AppDelegate& app = launch({"--show-settings"});
+    ASSERT_NE(app.settingsWindow(), nullptr);
+    QTimer::singleShot(0, &app, [&app] { app.quit(); });
+    ASSERT_EQ(QApplication::exec(), 0);
+    QCoreApplication::processEvents();
+    QEventLoop later;
+    QTimer::singleShot(0, &later, [&later] { later.exit(7); });
+    EXPECT_EQ(later.exec(), 7);
 }
 
 TEST_F(AppDelegateTest, EveryLaunchPutsParloxInTheApplicationMenu) {
