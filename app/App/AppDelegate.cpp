@@ -6,6 +6,7 @@
 #include <QMessageBox>
 #include <QScreen>
 #include <QShortcut>
+#include <QSystemTrayIcon>
 #include <QTimer>
 
 #include "app/Context/ScreenContext.hpp"
@@ -116,7 +117,12 @@ void AppDelegate::makeWindowServices() {
     windowServices_.scheduler = services_.desktop.scheduler;
     windowServices_.updater = updater_.get();
     windowServices_.keepAwake = keepAwake;
+    windowServices_.hasTray = [this] { return hasTray(); };
     if (services_.writerChecker) windowServices_.writerChecker = services_.writerChecker;
+}
+
+bool AppDelegate::hasTray() const {
+    return services_.trayAvailable ? services_.trayAvailable() : QSystemTrayIcon::isSystemTrayAvailable();
 }
 
 void AppDelegate::bringForward(QWidget* window) {
@@ -158,9 +164,10 @@ void AppDelegate::applicationDidFinishLaunching(const std::vector<std::string>& 
         });
     });
 
+    // Without a tray the icon cannot show, whatever the setting says.
     const LaunchAction action = LaunchAction::decide(
         arguments, {platform::UserDefaults::standard().boolean("hasFinishedSetup", false),
-                    SettingsStore::showsMenuBarIcon(), launchedAtLogin});
+                    SettingsStore::showsMenuBarIcon() && hasTray(), launchedAtLogin});
     switch (action.kind) {
         case LaunchAction::Kind::panelCapture: {
             PanelCapture::KeepAwakeSwitch flip{[this] { return keepAwake && keepAwake->isOn(); },

@@ -128,7 +128,7 @@ INSTANTIATE_TEST_SUITE_P(
                     },
                     1, "Estás en otra app"},
         UndoFailure{"NoLongerTrusted", [](UndoTest& t) { t.desktop.accessibility->trusted = false; }, 1,
-                    "Sin permiso de Accesibilidad"}),
+                    "Sin Accesibilidad"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(UndoTest, BringsTheApplicationBackBeforeReplacing) {

@@ -78,7 +78,8 @@ protected:
                 std::make_shared<platform::desktop::FakeSystemSettings>(),
                 {defaults, hotKeys, std::make_shared<platform::input::FixedUSKeyLayout>(), nullptr},
                 std::make_shared<interface_test::FakeWriterChecker>(),
-                menuEntry};
+                menuEntry,
+                [this] { return trayAvailable; }};
     }
 
     // Runs the event loop until the application quits, or 10 s pass (then false).
@@ -118,6 +119,7 @@ protected:
     std::shared_ptr<platform::desktop::UpdateService> updateService;  // `updates` when none
     std::shared_ptr<platform::desktop::FakeApplicationMenuEntry> menuEntry =
         std::make_shared<platform::desktop::FakeApplicationMenuEntry>();
+    bool trayAvailable = true;
     LogCapture log;
     std::unique_ptr<AppDelegate> delegate;
 };
@@ -129,6 +131,7 @@ TEST_F(AppDelegateTest, LaunchOpensTheWindowTheSituationAsksFor) {
         nlohmann::json settings;
         bool atLogin;
         std::vector<std::string> opened;
+        bool tray = true;
     };
     const LaunchCase cases[] = {
         {"first run", {}, nlohmann::json::object(), false, {"welcome"}},
@@ -136,6 +139,9 @@ TEST_F(AppDelegateTest, LaunchOpensTheWindowTheSituationAsksFor) {
         {"icon hidden, by hand", {}, {{"hasFinishedSetup", true}, {"showsMenuBarIcon", false}}, false,
          {"settings general"}},
         {"icon hidden, at login", {}, {{"hasFinishedSetup", true}, {"showsMenuBarIcon", false}}, true, {}},
+        // Without a tray the icon cannot show: as if it were hidden.
+        {"no tray, by hand", {}, {{"hasFinishedSetup", true}}, false, {"settings general"}, false},
+        {"no tray, at login", {}, {{"hasFinishedSetup", true}}, true, {}, false},
         {"settings on a tab", {"--show-settings", "voice"}, {{"hasFinishedSetup", true}}, false, {"settings voice"}},
         {"a word that is no tab", {"--show-settings", "sonido"}, {{"hasFinishedSetup", true}}, false,
          {"settings general"}},
@@ -146,6 +152,7 @@ TEST_F(AppDelegateTest, LaunchOpensTheWindowTheSituationAsksFor) {
         const nlohmann::json stored = defaults->dictionaryRepresentation();
         for (const auto& [key, value] : stored.items()) defaults->remove(key);
         for (const auto& [key, value] : c.settings.items()) defaults->set(key, value);
+        trayAvailable = c.tray;
         launch(c.arguments, c.atLogin);
         EXPECT_EQ(openWindows(), c.opened) << c.name;
     }
