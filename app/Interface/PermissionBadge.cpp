@@ -60,13 +60,15 @@ void PermissionBadge::rebuild() {
         layout->setSpacing(0);
         addLabel(QStringLiteral("Sin comprobar"));
     } else {
+        // The row's line says what is missing; a button that helps leaves no room for the label.
         layout->setSpacing(8);
         layout->addWidget(new SymbolView("exclamationmark.circle.fill", symbolSize, theme_.orange(), 0, this));
-        addLabel(QStringLiteral("No disponible"));
         if (reading_.offersSettings)
             addButton(QStringLiteral("Abrir ajustes"), openSettings_);
         else if (reading_.offersRequest)
             addButton(QStringLiteral("Activar"), request_);
+        else
+            addLabel(QStringLiteral("No disponible"));
     }
     // Pieces added to a badge on screen show at once, not on the next turn.
     for (QWidget* child : findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) child->show();

@@ -14,8 +14,8 @@ namespace Parlox {
 
 // The end of a row: there (a green check and "Disponible"), a button that
 // turns it on ("Activar"), not checked ("Sin comprobar"), or missing (an
-// orange mark, "No disponible" and, where there is one, the button that
-// helps: "Abrir ajustes" or "Activar").
+// orange mark and the button that helps, "Abrir ajustes" or "Activar", or
+// "No disponible" where nothing here helps).
 class PermissionBadge : public QWidget {
     Q_OBJECT
 public:
@@ -27,7 +27,7 @@ public:
 
     // "Activar" or "Abrir ajustes"; none when nothing is offered.
     QPushButton* button() const { return button_; }
-    // "Disponible", "No disponible" or "Sin comprobar"; none while only "Activar" shows.
+    // "Disponible", "No disponible" or "Sin comprobar"; none while a button shows.
     QLabel* label() const { return label_; }
 
 private:

@@ -14,10 +14,10 @@ bool missing(PermissionState state) { return state != PermissionState::granted &
 
 // While the assistive technologies are off: how to turn them on.
 QString switchedOff(bool bySettings) {
-    return bySettings ? QStringLiteral("Las tecnologías de asistencia del escritorio siguen apagadas: enciéndelas en "
-                                       "sus ajustes de accesibilidad y vuelve a entrar en la sesión.")
-                      : QStringLiteral("Las tecnologías de asistencia del escritorio están apagadas: «Activar» las "
-                                       "enciende. Las apps ya abiertas hay que volver a abrirlas.");
+    return bySettings ? QStringLiteral("Las tecnologías de asistencia siguen apagadas: enciéndelas en los ajustes y "
+                                       "vuelve a entrar en la sesión.")
+                      : QStringLiteral("Las tecnologías de asistencia están apagadas: «Activar» las enciende. Las apps "
+                                       "ya abiertas, vuelve a abrirlas.");
 }
 
 QString noX11Session() {
@@ -58,8 +58,7 @@ PermissionReading WindowPermissions::readMicrophone() const {
     PermissionReading reading{microphone(),
                               QStringLiteral("Para oírte mientras dictas, con un micrófono del servidor de sonido.")};
     if (!missing(reading.state)) return reading;
-    reading.detail = QStringLiteral("No hay ningún micrófono en el servidor de sonido: conecta uno o revisa que no "
-                                    "esté desactivado.");
+    reading.detail = QStringLiteral("El servidor de sonido no tiene micrófono: conecta uno o actívalo.");
     reading.offersSettings = hasSettings(microphoneAnchor);
     return reading;
 }
@@ -82,8 +81,8 @@ PermissionReading WindowPermissions::readAccessibility() const {
                                             "vuelve a entrar en la sesión.");
             break;
         case TrustGap::noSyntheticKeys:
-            reading.detail = QStringLiteral("El servidor X no acepta teclas de otros programas (le falta la extensión "
-                                            "XTEST): actívala en su configuración.");
+            reading.detail = QStringLiteral("Al servidor X le falta la extensión XTEST, con la que Parlox pega: "
+                                            "actívala en su configuración.");
             break;
         case TrustGap::noX11Session:
             reading.detail = noX11Session();

@@ -135,14 +135,13 @@ TEST_F(WelcomeWindowTest, EachRowSaysWhatItChecksAndOffersWhatHelps) {
     };
     using RP = platform::audio::RecordPermission;
     const QString soundLine = "Para oírte mientras dictas, con un micrófono del servidor de sonido.";
-    const QString noMicrophone =
-        "No hay ningún micrófono en el servidor de sonido: conecta uno o revisa que no esté desactivado.";
+    const QString noMicrophone = "El servidor de sonido no tiene micrófono: conecta uno o actívalo.";
     const QString typingLine =
         "Para leer lo que tienes seleccionado y pegar el resultado, con las tecnologías de asistencia del escritorio.";
-    const QString switchOff = "Las tecnologías de asistencia del escritorio están apagadas: «Activar» las enciende. "
-                              "Las apps ya abiertas hay que volver a abrirlas.";
-    const QString stillOff = "Las tecnologías de asistencia del escritorio siguen apagadas: enciéndelas en sus ajustes "
-                             "de accesibilidad y vuelve a entrar en la sesión.";
+    const QString switchOff = "Las tecnologías de asistencia están apagadas: «Activar» las enciende. Las apps ya "
+                              "abiertas, vuelve a abrirlas.";
+    const QString stillOff =
+        "Las tecnologías de asistencia siguen apagadas: enciéndelas en los ajustes y vuelve a entrar en la sesión.";
     const QString windowLine =
         "Para ver la ventana en la que escribes y entender a quién contestas. Basta con una sesión X11.";
     const QString noX11 = "Esta sesión no es X11: elige una sesión X11 al entrar en el escritorio.";
@@ -166,8 +165,7 @@ TEST_F(WelcomeWindowTest, EachRowSaysWhatItChecksAndOffersWhatHelps) {
         {"no synthetic keys", RP::granted, false, Gap::noSyntheticKeys, false, true, both,
          {"Disponible", "No disponible", "Disponible"},
          {soundLine,
-          "El servidor X no acepta teclas de otros programas (le falta la extensión XTEST): actívala en su "
-          "configuración.",
+          "Al servidor X le falta la extensión XTEST, con la que Parlox pega: actívala en su configuración.",
           windowLine}},
         {"no X11 session", RP::granted, false, Gap::noX11Session, false, false, both,
          {"Disponible", "No disponible", "No disponible"}, {soundLine, noX11, noX11}},

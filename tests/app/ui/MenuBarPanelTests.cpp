@@ -181,7 +181,7 @@ TEST(MenuBarPermissions, ProblemTextPerPair) {
         {P::notAsked, P::granted, "Falta el micr\u00F3fono: Parlox no puede o\u00EDrte."},
         {P::denied, P::granted, "Falta el micr\u00F3fono: Parlox no puede o\u00EDrte."},
         {P::granted, P::unknown, "Falta la Accesibilidad: Parlox no puede pegar."},
-        {P::denied, P::notAsked, "Faltan el micr\u00F3fono y la Accesibilidad: Parlox no puede o\u00EDrte ni pegar."},
+        {P::denied, P::notAsked, "Faltan el micr\u00F3fono y la Accesibilidad."},
     };
     for (const auto& [mic, ax, text] : cases) EXPECT_EQ(MenuBarPanel::permissionProblem(mic, ax), text);
 }
