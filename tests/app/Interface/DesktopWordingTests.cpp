@@ -94,17 +94,7 @@ QStringList recorderTexts(const QWidget& root) {
     return texts;
 }
 
-// What Parlox finds on the desktop, as the windows read it.
-struct DesktopState {
-    const char* name;
-    RecordPermission microphone = RecordPermission::granted;
-    bool trusted = true;
-    TrustGap gap = TrustGap::assistiveTechnologiesOff;
-    bool asked = false;
-    bool windows = true;
-    std::vector<std::string> pages = {"Privacy_Microphone", "Privacy_Accessibility"};
-    bool tray = true;
-};
+using interface_test::DesktopState;
 
 const DesktopState desktopStates[] = {
     {"everything there"},
@@ -126,15 +116,6 @@ protected:
     void SetUp() override {
         WindowFixture::SetUp();
         services.keepAwake = &keepAwake;
-    }
-    void arrange(const DesktopState& state) {
-        audio->permissionStatus = state.microphone;
-        accessibility->trusted = state.trusted;
-        accessibility->untrustedBecause = state.gap;
-        settings->set("askedForAccessibility", state.asked);
-        screenshots->allowed = state.windows;
-        systemSettings->pages = state.pages;
-        services.hasTray = [tray = state.tray] { return tray; };
     }
     static void use(const ShortcutCase& shortcut) {
         GlobalKeyBindings::setShortcut(shortcut.shortcut, HotkeyManager::toggleRecording());

@@ -123,13 +123,7 @@ TEST_F(WelcomeWindowTest, TheBarFollowsThePageAndThePermissions) {
 TEST_F(WelcomeWindowTest, EachRowSaysWhatItChecksAndOffersWhatHelps) {
     using Gap = platform::accessibility::TrustGap;
     struct Row {
-        const char* what;
-        platform::audio::RecordPermission microphone;
-        bool trusted;
-        Gap gap;
-        bool asked;
-        bool windows;
-        std::vector<std::string> pages;
+        interface_test::DesktopState desktop;
         QStringList badges;  // label or button of each badge, in row order
         QStringList lines;   // the line under each title
     };
@@ -145,39 +139,31 @@ TEST_F(WelcomeWindowTest, EachRowSaysWhatItChecksAndOffersWhatHelps) {
     const QString windowLine =
         "Para ver la ventana en la que escribes y entender a quién contestas. Basta con una sesión X11.";
     const QString noX11 = "Esta sesión no es X11: elige una sesión X11 al entrar en el escritorio.";
-    const std::vector<std::string> both = {"Privacy_Microphone", "Privacy_Accessibility"};
     const Row rows[] = {
-        {"all there", RP::granted, true, Gap::none, false, true, both,
-         {"Disponible", "Disponible", "Disponible"}, {soundLine, typingLine, windowLine}},
-        {"no microphone, switch off", RP::denied, false, Gap::assistiveTechnologiesOff, false, true, both,
-         {"Abrir ajustes", "Activar", "Disponible"}, {noMicrophone, switchOff, windowLine}},
-        {"no sound settings", RP::denied, true, Gap::none, false, true, {}, {"No disponible", "Disponible", "Disponible"},
-         {noMicrophone, typingLine, windowLine}},
-        {"switch still off after asking", RP::granted, false, Gap::assistiveTechnologiesOff, true, true, both,
+        {{"all there", RP::granted, true, Gap::none}, {"Disponible", "Disponible", "Disponible"},
+         {soundLine, typingLine, windowLine}},
+        {{"no microphone, switch off", RP::denied, false}, {"Abrir ajustes", "Activar", "Disponible"},
+         {noMicrophone, switchOff, windowLine}},
+        {{"no sound settings", RP::denied, true, Gap::none, false, true, {}},
+         {"No disponible", "Disponible", "Disponible"}, {noMicrophone, typingLine, windowLine}},
+        {{"switch still off after asking", RP::granted, false, Gap::assistiveTechnologiesOff, true},
          {"Disponible", "Abrir ajustes", "Disponible"}, {soundLine, stillOff, windowLine}},
-        {"still off, no accessibility settings", RP::granted, false, Gap::assistiveTechnologiesOff, true, true, {},
+        {{"still off, no accessibility settings", RP::granted, false, Gap::assistiveTechnologiesOff, true, true, {}},
          {"Disponible", "Activar", "Disponible"}, {soundLine, switchOff, windowLine}},
-        {"no accessibility bus", RP::granted, false, Gap::noAccessibilityBus, true, true, both,
+        {{"no accessibility bus", RP::granted, false, Gap::noAccessibilityBus, true},
          {"Disponible", "No disponible", "Disponible"},
          {soundLine,
           "La sesión no tiene el bus de accesibilidad (at-spi2-core): instálalo y vuelve a entrar en la sesión.",
           windowLine}},
-        {"no synthetic keys", RP::granted, false, Gap::noSyntheticKeys, false, true, both,
-         {"Disponible", "No disponible", "Disponible"},
-         {soundLine,
-          "Al servidor X le falta la extensión XTEST, con la que Parlox pega: actívala en su configuración.",
+        {{"no synthetic keys", RP::granted, false, Gap::noSyntheticKeys}, {"Disponible", "No disponible", "Disponible"},
+         {soundLine, "Al servidor X le falta la extensión XTEST, con la que Parlox pega: actívala en su configuración.",
           windowLine}},
-        {"no X11 session", RP::granted, false, Gap::noX11Session, false, false, both,
+        {{"no X11 session", RP::granted, false, Gap::noX11Session, false, false},
          {"Disponible", "No disponible", "No disponible"}, {soundLine, noX11, noX11}},
     };
     for (const Row& row : rows) {
-        SCOPED_TRACE(row.what);
-        audio->permissionStatus = row.microphone;
-        accessibility->trusted = row.trusted;
-        accessibility->untrustedBecause = row.gap;
-        settings->set("askedForAccessibility", row.asked);
-        screenshots->allowed = row.windows;
-        systemSettings->pages = row.pages;
+        SCOPED_TRACE(row.desktop.name);
+        arrange(row.desktop);
         WelcomeWindow window(services, {}, WelcomeWindow::Snapshot{1, Theme::light(), {}, {}});
         const auto badges = window.findChildren<PermissionBadge*>();
         ASSERT_EQ(badges.size(), 3);
