@@ -25,7 +25,7 @@ using Json = nlohmann::json;
 
 const ToolErrorTexts ClaudeCodeProvider::ClaudeError::texts = {
     "No encuentro Claude Code en ",
-    ". Instala la app de Claude o el CLI de Claude Code.",
+    ". Instálalo desde Ajustes › Redacción.",
     "Claude no respondió en ",
     "Claude falló: ",
     "Claude Code no tiene sesión. Ejecuta «claude» en la terminal y escribe /login.",

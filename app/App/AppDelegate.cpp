@@ -6,6 +6,7 @@
 #include <QMessageBox>
 #include <QScreen>
 #include <QShortcut>
+#include <QSystemTrayIcon>
 #include <QTimer>
 
 #include "app/Context/ScreenContext.hpp"
@@ -65,6 +66,10 @@ AppDelegate::AppDelegate(AppServices services, QObject* parent)
       services_(std::move(services)),
       overlay_(std::make_shared<QtOverlayController>(services_.desktop.scheduler)),
       updater_(std::make_shared<Updater>(services_.updates, services_.notifier)) {
+    // Closing the last window never quits: the application lives in the tray.
+    // Left on, the toolkit would also queue a second quit behind every quit,
+    // which a later event loop would obey.
+    QGuiApplication::setQuitOnLastWindowClosed(false);
     controller_ = std::make_unique<DictationController>(DictationController::Services{
         services_.desktop,
         services_.screenshots,
@@ -112,7 +117,12 @@ void AppDelegate::makeWindowServices() {
     windowServices_.scheduler = services_.desktop.scheduler;
     windowServices_.updater = updater_.get();
     windowServices_.keepAwake = keepAwake;
+    windowServices_.hasTray = [this] { return hasTray(); };
     if (services_.writerChecker) windowServices_.writerChecker = services_.writerChecker;
+}
+
+bool AppDelegate::hasTray() const {
+    return services_.trayAvailable ? services_.trayAvailable() : QSystemTrayIcon::isSystemTrayAvailable();
 }
 
 void AppDelegate::bringForward(QWidget* window) {
@@ -154,9 +164,10 @@ void AppDelegate::applicationDidFinishLaunching(const std::vector<std::string>& 
         });
     });
 
+    // Without a tray the icon cannot show, whatever the setting says.
     const LaunchAction action = LaunchAction::decide(
         arguments, {platform::UserDefaults::standard().boolean("hasFinishedSetup", false),
-                    SettingsStore::showsMenuBarIcon(), launchedAtLogin});
+                    SettingsStore::showsMenuBarIcon() && hasTray(), launchedAtLogin});
     switch (action.kind) {
         case LaunchAction::Kind::panelCapture: {
             PanelCapture::KeepAwakeSwitch flip{[this] { return keepAwake && keepAwake->isOn(); },

@@ -75,6 +75,7 @@ public:
 
 private:
     QWidget* makePanel();
+    bool hasTray() const;
     void makeWindowServices();
     void bringForward(QWidget* window);
     // Ctrl+Q in `window` quits the application.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 
 #include "GlobalKeyBindings/GlobalKeyBindings.hpp"
@@ -37,6 +38,8 @@ struct AppServices {
     std::shared_ptr<WriterChecker> writerChecker;
     // Parlox's place in the desktop's application menu; none: left alone.
     std::shared_ptr<platform::desktop::ApplicationMenuEntry> menuEntry;
+    // Whether the desktop has a system tray for the icon; the toolkit's answer when empty.
+    std::function<bool()> trayAvailable;
 };
 
 }  // namespace Parlox

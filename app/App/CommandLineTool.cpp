@@ -70,8 +70,8 @@ bool CommandLineTool::isCommandLine(const std::vector<std::string>& arguments) {
 
 const std::vector<std::string>& CommandLineTool::usageLines() {
     static const std::vector<std::string> lines = {
-        "Uso: Parlox --transcribe fichero.wav [fichero2 \u2026]",
-        "     Parlox --generate \"instrucci\u00F3n\" [\"texto base\"]",
+        "Uso: parlox --transcribe fichero.wav [fichero2 \u2026]",
+        "     parlox --generate \"instrucci\u00F3n\" [\"texto base\"]",
     };
     return lines;
 }

@@ -21,7 +21,7 @@ struct LaunchAction {
 
     struct Situation {
         bool hasFinishedSetup = false;
-        bool showsMenuBarIcon = true;
+        bool showsMenuBarIcon = true;  // the icon is set to show and the desktop has a tray for it
         bool launchedAtLogin = false;
     };
 

@@ -19,8 +19,6 @@ int ParloxApp::run(int argc, char** argv, const std::vector<std::string>& argume
                    const std::function<AppServices()>& makeServices) {
     const auto application = makeApplicationWithoutGlibLoop<QApplication>(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Parlox"));
-    // Closing the last window never quits: the application lives in the tray.
-    QApplication::setQuitOnLastWindowClosed(false);
     QtMessageLog::install();
 
     SingleInstance instance(SingleInstance::defaultFolder(), SingleInstance::defaultName());

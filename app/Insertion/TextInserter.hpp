@@ -38,7 +38,7 @@ public:
     };
 
     static constexpr double selectDelay = 0.06;
-    static constexpr const char* noPermissionMessage = "Sin permiso de Accesibilidad: copiado al portapapeles";
+    static constexpr const char* noPermissionMessage = "Sin Accesibilidad: copiado al portapapeles";
     static constexpr const char* switchedAppMessage = "Cambiaste de app: copiado al portapapeles";
     // The field did not take the paste (read-only, or it ignores the key).
     static constexpr const char* notPastedMessage = "No se pudo pegar: copiado al portapapeles";

@@ -33,7 +33,7 @@ struct TextReplacement {
         std::string current;  // the program's text on screen
     };
 
-    static constexpr const char* noPermission = "Sin permiso de Accesibilidad";
+    static constexpr const char* noPermission = "Sin Accesibilidad";
     static constexpr const char* otherApp = "Estás en otra app";
     static constexpr const char* textChanged = "El texto ya no está como lo dejé";
     static constexpr const char* inTerminal = "Un terminal no deja reemplazar el texto";

@@ -7,7 +7,10 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "GlobalKeyBindings/GlobalKeyBindings.hpp"
+#include "app/Hotkey/DictationShortcut.hpp"
 #include "app/Hotkey/HotkeyManager.hpp"
+#include "app/Interface/ApplicationActivation.hpp"
 #include "app/Interface/Recorder.hpp"
 #include "app/Interface/SettingsForm.hpp"
 #include "app/Interface/WindowParts.hpp"
@@ -40,6 +43,12 @@ GeneralSettings::GeneralSettings(const WindowServices& services, const Theme& th
     : QWidget(parent), services_(services), theme_(theme) {
     build();
     if (services_.keepAwake) keepAwakeChanges_ = services_.keepAwake->changed().connect([this] { updateKeepAwake(); });
+    shortcutChanges_ = GlobalKeyBindings::shortcutByNameDidChange().connect([this](const GlobalKeyBindings::Name& name) {
+        if (name == HotkeyManager::toggleRecording()) updateShortcutFooter();
+    });
+    // A tray may come or go with the desktop's panel.
+    connect(&ApplicationActivation::shared(), &ApplicationActivation::becameActive, this,
+            &GeneralSettings::updateIconFooter);
 }
 
 QString GeneralSettings::version() {
@@ -75,12 +84,10 @@ void GeneralSettings::build() {
     general_->addLabeledRow(QStringLiteral("Mostrar el icono en la bandeja del sistema"), icon_);
     updateIconFooter();
 
-    FormSection* shortcut = form->addSection(QStringLiteral("Atajo"));
-    shortcut->addLabeledRow(QStringLiteral("Empezar y terminar de dictar"),
-                            new GlobalKeyBindings::Recorder(HotkeyManager::toggleRecording()));
-    shortcut->setFooter(QStringLiteral("Mientras grabas, Intro termina y redacta, Esc cancela y pulsar el micrófono del "
-                                       "indicador pausa. Si el atajo ya lo usa otra app o el escritorio (muchos "
-                                       "usan Alt+Espacio), cámbialo aquí."));
+    shortcut_ = form->addSection(QStringLiteral("Atajo"));
+    shortcut_->addLabeledRow(QStringLiteral("Empezar y terminar de dictar"),
+                             new GlobalKeyBindings::Recorder(HotkeyManager::toggleRecording()));
+    updateShortcutFooter();
 
     FormSection* indicator = form->addSection(QStringLiteral("Indicador"));
     sounds_ = new QCheckBox();
@@ -139,6 +146,7 @@ void GeneralSettings::build() {
 void GeneralSettings::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     updateLogin();
+    updateIconFooter();
 }
 
 bool GeneralSettings::eventFilter(QObject* watched, QEvent* event) {
@@ -170,12 +178,30 @@ void GeneralSettings::updateLogin() {
 }
 
 void GeneralSettings::updateIconFooter() {
+    const bool hasTray = !services_.hasTray || services_.hasTray();
+    if (!hasTray && SettingsStore::showsMenuBarIcon()) {
+        general_->setFooter(QStringLiteral("Este escritorio no tiene bandeja del sistema, así que el icono no se ve. "
+                                           "Parlox sigue funcionando con el atajo. Para volver aquí, abre Parlox "
+                                           "desde el menú de aplicaciones. Para salir, Ctrl+Q con esta ventana "
+                                           "delante."));
+        return;
+    }
     general_->setFooter(SettingsStore::showsMenuBarIcon()
                             ? QStringLiteral("Parlox vive en la bandeja del sistema. El atajo solo funciona mientras "
                                              "está abierta.")
                             : QStringLiteral("Sin icono, Parlox sigue funcionando con el atajo. Para volver aquí, abre "
                                              "Parlox desde el menú de aplicaciones. Para salir, Ctrl+Q con esta "
                                              "ventana delante."));
+}
+
+void GeneralSettings::updateShortcutFooter() {
+    const auto shortcut = DictationShortcut::name();
+    shortcut_->setFooter(
+        QStringLiteral("Mientras grabas, Intro termina y redacta, Esc cancela y pulsar el micrófono del indicador "
+                       "pausa. ") +
+        (shortcut ? QStringLiteral("Si ") + QString::fromStdString(*shortcut) +
+                        QStringLiteral(" ya lo usa otra app o el escritorio, cámbialo aquí.")
+                  : QStringLiteral("Sin atajo no puedes llamar a Parlox: elige uno aquí.")));
 }
 
 void GeneralSettings::updateKeepAwake() {

@@ -33,10 +33,11 @@ private:
     std::vector<Clock::time_point> clicks_;
 };
 
-// The "General" tab: start at login, the menu bar icon, the dictation hot
-// key, the sounds, how long Escape undoes, the update check, and the hidden
-// keep-awake section that five quick clicks on the version reveal or hide.
-// Nothing is written until the user changes a control.
+// The "General" tab: start at login, the tray icon (and, on a desktop
+// without a tray, how to reach Parlox), the dictation hot key, the sounds,
+// how long Escape undoes, the update check, and the hidden keep-awake
+// section that five quick clicks on the version reveal or hide. Nothing is
+// written until the user changes a control.
 class GeneralSettings : public QWidget {
     Q_OBJECT
 public:
@@ -64,6 +65,7 @@ private:
     void build();
     void updateLogin();
     void updateIconFooter();
+    void updateShortcutFooter();
     void updateKeepAwake();
     VersionClicks::Clock::time_point now() const;
 
@@ -71,6 +73,7 @@ private:
     Theme theme_;
     VersionClicks versionClicks_;
     FormSection* general_ = nullptr;
+    FormSection* shortcut_ = nullptr;
     FormSection* keepAwake_ = nullptr;
     QCheckBox* login_ = nullptr;
     QCheckBox* icon_ = nullptr;
@@ -79,6 +82,7 @@ private:
     QCheckBox* keepAwakeToggle_ = nullptr;
     QLabel* version_ = nullptr;
     platform::Connection keepAwakeChanges_;
+    platform::Connection shortcutChanges_;
 };
 
 }  // namespace Parlox

@@ -4,40 +4,48 @@
 
 #include <QWidget>
 
+#include "app/Interface/WindowPermissions.hpp"
 #include "app/Overlay/Theme.hpp"
-#include "app/System/Permissions.hpp"
 
 class QPushButton;
 class QLabel;
 
 namespace Parlox {
 
-// The state of one permission at the end of its row: granted (a green check
-// and "Concedido"), denied (an orange mark, "Denegado" and a button to the
-// desktop's settings), or a button that asks for it.
+// The end of a row: there (a green check and "Disponible"), a button that
+// turns it on ("Activar"), not checked ("Sin comprobar"), or missing (an
+// orange mark and the button that helps, "Abrir ajustes" or "Activar", or
+// "No disponible" where nothing here helps).
 class PermissionBadge : public QWidget {
     Q_OBJECT
 public:
-    PermissionBadge(PermissionState state, std::function<void()> request, std::function<void()> openSettings,
-                    const Theme& theme, QWidget* parent = nullptr);
+    PermissionBadge(std::function<void()> request, std::function<void()> openSettings, const Theme& theme,
+                    QWidget* parent = nullptr);
 
-    PermissionState state() const { return state_; }
-    void setState(PermissionState state);
+    PermissionState state() const { return reading_.state; }
+    void setReading(const PermissionReading& reading);
 
-    // "Permitir" or "Abrir Ajustes"; none while granted.
+    // "Activar" or "Abrir ajustes"; none when nothing is offered.
     QPushButton* button() const { return button_; }
-    // "Concedido" or "Denegado"; none while a request is offered.
+    // "Disponible", "No disponible" or "Sin comprobar"; none while a button shows.
     QLabel* label() const { return label_; }
 
 private:
     void rebuild();
 
-    PermissionState state_;
+    PermissionReading reading_;
     std::function<void()> request_;
     std::function<void()> openSettings_;
     Theme theme_;
     QPushButton* button_ = nullptr;
     QLabel* label_ = nullptr;
+};
+
+// The parts of a row that follow its reading: the line under its title and its badge.
+struct PermissionRowParts {
+    QLabel* detail = nullptr;
+    PermissionBadge* badge = nullptr;
+    void show(const PermissionReading& reading) const;
 };
 
 }  // namespace Parlox

@@ -1,7 +1,6 @@
 #include "app/Interface/PermissionSettings.hpp"
 
 #include <QLabel>
-#include <QPointer>
 #include <QVBoxLayout>
 
 #include "app/Interface/PermissionBadge.hpp"
@@ -15,8 +14,8 @@ PermissionSettings::PermissionSettings(const WindowServices& services, const The
     auto* form = new SettingsForm(theme, this);
     WindowParts::column(0, this)->addWidget(form);
 
-    const auto row = [this](FormSection* section, const char* symbol, const QString& title, const QString& detail,
-                            const char* anchor, std::function<void()> request) {
+    const auto row = [this](FormSection* section, const char* symbol, const QString& title, const char* anchor,
+                            std::function<void()> request) {
         auto* box = new QWidget();
         auto* layout = WindowParts::row(12, box);
         layout->setContentsMargins(0, 4, 0, 4);
@@ -24,26 +23,20 @@ PermissionSettings::PermissionSettings(const WindowServices& services, const The
         auto* words = new QWidget(box);
         auto* wordsLayout = WindowParts::column(2, words);
         wordsLayout->addWidget(WindowParts::text(title, WindowParts::body(), theme_.primary(), false, words));
-        wordsLayout->addWidget(WindowParts::footnote(detail, theme_, words));
+        PermissionRowParts shown;
+        shown.detail = WindowParts::footnote(QString(), theme_, words);
+        wordsLayout->addWidget(shown.detail);
         layout->addWidget(words, 1);
-        auto* badge = new PermissionBadge(
-            PermissionState::unknown, std::move(request), [this, anchor] { permissions_.openSettings(anchor, this); },
-            theme_, box);
-        layout->addWidget(badge, 0, Qt::AlignVCenter);
+        shown.badge = new PermissionBadge(
+            std::move(request), [this, anchor] { permissions_.openSettings(anchor, this); }, theme_, box);
+        layout->addWidget(shown.badge, 0, Qt::AlignVCenter);
         section->addRow(box);
-        return badge;
+        return shown;
     };
 
     FormSection* needed = form->addSection(QString());
-    microphone_ = row(needed, "mic", QStringLiteral("Micrófono"), QStringLiteral("Para oírte mientras dictas."),
-                      WindowPermissions::microphoneAnchor, [this] {
-                          QPointer<PermissionSettings> self(this);
-                          permissions_.requestMicrophone([self](bool) {
-                              if (self) self->refresh();
-                          });
-                      });
+    microphone_ = row(needed, "mic", QStringLiteral("Micrófono"), WindowPermissions::microphoneAnchor, {});
     accessibility_ = row(needed, "accessibility", QStringLiteral("Accesibilidad"),
-                         QStringLiteral("Para leer lo que tienes seleccionado y pegar el resultado."),
                          WindowPermissions::accessibilityAnchor, [this] {
                              permissions_.requestAccessibility();
                              refresh();
@@ -52,13 +45,8 @@ PermissionSettings::PermissionSettings(const WindowServices& services, const The
         needed->setFooter(QStringLiteral("Sin Accesibilidad Parlox no puede pegar: te deja el texto en el portapapeles."));
 
     FormSection* recommended = form->addSection(QStringLiteral("Recomendado"));
-    screen_ = row(recommended, "macwindow", QStringLiteral("Grabación de pantalla"),
-                  QStringLiteral("Para ver la ventana en la que escribes. Solo hace falta con el contexto de la "
-                                 "pantalla activado."),
-                  WindowPermissions::screenCaptureAnchor, [this] {
-                      permissions_.requestScreenRecording();
-                      refresh();
-                  });
+    screen_ = row(recommended, "macwindow", QStringLiteral("Captura de ventana"),
+                  WindowPermissions::screenCaptureAnchor, {});
 
     timer_.setInterval(refreshMilliseconds);
     connect(&timer_, &QTimer::timeout, this, &PermissionSettings::refresh);
@@ -68,11 +56,13 @@ PermissionSettings::PermissionSettings(const WindowServices& services, const The
 
 void PermissionSettings::refresh() {
     ++refreshCount_;
-    microphone_->setState(permissions_.microphone());
-    const PermissionState accessibility = permissions_.accessibility();
-    accessibility_->setState(accessibility);
-    pasteNote_->setVisible(accessibility != PermissionState::granted);
-    screen_->setState(permissions_.screenRecording());
+    microphone_.show(permissions_.readMicrophone());
+    const PermissionReading accessibility = permissions_.readAccessibility();
+    accessibility_.show(accessibility);
+    pasteNote_->setVisible(accessibility.state != PermissionState::granted);
+    screen_.show(permissions_.readWindowPicture(
+        QStringLiteral("Para ver la ventana en la que escribes. Solo hace falta con el contexto de la pantalla "
+                       "activado; basta con una sesión X11.")));
 }
 
 }  // namespace Parlox

@@ -3,6 +3,7 @@
 #include <QTimer>
 #include <QWidget>
 
+#include "app/Interface/PermissionBadge.hpp"
 #include "app/Interface/WindowPermissions.hpp"
 #include "app/Interface/WindowServices.hpp"
 #include "app/Overlay/Theme.hpp"
@@ -11,11 +12,11 @@ class QLabel;
 
 namespace Parlox {
 
-class PermissionBadge;
 
-// The "Permisos" tab: the microphone, Accessibility and screen recording,
-// each with its state and the action that fits it. It keeps no copy of the
-// states: it reads them every 1.5 s and after each request.
+// The "Requisitos" tab: the microphone, the accessibility and the window
+// picture, each with what it checks, its state and what the user can do.
+// It keeps no copy of the states: it reads them every 1.5 s and after each
+// request.
 class PermissionSettings : public QWidget {
     Q_OBJECT
 public:
@@ -23,7 +24,7 @@ public:
 
     PermissionSettings(const WindowServices& services, const Theme& theme, QWidget* parent = nullptr);
 
-    // Reads the three permissions again and shows them.
+    // Reads the three rows again and shows them.
     void refresh();
     int refreshCount() const { return refreshCount_; }
     const QTimer& refreshTimer() const { return timer_; }
@@ -33,9 +34,9 @@ private:
     Theme theme_;
     int refreshCount_ = 0;
     QTimer timer_;
-    PermissionBadge* microphone_ = nullptr;
-    PermissionBadge* accessibility_ = nullptr;
-    PermissionBadge* screen_ = nullptr;
+    PermissionRowParts microphone_;
+    PermissionRowParts accessibility_;
+    PermissionRowParts screen_;
     QLabel* pasteNote_ = nullptr;
 };
 

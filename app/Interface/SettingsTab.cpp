@@ -33,7 +33,7 @@ std::string SettingsTab::title() const {
         case voice:
             return "Voz";
         case permissions:
-            return "Permisos";
+            return "Requisitos";
     }
     return {};
 }

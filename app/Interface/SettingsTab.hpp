@@ -25,7 +25,7 @@ public:
     static std::optional<SettingsTab> fromRawValue(std::string_view raw);
     static std::optional<SettingsTab> from_string(std::string_view raw) { return fromRawValue(raw); }
 
-    // "General", "Redacción", "Voz", "Permisos".
+    // "General", "Redacción", "Voz", "Requisitos".
     std::string title() const;
     // The pictogram of the toolbar item.
     std::string symbol() const;

@@ -10,6 +10,8 @@
 #include <QStackedWidget>
 #include <QVBoxLayout>
 
+#include "GlobalKeyBindings/GlobalKeyBindings.hpp"
+#include "app/Hotkey/DictationShortcut.hpp"
 #include "app/Hotkey/HotkeyManager.hpp"
 #include "app/Interface/ApplicationActivation.hpp"
 #include "app/Interface/PermissionBadge.hpp"
@@ -87,24 +89,51 @@ SymbolView* icon(const char* name, const Theme& theme, QWidget* parent) {
 
 // A title over a wrapping detail in the callout font.
 QWidget* titled(const QString& title, const QString& detail, const Theme& theme, QWidget* parent,
-                QLabel** detailLabel = nullptr) {
+                QLabel** detailLabel = nullptr, QLabel** titleLabel = nullptr) {
     auto* box = new QWidget(parent);
     auto* layout = column(2, box);
-    layout->addWidget(text(title, body(), theme.primary(), false, box));
+    QLabel* above = text(title, body(), theme.primary(), false, box);
+    layout->addWidget(above);
     QLabel* below = text(detail, callout(), theme.secondary(), true, box);
     layout->addWidget(below);
     layout->addStretch(1);
     if (detailLabel) *detailLabel = below;
+    if (titleLabel) *titleLabel = above;
     return box;
 }
 
 QWidget* point(const char* symbol, const QString& title, const QString& detail, const Theme& theme,
-               QWidget* parent) {
+               QWidget* parent, QLabel** detailLabel = nullptr, QLabel** titleLabel = nullptr) {
     auto* box = new QWidget(parent);
     auto* layout = row(12, box);
     layout->addWidget(icon(symbol, theme, box), 0, Qt::AlignTop);
-    layout->addWidget(titled(title, detail, theme, box), 1);
+    layout->addWidget(titled(title, detail, theme, box, detailLabel, titleLabel), 1);
     return box;
+}
+
+// The how-to and the shortcut note name the user's dictation shortcut.
+QString howToTitle(const std::optional<QString>& shortcut) {
+    return shortcut ? *shortcut + QStringLiteral(", hablas, ") + *shortcut
+                    : QStringLiteral("Sin atajo todavía: lo eliges al final");
+}
+
+QString undoDetail(const std::optional<QString>& shortcut) {
+    return QStringLiteral("Si no te gusta el resultado, Esc justo después devuelve tu original tal cual. Con el "
+                          "resultado aún seleccionado, ") +
+           shortcut.value_or(QStringLiteral("el atajo")) +
+           QStringLiteral(" otra vez te deja pedir cambios («más corto», «en catalán»).");
+}
+
+QString shortcutNote(const std::optional<QString>& shortcut) {
+    return shortcut ? QStringLiteral("Si ") + *shortcut +
+                          QStringLiteral(" ya lo usa el escritorio u otra app, cambia aquí el atajo o quítaselo allí.")
+                    : QStringLiteral("Sin atajo no puedes llamar a Parlox: elige uno aquí.");
+}
+
+std::optional<QString> shortcutName() {
+    const auto name = DictationShortcut::name();
+    if (!name) return std::nullopt;
+    return QString::fromStdString(*name);
 }
 
 QLabel* group(const QString& title, const Theme& theme, QWidget* parent) {
@@ -148,6 +177,9 @@ WelcomeWindow::WelcomeWindow(const WindowServices& services, std::function<void(
     connect(&ApplicationActivation::shared(), &ApplicationActivation::becameActive, this, &WelcomeWindow::refresh);
     if (services_.modelChanged)
         modelChanges_ = services_.modelChanged->connect([this] { updateModelStatus(); });
+    shortcutChanges_ = GlobalKeyBindings::shortcutByNameDidChange().connect([this](const GlobalKeyBindings::Name& name) {
+        if (name == HotkeyManager::toggleRecording()) updateShortcutTexts();
+    });
 }
 
 WelcomeWindow::~WelcomeWindow() = default;
@@ -173,6 +205,7 @@ void WelcomeWindow::build(const Snapshot& snapshot) {
     connect(enterKey, &QShortcut::activated, this, &WelcomeWindow::pressButton);
 
     updatePlanRows();
+    updateShortcutTexts();
     showPage(snapshot.page, false);
 }
 
@@ -190,20 +223,17 @@ QWidget* WelcomeWindow::whatItIs() {
 
     auto* points = new QWidget(page);
     auto* pointsLayout = column(16, points);
-    pointsLayout->addWidget(point("keyboard", QStringLiteral("Alt+Espacio, hablas, Alt+Espacio"),
+    pointsLayout->addWidget(point("keyboard", QString(),
                                   QStringLiteral("Selecciona un texto o deja el cursor donde quieras escribir. Pide lo "
                                                  "que necesites: una respuesta, un mail, pasarlo a inglés. Parlox lo "
                                                  "escribe ahí mismo."),
-                                  theme_, points));
+                                  theme_, points, nullptr, &howTo_));
     pointsLayout->addWidget(point("lock.shield", QStringLiteral("Tu voz no sale del ordenador"),
                                   QStringLiteral("Se transcribe en tu propio ordenador y el audio se borra al momento. "
                                                  "Solo el texto va a ChatGPT o a Claude, con tu propia cuenta."),
                                   theme_, points));
-    pointsLayout->addWidget(point("arrow.uturn.backward", QStringLiteral("Tu texto nunca se pierde"),
-                                  QStringLiteral("Si no te gusta el resultado, Esc justo después devuelve tu original tal "
-                                                 "cual. Con el resultado aún seleccionado, Alt+Espacio otra vez te deja "
-                                                 "pedir cambios («más corto», «en catalán»)."),
-                                  theme_, points));
+    pointsLayout->addWidget(point("arrow.uturn.backward", QStringLiteral("Tu texto nunca se pierde"), QString(), theme_,
+                                  points, &undoDetail_));
     content->addWidget(points);
     content->addStretch(1);
     return page;
@@ -211,37 +241,29 @@ QWidget* WelcomeWindow::whatItIs() {
 
 QWidget* WelcomeWindow::permissions() {
     QVBoxLayout* content = nullptr;
-    auto* page = headedPage(QStringLiteral("Permisos"),
+    auto* page = headedPage(QStringLiteral("Requisitos"),
                             QStringLiteral("Parlox necesita oírte y poder escribir en otras apps. Y, si le dejas, ver "
                                            "la ventana en la que escribes."),
                             18, theme_, this, content);
     auto* list = new QWidget(page);
     auto* rows = column(12, list);
-    const auto permissionRow = [&](const char* symbol, const QString& title, const QString& detail,
-                                   PermissionState state, std::function<void()> request, const char* anchor) {
+    const auto permissionRow = [&](const char* symbol, const QString& title, std::function<void()> request,
+                                   const char* anchor) {
         auto* box = new QWidget(list);
         auto* layout = row(12, box);
         layout->addWidget(icon(symbol, theme_, box), 0, Qt::AlignTop);
-        layout->addWidget(titled(title, detail, theme_, box), 1);
-        auto* badge = new PermissionBadge(
-            state, std::move(request), [this, anchor] { permissions_.openSettings(anchor, this); }, theme_, box);
-        layout->addWidget(badge, 0, Qt::AlignVCenter);
+        PermissionRowParts shown;
+        layout->addWidget(titled(title, QString(), theme_, box, &shown.detail), 1);
+        shown.badge = new PermissionBadge(
+            std::move(request), [this, anchor] { permissions_.openSettings(anchor, this); }, theme_, box);
+        layout->addWidget(shown.badge, 0, Qt::AlignVCenter);
         rows->addWidget(box);
-        return badge;
+        return shown;
     };
     rows->addWidget(group(QStringLiteral("Necesarios"), theme_, list));
-    microphoneBadge_ = permissionRow(
-        "mic", QStringLiteral("Micrófono"), QStringLiteral("Para oírte mientras dictas."), microphone_,
-        [this] {
-            QPointer<WelcomeWindow> self(this);
-            permissions_.requestMicrophone([self](bool) {
-                if (self) self->refresh();
-            });
-        },
-        WindowPermissions::microphoneAnchor);
-    accessibilityBadge_ = permissionRow(
+    microphoneRow_ = permissionRow("mic", QStringLiteral("Micrófono"), {}, WindowPermissions::microphoneAnchor);
+    accessibilityRow_ = permissionRow(
         "accessibility", QStringLiteral("Accesibilidad"),
-        QStringLiteral("Para leer lo que tienes seleccionado y pegar el resultado."), accessibility_,
         [this] {
             permissions_.requestAccessibility();
             refresh();
@@ -251,14 +273,8 @@ QWidget* WelcomeWindow::permissions() {
                       callout(), theme_.secondary(), true, list);
     rows->addWidget(pasteNote_);
     rows->addWidget(group(QStringLiteral("Recomendado"), theme_, list));
-    screenBadge_ = permissionRow(
-        "macwindow", QStringLiteral("Grabación de pantalla"),
-        QStringLiteral("Para ver la ventana en la que escribes y entender a quién contestas."), screen_,
-        [this] {
-            permissions_.requestScreenRecording();
-            refresh();
-        },
-        WindowPermissions::screenCaptureAnchor);
+    screenRow_ = permissionRow("macwindow", QStringLiteral("Captura de ventana"), {},
+                               WindowPermissions::screenCaptureAnchor);
     content->addWidget(list);
     content->addStretch(1);
     return page;
@@ -408,11 +424,9 @@ QWidget* WelcomeWindow::hotkey() {
     voiceLayout->addWidget(titled(QStringLiteral("Voz"), QString(), theme_, voiceRow, &modelStatus_), 1);
     rows->addWidget(voiceRow);
     content->addWidget(list);
-    content->addWidget(text(QStringLiteral("Si Alt+Espacio ya abre el menú de la ventana u otra app, cambia aquí el "
-                                           "atajo o quítaselo allí."),
-                            callout(), theme_.secondary(), true, page));
+    shortcutNote_ = text(QString(), callout(), theme_.secondary(), true, page);
+    content->addWidget(shortcutNote_);
     content->addStretch(1);
-    updateModelStatus();
     return page;
 }
 
@@ -432,7 +446,7 @@ QWidget* WelcomeWindow::controls() {
 }
 
 bool WelcomeWindow::canWork() const {
-    return microphone_ == PermissionState::granted && accessibility_ == PermissionState::granted;
+    return microphone_.state == PermissionState::granted && accessibility_.state == PermissionState::granted;
 }
 
 QString WelcomeWindow::buttonTitle() const {
@@ -486,9 +500,11 @@ void WelcomeWindow::showPage(int page, bool animated) {
 }
 
 void WelcomeWindow::readPermissions() {
-    microphone_ = permissions_.microphone();
-    accessibility_ = permissions_.accessibility();
-    screen_ = permissions_.screenRecording();
+    microphone_ = permissions_.readMicrophone();
+    accessibility_ = permissions_.readAccessibility();
+    screen_ = permissions_.readWindowPicture(
+        QStringLiteral("Para ver la ventana en la que escribes y entender a quién contestas. Basta con una sesión "
+                       "X11."));
 }
 
 void WelcomeWindow::refresh() {
@@ -499,10 +515,10 @@ void WelcomeWindow::refresh() {
 
 void WelcomeWindow::updateView() {
     if (!button_) return;
-    if (microphoneBadge_) microphoneBadge_->setState(microphone_);
-    if (accessibilityBadge_) accessibilityBadge_->setState(accessibility_);
-    if (screenBadge_) screenBadge_->setState(screen_);
-    if (pasteNote_) pasteNote_->setVisible(accessibility_ != PermissionState::granted);
+    microphoneRow_.show(microphone_);
+    accessibilityRow_.show(accessibility_);
+    screenRow_.show(screen_);
+    if (pasteNote_) pasteNote_->setVisible(accessibility_.state != PermissionState::granted);
     dots_->setCurrent(std::clamp(page_, 0, 3));
     button_->setText(buttonTitle());
     styleButton(*button_, prominent(), theme_);
@@ -510,6 +526,14 @@ void WelcomeWindow::updateView() {
 
 void WelcomeWindow::updateModelStatus() {
     if (modelStatus_) modelStatus_->setText(QString::fromStdString(ModelStatus::text(services_.modelState())));
+}
+
+void WelcomeWindow::updateShortcutTexts() {
+    const auto shortcut = shortcutName();
+    howTo_->setText(howToTitle(shortcut));
+    undoDetail_->setText(undoDetail(shortcut));
+    shortcutNote_->setText(shortcutNote(shortcut));
+    updateModelStatus();
 }
 
 void WelcomeWindow::showEvent(QShowEvent* event) {

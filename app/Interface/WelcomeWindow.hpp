@@ -8,6 +8,7 @@
 #include <QTimer>
 #include <QWidget>
 
+#include "app/Interface/PermissionBadge.hpp"
 #include "app/Interface/WindowPermissions.hpp"
 #include "app/Interface/WindowServices.hpp"
 #include "app/Interface/WriterConnection.hpp"
@@ -26,14 +27,14 @@ class Recorder;
 namespace Parlox {
 
 class PageDots;
-class PermissionBadge;
 
 // The first-run onboarding: four pages in a fixed order (what Parlox does,
-// the permissions, the writing tool, the hot key), a row of page dots and
+// what it needs of the desktop, the writing tool, the hot key), a row of page dots and
 // one forward button that Return also presses. No page blocks: "Más tarde"
 // moves on like "Continuar". The permission states are read again every
 // 1.5 s, when the window appears and whenever the application becomes
-// active, so a permission granted elsewhere shows at once. 440 by 500 points.
+// active, so what the user turns on elsewhere shows at once; the texts that
+// name the dictation shortcut follow it. 440 by 500 points.
 class WelcomeWindow : public QWidget {
     Q_OBJECT
 public:
@@ -63,9 +64,9 @@ public:
     QString buttonTitle() const;
     bool prominent() const;
 
-    PermissionState microphone() const { return microphone_; }
-    PermissionState accessibility() const { return accessibility_; }
-    PermissionState screen() const { return screen_; }
+    PermissionState microphone() const { return microphone_.state; }
+    PermissionState accessibility() const { return accessibility_.state; }
+    PermissionState screen() const { return screen_.state; }
 
     // Reads the permissions again and, on the writing-tool page, looks again
     // at the tools that wait on an installation, a sign-in or a plan.
@@ -95,7 +96,9 @@ private:
     void updateView();
     void updatePlanRows();
     void updateModelStatus();
+    void updateShortcutTexts();
     void readPermissions();
+
 
     const WindowServices& services_;
     WindowPermissions permissions_;
@@ -103,21 +106,25 @@ private:
     Theme theme_;
     bool pinned_ = false;
     int page_ = 0;
-    PermissionState microphone_ = PermissionState::unknown;
-    PermissionState accessibility_ = PermissionState::unknown;
-    PermissionState screen_ = PermissionState::unknown;
+    PermissionReading microphone_;
+    PermissionReading accessibility_;
+    PermissionReading screen_;
     std::unique_ptr<WriterConnection> writers_;
     QTimer timer_;
     platform::Connection modelChanges_;
+    platform::Connection shortcutChanges_;
 
     QStackedWidget* pages_ = nullptr;
     QPushButton* button_ = nullptr;
     PageDots* dots_ = nullptr;
-    PermissionBadge* microphoneBadge_ = nullptr;
-    PermissionBadge* accessibilityBadge_ = nullptr;
-    PermissionBadge* screenBadge_ = nullptr;
+    PermissionRowParts microphoneRow_;
+    PermissionRowParts accessibilityRow_;
+    PermissionRowParts screenRow_;
     QLabel* pasteNote_ = nullptr;
     QLabel* modelStatus_ = nullptr;
+    QLabel* howTo_ = nullptr;
+    QLabel* undoDetail_ = nullptr;
+    QLabel* shortcutNote_ = nullptr;
     struct PlanRow {
         WriterProvider provider;
         QVBoxLayout* detail = nullptr;

@@ -3,9 +3,28 @@
 #include <QMessageBox>
 
 #include "platform/desktop/SystemSettings.hpp"
-#include "platform/foundation/UserDefaults.hpp"
 
 namespace Parlox {
+
+using platform::accessibility::TrustGap;
+
+namespace {
+
+bool missing(PermissionState state) { return state != PermissionState::granted && state != PermissionState::unknown; }
+
+// While the assistive technologies are off: how to turn them on.
+QString switchedOff(bool bySettings) {
+    return bySettings ? QStringLiteral("Las tecnologías de asistencia siguen apagadas: enciéndelas en los ajustes y "
+                                       "vuelve a entrar en la sesión.")
+                      : QStringLiteral("Las tecnologías de asistencia están apagadas: «Activar» las enciende. Las apps "
+                                       "ya abiertas, vuelve a abrirlas.");
+}
+
+QString noX11Session() {
+    return QStringLiteral("Esta sesión no es X11: elige una sesión X11 al entrar en el escritorio.");
+}
+
+}  // namespace
 
 PermissionState WindowPermissions::microphone() const {
     if (!services_.audio) return FakePermissions::state("microphone").value_or(PermissionState::unknown);
@@ -23,21 +42,64 @@ PermissionState WindowPermissions::screenRecording() const {
     return ScreenRecordingPermission::state(*services_.screenshots);
 }
 
-void WindowPermissions::requestMicrophone(std::function<void(bool)> answered) const {
-    if (!services_.audio || !services_.scheduler) return;
-    MicrophonePermission::request(services_.audio, services_.scheduler, std::move(answered));
+TrustGap WindowPermissions::accessibilityGap() const {
+    const PermissionState state = accessibility();
+    if (state == PermissionState::granted || !services_.accessibility) return TrustGap::none;
+    const TrustGap gap = services_.accessibility->trustGap();
+    // Missing by the debug override alone: the switch is what a user would find off.
+    return gap == TrustGap::none ? TrustGap::assistiveTechnologiesOff : gap;
+}
+
+bool WindowPermissions::hasSettings(const char* anchor) const {
+    return services_.systemSettings && services_.systemSettings->hasPrivacySettings(anchor);
+}
+
+PermissionReading WindowPermissions::readMicrophone() const {
+    PermissionReading reading{microphone(),
+                              QStringLiteral("Para oírte mientras dictas, con un micrófono del servidor de sonido.")};
+    if (!missing(reading.state)) return reading;
+    reading.detail = QStringLiteral("El servidor de sonido no tiene micrófono: conecta uno o actívalo.");
+    reading.offersSettings = hasSettings(microphoneAnchor);
+    return reading;
+}
+
+PermissionReading WindowPermissions::readAccessibility() const {
+    PermissionReading reading{accessibility(), QStringLiteral("Para leer lo que tienes seleccionado y pegar el "
+                                                              "resultado, con las tecnologías de asistencia del "
+                                                              "escritorio.")};
+    switch (accessibilityGap()) {
+        case TrustGap::none:
+            break;
+        case TrustGap::assistiveTechnologiesOff:
+            // Once asked, the desktop's own page is the way, where it has one.
+            reading.offersSettings = reading.state == PermissionState::denied && hasSettings(accessibilityAnchor);
+            reading.offersRequest = !reading.offersSettings;
+            reading.detail = switchedOff(reading.offersSettings);
+            break;
+        case TrustGap::noAccessibilityBus:
+            reading.detail = QStringLiteral("La sesión no tiene el bus de accesibilidad (at-spi2-core): instálalo y "
+                                            "vuelve a entrar en la sesión.");
+            break;
+        case TrustGap::noSyntheticKeys:
+            reading.detail = QStringLiteral("Al servidor X le falta la extensión XTEST, con la que Parlox pega: "
+                                            "actívala en su configuración.");
+            break;
+        case TrustGap::noX11Session:
+            reading.detail = noX11Session();
+            break;
+    }
+    return reading;
+}
+
+PermissionReading WindowPermissions::readWindowPicture(const QString& purpose) const {
+    PermissionReading reading{screenRecording(), purpose};
+    // Nothing to ask and no settings to open: only an X11 session shows windows.
+    if (missing(reading.state)) reading.detail = noX11Session();
+    return reading;
 }
 
 void WindowPermissions::requestAccessibility() const {
     if (services_.accessibility) AccessibilityPermission::request(*services_.accessibility);
-}
-
-void WindowPermissions::requestScreenRecording() const {
-    if (services_.screenshots) {
-        ScreenRecordingPermission::request(*services_.screenshots);
-        return;
-    }
-    platform::UserDefaults::standard().set("askedForScreenRecording", true);
 }
 
 void WindowPermissions::openSettings(const std::string& anchor, QWidget* parent) const {
@@ -55,16 +117,13 @@ void WindowPermissions::openSettings(const std::string& anchor, QWidget* parent)
 
 QString WindowPermissions::whatToDo(const std::string& anchor) {
     if (anchor == microphoneAnchor)
-        return QStringLiteral("Este escritorio no tiene ajustes del micrófono que Parlox pueda abrir. Comprueba en "
-                              "los ajustes de sonido que hay un micrófono conectado y que no está silenciado, y "
-                              "vuelve a Parlox.");
+        return QStringLiteral("No he podido abrir los ajustes de sonido del escritorio. Comprueba en ellos que hay "
+                              "un micrófono conectado y que no está silenciado, y vuelve a Parlox.");
     if (anchor == accessibilityAnchor)
-        return QStringLiteral("Este escritorio no tiene ajustes de Accesibilidad que Parlox pueda abrir. Activa "
-                              "las tecnologías de asistencia en los ajustes de accesibilidad del escritorio, cierra "
-                              "la sesión y vuelve a entrar.");
-    return QStringLiteral("Este escritorio no tiene ajustes de grabación de pantalla que Parlox pueda abrir. En una "
-                          "sesión X11 no hace falta permiso; en otra, entra en una sesión X11 para usar el contexto "
-                          "de la pantalla.");
+        return QStringLiteral("No he podido abrir los ajustes de accesibilidad del escritorio. Enciende en ellos las "
+                              "tecnologías de asistencia, cierra la sesión y vuelve a entrar.");
+    return QStringLiteral("La captura de ventana no tiene ajustes: funciona en cualquier sesión X11. Si esta no lo "
+                          "es, elige una sesión X11 al entrar en el escritorio.");
 }
 
 }  // namespace Parlox

@@ -3,15 +3,33 @@
 #include <functional>
 #include <string>
 
+#include <QString>
+
 #include "app/Interface/WindowServices.hpp"
 #include "app/System/Permissions.hpp"
+#include "platform/accessibility/Accessibility.hpp"
 
 class QWidget;
 
 namespace Parlox {
 
-// The three permissions as the windows read them and ask for them. A
-// service the shell did not provide reads as unknown and asks nothing.
+// One of the three rows as the windows show it now: its state, the line
+// under its title (what the row is for and what it checks or, while it is
+// missing, what the user can do) and what its badge offers.
+struct PermissionReading {
+    PermissionState state = PermissionState::unknown;
+    QString detail;
+    bool offersRequest = false;   // "Activar": turns it on
+    bool offersSettings = false;  // "Abrir ajustes": the desktop's page for it
+
+    friend bool operator==(const PermissionReading&, const PermissionReading&) = default;
+};
+
+// What Parlox needs from this desktop, as the windows read it and turn it
+// on: a microphone on the sound server, the desktop's assistive
+// technologies (with synthetic keys) and an X11 session for the window
+// picture. A service the shell did not provide reads as unknown and offers
+// nothing.
 class WindowPermissions {
 public:
     static constexpr const char* microphoneAnchor = "Privacy_Microphone";
@@ -23,20 +41,27 @@ public:
     PermissionState microphone() const;
     PermissionState accessibility() const;
     PermissionState screenRecording() const;
+    // Why the accessibility is missing; none while it is there.
+    platform::accessibility::TrustGap accessibilityGap() const;
 
-    // The answer arrives later, on the main thread.
-    void requestMicrophone(std::function<void(bool)> answered) const;
+    // Each row as it reads now; the window picture's line while it is there
+    // is `purpose`, which the windows word each their own way.
+    PermissionReading readMicrophone() const;
+    PermissionReading readAccessibility() const;
+    PermissionReading readWindowPicture(const QString& purpose) const;
+
+    // Turns the desktop's assistive technologies on.
     void requestAccessibility() const;
-    // Remembers that the user was asked, then asks.
-    void requestScreenRecording() const;
 
-    // Opens the desktop's own settings for the permission; where the desktop
-    // has none, tells the user what to do instead.
+    // Opens the desktop's own settings for the anchor; where that fails,
+    // tells the user what to do instead.
     void openSettings(const std::string& anchor, QWidget* parent) const;
     // What the user is told for an anchor the desktop cannot open.
     static QString whatToDo(const std::string& anchor);
 
 private:
+    bool hasSettings(const char* anchor) const;
+
     const WindowServices& services_;
 };
 

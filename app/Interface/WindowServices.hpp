@@ -38,7 +38,7 @@ class Updater;
 // What the welcome and settings windows use of the rest of the application,
 // handed to them by the application shell: the speech model's state, the
 // desktop services behind the permissions, the login item and the model
-// folder, the updater, the sounds and the writing-tool checks.
+// folder, the updater, the sounds, the system tray and the writing-tool checks.
 struct WindowServices {
     // The speech model's state, and the signal that announces each change.
     std::function<Transcriber::State()> modelState = [] { return Transcriber::State::idle(); };
@@ -55,6 +55,9 @@ struct WindowServices {
     Updater* updater = nullptr;
     // The hidden keep-awake feature; without one it reads as locked and off.
     KeepAwakeSwitch* keepAwake = nullptr;
+    // Whether the desktop has a system tray to show Parlox's icon in; one is
+    // assumed when empty.
+    std::function<bool()> hasTray;
 
     std::shared_ptr<WriterChecker> writerChecker = WriterChecker::background();
     WriterActions writerActions = WriterActions::system();

@@ -38,7 +38,7 @@ QString WriterCheckLine::text(const WriterCheck& check, WriterProvider provider)
         case WriterCheck::Kind::failed:
             return QString::fromStdString(check.message);
         case WriterCheck::Kind::needsInstall:
-            return claude ? QStringLiteral("Falta Claude Code. «Instalar» lo hace en la Terminal y luego te pide entrar.")
+            return claude ? QStringLiteral("Falta Claude Code. «Instalar» lo hace en un terminal y luego te pide entrar.")
                           : QStringLiteral("Falta Codex, la herramienta de ChatGPT.");
         case WriterCheck::Kind::needsLogin:
             return QStringLiteral("Falta entrar con tu cuenta de ") +

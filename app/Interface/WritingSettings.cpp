@@ -99,14 +99,9 @@ void WritingSettings::build() {
         updateScreenRow();
     });
     context_->addLabeledRow(QStringLiteral("Usar la pantalla como contexto"), screen_);
-    screenBadge_ = new PermissionBadge(
-        permissions_.screenRecording(),
-        [this] {
-            permissions_.requestScreenRecording();
-            updateScreenRow();
-        },
-        [this] { permissions_.openSettings(WindowPermissions::screenCaptureAnchor, this); }, theme_);
-    screenRow_ = context_->addLabeledRow(QStringLiteral("Falta el permiso de Grabación de pantalla"), screenBadge_);
+    // Nothing to ask and no settings to open: the label says what it takes.
+    screenBadge_ = new PermissionBadge({}, {}, theme_);
+    screenRow_ = context_->addLabeledRow(QStringLiteral("La captura de ventana necesita una sesión X11"), screenBadge_);
     context_->setFooter(QString());
 
     FormSection* own = form->addSection(QStringLiteral("Tus instrucciones"));
@@ -213,9 +208,9 @@ void WritingSettings::fillModelPicker() {
 }
 
 void WritingSettings::updateScreenRow() {
-    const PermissionState state = permissions_.screenRecording();
-    screenBadge_->setState(state);
-    screenRow_->setVisible(screen_->isChecked() && state != PermissionState::granted);
+    const PermissionReading reading = permissions_.readWindowPicture(QString());
+    screenBadge_->setReading(reading);
+    screenRow_->setVisible(screen_->isChecked() && reading.state != PermissionState::granted);
 }
 
 void WritingSettings::updateProviderTexts() {
@@ -230,7 +225,7 @@ void WritingSettings::updateProviderTexts() {
                                        "vea en ella sale hacia ") +
                         company + QStringLiteral(" con tu cuenta de ") + tool + QStringLiteral("."));
     plan_->setFooter(claude ? QStringLiteral("Usa tu plan de Claude a través de Claude Code. Si nunca has entrado, abre "
-                                             "la Terminal, escribe «claude» y luego /login. Los modos que piensan más "
+                                             "un terminal, escribe «claude» y luego /login. Los modos que piensan más "
                                              "tardan más.")
                             : QStringLiteral("Usa tu plan de ChatGPT a través de Codex. «Rápido» tarda unos 3 segundos "
                                              "en un mensaje corto; los otros piensan más y tardan más."));

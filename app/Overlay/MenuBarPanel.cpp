@@ -107,9 +107,9 @@ MenuBarPanel::~MenuBarPanel() = default;
 std::optional<std::string> MenuBarPanel::permissionProblem(PermissionState microphone, PermissionState accessibility) {
     const bool mic = microphone == PermissionState::granted;
     const bool ax = accessibility == PermissionState::granted;
-    if (!mic && !ax) return "Faltan los permisos de micr\u00F3fono y Accesibilidad.";
-    if (!mic) return "Falta el permiso de micr\u00F3fono.";
-    if (!ax) return "Falta el permiso de Accesibilidad: Parlox no puede pegar.";
+    if (!mic && !ax) return "Faltan el micr\u00F3fono y la Accesibilidad.";
+    if (!mic) return "Falta el micr\u00F3fono: Parlox no puede o\u00EDrte.";
+    if (!ax) return "Falta la Accesibilidad: Parlox no puede pegar.";
     return std::nullopt;
 }
 

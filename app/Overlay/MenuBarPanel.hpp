@@ -51,7 +51,7 @@ public:
                  QWidget* parent = nullptr);
     ~MenuBarPanel() override;
 
-    // The warning for missing permissions, none when both are granted.
+    // The warning for a missing microphone or accessibility, none when both are there.
     static std::optional<std::string> permissionProblem(PermissionState microphone, PermissionState accessibility);
     // The recording clock "mm:ss" as the panel shows it now.
     QString clockText() const;

@@ -4,14 +4,21 @@
 #include <cmath>
 #include <cstdio>
 
+#include "app/Hotkey/DictationShortcut.hpp"
+
 namespace Parlox {
 namespace {
 
 using Button = OverlayPresentation::Button;
 using Action = OverlayPresentation::Action;
 
-const Button finishDisc{"checkmark", 12, Symbols::Weight::semibold,
-                        "Terminar y redactar (Intro o Alt+Espacio) \u00B7 Esc cancela", Action::stop, true};
+// The help names the user's shortcut as it is now.
+Button finishDisc() {
+    const auto shortcut = DictationShortcut::name();
+    const std::string keys = shortcut ? "Intro o " + *shortcut : "Intro";
+    return {"checkmark", 12, Symbols::Weight::semibold, "Terminar y redactar (" + keys + ") \u00B7 Esc cancela",
+            Action::stop, true};
+}
 const Button retryDisc{"arrow.clockwise", 12, Symbols::Weight::semibold, "Reintentar con lo que dictaste",
                        Action::retry, true};
 const Button closeDisc{"xmark", 10, Symbols::Weight::semibold, "Cerrar", Action::dismiss, true};
@@ -36,7 +43,7 @@ OverlayPresentation OverlayPresentation::of(const OverlayModel::State& state) {
             p.contentKey = "recording";
             p.leadingPadding = 7;
             p.trailingPadding = 7;
-            p.buttons = {p.paused ? resumeIcon : pauseIcon, finishDisc};
+            p.buttons = {p.paused ? resumeIcon : pauseIcon, finishDisc()};
             break;
         case Kind::working:
             p.row = Row::text;

@@ -40,6 +40,7 @@ struct OverlayPresentation {
     double trailingPadding = 0;  // after the text (text row) or the disc
     std::vector<Button> buttons;
 
+    // The finish disc's help names the user's dictation shortcut as it is at the call.
     static OverlayPresentation of(const OverlayModel::State& state);
 
     friend bool operator==(const OverlayPresentation&, const OverlayPresentation&) = default;

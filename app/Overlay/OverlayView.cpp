@@ -7,6 +7,7 @@
 #include <QPainter>
 #include <QPainterPath>
 
+#include "GlobalKeyBindings/GlobalKeyBindings.hpp"
 #include "app/Overlay/Fonts.hpp"
 #include "app/Overlay/GlassPill.hpp"
 
@@ -118,6 +119,10 @@ OverlayView::OverlayView(OverlayModel& model, bool snapshot, Now now, QWidget* p
     stateConnection_ = model_.stateChanged().connect([this] { stateChanged(); });
     glowConnection_ = model_.glowChanged().connect([this] { update(); });
     clockConnection_ = model_.clockChanged().connect([this] { update(); });
+    // The finish disc's help names the dictation shortcut.
+    shortcutConnection_ = GlobalKeyBindings::shortcutByNameDidChange().connect([this](const GlobalKeyBindings::Name&) {
+        if (current_.row != Row::none) stateChanged();
+    });
     stateChanged();
 }
 

@@ -101,6 +101,7 @@ private:
     platform::Connection stateConnection_;
     platform::Connection glowConnection_;
     platform::Connection clockConnection_;
+    platform::Connection shortcutConnection_;
 };
 
 }  // namespace Parlox

@@ -76,7 +76,7 @@ std::unique_ptr<ParloxCore::LLMProvider> WriterProvider::current(WriterProvider 
     const double timeout = usableTimeout(requested);
     if (provider == claude) {
         auto found = ClaudeCodeLocator::locate(platform::Paths::home());
-        if (!found) throw ClaudeCodeProvider::ClaudeError::notInstalled("la app de Claude ni en el PATH");
+        if (!found) throw ClaudeCodeProvider::ClaudeError::notInstalled("el PATH");
         return std::make_unique<ClaudeCodeProvider>(ClaudeCodeProvider::Configuration{
             *found, settingOr("claudeModel", ClaudeCodeProvider::defaultModel), effort(), timeout});
     }
@@ -184,7 +184,7 @@ WriterProvider::TerminalRun WriterProvider::runInTerminal(const std::string& tit
         Log::error(std::string("No pude abrir la Terminal: ") + error.what());
     }
     return {platform::FileManager::fileExists(script) ? std::optional<std::filesystem::path>(script) : std::nullopt,
-            "No pude abrir la Terminal. Abre una tú y escribe: " + command};
+            "No pude abrir un terminal. Abre uno tú y escribe: " + command};
 }
 
 void WriterProvider::setTerminalOpener(TerminalOpener newOpener) {

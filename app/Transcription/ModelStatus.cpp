@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "app/Hotkey/DictationShortcut.hpp"
 #include "platform/foundation/NumberFormat.hpp"
 
 namespace Parlox {
@@ -22,8 +23,11 @@ std::string ModelStatus::text(const Transcriber::State& state) {
             return "Modelo sin cargar";
         case Kind::loading:
             return "Cargando modelo (la primera vez tarda unos minutos)\u2026";
-        case Kind::ready:
-            return "Listo \u00B7 Alt+Espacio para dictar";
+        case Kind::ready: {
+            const auto shortcut = DictationShortcut::name();
+            return shortcut ? "Listo \u00B7 " + *shortcut + " para dictar"
+                            : "Listo \u00B7 Sin atajo para dictar: elige uno en Ajustes";
+        }
     }
     return {};
 }

@@ -75,6 +75,15 @@ struct FocusLookup {
     Miss miss = Miss::none;
 };
 
+// What keeps this process from being trusted, the first missing piece.
+enum class TrustGap {
+    none,                      // trusted
+    noX11Session,              // the session has no X display
+    noAccessibilityBus,        // the session has no accessibility bus
+    assistiveTechnologiesOff,  // the desktop's assistive-technology switch is off
+    noSyntheticKeys,           // the X server takes no synthetic keys (no XTEST)
+};
+
 // The desktop's accessibility service.
 class Accessibility {
 public:
@@ -83,6 +92,10 @@ public:
     // Whether this process may read and drive other applications' elements;
     // never shows a prompt.
     virtual bool isProcessTrusted() = 0;
+    // Why it is not; desktops that cannot tell say the switch is off.
+    virtual TrustGap trustGap() {
+        return isProcessTrusted() ? TrustGap::none : TrustGap::assistiveTechnologiesOff;
+    }
     // Asks for that permission the way the desktop does (it may show its own
     // prompt or switch assistive technologies on); the answer at the time
     // of the call.

@@ -138,9 +138,14 @@ private:
 
 }  // namespace
 
-bool AtspiAccessibility::isProcessTrusted() {
-    if (input::waylandWithoutX11()) return false;
-    return AtspiClient::busAvailable() && AtspiClient::accessibilityEnabled() && input::XTestInput::available();
+bool AtspiAccessibility::isProcessTrusted() { return trustGap() == TrustGap::none; }
+
+TrustGap AtspiAccessibility::trustGap() {
+    if (input::waylandWithoutX11()) return TrustGap::noX11Session;
+    if (!AtspiClient::busAvailable()) return TrustGap::noAccessibilityBus;
+    if (!AtspiClient::accessibilityEnabled()) return TrustGap::assistiveTechnologiesOff;
+    if (!input::XTestInput::available()) return TrustGap::noSyntheticKeys;
+    return TrustGap::none;
 }
 
 bool AtspiAccessibility::requestTrust() {

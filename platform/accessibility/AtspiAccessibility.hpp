@@ -11,6 +11,7 @@ namespace platform::accessibility {
 class AtspiAccessibility final : public Accessibility {
 public:
     bool isProcessTrusted() override;
+    TrustGap trustGap() override;
     // Turns the desktop's accessibility switch on (programs started after
     // this expose their widgets) and answers isProcessTrusted().
     bool requestTrust() override;

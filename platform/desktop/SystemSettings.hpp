@@ -4,14 +4,16 @@
 
 namespace platform::desktop {
 
-// The desktop's own settings.
+// The desktop's own settings, by the anchor of what Parlox needs:
+// "Privacy_Microphone" (the sound settings), "Privacy_Accessibility" (the
+// accessibility settings) and "Privacy_ScreenCapture" (the window picture).
 class SystemSettings {
 public:
     virtual ~SystemSettings() = default;
 
-    // Opens the privacy settings at the page for `anchor` ("Privacy_Microphone",
-    // "Privacy_Accessibility", "Privacy_ScreenCapture"); false when the desktop
-    // has no such settings to open.
+    // Whether this desktop has a settings page for `anchor` to open.
+    virtual bool hasPrivacySettings(const std::string& anchor) = 0;
+    // Opens that page; false when there is none or it could not be started.
     virtual bool openPrivacySettings(const std::string& anchor) = 0;
 };
 

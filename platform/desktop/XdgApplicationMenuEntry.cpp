@@ -6,7 +6,7 @@
 #include "platform/desktop/DesktopError.hpp"
 #include "platform/foundation/FileManager.hpp"
 #include "platform/foundation/Paths.hpp"
-#include "platform/process/ProgramPath.hpp"
+#include "platform/process/ExecutableSearch.hpp"
 
 namespace platform::desktop {
 
@@ -77,7 +77,7 @@ bool outdated(const std::string& text, const std::string& exec) {
     if (!arguments) return false;
     if (writtenFor(text, *arguments)) return true;
     const auto program = startedProgram(*arguments);
-    return program && !process::findProgram(*program);
+    return program && !process::findExecutable(*program);
 }
 
 // Where an entry at `path` lives: the path itself, or for a symbolic link

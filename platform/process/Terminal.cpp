@@ -1,17 +1,15 @@
 #include "platform/process/Terminal.hpp"
 
 #include <cerrno>
-#include <cstdlib>
-#include <string>
 
-#include "platform/process/ProgramPath.hpp"
+#include "platform/process/ExecutableSearch.hpp"
 #include "platform/process/Subprocess.hpp"
 
 namespace platform::process {
 
 std::optional<std::filesystem::path> terminalEmulator() {
     for (const char* name : {"x-terminal-emulator", "xterm"}) {
-        if (auto found = findProgram(name)) return found;
+        if (auto found = findExecutable(name)) return found;
     }
     return std::nullopt;
 }

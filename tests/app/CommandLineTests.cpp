@@ -45,8 +45,8 @@ TEST(CommandLine, UsageForEverythingElse) {
         auto run = runParlox(args);
         EXPECT_EQ(run.status, 2) << ::testing::PrintToString(args);
         EXPECT_EQ(run.output,
-                  "Uso: Parlox --transcribe fichero.wav [fichero2 \u2026]\n"
-                  "     Parlox --generate \"instrucci\u00F3n\" [\"texto base\"]\n")
+                  "Uso: parlox --transcribe fichero.wav [fichero2 \u2026]\n"
+                  "     parlox --generate \"instrucci\u00F3n\" [\"texto base\"]\n")
             << ::testing::PrintToString(args);
     }
 }
@@ -214,8 +214,7 @@ TEST(CommandLine, ToolThatCannotBeFoundOrRun) {
         {{{"codexPath", box.root().string()}}, codexLine("no encontrado"),
          "No encuentro Codex en " + box.root().string() + ". Instálalo o indica la ruta en Ajustes."},
         {{{"provider", "claude"}}, "claude: no encontrado \u00B7 claude-sonnet-5-5, esfuerzo low",
-         "No encuentro Claude Code en la app de Claude ni en el PATH. Instala la app de Claude o el CLI de Claude "
-         "Code."},
+         "No encuentro Claude Code en el PATH. Instálalo desde Ajustes › Redacción."},
     };
     for (const auto& c : cases) {
         writeDefaults(box, c.defaults);

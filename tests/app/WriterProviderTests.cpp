@@ -290,7 +290,7 @@ TEST(WriterProvider, WithNoTerminalAndNoBrowserOpenerEachStepSaysWhatToRunByHand
         throw platform::process::ProcessError(platform::process::ProcessError::Kind::launch, "/usr/bin/xdg-open", 2);
     });
 
-    const std::string terminal = "No pude abrir la Terminal. Abre una tú y escribe: ";
+    const std::string terminal = "No pude abrir un terminal. Abre uno tú y escribe: ";
     const std::string browser = "No pude abrir el navegador. Abre tú esta dirección: ";
     EXPECT_EQ(WriterProvider(WriterProvider::claude).openInstall(), terminal + WriterProvider::claudeInstallCommand());
     EXPECT_EQ(WriterProvider(WriterProvider::chatGPT).openInstall(), browser + "https://github.com/openai/codex");

@@ -14,6 +14,7 @@
 using namespace platform;
 using platform::accessibility::AtspiAccessibility;
 using platform::accessibility::TextRange;
+using platform::accessibility::TrustGap;
 using platform::desktop::X11Workspace;
 using parlox::testing::TextFieldProgram;
 using Toolkit = TextFieldProgram::Toolkit;
@@ -125,12 +126,14 @@ TEST(Accessibility, NeverAsksThisProcessNorAnUnknownOne) {
 TEST(Accessibility, TrustFollowsTheDesktopSwitch) {
     AtspiAccessibility accessibility;
     EXPECT_TRUE(accessibility.isProcessTrusted());
+    EXPECT_EQ(accessibility.trustGap(), TrustGap::none);
     ASSERT_EQ(std::system("dbus-send --session --print-reply --dest=org.a11y.Bus /org/a11y/bus "
                           "org.freedesktop.DBus.Properties.Set string:org.a11y.Status string:IsEnabled "
                           "variant:boolean:false >/dev/null"),
               0);
     // The bus applies the switch a moment later.
     EXPECT_TRUE(parlox::testing::eventually([&] { return !accessibility.isProcessTrusted(); }));
+    EXPECT_EQ(accessibility.trustGap(), TrustGap::assistiveTechnologiesOff);
     accessibility.requestTrust();
     EXPECT_TRUE(parlox::testing::eventually([&] { return accessibility.isProcessTrusted(); }));
 }

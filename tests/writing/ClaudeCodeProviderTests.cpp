@@ -112,9 +112,8 @@ TEST(ClaudeCodeProvider, Classify) {
         {"API Error: 429 {\"type\":\"error\"}", 1, ClaudeError::quotaExceeded()},
     };
     for (const auto& c : cases) EXPECT_EQ(ClaudeCodeProvider::classify(c.log, c.exitCode), c.expected) << c.log;
-    EXPECT_EQ(ClaudeError::notInstalled("la app de Claude ni en el PATH").localizedDescription(),
-              "No encuentro Claude Code en la app de Claude ni en el PATH. Instala la app de Claude o el CLI de "
-              "Claude Code.");
+    EXPECT_EQ(ClaudeError::notInstalled("el PATH").localizedDescription(),
+              "No encuentro Claude Code en el PATH. Instálalo desde Ajustes › Redacción.");
     EXPECT_EQ(ClaudeError::timedOut(45.7).localizedDescription(), "Claude no respondió en 45 s.");
     EXPECT_EQ(ClaudeError::notLoggedIn().localizedDescription(),
               "Claude Code no tiene sesión. Ejecuta «claude» en la terminal y escribe /login.");

@@ -257,6 +257,8 @@ private:
 class FakeAccessibility final : public Accessibility {
 public:
     bool trusted = true;
+    // Why it is not trusted while `trusted` is false.
+    TrustGap untrustedBecause = TrustGap::assistiveTechnologiesOff;
     // What requestTrust() turns `trusted` into.
     bool grantsTrustOnRequest = false;
 
@@ -273,6 +275,7 @@ public:
         ++trustChecks_;
         return trusted;
     }
+    TrustGap trustGap() override { return isProcessTrusted() ? TrustGap::none : untrustedBecause; }
     bool requestTrust() override {
         std::lock_guard lock(mutex_);
         ++trustRequests_;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -10,9 +11,15 @@ namespace platform::desktop {
 // Records the settings pages asked for.
 class FakeSystemSettings final : public SystemSettings {
 public:
+    // The anchors this desktop has a page for.
+    std::vector<std::string> pages = {"Privacy_Microphone", "Privacy_Accessibility"};
+    // Whether opening a page starts it.
     bool available = true;
     std::vector<std::string> opened;
 
+    bool hasPrivacySettings(const std::string& anchor) override {
+        return std::find(pages.begin(), pages.end(), anchor) != pages.end();
+    }
     bool openPrivacySettings(const std::string& anchor) override {
         opened.push_back(anchor);
         return available;

@@ -78,7 +78,7 @@ TEST_P(DictationEndingTest, EndsAsThePartSaysAndKeepsTheUsersText) {
 void nothing(DictationTest&, FakeTextField&) {}
 
 const std::string kCopiedElsewhere = "Cambiaste de app: copiado al portapapeles";
-const std::string kCopiedNoPermission = "Sin permiso de Accesibilidad: copiado al portapapeles";
+const std::string kCopiedNoPermission = "Sin Accesibilidad: copiado al portapapeles";
 const std::string kNotCopied = "No se pudo copiar al portapapeles";
 
 INSTANTIATE_TEST_SUITE_P(

@@ -145,7 +145,7 @@ INSTANTIATE_TEST_SUITE_P(
                     },
                     1, "Estás en otra app"},
         UndoFailure{"NoLongerTrusted", [](UndoTest& t) { t.desktop.accessibility->trusted = false; }, 1,
-                    "Sin permiso de Accesibilidad"},
+                    "Sin Accesibilidad"},
         // The user went to another program while the checks ran; its toolkit
         // still reports the focus in the window left behind.
         UndoFailure{"SwitchedAwayBeforeThePasteKey", [](UndoTest& t) { t.switchAwayDuringTheChecks(); }, 1,

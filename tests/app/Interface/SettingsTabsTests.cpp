@@ -101,6 +101,43 @@ TEST_F(TabsTest, GeneralShowsItsDefaultsWithoutWritingThem) {
     EXPECT_EQ(settings->object("soundsEnabled"), Json(false));
 }
 
+// Without a tray the switch says why no icon shows and how to reach
+// Parlox, and the footer follows the tray as it comes and goes.
+TEST_F(TabsTest, WithoutATrayTheIconSwitchSaysSoAndHowToOpenParlox) {
+    bool tray = false;
+    services.hasTray = [&tray] { return tray; };
+    const QString noTray =
+        "Este escritorio no tiene bandeja del sistema, así que el icono no se ve. Parlox sigue funcionando con el "
+        "atajo. Para volver aquí, abre Parlox desde el menú de aplicaciones. Para salir, Ctrl+Q con esta ventana "
+        "delante.";
+    const QString inTray = "Parlox vive en la bandeja del sistema. El atajo solo funciona mientras está abierta.";
+    auto general = show<GeneralSettings>();
+    EXPECT_TRUE(general->iconToggle()->isChecked());
+    EXPECT_TRUE(textsIn(*general).contains(noTray));
+    EXPECT_FALSE(textsIn(*general).contains(inTray));
+
+    tray = true;
+    ApplicationActivation::shared().announce();
+    EXPECT_TRUE(textsIn(*general).contains(inTray));
+    tray = false;
+    ApplicationActivation::shared().announce();
+    EXPECT_TRUE(textsIn(*general).contains(noTray));
+}
+
+// The footer names the user's dictation shortcut, or says there is none.
+TEST_F(TabsTest, TheShortcutFooterNamesTheUsersShortcut) {
+    auto general = show<GeneralSettings>();
+    const QString start = "Mientras grabas, Intro termina y redacta, Esc cancela y pulsar el micrófono del indicador "
+                          "pausa. ";
+    EXPECT_TRUE(textsIn(*general).contains(start + "Si Alt+Espacio ya lo usa otra app o el escritorio, cámbialo aquí."));
+    GlobalKeyBindings::setShortcut(
+        GlobalKeyBindings::Shortcut(GlobalKeyBindings::Key::f5, GlobalKeyBindings::ModifierFlags()),
+        HotkeyManager::toggleRecording());
+    EXPECT_TRUE(textsIn(*general).contains(start + "Si F5 ya lo usa otra app o el escritorio, cámbialo aquí."));
+    GlobalKeyBindings::setShortcut(std::nullopt, HotkeyManager::toggleRecording());
+    EXPECT_TRUE(textsIn(*general).contains(start + "Sin atajo no puedes llamar a Parlox: elige uno aquí."));
+}
+
 // What a switch shows is what the application does: one reading of each
 // key, whatever a hand-edited file holds.
 TEST_F(TabsTest, SwitchesShowHandEditedValuesAsTheApplicationReadsThem) {
@@ -202,7 +239,7 @@ TEST_F(TabsTest, QuickClicksOnTheVersionEachCount) {
 TEST_F(TabsTest, WritingShowsWhatToRunByHandWhenTheButtonsStepCannotOpen) {
     auto writing = show<WritingSettings>();
     checker->answerSetup(WriterProvider::chatGPT, WriterCheck::needsLogin());
-    const QString steps = QStringLiteral("No pude abrir la Terminal. Abre una tú y escribe: codex login");
+    const QString steps = QStringLiteral("No pude abrir un terminal. Abre uno tú y escribe: codex login");
     recorded.byHand = steps.toStdString();
     EXPECT_FALSE(textsIn(*writing).contains(steps));
     buttonTitled(*writing, "Iniciar sesión")->click();
@@ -270,7 +307,7 @@ TEST_F(TabsTest, AProviderSwitchSwapsTheModelListAndResetsTheCheck) {
     for (int i = 0; i < writing->modelPicker()->count(); ++i) names << writing->modelPicker()->itemText(i);
     EXPECT_EQ(names, (QStringList{"Sonnet 5.5", "Haiku 5.5 (el más rápido)", "Opus 5.5 (el más cuidadoso)"}));
     EXPECT_TRUE(textsIn(*writing).contains(
-        "Usa tu plan de Claude a través de Claude Code. Si nunca has entrado, abre la Terminal, escribe «claude» y "
+        "Usa tu plan de Claude a través de Claude Code. Si nunca has entrado, abre un terminal, escribe «claude» y "
         "luego /login. Los modos que piensan más tardan más."));
 
     // The Codex test that was running lands after the switch: it is not Claude's.
@@ -297,15 +334,16 @@ TEST_F(TabsTest, ComingBackToTheApplicationRetestsAToolThatWasWaiting) {
     EXPECT_TRUE(checker->setups.empty());
 }
 
-TEST_F(TabsTest, TheScreenPermissionRowShowsOnlyWhenItMatters) {
+// Without an X11 session the row says what it takes; nothing can be asked or opened.
+TEST_F(TabsTest, TheWindowPictureRowShowsOnlyWhenItMatters) {
     screenshots->allowed = false;
     auto writing = show<WritingSettings>();
     const auto badge = writing->findChild<PermissionBadge*>();
     ASSERT_NE(badge, nullptr);
     EXPECT_TRUE(badge->isVisibleTo(writing.get()));
-    badge->button()->click();
-    EXPECT_TRUE(settings->boolean("askedForScreenRecording"));
-    EXPECT_EQ(badge->state(), PermissionState::denied);
+    EXPECT_TRUE(textsIn(*writing).contains("La captura de ventana necesita una sesión X11"));
+    EXPECT_EQ(badge->label()->text(), "No disponible");
+    EXPECT_EQ(badge->button(), nullptr);
 
     writing->screenToggle()->click();
     EXPECT_FALSE(badge->isVisibleTo(writing.get()));
@@ -403,8 +441,9 @@ TEST(HeadElidedPath, ALongPathLosesItsStartNeverItsEnd) {
     EXPECT_TRUE(one[0].endsWith(QStringLiteral("Models")));
 }
 
-TEST_F(TabsTest, PermissionsAreReadAgainEveryTickAndAfterARequest) {
+TEST_F(TabsTest, RequirementsAreReadAgainEveryTickAndAfterARequest) {
     accessibility->trusted = false;
+    accessibility->grantsTrustOnRequest = true;
     screenshots->allowed = false;
     auto tab = show<PermissionSettings>();
     EXPECT_EQ(tab->refreshTimer().interval(), 1500);
@@ -413,22 +452,31 @@ TEST_F(TabsTest, PermissionsAreReadAgainEveryTickAndAfterARequest) {
     ASSERT_EQ(badges.size(), 3);
     const QString note = "Sin Accesibilidad Parlox no puede pegar: te deja el texto en el portapapeles.";
     EXPECT_TRUE(textsIn(*tab).contains(note));
+    EXPECT_TRUE(textsIn(*tab).contains("Esta sesión no es X11: elige una sesión X11 al entrar en el escritorio."));
+    EXPECT_EQ(badges[2]->label()->text(), "No disponible");
+    EXPECT_EQ(badges[2]->button(), nullptr);
 
-    accessibility->trusted = true;
+    // A tick sees what changed elsewhere.
+    screenshots->allowed = true;
     tab->refresh();
-    EXPECT_EQ(badges[1]->label()->text(), "Concedido");
-    EXPECT_FALSE(textsIn(*tab).contains(note));
+    EXPECT_EQ(badges[2]->label()->text(), "Disponible");
+    EXPECT_TRUE(textsIn(*tab).contains("Para ver la ventana en la que escribes. Solo hace falta con el contexto de la "
+                                       "pantalla activado; basta con una sesión X11."));
 
-    badges[2]->button()->click();
-    EXPECT_TRUE(settings->boolean("askedForScreenRecording"));
-    EXPECT_EQ(badges[2]->state(), PermissionState::denied);
-    badges[2]->button()->click();  // now "Abrir Ajustes"
-    EXPECT_EQ(systemSettings->opened, (std::vector<std::string>{"Privacy_ScreenCapture"}));
+    // "Activar" turns the assistive technologies on, and the tab reads them again.
+    const int before = tab->refreshCount();
+    badges[1]->button()->click();
+    EXPECT_GT(tab->refreshCount(), before);
+    EXPECT_EQ(badges[1]->label()->text(), "Disponible");
+    EXPECT_FALSE(textsIn(*tab).contains(note));
 
     settings->set("fakePermissions", {{"microphone", "denied"}});
     FakePermissions::reload();
     tab->refresh();
     EXPECT_EQ(badges[0]->state(), PermissionState::denied);
+    EXPECT_EQ(badges[0]->button()->text(), "Abrir ajustes");
+    badges[0]->button()->click();
+    EXPECT_EQ(systemSettings->opened, (std::vector<std::string>{"Privacy_Microphone"}));
 }
 
 }  // namespace

@@ -44,7 +44,7 @@ TEST(SettingsTab, RawValuesTitlesAndHeights) {
         titles.push_back(tab.title());
         heights.push_back(tab.contentHeight());
     }
-    EXPECT_EQ(titles, (std::vector<std::string>{"General", "Redacción", "Voz", "Permisos"}));
+    EXPECT_EQ(titles, (std::vector<std::string>{"General", "Redacción", "Voz", "Requisitos"}));
     EXPECT_EQ(heights, (std::vector<int>{600, 720, 360, 370}));
     settings->set("keepAwakeUnlocked", true);
     EXPECT_EQ(SettingsTab(SettingsTab::general).contentHeight(), 770);
@@ -86,7 +86,7 @@ TEST_F(SettingsWindowTest, TheToolbarWalksTheTabsAndTheWindowFollows) {
     QStringList labels;
     for (QAction* action : bar->actions())
         if (!qobject_cast<QWidgetAction*>(action)) labels << action->text();
-    EXPECT_EQ(labels, (QStringList{"General", "Redacción", "Voz", "Permisos"}));
+    EXPECT_EQ(labels, (QStringList{"General", "Redacción", "Voz", "Requisitos"}));
     EXPECT_TRUE(item("general")->isChecked());
 
     std::vector<SettingsTab::Value> shown;

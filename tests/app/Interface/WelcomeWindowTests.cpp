@@ -118,42 +118,87 @@ TEST_F(WelcomeWindowTest, TheBarFollowsThePageAndThePermissions) {
     }
 }
 
-TEST_F(WelcomeWindowTest, BadgesShowEachStateAndAskOrOpenTheSettings) {
-    audio->permissionStatus = platform::audio::RecordPermission::undetermined;
-    audio->permission = true;
+// Each row says what it checks and, while it is missing, what to do, and
+// its badge offers only what helps on this desktop.
+TEST_F(WelcomeWindowTest, EachRowSaysWhatItChecksAndOffersWhatHelps) {
+    using Gap = platform::accessibility::TrustGap;
+    struct Row {
+        interface_test::DesktopState desktop;
+        QStringList badges;  // label or button of each badge, in row order
+        QStringList lines;   // the line under each title
+    };
+    using RP = platform::audio::RecordPermission;
+    const QString soundLine = "Para oírte mientras dictas, con un micrófono del servidor de sonido.";
+    const QString noMicrophone = "El servidor de sonido no tiene micrófono: conecta uno o actívalo.";
+    const QString typingLine =
+        "Para leer lo que tienes seleccionado y pegar el resultado, con las tecnologías de asistencia del escritorio.";
+    const QString switchOff = "Las tecnologías de asistencia están apagadas: «Activar» las enciende. Las apps ya "
+                              "abiertas, vuelve a abrirlas.";
+    const QString stillOff =
+        "Las tecnologías de asistencia siguen apagadas: enciéndelas en los ajustes y vuelve a entrar en la sesión.";
+    const QString windowLine =
+        "Para ver la ventana en la que escribes y entender a quién contestas. Basta con una sesión X11.";
+    const QString noX11 = "Esta sesión no es X11: elige una sesión X11 al entrar en el escritorio.";
+    const Row rows[] = {
+        {{"all there", RP::granted, true, Gap::none}, {"Disponible", "Disponible", "Disponible"},
+         {soundLine, typingLine, windowLine}},
+        {{"no microphone, switch off", RP::denied, false}, {"Abrir ajustes", "Activar", "Disponible"},
+         {noMicrophone, switchOff, windowLine}},
+        {{"no sound settings", RP::denied, true, Gap::none, false, true, {}},
+         {"No disponible", "Disponible", "Disponible"}, {noMicrophone, typingLine, windowLine}},
+        {{"switch still off after asking", RP::granted, false, Gap::assistiveTechnologiesOff, true},
+         {"Disponible", "Abrir ajustes", "Disponible"}, {soundLine, stillOff, windowLine}},
+        {{"still off, no accessibility settings", RP::granted, false, Gap::assistiveTechnologiesOff, true, true, {}},
+         {"Disponible", "Activar", "Disponible"}, {soundLine, switchOff, windowLine}},
+        {{"no accessibility bus", RP::granted, false, Gap::noAccessibilityBus, true},
+         {"Disponible", "No disponible", "Disponible"},
+         {soundLine,
+          "La sesión no tiene el bus de accesibilidad (at-spi2-core): instálalo y vuelve a entrar en la sesión.",
+          windowLine}},
+        {{"no synthetic keys", RP::granted, false, Gap::noSyntheticKeys}, {"Disponible", "No disponible", "Disponible"},
+         {soundLine, "Al servidor X le falta la extensión XTEST, con la que Parlox pega: actívala en su configuración.",
+          windowLine}},
+        {{"no X11 session", RP::granted, false, Gap::noX11Session, false, false},
+         {"Disponible", "No disponible", "No disponible"}, {soundLine, noX11, noX11}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.desktop.name);
+        arrange(row.desktop);
+        WelcomeWindow window(services, {}, WelcomeWindow::Snapshot{1, Theme::light(), {}, {}});
+        const auto badges = window.findChildren<PermissionBadge*>();
+        ASSERT_EQ(badges.size(), 3);
+        QStringList shown;
+        for (const PermissionBadge* badge : badges)
+            shown << (badge->button() ? badge->button()->text() : badge->label()->text());
+        EXPECT_EQ(shown, row.badges);
+        for (const QString& line : row.lines) EXPECT_TRUE(textsIn(window, false).contains(line)) << line.toStdString();
+    }
+}
+
+TEST_F(WelcomeWindowTest, TheBadgesTurnOnAndOpenWhatTheySay) {
+    audio->permissionStatus = platform::audio::RecordPermission::denied;
     accessibility->trusted = false;
-    settings->set("askedForAccessibility", true);
-    screenshots->allowed = false;
+    accessibility->grantsTrustOnRequest = true;
     WelcomeWindow window(services, {}, WelcomeWindow::Snapshot{1, Theme::light(), {}, {}});
     window.show();
     const auto badges = window.findChildren<PermissionBadge*>();
     ASSERT_EQ(badges.size(), 3);
-    EXPECT_EQ(badges[0]->state(), PermissionState::notAsked);
-    EXPECT_EQ(badges[0]->button()->text(), "Permitir");
-    EXPECT_EQ(badges[1]->state(), PermissionState::denied);
-    EXPECT_EQ(badges[1]->label()->text(), "Denegado");
-    EXPECT_EQ(badges[1]->button()->text(), "Abrir Ajustes");
-    EXPECT_EQ(badges[2]->button()->text(), "Permitir");
 
-    // Denied: the desktop's settings, or what to do where it has none.
-    badges[1]->button()->click();
-    EXPECT_EQ(systemSettings->opened, (std::vector<std::string>{"Privacy_Accessibility"}));
-    systemSettings->available = false;
-    badges[1]->button()->click();
-    ASSERT_EQ(explained.size(), 1u);
-    EXPECT_EQ(explained[0], WindowPermissions::whatToDo("Privacy_Accessibility"));
-
-    // Asking for screen recording remembers the question: the badge then offers the settings.
-    badges[2]->button()->click();
-    EXPECT_TRUE(settings->boolean("askedForScreenRecording"));
-    EXPECT_EQ(badges[2]->state(), PermissionState::denied);
-
-    // The microphone's answer arrives later and refreshes the window.
+    // The sound settings, or what to do where they cannot be opened.
     badges[0]->button()->click();
-    audio->permissionStatus = platform::audio::RecordPermission::granted;
-    scheduler->settle();
-    EXPECT_EQ(window.microphone(), PermissionState::granted);
-    EXPECT_EQ(badges[0]->label()->text(), "Concedido");
+    EXPECT_EQ(systemSettings->opened, (std::vector<std::string>{"Privacy_Microphone"}));
+    systemSettings->available = false;
+    badges[0]->button()->click();
+    ASSERT_EQ(explained.size(), 1u);
+    EXPECT_EQ(explained[0], WindowPermissions::whatToDo("Privacy_Microphone"));
+
+    // "Activar" turns the assistive technologies on, and the row follows.
+    EXPECT_EQ(badges[1]->button()->text(), "Activar");
+    badges[1]->button()->click();
+    EXPECT_TRUE(settings->boolean("askedForAccessibility"));
+    EXPECT_EQ(window.accessibility(), PermissionState::granted);
+    EXPECT_EQ(badges[1]->label()->text(), "Disponible");
+    EXPECT_EQ(badges[1]->button(), nullptr);
 }
 
 // Where the desktop has no settings to open, a box says what to do, and
@@ -176,16 +221,21 @@ TEST_F(WelcomeWindowTest, TheBoxThatSaysWhatToDoSpeaksSpanish) {
     EXPECT_EQ(buttons, QStringList{"Aceptar"});
 }
 
-TEST_F(WelcomeWindowTest, TheFakePermissionsDefaultWinsAndUnknownAsks) {
+TEST_F(WelcomeWindowTest, TheFakePermissionsDefaultWinsAndUnknownIsUnchecked) {
     settings->set("fakePermissions", {{"microphone", "denied"}, {"accessibility", "granted"}});
     FakePermissions::reload();
     WelcomeWindow window(services, {}, WelcomeWindow::Snapshot{1, Theme::light(), {}, {}});
     EXPECT_EQ(window.microphone(), PermissionState::denied);
     EXPECT_EQ(window.accessibility(), PermissionState::granted);
 
-    PermissionBadge unknown(PermissionState::unknown, {}, {}, Theme::light());
+    // Unread, a row claims nothing; one that can be turned on offers it.
+    PermissionBadge unknown({}, {}, Theme::light());
+    unknown.setReading({PermissionState::unknown, {}, false, false});
+    EXPECT_EQ(unknown.button(), nullptr);
+    EXPECT_EQ(unknown.label()->text(), "Sin comprobar");
+    unknown.setReading({PermissionState::unknown, {}, true, false});
     ASSERT_NE(unknown.button(), nullptr);
-    EXPECT_EQ(unknown.button()->text(), "Permitir");
+    EXPECT_EQ(unknown.button()->text(), "Activar");
 }
 
 TEST_F(WelcomeWindowTest, AStepThatCannotOpenShowsWhatToRunByHand) {
@@ -194,7 +244,7 @@ TEST_F(WelcomeWindowTest, AStepThatCannotOpenShowsWhatToRunByHand) {
     pressReturn(*window);
     checker->answerSetup(chatGPT, WriterCheck::needsLogin());
     checker->answerSetup(claude, WriterCheck::needsInstall());
-    const QString steps = QStringLiteral("No pude abrir la Terminal. Abre una tú y escribe: curl …");
+    const QString steps = QStringLiteral("No pude abrir un terminal. Abre uno tú y escribe: curl …");
     recorded.byHand = steps.toStdString();
     EXPECT_FALSE(textsIn(*window).contains(steps));
     buttonTitled(*window, "Instalar")->click();
@@ -259,6 +309,37 @@ TEST_F(WelcomeWindowTest, TheVoiceRowFollowsTheSpeechModel) {
     EXPECT_TRUE(textsIn(window, false).contains("Descargando modelo… 42 %"));
     setModel(Transcriber::State::ready());
     EXPECT_TRUE(textsIn(window, false).contains("Listo · Alt+Espacio para dictar"));
+}
+
+// The how-to, the ready line and the shortcut note name the user's
+// shortcut, or say there is none, and follow each change of it.
+TEST_F(WelcomeWindowTest, TheTextsNameTheUsersShortcutAndFollowIt) {
+    setModel(Transcriber::State::ready());
+    WelcomeWindow window(services, {}, WelcomeWindow::Snapshot{3, Theme::light(), {}, {}});
+    struct Row {
+        std::optional<GlobalKeyBindings::Shortcut> shortcut;
+        QStringList shown;
+    };
+    using GlobalKeyBindings::Key;
+    using GlobalKeyBindings::ModifierFlags;
+    const Row rows[] = {
+        {GlobalKeyBindings::Shortcut(Key::k, ModifierFlags::control | ModifierFlags::option),
+         {"Ctrl+Alt+K, hablas, Ctrl+Alt+K", "Listo · Ctrl+Alt+K para dictar",
+          "Si Ctrl+Alt+K ya lo usa el escritorio u otra app, cambia aquí el atajo o quítaselo allí.",
+          "Si no te gusta el resultado, Esc justo después devuelve tu original tal cual. Con el resultado aún "
+          "seleccionado, Ctrl+Alt+K otra vez te deja pedir cambios («más corto», «en catalán»)."}},
+        {std::nullopt,
+         {"Sin atajo todavía: lo eliges al final", "Listo · Sin atajo para dictar: elige uno en Ajustes",
+          "Sin atajo no puedes llamar a Parlox: elige uno aquí.",
+          "Si no te gusta el resultado, Esc justo después devuelve tu original tal cual. Con el resultado aún "
+          "seleccionado, el atajo otra vez te deja pedir cambios («más corto», «en catalán»)."}},
+    };
+    for (const Row& row : rows) {
+        GlobalKeyBindings::setShortcut(row.shortcut, HotkeyManager::toggleRecording());
+        const QStringList texts = textsIn(window, false);
+        for (const QString& text : row.shown) EXPECT_TRUE(texts.contains(text)) << text.toStdString();
+        for (const QString& text : texts) EXPECT_FALSE(text.contains("Alt+Espacio")) << text.toStdString();
+    }
 }
 
 }  // namespace

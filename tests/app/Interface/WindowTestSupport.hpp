@@ -1,6 +1,8 @@
 #pragma once
 
 #include <memory>
+#include <string>
+#include <vector>
 
 #include <QAbstractButton>
 #include <QLabel>
@@ -27,10 +29,32 @@
 
 namespace interface_test {
 
+// What Parlox finds on the desktop, as the windows read it.
+struct DesktopState {
+    const char* name;
+    platform::audio::RecordPermission microphone = platform::audio::RecordPermission::granted;
+    bool trusted = true;
+    platform::accessibility::TrustGap gap = platform::accessibility::TrustGap::assistiveTechnologiesOff;
+    bool asked = false;  // the assistive technologies were asked for before
+    bool windows = true;
+    std::vector<std::string> pages = {"Privacy_Microphone", "Privacy_Accessibility"};
+    bool tray = true;
+};
+
 // The windows on fakes: in-memory settings, the desktop services, scripted
 // writing-tool checks, recorded outside steps and the hot keys installed.
 class WindowFixture : public ::testing::Test {
 protected:
+    void arrange(const DesktopState& state) {
+        audio->permissionStatus = state.microphone;
+        accessibility->trusted = state.trusted;
+        accessibility->untrustedBecause = state.gap;
+        settings->set("askedForAccessibility", state.asked);
+        screenshots->allowed = state.windows;
+        systemSettings->pages = state.pages;
+        services.hasTray = [tray = state.tray] { return tray; };
+    }
+
     void SetUp() override {
         ui_test::application();
         platform::MainQueue::shared().bindToCurrentThread();

@@ -37,7 +37,7 @@ TEST(WriterCheckViews, LineAndButtonFollowTheState) {
         {WriterCheck::needsInstall(), chatGPT, "Falta Codex, la herramienta de ChatGPT.", true, "Instalar", true,
          "install chatgpt"},
         {WriterCheck::needsInstall(), claude,
-         "Falta Claude Code. «Instalar» lo hace en la Terminal y luego te pide entrar.", true, "Instalar", true,
+         "Falta Claude Code. «Instalar» lo hace en un terminal y luego te pide entrar.", true, "Instalar", true,
          "install claude"},
         {WriterCheck::needsLogin(), chatGPT, "Falta entrar con tu cuenta de ChatGPT. Se hace en el navegador.", true,
          "Iniciar sesión", true, "login chatgpt"},

@@ -109,7 +109,7 @@ TEST_F(WriterConnectionTest, AToolWaitedOnIsTestedAndChosenOnceReady) {
 
 TEST_F(WriterConnectionTest, AStepThatCannotOpenKeepsWhatToDoByHandUntilTheToolMovesOn) {
     answerBothLooks(WriterCheck::needsLogin(), WriterCheck::needsInstall());
-    recorded.byHand = "No pude abrir la Terminal. Abre una tú y escribe: instalar";
+    recorded.byHand = "No pude abrir un terminal. Abre uno tú y escribe: instalar";
     int changes = 0;
     page.onChange = [&] { ++changes; };
     page.install(claude);

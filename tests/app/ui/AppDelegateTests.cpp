@@ -2,6 +2,7 @@
 
 #include "app/App/AppDelegate.hpp"
 
+#include <QEventLoop>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
@@ -77,7 +78,8 @@ protected:
                 std::make_shared<platform::desktop::FakeSystemSettings>(),
                 {defaults, hotKeys, std::make_shared<platform::input::FixedUSKeyLayout>(), nullptr},
                 std::make_shared<interface_test::FakeWriterChecker>(),
-                menuEntry};
+                menuEntry,
+                [this] { return trayAvailable; }};
     }
 
     // Runs the event loop until the application quits, or 10 s pass (then false).
@@ -117,6 +119,7 @@ protected:
     std::shared_ptr<platform::desktop::UpdateService> updateService;  // `updates` when none
     std::shared_ptr<platform::desktop::FakeApplicationMenuEntry> menuEntry =
         std::make_shared<platform::desktop::FakeApplicationMenuEntry>();
+    bool trayAvailable = true;
     LogCapture log;
     std::unique_ptr<AppDelegate> delegate;
 };
@@ -128,6 +131,7 @@ TEST_F(AppDelegateTest, LaunchOpensTheWindowTheSituationAsksFor) {
         nlohmann::json settings;
         bool atLogin;
         std::vector<std::string> opened;
+        bool tray = true;
     };
     const LaunchCase cases[] = {
         {"first run", {}, nlohmann::json::object(), false, {"welcome"}},
@@ -135,6 +139,9 @@ TEST_F(AppDelegateTest, LaunchOpensTheWindowTheSituationAsksFor) {
         {"icon hidden, by hand", {}, {{"hasFinishedSetup", true}, {"showsMenuBarIcon", false}}, false,
          {"settings general"}},
         {"icon hidden, at login", {}, {{"hasFinishedSetup", true}, {"showsMenuBarIcon", false}}, true, {}},
+        // Without a tray the icon cannot show: as if it were hidden.
+        {"no tray, by hand", {}, {{"hasFinishedSetup", true}}, false, {"settings general"}, false},
+        {"no tray, at login", {}, {{"hasFinishedSetup", true}}, true, {}, false},
         {"settings on a tab", {"--show-settings", "voice"}, {{"hasFinishedSetup", true}}, false, {"settings voice"}},
         {"a word that is no tab", {"--show-settings", "sonido"}, {{"hasFinishedSetup", true}}, false,
          {"settings general"}},
@@ -145,6 +152,7 @@ TEST_F(AppDelegateTest, LaunchOpensTheWindowTheSituationAsksFor) {
         const nlohmann::json stored = defaults->dictionaryRepresentation();
         for (const auto& [key, value] : stored.items()) defaults->remove(key);
         for (const auto& [key, value] : c.settings.items()) defaults->set(key, value);
+        trayAvailable = c.tray;
         launch(c.arguments, c.atLogin);
         EXPECT_EQ(openWindows(), c.opened) << c.name;
     }
@@ -233,6 +241,19 @@ TEST_F(AppDelegateTest, CtrlQQuitsFromTheWelcomeAndTheSettingsWindow) {
         QTimer::singleShot(0, window, [window] { QTest::keyClick(window, Qt::Key_Q, Qt::ControlModifier); });
         EXPECT_TRUE(quitsWithin10Seconds()) << name;
     }
+}
+
+// A quit ends the loop that runs and leaves nothing behind: no request to
+// quit waits for a later loop (a message box's, another test's) to obey.
+TEST_F(AppDelegateTest, AQuitEndsOnlyTheLoopThatWasRunning) {
+    AppDelegate& app = launch({"--show-settings"});
+    ASSERT_NE(app.settingsWindow(), nullptr);
+    QTimer::singleShot(0, &app, [&app] { app.quit(); });
+    ASSERT_EQ(QApplication::exec(), 0);
+    QCoreApplication::processEvents();
+    QEventLoop later;
+    QTimer::singleShot(0, &later, [&later] { later.exit(7); });
+    EXPECT_EQ(later.exec(), 7);
 }
 
 TEST_F(AppDelegateTest, EveryLaunchPutsParloxInTheApplicationMenu) {

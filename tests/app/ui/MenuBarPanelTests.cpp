@@ -129,7 +129,7 @@ TEST_F(MenuBarPanelTest, RestoreRowsPermissionWarningKeepAwakeAndUpdate) {
     dictation.session.reset();
     audio->permissionStatus = platform::audio::RecordPermission::undetermined;
     panel->refresh();
-    EXPECT_EQ(shownTexts(*panel), plus({"Falta el permiso de micr\u00F3fono.", "Abrir Ajustes de Parlox"}, footer));
+    EXPECT_EQ(shownTexts(*panel), plus({"Falta el micr\u00F3fono: Parlox no puede o\u00EDrte.", "Abrir Ajustes de Parlox"}, footer));
     audio->permissionStatus = platform::audio::RecordPermission::granted;
     panel->refresh();
 
@@ -178,10 +178,10 @@ TEST(MenuBarPermissions, ProblemTextPerPair) {
     using P = PermissionState;
     const std::tuple<P, P, std::optional<std::string>> cases[] = {
         {P::granted, P::granted, std::nullopt},
-        {P::notAsked, P::granted, "Falta el permiso de micr\u00F3fono."},
-        {P::denied, P::granted, "Falta el permiso de micr\u00F3fono."},
-        {P::granted, P::unknown, "Falta el permiso de Accesibilidad: Parlox no puede pegar."},
-        {P::denied, P::notAsked, "Faltan los permisos de micr\u00F3fono y Accesibilidad."},
+        {P::notAsked, P::granted, "Falta el micr\u00F3fono: Parlox no puede o\u00EDrte."},
+        {P::denied, P::granted, "Falta el micr\u00F3fono: Parlox no puede o\u00EDrte."},
+        {P::granted, P::unknown, "Falta la Accesibilidad: Parlox no puede pegar."},
+        {P::denied, P::notAsked, "Faltan el micr\u00F3fono y la Accesibilidad."},
     };
     for (const auto& [mic, ax, text] : cases) EXPECT_EQ(MenuBarPanel::permissionProblem(mic, ax), text);
 }
@@ -231,7 +231,7 @@ TEST_F(MenuBarPanelTest, ClicksReachTheControllerAfterClosingTheWindow) {
 TEST_F(MenuBarPanelTest, PermissionAndUpdateButtons) {
     accessibility->trusted = false;
     auto panel = makePanel();
-    EXPECT_EQ(shownTexts(*panel)[0], "Falta el permiso de Accesibilidad: Parlox no puede pegar.");
+    EXPECT_EQ(shownTexts(*panel)[0], "Falta la Accesibilidad: Parlox no puede pegar.");
     buttonNamed(*panel, "Abrir Ajustes de Parlox")->click();
     EXPECT_EQ(calls, (std::vector<std::string>{"close", "openSettings"}));
 

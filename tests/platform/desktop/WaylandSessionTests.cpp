@@ -74,6 +74,7 @@ TEST_F(WaylandSession, BackendsSaySoInsteadOfActing) {
 
     accessibility::AtspiAccessibility accessibility;
     EXPECT_FALSE(accessibility.isProcessTrusted());
+    EXPECT_EQ(accessibility.trustGap(), accessibility::TrustGap::noX11Session);
     EXPECT_EQ(accessibility.focusedElement(1234), nullptr);
 }
 

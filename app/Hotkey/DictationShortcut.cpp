@@ -1,0 +1,16 @@
+#include "app/Hotkey/DictationShortcut.hpp"
+
+#include "GlobalKeyBindings/GlobalKeyBindings.hpp"
+#include "app/Hotkey/HotkeyManager.hpp"
+
+namespace Parlox {
+
+std::optional<std::string> DictationShortcut::name() {
+    const GlobalKeyBindings::Name& toggle = HotkeyManager::toggleRecording();
+    const auto shortcut = GlobalKeyBindings::isInstalled() ? GlobalKeyBindings::getShortcut(toggle)
+                                                           : toggle.initialShortcut;
+    if (!shortcut) return std::nullopt;
+    return shortcut->presentableDescription();
+}
+
+}  // namespace Parlox
