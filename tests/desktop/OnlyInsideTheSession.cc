@@ -1,0 +1,24 @@
+// Linked into every test binary that needs a desktop (cmake:
+// parlox_run_in_desktop): its tests fail, before touching any display, when
+// the binary was not started inside tests/desktop/session.sh. Whoever runs
+// the tests then never has them typing into their own desktop, however the
+// binary came to be started.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+namespace {
+
+class OnlyInsideTheSession : public ::testing::Environment {
+public:
+    void SetUp() override {
+        if (std::getenv("PARLOX_DESKTOP_WORK") == nullptr)
+            GTEST_FAIL() << "these tests run on a private headless desktop: run them inside tests/desktop/session.sh, "
+                            "as ctest does";
+    }
+};
+
+[[maybe_unused]] ::testing::Environment* const onlyInsideTheSession =
+    ::testing::AddGlobalTestEnvironment(new OnlyInsideTheSession);
+
+}  // namespace
