@@ -72,7 +72,7 @@ function(parlox_run_in_desktop target)
   else()
     set_target_properties(${target} PROPERTIES CROSSCOMPILING_EMULATOR "${session}")
   endif()
-  target_sources(${target} PRIVATE ${PROJECT_SOURCE_DIR}/tests/desktop/OnlyInsideTheSession.cc)
+  target_sources(${target} PRIVATE ${PROJECT_SOURCE_DIR}/tests/support/OnlyInsideTheDesktopSession.cc)
 endfunction()
 
 # X11's headers define macros (None, Bool, Status, ...) that break any header

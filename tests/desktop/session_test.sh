@@ -38,7 +38,7 @@ hostile=(
   XDG_SESSION_TYPE=wayland XDG_DATA_DIRS=/nonexistent/share XDG_CONFIG_DIRS=/nonexistent/etc
   XDG_RUNTIME_DIR=/nonexistent/run GSETTINGS_BACKEND=dconf GIO_EXTRA_MODULES=/nonexistent/gio
   LANG=es_ES.UTF-8 LC_ALL=es_ES.UTF-8 LANGUAGE=es
-  LD_PRELOAD=/nonexistent/libpreload.so PYTHONPATH=/nonexistent/python OPENBLAS_CORETYPE=Prescott
+  LD_PRELOAD=libm.so.6 PYTHONPATH=/nonexistent/python OPENBLAS_CORETYPE=Prescott
 )
 
 # The pids of every process below $1, now.
