@@ -73,7 +73,7 @@ work=$(mktemp -d "${TMPDIR:-/tmp}/parlox-desktop.XXXXXX")
 mkdir -p "$work/home" "$work/run" "$work/config" "$work/cache" "$work/data" "$work/state"
 chmod 700 "$work/run"
 parlox_test_environment
-desktop=(env -i "${test_environment[@]}"
+desktop=("${test_environment[@]}"
   HOME="$work/home" XDG_RUNTIME_DIR="$work/run" XDG_CONFIG_HOME="$work/config" XDG_CACHE_HOME="$work/cache"
   XDG_DATA_HOME="$work/data" XDG_STATE_HOME="$work/state" XDG_SESSION_TYPE=x11 GSETTINGS_BACKEND=memory
   PARLOX_DESKTOP_WORK="$work" PARLOX_DESKTOP_SOUND="$sound")

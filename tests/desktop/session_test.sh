@@ -92,14 +92,18 @@ start_session() {
 
 check_environment() {
   local program=$1
-  # What the command sees.
-  env "${hostile[@]}" "$session" bash -c 'env -0 >"$1"' seen "$scratch/seen" ||
-    fail "the session did not run under the caller's environment"
+  # What the command sees, from a caller that also ignores signals (nohup).
+  (
+    trap '' HUP INT QUIT PIPE
+    env "${hostile[@]}" "$session" bash -c 'env -0 >"$1"; grep "^SigIgn:" /proc/self/status >"$1.ignored"' \
+      seen "$scratch/seen"
+  ) || fail "the session did not run under the caller's environment"
   local pair leaked=()
   for pair in "${hostile[@]}"; do
     if tr '\0' '\n' <"$scratch/seen" | grep -qxF -- "$pair"; then leaked+=("$pair"); fi
   done
   [ ${#leaked[@]} -eq 0 ] || fail "the command saw the caller's ${leaked[*]}"
+  grep -qE '^SigIgn:\s+0+$' "$scratch/seen.ignored" || fail "the command ignores signals: $(cat "$scratch/seen.ignored")"
   # And what the programs it starts make of it: Qt and GTK programs come up
   # on the session's display and accessibility bus (QT_QPA_PLATFORM=wayland,
   # GDK_BACKEND=wayland or the caller's buses would keep them off).
