@@ -8,7 +8,7 @@
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 session=$here/session.sh
-scratch=$(mktemp -d "${TMPDIR:-/tmp}/parlox-session-test.XXXXXX")
+scratch=$(mktemp -d "${TMPDIR:-/tmp}/parlox-st.XXXXXX")
 started=()  # processes this test saw the session start: ended by pid if the test fails
 
 fail() {
@@ -144,7 +144,7 @@ check_signal() {
 }
 
 check_leftovers() {
-  local tmp=$scratch/tmp
+  local tmp=$scratch/t
   mkdir -p "$tmp"
   # The command notes every socket the session's servers listen on.
   TMPDIR=$tmp start_session "$scratch/ready" bash -c '
