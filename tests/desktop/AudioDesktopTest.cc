@@ -20,8 +20,6 @@ using parlox::testing::Microphone;
 
 namespace {
 
-bool soundServer() { return std::getenv("PARLOX_TEST_SOUND_SERVER") != nullptr; }
-
 std::string command(const char* line) {
     std::string out;
     if (FILE* pipe = ::popen(line, "r")) {
@@ -34,7 +32,7 @@ std::string command(const char* line) {
 }
 
 TEST(Sounds, CuePlaysItsThemeSoundAtItsVolumeAndStops) {
-    if (!soundServer()) GTEST_SKIP() << "no sound server in this session";
+    ASSERT_TRUE(parlox::testing::theSoundServerRuns());
     CanberraSystemSounds sounds;
     auto failure = sounds.named("Funk");
     ASSERT_TRUE(failure);
@@ -53,7 +51,7 @@ TEST(Sounds, CuePlaysItsThemeSoundAtItsVolumeAndStops) {
 }
 
 TEST(Microphone, RecordsOneSecondInTheSourceFormatAndResamplesTo16kMono) {
-    if (!soundServer()) GTEST_SKIP() << "no sound server in this session";
+    ASSERT_TRUE(parlox::testing::theSoundServerRuns());
     auto system = makePulseAudioSystem();
     EXPECT_EQ(system->recordPermission(), RecordPermission::granted);
     auto engine = system->makeCaptureEngine();
@@ -95,7 +93,7 @@ TEST(Microphone, RecordsOneSecondInTheSourceFormatAndResamplesTo16kMono) {
 }
 
 TEST(Microphone, StopsAtOnceWhenTheSourceDeliversNothing) {
-    if (!soundServer()) GTEST_SKIP() << "no sound server in this session";
+    ASSERT_TRUE(parlox::testing::theSoundServerRuns());
     auto engine = makePulseAudioSystem()->makeCaptureEngine();
     int buffers = 0;
     engine->installTap(4096, [&](PcmBuffer&) { ++buffers; });

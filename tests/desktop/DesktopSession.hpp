@@ -1,5 +1,7 @@
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -311,12 +313,25 @@ private:
     FixtureProcess process_;
 };
 
+// Whether the session's sound server runs; when not, why. A desktop that
+// asked for sound (tests/desktop/session.sh without --no-sound) must have it,
+// so a sound test fails, never skips, without it.
+inline ::testing::AssertionResult theSoundServerRuns() {
+    if (std::getenv("PARLOX_TEST_SOUND_SERVER") != nullptr && std::getenv("PARLOX_TEST_MIC_FIFO") != nullptr)
+        return ::testing::AssertionSuccess();
+    const char* why = std::getenv("PARLOX_TEST_NO_SOUND_SERVER");
+    return ::testing::AssertionFailure()
+           << "no sound server in this desktop: "
+           << (why != nullptr ? why : "the test did not run inside tests/desktop/session.sh with sound");
+}
+
 // The session's microphone: it plays one second of a 440 Hz tone at half
 // scale on the left channel with silence on the right, then silence, for as
 // long as it lives (a microphone never stops delivering).
 class Microphone {
 public:
-    static bool available() { return std::getenv("PARLOX_TEST_MIC_FIFO") != nullptr; }
+    // Whether the session has one: it is fed through the sound server.
+    static ::testing::AssertionResult available() { return theSoundServerRuns(); }
 
     Microphone() : thread_([this] { run(); }) {}
     ~Microphone() {

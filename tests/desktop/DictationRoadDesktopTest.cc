@@ -378,7 +378,7 @@ TEST(DictationRoadPicture, FrontWindowIsAJpegWithinTheSizeLimit) {
 }
 
 TEST(DictationRoadMicrophone, RecordsAboutOneSecondAt16kMono) {
-    if (!parlox::testing::Microphone::available()) GTEST_SKIP() << "no sound server in this session";
+    ASSERT_TRUE(parlox::testing::Microphone::available());
     Parlox::AudioRecorder recorder(audio::makePulseAudioSystem(), MainQueueScheduler::shared());
     std::vector<float> levels;
     recorder.setOnLevel([&](float level) { levels.push_back(level); });

@@ -1,38 +1,124 @@
 #!/usr/bin/env bash
 # Runs one command inside a private headless desktop: an Xvfb on a free
 # display, a private session bus, the accessibility bus (enabled, so Qt
-# programs started afterwards expose their widgets) and, when the sound
-# server is installed, a PulseAudio with a silent output and a default capture
-# source fed from the fifo PARLOX_TEST_MIC_FIFO (float32, 48 kHz, stereo: what
-# a test writes there is what the microphone hears). Everything it starts is
-# stopped when the command ends; the command's exit status is returned.
+# programs started afterwards expose their widgets) and, unless --no-sound
+# is given, a PulseAudio with a silent output and a default capture source
+# fed from the fifo PARLOX_TEST_MIC_FIFO (float32, 48 kHz, stereo: what a test
+# writes there is what the microphone hears). The command's exit status is
+# returned.
+#
+#   session.sh [--no-sound] command [arguments...]
+#
+# Nothing of the caller's desktop reaches the command or the servers: their
+# environment is made here (scripts/test-environment.sh) and this session's
+# own. A session that asked for sound and got none says why in
+# PARLOX_TEST_NO_SOUND_SERVER; the sound tests fail on it.
+#
+# Everything the session starts runs in two process groups of its own (the
+# X server; the buses, the sound server and the command). When the command
+# ends, or a TERM, INT or HUP arrives, both groups are ended at once: a hung
+# test does not keep its desktop. All files, the X server's included (it
+# listens on an abstract socket only), are in one folder under TMPDIR.
 set -euo pipefail
-work=$(mktemp -d "${TMPDIR:-/tmp}/parlox-desktop.XXXXXX")
-export HOME=$work/home XDG_RUNTIME_DIR=$work/run XDG_CONFIG_HOME=$work/config XDG_CACHE_HOME=$work/cache
-export XDG_DATA_HOME=$work/data XDG_STATE_HOME=$work/state
-mkdir -p "$HOME" "$XDG_RUNTIME_DIR" "$XDG_CONFIG_HOME" "$XDG_CACHE_HOME" "$XDG_DATA_HOME" "$XDG_STATE_HOME"
-chmod 700 "$XDG_RUNTIME_DIR"
-export GSETTINGS_BACKEND=memory PARLOX_DESKTOP_WORK=$work
-unset NO_AT_BRIDGE WAYLAND_DISPLAY DBUS_SESSION_BUS_ADDRESS PULSE_SERVER AT_SPI_BUS_ADDRESS
-export XDG_SESSION_TYPE=x11
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+source "$here/../../scripts/test-environment.sh"
 
-xvfb_pid=""
-cleanup() {
-  if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null || true; wait "$xvfb_pid" 2>/dev/null || true; fi
-  rm -rf "$work"
+sound=1
+if [ "${1:-}" = --no-sound ]; then
+  sound=""
+  shift
+fi
+if [ $# -eq 0 ]; then
+  echo "usage: session.sh [--no-sound] command [arguments...]" >&2
+  exit 2
+fi
+
+groups=()
+work=""
+
+# Whether a process of the group $1 is still running (a zombie is not).
+group_alive() {
+  local stat line state group
+  for stat in /proc/[0-9]*/stat; do
+    { read -r line <"$stat"; } 2>/dev/null || continue
+    read -r state _ group _ <<<"${line##*) }"
+    if [ "$group" = "$1" ] && [ "$state" != Z ]; then return 0; fi
+  done
+  return 1
 }
-trap cleanup EXIT
-trap 'exit 143' TERM INT
+
+# TERM to every process of the group $1; KILL to those still there 5 s later.
+end_group() {
+  kill -TERM -- "-$1" 2>/dev/null || return 0
+  for _ in $(seq 1 100); do
+    group_alive "$1" || return 0
+    sleep 0.05
+  done
+  kill -KILL -- "-$1" 2>/dev/null || true
+}
+
+# The command's group first, the X server's last.
+finish() {
+  trap '' TERM INT HUP
+  local i
+  for ((i = ${#groups[@]} - 1; i >= 0; i--)); do end_group "${groups[i]}"; done
+  if [ -n "$work" ]; then rm -rf "$work"; fi
+}
+trap finish EXIT
+trap 'exit 143' TERM
+trap 'exit 130' INT
+trap 'exit 129' HUP
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/parlox-desktop.XXXXXX")
+mkdir -p "$work/home" "$work/run" "$work/config" "$work/cache" "$work/data" "$work/state"
+chmod 700 "$work/run"
+parlox_test_environment
+desktop=("${test_environment[@]}"
+  HOME="$work/home" XDG_RUNTIME_DIR="$work/run" XDG_CONFIG_HOME="$work/config" XDG_CACHE_HOME="$work/cache"
+  XDG_DATA_HOME="$work/data" XDG_STATE_HOME="$work/state" XDG_SESSION_TYPE=x11 GSETTINGS_BACKEND=memory
+  PARLOX_DESKTOP_WORK="$work" PARLOX_DESKTOP_SOUND="$sound")
+
 # -noreset: an X server resets when its last client leaves (the accessibility
 # launcher leaves early), and while it resets it refuses new clients and drops
 # the ones connecting, and forgets the accessibility bus's address.
-Xvfb -displayfd 9 -screen 0 1280x800x24 -nolisten tcp -noreset 9>"$work/display" 2>"$work/xvfb.log" &
-xvfb_pid=$!
-for _ in $(seq 1 1000); do [ -s "$work/display" ] && break; sleep 0.01; done
-[ -s "$work/display" ] || { echo "Xvfb did not start" >&2; cat "$work/xvfb.log" >&2; exit 1; }
-export DISPLAY=":$(head -n1 "$work/display")"
+# -nolisten unix: no socket file in /tmp/.X11-unix that a killed server would
+# leave behind; clients reach the abstract socket. With -displayfd the server
+# takes no lock file either.
+setsid "${desktop[@]}" Xvfb -displayfd 9 -screen 0 1280x800x24 -nolisten tcp -nolisten unix -noreset \
+  9>"$work/display" 2>"$work/xvfb.log" &
+xvfb=$!
+groups+=("$xvfb")
+for _ in $(seq 1 1000); do
+  if [ -s "$work/display" ] || ! kill -0 "$xvfb" 2>/dev/null; then break; fi
+  sleep 0.01
+done
+if [ ! -s "$work/display" ]; then
+  echo "Xvfb did not start" >&2
+  cat "$work/xvfb.log" >&2
+  exit 1
+fi
+display=":$(head -n1 "$work/display")"
 
-dbus-run-session -- bash -c '
+# The session bus as the system's session.conf has it, but with its socket in
+# this session's folder rather than in /tmp.
+cat >"$work/session-bus.conf" <<EOF
+<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
+ "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
+<busconfig>
+  <type>session</type>
+  <keep_umask/>
+  <listen>unix:dir=$work/run</listen>
+  <auth>EXTERNAL</auth>
+  <standard_session_servicedirs/>
+  <policy context="default">
+    <allow send_destination="*" eavesdrop="true"/>
+    <allow eavesdrop="true"/>
+    <allow own="*"/>
+  </policy>
+</busconfig>
+EOF
+
+setsid "${desktop[@]}" DISPLAY="$display" dbus-run-session --config-file="$work/session-bus.conf" -- bash -c '
   set -euo pipefail
   /usr/libexec/at-spi-bus-launcher --launch-immediately 2>"$PARLOX_DESKTOP_WORK/launcher.log" &
   launcher=$!
@@ -51,17 +137,36 @@ dbus-run-session -- bash -c '
   done
   dbus-send --session --print-reply=literal --dest=org.a11y.Bus /org/a11y/bus \
     org.freedesktop.DBus.Properties.Set string:org.a11y.Status string:IsEnabled variant:boolean:true >/dev/null
-  if command -v pulseaudio >/dev/null && [ -z "${PARLOX_DESKTOP_NO_SOUND:-}" ]; then
-    export PARLOX_TEST_MIC_FIFO=$PARLOX_DESKTOP_WORK/mic.fifo
-    source_args="source_name=parlox_mic file=$PARLOX_TEST_MIC_FIFO rate=48000 channels=2 format=float32le"
-    pulseaudio -n --daemonize=no --exit-idle-time=-1 --disable-shm=yes --log-target=file:"$PARLOX_DESKTOP_WORK/pulse.log" \
-      -L "module-native-protocol-unix" -L "module-null-sink sink_name=parlox_out" \
-      -L "module-pipe-source $source_args" 2>/dev/null &
-    pulse=$!
-    for _ in $(seq 1 300); do pactl info >/dev/null 2>&1 && break; sleep 0.01; done
-    if pactl info >/dev/null 2>&1; then
-      pactl set-default-source parlox_mic >/dev/null; export PARLOX_TEST_SOUND_SERVER=1
+  if [ -n "$PARLOX_DESKTOP_SOUND" ]; then
+    if ! command -v pulseaudio >/dev/null; then
+      export PARLOX_TEST_NO_SOUND_SERVER="pulseaudio is not installed (scripts/setup installs it)"
+    else
+      export PARLOX_TEST_MIC_FIFO=$PARLOX_DESKTOP_WORK/mic.fifo
+      source_args="source_name=parlox_mic file=$PARLOX_TEST_MIC_FIFO rate=48000 channels=2 format=float32le"
+      log=$PARLOX_DESKTOP_WORK/pulse.log
+      pulseaudio -n --daemonize=no --exit-idle-time=-1 --disable-shm=yes --log-target=file:"$log" \
+        -L "module-native-protocol-unix" -L "module-null-sink sink_name=parlox_out" \
+        -L "module-pipe-source $source_args" 2>/dev/null &
+      pulse=$!
+      # As long as it runs: a loaded machine may take a while to start it.
+      for _ in $(seq 1 3000); do
+        pactl info >/dev/null 2>&1 && break
+        kill -0 "$pulse" 2>/dev/null || break
+        sleep 0.02
+      done
+      if pactl info >/dev/null 2>&1; then
+        pactl set-default-source parlox_mic >/dev/null
+        export PARLOX_TEST_SOUND_SERVER=1
+      else
+        export PARLOX_TEST_NO_SOUND_SERVER="the sound server did not answer; its log: $(tail -n 5 "$log" 2>/dev/null | tr "\n" " ")"
+      fi
     fi
+    if [ -n "${PARLOX_TEST_NO_SOUND_SERVER:-}" ]; then echo "session.sh: $PARLOX_TEST_NO_SOUND_SERVER" >&2; fi
   fi
   "$@"
-' parlox-desktop "$@" 2> >(grep -v -e "Failed to set fd limit" -e "SpiRegistry daemon is running" >&2)
+' parlox-desktop "$@" 2> >(grep -v -e "Failed to set fd limit" -e "SpiRegistry daemon is running" >&2) &
+session=$!
+groups+=("$session")
+status=0
+wait "$session" || status=$?
+exit "$status"

@@ -146,8 +146,7 @@ void doubleClickLastWord(pid_t pid) {
 class RealProgramRoad : public ::testing::TestWithParam<RealProgram> {};
 
 TEST_P(RealProgramRoad, AnswerReplacesTheSelectionClipboardComesBackAndEscapeRestores) {
-    if (!parlox::testing::Microphone::available())
-        GTEST_SKIP() << "needs the headless desktop with its sound server (tests/desktop/session.sh)";
+    ASSERT_TRUE(parlox::testing::Microphone::available());
     const RealProgram& kind = GetParam();
     TemporaryFolder work{"parlox-real-"};
     ASSERT_NO_FATAL_FAILURE(prepareApplication(work));
