@@ -83,7 +83,9 @@ void expectThisDesktopsWords(const QStringList& texts, const std::string& where,
     for (const QString& text : texts) {
         EXPECT_FALSE(otherDesktop().match(text).hasMatch()) << text.toStdString();
         // A key that does nothing is never named.
-        if (!shortcut.isDefault()) EXPECT_FALSE(text.contains("Alt+Espacio")) << text.toStdString();
+        if (!shortcut.isDefault()) {
+            EXPECT_FALSE(text.contains("Alt+Espacio")) << text.toStdString();
+        }
     }
 }
 

@@ -102,8 +102,11 @@ TEST(Symbols, FilledAndOutlinedShapesDifferWhereTheyShould) {
         const QPixmap pixmap = Symbols::pixmap(probe.name, 40, Qt::black);
         const QImage image = pixmap.toImage();
         const int alpha = image.pixelColor(probe.point.toPoint()).alpha();
-        if (probe.inked) EXPECT_GT(alpha, 200) << probe.name << " at " << probe.point.x() << "," << probe.point.y();
-        else EXPECT_LT(alpha, 40) << probe.name << " at " << probe.point.x() << "," << probe.point.y();
+        if (probe.inked) {
+            EXPECT_GT(alpha, 200) << probe.name << " at " << probe.point.x() << "," << probe.point.y();
+        } else {
+            EXPECT_LT(alpha, 40) << probe.name << " at " << probe.point.x() << "," << probe.point.y();
+        }
     }
 }
 
@@ -193,8 +196,11 @@ TEST(VoiceGlow, OffDrawsNothingAndVoiceColoursThePill) {
                              Theme::light(), opacity);
         }
         const QColor bottom = image.pixelColor(90, 36);
-        if (opacity == 0) EXPECT_EQ(bottom, QColor(Qt::white));
-        else EXPECT_LT(bottom.green(), 250);
+        if (opacity == 0) {
+            EXPECT_EQ(bottom, QColor(Qt::white));
+        } else {
+            EXPECT_LT(bottom.green(), 250);
+        }
     }
 }
 

@@ -269,8 +269,11 @@ TEST_F(MenuBarPanelTest, TheOpenPanelHasItsWidthAndKeepsTheEdgeNextToTheTray) {
         const QRect after = window->geometry();
         EXPECT_EQ(after.width(), MenuBarPanel::width);
         EXPECT_GT(after.height(), before.height());
-        if (topBar) EXPECT_EQ(after.top(), before.top());
-        else EXPECT_EQ(after.bottom(), before.bottom());
+        if (topBar) {
+            EXPECT_EQ(after.top(), before.top());
+        } else {
+            EXPECT_EQ(after.bottom(), before.bottom());
+        }
         extra.closePanel();
     }
 }
