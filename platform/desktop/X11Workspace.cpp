@@ -77,6 +77,15 @@ std::optional<RunningApplication> X11Workspace::frontmostApplication() {
     return application(*window);
 }
 
+std::optional<int32_t> X11Workspace::frontmostProcessId() {
+    std::lock_guard lock(mutex_);
+    X11Desktop* x = desktop();
+    if (x == nullptr) return std::nullopt;
+    const auto window = x->activeWindow();
+    if (!window || window->pid <= 0) return std::nullopt;
+    return window->pid;
+}
+
 std::optional<RunningApplication> X11Workspace::runningApplication(int32_t pid) {
     std::lock_guard lock(mutex_);
     X11Desktop* x = desktop();

@@ -20,6 +20,7 @@ public:
     ~X11Workspace() override;
 
     std::optional<RunningApplication> frontmostApplication() override;
+    std::optional<int32_t> frontmostProcessId() override;
     std::optional<RunningApplication> runningApplication(int32_t pid) override;
     bool activate(int32_t pid) override;
     std::vector<WindowInfo> windowList() override;
