@@ -39,10 +39,7 @@ public:
     explicit WindowPermissions(const WindowServices& services) : services_(services) {}
 
     PermissionState microphone() const;
-    PermissionState accessibility() const;
     PermissionState screenRecording() const;
-    // Why the accessibility is missing; none while it is there.
-    platform::accessibility::TrustGap accessibilityGap() const;
 
     // Each row as it reads now; the window picture's line while it is there
     // is `purpose`, which the windows word each their own way.
@@ -60,6 +57,13 @@ public:
     static QString whatToDo(const std::string& anchor);
 
 private:
+    // The accessibility's state and why it is missing (none while it is
+    // there), from one look at the desktop.
+    struct AccessibilityCheck {
+        PermissionState state;
+        platform::accessibility::TrustGap gap;
+    };
+    AccessibilityCheck checkAccessibility() const;
     bool hasSettings(const char* anchor) const;
 
     const WindowServices& services_;

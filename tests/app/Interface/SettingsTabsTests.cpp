@@ -456,9 +456,11 @@ TEST_F(TabsTest, RequirementsAreReadAgainEveryTickAndAfterARequest) {
     EXPECT_EQ(badges[2]->label()->text(), "No disponible");
     EXPECT_EQ(badges[2]->button(), nullptr);
 
-    // A tick sees what changed elsewhere.
+    // A tick sees what changed elsewhere, with one look at the accessibility.
     screenshots->allowed = true;
+    const int checks = accessibility->trustChecks();
     tab->refresh();
+    EXPECT_EQ(accessibility->trustChecks(), checks + 1);
     EXPECT_EQ(badges[2]->label()->text(), "Disponible");
     EXPECT_TRUE(textsIn(*tab).contains("Para ver la ventana en la que escribes. Solo hace falta con el contexto de la "
                                        "pantalla activado; basta con una sesión X11."));
