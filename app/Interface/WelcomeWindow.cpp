@@ -255,7 +255,7 @@ QWidget* WelcomeWindow::permissions() {
         PermissionRowParts shown;
         layout->addWidget(titled(title, QString(), theme_, box, &shown.detail), 1);
         shown.badge = new PermissionBadge(
-            std::move(request), [this, anchor] { permissions_.openSettings(anchor, this); }, theme_, box);
+            std::move(request), permissions_.settingsOpener(anchor, this), theme_, box);
         layout->addWidget(shown.badge, 0, Qt::AlignVCenter);
         rows->addWidget(box);
         return shown;
@@ -274,7 +274,7 @@ QWidget* WelcomeWindow::permissions() {
     rows->addWidget(pasteNote_);
     rows->addWidget(group(QStringLiteral("Recomendado"), theme_, list));
     screenRow_ = permissionRow("macwindow", QStringLiteral("Captura de ventana"), {},
-                               WindowPermissions::screenCaptureAnchor);
+                               nullptr);
     content->addWidget(list);
     content->addStretch(1);
     return page;

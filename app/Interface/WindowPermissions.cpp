@@ -113,15 +113,17 @@ void WindowPermissions::openSettings(const std::string& anchor, QWidget* parent)
     box.exec();
 }
 
+std::function<void()> WindowPermissions::settingsOpener(const char* anchor, QWidget* parent) const {
+    if (anchor == nullptr) return {};
+    return [this, anchor, parent] { openSettings(anchor, parent); };
+}
+
 QString WindowPermissions::whatToDo(const std::string& anchor) {
     if (anchor == microphoneAnchor)
         return QStringLiteral("No he podido abrir los ajustes de sonido del escritorio. Comprueba en ellos que hay "
                               "un micrófono conectado y que no está silenciado, y vuelve a Parlox.");
-    if (anchor == accessibilityAnchor)
-        return QStringLiteral("No he podido abrir los ajustes de accesibilidad del escritorio. Enciende en ellos las "
-                              "tecnologías de asistencia, cierra la sesión y vuelve a entrar.");
-    return QStringLiteral("La captura de ventana no tiene ajustes: funciona en cualquier sesión X11. Si esta no lo "
-                          "es, elige una sesión X11 al entrar en el escritorio.");
+    return QStringLiteral("No he podido abrir los ajustes de accesibilidad del escritorio. Enciende en ellos las "
+                          "tecnologías de asistencia, cierra la sesión y vuelve a entrar.");
 }
 
 }  // namespace Parlox

@@ -213,8 +213,7 @@ TEST_F(DesktopWordingTest, TheSettingsSpeakOfThisDesktopInEveryVariant) {
 
 // Where the desktop cannot open its settings, a box says what to do.
 TEST_F(DesktopWordingTest, WhatToDoSpeaksOfThisDesktop) {
-    for (const char* anchor : {WindowPermissions::microphoneAnchor, WindowPermissions::accessibilityAnchor,
-                               WindowPermissions::screenCaptureAnchor})
+    for (const char* anchor : {WindowPermissions::microphoneAnchor, WindowPermissions::accessibilityAnchor})
         expectThisDesktopsWords({WindowPermissions::whatToDo(anchor)}, anchor);
 }
 
