@@ -127,7 +127,7 @@ QString undoDetail(const std::optional<QString>& shortcut) {
 QString shortcutNote(const std::optional<QString>& shortcut) {
     return shortcut ? QStringLiteral("Si ") + *shortcut +
                           QStringLiteral(" ya lo usa el escritorio u otra app, cambia aquí el atajo o quítaselo allí.")
-                    : QStringLiteral("Sin atajo no puedes llamar a Parlox: elige uno aquí.");
+                    : QString::fromUtf8(DictationShortcut::missingNote);
 }
 
 std::optional<QString> shortcutName() {
@@ -177,9 +177,7 @@ WelcomeWindow::WelcomeWindow(const WindowServices& services, std::function<void(
     connect(&ApplicationActivation::shared(), &ApplicationActivation::becameActive, this, &WelcomeWindow::refresh);
     if (services_.modelChanged)
         modelChanges_ = services_.modelChanged->connect([this] { updateModelStatus(); });
-    shortcutChanges_ = GlobalKeyBindings::shortcutByNameDidChange().connect([this](const GlobalKeyBindings::Name& name) {
-        if (name == HotkeyManager::toggleRecording()) updateShortcutTexts();
-    });
+    shortcutChanges_ = DictationShortcut::onChange([this] { updateShortcutTexts(); });
 }
 
 WelcomeWindow::~WelcomeWindow() = default;
