@@ -28,7 +28,7 @@ const ToolErrorTexts ClaudeCodeProvider::ClaudeError::texts = {
     ". Instálalo desde Ajustes › Redacción.",
     "Claude no respondió en ",
     "Claude falló: ",
-    "Claude Code no tiene sesión. Ejecuta «claude» en la terminal y escribe /login.",
+    "Claude Code no tiene sesión. Ejecuta «claude» en un terminal y escribe /login.",
     "Se ha agotado el uso de tu plan de Claude por ahora.",
     "Claude devolvió una respuesta vacía.",
 };

@@ -25,7 +25,7 @@ const ToolErrorTexts CodexProvider::CodexError::texts = {
     ". Instálalo o indica la ruta en Ajustes.",
     "Codex no respondió en ",
     "Codex falló: ",
-    "Codex no tiene sesión. Ejecuta «codex login» en la terminal.",
+    "Codex no tiene sesión. Ejecuta «codex login» en un terminal.",
     "Se ha agotado el uso de Codex del plan de ChatGPT por ahora.",
     "Codex devolvió una respuesta vacía.",
 };

@@ -13,4 +13,11 @@ std::optional<std::string> DictationShortcut::name() {
     return shortcut->presentableDescription();
 }
 
+platform::Connection DictationShortcut::onChange(std::function<void()> changed) {
+    return GlobalKeyBindings::shortcutByNameDidChange().connect(
+        [changed = std::move(changed)](const GlobalKeyBindings::Name& name) {
+            if (name == HotkeyManager::toggleRecording()) changed();
+        });
+}
+
 }  // namespace Parlox

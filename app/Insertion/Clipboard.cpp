@@ -57,12 +57,13 @@ bool Clipboard::paste(const std::string& text, KeyTarget target, int32_t reader,
         giveBack(saved);
         return false;
     }
-    pasteboard.markPasteKey();
     if (mayPost && !mayPost()) {
         giveBack(saved);
         if (terminal) pasteboard.writePrimaryItems(savedPrimary);
         return false;
     }
+    // Reads while mayPost waited are a clipboard manager's, not the program's.
+    pasteboard.markPasteKey();
     desktop_.keys->paste(target);
     waitUntilTaken(reader, terminal, stop);
     // Something the user copied meanwhile stays. A clipboard manager that

@@ -9,8 +9,7 @@
 namespace Parlox {
 
 bool TextReplacement::isFront(const DesktopServices& desktop, int32_t pid) {
-    const auto front = desktop.workspace->frontmostApplication();
-    return front && front->processIdentifier == pid;
+    return desktop.workspace->frontmostProcessId() == pid;
 }
 
 void TextReplacement::bringBack(const DesktopServices& desktop, int32_t pid) {

@@ -43,9 +43,7 @@ GeneralSettings::GeneralSettings(const WindowServices& services, const Theme& th
     : QWidget(parent), services_(services), theme_(theme) {
     build();
     if (services_.keepAwake) keepAwakeChanges_ = services_.keepAwake->changed().connect([this] { updateKeepAwake(); });
-    shortcutChanges_ = GlobalKeyBindings::shortcutByNameDidChange().connect([this](const GlobalKeyBindings::Name& name) {
-        if (name == HotkeyManager::toggleRecording()) updateShortcutFooter();
-    });
+    shortcutChanges_ = DictationShortcut::onChange([this] { updateShortcutFooter(); });
     // A tray may come or go with the desktop's panel.
     connect(&ApplicationActivation::shared(), &ApplicationActivation::becameActive, this,
             &GeneralSettings::updateIconFooter);
@@ -201,7 +199,7 @@ void GeneralSettings::updateShortcutFooter() {
                        "pausa. ") +
         (shortcut ? QStringLiteral("Si ") + QString::fromStdString(*shortcut) +
                         QStringLiteral(" ya lo usa otra app o el escritorio, cámbialo aquí.")
-                  : QStringLiteral("Sin atajo no puedes llamar a Parlox: elige uno aquí.")));
+                  : QString::fromUtf8(DictationShortcut::missingNote)));
 }
 
 void GeneralSettings::updateKeepAwake() {

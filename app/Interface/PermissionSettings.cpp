@@ -28,7 +28,7 @@ PermissionSettings::PermissionSettings(const WindowServices& services, const The
         wordsLayout->addWidget(shown.detail);
         layout->addWidget(words, 1);
         shown.badge = new PermissionBadge(
-            std::move(request), [this, anchor] { permissions_.openSettings(anchor, this); }, theme_, box);
+            std::move(request), permissions_.settingsOpener(anchor, this), theme_, box);
         layout->addWidget(shown.badge, 0, Qt::AlignVCenter);
         section->addRow(box);
         return shown;
@@ -46,7 +46,7 @@ PermissionSettings::PermissionSettings(const WindowServices& services, const The
 
     FormSection* recommended = form->addSection(QStringLiteral("Recomendado"));
     screen_ = row(recommended, "macwindow", QStringLiteral("Captura de ventana"),
-                  WindowPermissions::screenCaptureAnchor, {});
+                  nullptr, {});
 
     timer_.setInterval(refreshMilliseconds);
     connect(&timer_, &QTimer::timeout, this, &PermissionSettings::refresh);

@@ -127,7 +127,7 @@ QString undoDetail(const std::optional<QString>& shortcut) {
 QString shortcutNote(const std::optional<QString>& shortcut) {
     return shortcut ? QStringLiteral("Si ") + *shortcut +
                           QStringLiteral(" ya lo usa el escritorio u otra app, cambia aquí el atajo o quítaselo allí.")
-                    : QStringLiteral("Sin atajo no puedes llamar a Parlox: elige uno aquí.");
+                    : QString::fromUtf8(DictationShortcut::missingNote);
 }
 
 std::optional<QString> shortcutName() {
@@ -177,9 +177,7 @@ WelcomeWindow::WelcomeWindow(const WindowServices& services, std::function<void(
     connect(&ApplicationActivation::shared(), &ApplicationActivation::becameActive, this, &WelcomeWindow::refresh);
     if (services_.modelChanged)
         modelChanges_ = services_.modelChanged->connect([this] { updateModelStatus(); });
-    shortcutChanges_ = GlobalKeyBindings::shortcutByNameDidChange().connect([this](const GlobalKeyBindings::Name& name) {
-        if (name == HotkeyManager::toggleRecording()) updateShortcutTexts();
-    });
+    shortcutChanges_ = DictationShortcut::onChange([this] { updateShortcutTexts(); });
 }
 
 WelcomeWindow::~WelcomeWindow() = default;
@@ -255,7 +253,7 @@ QWidget* WelcomeWindow::permissions() {
         PermissionRowParts shown;
         layout->addWidget(titled(title, QString(), theme_, box, &shown.detail), 1);
         shown.badge = new PermissionBadge(
-            std::move(request), [this, anchor] { permissions_.openSettings(anchor, this); }, theme_, box);
+            std::move(request), permissions_.settingsOpener(anchor, this), theme_, box);
         layout->addWidget(shown.badge, 0, Qt::AlignVCenter);
         rows->addWidget(box);
         return shown;
@@ -274,7 +272,7 @@ QWidget* WelcomeWindow::permissions() {
     rows->addWidget(pasteNote_);
     rows->addWidget(group(QStringLiteral("Recomendado"), theme_, list));
     screenRow_ = permissionRow("macwindow", QStringLiteral("Captura de ventana"), {},
-                               WindowPermissions::screenCaptureAnchor);
+                               nullptr);
     content->addWidget(list);
     content->addStretch(1);
     return page;

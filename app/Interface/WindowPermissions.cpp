@@ -31,23 +31,20 @@ PermissionState WindowPermissions::microphone() const {
     return MicrophonePermission::state(*services_.audio);
 }
 
-PermissionState WindowPermissions::accessibility() const {
-    if (!services_.accessibility) return FakePermissions::state("accessibility").value_or(PermissionState::unknown);
-    return AccessibilityPermission::state(*services_.accessibility);
-}
-
 PermissionState WindowPermissions::screenRecording() const {
     if (!services_.screenshots)
         return FakePermissions::state("screenRecording").value_or(PermissionState::unknown);
     return ScreenRecordingPermission::state(*services_.screenshots);
 }
 
-TrustGap WindowPermissions::accessibilityGap() const {
-    const PermissionState state = accessibility();
-    if (state == PermissionState::granted || !services_.accessibility) return TrustGap::none;
+WindowPermissions::AccessibilityCheck WindowPermissions::checkAccessibility() const {
+    if (!services_.accessibility)
+        return {FakePermissions::state("accessibility").value_or(PermissionState::unknown), TrustGap::none};
     const TrustGap gap = services_.accessibility->trustGap();
+    const PermissionState state = AccessibilityPermission::state(gap == TrustGap::none);
+    if (state == PermissionState::granted) return {state, TrustGap::none};
     // Missing by the debug override alone: the switch is what a user would find off.
-    return gap == TrustGap::none ? TrustGap::assistiveTechnologiesOff : gap;
+    return {state, gap == TrustGap::none ? TrustGap::assistiveTechnologiesOff : gap};
 }
 
 bool WindowPermissions::hasSettings(const char* anchor) const {
@@ -64,10 +61,11 @@ PermissionReading WindowPermissions::readMicrophone() const {
 }
 
 PermissionReading WindowPermissions::readAccessibility() const {
-    PermissionReading reading{accessibility(), QStringLiteral("Para leer lo que tienes seleccionado y pegar el "
-                                                              "resultado, con las tecnologías de asistencia del "
-                                                              "escritorio.")};
-    switch (accessibilityGap()) {
+    const AccessibilityCheck check = checkAccessibility();
+    PermissionReading reading{check.state, QStringLiteral("Para leer lo que tienes seleccionado y pegar el "
+                                                          "resultado, con las tecnologías de asistencia del "
+                                                          "escritorio.")};
+    switch (check.gap) {
         case TrustGap::none:
             break;
         case TrustGap::assistiveTechnologiesOff:
@@ -115,15 +113,17 @@ void WindowPermissions::openSettings(const std::string& anchor, QWidget* parent)
     box.exec();
 }
 
+std::function<void()> WindowPermissions::settingsOpener(const char* anchor, QWidget* parent) const {
+    if (anchor == nullptr) return {};
+    return [this, anchor, parent] { openSettings(anchor, parent); };
+}
+
 QString WindowPermissions::whatToDo(const std::string& anchor) {
     if (anchor == microphoneAnchor)
         return QStringLiteral("No he podido abrir los ajustes de sonido del escritorio. Comprueba en ellos que hay "
                               "un micrófono conectado y que no está silenciado, y vuelve a Parlox.");
-    if (anchor == accessibilityAnchor)
-        return QStringLiteral("No he podido abrir los ajustes de accesibilidad del escritorio. Enciende en ellos las "
-                              "tecnologías de asistencia, cierra la sesión y vuelve a entrar.");
-    return QStringLiteral("La captura de ventana no tiene ajustes: funciona en cualquier sesión X11. Si esta no lo "
-                          "es, elige una sesión X11 al entrar en el escritorio.");
+    return QStringLiteral("No he podido abrir los ajustes de accesibilidad del escritorio. Enciende en ellos las "
+                          "tecnologías de asistencia, cierra la sesión y vuelve a entrar.");
 }
 
 }  // namespace Parlox

@@ -34,15 +34,11 @@ class WindowPermissions {
 public:
     static constexpr const char* microphoneAnchor = "Privacy_Microphone";
     static constexpr const char* accessibilityAnchor = "Privacy_Accessibility";
-    static constexpr const char* screenCaptureAnchor = "Privacy_ScreenCapture";
 
     explicit WindowPermissions(const WindowServices& services) : services_(services) {}
 
     PermissionState microphone() const;
-    PermissionState accessibility() const;
     PermissionState screenRecording() const;
-    // Why the accessibility is missing; none while it is there.
-    platform::accessibility::TrustGap accessibilityGap() const;
 
     // Each row as it reads now; the window picture's line while it is there
     // is `purpose`, which the windows word each their own way.
@@ -53,13 +49,24 @@ public:
     // Turns the desktop's assistive technologies on.
     void requestAccessibility() const;
 
-    // Opens the desktop's own settings for the anchor; where that fails,
-    // tells the user what to do instead.
+    // Opens the desktop's own settings for the anchor (the microphone's or
+    // the accessibility's); where that fails, tells the user what to do
+    // instead.
     void openSettings(const std::string& anchor, QWidget* parent) const;
+    // What a row's "Abrir ajustes" does: openSettings() for the anchor;
+    // nothing for a row without one (the window picture has no settings).
+    std::function<void()> settingsOpener(const char* anchor, QWidget* parent) const;
     // What the user is told for an anchor the desktop cannot open.
     static QString whatToDo(const std::string& anchor);
 
 private:
+    // The accessibility's state and why it is missing (none while it is
+    // there), from one look at the desktop.
+    struct AccessibilityCheck {
+        PermissionState state;
+        platform::accessibility::TrustGap gap;
+    };
+    AccessibilityCheck checkAccessibility() const;
     bool hasSettings(const char* anchor) const;
 
     const WindowServices& services_;

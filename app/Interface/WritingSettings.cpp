@@ -44,8 +44,6 @@ QComboBox* picker(const Theme& theme) {
 // Selects the entry whose data equals `value`; none when no entry has it.
 void selectData(QComboBox& box, const QVariant& value) { box.setCurrentIndex(box.findData(value)); }
 
-const char* claudeAppCopy = "/Application Support/Claude/claude-code/";
-
 }  // namespace
 
 WritingSettings::WritingSettings(const WindowServices& services, const Theme& theme, QWidget* parent)
@@ -73,16 +71,12 @@ WritingSettings::Models WritingSettings::choices(Models models, const std::strin
 std::string WritingSettings::toolPath(WriterProvider provider) {
     if (provider == WriterProvider::claude) {
         const auto found = ParloxCore::ClaudeCodeLocator::locate(platform::Paths::home());
-        if (!found) return "Claude Code no encontrado";
-        if (found->string().find(claudeAppCopy) != std::string::npos) return "Claude Code de la app de Claude";
-        return found->string();
+        return found ? found->string() : "Claude Code no encontrado";
     }
     std::optional<std::string> override = platform::UserDefaults::standard().string("codexPath");
     if (override && override->empty()) override.reset();
     const auto found = ParloxCore::CodexLocator::locate(override);
-    if (!found) return "Codex no encontrado";
-    if (*found == ParloxCore::CodexLocator::chatGPTBundled()) return "Codex de la app de ChatGPT";
-    return found->string();
+    return found ? found->string() : "Codex no encontrado";
 }
 
 QString WritingSettings::shownToolPath() const { return toolPath_->path(); }

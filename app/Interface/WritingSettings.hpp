@@ -46,10 +46,9 @@ public:
     // The entries of a model picker: the list as it is when it has the
     // stored id, else the stored id (as its own name) first.
     static Models choices(Models models, const std::string& storedId);
-    // What the check row says of the tool's place: "Codex no encontrado",
-    // "Codex de la app de ChatGPT", "Claude Code no encontrado", "Claude Code
-    // de la app de Claude", or the executable's path. Locating may run the
-    // login shell: call it off the GUI thread.
+    // What the check row says of the tool's place: the executable's path,
+    // or "Codex no encontrado" / "Claude Code no encontrado". Locating may
+    // run the login shell: call it off the GUI thread.
     static std::string toolPath(WriterProvider provider);
     // The tool's place as shown now (worked out in the background).
     QString shownToolPath() const;

@@ -7,7 +7,7 @@
 #include <QPainter>
 #include <QPainterPath>
 
-#include "GlobalKeyBindings/GlobalKeyBindings.hpp"
+#include "app/Hotkey/DictationShortcut.hpp"
 #include "app/Overlay/Fonts.hpp"
 #include "app/Overlay/GlassPill.hpp"
 
@@ -120,7 +120,7 @@ OverlayView::OverlayView(OverlayModel& model, bool snapshot, Now now, QWidget* p
     glowConnection_ = model_.glowChanged().connect([this] { update(); });
     clockConnection_ = model_.clockChanged().connect([this] { update(); });
     // The finish disc's help names the dictation shortcut.
-    shortcutConnection_ = GlobalKeyBindings::shortcutByNameDidChange().connect([this](const GlobalKeyBindings::Name&) {
+    shortcutConnection_ = DictationShortcut::onChange([this] {
         if (current_.row != Row::none) stateChanged();
     });
     stateChanged();

@@ -103,7 +103,12 @@ void MicrophonePermission::request(std::shared_ptr<platform::audio::AudioSystem>
 
 PermissionState AccessibilityPermission::state(platform::accessibility::Accessibility& accessibility) {
     if (auto fake = FakePermissions::state("accessibility")) return *fake;
-    return askedOr(accessibility.isProcessTrusted(), "askedForAccessibility");
+    return state(accessibility.isProcessTrusted());
+}
+
+PermissionState AccessibilityPermission::state(bool trusted) {
+    if (auto fake = FakePermissions::state("accessibility")) return *fake;
+    return askedOr(trusted, "askedForAccessibility");
 }
 
 void AccessibilityPermission::request(platform::accessibility::Accessibility& accessibility) {

@@ -61,6 +61,8 @@ struct MicrophonePermission {
 struct AccessibilityPermission {
     // Trusted: granted; otherwise denied once the user was asked ("askedForAccessibility"), else notAsked.
     static PermissionState state(platform::accessibility::Accessibility& accessibility);
+    // The same for a trust already read.
+    static PermissionState state(bool trusted);
     // Remembers that the user was asked, then asks.
     static void request(platform::accessibility::Accessibility& accessibility);
 };

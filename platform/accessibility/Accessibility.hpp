@@ -92,10 +92,8 @@ public:
     // Whether this process may read and drive other applications' elements;
     // never shows a prompt.
     virtual bool isProcessTrusted() = 0;
-    // Why it is not; desktops that cannot tell say the switch is off.
-    virtual TrustGap trustGap() {
-        return isProcessTrusted() ? TrustGap::none : TrustGap::assistiveTechnologiesOff;
-    }
+    // Why it is not; none while it is.
+    virtual TrustGap trustGap() = 0;
     // Asks for that permission the way the desktop does (it may show its own
     // prompt or switch assistive technologies on); the answer at the time
     // of the call.

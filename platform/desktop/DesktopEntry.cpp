@@ -37,6 +37,22 @@ std::string DesktopEntry::quoteExec(const std::string& path) {
 
 namespace {
 
+const char* const shellStart = "exec \"$0\"";
+
+}  // namespace
+
+std::string DesktopEntry::throughShell(const std::string& path) {
+    return "/bin/sh -c " + quoteExec(shellStart) + " " + quoteExec(path);
+}
+
+std::optional<std::string> DesktopEntry::startedThroughShell(const std::vector<std::string>& arguments) {
+    if (arguments.size() == 4 && arguments[0] == "/bin/sh" && arguments[1] == "-c" && arguments[2] == shellStart)
+        return arguments[3];
+    return std::nullopt;
+}
+
+namespace {
+
 // A value's own escapes: \s, \n, \t, \r and \\.
 std::string unescapeValue(const std::string& value) {
     std::string out;

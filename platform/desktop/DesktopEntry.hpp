@@ -14,6 +14,11 @@ struct DesktopEntry {
     static std::filesystem::path runningProgram();
     // A path as one argument of an Exec line.
     static std::string quoteExec(const std::string& path);
+    // An Exec line that starts the program at `path` through the shell, as
+    // its first argument: for a path the launcher, or `env`, would misread.
+    static std::string throughShell(const std::string& path);
+    // The program such a line starts, from its arguments; none for another line.
+    static std::optional<std::string> startedThroughShell(const std::vector<std::string>& arguments);
     // The arguments of an Exec value as the launcher reads them (escapes and
     // quotes undone, "%%" as "%", field codes such as %f left out); none
     // when its quotes do not close.

@@ -44,6 +44,8 @@ public:
 
     // The application whose window is active; none when no window is.
     virtual std::optional<RunningApplication> frontmostApplication() = 0;
+    // Its process id alone, without looking at what the process holds.
+    virtual std::optional<int32_t> frontmostProcessId() = 0;
     // The running application with this process id, if it has a window.
     virtual std::optional<RunningApplication> runningApplication(int32_t pid) = 0;
     // Asks the desktop to bring the application's front window forward and

@@ -33,8 +33,23 @@ X11Desktop* X11WindowScreenshot::desktop() {
 }
 
 void X11WindowScreenshot::requireConnection() {
-    if (desktop()->connectionLost())
-        throw DesktopError(DesktopError::Kind::unavailable, "the X server closed the connection");
+    if (!desktop()->connectionLost()) return;
+    // Dropped, so the next call connects afresh: a server that dropped only
+    // this client, or came back, gives pictures again.
+    contents_.reset();
+    desktop_.reset();
+    throw DesktopError(DesktopError::Kind::unavailable, "the X server closed the connection");
+}
+
+WindowPixels X11WindowScreenshot::windowPixels(uint32_t window) {
+    try {
+        if (!contents_) contents_ = std::make_unique<X11WindowContents>(desktop()->display());
+        return contents_->read(window, repaintLimit);
+    } catch (const DesktopError&) {
+        // A connection that broke on the way is the reason, not what failed after it.
+        requireConnection();
+        throw;
+    }
 }
 
 bool X11WindowScreenshot::isCaptureAllowed() {
@@ -71,8 +86,7 @@ Image X11WindowScreenshot::capture(const CapturableWindow& window, int width, in
     std::lock_guard lock(mutex_);
     if (width <= 0 || height <= 0) throw DesktopError(DesktopError::Kind::failed, "empty picture size");
     requireConnection();
-    if (!contents_) contents_ = std::make_unique<X11WindowContents>(desktop()->display());
-    const WindowPixels own = contents_->read(window.windowNumber, repaintLimit);
+    const WindowPixels own = windowPixels(window.windowNumber);
     const QImage source(reinterpret_cast<const uchar*>(own.pixels.data()), own.width, own.height, own.width * 4,
                         QImage::Format_RGB32);
     const QImage scaled = source.scaled(width, height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)

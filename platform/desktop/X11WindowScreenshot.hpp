@@ -10,6 +10,7 @@ namespace platform::desktop {
 
 class X11Desktop;
 class X11WindowContents;
+struct WindowPixels;
 
 // Window pictures on X11: the window's own contents (never what covers it),
 // scaled and stored as JPEG through Qt. X11 asks no permission; under
@@ -34,8 +35,11 @@ public:
 
 private:
     X11Desktop* desktop();
-    // Throws DesktopError when the X server closed the connection.
+    // Throws DesktopError when the X server closed the connection, and lets
+    // it go so the next call connects again.
     void requireConnection();
+    // The window's own pixels; throws DesktopError.
+    WindowPixels windowPixels(uint32_t window);
 
     std::mutex mutex_;
     std::unique_ptr<X11Desktop> desktop_;

@@ -68,13 +68,24 @@ X11Desktop* X11Workspace::desktop() {
     return desktop_.get();
 }
 
-std::optional<RunningApplication> X11Workspace::frontmostApplication() {
-    std::lock_guard lock(mutex_);
+std::optional<TopLevelWindow> X11Workspace::frontWindow() {
     X11Desktop* x = desktop();
     if (x == nullptr) return std::nullopt;
-    const auto window = x->activeWindow();
+    auto window = x->activeWindow();
     if (!window || window->pid <= 0) return std::nullopt;
-    return application(*window);
+    return window;
+}
+
+std::optional<RunningApplication> X11Workspace::frontmostApplication() {
+    std::lock_guard lock(mutex_);
+    const auto window = frontWindow();
+    return window ? std::optional(application(*window)) : std::nullopt;
+}
+
+std::optional<int32_t> X11Workspace::frontmostProcessId() {
+    std::lock_guard lock(mutex_);
+    const auto window = frontWindow();
+    return window ? std::optional(window->pid) : std::nullopt;
 }
 
 std::optional<RunningApplication> X11Workspace::runningApplication(int32_t pid) {

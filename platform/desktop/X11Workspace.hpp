@@ -8,6 +8,7 @@
 namespace platform::desktop {
 
 class X11Desktop;
+struct TopLevelWindow;
 
 // The workspace on X11 through the window manager's hints (EWMH), with a
 // fallback to the X input focus and stacking order when no window manager
@@ -20,6 +21,7 @@ public:
     ~X11Workspace() override;
 
     std::optional<RunningApplication> frontmostApplication() override;
+    std::optional<int32_t> frontmostProcessId() override;
     std::optional<RunningApplication> runningApplication(int32_t pid) override;
     bool activate(int32_t pid) override;
     std::vector<WindowInfo> windowList() override;
@@ -29,6 +31,8 @@ public:
 
 private:
     X11Desktop* desktop();
+    // The active window, when it names its process; call with mutex_ held.
+    std::optional<TopLevelWindow> frontWindow();
 
     std::mutex mutex_;
     std::unique_ptr<X11Desktop> desktop_;

@@ -14,15 +14,13 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const char* const kShellStart = "exec \"$0\"";
-
 // The program as the Exec line starts it. Desktop launchers look for the
 // program an entry names before expanding its field codes, so they take a
 // path holding "%" (written "%%") for a missing program; such a path is
 // started through the shell, as its first argument.
 std::string launchLine(const std::string& path) {
     if (path.find('%') == std::string::npos) return DesktopEntry::quoteExec(path);
-    return "/bin/sh -c " + DesktopEntry::quoteExec(kShellStart) + " " + DesktopEntry::quoteExec(path);
+    return DesktopEntry::throughShell(path);
 }
 
 std::string entryText(const std::string& exec) {
@@ -39,10 +37,8 @@ std::string entryText(const std::string& exec) {
 // The program of an entry exactly as Parlox writes it, for whichever path
 // it was written; none for an entry that someone changed since.
 std::optional<std::string> writtenFor(const std::string& text, const std::vector<std::string>& arguments) {
-    std::optional<std::string> path;
-    if (arguments.size() == 1) path = arguments[0];
-    if (arguments.size() == 4 && arguments[0] == "/bin/sh" && arguments[1] == "-c" && arguments[2] == kShellStart)
-        path = arguments[3];
+    const auto path =
+        arguments.size() == 1 ? std::optional(arguments[0]) : DesktopEntry::startedThroughShell(arguments);
     if (!path || text != entryText(launchLine(*path))) return std::nullopt;
     return path;
 }

@@ -17,7 +17,7 @@ namespace {
 std::string launchLine(const std::string& marker, const std::string& path) {
     const std::string setMarker = "env " + marker + "=1 ";
     if (path.find('=') == std::string::npos) return setMarker + DesktopEntry::quoteExec(path);
-    return setMarker + "/bin/sh -c " + DesktopEntry::quoteExec("exec \"$0\"") + " " + DesktopEntry::quoteExec(path);
+    return setMarker + DesktopEntry::throughShell(path);
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <filesystem>
+
 namespace platform::process {
 
 // What a process has to do with the master side of a pseudo-terminal, the
@@ -15,5 +17,7 @@ enum class PseudoTerminalUse {
 };
 
 PseudoTerminalUse pseudoTerminalUse(int pid);
+// The same, read from a process table laid out as /proc under `proc`.
+PseudoTerminalUse pseudoTerminalUse(int pid, const std::filesystem::path& proc);
 
 }  // namespace platform::process

@@ -100,13 +100,13 @@ TEST(CommandLine, EveryClassifiedFailureExitsOneWithItsMessage) {
         std::string message;
     };
     const Case cases[] = {
-        {"chatgpt", "not-logged-in", "Codex no tiene sesión. Ejecuta «codex login» en la terminal."},
+        {"chatgpt", "not-logged-in", "Codex no tiene sesión. Ejecuta «codex login» en un terminal."},
         {"chatgpt", "quota", "Se ha agotado el uso de Codex del plan de ChatGPT por ahora."},
         {"chatgpt", "error", "Codex falló: ERROR: stream disconnected before completion: connection reset"},
         {"chatgpt", "unknown", "Codex falló: código de salida 3"},
         {"chatgpt", "empty", "Codex devolvió una respuesta vacía."},
         {"chatgpt", "not-utf8", "Codex falló: la respuesta no es texto UTF-8 válido"},
-        {"claude", "not-logged-in", "Claude Code no tiene sesión. Ejecuta «claude» en la terminal y escribe /login."},
+        {"claude", "not-logged-in", "Claude Code no tiene sesión. Ejecuta «claude» en un terminal y escribe /login."},
         {"claude", "quota", "Se ha agotado el uso de tu plan de Claude por ahora."},
         {"claude", "error", "Claude falló: API Error: 500 Internal server error"},
         {"claude", "unknown", "Claude falló: something unexpected happened"},

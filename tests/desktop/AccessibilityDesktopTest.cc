@@ -150,6 +150,7 @@ TEST(Workspace, ActivatesTheOtherProgramAndListsTheScreen) {
         const auto app = workspace.frontmostApplication();
         return app && app->processIdentifier == other;
     }));
+    EXPECT_EQ(workspace.frontmostProcessId(), other);
     EXPECT_EQ(workspace.runningApplication(qt.pid())->localizedName, "campo-qt");
     EXPECT_EQ(workspace.runningApplication(999999), std::nullopt);
     EXPECT_FALSE(workspace.activate(999999));

@@ -312,8 +312,8 @@ TEST(WindowPicture, FrontWindowOfTheFocusedProgramIsWrittenAsAPrivateJpeg) {
 
 // The X server closes the connection of the window pictures (as when it
 // ends): listing the windows says so instead of finding none, a capture
-// too, the dictation goes on without a picture and the log says why; and
-// this process lives on.
+// too, the dictation goes on without a picture and the log says why; this
+// process lives on, and the next call connects again.
 TEST(WindowPicture, AConnectionTheServerClosedIsReportedNotTakenForNoWindows) {
     TargetWindow target;
     auto workspace = std::make_shared<desktop::X11Workspace>();
@@ -334,10 +334,19 @@ TEST(WindowPicture, AConnectionTheServerClosedIsReportedNotTakenForNoWindows) {
         }
     };
     expectClosed([&] { screenshot->capturableWindows(); }, "a listing");
+    EXPECT_FALSE(screenshot->capturableWindows().empty()) << "no new connection after a dropped one";
+
+    ASSERT_EQ(cutter.cutNewConnections(), 1u);
     expectClosed([&] { screenshot->capture(target.window, 5, 5); }, "a capture");
-    LogLines log;
-    EXPECT_EQ(screen.capture(target.program->pid()), std::nullopt);
-    EXPECT_TRUE(log.containsPrefix("Captura fallida: " + closed.description()));
+    EXPECT_EQ(screenshot->capture(target.window, 5, 5).width, 5);
+
+    ASSERT_EQ(cutter.cutNewConnections(), 1u);
+    {
+        LogLines log;
+        EXPECT_EQ(screen.capture(target.program->pid()), std::nullopt);
+        EXPECT_TRUE(log.containsPrefix("Captura fallida: " + closed.description()));
+    }
+    EXPECT_TRUE(screen.capture(target.program->pid()).has_value());
 }
 
 TEST(WindowPicture, UnwritablePlaceAndVanishedWindowThrow) {

@@ -116,7 +116,7 @@ TEST(ClaudeCodeProvider, Classify) {
               "No encuentro Claude Code en el PATH. Instálalo desde Ajustes › Redacción.");
     EXPECT_EQ(ClaudeError::timedOut(45.7).localizedDescription(), "Claude no respondió en 45 s.");
     EXPECT_EQ(ClaudeError::notLoggedIn().localizedDescription(),
-              "Claude Code no tiene sesión. Ejecuta «claude» en la terminal y escribe /login.");
+              "Claude Code no tiene sesión. Ejecuta «claude» en un terminal y escribe /login.");
     EXPECT_EQ(ClaudeError::quotaExceeded().localizedDescription(), "Se ha agotado el uso de tu plan de Claude por ahora.");
     EXPECT_EQ(ClaudeError::emptyResponse().localizedDescription(), "Claude devolvió una respuesta vacía.");
 }

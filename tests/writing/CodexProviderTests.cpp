@@ -87,7 +87,7 @@ TEST(CodexProvider, ErrorTexts) {
               "No encuentro Codex en el PATH. Instálalo o indica la ruta en Ajustes.");
     EXPECT_EQ(CodexError::failed("x").localizedDescription(), "Codex falló: x");
     EXPECT_EQ(CodexError::notLoggedIn().localizedDescription(),
-              "Codex no tiene sesión. Ejecuta «codex login» en la terminal.");
+              "Codex no tiene sesión. Ejecuta «codex login» en un terminal.");
     EXPECT_EQ(CodexError::quotaExceeded().localizedDescription(),
               "Se ha agotado el uso de Codex del plan de ChatGPT por ahora.");
     EXPECT_EQ(CodexError::emptyResponse().localizedDescription(), "Codex devolvió una respuesta vacía.");

@@ -62,8 +62,9 @@ public:
         std::lock_guard lock(mutex_);
         setStringUnlocked(text);
     }
-    // The plain text, as the program `reader` gets it when it pastes.
-    std::optional<std::string> deliver(int32_t reader) {
+    // The plain text, as the program `reader` gets it when it pastes (none:
+    // a program the desktop cannot name).
+    std::optional<std::string> deliver(std::optional<int32_t> reader) {
         std::lock_guard lock(mutex_);
         return hand(items_, takers_, reader);
     }

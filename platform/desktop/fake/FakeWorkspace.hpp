@@ -68,15 +68,15 @@ public:
     // ---- Workspace ----
     std::optional<RunningApplication> frontmostApplication() override {
         std::lock_guard lock(mutex_);
-        ++frontmostChecks_;
-        if (pendingFront_ && --pendingChecks_ <= 0) {
-            frontmost_ = pendingFront_;
-            pendingFront_.reset();
-        }
-        if (!frontmost_) return std::nullopt;
-        auto it = apps_.find(*frontmost_);
-        if (it == apps_.end()) return std::nullopt;
-        return it->second;
+        const auto front = checkFront();
+        if (front == apps_.end()) return std::nullopt;
+        return front->second;
+    }
+    std::optional<int32_t> frontmostProcessId() override {
+        std::lock_guard lock(mutex_);
+        const auto front = checkFront();
+        if (front == apps_.end()) return std::nullopt;
+        return front->first;
     }
     std::optional<RunningApplication> runningApplication(int32_t pid) override {
         std::lock_guard lock(mutex_);
@@ -120,6 +120,16 @@ public:
     }
 
 private:
+    // One frontmost check, of either kind: a pending activation may take effect.
+    std::map<int32_t, RunningApplication>::const_iterator checkFront() {
+        ++frontmostChecks_;
+        if (pendingFront_ && --pendingChecks_ <= 0) {
+            frontmost_ = pendingFront_;
+            pendingFront_.reset();
+        }
+        return frontmost_ ? apps_.find(*frontmost_) : apps_.end();
+    }
+
     mutable std::mutex mutex_;
     std::map<int32_t, RunningApplication> apps_;
     std::optional<int32_t> frontmost_;

@@ -144,21 +144,40 @@ TEST_F(ClipboardTest, PasteWaitsForTheProgramThatPastesUpToALimit) {
 }
 
 // A clipboard manager reads every new content at once, before the paste
-// key. Where the desktop cannot name who reads, that read counts as any
-// program's: it must not end the wait for a program that pastes late, or
-// that program would paste the user's contents again.
+// key, or while the key waits for its turn (a terminal's). Where the desktop
+// cannot name who reads, that read counts as any program's: it must not end
+// the wait for a program that pastes late, or that program would paste the
+// user's contents again.
 TEST_F(ClipboardTest, AReadBeforeThePasteKeyIsNotTheProgramsPaste) {
-    desktop.focusField(42, "Editor", "hola", {0, 4});
-    desktop.pasteboard->addClipboardManager(std::nullopt);
-    desktop.keys->setHandler([&](const auto&) { desktop.pasteboard->takeOnQuery(31, 42); });
-    EXPECT_TRUE(clipboard.paste("adiós", KeyTarget::ordinary, 42));
-    // The manager read the answer and, later, the user's contents put back;
-    // the program got the answer in between.
-    EXPECT_EQ(desktop.pasteboard->delivered(),
-              (std::vector<std::string>{"adiós", "adiós", "portapapeles del usuario"}));
-    const double poll = Clipboard::pollInterval;
-    EXPECT_NEAR(desktop.scheduler->elapsed(), Clipboard::pasteHold + 30 * poll + Clipboard::takeSettle, 1e-6);
-    EXPECT_EQ(desktop.pasteboard->contents(), FakeDesktop::userClipboard());
+    struct Case {
+        const char* name;
+        KeyTarget target;
+        bool readsEveryWrite;   // the manager reads as the text is written
+        bool readsWhileWaiting;  // and while the key waits for its turn
+        std::vector<std::string> delivered;
+    };
+    // The manager read the answer (and, later, the user's contents put
+    // back); the program got the answer in between.
+    for (const Case& c : {Case{"as it is written", KeyTarget::ordinary, true, false,
+                               {"adiós", "adiós", "portapapeles del usuario"}},
+                          Case{"while the key waits", KeyTarget::terminal, false, true, {"adiós", "adiós"}}}) {
+        SCOPED_TRACE(c.name);
+        FakeDesktop fresh;
+        fresh.pasteboard->setContents(FakeDesktop::userClipboard());
+        fresh.focusField(42, "Editor", "hola", {0, 4});
+        if (c.readsEveryWrite) fresh.pasteboard->addClipboardManager(std::nullopt);
+        fresh.keys->setHandler([&](const auto&) { fresh.pasteboard->takeOnQuery(31, 42); });
+        const auto mayPost = [&] {
+            if (c.readsWhileWaiting) fresh.pasteboard->deliver(std::nullopt);
+            return true;
+        };
+        Clipboard late(fresh.services());
+        EXPECT_TRUE(late.paste("adiós", c.target, 42, mayPost));
+        EXPECT_EQ(fresh.pasteboard->delivered(), c.delivered);
+        const double poll = Clipboard::pollInterval;
+        EXPECT_NEAR(fresh.scheduler->elapsed(), Clipboard::pasteHold + 30 * poll + Clipboard::takeSettle, 1e-6);
+        EXPECT_EQ(fresh.pasteboard->contents(), FakeDesktop::userClipboard());
+    }
 }
 
 // A terminal pastes the primary selection with its own key: both hold the

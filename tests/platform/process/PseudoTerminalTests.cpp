@@ -7,7 +7,12 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <string>
+#include <vector>
+
 #include "platform/process/PseudoTerminal.hpp"
+#include "tests/support/TemporaryFolder.hpp"
 
 extern char** environ;
 
@@ -80,6 +85,66 @@ TEST(PseudoTerminal, AProcessWhoseFilesCannotBeReadIsInDoubt) {
     end(gone);
     EXPECT_EQ(pseudoTerminalUse(gone), PseudoTerminalUse::inDoubt);
     EXPECT_EQ(pseudoTerminalUse(0), PseudoTerminalUse::inDoubt);
+}
+
+// A process table laid out as /proc. Each process's threads list the
+// children they started, as the kernel may; without those lists, only each
+// process's stat names its parent.
+class ProcessTable {
+public:
+    explicit ProcessTable(bool listsChildren) : listsChildren_(listsChildren) {}
+
+    // `threads`: the children each of its threads started.
+    void add(int pid, int parent, bool holdsMaster, const std::vector<std::vector<int>>& threads = {{}}) {
+        const auto process = folder_ / std::to_string(pid);
+        std::filesystem::create_directories(process / "fd");
+        std::filesystem::create_symlink(holdsMaster ? "/dev/ptmx" : "/dev/null", process / "fd" / "3");
+        for (size_t thread = 0; thread < threads.size(); ++thread) {
+            const auto task = process / "task" / std::to_string(pid + 1000 * static_cast<int>(thread));
+            std::filesystem::create_directories(task);
+            std::string list;
+            for (const int child : threads[thread]) list += std::to_string(child) + " ";
+            if (listsChildren_) folder_.writeFile(task.lexically_relative(folder_.path()) / "children", list);
+        }
+        if (!listsChildren_)
+            folder_.writeFile(std::to_string(pid) + "/stat",
+                              std::to_string(pid) + " (a (b) c) S " + std::to_string(parent) + " 1 1 0 -1");
+    }
+    const std::filesystem::path& path() const { return folder_.path(); }
+
+private:
+    bool listsChildren_;
+    parlox::testing::TemporaryFolder folder_;
+};
+
+// The process 100 started 101, which started 102, from its first thread,
+// and 103 from another; 200 is not its own. Where the kernel lists
+// children, the parents in the stat files are never needed: none are there.
+TEST(PseudoTerminal, OnlyItsOwnSubtreeIsLookedAt) {
+    struct Case {
+        const char* name;
+        bool listsChildren;
+        int holder;  // the one process below 100 that holds a master; 0: none
+        PseudoTerminalUse expected;
+    };
+    for (const Case& c : {Case{"a grandchild", true, 102, PseudoTerminalUse::inDoubt},
+                          Case{"a child of another thread", true, 103, PseudoTerminalUse::inDoubt},
+                          Case{"none", true, 0, PseudoTerminalUse::none},
+                          Case{"a grandchild, no children listed", false, 102, PseudoTerminalUse::inDoubt},
+                          Case{"a child of another thread, no children listed", false, 103,
+                               PseudoTerminalUse::inDoubt},
+                          Case{"none, no children listed", false, 0, PseudoTerminalUse::none}}) {
+        SCOPED_TRACE(c.name);
+        ProcessTable table(c.listsChildren);
+        table.add(1, 0, false, {{100, 200}});
+        table.add(100, 1, false, {{101}, {103}});
+        table.add(101, 100, c.holder == 101, {{102}});
+        table.add(102, 101, c.holder == 102);
+        table.add(103, 100, c.holder == 103);
+        table.add(200, 1, true);
+        EXPECT_EQ(pseudoTerminalUse(100, table.path()), c.expected);
+        EXPECT_EQ(pseudoTerminalUse(200, table.path()), PseudoTerminalUse::holds);
+    }
 }
 
 }  // namespace
