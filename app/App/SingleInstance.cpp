@@ -17,7 +17,19 @@
 namespace Parlox {
 namespace {
 constexpr char reopenMessage[] = "reopen\n";
+
+platform::UniqueFd openFolder(const std::filesystem::path& folder) {
+    return platform::UniqueFd(::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
 }
+
+// A socket's path holds at most 107 bytes, and a runtime or temporary folder
+// may be deeper than that. Reached through a descriptor of its folder, the
+// socket has a short address wherever the folder is.
+QString addressIn(const platform::UniqueFd& folder, const std::filesystem::path& socket) {
+    return QString::fromStdString("/proc/self/fd/" + std::to_string(folder.get()) + "/" +
+                                  socket.filename().string());
+}
+}  // namespace
 
 SingleInstance::SingleInstance(std::filesystem::path folder, std::string name, QObject* parent)
     : QObject(parent), folder_(std::move(folder)), name_(std::move(name)) {
@@ -75,17 +87,19 @@ void SingleInstance::listen() {
     // The lock is ours, so a socket file left there is from a run that died.
     std::error_code ignored;
     std::filesystem::remove(socketPath(), ignored);
+    folderDescriptor_ = openFolder(folder_);
     server_.setSocketOptions(QLocalServer::UserAccessOption);
-    if (!server_.listen(QString::fromStdString(socketPath().string())))
+    if (!server_.listen(addressIn(folderDescriptor_, socketPath())))
         Log::error("No puedo escuchar en " + socketPath().string() + ": " + server_.errorString().toStdString());
 }
 
 bool SingleInstance::askRunningInstance(double waitSeconds) {
     // The running instance may still be starting: try until it listens.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(waitSeconds);
+    const platform::UniqueFd folder = openFolder(folder_);
     do {
         QLocalSocket socket;
-        socket.connectToServer(QString::fromStdString(socketPath().string()));
+        socket.connectToServer(addressIn(folder, socketPath()));
         if (socket.waitForConnected(200)) {
             socket.write(reopenMessage);
             const bool sent = socket.waitForBytesWritten(1000);

@@ -43,6 +43,8 @@ private:
     std::filesystem::path folder_;
     std::string name_;
     platform::UniqueFd lockDescriptor_;
+    // The socket's address goes through it: held while the server listens.
+    platform::UniqueFd folderDescriptor_;
     QLocalServer server_;
 };
 

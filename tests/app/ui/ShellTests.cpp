@@ -74,23 +74,29 @@ bool waitFor(const std::function<bool()>& done, int milliseconds = 3000) {
     return done();
 }
 
+// Wherever the folder is: also one so deep (a long runtime or temporary
+// folder) that the socket's path is longer than a socket address holds.
 TEST(SingleInstance, SecondStartAsksTheFirstAndEnds) {
     ui_test::application();
-    parlox::testing::TemporaryFolder folder;
-    SingleInstance first(folder.path(), "parlox-test");
-    int reopened = 0;
-    QObject::connect(&first, &SingleInstance::reopenRequested, [&] { ++reopened; });
-    ASSERT_TRUE(first.start());
+    parlox::testing::TemporaryFolder temporary;
+    const std::filesystem::path deep = temporary / std::string(60, 'd') / std::string(60, 'd');
+    for (const std::filesystem::path& folder : {temporary.path(), deep}) {
+        SCOPED_TRACE(folder.string());
+        SingleInstance first(folder, "parlox-test");
+        int reopened = 0;
+        QObject::connect(&first, &SingleInstance::reopenRequested, [&] { ++reopened; });
+        ASSERT_TRUE(first.start());
 
-    {
-        SingleInstance second(folder.path(), "parlox-test");
-        EXPECT_FALSE(second.start());
+        {
+            SingleInstance second(folder, "parlox-test");
+            EXPECT_FALSE(second.start());
+        }
+        EXPECT_TRUE(waitFor([&] { return reopened == 1; }));
+
+        // Another name is another instance.
+        SingleInstance other(folder, "parlox-other");
+        EXPECT_TRUE(other.start());
     }
-    EXPECT_TRUE(waitFor([&] { return reopened == 1; }));
-
-    // Another name is another instance.
-    SingleInstance other(folder.path(), "parlox-other");
-    EXPECT_TRUE(other.start());
 }
 
 TEST(SingleInstance, StaleSocketOfADeadRunDoesNotBlockTheNext) {
