@@ -19,3 +19,12 @@ parlox_test_environment() {
     if [ -n "${!name+set}" ]; then test_environment+=("$name=${!name}"); fi
   done
 }
+
+# parlox_make_run_folder makes the folder of one run of the tests (their
+# temporary and runtime folder, and their home's parent) and names it in run.
+# It is under /tmp, whatever the caller's TMPDIR: the sockets the tests and
+# their desktops make lie a few folders deeper, and a socket's path holds
+# 107 bytes at most.
+parlox_make_run_folder() {
+  run=$(mktemp -d /tmp/parlox-run.XXXXXX)
+}

@@ -14,11 +14,12 @@
 # own. A session that asked for sound and got none says why in
 # PARLOX_TEST_NO_SOUND_SERVER; the sound tests fail on it.
 #
-# Everything the session starts runs in two process groups of its own (the
-# X server; the buses, the sound server and the command). When the command
-# ends, or a TERM, INT or HUP arrives, both groups are ended at once: a hung
-# test does not keep its desktop. All files, the X server's included (it
-# listens on an abstract socket only), are in one folder under TMPDIR.
+# Everything the session starts runs in two sessions of its own (setsid: the
+# X server; the buses, the sound server and the command), whatever process
+# groups a program makes in them. When the command ends, or a TERM, INT or
+# HUP arrives, every process of both is ended at once: a hung test does not
+# keep its desktop. All files, the X server's included (it listens on an
+# abstract socket only), are in one folder under TMPDIR.
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 source "$here/../../scripts/test-environment.sh"
@@ -33,35 +34,46 @@ if [ $# -eq 0 ]; then
   exit 2
 fi
 
-groups=()
+sessions=()
 work=""
 
-# Whether a process of the group $1 is still running (a zombie is not).
-group_alive() {
-  local stat line state group
+# The pids of the processes of the session $1 that still run (a zombie does
+# not): what the session's leader started, in whatever process group.
+session_members() {
+  local stat line state session
   for stat in /proc/[0-9]*/stat; do
     { read -r line <"$stat"; } 2>/dev/null || continue
-    read -r state _ group _ <<<"${line##*) }"
-    if [ "$group" = "$1" ] && [ "$state" != Z ]; then return 0; fi
+    read -r state _ _ session _ <<<"${line##*) }"
+    if [ "$session" = "$1" ] && [ "$state" != Z ]; then echo "${line%% *}"; fi
   done
-  return 1
 }
 
-# TERM to every process of the group $1; KILL to those still there 5 s later.
-end_group() {
-  kill -TERM -- "-$1" 2>/dev/null || return 0
+# TERM to every process of the session $1; KILL to those still there 5 s
+# later, and to what they start meanwhile.
+end_session() {
+  local members
+  members=$(session_members "$1")
+  [ -n "$members" ] || return 0
+  # shellcheck disable=SC2086
+  kill -TERM $members 2>/dev/null || true
   for _ in $(seq 1 100); do
-    group_alive "$1" || return 0
+    members=$(session_members "$1")
+    [ -n "$members" ] || return 0
     sleep 0.05
   done
-  kill -KILL -- "-$1" 2>/dev/null || true
+  while [ -n "$members" ]; do
+    # shellcheck disable=SC2086
+    kill -KILL $members 2>/dev/null || true
+    sleep 0.05
+    members=$(session_members "$1")
+  done
 }
 
-# The command's group first, the X server's last.
+# The command's session first, the X server's last.
 finish() {
   trap '' TERM INT HUP
   local i
-  for ((i = ${#groups[@]} - 1; i >= 0; i--)); do end_group "${groups[i]}"; done
+  for ((i = ${#sessions[@]} - 1; i >= 0; i--)); do end_session "${sessions[i]}"; done
   if [ -n "$work" ]; then rm -rf "$work"; fi
 }
 trap finish EXIT
@@ -78,26 +90,49 @@ desktop=("${test_environment[@]}"
   XDG_DATA_HOME="$work/data" XDG_STATE_HOME="$work/state" XDG_SESSION_TYPE=x11 GSETTINGS_BACKEND=memory
   PARLOX_DESKTOP_WORK="$work" PARLOX_DESKTOP_SOUND="$sound")
 
+# The first display number from $1 up that no X server holds: none listens
+# on its abstract socket, and /tmp has no socket file of it (a server may
+# listen on that alone, and this session's server, which does not look there,
+# would take its number from under it) nor a lock file. A file a killed
+# server left counts as taken too.
+free_display() {
+  local number=$1 abstract
+  abstract=$(sed -n 's|.* @/tmp/\.X11-unix/X\([0-9]*\)$|\1|p' /proc/net/unix)
+  while grep -qx "$number" <<<"$abstract" || [ -e "/tmp/.X11-unix/X$number" ] || [ -e "/tmp/.X$number-lock" ]; do
+    number=$((number + 1))
+  done
+  echo "$number"
+}
+
 # -noreset: an X server resets when its last client leaves (the accessibility
 # launcher leaves early), and while it resets it refuses new clients and drops
 # the ones connecting, and forgets the accessibility bus's address.
 # -nolisten unix: no socket file in /tmp/.X11-unix that a killed server would
 # leave behind; clients reach the abstract socket. With -displayfd the server
-# takes no lock file either.
-setsid "${desktop[@]}" Xvfb -displayfd 9 -screen 0 1280x800x24 -nolisten tcp -nolisten unix -noreset \
-  9>"$work/display" 2>"$work/xvfb.log" &
-xvfb=$!
-groups+=("$xvfb")
-for _ in $(seq 1 1000); do
-  if [ -s "$work/display" ] || ! kill -0 "$xvfb" 2>/dev/null; then break; fi
-  sleep 0.01
+# takes no lock file either, and says when it is ready. Another session may
+# take the same free number at the same time: the second server to listen
+# ends, and the next free number is tried.
+number=0
+for _ in $(seq 1 20); do
+  number=$(free_display "$number")
+  : >"$work/display"
+  setsid "${desktop[@]}" Xvfb ":$number" -displayfd 9 -screen 0 1280x800x24 -nolisten tcp -nolisten unix -noreset \
+    9>"$work/display" 2>"$work/xvfb.log" &
+  xvfb=$!
+  sessions+=("$xvfb")
+  for _ in $(seq 1 1000); do
+    if [ -s "$work/display" ] || ! kill -0 "$xvfb" 2>/dev/null; then break; fi
+    sleep 0.01
+  done
+  if [ -s "$work/display" ] || kill -0 "$xvfb" 2>/dev/null; then break; fi
+  number=$((number + 1))
 done
 if [ ! -s "$work/display" ]; then
   echo "Xvfb did not start" >&2
   cat "$work/xvfb.log" >&2
   exit 1
 fi
-display=":$(head -n1 "$work/display")"
+display=":$number"
 
 # The session bus as the system's session.conf has it, but with its socket in
 # this session's folder rather than in /tmp.
@@ -166,7 +201,7 @@ setsid "${desktop[@]}" DISPLAY="$display" dbus-run-session --config-file="$work/
   "$@"
 ' parlox-desktop "$@" 2> >(grep -v -e "Failed to set fd limit" -e "SpiRegistry daemon is running" >&2) &
 session=$!
-groups+=("$session")
+sessions+=("$session")
 status=0
 wait "$session" || status=$?
 exit "$status"

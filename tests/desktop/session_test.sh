@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
 # Tests of tests/desktop/session.sh itself:
 #   session_test.sh environment DESKTOP_TESTS  the caller's desktop reaches nothing in the session
-#   session_test.sh signal                     TERM or INT ends the command and all the session started
+#   session_test.sh signal                     TERM or INT ends the command and all the session started,
+#                                              in whatever process group
 #   session_test.sh leftovers                  a session killed as ctest kills at a time-out leaves
 #                                              nothing outside its TMPDIR
+#   session_test.sh display                    the session's X server takes a number no other server
+#                                              holds, nor one a killed server left files of
 #   session_test.sh outside DESKTOP_TESTS      a desktop test binary started outside it runs no test
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -16,9 +19,19 @@ fail() {
   exit 1
 }
 
+made_files=()  # X servers' files this test made in /tmp
+made_x11_folder=""
+listener_pid=""
+
 finish() {
   local pid
   for pid in "${started[@]}"; do kill -KILL "$pid" 2>/dev/null || true; done
+  if [ -n "$listener_pid" ]; then
+    kill "$listener_pid" 2>/dev/null || true
+    wait "$listener_pid" 2>/dev/null || true
+  fi
+  if [ ${#made_files[@]} -gt 0 ]; then rm -f "${made_files[@]}"; fi
+  if [ -n "$made_x11_folder" ]; then rmdir /tmp/.X11-unix 2>/dev/null || true; fi
   rm -rf "$scratch"
 }
 trap finish EXIT
@@ -66,6 +79,13 @@ running() {
 }
 
 name_of() { cat "/proc/$1/comm" 2>/dev/null || true; }
+
+group_of() {
+  local line group
+  { read -r line <"/proc/$1/stat"; } 2>/dev/null || return 0
+  read -r _ _ group _ <<<"${line##*) }"
+  echo "$group"
+}
 
 # Waits (10 s at most) until the file $1 exists.
 wait_for_file() {
@@ -115,15 +135,26 @@ check_signal() {
   local signal
   for signal in TERM INT; do
     rm -f "$scratch/ready"
-    start_session "$scratch/ready" bash -c 'echo "$PARLOX_DESKTOP_WORK" >"$1.work"; touch "$1"; exec sleep 600' \
-      command "$scratch/ready"
-    local work pid names=""
+    # The command also starts a process in a group of its own, as the
+    # application starts its tools.
+    start_session "$scratch/ready" bash -c '
+      echo "$PARLOX_DESKTOP_WORK" >"$1.work"
+      set -m
+      sleep 600 &
+      echo $! >"$1.own-group"
+      set +m
+      touch "$1"
+      exec sleep 600' command "$scratch/ready"
+    local work pid names="" own_group
     work=$(cat "$scratch/ready.work")
+    own_group=$(cat "$scratch/ready.own-group")
     for pid in "${started[@]}"; do names+=" $(name_of "$pid")"; done
     for expected in Xvfb dbus-daemon at-spi-bus-laun pulseaudio sleep; do
       [[ " $names " == *" $expected "* ]] || fail "no $expected among the session's processes:$names"
     done
     [ "$(grep -o ' dbus-daemon' <<<"$names" | wc -l)" -ge 2 ] || fail "not both buses among:$names"
+    [[ " ${started[*]} " == *" $own_group "* ]] || fail "the command's own-group process is not among the session's"
+    [ "$(group_of "$own_group")" = "$own_group" ] || fail "the process $own_group is not in a group of its own"
 
     kill "-$signal" "$session_pid"
     local left=()
@@ -144,8 +175,11 @@ check_signal() {
 }
 
 check_leftovers() {
-  local tmp=$scratch/t
+  local tmp=$scratch/t before
   mkdir -p "$tmp"
+  # X servers' files already there are not the session's: an earlier server
+  # killed may have left them.
+  before=$(x11_files)
   # The command notes every socket the session's servers listen on.
   TMPDIR=$tmp start_session "$scratch/ready" bash -c '
     number=${DISPLAY#:}
@@ -171,7 +205,9 @@ check_leftovers() {
     place=${place#unix:path=}
     place=${place#unix:}
     case $what in
-      x11 | x11-lock) if [ -e "$place" ]; then outside+=("$what $place"); fi ;;
+      x11 | x11-lock)
+        if [ -e "$place" ] && ! grep -qxF -- "$place" <<<"$before"; then outside+=("$what $place"); fi
+        ;;
       *)
         inside=${place#"$tmp"/}
         if [ -z "$place" ] || [ "$inside" = "$place" ]; then outside+=("$what ${place:-(none)}"); fi
@@ -179,6 +215,61 @@ check_leftovers() {
     esac
   done <"$scratch/ready.places"
   [ ${#outside[@]} -eq 0 ] || fail "outside the session's TMPDIR $tmp: ${outside[*]}"
+}
+
+# The X servers' socket and lock files in /tmp, one a line.
+x11_files() { compgen -G '/tmp/.X11-unix/X*' || true; compgen -G '/tmp/.X*-lock' || true; }
+
+# Whether a server listens on the abstract socket of the display $1.
+listens_abstract() { grep -q " @/tmp/\.X11-unix/X$1\$" /proc/net/unix; }
+
+check_display() {
+  # The three first numbers no server listens on at its abstract socket: a
+  # server that looks at nothing else would take the first. Each is given
+  # what another server, or a killed one, leaves in /tmp where it has none:
+  # a socket file a server listens on, a socket file no server listens on
+  # any more, a lock file.
+  local numbers=() number=0 ours=()
+  while [ ${#numbers[@]} -lt 3 ]; do
+    listens_abstract "$number" || numbers+=("$number")
+    number=$((number + 1))
+  done
+  if [ ! -d /tmp/.X11-unix ]; then
+    mkdir -m 1777 /tmp/.X11-unix
+    made_x11_folder=1
+  fi
+  local listener=/tmp/.X11-unix/X${numbers[0]} stale=/tmp/.X11-unix/X${numbers[1]} lock=/tmp/.X${numbers[2]}-lock
+  local bind='import socket, sys, time
+s = socket.socket(socket.AF_UNIX)
+s.bind(sys.argv[1])
+s.listen()
+open(sys.argv[2], "w").close()
+if sys.argv[3] == "listen":
+    time.sleep(600)'
+  if [ ! -e "$listener" ]; then
+    made_files+=("$listener")
+    python3 -c "$bind" "$listener" "$scratch/listening" listen &
+    listener_pid=$!
+    wait_for_file "$scratch/listening" || fail "no server stand-in listens on $listener"
+  fi
+  if [ ! -e "$stale" ]; then
+    made_files+=("$stale")
+    python3 -c "$bind" "$stale" "$scratch/bound" once
+  fi
+  if [ ! -e "$lock" ]; then
+    made_files+=("$lock")
+    printf '%10d\n' "$$" >"$lock"
+  fi
+
+  start_session "$scratch/ready" bash -c 'echo "${DISPLAY#:}" >"$1.display"; touch "$1"; exec sleep 600' \
+    command "$scratch/ready"
+  local taken
+  taken=$(cat "$scratch/ready.display")
+  kill -TERM "$session_pid"
+  wait "$session_pid" 2>/dev/null || true
+  for number in "${numbers[@]}"; do
+    [ "$taken" != "$number" ] || fail "the session took display :$taken, which has $(ls -d /tmp/.X11-unix/X"$taken" /tmp/.X"$taken"-lock 2>/dev/null)"
+  done
 }
 
 check_outside() {
@@ -196,6 +287,7 @@ case ${1:-} in
   environment) check_environment "$2" ;;
   signal) check_signal ;;
   leftovers) check_leftovers ;;
+  display) check_display ;;
   outside) check_outside "$2" ;;
   *) fail "unknown case ${1:-}" ;;
 esac

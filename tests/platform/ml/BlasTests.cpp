@@ -60,7 +60,7 @@ TEST(Blas, RunsTheKernelChosenForThisCpu) {
     EXPECT_EQ(blas::threadCount(), 1);  // the runtime splits the work itself
     if (blas::coreTypeFromUser()) GTEST_SKIP() << "OPENBLAS_CORETYPE set by the user";
     __builtin_cpu_init();
-    if (!__builtin_cpu_supports("avx2")) GTEST_SKIP() << "no AVX2";
+    if (!__builtin_cpu_supports("avx2")) GTEST_SKIP() << "the processor has no AVX2, so no kernel of ours is chosen";
     const auto chosen = blas::coreTypeSetting();
     EXPECT_TRUE(chosen == "SkylakeX" || chosen == "Haswell") << chosen;
     EXPECT_EQ(lower(blas::coreName()), lower(chosen));

@@ -8,7 +8,7 @@ using namespace platform::ml;
 // compiler knows the level names itself, both answers agree on this CPU.
 TEST(CpuFeatures, AgreeWithTheCompilersOwnLevels) {
 #if defined(__clang__)
-    GTEST_SKIP() << "this compiler's builtin does not know the level names";
+    GTEST_SKIP() << "the compiler (clang) has no builtin that knows the level names";
 #else
     __builtin_cpu_init();
     EXPECT_EQ(cpuHasF16C(), static_cast<bool>(__builtin_cpu_supports("f16c")));
