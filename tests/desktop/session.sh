@@ -48,24 +48,25 @@ session_members() {
   done
 }
 
+# Microseconds since the epoch.
+now() { echo "${EPOCHREALTIME//[!0-9]/}"; }
+
 # TERM to every process of the session $1; KILL to those still there 5 s
-# later, and to what they start meanwhile.
+# later, and for 5 s more to what they start meanwhile.
 end_session() {
-  local members
+  local members started
   members=$(session_members "$1")
   [ -n "$members" ] || return 0
   # shellcheck disable=SC2086
   kill -TERM $members 2>/dev/null || true
-  for _ in $(seq 1 100); do
-    members=$(session_members "$1")
-    [ -n "$members" ] || return 0
+  started=$(now)
+  while members=$(session_members "$1") && [ -n "$members" ]; do
+    if [ $(($(now) - started)) -gt 10000000 ]; then return 0; fi
+    if [ $(($(now) - started)) -gt 5000000 ]; then
+      # shellcheck disable=SC2086
+      kill -KILL $members 2>/dev/null || true
+    fi
     sleep 0.05
-  done
-  while [ -n "$members" ]; do
-    # shellcheck disable=SC2086
-    kill -KILL $members 2>/dev/null || true
-    sleep 0.05
-    members=$(session_members "$1")
   done
 }
 
