@@ -229,7 +229,7 @@ check_display() {
   # what another server, or a killed one, leaves in /tmp where it has none:
   # a socket file a server listens on, a socket file no server listens on
   # any more, a lock file.
-  local numbers=() number=0 ours=()
+  local numbers=() number=0
   while [ ${#numbers[@]} -lt 3 ]; do
     listens_abstract "$number" || numbers+=("$number")
     number=$((number + 1))
