@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
-# Tests of scripts/check-test-report on ctest's own reports of a small
-# GoogleTest project: a pass fails when no test ran, when a test is disabled,
-# and when a test skipped without a line of the skip list that names its pass
-# and the reason it gave.
+# Tests of scripts/check-test-report on ctest's own reports of the tests of
+# ReportFixture.cc (its program is $1): a pass fails when no test ran, when a
+# test is disabled, and when a test skipped without a line of the skip list
+# that names its pass and the reason it gave.
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 check=$here/../../scripts/check-test-report
+fixture=$1
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/parlox-report.XXXXXX")
 trap 'rm -rf "$scratch"' EXIT
 project=$scratch/project
@@ -16,25 +17,16 @@ fail() {
 }
 
 mkdir -p "$project"
-cat >"$project/CMakeLists.txt" <<'CMAKE'
+# The fixture's tests (ReportFixture.cc), registered as the suite's are.
+cat >"$project/CMakeLists.txt" <<CMAKE
 cmake_minimum_required(VERSION 3.25)
-project(TestReportFixture CXX)
-find_package(GTest REQUIRED)
+project(TestReportFixture NONE)
 enable_testing()
 include(GoogleTest)
-add_executable(fixture fixture.cpp)
-target_link_libraries(fixture PRIVATE GTest::gtest GTest::gtest_main)
+add_executable(fixture IMPORTED)
+set_target_properties(fixture PROPERTIES IMPORTED_LOCATION "$fixture")
 gtest_discover_tests(fixture DISCOVERY_MODE PRE_TEST)
 CMAKE
-cat >"$project/fixture.cpp" <<'CPP'
-#include <gtest/gtest.h>
-TEST(Fixture, Runs) { EXPECT_TRUE(true); }
-TEST(Fixture, DISABLED_Off) {}
-TEST(Fixture, SkipsForTheListedReason) { GTEST_SKIP() << "the <machine>'s \"feature\" & more is missing"; }
-TEST(Fixture, SkipsForAnotherReason) { GTEST_SKIP() << "something else went wrong"; }
-TEST(Fixture, SkipsUnlisted) { GTEST_SKIP() << "not listed"; }
-TEST(Fixture, SkipsInTheOtherPass) { GTEST_SKIP() << "only there"; }
-CPP
 cat >"$scratch/skips" <<'SKIPS'
 # pass, test, reason
 release    Fixture.SkipsForTheListedReason   the <machine>'s "feature" & more is missing
