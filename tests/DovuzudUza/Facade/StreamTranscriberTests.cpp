@@ -150,6 +150,48 @@ private:
     std::mutex mutex_;
 };
 
+// A capture that a new one follows while the first one's loop is held at a
+// point of the test's choosing. The first capture runs on a thread of its
+// own; once the test's point is reached, it is stopped and a 3 s capture is
+// started on the test's thread. Hooks wait on `changed` under `mutex`, and
+// notify it when they reach a point.
+class Restart {
+public:
+    explicit Restart(ScriptedStream& stream) : stream_(stream) {
+        stream.onStateChange = [this](const Stream::State& old, const Stream::State& now) {
+            std::lock_guard lock(mutex);
+            recordingStarts_ += !old.isRecording && now.isRecording;
+            changed.notify_all();
+        };
+    }
+    // Holding `lock`: waits until the new capture has started, unless `stop`
+    // is requested first.
+    void waitForTheNewCapture(std::unique_lock<std::mutex>& lock, std::stop_token stop = {}) {
+        changed.wait_for(lock, stop, std::chrono::seconds(60), [&] { return recordingStarts_ == 2; });
+    }
+    // Runs both captures; false when the first never reached the point.
+    bool run(ScriptedProcessor& processor, const std::function<bool()>& reached) {
+        std::thread first([&] { stream_.startStreamTranscription(); });
+        bool held = false;
+        {
+            std::unique_lock lock(mutex);
+            held = changed.wait_for(lock, std::chrono::seconds(60), reached);
+        }
+        stream_.stopStreamTranscription();
+        processor.firstCapture.assign(48000, 0.1f);
+        stream_.startStreamTranscription();
+        first.join();
+        return held;
+    }
+
+    std::mutex mutex;
+    std::condition_variable_any changed;
+
+private:
+    ScriptedStream& stream_;
+    int recordingStarts_ = 0;
+};
+
 struct StreamFixture : ::testing::Test {
     std::shared_ptr<platform::audio::FakeAudioSystem> audio = std::make_shared<platform::audio::FakeAudioSystem>();
     std::shared_ptr<ScriptedProcessor> processor = std::make_shared<ScriptedProcessor>();
@@ -246,22 +288,16 @@ TEST_F(StreamFixture, AStartWhileTheStoppedLoopIsInAPassLetsThatPassEndAndKeepsW
     stream.idleScript.push_back([&] { processor->capture(32000); });
     // The second pass holds until the new capture has started (or its stop
     // token ends it), then reports progress and ends.
-    std::mutex mutex;
-    std::condition_variable_any changed;
-    int passes = 0, inPass = 0, mostInPass = 0, recordingStarts = 0, startsWhileHeld = 0;
+    Restart restart(stream);
+    int passes = 0, inPass = 0, mostInPass = 0, startsWhileHeld = 0;
     bool heldPassStopped = false;
     const std::string lateText = "texto del pase anterior";
-    stream.onStateChange = [&](const Stream::State& old, const Stream::State& now) {
-        std::lock_guard lock(mutex);
-        recordingStarts += !old.isRecording && now.isRecording;
-        changed.notify_all();
-    };
     stream.onPass = [&](std::stop_token stop) {
-        std::unique_lock lock(mutex);
+        std::unique_lock lock(restart.mutex);
         mostInPass = std::max(mostInPass, ++inPass);
-        changed.notify_all();
+        restart.changed.notify_all();
         if (++passes == 2) {
-            changed.wait_for(lock, stop, std::chrono::seconds(60), [&] { return recordingStarts == 2; });
+            restart.waitForTheNewCapture(lock, stop);
             heldPassStopped = stop.stop_requested();
             startsWhileHeld = processor->starts;
             lock.unlock();
@@ -273,15 +309,7 @@ TEST_F(StreamFixture, AStartWhileTheStoppedLoopIsInAPassLetsThatPassEndAndKeepsW
         --inPass;
     };
     test_support::LogCapture errors(ZezeziCore::Logging::LogLevel::error);
-    std::thread first([&] { stream.startStreamTranscription(); });
-    {
-        std::unique_lock lock(mutex);
-        ASSERT_TRUE(changed.wait_for(lock, std::chrono::seconds(60), [&] { return passes == 2; }));
-    }
-    stream.stopStreamTranscription();
-    processor->firstCapture.assign(48000, 0.1f);  // 3 s of a new capture
-    stream.startStreamTranscription();
-    first.join();
+    ASSERT_TRUE(restart.run(*processor, [&] { return passes == 2; }));
 
     EXPECT_EQ(mostInPass, 1) << "one loop at a time";
     EXPECT_FALSE(heldPassStopped) << "the new start let the stopped capture's pass run to its end";
@@ -324,29 +352,15 @@ TEST_F(StreamFixture, AStoppedCapturesTurnThatANewStartOvertakesBeginsNoPass) {
     stream.passes = {{segment(0, 1), segment(1, 2), segment(2, 3)}};
     // The first turn copies its samples only once its capture is stopped and
     // a new one has started: what it copies is the new capture's.
-    std::mutex mutex;
-    std::condition_variable changed;
-    int copies = 0, recordingStarts = 0;
-    stream.onStateChange = [&](const Stream::State& old, const Stream::State& now) {
-        std::lock_guard lock(mutex);
-        recordingStarts += !old.isRecording && now.isRecording;
-        changed.notify_all();
-    };
+    Restart restart(stream);
+    int copies = 0;
     processor->beforeCopy = [&] {
-        std::unique_lock lock(mutex);
+        std::unique_lock lock(restart.mutex);
         if (++copies > 1) return;
-        changed.notify_all();
-        changed.wait_for(lock, std::chrono::seconds(60), [&] { return recordingStarts == 2; });
+        restart.changed.notify_all();
+        restart.waitForTheNewCapture(lock);
     };
-    std::thread first([&] { stream.startStreamTranscription(); });
-    {
-        std::unique_lock lock(mutex);
-        ASSERT_TRUE(changed.wait_for(lock, std::chrono::seconds(60), [&] { return copies == 1; }));
-    }
-    stream.stopStreamTranscription();
-    processor->firstCapture.assign(48000, 0.1f);  // 3 s of a new capture
-    stream.startStreamTranscription();
-    first.join();
+    ASSERT_TRUE(restart.run(*processor, [&] { return copies == 1; }));
 
     EXPECT_EQ(stream.passSampleCounts, std::vector<size_t>{48000}) << "the new capture's pass alone";
     EXPECT_EQ(stream.state().confirmedSegments, std::vector<TranscriptionSegment>{segment(0, 1)});

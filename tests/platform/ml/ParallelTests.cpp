@@ -2,8 +2,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <chrono>
-#include <condition_variable>
 #include <cstdio>
 #include <mutex>
 #include <sched.h>
@@ -13,6 +11,7 @@
 #include "platform/log/SystemLog.hpp"
 #include "platform/ml/Parallel.hpp"
 #include "tests/support/NoRoomForThreads.hpp"
+#include "tests/support/Rendezvous.hpp"
 
 using platform::ml::parallelFor;
 using platform::ml::workerCount;
@@ -39,24 +38,6 @@ size_t runOnCores(size_t most) {
     if (::sched_setaffinity(0, sizeof kept, &kept) != 0) std::_Exit(3);
     return count;
 }
-
-// Pieces of a loop that each wait until `count` of them run at once.
-class Rendezvous {
-public:
-    explicit Rendezvous(size_t count) : count_(count) {}
-    bool arrive() {
-        std::unique_lock lock(mutex_);
-        ++arrived_;
-        changed_.notify_all();
-        return changed_.wait_for(lock, std::chrono::seconds(30), [&] { return arrived_ >= count_; });
-    }
-
-private:
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    size_t count_;
-    size_t arrived_ = 0;
-};
 
 // In a process of its own: the first loop, with room for one thread fewer
 // than the pool wants, runs every index once on the threads that started
@@ -89,7 +70,7 @@ private:
                                 : errors.size() == 1 && errors[0].find("could not start") != std::string::npos;
     }
 
-    Rendezvous all(cores);
+    parlox::testing::Rendezvous all(cores);
     std::atomic<size_t> met{0};
     parallelFor(static_cast<int64_t>(cores), 1, [&](int64_t b, int64_t e) {
         for (int64_t i = b; i < e; ++i) met += all.arrive() ? 1 : 0;
