@@ -8,10 +8,13 @@
 #include <immintrin.h>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
 #include "platform/concurrency/UsableCores.hpp"
+#include "platform/foundation/Error.hpp"
+#include "platform/log/SystemLog.hpp"
 
 namespace platform::ml {
 
@@ -65,16 +68,19 @@ struct Job {
     }
 };
 
+const SystemLogger& log() {
+    static const SystemLogger logger("Parlox", "ml");
+    return logger;
+}
+
 // One loop at a time is broadcast to all threads without locks: the caller
 // publishes it and bumps the epoch; spinning threads see that within a
 // fraction of a microsecond. A loop started while another one runs (another
 // model, or a loop inside a loop) goes through a locked queue instead.
 class Pool {
 public:
-    Pool() {
-        const auto n = static_cast<unsigned>(usableCoreCount());
-        for (unsigned i = 1; i < n; ++i) threads_.emplace_back([this] { run(); });
-    }
+    // A thread for each core the process may run on, the caller's included.
+    Pool() : wanted_(usableCoreCount() - 1) { grow(); }
     ~Pool() {
         {
             std::lock_guard lock(mutex_);
@@ -83,7 +89,33 @@ public:
         wake_.notify_all();
         for (auto& t : threads_) t.join();
     }
-    int size() const { return static_cast<int>(threads_.size()) + 1; }
+    int size() const { return static_cast<int>(started_.load(std::memory_order_acquire)) + 1; }
+
+    // Starts the threads the pool still lacks. When the system will not
+    // start one (short of threads or memory for a while, perhaps), loops run
+    // on those that did start, and the next loop tries again; the shortage
+    // is logged when it begins.
+    void grow() {
+        if (started_.load(std::memory_order_acquire) == wanted_) return;
+        std::unique_lock lock(growing_, std::try_to_lock);
+        if (!lock) return;
+        try {
+            threads_.reserve(wanted_);
+            while (threads_.size() < wanted_) {
+                // The loop about to be broadcast is news to the new thread,
+                // however late it gets going.
+                threads_.emplace_back([this, seen = epoch_.load()] { run(seen); });
+                started_.store(threads_.size(), std::memory_order_release);
+            }
+            short_ = false;
+        } catch (...) {
+            if (short_) return;
+            short_ = true;
+            log().error("Worker threads could not start (" + localizedDescription(std::current_exception()) +
+                        "): parallel loops run on " + std::to_string(size()) + " threads of " +
+                        std::to_string(wanted_ + 1) + " until more can start");
+        }
+    }
 
     // Runs the job with the pool's help; returns false when the broadcast
     // slot is taken.
@@ -142,8 +174,7 @@ private:
                stop_.load(std::memory_order_relaxed);
     }
 
-    void run() {
-        uint64_t seen = epoch_.load();
+    void run(uint64_t seen) {
         for (;;) {
             if (joinBroadcast(seen)) continue;
             if (queued_.load(std::memory_order_relaxed) > 0) {
@@ -173,6 +204,10 @@ private:
     alignas(64) std::mutex mutex_;
     std::condition_variable wake_;
     std::deque<std::shared_ptr<Job>> queue_;
+    const size_t wanted_;
+    std::atomic<size_t> started_{0};
+    std::mutex growing_;  // held by the one caller starting threads
+    bool short_ = false;  // the last try fell short
     std::vector<std::thread> threads_;
 };
 
@@ -189,6 +224,7 @@ void parallelFor(int64_t count, int64_t grain, const std::function<void(int64_t,
     if (count <= 0) return;
     grain = std::max<int64_t>(grain, 1);
     auto& p = pool();
+    p.grow();
     const int64_t maxChunks = std::min<int64_t>(p.size() * 4, (count + grain - 1) / grain);
     if (maxChunks <= 1) {
         body(0, count);

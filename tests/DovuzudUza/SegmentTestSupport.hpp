@@ -1,11 +1,21 @@
 #pragma once
 
 #include <optional>
+#include <ostream>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "DovuzudUza/Core/TranscriptionSegment.hpp"
+
+namespace DovuzudUza {
+
+// A failed comparison shows a segment by its times and its text.
+inline void PrintTo(const TranscriptionSegment& s, std::ostream* out) {
+    *out << s.start << "-" << s.end << " \"" << s.text << "\"";
+}
+
+}  // namespace DovuzudUza
 
 namespace DovuzudUza::test_support {
 

@@ -12,6 +12,7 @@
 #include "DovuzudUza/Core/SegmentShift.hpp"
 #include "DovuzudUza/Core/TranscribeTask.hpp"
 #include "DovuzudUza/Utilities/TextUtilities.hpp"
+#include "DovuzudUza/Utilities/WhisperError.hpp"
 #include "ZezeziCore/External/Hub/Progress.hpp"
 #include "platform/concurrency/Task.hpp"
 #include "platform/foundation/Error.hpp"
@@ -19,6 +20,26 @@
 #include "platform/foundation/Unicode.hpp"
 
 namespace DovuzudUza {
+
+namespace {
+
+// The sample a pass starts at: where the task places the confirmed point.
+int64_t firstSampleOfPass(float confirmedPoint, int64_t sampleCount) {
+    DecodingOptions clip;
+    clip.clipTimestamps = {confirmedPoint};
+    return std::clamp<int64_t>(clip.prepareSeekClips(sampleCount).front().first, 0, sampleCount);
+}
+
+// Whether confirmed[from, to) holds `run` as one stretch of equal segments.
+bool holdsRun(const std::vector<TranscriptionSegment>& confirmed, size_t from, size_t to,
+              const std::vector<TranscriptionSegment>& run) {
+    to = std::min(to, confirmed.size());
+    const auto begin = confirmed.begin() + static_cast<long>(std::min(from, to));
+    const auto end = confirmed.begin() + static_cast<long>(to);
+    return std::search(begin, end, run.begin(), run.end()) != end;
+}
+
+}  // namespace
 
 // The state and its observer: what the capture and progress callbacks
 // reach, holding it weakly, so they do nothing once the transcriber is gone.
@@ -54,15 +75,19 @@ struct AudioStreamTranscriber::Shared {
     State state;
     StateChangeCallback callback;  // set once, before any callback can run
     // Where the segments confirmed in the capture under way begin: earlier
-    // ones lie on another capture's timeline.
+    // ones lie on other captures' timelines.
     size_t sessionConfirmedStart = 0;
     // The capture the state belongs to; each start begins the next one.
     uint64_t capture = 0;
-    // Ends the turns of the capture under way: its pass, its pause.
+    // Ends the turns of the capture under way: its pause, its pass.
     std::stop_source turns;
+    // Whether the loop is inside a pass, which a new start lets end.
+    bool passUnderWay = false;
     // The thread running the loop, while one runs: one at a time.
     std::optional<std::thread::id> loopThread;
-    std::condition_variable loopLeft;
+    // Wakes the loops waiting for their turn: the loop left, or a later start
+    // took their place.
+    std::condition_variable loopChanged;
 
     // Reads and changes the state in one locked section, adding to `trail`
     // the states the observer is to hear of.
@@ -100,20 +125,51 @@ struct AudioStreamTranscriber::Shared {
         return loopThread == std::this_thread::get_id();
     }
     // Waits for the loop of an earlier capture to leave, then runs it on
-    // this thread; false when a later start took the place meanwhile.
-    bool enterLoop(uint64_t owner) {
+    // this thread; none when a later start took the place meanwhile. Gives
+    // where the capture's confirmed segments begin, after any that the
+    // earlier capture's last pass kept.
+    std::optional<size_t> enterLoop(uint64_t owner) {
         std::unique_lock lock(mutex);
-        loopLeft.wait(lock, [&] { return !loopThread || capture != owner; });
-        if (capture != owner) return false;
+        loopChanged.wait(lock, [&] { return !loopThread || capture != owner; });
+        if (capture != owner) return std::nullopt;
         loopThread = std::this_thread::get_id();
-        return true;
+        return sessionConfirmedStart;
     }
     void leaveLoop() {
         {
             std::lock_guard lock(mutex);
             loopThread.reset();
         }
-        loopLeft.notify_all();
+        loopChanged.notify_all();
+    }
+
+    // Begins a pass of `owner` over its first `sampleCount` samples, unless
+    // a later start has taken over since.
+    bool beginPass(uint64_t owner, int64_t sampleCount) {
+        bool begun = false;
+        transactionOf(owner, [&](Changes& changes) {
+            changes.set(&State::lastBufferSize, sampleCount);
+            passUnderWay = begun = true;
+        });
+        return begun;
+    }
+    void endPass() {
+        std::lock_guard lock(mutex);
+        passUnderWay = false;
+    }
+
+    // Holding the lock: keeps what the last pass of an ended capture, whose
+    // confirmed segments begin at `runStart`, confirmed. They go before those
+    // of the capture under way, and nothing else of its state changes: its
+    // confirmed point and tail lie on its own timeline.
+    void keepEndedPass(Changes& changes, size_t runStart, const std::vector<TranscriptionSegment>& confirmed) {
+        const size_t at = std::min(sessionConfirmedStart, changes.state().confirmedSegments.size());
+        if (holdsRun(changes.state().confirmedSegments, runStart, at, confirmed)) return;
+        changes.apply([&](State& s) {
+            s.confirmedSegments.insert(s.confirmedSegments.begin() + static_cast<long>(at), confirmed.begin(),
+                                       confirmed.end());
+        });
+        sessionConfirmedStart = at + confirmed.size();
     }
 
     template <class F>
@@ -160,17 +216,6 @@ struct AudioStreamTranscriber::Shared {
     }
 };
 
-namespace {
-
-// The sample a pass starts at: where the task places the confirmed point.
-int64_t firstSampleOfPass(float confirmedPoint, int64_t sampleCount) {
-    DecodingOptions clip;
-    clip.clipTimestamps = {confirmedPoint};
-    return std::clamp<int64_t>(clip.prepareSeekClips(sampleCount).front().first, 0, sampleCount);
-}
-
-}  // namespace
-
 AudioStreamTranscriber::AudioStreamTranscriber(
     std::shared_ptr<AudioEncoding> audioEncoder, std::shared_ptr<FeatureExtracting> featureExtractor,
     std::shared_ptr<SegmentSeeking> segmentSeeker, std::shared_ptr<TextDecoding> textDecoder,
@@ -208,11 +253,9 @@ void AudioStreamTranscriber::startStreamTranscription(std::stop_token stop) {
         engine_log::error("Microphone access was not granted.");
         return;
     }
-    if (shared_->runsTheLoop()) {
-        // The loop cannot leave while its own thread waits here for it.
-        engine_log::error("Realtime transcription cannot start again from its own loop");
-        return;
-    }
+    // The loop cannot leave while its own thread waits here for it.
+    if (shared_->runsTheLoop())
+        throw WhisperError::transcriptionFailed("Realtime transcription cannot start again from its own loop");
     const auto capture = beginCapture();
     if (!capture) return;
     engine_log::info("Realtime transcription has started");
@@ -222,6 +265,7 @@ void AudioStreamTranscriber::startStreamTranscription(std::stop_token stop) {
 std::optional<AudioStreamTranscriber::Capture> AudioStreamTranscriber::beginCapture() {
     std::optional<Capture> capture;
     std::stop_source previousTurns;
+    bool previousPassUnderWay = false;
     std::vector<State> heard;
     std::exception_ptr failure;
     {
@@ -229,6 +273,7 @@ std::optional<AudioStreamTranscriber::Capture> AudioStreamTranscriber::beginCapt
         shared_->change(heard, [&](Shared::Changes& changes) {
             if (changes.state().isRecording) return;
             previousTurns = std::exchange(shared_->turns, std::stop_source());
+            previousPassUnderWay = shared_->passUnderWay;
             capture = Capture{++shared_->capture, shared_->turns};
             // The processor empties its samples and energies when capture
             // starts: the new capture is transcribed on a timeline of its
@@ -244,8 +289,11 @@ std::optional<AudioStreamTranscriber::Capture> AudioStreamTranscriber::beginCapt
         });
         if (!capture) return std::nullopt;
         // The capture before, stopped, may still be inside a pass: that pass
-        // ends, and nothing of it reaches this capture's state.
-        previousTurns.request_stop();
+        // runs to its end and keeps what it confirmed, and the new loop begins
+        // after it. Anything else of that capture's loop ends now, and loops
+        // still waiting for their turn give it up.
+        if (!previousPassUnderWay) previousTurns.request_stop();
+        shared_->loopChanged.notify_all();
         failure = startCapturing(heard);
     }
     shared_->tell(heard);
@@ -270,12 +318,14 @@ std::exception_ptr AudioStreamTranscriber::startCapturing(std::vector<State>& he
 }
 
 void AudioStreamTranscriber::runLoop(Capture capture, std::stop_token stop) {
-    if (!shared_->enterLoop(capture.id)) return;
+    const auto confirmedStart = shared_->enterLoop(capture.id);
+    if (!confirmedStart) return;
     struct Leave {
         Shared& shared;
         ~Leave() { shared.leaveLoop(); }
     } leave{*shared_};
     loopCapture_ = capture.id;
+    loopConfirmedStart_ = *confirmedStart;
     const std::stop_callback forward(stop, [turns = capture.turns]() mutable { turns.request_stop(); });
     const auto turns = capture.turns.get_token();
     while (shared_->isRecordingIn(capture.id)) {
@@ -293,10 +343,12 @@ void AudioStreamTranscriber::endAfterFailure(uint64_t capture, const std::except
     std::vector<State> heard;
     {
         std::lock_guard control(control_);
-        // A later start ended this capture's turn: nothing failed.
-        if (!shared_->isCurrent(capture)) return;
-        const auto* described = dynamic_cast<const platform::Error*>(&error);
-        engine_log::error("Error: " + (described ? described->localizedDescription() : std::string(error.what())));
+        const bool current = shared_->isCurrent(capture);
+        // A later start ended this capture's waiting: nothing failed.
+        if (!current && dynamic_cast<const platform::CancellationError*>(&error)) return;
+        engine_log::error("Error: " + platform::localizedDescription(error));
+        // The last pass of a capture a later start ended: the new one goes on.
+        if (!current) return;
         stopCapture(heard);
     }
     shared_->tell(heard);
@@ -351,31 +403,43 @@ void AudioStreamTranscriber::transcribeCurrentBuffer(std::stop_token stop) {
         engine_log::debug("No voice detected, skipping transcribe");
         return waitForSpeech();
     }
-    shared_->transactionOf(loopCapture_, [&](Shared::Changes& changes) { changes.set(&State::lastBufferSize, count); });
     // Only the samples from the confirmed point on are copied for the pass.
     const int64_t firstSample = firstSampleOfPass(confirmedPoint, count);
-    const auto result = transcribeAudioSamples(audioProcessor_->audioSamplesBetween(firstSample, count), firstSample, stop);
+    const auto samples = audioProcessor_->audioSamplesBetween(firstSample, count);
+    // A start empties the samples once it has taken over: the copy is this
+    // capture's when none has since.
+    if (!shared_->beginPass(loopCapture_, count)) return;
+    std::shared_ptr<TranscriptionResult> result;
+    try {
+        result = transcribeAudioSamples(samples, firstSample, stop);
+    } catch (...) {
+        shared_->endPass();
+        throw;
+    }
+    applyPass(result->segments(), confirmedPoint);
+}
 
-    const auto segments = result->segments();
+void AudioStreamTranscriber::applyPass(const std::vector<TranscriptionSegment>& segments, float confirmedPoint) {
+    // All but the last `required` segments are candidates; they confirm when
+    // the last of them ends past the confirmed point.
     const auto required = static_cast<size_t>(std::max<int64_t>(requiredSegmentsForConfirmation_, 0));
-    shared_->transactionOf(loopCapture_, [&](Shared::Changes& changes) {
-        changes.set(&State::currentText, std::string());
-        changes.set(&State::unconfirmedText, std::vector<std::string>());
-        if (segments.size() <= required) {
-            changes.set(&State::unconfirmedSegments, segments);
+    const auto split = segments.end() - static_cast<long>(std::min(required, segments.size()));
+    const std::vector<TranscriptionSegment> candidates(segments.begin(), split);
+    const bool confirms = !candidates.empty() && candidates.back().end > confirmedPoint;
+    shared_->transaction([&](Shared::Changes& changes) {
+        shared_->passUnderWay = false;
+        if (shared_->capture != loopCapture_) {
+            if (confirms) shared_->keepEndedPass(changes, loopConfirmedStart_, candidates);
             return;
         }
-        const auto split = segments.end() - static_cast<long>(required);
-        const float candidatesEnd = (split - 1)->end;
-        if (candidatesEnd > changes.state().lastConfirmedSegmentEndSeconds) {
+        changes.set(&State::currentText, std::string());
+        changes.set(&State::unconfirmedText, std::vector<std::string>());
+        if (confirms) {
             changes.apply([&](State& s) {
-                s.lastConfirmedSegmentEndSeconds = candidatesEnd;
+                s.lastConfirmedSegmentEndSeconds = candidates.back().end;
                 // Only this capture's confirmed run can hold the candidates again.
-                const auto session = s.confirmedSegments.begin() +
-                                     static_cast<long>(std::min(shared_->sessionConfirmedStart, s.confirmedSegments.size()));
-                const bool present = std::search(session, s.confirmedSegments.end(), segments.begin(), split) !=
-                                     s.confirmedSegments.end();
-                if (!present) s.confirmedSegments.insert(s.confirmedSegments.end(), segments.begin(), split);
+                if (!holdsRun(s.confirmedSegments, loopConfirmedStart_, s.confirmedSegments.size(), candidates))
+                    s.confirmedSegments.insert(s.confirmedSegments.end(), candidates.begin(), candidates.end());
             });
         }
         changes.set(&State::unconfirmedSegments, std::vector<TranscriptionSegment>(split, segments.end()));

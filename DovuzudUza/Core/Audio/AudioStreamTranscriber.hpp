@@ -61,10 +61,13 @@ public:
     AudioStreamTranscriber& operator=(const AudioStreamTranscriber&) = delete;
 
     // Starts capture and runs the loop until stopped (or `stop` is
-    // requested); returns when the loop ends. Throws only when capture
-    // cannot start. Does nothing while already recording. The loop of a
-    // stopped capture that is still inside a pass ends that pass, and the
-    // new loop begins once it has left: one loop at a time.
+    // requested); returns when the loop ends. Does nothing while already
+    // recording. Throws when capture cannot start, and a WhisperError when
+    // called from the loop's own thread (an observer), which would wait on
+    // itself. Capture starts at once; a stopped capture's loop that is still
+    // inside a pass finishes that pass and keeps what it confirmed, before
+    // what the new capture confirms, and the new loop begins once it has
+    // left: one loop at a time.
     void startStreamTranscription(std::stop_token stop = {});
     void stopStreamTranscription();
 
@@ -104,7 +107,11 @@ private:
     // refresh the energies. A failure ends recording and is returned.
     std::exception_ptr startCapturing(std::vector<State>& heard);
     void runLoop(Capture capture, std::stop_token stop);
-    // A failed turn: logged and stopped, unless a later start ended it.
+    // Takes in what the loop's pass from `confirmedPoint` found: its
+    // confirmed segments and its tail.
+    void applyPass(const std::vector<TranscriptionSegment>& segments, float confirmedPoint);
+    // A failed turn: logged, and its capture stopped. A capture a later
+    // start ended is not stopped again, and its waiting cut short is no failure.
     void endAfterFailure(uint64_t capture, const std::exception& error);
     // Holding `control_`: ends recording and capture, adding to `heard` the
     // states the observer is to hear of once the lock is released.
@@ -125,6 +132,7 @@ private:
     // released, so that it may start or stop in turn.
     std::mutex control_;
     uint64_t loopCapture_ = 0;  // the capture of the loop under way
+    size_t loopConfirmedStart_ = 0;  // where that capture's confirmed segments begin
 };
 
 }  // namespace DovuzudUza

@@ -1,7 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <condition_variable>
 #include <deque>
+#include <mutex>
+#include <optional>
+#include <string>
 #include <thread>
 #include <utility>
 
@@ -11,6 +15,7 @@
 #include "DovuzudUza/Core/FeatureExtractor.hpp"
 #include "DovuzudUza/Core/SegmentSeeker.hpp"
 #include "DovuzudUza/Core/TextDecoder.hpp"
+#include "DovuzudUza/Utilities/WhisperError.hpp"
 #include "tests/DovuzudUza/Decoding/DecodingTestSupport.hpp"
 #include "platform/audio/fake/FakeAudioSystem.hpp"
 #include "tests/DovuzudUza/Models/LogCapture.hpp"
@@ -36,6 +41,7 @@ public:
     bool failStart = false;
     SamplesCallback tap;
     mutable int64_t copiedSamples = 0;  // samples handed out in copies
+    std::function<void()> beforeCopy;   // on the reading thread, before a part is copied
 
     std::vector<float> audioSamples() const override {
         copiedSamples += static_cast<int64_t>(samples.size());
@@ -43,6 +49,7 @@ public:
     }
     int64_t audioSampleCount() const override { return static_cast<int64_t>(samples.size()); }
     std::vector<float> audioSamplesBetween(int64_t from, int64_t to) const override {
+        if (beforeCopy) beforeCopy();
         auto part = slice(samples, from, to);
         copiedSamples += static_cast<int64_t>(part.size());
         return part;
@@ -94,7 +101,7 @@ public:
                          states.push_back(now);
                          unchangedStates += old == now;
                      }
-                     if (onStateChange) onStateChange();
+                     if (onStateChange) onStateChange(old, now);
                  },
                  std::move(audio)),
           processor_(std::move(processor)) {}
@@ -111,7 +118,7 @@ public:
     int idleTurnsBeforeStop = 1;
     int idleTurns = 0;
     std::function<void(std::stop_token)> onPass;  // inside each pass, with the pass's stop token
-    std::function<void()> onStateChange;
+    std::function<void(const State& old, const State& now)> onStateChange;  // after each state is noted
 
     using Stream::onProgressCallback;
 
@@ -141,6 +148,48 @@ protected:
 private:
     std::shared_ptr<ScriptedProcessor> processor_;
     std::mutex mutex_;
+};
+
+// A capture that a new one follows while the first one's loop is held at a
+// point of the test's choosing. The first capture runs on a thread of its
+// own; once the test's point is reached, it is stopped and a 3 s capture is
+// started on the test's thread. Hooks wait on `changed` under `mutex`, and
+// notify it when they reach a point.
+class Restart {
+public:
+    explicit Restart(ScriptedStream& stream) : stream_(stream) {
+        stream.onStateChange = [this](const Stream::State& old, const Stream::State& now) {
+            std::lock_guard lock(mutex);
+            recordingStarts_ += !old.isRecording && now.isRecording;
+            changed.notify_all();
+        };
+    }
+    // Holding `lock`: waits until the new capture has started, unless `stop`
+    // is requested first.
+    void waitForTheNewCapture(std::unique_lock<std::mutex>& lock, std::stop_token stop = {}) {
+        changed.wait_for(lock, stop, std::chrono::seconds(60), [&] { return recordingStarts_ == 2; });
+    }
+    // Runs both captures; false when the first never reached the point.
+    bool run(ScriptedProcessor& processor, const std::function<bool()>& reached) {
+        std::thread first([&] { stream_.startStreamTranscription(); });
+        bool held = false;
+        {
+            std::unique_lock lock(mutex);
+            held = changed.wait_for(lock, std::chrono::seconds(60), reached);
+        }
+        stream_.stopStreamTranscription();
+        processor.firstCapture.assign(48000, 0.1f);
+        stream_.startStreamTranscription();
+        first.join();
+        return held;
+    }
+
+    std::mutex mutex;
+    std::condition_variable_any changed;
+
+private:
+    ScriptedStream& stream_;
+    int recordingStarts_ = 0;
 };
 
 struct StreamFixture : ::testing::Test {
@@ -228,50 +277,120 @@ TEST_F(StreamFixture, ANewStartTranscribesTheNewCaptureFromItsFirstSample) {
     EXPECT_EQ(s.lastBufferSize, 224000);
 }
 
-TEST_F(StreamFixture, AStartWhileTheStoppedLoopIsInAPassEndsThatPassAndKeepsNothingOfIt) {
+TEST_F(StreamFixture, AStartWhileTheStoppedLoopIsInAPassLetsThatPassEndAndKeepsWhatItConfirmedFirst) {
     ScriptedStream stream(processor, 2, false, audio);
     processor->firstCapture.assign(320000, 0.1f);  // 20 s
-    stream.passes = {{segment(0, 5), segment(5, 10), segment(10, 15), segment(15, 18), segment(18, 20)},
+    stream.passes = {{segment(0, 5), segment(5, 10), segment(10, 12), segment(12, 14)},
+                     // the stopped capture's last pass, over 2 s more
+                     {segment(10, 15), segment(15, 18), segment(18, 20), segment(20, 22)},
+                     // the new capture's first
                      {segment(0, 1), segment(1, 2), segment(2, 3)}};
-    // The first pass holds until something ends it: its stop token, or
-    // another pass beginning beside it.
-    std::mutex mutex;
-    std::condition_variable_any changed;
-    int passes = 0, inPass = 0, mostInPass = 0;
-    bool firstPassStopped = false;
+    stream.idleScript.push_back([&] { processor->capture(32000); });
+    // The second pass holds until the new capture has started (or its stop
+    // token ends it), then reports progress and ends.
+    Restart restart(stream);
+    int passes = 0, inPass = 0, mostInPass = 0, startsWhileHeld = 0;
+    bool heldPassStopped = false;
+    const std::string lateText = "texto del pase anterior";
     stream.onPass = [&](std::stop_token stop) {
-        std::unique_lock lock(mutex);
+        std::unique_lock lock(restart.mutex);
         mostInPass = std::max(mostInPass, ++inPass);
-        changed.notify_all();
-        if (++passes == 1) {
-            changed.wait_for(lock, stop, std::chrono::seconds(60), [&] { return passes > 1; });
-            firstPassStopped = stop.stop_requested();
+        restart.changed.notify_all();
+        if (++passes == 2) {
+            restart.waitForTheNewCapture(lock, stop);
+            heldPassStopped = stop.stop_requested();
+            startsWhileHeld = processor->starts;
+            lock.unlock();
+            TranscriptionProgress progress;
+            progress.text = lateText;
+            stream.onProgressCallback(progress);
+            lock.lock();
         }
         --inPass;
     };
     test_support::LogCapture errors(ZezeziCore::Logging::LogLevel::error);
-    std::thread first([&] { stream.startStreamTranscription(); });
-    {
-        std::unique_lock lock(mutex);
-        ASSERT_TRUE(changed.wait_for(lock, std::chrono::seconds(60), [&] { return passes == 1; }));
-    }
-    stream.stopStreamTranscription();
-    processor->firstCapture.assign(48000, 0.1f);  // 3 s of a new capture
-    stream.startStreamTranscription();
-    first.join();
+    ASSERT_TRUE(restart.run(*processor, [&] { return passes == 2; }));
 
     EXPECT_EQ(mostInPass, 1) << "one loop at a time";
-    EXPECT_TRUE(firstPassStopped) << "the new start ended the pass of the capture before";
-    EXPECT_EQ(stream.passFirstSamples, (std::vector<int64_t>{0, 0}));
-    EXPECT_EQ(stream.passSampleCounts, (std::vector<size_t>{320000, 48000}));
-    EXPECT_EQ(stream.clipStarts, (std::vector<float>{0.0f, 0.0f}));
+    EXPECT_FALSE(heldPassStopped) << "the new start let the stopped capture's pass run to its end";
+    EXPECT_EQ(startsWhileHeld, 2) << "the new capture started at once, while that pass ran";
+    EXPECT_EQ(stream.clipStarts, (std::vector<float>{0.0f, 10.0f, 0.0f}));
+    EXPECT_EQ(stream.passFirstSamples, (std::vector<int64_t>{0, 160000, 0}));
+    EXPECT_EQ(stream.passSampleCounts, (std::vector<size_t>{320000, 192000, 48000}));
     const auto s = stream.state();
-    EXPECT_EQ(s.confirmedSegments, std::vector<TranscriptionSegment>{segment(0, 1)});
+    EXPECT_EQ(s.confirmedSegments, (std::vector<TranscriptionSegment>{segment(0, 5), segment(5, 10), segment(10, 15),
+                                                                      segment(15, 18), segment(0, 1)}));
     EXPECT_FLOAT_EQ(s.lastConfirmedSegmentEndSeconds, 1.0f);
     EXPECT_EQ(s.unconfirmedSegments, (std::vector<TranscriptionSegment>{segment(1, 2), segment(2, 3)}));
     EXPECT_EQ(processor->starts, 2);
     EXPECT_EQ(processor->stops, 2) << "the test's stop and the new loop's own";
-    EXPECT_TRUE(errors.texts().empty()) << "the ended pass leaves without an error";
+    EXPECT_TRUE(errors.texts().empty()) << "the stopped capture's loop leaves without an error";
+
+    // What the observer saw: confirmed segments only ever added at the end;
+    // the ended pass adds its own to the new capture's state and changes
+    // nothing else of it; its progress never shows.
+    bool kept = false;
+    for (size_t i = 1; i < stream.states.size(); ++i) {
+        const auto& before = stream.states[i - 1].confirmedSegments;
+        const auto& after = stream.states[i].confirmedSegments;
+        ASSERT_TRUE(after.size() >= before.size() && std::equal(before.begin(), before.end(), after.begin())) << i;
+        EXPECT_NE(stream.states[i].currentText, lateText) << i;
+        if (before.size() != 2 || after.size() != 4) continue;
+        kept = true;
+        auto expected = stream.states[i - 1];
+        expected.confirmedSegments = {segment(0, 5), segment(5, 10), segment(10, 15), segment(15, 18)};
+        EXPECT_EQ(stream.states[i], expected);
+        EXPECT_TRUE(expected.isRecording && expected.lastConfirmedSegmentEndSeconds == 0 && expected.lastBufferSize == 0)
+            << "a state of the new capture";
+    }
+    EXPECT_TRUE(kept) << "the ended pass's confirmed segments are heard of in one change";
+}
+
+TEST_F(StreamFixture, AStoppedCapturesTurnThatANewStartOvertakesBeginsNoPass) {
+    ScriptedStream stream(processor, 2, false, audio);
+    processor->firstCapture.assign(320000, 0.1f);  // 20 s
+    stream.passes = {{segment(0, 1), segment(1, 2), segment(2, 3)}};
+    // The first turn copies its samples only once its capture is stopped and
+    // a new one has started: what it copies is the new capture's.
+    Restart restart(stream);
+    int copies = 0;
+    processor->beforeCopy = [&] {
+        std::unique_lock lock(restart.mutex);
+        if (++copies > 1) return;
+        restart.changed.notify_all();
+        restart.waitForTheNewCapture(lock);
+    };
+    ASSERT_TRUE(restart.run(*processor, [&] { return copies == 1; }));
+
+    EXPECT_EQ(stream.passSampleCounts, std::vector<size_t>{48000}) << "the new capture's pass alone";
+    EXPECT_EQ(stream.state().confirmedSegments, std::vector<TranscriptionSegment>{segment(0, 1)});
+    EXPECT_FLOAT_EQ(stream.state().lastConfirmedSegmentEndSeconds, 1.0f);
+    EXPECT_EQ(stream.state().lastBufferSize, 48000);
+}
+
+TEST_F(StreamFixture, AStartFromTheLoopsOwnThreadIsRefusedWithAnError) {
+    ScriptedStream stream(processor, 2, false, audio);
+    processor->firstCapture.assign(20000, 0.1f);
+    // The loop stops itself at its first idle turn; the observer, told of it
+    // on the loop's thread, starts again.
+    std::optional<WhisperError> refusal;
+    bool returned = false;
+    stream.onStateChange = [&](const Stream::State& old, const Stream::State& now) {
+        if (!old.isRecording || now.isRecording) return;
+        try {
+            stream.startStreamTranscription();
+            returned = true;
+        } catch (const WhisperError& error) {
+            refusal = error;
+        }
+    };
+    stream.startStreamTranscription();
+
+    EXPECT_FALSE(returned) << "the start returned as if it had worked";
+    ASSERT_TRUE(refusal) << "the refusal reaches the caller";
+    EXPECT_EQ(*refusal, WhisperError::transcriptionFailed("Realtime transcription cannot start again from its own loop"));
+    EXPECT_EQ(processor->starts, 1);
+    EXPECT_FALSE(stream.state().isRecording);
 }
 
 TEST_F(StreamFixture, AnIdleTurnCopiesNoSampleAndAPassOnlyThoseFromTheConfirmedPoint) {
@@ -444,7 +563,7 @@ TEST_F(StreamFixture, AProgressReportDecidesOnTheTextTheReportBeforeItLeft) {
     first.text = "hola";
     second.text = "ho";
     bool raced = false;
-    stream.onStateChange = [&] {
+    stream.onStateChange = [&](const Stream::State&, const Stream::State&) {
         if (std::exchange(raced, true)) return;
         stream.onProgressCallback(second);
     };

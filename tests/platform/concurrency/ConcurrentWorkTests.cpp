@@ -19,6 +19,7 @@
 #include "platform/concurrency/ConcurrentWork.hpp"
 #include "platform/log/SystemLog.hpp"
 #include "tests/support/NoRoomForThreads.hpp"
+#include "tests/support/Rendezvous.hpp"
 
 using platform::ConcurrentWork;
 using platform::ThreadPool;
@@ -93,24 +94,6 @@ bool poolHasIdleThreads(ThreadPool& pool, size_t count) {
     return all;
 }
 
-// Jobs that each wait until `count` of them have arrived at once.
-class Rendezvous {
-public:
-    explicit Rendezvous(size_t count) : count_(count) {}
-    bool arrive() {
-        std::unique_lock lock(mutex_);
-        ++arrived_;
-        changed_.notify_all();
-        return changed_.wait_for(lock, hang, [&] { return arrived_ >= count_; });
-    }
-
-private:
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    size_t count_;
-    size_t arrived_ = 0;
-};
-
 size_t threadsOfThisProcess() {
     size_t count = 0;
     for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/task")) ++count;
@@ -154,7 +137,7 @@ size_t threadsOfThisProcess() {
     parlox::testing::giveRoomForThreads(room);
     const bool aloneAndLogged = threads == std::set<std::thread::id>{std::this_thread::get_id()} &&
                                 errors.size() == 1 && errors[0].find("could not start") != std::string::npos;
-    Rendezvous two(2);
+    parlox::testing::Rendezvous two(2);
     std::atomic<int> met{0};
     ConcurrentWork::forEach(2, 2, [&](size_t) { met += two.arrive() ? 1 : 0; });
     std::fprintf(stderr, "first batch alone and logged: %d, second batch met: %d\n", aloneAndLogged, met.load());
