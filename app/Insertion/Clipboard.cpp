@@ -32,7 +32,7 @@ void Clipboard::giveBack(const Snapshot& saved, int64_t since) {
 
 void Clipboard::giveBackUnlessReplaced(const Snapshot& saved, int64_t since, const std::optional<std::string>& ours) {
     auto& pasteboard = *desktop_.pasteboard;
-    // Counted before the text is read: a copy made after the count makes the give-back fail.
+    // Counted before the text is read: whatever is copied after the count wins over the give-back.
     const int64_t now = pasteboard.changeCount();
     // A clipboard manager that took our text over (same text, new owner) is not the user.
     if (now == since || pasteboard.string() == ours) giveBack(saved, now);
@@ -78,21 +78,23 @@ bool Clipboard::paste(const std::string& text, KeyTarget target, int32_t reader,
     const int64_t written = pasteboard.changeCount();
     // Without the text there, a terminal would paste whatever was selected last.
     if (terminal && !pasteboard.setPrimaryString(text)) {
-        giveBack(saved, written);
+        giveBackUnlessReplaced(saved, written, text);
         return false;
     }
     const int64_t primaryWritten = terminal ? pasteboard.primaryChangeCount() : 0;
+    const auto giveBothBack = [&] {
+        giveBackUnlessReplaced(saved, written, text);
+        if (terminal) giveBackPrimaryUnlessReplaced(savedPrimary, primaryWritten, text);
+    };
     if (mayPost && !mayPost()) {
-        giveBack(saved, written);
-        if (terminal) pasteboard.giveBackPrimaryItems(savedPrimary, primaryWritten);
+        giveBothBack();
         return false;
     }
     // Reads while mayPost waited are a clipboard manager's, not the program's.
     pasteboard.markPasteKey();
     desktop_.keys->paste(target);
     waitUntilTaken(reader, terminal, stop);
-    giveBackUnlessReplaced(saved, written, text);
-    if (terminal) giveBackPrimaryUnlessReplaced(savedPrimary, primaryWritten, text);
+    giveBothBack();
     return true;
 }
 

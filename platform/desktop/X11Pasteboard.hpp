@@ -15,12 +15,13 @@ class X11SelectionReader;
 // keeps answering while this process waits on the program that pastes;
 // reads go through connections of their own. A new helper takes a selection
 // over from the one before, so a failed write leaves the contents as they
-// were. A give-back passes the server time of the last change its caller
-// knew, so that the X server refuses it when someone took the selection
-// after that change, however late. X11 holds one item: items are written as one, their types merged
-// (the first item's data wins for a type offered twice). The change count
-// counts owner changes of the CLIPBOARD (XFixes). Under Wayland (or without
-// a display) the pasteboard is empty and writes fail; the first use logs why.
+// were. A give-back's helper asks for the selection at the server time of
+// the last change its caller knew, which the X server refuses when someone
+// took the selection after that change, however late. X11 holds one item:
+// items are written as one, their types merged (the first item's data wins
+// for a type offered twice). The change counts count owner changes of each
+// selection (XFixes). Under Wayland (or without a display) the pasteboard is
+// empty and writes fail; the first use logs why.
 class X11Pasteboard final : public Pasteboard {
 public:
     X11Pasteboard();

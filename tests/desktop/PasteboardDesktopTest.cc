@@ -13,6 +13,12 @@
 #include "tests/desktop/TakenAtTheGiveBack.hpp"
 #include "tests/support/ProcessGone.hpp"
 
+namespace platform::desktop {
+void PrintTo(GiveBack result, std::ostream* os) {
+    *os << (result == GiveBack::done ? "done" : result == GiveBack::takenMeanwhile ? "taken meanwhile" : "failed");
+}
+}  // namespace platform::desktop
+
 using namespace platform;
 using platform::desktop::ClipboardOwnerProcess;
 using platform::desktop::GiveBack;
