@@ -71,7 +71,8 @@ public:
     uint64_t changeCount();
     // The server time of the selection's last change of owner, if the
     // owner has not changed since change `count` (changeCount()); none if
-    // it has. CurrentTime when no change was seen (the X server lacks XFixes).
+    // it has. CurrentTime when no change has been seen yet (or the X server
+    // lacks XFixes): a give-back at that time takes the selection from anyone.
     std::optional<unsigned long> lastChangeTimeIfUnchangedSince(uint64_t count);
 
 private:

@@ -207,7 +207,7 @@ TEST(Pasteboard, AGiveBackFindsASelectionTakenWhileItsHelperStartsUp) {
         ASSERT_TRUE(primary ? pasteboard.setPrimaryString("respuesta") : pasteboard.setString("respuesta"));
         const int64_t written = primary ? pasteboard.primaryChangeCount() : pasteboard.changeCount();
         std::optional<parlox::testing::TakenAtTheGiveBack> another;
-        if (c.takenMeanwhile) another.emplace("copiado después");
+        if (c.takenMeanwhile) another.emplace("copiado después", c.selection);
         const GiveBack result = primary ? pasteboard.giveBackPrimaryItems(saved, written)
                                         : pasteboard.giveBackItems(saved, written);
         if (another) EXPECT_TRUE(another->took());
