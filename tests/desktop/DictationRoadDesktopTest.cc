@@ -214,7 +214,8 @@ TEST_P(DictationRoad, ACopyMadeWhileTheClipboardIsGivenBackIsLeftAlone) {
     }();
     platform::SystemLog::setSink(nullptr);
     EXPECT_EQ(outcome, Outcome::inserted(5, true));
-    EXPECT_TRUE(field.waitForField("hola planeta", "planeta"));
+    EXPECT_TRUE(field.waitForField("hola planeta", "planeta"))
+        << "the field holds \"" << field.field().first << "\" with \"" << field.field().second << "\" selected";
     EXPECT_EQ(clipboardErrors, std::vector<std::string>{});
 }
 
