@@ -7,6 +7,8 @@
 namespace Parlox {
 namespace {
 
+using platform::desktop::GiveBack;
+using platform::desktop::PasteboardItem;
 using platform::input::KeyTarget;
 
 // A capture, an insertion and an undo may overlap: each restores its own
@@ -22,8 +24,29 @@ Clipboard::Snapshot Clipboard::snapshot() { return Snapshot{desktop_.pasteboard-
 
 bool Clipboard::restore(const Snapshot& snapshot) { return desktop_.pasteboard->writeItems(snapshot.items); }
 
-void Clipboard::giveBack(const Snapshot& saved) {
-    if (!restore(saved)) Log::error("No se pudo devolver el portapapeles");
+void Clipboard::giveBack(const Snapshot& saved, int64_t since) {
+    // Taken meanwhile: the user copied something else, which stays.
+    if (desktop_.pasteboard->giveBackItems(saved.items, since) == GiveBack::failed)
+        Log::error("No se pudo devolver el portapapeles");
+}
+
+void Clipboard::giveBackUnlessReplaced(const Snapshot& saved, int64_t since, const std::optional<std::string>& ours) {
+    auto& pasteboard = *desktop_.pasteboard;
+    // Counted before the text is read: whatever is copied after the count wins over the give-back.
+    const int64_t now = pasteboard.changeCount();
+    // A clipboard manager that took our text over (same text, new owner) is not the user.
+    if (now == since || pasteboard.string() == ours) giveBack(saved, now);
+}
+
+void Clipboard::giveBackPrimaryUnlessReplaced(const std::vector<PasteboardItem>& saved, int64_t since,
+                                              const std::string& ours) {
+    auto& pasteboard = *desktop_.pasteboard;
+    const int64_t now = pasteboard.primaryChangeCount();
+    if (now != since) {
+        const auto primary = pasteboard.primarySelection();
+        if (!primary || primary->text != ours) return;
+    }
+    pasteboard.giveBackPrimaryItems(saved, now);
 }
 
 std::optional<std::string> Clipboard::copySelection(KeyTarget target) {
@@ -32,14 +55,15 @@ std::optional<std::string> Clipboard::copySelection(KeyTarget target) {
     const int64_t before = desktop_.pasteboard->changeCount();
     if (!desktop_.keys->copy(target)) return std::nullopt;
     std::optional<std::string> copied;
-    for (int poll = 0; poll < pollLimit; ++poll) {
+    int64_t copiedAt = before;
+    for (int poll = 0; poll < pollLimit && copiedAt == before; ++poll) {
         desktop_.scheduler->sleep(pollInterval);
-        if (desktop_.pasteboard->changeCount() != before) {
-            copied = desktop_.pasteboard->string();
-            break;
-        }
+        copiedAt = desktop_.pasteboard->changeCount();
+        if (copiedAt != before) copied = desktop_.pasteboard->string();
     }
-    if (desktop_.pasteboard->changeCount() != before) giveBack(saved);
+    // A copy that came after the last poll is given back too.
+    if (copiedAt == before) copiedAt = desktop_.pasteboard->changeCount();
+    if (copiedAt != before) giveBackUnlessReplaced(saved, copiedAt, copied);
     return copied;
 }
 
@@ -54,25 +78,23 @@ bool Clipboard::paste(const std::string& text, KeyTarget target, int32_t reader,
     const int64_t written = pasteboard.changeCount();
     // Without the text there, a terminal would paste whatever was selected last.
     if (terminal && !pasteboard.setPrimaryString(text)) {
-        giveBack(saved);
+        giveBackUnlessReplaced(saved, written, text);
         return false;
     }
+    const int64_t primaryWritten = terminal ? pasteboard.primaryChangeCount() : 0;
+    const auto giveBothBack = [&] {
+        giveBackUnlessReplaced(saved, written, text);
+        if (terminal) giveBackPrimaryUnlessReplaced(savedPrimary, primaryWritten, text);
+    };
     if (mayPost && !mayPost()) {
-        giveBack(saved);
-        if (terminal) pasteboard.writePrimaryItems(savedPrimary);
+        giveBothBack();
         return false;
     }
     // Reads while mayPost waited are a clipboard manager's, not the program's.
     pasteboard.markPasteKey();
     desktop_.keys->paste(target);
     waitUntilTaken(reader, terminal, stop);
-    // Something the user copied meanwhile stays. A clipboard manager that
-    // took the text over (same text, new owner) does not count as the user.
-    if (pasteboard.changeCount() == written || pasteboard.string() == text) giveBack(saved);
-    if (terminal) {
-        const auto primary = pasteboard.primarySelection();
-        if (primary && primary->text == text) pasteboard.writePrimaryItems(savedPrimary);
-    }
+    giveBothBack();
     return true;
 }
 

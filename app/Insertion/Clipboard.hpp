@@ -45,7 +45,8 @@ public:
     // Posts the copy key and waits up to 15 polls of 20 ms for the pasteboard
     // to change; the text it then holds, or none. A program that may be a
     // terminal gets no copy key and gives none. The user's contents are
-    // restored when the copy replaced them. The polls always wait their
+    // restored when the copy replaced them, unless something else replaced
+    // the copy by the time they are back. The polls always wait their
     // time, even for a capture that is no longer wanted: a copy the
     // application makes after the restore would take the user's contents
     // for good.
@@ -57,7 +58,8 @@ public:
     // pastes the primary selection), posts the key, and waits until the
     // program `reader` has taken the text after the key (from pasteHold to
     // takeLimit, less on a stop request); then gives the user's contents back, unless the
-    // pasteboard meanwhile got something else (the user copied anew). False
+    // pasteboard got something else (the user copied anew) before they are
+    // back; the same for a terminal's primary selection. False
     // when the text could not be put there or `mayPost` held the key back:
     // then no key was posted and the user's contents are as they were.
     bool paste(const std::string& text, platform::input::KeyTarget target, int32_t reader,
@@ -68,7 +70,15 @@ public:
 
 private:
     void waitUntilTaken(int32_t reader, bool primaryToo, std::stop_token stop);
-    void giveBack(const Snapshot& saved);
+    // Puts the user's contents back unless the pasteboard changed after
+    // change `since`, even while they are being put back: what the user
+    // copied meanwhile stays.
+    void giveBack(const Snapshot& saved, int64_t since);
+    // Gives back what `ours` (written or copied at change `since`) replaced,
+    // unless someone put something else there since.
+    void giveBackUnlessReplaced(const Snapshot& saved, int64_t since, const std::optional<std::string>& ours);
+    void giveBackPrimaryUnlessReplaced(const std::vector<platform::desktop::PasteboardItem>& saved, int64_t since,
+                                       const std::string& ours);
 
     DesktopServices desktop_;
 };

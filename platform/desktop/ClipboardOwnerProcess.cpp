@@ -67,7 +67,8 @@ std::filesystem::path ClipboardOwnerProcess::executable() {
 }
 
 std::unique_ptr<ClipboardOwnerProcess> ClipboardOwnerProcess::start(const std::vector<SelectionData>& forms,
-                                                                    const std::string& selection) {
+                                                                    const std::string& selection,
+                                                                    unsigned long notTakenAfter) {
     // A helper that has ended must not take us with it when we write to it.
     process::ignoreSigpipe();
     Pipe in = helperPipe(), out = helperPipe();
@@ -81,7 +82,9 @@ std::unique_ptr<ClipboardOwnerProcess> ClipboardOwnerProcess::start(const std::v
     posix_spawnattr_init(&attributes);
     process::spawnClean(actions, attributes);
     const std::string path = executable().string();
-    char* argv[] = {const_cast<char*>(path.c_str()), const_cast<char*>(selection.c_str()), nullptr};
+    const std::string time = std::to_string(notTakenAfter);
+    char* argv[] = {const_cast<char*>(path.c_str()), const_cast<char*>(selection.c_str()),
+                    notTakenAfter != 0 ? const_cast<char*>(time.c_str()) : nullptr, nullptr};
     pid_t pid = 0;
     const int rc = ::posix_spawnp(&pid, path.c_str(), &actions, &attributes, argv, environ);
     posix_spawnattr_destroy(&attributes);
@@ -96,8 +99,10 @@ std::unique_ptr<ClipboardOwnerProcess> ClipboardOwnerProcess::start(const std::v
     if (!writeAll(helper->input_.get(), encodeForms(forms)))
         throw DesktopError(DesktopError::Kind::failed, "the helper did not take its input");
     const auto deadline = Clock::now() + std::chrono::seconds(3);
-    while (Clock::now() < deadline && !helper->ended_ && !helper->owned_ && helper->failure_.empty())
+    while (Clock::now() < deadline && !helper->ended_ && !helper->owned_ && !helper->refused_ &&
+           helper->failure_.empty())
         helper->pump(std::chrono::milliseconds(50));
+    if (helper->refused_) throw DesktopError(DesktopError::Kind::refused, "another program holds " + selection);
     if (!helper->owned_) {
         const std::string why = helper->failure_.empty() ? "no answer" : helper->failure_;
         helper->quit();
@@ -127,6 +132,8 @@ bool ClipboardOwnerProcess::pump(std::chrono::milliseconds wait) {
             lost_ = true;
         } else if (line == "OWNED") {
             owned_ = true;
+        } else if (line == "REFUSED") {
+            refused_ = true;
         } else if (line.rfind("FAILED", 0) == 0) {
             failure_ = line;
         } else if (line == "MARK") {

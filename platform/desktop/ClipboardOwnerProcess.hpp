@@ -20,10 +20,14 @@ namespace platform::desktop {
 // another program takes the selection.
 class ClipboardOwnerProcess {
 public:
-    // Starts a helper and returns once it owns the selection. Throws
-    // DesktopError (helperFailed) when it cannot be started or cannot own it.
+    // Starts a helper and returns once it owns the selection. Given a server
+    // time, the helper takes the selection only if nobody took it after
+    // that time, a take made while the helper starts up included. Throws
+    // DesktopError: refused when another program holds the selection
+    // instead, failed when the helper cannot be started or cannot own it.
     static std::unique_ptr<ClipboardOwnerProcess> start(const std::vector<SelectionData>& forms,
-                                                        const std::string& selection = "CLIPBOARD");
+                                                        const std::string& selection = "CLIPBOARD",
+                                                        unsigned long notTakenAfter = 0 /* CurrentTime: any time */);
 
     ~ClipboardOwnerProcess();
     ClipboardOwnerProcess(const ClipboardOwnerProcess&) = delete;
@@ -62,6 +66,7 @@ private:
     std::string failure_;
     std::vector<std::optional<int>> takers_;  // who was handed the content, in order
     bool owned_ = false;
+    bool refused_ = false;
     bool lost_ = false;
     bool ended_ = false;
     bool marked_ = false;

@@ -26,6 +26,16 @@ struct PrimarySelection {
     friend bool operator==(const PrimarySelection&, const PrimarySelection&) = default;
 };
 
+// What became of contents given back to a selection.
+enum class GiveBack {
+    done,
+    // Someone else changed the selection after the change the caller knew:
+    // theirs stays (the user copied meanwhile).
+    takenMeanwhile,
+    // The selection did not take them; it keeps what it held.
+    failed,
+};
+
 // The desktop's general pasteboard (the CLIPBOARD selection on X11), read
 // and written as whole items so that a caller can save everything it holds
 // and put it back; and the primary selection (what middle-click and a
@@ -52,6 +62,11 @@ public:
     // Grows by at least one with every change of the contents, by this
     // process or another.
     virtual int64_t changeCount() = 0;
+    // Puts `items` back in place of what the pasteboard holds (none: leaves
+    // it to nobody), only if nobody changed it after change `since` (a
+    // changeCount()). A change made while this call runs wins too: the
+    // desktop decides it in one step.
+    virtual GiveBack giveBackItems(const std::vector<PasteboardItem>& items, int64_t since) = 0;
     // Whether the program `pid` has read what this process wrote last on
     // the pasteboard (it has what it pastes), since the last markPasteKey().
     // A reader the desktop cannot name counts as that program.
@@ -73,6 +88,9 @@ public:
     virtual bool setPrimaryString(const std::string& text) = 0;
     // takenBy() for what this process wrote last in the primary selection.
     virtual bool primaryTakenBy(int32_t pid) = 0;
+    // changeCount() and giveBackItems() for the primary selection.
+    virtual int64_t primaryChangeCount() = 0;
+    virtual GiveBack giveBackPrimaryItems(const std::vector<PasteboardItem>& items, int64_t since) = 0;
 };
 
 }  // namespace platform::desktop

@@ -103,30 +103,50 @@ bool X11Pasteboard::giveUp(X11SelectionReader* selection, std::unique_ptr<Clipbo
     return true;
 }
 
-bool X11Pasteboard::own(const std::string& selection, const std::vector<SelectionData>& forms,
-                        std::unique_ptr<ClipboardOwnerProcess>& owner) {
-    if (reader() == nullptr) return false;
+GiveBack X11Pasteboard::own(const std::string& selection, const std::vector<SelectionData>& forms,
+                            std::unique_ptr<ClipboardOwnerProcess>& owner, unsigned long notTakenAfter) {
+    if (reader() == nullptr) return GiveBack::failed;
     try {
-        auto next = ClipboardOwnerProcess::start(forms, selection);
+        auto next = ClipboardOwnerProcess::start(forms, selection, notTakenAfter);
         // The helper before has just lost the selection to the new one.
         if (owner) owner->quit();
         owner = std::move(next);
-        return true;
+        return GiveBack::done;
     } catch (const DesktopError& e) {
-        log().error(selection + " not written: " + e.description());
-        return false;
+        const bool taken = e.kind() == DesktopError::Kind::refused;
+        if (!taken || notTakenAfter == CurrentTime) log().error(selection + " not written: " + e.description());
+        return taken ? GiveBack::takenMeanwhile : GiveBack::failed;
     }
+}
+
+GiveBack X11Pasteboard::giveBack(X11SelectionReader* reader, const std::string& selection,
+                                 const std::vector<PasteboardItem>& items, int64_t since,
+                                 std::unique_ptr<ClipboardOwnerProcess>& owner) {
+    if (reader == nullptr) return GiveBack::failed;
+    const auto lastChange = reader->lastChangeTimeIfUnchangedSince(static_cast<uint64_t>(since));
+    if (!lastChange) return GiveBack::takenMeanwhile;
+    const auto forms = formsOf(items);
+    if (!forms.empty()) return own(selection, forms, owner, *lastChange);
+    if (!reader->clearUnlessTakenAfter(*lastChange)) return GiveBack::takenMeanwhile;
+    if (owner) owner->quit();
+    owner.reset();
+    return GiveBack::done;
 }
 
 bool X11Pasteboard::writeItems(const std::vector<PasteboardItem>& items) {
     std::lock_guard lock(mutex_);
     const auto forms = formsOf(items);
-    return forms.empty() ? giveUp(reader(), owner_) : own("CLIPBOARD", forms, owner_);
+    return forms.empty() ? giveUp(reader(), owner_) : own("CLIPBOARD", forms, owner_) == GiveBack::done;
 }
 
 bool X11Pasteboard::setString(const std::string& text) {
     std::lock_guard lock(mutex_);
-    return own("CLIPBOARD", textForms(text), owner_);
+    return own("CLIPBOARD", textForms(text), owner_) == GiveBack::done;
+}
+
+GiveBack X11Pasteboard::giveBackItems(const std::vector<PasteboardItem>& items, int64_t since) {
+    std::lock_guard lock(mutex_);
+    return giveBack(reader(), "CLIPBOARD", items, since, owner_);
 }
 
 std::optional<std::string> X11Pasteboard::string() {
@@ -172,12 +192,24 @@ std::vector<PasteboardItem> X11Pasteboard::primaryItems() {
 bool X11Pasteboard::writePrimaryItems(const std::vector<PasteboardItem>& items) {
     std::lock_guard lock(mutex_);
     const auto forms = formsOf(items);
-    return forms.empty() ? giveUp(primaryReader(), primaryOwner_) : own("PRIMARY", forms, primaryOwner_);
+    return forms.empty() ? giveUp(primaryReader(), primaryOwner_)
+                         : own("PRIMARY", forms, primaryOwner_) == GiveBack::done;
 }
 
 bool X11Pasteboard::setPrimaryString(const std::string& text) {
     std::lock_guard lock(mutex_);
-    return own("PRIMARY", textForms(text), primaryOwner_);
+    return own("PRIMARY", textForms(text), primaryOwner_) == GiveBack::done;
+}
+
+int64_t X11Pasteboard::primaryChangeCount() {
+    std::lock_guard lock(mutex_);
+    X11SelectionReader* r = primaryReader();
+    return r == nullptr ? 0 : static_cast<int64_t>(r->changeCount());
+}
+
+GiveBack X11Pasteboard::giveBackPrimaryItems(const std::vector<PasteboardItem>& items, int64_t since) {
+    std::lock_guard lock(mutex_);
+    return giveBack(primaryReader(), "PRIMARY", items, since, primaryOwner_);
 }
 
 bool X11Pasteboard::primaryTakenBy(int32_t pid) {

@@ -109,18 +109,31 @@ X11SelectionReader::~X11SelectionReader() {
 
 unsigned long X11SelectionReader::owner() { return XGetSelectionOwner(display_, selection_); }
 
+bool X11SelectionReader::noteOwnerChange(const XEvent& event) {
+    if (fixesEvent_ < 0 || event.type != fixesEvent_ + XFixesSelectionNotify) return false;
+    ++changes_;
+    lastChangeTime_ = reinterpret_cast<const XFixesSelectionNotifyEvent&>(event).selection_timestamp;
+    return true;
+}
+
 void X11SelectionReader::drainOwnerEvents() {
     XSync(display_, False);
     while (XPending(display_) > 0) {
         XEvent event;
         XNextEvent(display_, &event);
-        if (fixesEvent_ >= 0 && event.type == fixesEvent_ + XFixesSelectionNotify) ++changes_;
+        noteOwnerChange(event);
     }
 }
 
 uint64_t X11SelectionReader::changeCount() {
     drainOwnerEvents();
     return changes_;
+}
+
+std::optional<unsigned long> X11SelectionReader::lastChangeTimeIfUnchangedSince(uint64_t count) {
+    drainOwnerEvents();
+    if (changes_ != count) return std::nullopt;
+    return lastChangeTime_;
 }
 
 std::optional<int> clientProcessId(Display* display, unsigned long window) {
@@ -142,9 +155,12 @@ std::optional<int> clientProcessId(Display* display, unsigned long window) {
 
 std::optional<int> X11SelectionReader::ownerProcessId() { return clientProcessId(display_, owner()); }
 
-void X11SelectionReader::clear() {
-    XSetSelectionOwner(display_, selection_, None, CurrentTime);
-    XSync(display_, False);
+void X11SelectionReader::clear() { clearUnlessTakenAfter(CurrentTime); }
+
+bool X11SelectionReader::clearUnlessTakenAfter(unsigned long since) {
+    // The X server ignores an ownership request older than the selection's last change.
+    XSetSelectionOwner(display_, selection_, None, since);
+    return owner() == None;
 }
 
 std::optional<SelectionData> X11SelectionReader::read(const std::string& target) {
@@ -161,8 +177,7 @@ std::optional<SelectionData> X11SelectionReader::read(const std::string& target)
         for (;;) {
             while (XPending(display_) > 0) {
                 XNextEvent(display_, &out);
-                if (fixesEvent_ >= 0 && out.type == fixesEvent_ + XFixesSelectionNotify) ++changes_;
-                else if (wanted(out)) return true;
+                if (!noteOwnerChange(out) && wanted(out)) return true;
             }
             const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
                 deadline - std::chrono::steady_clock::now());

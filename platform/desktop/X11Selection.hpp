@@ -7,6 +7,7 @@
 #include <vector>
 
 typedef struct _XDisplay Display;
+typedef union _XEvent XEvent;
 
 namespace platform::desktop {
 
@@ -63,8 +64,16 @@ public:
     std::optional<int> ownerProcessId();
     // Gives the selection up (nobody owns it afterwards).
     void clear();
+    // Gives it up only if nobody took it after the server time `since`
+    // (CurrentTime: whoever holds it); false when it was someone else's by then.
+    bool clearUnlessTakenAfter(unsigned long since);
     // Owner changes seen since this reader was made.
     uint64_t changeCount();
+    // The server time of the selection's last change of owner, if the
+    // owner has not changed since change `count` (changeCount()); none if
+    // it has. CurrentTime when no change has been seen yet (or the X server
+    // lacks XFixes): a give-back at that time takes the selection from anyone.
+    std::optional<unsigned long> lastChangeTimeIfUnchangedSince(uint64_t count);
 
 private:
     Display* display_ = nullptr;
@@ -73,7 +82,10 @@ private:
     std::chrono::milliseconds timeout_;
     int fixesEvent_ = -1;
     uint64_t changes_ = 0;
+    unsigned long lastChangeTime_ = 0;
     void drainOwnerEvents();
+    // Counts an owner change; false for any other event.
+    bool noteOwnerChange(const XEvent& event);
 };
 
 }  // namespace platform::desktop

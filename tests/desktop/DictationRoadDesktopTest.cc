@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <iterator>
+#include <mutex>
 #if defined(__SANITIZE_ADDRESS__)
 #include <sanitizer/lsan_interface.h>
 #endif
@@ -29,8 +30,10 @@
 #include "platform/desktop/ClipboardOwnerProcess.hpp"
 #include "platform/desktop/X11WindowScreenshot.hpp"
 #include "platform/desktop/X11Workspace.hpp"
+#include "platform/log/SystemLog.hpp"
 #include "tests/desktop/DesktopSession.hpp"
 #include "tests/desktop/InsertionOutcomePrinting.hpp"
+#include "tests/desktop/TakenAtTheGiveBack.hpp"
 
 using namespace platform;
 using Parlox::CapturedContext;
@@ -184,6 +187,36 @@ TEST_P(DictationRoad, AClipboardTheUserChangedDuringTheInsertionIsLeftAlone) {
     ASSERT_TRUE(later);
     EXPECT_EQ(outcome, Outcome::inserted(5, true));
     EXPECT_EQ(desktop.pasteboard->string(), "copiado después");
+}
+
+// The same copy, made at the worst moment: Parlox has found the clipboard
+// still holding the answer, and the helper that gives the user's contents
+// back is starting up. The copy stays, and no failure is logged.
+TEST_P(DictationRoad, ACopyMadeWhileTheClipboardIsGivenBackIsLeftAlone) {
+    TextFieldProgram field({GetParam(), "", "hola mundo", 5, 5});
+    auto user = userClipboard("texto del usuario");
+    const CapturedContext context = ContextCapture::capture(desktop);
+    std::mutex logged;
+    std::vector<std::string> clipboardErrors;
+    platform::SystemLog::setSink([&](platform::LogLevel level, const std::string&, const std::string&,
+                                     const std::string& message) {
+        const bool aboutTheClipboard =
+            message.find("portapapeles") != std::string::npos || message.find("CLIPBOARD") != std::string::npos;
+        std::lock_guard lock(logged);
+        if (level >= platform::LogLevel::error && aboutTheClipboard) clipboardErrors.push_back(message);
+    });
+    const Outcome outcome = [&] {
+        const parlox::testing::TakenAtTheGiveBack copiedMeanwhile("copiado después");
+        const Outcome inserted = TextInserter::insert("planeta", context, desktop);
+        EXPECT_TRUE(copiedMeanwhile.took());
+        EXPECT_EQ(desktop.pasteboard->string(), "copiado después");
+        return inserted;
+    }();
+    platform::SystemLog::setSink(nullptr);
+    EXPECT_EQ(outcome, Outcome::inserted(5, true));
+    EXPECT_TRUE(field.waitForField("hola planeta", "planeta"))
+        << "the field holds \"" << field.field().first << "\" with \"" << field.field().second << "\" selected";
+    EXPECT_EQ(clipboardErrors, std::vector<std::string>{});
 }
 
 TEST_P(DictationRoad, AFieldThatCannotBeWrittenGetsTheAnswerCopied) {

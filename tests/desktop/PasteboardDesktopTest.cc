@@ -10,10 +10,18 @@
 #include "platform/desktop/X11Pasteboard.hpp"
 #include "platform/desktop/X11Selection.hpp"
 #include "tests/desktop/DesktopSession.hpp"
+#include "tests/desktop/TakenAtTheGiveBack.hpp"
 #include "tests/support/ProcessGone.hpp"
+
+namespace platform::desktop {
+void PrintTo(GiveBack result, std::ostream* os) {
+    *os << (result == GiveBack::done ? "done" : result == GiveBack::takenMeanwhile ? "taken meanwhile" : "failed");
+}
+}  // namespace platform::desktop
 
 using namespace platform;
 using platform::desktop::ClipboardOwnerProcess;
+using platform::desktop::GiveBack;
 using platform::desktop::PasteboardItem;
 using platform::desktop::X11Pasteboard;
 using parlox::testing::TextFieldProgram;
@@ -177,6 +185,60 @@ TEST(Pasteboard, AHelperThatIsGoneCannotTakeUsWithIt) {
     EXPECT_FALSE(helper->stillOwner());
     helper->quit();
     SUCCEED() << "still here after writing to the helper that is gone";
+}
+
+// Parlox has found the selection still holding its own text and gives the
+// user's contents back; another program takes the selection while the
+// helper that puts them back starts up. The X server refuses the give-back:
+// what the other program put there stays, and the give-back says so.
+// Taken by nobody, the user's contents come back.
+TEST(Pasteboard, AGiveBackFindsASelectionTakenWhileItsHelperStartsUp) {
+    struct Case {
+        std::string selection;
+        bool takenMeanwhile;
+    };
+    for (const Case& c : {Case{"CLIPBOARD", true}, Case{"PRIMARY", true}, Case{"CLIPBOARD", false},
+                          Case{"PRIMARY", false}}) {
+        SCOPED_TRACE(c.selection + (c.takenMeanwhile ? ", taken meanwhile" : ", taken by nobody"));
+        const bool primary = c.selection == "PRIMARY";
+        auto user = ClipboardOwnerProcess::start(desktop::textForms("texto del usuario"), c.selection);
+        X11Pasteboard pasteboard;
+        const auto saved = primary ? pasteboard.primaryItems() : pasteboard.items();
+        ASSERT_TRUE(primary ? pasteboard.setPrimaryString("respuesta") : pasteboard.setString("respuesta"));
+        const int64_t written = primary ? pasteboard.primaryChangeCount() : pasteboard.changeCount();
+        std::optional<parlox::testing::TakenAtTheGiveBack> another;
+        if (c.takenMeanwhile) another.emplace("copiado después", c.selection);
+        const GiveBack result = primary ? pasteboard.giveBackPrimaryItems(saved, written)
+                                        : pasteboard.giveBackItems(saved, written);
+        if (another) EXPECT_TRUE(another->took());
+        EXPECT_EQ(result, c.takenMeanwhile ? GiveBack::takenMeanwhile : GiveBack::done);
+        const auto text = primary ? pasteboard.primarySelection().value_or(desktop::PrimarySelection{}).text
+                                  : pasteboard.string().value_or("");
+        EXPECT_EQ(text, c.takenMeanwhile ? "copiado después" : "texto del usuario");
+        another.reset();
+        primary ? pasteboard.writePrimaryItems({}) : pasteboard.writeItems({});
+    }
+}
+
+// The X server's rule that the give-back stands on: leaving a selection to
+// nobody at the time of the change Parlox knew works while that change is
+// the last, and is ignored once another program took the selection after it.
+TEST(Pasteboard, ASelectionIsLeftToNobodyOnlyIfNobodyTookItAfterTheChangeKnown) {
+    desktop::X11SelectionReader selection("CLIPBOARD");
+    auto first = ClipboardOwnerProcess::start(desktop::textForms("respuesta"));
+    const auto known = selection.lastChangeTimeIfUnchangedSince(selection.changeCount());
+    ASSERT_TRUE(known);
+    ASSERT_NE(*known, 0u) << "no change of owner seen";
+    // The server counts time in milliseconds: the second owner's comes later.
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    auto second = ClipboardOwnerProcess::start(desktop::textForms("copiado después"));
+    EXPECT_FALSE(selection.clearUnlessTakenAfter(*known));
+    EXPECT_EQ(selection.text(), "copiado después");
+    const auto last = selection.lastChangeTimeIfUnchangedSince(selection.changeCount());
+    ASSERT_TRUE(last);
+    EXPECT_TRUE(selection.clearUnlessTakenAfter(*last));
+    EXPECT_EQ(selection.owner(), 0u);
+    EXPECT_TRUE(eventually([&] { return !second->stillOwner(); }));
 }
 
 TEST(Pasteboard, PrimarySelectionNamesItsOwner) {

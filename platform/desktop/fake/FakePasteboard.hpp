@@ -3,6 +3,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/desktop/Pasteboard.hpp"
@@ -16,12 +17,15 @@ namespace platform::desktop {
 // lands on the n-th read of the change count after arming (a copy answered
 // late), and a reader armed with takeOnQuery(n, pid) takes the text on the
 // n-th takenBy() query (a paste handled late). A clipboard manager may read
-// every write at once.
+// every write at once. Another program may take a selection just as this
+// process's next write to it begins, as it would while the desktop's
+// helper starts up; a give-back then finds it taken.
 class FakePasteboard final : public Pasteboard {
 public:
     enum class Operation {
-        items, clear, writeItems, setString, string, changeCount, takenBy, markPasteKey,
-        primary, primaryItems, writePrimaryItems, setPrimaryString, primaryTakenBy
+        items, clear, writeItems, setString, string, changeCount, takenBy, markPasteKey, giveBackItems,
+        primary, primaryItems, writePrimaryItems, setPrimaryString, primaryTakenBy, primaryChangeCount,
+        giveBackPrimaryItems
     };
 
     // ---- Test side ----
@@ -42,6 +46,7 @@ public:
         primaryItems_ = selection ? textItems(selection->text) : std::vector<PasteboardItem>{};
         primaryOwner_ = selection ? selection->ownerProcessId : std::nullopt;
         primaryTakers_.clear();
+        ++primaryChangeCount_;
     }
     std::vector<PasteboardItem> primaryContents() const {
         std::lock_guard lock(mutex_);
@@ -51,6 +56,18 @@ public:
     void failWrites(bool fail) {
         std::lock_guard lock(mutex_);
         failWrites_ = fail;
+    }
+    // Another program copies `text` as this process's next write to the
+    // pasteboard begins, before that write takes it.
+    void copyAtNextWrite(std::string text) {
+        std::lock_guard lock(mutex_);
+        copyAtNextWrite_ = std::move(text);
+    }
+    // The same for the primary selection: the user selects `text` in the
+    // program `owner`.
+    void selectAtNextPrimaryWrite(std::string text, int32_t owner) {
+        std::lock_guard lock(mutex_);
+        selectAtNextPrimaryWrite_ = PrimarySelection{std::move(text), owner};
     }
     void copyOnChangeCountRead(int readNumber, std::string text) {
         std::lock_guard lock(mutex_);
@@ -120,16 +137,15 @@ public:
     bool writeItems(const std::vector<PasteboardItem>& items) override {
         std::lock_guard lock(mutex_);
         operations_.push_back(Operation::writeItems);
+        otherProgramsWrite();
         if (failWrites_) return false;
-        items_ = items;
-        takers_.clear();
-        ++changeCount_;
-        managerReads();
+        takeItems(items);
         return true;
     }
     bool setString(const std::string& text) override {
         std::lock_guard lock(mutex_);
         operations_.push_back(Operation::setString);
+        otherProgramsWrite();
         if (failWrites_) return false;
         setStringUnlocked(text);
         return true;
@@ -152,6 +168,15 @@ public:
         if (pendingQueries_ > 0 && --pendingQueries_ == 0) hand(items_, takers_, lateReader_);
         return contains(takers_, pid);
     }
+    GiveBack giveBackItems(const std::vector<PasteboardItem>& items, int64_t since) override {
+        std::lock_guard lock(mutex_);
+        operations_.push_back(Operation::giveBackItems);
+        otherProgramsWrite();
+        if (changeCount_ != since) return GiveBack::takenMeanwhile;
+        if (failWrites_) return GiveBack::failed;
+        takeItems(items);
+        return GiveBack::done;
+    }
     void markPasteKey() override {
         std::lock_guard lock(mutex_);
         operations_.push_back(Operation::markPasteKey);
@@ -173,6 +198,7 @@ public:
     bool writePrimaryItems(const std::vector<PasteboardItem>& items) override {
         std::lock_guard lock(mutex_);
         operations_.push_back(Operation::writePrimaryItems);
+        otherProgramsSelect();
         if (failWrites_) return false;
         takePrimary(items);
         return true;
@@ -180,6 +206,7 @@ public:
     bool setPrimaryString(const std::string& text) override {
         std::lock_guard lock(mutex_);
         operations_.push_back(Operation::setPrimaryString);
+        otherProgramsSelect();
         if (failWrites_) return false;
         takePrimary(textItems(text));
         return true;
@@ -188,6 +215,20 @@ public:
         std::lock_guard lock(mutex_);
         operations_.push_back(Operation::primaryTakenBy);
         return contains(primaryTakers_, pid);
+    }
+    int64_t primaryChangeCount() override {
+        std::lock_guard lock(mutex_);
+        operations_.push_back(Operation::primaryChangeCount);
+        return primaryChangeCount_;
+    }
+    GiveBack giveBackPrimaryItems(const std::vector<PasteboardItem>& items, int64_t since) override {
+        std::lock_guard lock(mutex_);
+        operations_.push_back(Operation::giveBackPrimaryItems);
+        otherProgramsSelect();
+        if (primaryChangeCount_ != since) return GiveBack::takenMeanwhile;
+        if (failWrites_) return GiveBack::failed;
+        takePrimary(items);
+        return GiveBack::done;
     }
 
 private:
@@ -213,11 +254,22 @@ private:
         delivered_.push_back(text.value_or(""));
         return text;
     }
-    void setStringUnlocked(const std::string& text) {
-        items_ = textItems(text);
+    void setStringUnlocked(const std::string& text) { takeItems(textItems(text)); }
+    void takeItems(std::vector<PasteboardItem> items) {
+        items_ = std::move(items);
         takers_.clear();
         ++changeCount_;
         managerReads();
+    }
+    // What another program armed to take a selection does at this write.
+    void otherProgramsWrite() {
+        if (copyAtNextWrite_) setStringUnlocked(*std::exchange(copyAtNextWrite_, std::nullopt));
+    }
+    void otherProgramsSelect() {
+        if (!selectAtNextPrimaryWrite_) return;
+        const auto selection = *std::exchange(selectAtNextPrimaryWrite_, std::nullopt);
+        takePrimary(textItems(selection.text));
+        primaryOwner_ = selection.ownerProcessId;
     }
     void managerReads() {
         if (manager_) hand(items_, takers_, *manager_);
@@ -227,6 +279,7 @@ private:
         primaryItems_ = std::move(items);
         primaryOwner_ = std::nullopt;
         primaryTakers_.clear();
+        ++primaryChangeCount_;
     }
 
     mutable std::mutex mutex_;
@@ -236,6 +289,9 @@ private:
     std::optional<std::optional<int32_t>> manager_;
     std::vector<PasteboardItem> primaryItems_;
     std::optional<int32_t> primaryOwner_;
+    int64_t primaryChangeCount_ = 0;
+    std::optional<std::string> copyAtNextWrite_;
+    std::optional<PrimarySelection> selectAtNextPrimaryWrite_;
     std::vector<std::optional<int32_t>> primaryTakers_;
     bool failWrites_ = false;
     int pendingQueries_ = 0;

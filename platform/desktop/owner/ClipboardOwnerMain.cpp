@@ -1,15 +1,19 @@
-// Owns an X11 selection on behalf of Parlox (the one named by its argument,
-// CLIPBOARD when none is given) and serves the forms it reads on standard
-// input (see encodeForms). It runs apart so that the selection is served
-// while Parlox waits on the program that pastes. It reports on standard
-// output: "OWNED" once it holds the selection, "TAKEN <pid>" each time a
-// program has been handed the content ("TAKEN" alone when the X server
-// cannot name the program's process), "LOST" when another program took the
-// selection (it then exits). "QUIT" on standard input gives the selection
-// up and exits; "MARK" is answered with "MARK" once every request the X
-// server had for it by then has been served and reported, so the reports
-// before that answer are the reads made before it was asked. Large forms go
-// out in chunks. It also ends with the X server.
+// Owns an X11 selection on behalf of Parlox (the one named by its first
+// argument, CLIPBOARD when none is given) and serves the forms it reads on
+// standard input (see encodeForms). A server time as second argument makes
+// it take the selection only if nobody took it after that time (the X
+// server ignores an ownership request older than the selection's last
+// change). It runs apart so that the selection is served while Parlox
+// waits on the program that pastes. It reports on standard output: "OWNED"
+// once it holds the selection, "REFUSED" when another program holds it
+// instead (it then exits), "TAKEN <pid>" each time a program has been
+// handed the content ("TAKEN" alone when the X server cannot name the
+// program's process), "LOST" when another program took the selection (it
+// then exits). "QUIT" on standard input gives the selection up and exits;
+// "MARK" is answered with "MARK" once every request the X server had for it
+// by then has been served and reported, so the reports before that answer
+// are the reads made before it was asked. Large forms go out in chunks. It
+// also ends with the X server.
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <poll.h>
@@ -17,6 +21,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -69,11 +74,21 @@ void put(Display* d, Window w, Atom property, Atom type, int format, const unsig
     }
 }
 
+// A real server time for the ownership: the time of a property change of our own.
+Time serverTime(Display* d, Window w) {
+    XEvent event;
+    XChangeProperty(d, w, XA_WM_NAME, XA_STRING, 8, PropModeAppend, nullptr, 0);
+    do XNextEvent(d, &event);
+    while (event.type != PropertyNotify);
+    return event.xproperty.time;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     signal(SIGPIPE, SIG_IGN);
     const char* selectionName = argc > 1 ? argv[1] : "CLIPBOARD";
+    const Time notTakenAfter = argc > 2 ? std::strtoul(argv[2], nullptr, 10) : CurrentTime;
     auto forms = platform::desktop::decodeForms(STDIN_FILENO);
     if (!forms) {
         report("FAILED bad input");
@@ -93,12 +108,7 @@ int main(int argc, char** argv) {
     const Atom timestampAtom = XInternAtom(d, "TIMESTAMP", False);
     const Atom incr = XInternAtom(d, "INCR", False);
 
-    // A real server time for the ownership: the time of a property change of our own.
-    XChangeProperty(d, w, XA_WM_NAME, XA_STRING, 8, PropModeAppend, nullptr, 0);
-    XEvent event;
-    do XNextEvent(d, &event);
-    while (event.type != PropertyNotify);
-    const Time since = event.xproperty.time;
+    const Time since = notTakenAfter != CurrentTime ? notTakenAfter : serverTime(d, w);
 
     std::map<Atom, const SelectionData*> byTarget;
     std::vector<Atom> offered{targetsAtom, timestampAtom};
@@ -111,7 +121,7 @@ int main(int argc, char** argv) {
 
     XSetSelectionOwner(d, selection, w, since);
     if (XGetSelectionOwner(d, selection) != w) {
-        report("FAILED not owner");
+        report("REFUSED");
         return 1;
     }
     report("OWNED");
@@ -120,6 +130,7 @@ int main(int argc, char** argv) {
                                                                             : XMaxRequestSize(d) * 4,
                                               4u * 1024 * 1024) - 1024;
     std::vector<Transfer> transfers;
+    XEvent event;
     bool stdinOpen = true;
     bool markAsked = false;
     std::string pending;

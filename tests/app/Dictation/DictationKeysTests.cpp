@@ -139,6 +139,9 @@ public:
     bool setString(const std::string& text) override { return late().setString(text); }
     std::optional<std::string> string() override { return late().string(); }
     int64_t changeCount() override { return late().changeCount(); }
+    platform::desktop::GiveBack giveBackItems(const std::vector<PasteboardItem>& items, int64_t since) override {
+        return late().giveBackItems(items, since);
+    }
     bool takenBy(int32_t pid) override { return late().takenBy(pid); }
     void markPasteKey() override { late().markPasteKey(); }
     std::optional<platform::desktop::PrimarySelection> primarySelection() override {
@@ -150,6 +153,11 @@ public:
     }
     bool setPrimaryString(const std::string& text) override { return late().setPrimaryString(text); }
     bool primaryTakenBy(int32_t pid) override { return late().primaryTakenBy(pid); }
+    int64_t primaryChangeCount() override { return late().primaryChangeCount(); }
+    platform::desktop::GiveBack giveBackPrimaryItems(const std::vector<PasteboardItem>& items,
+                                                     int64_t since) override {
+        return late().giveBackPrimaryItems(items, since);
+    }
 
 private:
     platform::desktop::FakePasteboard& late() {

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "app/Insertion/Clipboard.hpp"
+#include "tests/app/Dictation/DictationFixture.hpp"
 #include "tests/app/Dictation/FakeDesktop.hpp"
 
 namespace dictation_test {
@@ -92,7 +93,8 @@ TEST_F(ClipboardTest, AProgramThatMayBeATerminalIsNotAskedToCopy) {
         EXPECT_EQ(clipboard.copySelection(target), std::nullopt);
         EXPECT_TRUE(desktop.keys->events().empty());
         const auto operations = desktop.pasteboard->operations();
-        EXPECT_EQ(std::count(operations.begin(), operations.end(), Operation::writeItems), 0);
+        for (const auto write : {Operation::writeItems, Operation::giveBackItems, Operation::setString})
+            EXPECT_EQ(std::count(operations.begin(), operations.end(), write), 0);
         EXPECT_EQ(desktop.pasteboard->contents(), FakeDesktop::userClipboard());
     }
 }
@@ -239,6 +241,52 @@ TEST_F(ClipboardTest, PasteRestoresOnlyWhatNobodyReplacedMeanwhile) {
         });
         EXPECT_TRUE(clipboard.paste("adiós", KeyTarget::ordinary, 42));
         EXPECT_EQ(desktop.pasteboard->contents(), c.expected);
+    }
+}
+
+// The user copies something else, or selects something in a terminal, just
+// as the contents before are being given back (on the desktop: while the
+// helper that puts them back starts up). What the user did stays, and that
+// is no failure: nothing is logged.
+TEST_F(ClipboardTest, WhatTheUserCopiesAsTheContentsAreGivenBackStays) {
+    const auto userSelection = platform::desktop::PrimarySelection{"seleccionado antes", 7};
+    const auto userSelectsLater = platform::desktop::PrimarySelection{"seleccionado después", 7};
+    struct Case {
+        const char* name;
+        KeyTarget target;
+        bool copyKey;    // the copy fallback, else a paste
+        bool heldBack;   // a paste held back at its key
+        bool selects;    // the user selects text rather than copies it
+    };
+    for (const Case& c : {Case{"after a paste", KeyTarget::ordinary, false, false, false},
+                          Case{"after a paste held back at its key", KeyTarget::terminal, false, true, false},
+                          Case{"after the copy key", KeyTarget::ordinary, true, false, false},
+                          Case{"the clipboard after a terminal's paste", KeyTarget::terminal, false, false, false},
+                          Case{"the primary selection after a terminal's paste", KeyTarget::terminal, false, false,
+                               true}}) {
+        SCOPED_TRACE(c.name);
+        FakeDesktop fresh;
+        fresh.pasteboard->setContents(FakeDesktop::userClipboard());
+        fresh.pasteboard->setPrimary(userSelection);
+        fresh.focusField(42, "Editor", "hola mundo", {5, 5});
+        const auto userActs = [&] {
+            if (c.selects) fresh.pasteboard->selectAtNextPrimaryWrite(userSelectsLater.text, 7);
+            else fresh.pasteboard->copyAtNextWrite("copiado después");
+        };
+        fresh.afterKey = [&](const auto&) { userActs(); };
+        const LogCapture log;
+        Clipboard clipboard(fresh.services());
+        if (c.copyKey) {
+            EXPECT_EQ(clipboard.copySelection(c.target), "mundo");
+        } else {
+            EXPECT_EQ(clipboard.paste("planeta", c.target, 42, [&] {
+                if (c.heldBack) userActs();
+                return !c.heldBack;
+            }), !c.heldBack);
+        }
+        EXPECT_EQ(fresh.pasteboard->string(), c.selects ? "portapapeles del usuario" : "copiado después");
+        EXPECT_EQ(fresh.pasteboard->primarySelection()->text, (c.selects ? userSelectsLater : userSelection).text);
+        EXPECT_EQ(log.lines(), std::vector<std::string>{});
     }
 }
 
