@@ -186,7 +186,9 @@ TEST_F(WelcomeWindowTest, TheAccessibilityRowKeepsItsLastAnswerWhileTheDesktopDo
     WelcomeWindow window(services, {}, WelcomeWindow::Snapshot{1, Theme::light(), {}, {}});
     const auto badges = window.findChildren<PermissionBadge*>();
     ASSERT_EQ(badges.size(), 3);
-    const auto row = [&] { return badges[1]->button() ? badges[1]->button()->text() : badges[1]->label()->text(); };
+    const auto row = [&] {
+        return (badges[1]->button() ? badges[1]->button()->text() : badges[1]->label()->text()).toStdString();
+    };
     EXPECT_EQ(window.accessibility(), PermissionState::unknown);
     EXPECT_EQ(row(), "Sin comprobar");
 
@@ -194,7 +196,7 @@ TEST_F(WelcomeWindowTest, TheAccessibilityRowKeepsItsLastAnswerWhileTheDesktopDo
         bool trusted;
         Gap gap;
         PermissionState::Value state;
-        QString badge;
+        std::string badge;
     };
     const Look looks[] = {
         {true, Gap::none, PermissionState::granted, "Disponible"},
