@@ -407,8 +407,10 @@ AtspiClient& AtspiClient::shared() {
     switch (busAvailable()) {
         case Answer::yes: break;
         // Asked again at the next use: a busy bus is no missing one.
-        case Answer::late: throw AccessibilityError(Kind::noAnswer, "the session bus did not answer in time");
-        case Answer::no: absent.emplace(Kind::noAccessibilityBus, "org.a11y.Bus is not on the session bus"); throw *absent;
+        case Answer::late: throw AccessibilityError(Kind::noAnswer, "the session bus, asked for org.a11y.Bus");
+        case Answer::no:
+            absent.emplace(Kind::noAccessibilityBus, "org.a11y.Bus is not on the session bus");
+            throw *absent;
     }
     const int rc = atspi_init();
     if (rc != 0 && rc != 1) {
