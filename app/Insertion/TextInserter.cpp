@@ -55,7 +55,9 @@ bool hasSeveralLines(const std::string& text) { return text.find_first_of("\r\n"
 TextInserter::Outcome TextInserter::insert(const std::string& text, const CapturedContext& context,
                                            const DesktopServices& desktop, PointOfNoReturn* point) {
     Clipboard clipboard(desktop);
-    if (!desktop.accessibility->isProcessTrusted()) return copyInstead(clipboard, text, noPermissionMessage, point);
+    // A look the desktop leaves unanswered keeps the road the capture found.
+    if (platform::accessibility::isMissing(desktop.accessibility->trustGap()))
+        return copyInstead(clipboard, text, noPermissionMessage, point);
     const auto front = desktop.workspace->frontmostApplication();
     if (!context.pid || !front || front->processIdentifier != *context.pid)
         return copyInstead(clipboard, text, switchedAppMessage, point);

@@ -35,7 +35,7 @@ std::optional<std::string> TextReplacement::focusAway(const DesktopServices& des
 TextReplacement::Outcome TextReplacement::replace(const DesktopServices& desktop, const Target& target,
                                                   const std::string& replacement, bool undoKeyAllowed) {
     bringBack(desktop, target.pid);
-    if (!desktop.accessibility->isProcessTrusted()) return Outcome::failed(noPermission);
+    if (platform::accessibility::isMissing(desktop.accessibility->trustGap())) return Outcome::failed(noPermission);
     const auto front = desktop.workspace->frontmostApplication();
     if (!front || front->processIdentifier != target.pid) return Outcome::failed(otherApp);
     const auto keys = keyTargetFor(target.element, front);

@@ -40,11 +40,12 @@ PermissionState WindowPermissions::screenRecording() const {
 WindowPermissions::AccessibilityCheck WindowPermissions::checkAccessibility() const {
     if (!services_.accessibility)
         return {FakePermissions::state("accessibility").value_or(PermissionState::unknown), TrustGap::none};
-    const TrustGap gap = services_.accessibility->trustGap();
-    const PermissionState state = AccessibilityPermission::state(gap == TrustGap::none);
-    if (state == PermissionState::granted) return {state, TrustGap::none};
+    // A slow desktop keeps the row as last answered; unknown until the first answer.
+    const TrustGap gap = services_.accessibility->lastKnownTrustGap();
+    const PermissionState state = AccessibilityPermission::state(gap);
+    if (state == PermissionState::granted || state == PermissionState::unknown) return {state, TrustGap::none};
     // Missing by the debug override alone: the switch is what a user would find off.
-    return {state, gap == TrustGap::none ? TrustGap::assistiveTechnologiesOff : gap};
+    return {state, platform::accessibility::isMissing(gap) ? gap : TrustGap::assistiveTechnologiesOff};
 }
 
 bool WindowPermissions::hasSettings(const char* anchor) const {
@@ -67,6 +68,7 @@ PermissionReading WindowPermissions::readAccessibility() const {
                                                           "escritorio.")};
     switch (check.gap) {
         case TrustGap::none:
+        case TrustGap::noAnswer:
             break;
         case TrustGap::assistiveTechnologiesOff:
             // Once asked, the desktop's own page is the way, where it has one.

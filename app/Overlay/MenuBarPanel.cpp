@@ -106,7 +106,8 @@ MenuBarPanel::~MenuBarPanel() = default;
 
 std::optional<std::string> MenuBarPanel::permissionProblem(PermissionState microphone, PermissionState accessibility) {
     const bool mic = microphone == PermissionState::granted;
-    const bool ax = accessibility == PermissionState::granted;
+    // A desktop that has not answered yet is not said to lack it.
+    const bool ax = accessibility == PermissionState::granted || accessibility == PermissionState::unknown;
     if (!mic && !ax) return "Faltan el micr\u00F3fono y la Accesibilidad.";
     if (!mic) return "Falta el micr\u00F3fono: Parlox no puede o\u00EDrte.";
     if (!ax) return "Falta la Accesibilidad: Parlox no puede pegar.";

@@ -103,12 +103,14 @@ void MicrophonePermission::request(std::shared_ptr<platform::audio::AudioSystem>
 
 PermissionState AccessibilityPermission::state(platform::accessibility::Accessibility& accessibility) {
     if (auto fake = FakePermissions::state("accessibility")) return *fake;
-    return state(accessibility.isProcessTrusted());
+    return state(accessibility.lastKnownTrustGap());
 }
 
-PermissionState AccessibilityPermission::state(bool trusted) {
+PermissionState AccessibilityPermission::state(platform::accessibility::TrustGap gap) {
+    using platform::accessibility::TrustGap;
     if (auto fake = FakePermissions::state("accessibility")) return *fake;
-    return askedOr(trusted, "askedForAccessibility");
+    if (gap == TrustGap::noAnswer) return PermissionState::unknown;
+    return askedOr(gap == TrustGap::none, "askedForAccessibility");
 }
 
 void AccessibilityPermission::request(platform::accessibility::Accessibility& accessibility) {

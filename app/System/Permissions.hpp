@@ -60,9 +60,10 @@ struct MicrophonePermission {
 
 struct AccessibilityPermission {
     // Trusted: granted; otherwise denied once the user was asked ("askedForAccessibility"), else notAsked.
+    // A look the desktop leaves unanswered reads as its last answer, unknown before the first.
     static PermissionState state(platform::accessibility::Accessibility& accessibility);
-    // The same for a trust already read.
-    static PermissionState state(bool trusted);
+    // The same for a trust already read; unknown for TrustGap::noAnswer.
+    static PermissionState state(platform::accessibility::TrustGap gap);
     // Remembers that the user was asked, then asks.
     static void request(platform::accessibility::Accessibility& accessibility);
 };

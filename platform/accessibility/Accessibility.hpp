@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -82,7 +83,11 @@ enum class TrustGap {
     noAccessibilityBus,        // the session has no accessibility bus
     assistiveTechnologiesOff,  // the desktop's assistive-technology switch is off
     noSyntheticKeys,           // the X server takes no synthetic keys (no XTEST)
+    noAnswer,                  // the desktop did not answer in time: nothing is known to be missing
 };
+
+// Whether the desktop answered that a piece is missing.
+constexpr bool isMissing(TrustGap gap) { return gap != TrustGap::none && gap != TrustGap::noAnswer; }
 
 // The desktop's accessibility service.
 class Accessibility {
@@ -90,10 +95,19 @@ public:
     virtual ~Accessibility() = default;
 
     // Whether this process may read and drive other applications' elements;
-    // never shows a prompt.
+    // never shows a prompt. False also when the desktop did not answer in time.
     virtual bool isProcessTrusted() = 0;
-    // Why it is not; none while it is.
+    // Why it is not; none while it is, noAnswer when the desktop did not answer in time.
     virtual TrustGap trustGap() = 0;
+    // trustGap(), but a look the desktop leaves unanswered gives the last
+    // answer this one got (noAnswer before the first): a state on screen does
+    // not turn "missing" because the desktop is slow for a moment.
+    TrustGap lastKnownTrustGap() {
+        const TrustGap gap = trustGap();
+        if (gap == TrustGap::noAnswer) return lastAnswer_.load();
+        lastAnswer_.store(gap);
+        return gap;
+    }
     // Asks for that permission the way the desktop does (it may show its own
     // prompt or switch assistive technologies on); the answer at the time
     // of the call.
@@ -110,6 +124,9 @@ public:
         const auto miss = element ? FocusLookup::Miss::none : FocusLookup::Miss::nothingFocused;
         return {std::move(element), miss};
     }
+
+private:
+    std::atomic<TrustGap> lastAnswer_{TrustGap::noAnswer};
 };
 
 }  // namespace platform::accessibility

@@ -9,7 +9,7 @@ namespace platform::accessibility {
 // Why the accessibility layer cannot be used.
 class AccessibilityError final : public Error {
 public:
-    enum class Kind { noSessionBus, noAccessibilityBus, waylandSession };
+    enum class Kind { noSessionBus, noAccessibilityBus, waylandSession, noAnswer };
 
     AccessibilityError(Kind kind, std::string detail) : kind_(kind), detail_(std::move(detail)) {}
 

@@ -26,9 +26,11 @@ const SystemLogger& log() {
     return logger;
 }
 
-// The client, or none (logged once) when the session has no accessibility bus.
-AtspiClient* client() {
+// The client, or none and why: the session has no accessibility bus
+// (logged once), or its bus did not answer in time.
+AtspiClient* client(FocusLookup::Miss& miss) {
     static std::once_flag logged;
+    miss = FocusLookup::Miss::unavailable;
     if (input::waylandWithoutX11()) {
         std::call_once(logged, [] {
             log().error("Wayland session: reading and writing other programs' fields needs X11");
@@ -38,9 +40,24 @@ AtspiClient* client() {
     try {
         return &AtspiClient::shared();
     } catch (const AccessibilityError& e) {
+        if (e.kind() == AccessibilityError::Kind::noAnswer) {
+            miss = FocusLookup::Miss::noAnswer;
+            return nullptr;
+        }
         std::call_once(logged, [&] { log().error(e.description()); });
         return nullptr;
     }
+}
+
+// What an answer of the session leaves missing: nothing for a yes,
+// `missing` for a no; an answer too late leaves it unknown.
+TrustGap gapFor(AtspiClient::Answer answer, TrustGap missing) {
+    switch (answer) {
+        case AtspiClient::Answer::yes: return TrustGap::none;
+        case AtspiClient::Answer::late: return TrustGap::noAnswer;
+        case AtspiClient::Answer::no: break;
+    }
+    return missing;
 }
 
 class AtspiElementRef final : public Element {
@@ -142,8 +159,11 @@ bool AtspiAccessibility::isProcessTrusted() { return trustGap() == TrustGap::non
 
 TrustGap AtspiAccessibility::trustGap() {
     if (input::waylandWithoutX11()) return TrustGap::noX11Session;
-    if (!AtspiClient::busAvailable()) return TrustGap::noAccessibilityBus;
-    if (!AtspiClient::accessibilityEnabled()) return TrustGap::assistiveTechnologiesOff;
+    if (const TrustGap gap = gapFor(AtspiClient::busAvailable(), TrustGap::noAccessibilityBus); gap != TrustGap::none)
+        return gap;
+    if (const TrustGap gap = gapFor(AtspiClient::accessibilityEnabled(), TrustGap::assistiveTechnologiesOff);
+        gap != TrustGap::none)
+        return gap;
     if (!input::XTestInput::available()) return TrustGap::noSyntheticKeys;
     return TrustGap::none;
 }
@@ -158,8 +178,10 @@ bool AtspiAccessibility::requestTrust() {
 }
 
 void AtspiAccessibility::exposeApplication(int32_t) {
-    // AT-SPI has no per-program switch: the desktop-wide one is turned on.
-    if (!input::waylandWithoutX11() && !AtspiClient::accessibilityEnabled()) AtspiClient::enableAccessibility();
+    // AT-SPI has no per-program switch: the desktop-wide one is turned on,
+    // when the desktop says it is off (a bus too slow to answer is left alone).
+    if (!input::waylandWithoutX11() && AtspiClient::accessibilityEnabled() == AtspiClient::Answer::no)
+        AtspiClient::enableAccessibility();
 }
 
 ElementRef AtspiAccessibility::focusedElement(int32_t pid) { return lookUpFocus(pid).element; }
@@ -167,8 +189,9 @@ ElementRef AtspiAccessibility::focusedElement(int32_t pid) { return lookUpFocus(
 FocusLookup AtspiAccessibility::lookUpFocus(int32_t pid) {
     using Miss = FocusLookup::Miss;
     std::lock_guard lock(atspiMutex());
-    AtspiClient* atspi = client();
-    if (atspi == nullptr) return {nullptr, Miss::unavailable};
+    Miss miss = Miss::none;
+    AtspiClient* atspi = client(miss);
+    if (atspi == nullptr) return {nullptr, miss};
     auto search = atspi->findFocus(pid);
     if (search.element) return {std::make_shared<AtspiElementRef>(std::move(search.element)), Miss::none};
     if (!search.listed) return {nullptr, Miss::notListed};

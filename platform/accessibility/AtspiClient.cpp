@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <mutex>
+#include <optional>
+#include <string>
 #include <utility>
 
 #include "platform/accessibility/AccessibilityError.hpp"
@@ -50,29 +52,67 @@ std::string sessionBusAddress() {
     return {};
 }
 
-// One call on the session bus; none when the bus or the call fails.
-GVariant* sessionCall(const char* destination, const char* path, const char* interface, const char* method,
-                      GVariant* parameters) {
+// Whether a failed call got no answer in time (the bus, or the program
+// behind it, is busy), rather than an answer that it failed.
+bool unanswered(const GError* error) {
+    return g_error_matches(error, G_IO_ERROR, G_IO_ERROR_TIMED_OUT) ||
+           g_error_matches(error, G_DBUS_ERROR, G_DBUS_ERROR_NO_REPLY) ||
+           g_error_matches(error, G_DBUS_ERROR, G_DBUS_ERROR_TIMEOUT) ||
+           g_error_matches(error, G_DBUS_ERROR, G_DBUS_ERROR_TIMED_OUT);
+}
+
+// The connection to the session bus for the desktop's questions, opened at
+// the first and kept: a connection per question costs a handshake with the
+// bus each time, which a busy machine may not finish in time. Opened again
+// when the bus closed it or the session's address changed; none when it
+// cannot be opened.
+GDBusConnection* sessionBus() {
+    static std::mutex mutex;
+    static GDBusConnection* bus = nullptr;
+    static std::string busAddress;
     const std::string address = sessionBusAddress();
-    if (address.empty()) {
+    if (address.empty()) return nullptr;
+    std::lock_guard lock(mutex);
+    if (bus != nullptr && (address != busAddress || g_dbus_connection_is_closed(bus))) {
+        g_object_unref(bus);
+        bus = nullptr;
+    }
+    if (bus == nullptr) {
+        GError* error = nullptr;
+        bus = g_dbus_connection_new_for_address_sync(
+            address.c_str(),
+            static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
+                                              G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
+            nullptr, nullptr, &error);
+        if (error != nullptr) g_error_free(error);
+        if (bus == nullptr) return nullptr;
+        busAddress = address;
+    }
+    return G_DBUS_CONNECTION(g_object_ref(bus));
+}
+
+// The reply to one call on the session bus: none when there is no bus or
+// the call failed, and `late` when it got no answer in time.
+struct BusReply {
+    GVariant* value = nullptr;
+    bool late = false;
+};
+
+BusReply sessionCall(const char* destination, const char* path, const char* interface, const char* method,
+                     GVariant* parameters) {
+    GDBusConnection* bus = sessionBus();
+    if (bus == nullptr) {
         if (parameters != nullptr) g_variant_unref(g_variant_ref_sink(parameters));
-        return nullptr;
+        return {};
     }
     GError* error = nullptr;
-    GDBusConnection* bus = g_dbus_connection_new_for_address_sync(
-        address.c_str(),
-        static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
-                                          G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
-        nullptr, nullptr, &error);
-    if (bus == nullptr) {
-        failed(error);
-        if (parameters != nullptr) g_variant_unref(g_variant_ref_sink(parameters));
-        return nullptr;
+    BusReply reply;
+    reply.value = g_dbus_connection_call_sync(bus, destination, path, interface, method, parameters, nullptr,
+                                              G_DBUS_CALL_FLAGS_NONE, 2000, nullptr, &error);
+    if (error != nullptr) {
+        reply.late = unanswered(error);
+        g_error_free(error);
     }
-    GVariant* reply = g_dbus_connection_call_sync(bus, destination, path, interface, method, parameters, nullptr,
-                                                  G_DBUS_CALL_FLAGS_NONE, 2000, nullptr, &error);
-    failed(error);
-    g_dbus_connection_close_sync(bus, nullptr, nullptr);
     g_object_unref(bus);
     return reply;
 }
@@ -302,46 +342,46 @@ bool AtspiElement::select(long location, long length) const {
 
 // --- AtspiClient --------------------------------------------------------------------------------
 
-bool AtspiClient::busAvailable() {
-    GVariant* owned = sessionCall("org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
-                                  "NameHasOwner", g_variant_new("(s)", "org.a11y.Bus"));
-    if (owned == nullptr) return false;
+AtspiClient::Answer AtspiClient::busAvailable() {
+    const BusReply owned = sessionCall("org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
+                                       "NameHasOwner", g_variant_new("(s)", "org.a11y.Bus"));
+    if (owned.value == nullptr) return owned.late ? Answer::late : Answer::no;
     gboolean has = FALSE;
-    g_variant_get(owned, "(b)", &has);
-    g_variant_unref(owned);
-    if (has) return true;
-    GVariant* names = sessionCall("org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
-                                  "ListActivatableNames", nullptr);
-    if (names == nullptr) return false;
+    g_variant_get(owned.value, "(b)", &has);
+    g_variant_unref(owned.value);
+    if (has) return Answer::yes;
+    const BusReply names = sessionCall("org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
+                                       "ListActivatableNames", nullptr);
+    if (names.value == nullptr) return names.late ? Answer::late : Answer::no;
     GVariantIter* iter = nullptr;
     const gchar* name = nullptr;
     bool found = false;
-    g_variant_get(names, "(as)", &iter);
+    g_variant_get(names.value, "(as)", &iter);
     while (g_variant_iter_loop(iter, "&s", &name)) found = found || g_strcmp0(name, "org.a11y.Bus") == 0;
     g_variant_iter_free(iter);
-    g_variant_unref(names);
-    return found;
+    g_variant_unref(names.value);
+    return found ? Answer::yes : Answer::no;
 }
 
-bool AtspiClient::accessibilityEnabled() {
-    GVariant* reply = sessionCall("org.a11y.Bus", "/org/a11y/bus", "org.freedesktop.DBus.Properties", "Get",
-                                  g_variant_new("(ss)", "org.a11y.Status", "IsEnabled"));
-    if (reply == nullptr) return false;
+AtspiClient::Answer AtspiClient::accessibilityEnabled() {
+    const BusReply reply = sessionCall("org.a11y.Bus", "/org/a11y/bus", "org.freedesktop.DBus.Properties", "Get",
+                                       g_variant_new("(ss)", "org.a11y.Status", "IsEnabled"));
+    if (reply.value == nullptr) return reply.late ? Answer::late : Answer::no;
     GVariant* value = nullptr;
-    g_variant_get(reply, "(v)", &value);
+    g_variant_get(reply.value, "(v)", &value);
     const bool enabled = value != nullptr && g_variant_is_of_type(value, G_VARIANT_TYPE_BOOLEAN) &&
                          g_variant_get_boolean(value);
     if (value != nullptr) g_variant_unref(value);
-    g_variant_unref(reply);
-    return enabled;
+    g_variant_unref(reply.value);
+    return enabled ? Answer::yes : Answer::no;
 }
 
 bool AtspiClient::enableAccessibility() {
-    GVariant* reply =
+    const BusReply reply =
         sessionCall("org.a11y.Bus", "/org/a11y/bus", "org.freedesktop.DBus.Properties", "Set",
                     g_variant_new("(ssv)", "org.a11y.Status", "IsEnabled", g_variant_new_boolean(TRUE)));
-    if (reply == nullptr) return false;
-    g_variant_unref(reply);
+    if (reply.value == nullptr) return false;
+    g_variant_unref(reply.value);
     return true;
 }
 
@@ -352,30 +392,32 @@ AtspiClient::AtspiClient() {
 }
 
 AtspiClient& AtspiClient::shared() {
-    static std::once_flag once;
+    using Kind = AccessibilityError::Kind;
+    static std::mutex mutex;
     static AtspiClient* client = nullptr;
-    static std::string failure;
-    std::call_once(once, [] {
-        if (sessionBusAddress().empty()) {
-            failure = "no session bus address";
-            return;
-        }
-        if (!busAvailable()) {
-            failure = "org.a11y.Bus is not on the session bus";
-            return;
-        }
-        const int rc = atspi_init();
-        if (rc != 0 && rc != 1) {
-            failure = "atspi_init failed";
-            return;
-        }
-        client = new AtspiClient();
-    });
-    if (client == nullptr) {
-        const auto kind = sessionBusAddress().empty() ? AccessibilityError::Kind::noSessionBus
-                                                      : AccessibilityError::Kind::noAccessibilityBus;
-        throw AccessibilityError(kind, failure);
+    // Why there is none, once the session answered so.
+    static std::optional<AccessibilityError> absent;
+    std::lock_guard lock(mutex);
+    if (client != nullptr) return *client;
+    if (absent) throw *absent;
+    if (sessionBusAddress().empty()) {
+        absent.emplace(Kind::noSessionBus, "no session bus address");
+        throw *absent;
     }
+    switch (busAvailable()) {
+        case Answer::yes: break;
+        // Asked again at the next use: a busy bus is no missing one.
+        case Answer::late: throw AccessibilityError(Kind::noAnswer, "the session bus, asked for org.a11y.Bus");
+        case Answer::no:
+            absent.emplace(Kind::noAccessibilityBus, "org.a11y.Bus is not on the session bus");
+            throw *absent;
+    }
+    const int rc = atspi_init();
+    if (rc != 0 && rc != 1) {
+        absent.emplace(Kind::noAccessibilityBus, "atspi_init failed");
+        throw *absent;
+    }
+    client = new AtspiClient();
     return *client;
 }
 

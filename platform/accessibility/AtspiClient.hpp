@@ -66,16 +66,21 @@ private:
 // after its whole time-out, though the program answered).
 class AtspiClient {
 public:
+    // What the session bus said to a question: late when it gave no answer
+    // in time, which says nothing either way.
+    enum class Answer { yes, no, late };
+
     // Whether a session bus is there and offers the accessibility bus, asked
     // without touching libatspi (which ends the process when it has no bus).
-    static bool busAvailable();
+    static Answer busAvailable();
     // Whether the desktop's accessibility switch (org.a11y.Status IsEnabled) is on.
-    static bool accessibilityEnabled();
+    static Answer accessibilityEnabled();
     // Turns the switch on, so programs started from now on expose their widgets.
     static bool enableAccessibility();
 
     // The client, connected on first use. Throws AccessibilityError when
-    // there is no session bus or no accessibility bus.
+    // there is no session bus or no accessibility bus, and (kind noAnswer,
+    // asked again at the next call) when the session bus did not answer in time.
     static AtspiClient& shared();
 
     // A search for a program's focused element.

@@ -1,10 +1,16 @@
 #include <gtest/gtest.h>
 
+#include <signal.h>
 #include <unistd.h>
 
 #include <QEventLoop>
 
 #include <atomic>
+#include <cstdio>
+#include <future>
+#include <optional>
+#include <type_traits>
+#include <string>
 #include <thread>
 
 #include "platform/accessibility/AtspiAccessibility.hpp"
@@ -18,6 +24,31 @@ using platform::accessibility::TrustGap;
 using platform::desktop::X11Workspace;
 using parlox::testing::TextFieldProgram;
 using Toolkit = TextFieldProgram::Toolkit;
+
+namespace platform::accessibility {
+
+void PrintTo(TrustGap gap, std::ostream* os) {
+    switch (gap) {
+        case TrustGap::none: *os << "none"; return;
+        case TrustGap::noX11Session: *os << "noX11Session"; return;
+        case TrustGap::noAccessibilityBus: *os << "noAccessibilityBus"; return;
+        case TrustGap::assistiveTechnologiesOff: *os << "assistiveTechnologiesOff"; return;
+        case TrustGap::noSyntheticKeys: *os << "noSyntheticKeys"; return;
+        case TrustGap::noAnswer: *os << "noAnswer"; return;
+    }
+}
+
+void PrintTo(FocusLookup::Miss miss, std::ostream* os) {
+    switch (miss) {
+        case FocusLookup::Miss::none: *os << "none"; return;
+        case FocusLookup::Miss::unavailable: *os << "unavailable"; return;
+        case FocusLookup::Miss::notListed: *os << "notListed"; return;
+        case FocusLookup::Miss::nothingFocused: *os << "nothingFocused"; return;
+        case FocusLookup::Miss::noAnswer: *os << "noAnswer"; return;
+    }
+}
+
+}  // namespace platform::accessibility
 
 namespace {
 
@@ -136,6 +167,85 @@ TEST(Accessibility, TrustFollowsTheDesktopSwitch) {
     EXPECT_EQ(accessibility.trustGap(), TrustGap::assistiveTechnologiesOff);
     accessibility.requestTrust();
     EXPECT_TRUE(parlox::testing::eventually([&] { return accessibility.isProcessTrusted(); }));
+}
+
+// The process that holds `name` on the session bus; 0 when none does.
+pid_t ownerOnTheSessionBus(const std::string& name) {
+    const std::string command = "dbus-send --session --print-reply=literal --dest=org.freedesktop.DBus "
+                                "/org/freedesktop/DBus org.freedesktop.DBus.GetConnectionUnixProcessID string:" +
+                                name;
+    FILE* out = ::popen(command.c_str(), "r");
+    if (out == nullptr) return 0;
+    unsigned pid = 0;
+    if (std::fscanf(out, " uint32 %u", &pid) != 1) pid = 0;
+    ::pclose(out);
+    return static_cast<pid_t>(pid);
+}
+
+// A process held stopped while this lives: it answers nothing meanwhile.
+class Stopped {
+public:
+    explicit Stopped(pid_t pid) : pid_(pid) { ::kill(pid_, SIGSTOP); }
+    ~Stopped() { ::kill(pid_, SIGCONT); }
+    Stopped(const Stopped&) = delete;
+    Stopped& operator=(const Stopped&) = delete;
+
+private:
+    pid_t pid_;
+};
+
+// What `look` gives while the process `pid` is held stopped; none when it
+// waited for it more than 30 s (it then ends once the process runs again).
+template <typename Look>
+std::optional<std::invoke_result_t<Look>> lookWhileStopped(pid_t pid, Look look) {
+    std::future<std::invoke_result_t<Look>> answer;
+    bool ended = false;
+    {
+        Stopped stopped(pid);
+        answer = std::async(std::launch::async, look);
+        ended = answer.wait_for(std::chrono::seconds(30)) == std::future_status::ready;
+    }
+    auto value = answer.get();
+    if (!ended) return std::nullopt;
+    return value;
+}
+
+class SlowBus : public ::testing::TestWithParam<const char*> {};
+
+// A bus too busy to answer in time says nothing about the requirement: the
+// look is unknown, not missing, and comes back. The accessibility bus's
+// launcher answers whether its switch is on; the session bus whether the
+// accessibility bus is there.
+TEST_P(SlowBus, ALookLeftUnansweredIsUnknownNotMissing) {
+    AtspiAccessibility accessibility;
+    ASSERT_EQ(accessibility.trustGap(), TrustGap::none);
+    const pid_t owner = ownerOnTheSessionBus(GetParam());
+    ASSERT_GT(owner, 0);
+    const auto gap = lookWhileStopped(owner, [&] { return accessibility.trustGap(); });
+    EXPECT_EQ(gap, TrustGap::noAnswer) << "none: the look waited for the stopped bus";
+    EXPECT_TRUE(parlox::testing::eventually([&] { return accessibility.trustGap() == TrustGap::none; },
+                                            std::chrono::seconds(10)));
+}
+
+INSTANTIATE_TEST_SUITE_P(Owners, SlowBus, ::testing::Values("org.a11y.Bus", "org.freedesktop.DBus"),
+                         [](const auto& info) {
+                             return std::string(info.param) == "org.a11y.Bus" ? "AccessibilityBusLauncher"
+                                                                              : "SessionBus";
+                         });
+
+// The accessibility client, made at the first look at a focus, is not given
+// up for good when the session bus leaves that look unanswered.
+TEST(Accessibility, AFocusLookTheSessionBusLeavesUnansweredIsTriedAgain) {
+    using Miss = accessibility::FocusLookup::Miss;
+    constexpr int32_t nobody = 999999;
+    AtspiAccessibility accessibility;
+    ASSERT_EQ(accessibility.trustGap(), TrustGap::none);
+    const pid_t bus = ownerOnTheSessionBus("org.freedesktop.DBus");
+    ASSERT_GT(bus, 0);
+    const auto miss = lookWhileStopped(bus, [&] { return accessibility.lookUpFocus(nobody).miss; });
+    ASSERT_TRUE(miss) << "the look waited for the stopped bus";
+    EXPECT_NE(*miss, Miss::unavailable);
+    EXPECT_EQ(accessibility.lookUpFocus(nobody).miss, Miss::notListed);
 }
 
 TEST(Workspace, ActivatesTheOtherProgramAndListsTheScreen) {

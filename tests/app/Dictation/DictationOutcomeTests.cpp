@@ -279,5 +279,59 @@ TEST_F(DictationTest, AMicrophoneThatWillNotStartFailsTheDictation) {
     EXPECT_TRUE(log.contains("No se pudo grabar: Parlox no tiene permiso para usar el micrófono."));
 }
 
+// The insertion looks at the accessibility once more, well after the capture
+// read the field through it. A desktop too busy to answer that look in time
+// says nothing is missing: the answer is pasted where the capture found the
+// field. Only an answer that a piece is missing leaves it on the clipboard.
+struct TrustAtTheInsertion {
+    const char* name;
+    platform::accessibility::TrustGap gap;
+    bool pasted;
+};
+
+void PrintTo(const TrustAtTheInsertion& c, std::ostream* os) { *os << c.name; }
+
+class TrustAtTheInsertionTest : public DictationTest, public ::testing::WithParamInterface<TrustAtTheInsertion> {};
+
+TEST_P(TrustAtTheInsertionTest, OnlyAnAnswerThatAccessibilityIsMissingCopiesTheAnswer) {
+    const TrustAtTheInsertion& c = GetParam();
+    auto field = desktop.focusField(42, "Editor", "hola", {0, 4});
+    writer->whileRunning = [this, gap = c.gap](std::stop_token) {
+        desktop.accessibility->trusted = false;
+        desktop.accessibility->untrustedBecause = gap;
+    };
+    dictate("hazlo formal", "Buenos días");
+
+    EXPECT_TRUE(log.containsPrefix("Contexto: Editor · método Accesibilidad · selección 4 caracteres"));
+    ASSERT_EQ(controller->history().size(), 1u);
+    const auto lines = log.lines();
+    const bool toldMissing = std::any_of(lines.begin(), lines.end(), [](const std::string& line) {
+        return line.find("Sin Accesibilidad") != std::string::npos;
+    });
+    if (c.pasted) {
+        EXPECT_EQ(field->text(), "Buenos días");
+        EXPECT_EQ(field->selection(), (TextRange{0, 11}));
+        EXPECT_EQ(controller->history().front().outcome, Entry::Outcome::inserted(true));
+        EXPECT_EQ(clipboard(), pasteboardBefore);
+        EXPECT_FALSE(toldMissing);
+    } else {
+        EXPECT_EQ(field->text(), "hola");
+        EXPECT_EQ(controller->history().front().outcome, Entry::Outcome::copied(kCopiedNoPermission));
+        EXPECT_EQ(desktop.pasteboard->string(), "Buenos días");
+        EXPECT_TRUE(log.contains(kCopiedNoPermission));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Looks, TrustAtTheInsertionTest,
+    ::testing::Values(TrustAtTheInsertion{"NoAnswerInTime", platform::accessibility::TrustGap::noAnswer, true},
+                      TrustAtTheInsertion{"AssistiveTechnologiesOff",
+                                          platform::accessibility::TrustGap::assistiveTechnologiesOff, false},
+                      TrustAtTheInsertion{"NoAccessibilityBus", platform::accessibility::TrustGap::noAccessibilityBus,
+                                          false},
+                      TrustAtTheInsertion{"NoSyntheticKeys", platform::accessibility::TrustGap::noSyntheticKeys,
+                                          false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 }  // namespace
 }  // namespace dictation_test

@@ -167,6 +167,18 @@ INSTANTIATE_TEST_SUITE_P(
                     "La app no responde"}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// A desktop too busy to answer whether accessibility is there says nothing
+// is missing: the undo goes on and reads the field itself.
+TEST_F(UndoTest, ATrustLookLeftUnansweredStillGivesTheOriginalBack) {
+    dictateRounds(1);
+    desktop.accessibility->trusted = false;
+    desktop.accessibility->untrustedBecause = platform::accessibility::TrustGap::noAnswer;
+    escape();
+    EXPECT_EQ(field->text(), "hola");
+    EXPECT_TRUE(log.contains("Deshecho (Accesibilidad)"));
+    EXPECT_FALSE(log.containsPrefix("No se pudo deshacer"));
+}
+
 TEST_F(UndoTest, BringsTheApplicationBackBeforeReplacing) {
     const auto id = dictateRounds(1);
     desktop.workspace->addApplication({77, "Otra", "org.example.Otra", false});

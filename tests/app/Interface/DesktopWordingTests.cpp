@@ -109,6 +109,7 @@ const DesktopState desktopStates[] = {
     {"no accessibility bus", RecordPermission::granted, false, TrustGap::noAccessibilityBus, true},
     {"no synthetic keys", RecordPermission::granted, false, TrustGap::noSyntheticKeys},
     {"no X11 session", RecordPermission::denied, false, TrustGap::noX11Session, false, false},
+    {"no answer about the accessibility", RecordPermission::granted, false, TrustGap::noAnswer},
     {"no tray", RecordPermission::granted, true, TrustGap::none, false, true,
      {"Privacy_Microphone", "Privacy_Accessibility"}, false},
 };

@@ -177,6 +177,42 @@ TEST_F(WelcomeWindowTest, EachRowSaysWhatItChecksAndOffersWhatHelps) {
     }
 }
 
+// A desktop too busy to answer a look in time leaves the accessibility row
+// as it last read; before its first answer the row says it is unchecked.
+TEST_F(WelcomeWindowTest, TheAccessibilityRowKeepsItsLastAnswerWhileTheDesktopDoesNotAnswer) {
+    using Gap = platform::accessibility::TrustGap;
+    accessibility->trusted = false;
+    accessibility->untrustedBecause = Gap::noAnswer;
+    WelcomeWindow window(services, {}, WelcomeWindow::Snapshot{1, Theme::light(), {}, {}});
+    const auto badges = window.findChildren<PermissionBadge*>();
+    ASSERT_EQ(badges.size(), 3);
+    const auto row = [&] {
+        return (badges[1]->button() ? badges[1]->button()->text() : badges[1]->label()->text()).toStdString();
+    };
+    EXPECT_EQ(window.accessibility(), PermissionState::unknown);
+    EXPECT_EQ(row(), "Sin comprobar");
+
+    struct Look {
+        bool trusted;
+        Gap gap;
+        PermissionState::Value state;
+        std::string badge;
+    };
+    const Look looks[] = {
+        {true, Gap::none, PermissionState::granted, "Disponible"},
+        {false, Gap::noAnswer, PermissionState::granted, "Disponible"},
+        {false, Gap::assistiveTechnologiesOff, PermissionState::notAsked, "Activar"},
+        {false, Gap::noAnswer, PermissionState::notAsked, "Activar"},
+    };
+    for (const Look& look : looks) {
+        accessibility->trusted = look.trusted;
+        accessibility->untrustedBecause = look.gap;
+        window.refresh();
+        EXPECT_EQ(window.accessibility(), look.state);
+        EXPECT_EQ(row(), look.badge);
+    }
+}
+
 TEST_F(WelcomeWindowTest, TheBadgesTurnOnAndOpenWhatTheySay) {
     audio->permissionStatus = platform::audio::RecordPermission::denied;
     accessibility->trusted = false;

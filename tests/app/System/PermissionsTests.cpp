@@ -97,6 +97,23 @@ TEST_F(PermissionsTest, AskedFlagsTellDeniedFromNotAsked) {
     EXPECT_EQ(Parlox::ScreenRecordingPermission::state(screenshots), PermissionState::denied);
 }
 
+// A desktop too busy to answer a look in time says nothing: the state stays
+// what it last answered, unknown before its first answer.
+TEST_F(PermissionsTest, ALookLeftUnansweredKeepsTheLastAnswer) {
+    using platform::accessibility::TrustGap;
+    const auto look = [this](bool trusted, TrustGap gap) {
+        accessibility.trusted = trusted;
+        accessibility.untrustedBecause = gap;
+        return Parlox::AccessibilityPermission::state(accessibility);
+    };
+    EXPECT_EQ(look(false, TrustGap::noAnswer), PermissionState::unknown);
+    EXPECT_EQ(look(true, TrustGap::none), PermissionState::granted);
+    EXPECT_EQ(look(false, TrustGap::noAnswer), PermissionState::granted);
+    EXPECT_EQ(look(false, TrustGap::assistiveTechnologiesOff), PermissionState::notAsked);
+    EXPECT_EQ(look(false, TrustGap::noAnswer), PermissionState::notAsked);
+    EXPECT_EQ(Parlox::AccessibilityPermission::state(TrustGap::noAnswer), PermissionState::unknown);
+}
+
 TEST_F(PermissionsTest, TheMicrophoneAnswerArrivesOnTheMainThreadAndSettingsOpenByAnchor) {
     auto scheduler = std::make_shared<platform::ManualScheduler>();
     auto system = std::make_shared<platform::audio::FakeAudioSystem>();

@@ -180,7 +180,11 @@ TEST(MenuBarPermissions, ProblemTextPerPair) {
         {P::granted, P::granted, std::nullopt},
         {P::notAsked, P::granted, "Falta el micr\u00F3fono: Parlox no puede o\u00EDrte."},
         {P::denied, P::granted, "Falta el micr\u00F3fono: Parlox no puede o\u00EDrte."},
-        {P::granted, P::unknown, "Falta la Accesibilidad: Parlox no puede pegar."},
+        {P::granted, P::denied, "Falta la Accesibilidad: Parlox no puede pegar."},
+        {P::granted, P::notAsked, "Falta la Accesibilidad: Parlox no puede pegar."},
+        // Before the desktop's first answer nothing is said missing.
+        {P::granted, P::unknown, std::nullopt},
+        {P::denied, P::unknown, "Falta el micr\u00F3fono: Parlox no puede o\u00EDrte."},
         {P::denied, P::notAsked, "Faltan el micr\u00F3fono y la Accesibilidad."},
     };
     for (const auto& [mic, ax, text] : cases) EXPECT_EQ(MenuBarPanel::permissionProblem(mic, ax), text);
@@ -243,6 +247,32 @@ TEST_F(MenuBarPanelTest, PermissionAndUpdateButtons) {
     buttonNamed(*withUpdate, "Actualizar a la 2.4\u2026")->click();
     EXPECT_EQ(calls, (std::vector<std::string>{"close", "activate"}));
     EXPECT_EQ(service->checks, 1);
+}
+
+// The panel is made at each opening and reads the accessibility every
+// 1.5 s: a look the desktop is too busy to answer in time shows what it
+// last answered, in the open panel and in the next one.
+TEST_F(MenuBarPanelTest, ALookLeftUnansweredShowsTheLastAnswer) {
+    using platform::accessibility::TrustGap;
+    const auto warns = [](MenuBarPanel& panel) {
+        const auto texts = shownTexts(panel);
+        return std::find(texts.begin(), texts.end(), "Falta la Accesibilidad: Parlox no puede pegar.") != texts.end();
+    };
+    auto panel = makePanel();
+    EXPECT_FALSE(warns(*panel));
+    accessibility->trusted = false;
+    accessibility->untrustedBecause = TrustGap::noAnswer;
+    panel->refresh();
+    EXPECT_FALSE(warns(*panel));
+    EXPECT_FALSE(warns(*makePanel()));
+
+    accessibility->untrustedBecause = TrustGap::assistiveTechnologiesOff;
+    panel->refresh();
+    EXPECT_TRUE(warns(*panel));
+    accessibility->untrustedBecause = TrustGap::noAnswer;
+    panel->refresh();
+    EXPECT_TRUE(warns(*panel));
+    EXPECT_TRUE(warns(*makePanel()));
 }
 
 TEST_F(MenuBarPanelTest, TheOpenPanelHasItsWidthAndKeepsTheEdgeNextToTheTray) {
