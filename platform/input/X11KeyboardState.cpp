@@ -14,7 +14,7 @@ namespace platform::input {
 
 namespace {
 
-const SystemLogger& log() {
+const SystemLogger& keyboardLog() {
     static const SystemLogger logger("Parlox", "input");
     return logger;
 }
@@ -60,14 +60,14 @@ X11KeyboardState::Connection* X11KeyboardState::connection() {
     if (failed_) return nullptr;
     if (waylandWithoutX11()) {
         failed_ = true;
-        log().error("Wayland session: the keyboard's state needs X11; no key counts as held");
+        keyboardLog().error("Wayland session: the keyboard's state needs X11; no key counts as held");
         return nullptr;
     }
     auto opened = std::make_unique<Connection>();
     if (!opened->usable()) {
         failed_ = true;
         const char* display = std::getenv("DISPLAY");
-        log().error(std::string("The keyboard's state cannot be read: no X display \"") + (display ? display : "") +
+        keyboardLog().error(std::string("The keyboard's state cannot be read: no X display \"") + (display ? display : "") +
                     "\"; no key counts as held");
         return nullptr;
     }
