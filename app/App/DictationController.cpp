@@ -100,6 +100,7 @@ DictationController::DictationController(Services services)
 
 DictationController::~DictationController() {
     modelConnection_.disconnect();
+    shortcutKeysConnection_.disconnect();
     recorder_->setOnLevel(nullptr);
     maxTimer_.cancel();
     undoTimer_.cancel();
@@ -209,6 +210,10 @@ void DictationController::attachHotkeys(std::shared_ptr<HotkeyManager> hotkeys) 
     hotkeys_ = std::move(hotkeys);
     if (!hotkeys_) return;
     std::weak_ptr<int> alive = alive_;
+    // The jobs that send keys take these with their copy of the desktop.
+    shortcutKeysConnection_ = HotkeyManager::followShortcutKeys([this, alive](std::vector<int> keys) {
+        if (alive.lock()) desktop_.shortcutKeys = std::move(keys);
+    });
     hotkeys_->onToggle = [this, alive] {
         if (!alive.lock()) return;
         switch (phase_.kind) {

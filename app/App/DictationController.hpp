@@ -282,6 +282,7 @@ private:
     platform::Signal<> retryableChanged_;
 
     platform::Connection modelConnection_;
+    platform::Connection shortcutKeysConnection_;
     // Callbacks handed out hold this weakly; once it is gone they do nothing.
     std::shared_ptr<int> alive_ = std::make_shared<int>(0);
 };

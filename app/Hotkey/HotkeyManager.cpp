@@ -29,6 +29,21 @@ const Name& HotkeyManager::acceptKeypad() {
     return name;
 }
 
+platform::Connection HotkeyManager::followShortcutKeys(std::function<void(std::vector<int>)> changed) {
+    const auto keys = [] {
+        std::vector<int> codes;
+        for (const Name* name : {&toggleRecording(), &cancel()})
+            if (const auto shortcut = GlobalKeyBindings::getShortcut(*name))
+                codes.push_back(static_cast<int>(shortcut->carbonKeyCode));
+        return codes;
+    };
+    changed(keys());
+    return GlobalKeyBindings::shortcutByNameDidChange().connect(
+        [changed = std::move(changed), keys](const Name& name) {
+            if (name == toggleRecording() || name == cancel()) changed(keys());
+        });
+}
+
 HotkeyManager::HotkeyManager() : self_(std::make_shared<HotkeyManager*>(this)) {
     const std::weak_ptr<HotkeyManager*> weak = self_;
     auto call = [weak](std::function<void()> HotkeyManager::*slot) {

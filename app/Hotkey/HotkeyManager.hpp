@@ -2,8 +2,10 @@
 
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "GlobalKeyBindings/Name.hpp"
+#include "platform/concurrency/Signal.hpp"
 
 namespace Parlox {
 
@@ -17,6 +19,11 @@ public:
     static const GlobalKeyBindings::Name& cancel();           // Escape
     static const GlobalKeyBindings::Name& accept();           // Return
     static const GlobalKeyBindings::Name& acceptKeypad();     // keypad Enter
+
+    // The keys of the dictation shortcut and of Escape (Carbon key codes),
+    // as now set: their grabs take every key sent while one is down. Calls
+    // `changed` with them at once and again whenever one of them changes.
+    static platform::Connection followShortcutKeys(std::function<void(std::vector<int>)> changed);
 
     // Declares the names, registers their key-down handlers and disables
     // the three situational ones.

@@ -2,6 +2,7 @@
 
 #include <mutex>
 
+#include "app/Insertion/HeldKeys.hpp"
 #include "app/Support/Log.hpp"
 
 namespace Parlox {
@@ -53,6 +54,7 @@ std::optional<std::string> Clipboard::copySelection(KeyTarget target) {
     std::lock_guard turn(pasteboardTurn());
     const Snapshot saved = snapshot();
     const int64_t before = desktop_.pasteboard->changeCount();
+    if (target == KeyTarget::ordinary && !HeldKeys::released(desktop_, "copiar")) return std::nullopt;
     if (!desktop_.keys->copy(target)) return std::nullopt;
     std::optional<std::string> copied;
     int64_t copiedAt = before;
@@ -67,13 +69,15 @@ std::optional<std::string> Clipboard::copySelection(KeyTarget target) {
     return copied;
 }
 
-bool Clipboard::paste(const std::string& text, KeyTarget target, int32_t reader, const MayPost& mayPost,
+bool Clipboard::paste(const std::string& text, KeyTarget target, int32_t reader, const Gates& gates,
                       std::stop_token stop) {
     std::lock_guard turn(pasteboardTurn());
     auto& pasteboard = *desktop_.pasteboard;
     const bool terminal = target == KeyTarget::terminal;
     const Snapshot saved = snapshot();
     const auto savedPrimary = terminal ? pasteboard.primaryItems() : std::vector<platform::desktop::PasteboardItem>{};
+    // A clipboard manager would keep for good whatever is written.
+    if (gates.mayWrite && !gates.mayWrite()) return false;
     if (!pasteboard.setString(text)) return false;
     const int64_t written = pasteboard.changeCount();
     // Without the text there, a terminal would paste whatever was selected last.
@@ -86,7 +90,7 @@ bool Clipboard::paste(const std::string& text, KeyTarget target, int32_t reader,
         giveBackUnlessReplaced(saved, written, text);
         if (terminal) giveBackPrimaryUnlessReplaced(savedPrimary, primaryWritten, text);
     };
-    if (mayPost && !mayPost()) {
+    if (gates.mayPost && !gates.mayPost()) {
         giveBothBack();
         return false;
     }

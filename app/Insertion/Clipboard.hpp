@@ -44,15 +44,21 @@ public:
 
     // Posts the copy key and waits up to 15 polls of 20 ms for the pasteboard
     // to change; the text it then holds, or none. A program that may be a
-    // terminal gets no copy key and gives none. The user's contents are
+    // terminal gets no copy key and gives none, and so does any program while
+    // Escape or the shortcut stays held (HeldKeys). The user's contents are
     // restored when the copy replaced them, unless something else replaced
     // the copy by the time they are back. The polls always wait their
     // time, even for a capture that is no longer wanted: a copy the
     // application makes after the restore would take the user's contents
     // for good.
     std::optional<std::string> copySelection(platform::input::KeyTarget target);
-    // Asked right before the paste key goes out; false holds the key back.
-    using MayPost = std::function<bool()>;
+    // What a paste asks on its way; false at either stops it there.
+    struct Gates {
+        // Before anything is written: false leaves both selections untouched.
+        std::function<bool()> mayWrite;
+        // Right before the paste key goes out: false holds the key back.
+        std::function<bool()> mayPost;
+    };
 
     // Puts `text` where the paste key of `target` takes it from (a terminal
     // pastes the primary selection), posts the key, and waits until the
@@ -60,10 +66,10 @@ public:
     // takeLimit, less on a stop request); then gives the user's contents back, unless the
     // pasteboard got something else (the user copied anew) before they are
     // back; the same for a terminal's primary selection. False
-    // when the text could not be put there or `mayPost` held the key back:
+    // when the text could not be put there or a gate stopped the paste:
     // then no key was posted and the user's contents are as they were.
-    bool paste(const std::string& text, platform::input::KeyTarget target, int32_t reader,
-               const MayPost& mayPost = {}, std::stop_token stop = {});
+    bool paste(const std::string& text, platform::input::KeyTarget target, int32_t reader, const Gates& gates = {},
+               std::stop_token stop = {});
     // Leaves `text` on the pasteboard for the user, in place of its contents;
     // false when it is not there (the pasteboard keeps what it held).
     bool put(const std::string& text);

@@ -17,4 +17,10 @@ KeyTarget keyTargetFor(const platform::accessibility::ElementRef& element,
     return app->terminalInDoubt ? KeyTarget::mayBeTerminal : KeyTarget::ordinary;
 }
 
+bool takenAsTerminal(KeyTarget keys, const CapturedContext& context) {
+    if (keys == KeyTarget::terminal) return true;
+    const bool readField = context.element && context.method == CapturedContext::Method::accessibility;
+    return keys == KeyTarget::mayBeTerminal && !readField;
+}
+
 }  // namespace Parlox

@@ -2,6 +2,7 @@
 
 #include <optional>
 
+#include "app/Context/CapturedContext.hpp"
 #include "platform/accessibility/Accessibility.hpp"
 #include "platform/desktop/Workspace.hpp"
 #include "platform/input/KeySynth.hpp"
@@ -17,5 +18,12 @@ namespace Parlox {
 // helper holds the master side, or whose files cannot be read.
 platform::input::KeyTarget keyTargetFor(const platform::accessibility::ElementRef& element,
                                         const std::optional<platform::desktop::RunningApplication>& app);
+
+// Whether an answer for these keys is handled as a terminal's: no text of
+// several lines is pasted and no undo follows. So is the answer for a
+// program in doubt, unless its focus is a field whose text was read over
+// accessibility (the undo can check that text before it touches it);
+// elsewhere its focus may well be a terminal's.
+bool takenAsTerminal(platform::input::KeyTarget keys, const CapturedContext& context);
 
 }  // namespace Parlox

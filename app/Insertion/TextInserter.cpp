@@ -1,6 +1,7 @@
 #include "app/Insertion/TextInserter.hpp"
 
 #include "app/Insertion/Clipboard.hpp"
+#include "app/Insertion/HeldKeys.hpp"
 #include "app/Insertion/KeyTargets.hpp"
 #include "app/Insertion/SessionText.hpp"
 #include "app/Support/Settle.hpp"
@@ -36,15 +37,44 @@ bool passesIntoTerminal(PointOfNoReturn* point, platform::Scheduler& scheduler) 
     return true;
 }
 
-// Pastes, the key going out only past `point`; when it did not go, what became of the insertion.
+// Why a paste stopped before its key.
+enum class HeldBack { notWritten, calledOff, keyHeld, switchedApp };
+
+// Pastes into the program `pid`, the key going out only past `point`, with
+// Escape and the shortcut let go and the program still in front; when it
+// did not go, what became of the insertion.
 std::optional<TextInserter::Outcome> pasteFailure(Clipboard& clipboard, const std::string& text, KeyTarget keys,
-                                                  int32_t reader, PointOfNoReturn* point,
-                                                  platform::Scheduler& scheduler) {
-    const auto mayPost = [&] {
-        return keys == KeyTarget::terminal ? passesIntoTerminal(point, scheduler) : passes(point, false);
+                                                  bool asTerminal, int32_t pid, PointOfNoReturn* point,
+                                                  const DesktopServices& desktop) {
+    HeldBack heldBack = HeldBack::notWritten;
+    const auto holdBack = [&](HeldBack why) {
+        heldBack = why;
+        return false;
     };
-    if (clipboard.paste(text, keys, reader, mayPost)) return std::nullopt;
-    if (point && point->calledOff()) return TextInserter::Outcome::calledOff();
+    Clipboard::Gates gates;
+    // A held Escape's call-off comes in while the key waits for its release.
+    gates.mayWrite = [&] {
+        if (!HeldKeys::released(desktop, "pegar")) return holdBack(HeldBack::keyHeld);
+        return point && point->calledOff() ? holdBack(HeldBack::calledOff) : true;
+    };
+    gates.mayPost = [&] {
+        if (!(asTerminal ? passesIntoTerminal(point, *desktop.scheduler) : passes(point, false)))
+            return holdBack(HeldBack::calledOff);
+        if (!HeldKeys::released(desktop, "pegar")) return holdBack(HeldBack::keyHeld);
+        if (desktop.workspace->frontmostProcessId() != pid) return holdBack(HeldBack::switchedApp);
+        return true;
+    };
+    if (clipboard.paste(text, keys, pid, gates)) return std::nullopt;
+    switch (heldBack) {
+        case HeldBack::calledOff:
+            return TextInserter::Outcome::calledOff();
+        case HeldBack::keyHeld:
+            return copyInstead(clipboard, text, TextInserter::keyHeldMessage, point);
+        case HeldBack::switchedApp:
+            return copyInstead(clipboard, text, TextInserter::switchedAppMessage, point);
+        case HeldBack::notWritten:
+            break;
+    }
     return TextInserter::Outcome::failed(TextInserter::notCopiedMessage);
 }
 
@@ -62,10 +92,9 @@ TextInserter::Outcome TextInserter::insert(const std::string& text, const Captur
     if (!context.pid || !front || front->processIdentifier != *context.pid)
         return copyInstead(clipboard, text, switchedAppMessage, point);
     const KeyTarget keys = keyTargetFor(context.element, front);
-    if (keys == KeyTarget::terminal) {
-        if (hasSeveralLines(text)) return copyInstead(clipboard, text, severalLinesMessage, point);
-        return insertAtCursor(text, context, desktop, point);
-    }
+    const bool asTerminal = takenAsTerminal(keys, context);
+    if (asTerminal && hasSeveralLines(text)) return copyInstead(clipboard, text, severalLinesMessage, point);
+    if (keys == KeyTarget::terminal) return insertAtCursor(text, context, desktop, point);
 
     // The start of the selection just before the paste: where the text lands.
     std::optional<int64_t> location;
@@ -74,8 +103,7 @@ TextInserter::Outcome TextInserter::insert(const std::string& text, const Captur
     if (!location && context.selectedRange) location = context.selectedRange->location;
 
     // The insertion is never cut short once its key is out: the user's pasteboard must come back.
-    if (auto failure = pasteFailure(clipboard, text, keys, *context.pid, point, *desktop.scheduler))
-        return *failure;
+    if (auto failure = pasteFailure(clipboard, text, keys, asTerminal, *context.pid, point, desktop)) return *failure;
 
     if (context.element && location) {
         desktop.scheduler->sleep(selectDelay);
@@ -92,7 +120,7 @@ TextInserter::Outcome TextInserter::insertAtCursor(const std::string& text, cons
                                                    const DesktopServices& desktop, PointOfNoReturn* point) {
     Clipboard clipboard(desktop);
     const auto cursor = context.element ? context.element->caretOffset() : std::nullopt;
-    if (auto failure = pasteFailure(clipboard, text, KeyTarget::terminal, *context.pid, point, *desktop.scheduler))
+    if (auto failure = pasteFailure(clipboard, text, KeyTarget::terminal, true, *context.pid, point, desktop))
         return *failure;
     // A terminal without accessibility cannot be read back.
     if (!context.element) return Outcome::inserted(std::nullopt, false);

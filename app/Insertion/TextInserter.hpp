@@ -15,8 +15,11 @@ namespace Parlox {
 // selects it, or, when it cannot paste safely, leaves it on the pasteboard
 // and says so. A terminal takes it at its cursor, unselected; a text of
 // several lines goes to the pasteboard instead (a shell would run every
-// line but the last). Blocks about half a second (more for a program slow
-// to take the paste): call it off the main thread.
+// line but the last), also for a program that may be a terminal unless its
+// focus is a text field read over accessibility. The paste key waits for
+// Escape and the dictation shortcut to be let go, and goes only while the
+// program is still in front. Blocks about half a second (more for a
+// program slow to take the paste): call it off the main thread.
 class TextInserter {
 public:
     struct Outcome {
@@ -46,9 +49,13 @@ public:
     static constexpr const char* notCopiedMessage = "No se pudo copiar al portapapeles";
     // A terminal would run the lines as they arrive.
     static constexpr const char* severalLinesMessage = "Varias líneas en un terminal: copiado al portapapeles";
+    // Escape or the dictation shortcut stayed down: its grab would have taken the paste key.
+    static constexpr const char* keyHeldMessage = "Esc o el atajo sin soltar: copiado al portapapeles";
 
     // Passes `point`, when given, right before the key or the copy, and
-    // does nothing at all when it was called off.
+    // does nothing at all when it was called off before (not even write the
+    // pasteboard). Past a point into a program taken as a terminal, no undo
+    // is to follow.
     static Outcome insert(const std::string& text, const CapturedContext& context, const DesktopServices& desktop,
                           PointOfNoReturn* point = nullptr);
 

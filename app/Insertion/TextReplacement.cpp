@@ -1,6 +1,7 @@
 #include "app/Insertion/TextReplacement.hpp"
 
 #include "app/Insertion/Clipboard.hpp"
+#include "app/Insertion/HeldKeys.hpp"
 #include "app/Insertion/KeyTargets.hpp"
 #include "app/Insertion/SessionText.hpp"
 #include "app/Insertion/TextInserter.hpp"
@@ -10,6 +11,13 @@ namespace Parlox {
 
 bool TextReplacement::isFront(const DesktopServices& desktop, int32_t pid) {
     return desktop.workspace->frontmostProcessId() == pid;
+}
+
+std::optional<std::string> TextReplacement::keyBlocked(const DesktopServices& desktop, int32_t pid,
+                                                       const char* action) {
+    if (!HeldKeys::released(desktop, action)) return HeldKeys::stillHeld;
+    if (!isFront(desktop, pid)) return otherApp;
+    return std::nullopt;
 }
 
 void TextReplacement::bringBack(const DesktopServices& desktop, int32_t pid) {
@@ -59,21 +67,22 @@ TextReplacement::Outcome TextReplacement::replace(const DesktopServices& desktop
         if (verified) {
             if (const auto away = focusAway(desktop, target)) return Outcome::failed(*away);
             if (!replacement.empty()) {
-                bool inFront = true;
-                if (!Clipboard(desktop).paste(replacement, keys, target.pid,
-                                              [&] { return inFront = isFront(desktop, target.pid); }))
-                    return Outcome::failed(inFront ? TextInserter::notCopiedMessage : otherApp);
+                std::optional<std::string> blocked;
+                Clipboard::Gates gates;
+                gates.mayPost = [&] { return !(blocked = keyBlocked(desktop, target.pid, "pegar")); };
+                if (!Clipboard(desktop).paste(replacement, keys, target.pid, gates))
+                    return Outcome::failed(blocked.value_or(TextInserter::notCopiedMessage));
                 desktop.scheduler->sleep(0.06);
                 TextInserter::select(target.element, *target.location, replacement);
             } else {
-                if (!isFront(desktop, target.pid)) return Outcome::failed(otherApp);
+                if (const auto blocked = keyBlocked(desktop, target.pid, "borrar")) return Outcome::failed(*blocked);
                 desktop.keys->deleteBackward();
             }
             return Outcome::replaced();
         }
     }
     if (undoKeyAllowed) {
-        if (!isFront(desktop, target.pid)) return Outcome::failed(otherApp);
+        if (const auto blocked = keyBlocked(desktop, target.pid, "deshacer")) return Outcome::failed(*blocked);
         if (desktop.keys->undo(keys)) return Outcome::commandZ();
     }
     return Outcome::failed(textChanged);

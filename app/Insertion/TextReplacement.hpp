@@ -46,7 +46,8 @@ struct TextReplacement {
     // Replaces the result with `replacement`; when the text cannot be checked
     // and `undoKeyAllowed`, sends the undo key instead. No key is sent while
     // the program's focus is away from the element the result went into, and
-    // each key goes only if the program is still in front right before it.
+    // each key goes only once Escape and the shortcut are let go and if the
+    // program is still in front right before it.
     static Outcome replace(const DesktopServices& desktop, const Target& target, const std::string& replacement,
                            bool undoKeyAllowed);
 
@@ -62,6 +63,10 @@ private:
     static std::optional<std::string> focusAway(const DesktopServices& desktop, const Target& target);
     // Right before a key: the program is still the one in front.
     static bool isFront(const DesktopServices& desktop, int32_t pid);
+    // Right before a key for `action`: why it may not go out (Escape or the
+    // shortcut still held after a wait, or another program in front); none
+    // when it may.
+    static std::optional<std::string> keyBlocked(const DesktopServices& desktop, int32_t pid, const char* action);
 };
 
 }  // namespace Parlox

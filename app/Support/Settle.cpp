@@ -2,10 +2,10 @@
 
 namespace Parlox {
 
-bool Settle::within(platform::Scheduler& scheduler, const std::function<bool()>& holds) {
+bool Settle::within(platform::Scheduler& scheduler, double seconds, const std::function<bool()>& holds) {
     const auto start = scheduler.uptime();
     while (!holds()) {
-        if (scheduler.secondsSince(start) >= limit) return false;
+        if (scheduler.secondsSince(start) >= seconds) return false;
         scheduler.sleep(interval);
     }
     return true;

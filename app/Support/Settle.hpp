@@ -16,7 +16,11 @@ struct Settle {
     static constexpr double limit = 1.0;
 
     // Asks `holds` until it holds or `limit` has passed; its last answer.
-    static bool within(platform::Scheduler& scheduler, const std::function<bool()>& holds);
+    static bool within(platform::Scheduler& scheduler, const std::function<bool()>& holds) {
+        return within(scheduler, limit, holds);
+    }
+    // The same, for `seconds` instead.
+    static bool within(platform::Scheduler& scheduler, double seconds, const std::function<bool()>& holds);
     static bool within(const DesktopServices& desktop, const std::function<bool()>& holds) {
         return within(*desktop.scheduler, holds);
     }

@@ -21,9 +21,9 @@
 #include <vector>
 
 #include "platform/foundation/UniqueFd.hpp"
-#include "platform/input/CarbonKeyCodes.hpp"
 #include "platform/input/CarbonModifiers.hpp"
 #include "platform/input/InputError.hpp"
+#include "platform/input/X11Keycodes.hpp"
 #include "platform/log/SystemLog.hpp"
 
 namespace platform::input {
@@ -100,11 +100,7 @@ struct X11HotKeyService::State {
 
     // Reads the keymap and the modifiers the lock keys sit on.
     xkb_keymap* loadKeymap(xkb_context* context) {
-        if (!hasKeyboardExtension || !context) return nullptr;
-        const auto device = xkb_x11_get_core_keyboard_device_id(connection);
-        if (device < 0) return nullptr;
-        return xkb_x11_keymap_new_from_device(context, connection, device,
-                                              XKB_KEYMAP_COMPILE_NO_FLAGS);
+        return hasKeyboardExtension ? loadCoreKeymap(connection, context) : nullptr;
     }
 
     // Finds the modifiers Num Lock and Scroll Lock sit on; call with the mutex held.
@@ -320,19 +316,12 @@ RegistrationResult X11HotKeyService::registerHotKey(std::uint32_t hotKeyId, int 
         lockCombinations = s.lockCombinations();
     }
 
-    std::optional<xcb_keycode_t> keycode;
-    if (auto key = physicalKeyForCarbon(carbonKeyCode)) {
-        xkb_keycode_t byName = keymap ? xkb_keymap_key_by_name(keymap, std::string(key->xkbName).c_str())
-                                      : XKB_KEYCODE_INVALID;
-        const int code = byName != XKB_KEYCODE_INVALID ? static_cast<int>(byName)
-                                                       : key->evdevCode + x11KeycodeOffset;
-        if (code >= s.minKeycode && code <= s.maxKeycode) keycode = static_cast<xcb_keycode_t>(code);
-    }
+    const std::optional<int> keycode = x11KeycodeForCarbon(keymap, carbonKeyCode, s.minKeycode, s.maxKeycode);
     if (keymap) xkb_keymap_unref(keymap);
     if (context) xkb_context_unref(context);
     if (!keycode) return refuse(RegistrationStatus::keyNotOnKeyboard, "el teclado no tiene esa tecla");
 
-    State::Grab grab{*keycode, x11ModifiersFromCarbon(carbonModifiers), std::move(lockCombinations)};
+    State::Grab grab{static_cast<xcb_keycode_t>(*keycode), x11ModifiersFromCarbon(carbonModifiers), std::move(lockCombinations)};
     {
         std::lock_guard lock(s.mutex);
         for (const auto& [id, other] : s.grabs)

@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -16,6 +17,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <mutex>
 #include <optional>
 #include <ostream>
 #include <stdexcept>
@@ -27,6 +29,7 @@
 #include "platform/accessibility/AtspiClient.hpp"
 #include "platform/desktop/X11Workspace.hpp"
 #include "platform/foundation/UniqueFd.hpp"
+#include "platform/log/SystemLog.hpp"
 #include "tests/support/ReadFile.hpp"
 #include "tests/support/TemporaryFolder.hpp"
 
@@ -103,6 +106,34 @@ public:
 private:
     pid_t pid_ = -1;
     platform::UniqueFd output_;
+};
+
+// The messages logged while the object lives.
+class LogLines {
+public:
+    LogLines() {
+        platform::SystemLog::setSink(
+            [this](platform::LogLevel, const std::string&, const std::string&, const std::string& message) {
+                std::lock_guard lock(mutex_);
+                lines_.push_back(message);
+            });
+    }
+    ~LogLines() { platform::SystemLog::setSink(nullptr); }
+    LogLines(const LogLines&) = delete;
+    LogLines& operator=(const LogLines&) = delete;
+
+    bool containsPrefix(const std::string& prefix) const {
+        std::lock_guard lock(mutex_);
+        return std::any_of(lines_.begin(), lines_.end(), [&](const std::string& l) { return l.rfind(prefix, 0) == 0; });
+    }
+    std::vector<std::string> lines() const {
+        std::lock_guard lock(mutex_);
+        return lines_;
+    }
+
+private:
+    mutable std::mutex mutex_;
+    std::vector<std::string> lines_;
 };
 
 // Waits until `done` holds, checking every 10 ms.

@@ -42,6 +42,7 @@ using Parlox::TextInserter;
 using Outcome = TextInserter::Outcome;
 using platform::accessibility::TextRange;
 using parlox::testing::eventually;
+using parlox::testing::LogLines;
 using parlox::testing::TextFieldProgram;
 using Toolkit = TextFieldProgram::Toolkit;
 
@@ -311,6 +312,89 @@ TEST(DictationRoadUndo, AnotherFieldOfTheSameProgramIsLeftAlone) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Toolkits, DictationRoad, ::testing::Values(Toolkit::qt, Toolkit::gtk), toolkitName);
+
+// Escape goes down as the paste key is about to go out, at the point of no
+// return, and comes up 0.3 s later; while it is down its grab (here the
+// test's own, as Parlox's would) takes every key. The paste waits for it,
+// and so does the undo that follows with Escape down again: nothing of the
+// user's is lost, and the log says what waited. In a field read back over
+// accessibility (GTK) and in one that cannot be (a Qt field, as the copy
+// road leaves it: no element, no range; a GTK field has no undo key).
+struct EscapeHeldField {
+    const char* name;
+    Toolkit toolkit;
+    bool readBack;
+};
+
+void PrintTo(const EscapeHeldField& field, std::ostream* os) { *os << field.name; }
+
+class DictationRoadEscapeHeld : public ::testing::TestWithParam<EscapeHeldField> {};
+
+TEST_P(DictationRoadEscapeHeld, TheKeysWaitForEscapeToBeLetGoAndNothingIsLost) {
+    const EscapeHeldField& kind = GetParam();
+    Parlox::DesktopServices desktop = Parlox::x11DesktopServices();
+    desktop.shortcutKeys = {53};  // Escape
+    TextFieldProgram field({kind.toolkit, "", "hola mundo", 5, 5});
+    auto user = userClipboard("texto del usuario");
+    CapturedContext context = ContextCapture::capture(desktop);
+    ASSERT_EQ(context.selectedText, "mundo");
+    if (!kind.readBack) {
+        context.element = nullptr;
+        context.selectedRange.reset();
+        context.method = CapturedContext::Method::clipboard;
+    }
+    const auto waitedBefore = [](const LogLines& log, const std::string& action) {
+        const std::string end = " s a que se soltara Esc o el atajo antes de " + action;
+        const auto lines = log.lines();
+        return std::any_of(lines.begin(), lines.end(), [&](const std::string& line) {
+            return line.rfind("Esperado ", 0) == 0 && line.size() > end.size() &&
+                   line.compare(line.size() - end.size(), end.size(), end) == 0;
+        });
+    };
+
+    {
+        LogLines log;
+        std::unique_ptr<HotKeyHeld> escape;
+        Parlox::PointOfNoReturn point([&] {
+            escape = std::make_unique<HotKeyHeld>(XK_Escape);
+            escape->letGoAfter(std::chrono::milliseconds(300));
+        });
+        const Outcome outcome = TextInserter::insert("planeta", context, desktop, &point);
+        ASSERT_TRUE(escape) << "the point of no return was never passed";
+        EXPECT_EQ(outcome, kind.readBack ? Outcome::inserted(5, true) : Outcome::inserted(std::nullopt, false));
+        EXPECT_TRUE(field.waitForField("hola planeta", kind.readBack ? "planeta" : ""))
+            << field.field().first << " | " << field.field().second;
+        EXPECT_TRUE(eventually([&] { return desktop.pasteboard->string() == std::optional<std::string>("texto del usuario"); }))
+            << desktop.pasteboard->string().value_or("(nothing)");
+        EXPECT_EQ(html(*desktop.pasteboard), "<b>texto del usuario</b>");
+        EXPECT_TRUE(waitedBefore(log, "pegar"));
+    }
+
+    // Escape again, for the undo: still down as its key goes.
+    LogLines log;
+    HotKeyHeld escape(XK_Escape);
+    escape.letGoAfter(std::chrono::milliseconds(300));
+    const auto outcome = Parlox::TextReplacement::replace(
+        desktop, {*context.pid, context.element, context.selectedRange ? std::optional<int64_t>(5) : std::nullopt,
+                  "planeta"},
+        "mundo", /*undoKeyAllowed=*/true);
+    EXPECT_EQ(outcome, kind.readBack ? Parlox::TextReplacement::Outcome::replaced()
+                                     : Parlox::TextReplacement::Outcome::commandZ());
+    EXPECT_TRUE(eventually([&] { return field.field().first == "hola mundo"; })) << field.field().first;
+    EXPECT_TRUE(eventually([&] { return desktop.pasteboard->string() == std::optional<std::string>("texto del usuario"); }))
+        << desktop.pasteboard->string().value_or("(nothing)");
+    // The read-back road waits for the focus Escape's grab took, which comes back with the key.
+    if (!kind.readBack) {
+        EXPECT_TRUE(waitedBefore(log, "deshacer"));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Fields, DictationRoadEscapeHeld,
+                         ::testing::Values(EscapeHeldField{"ReadBack", Toolkit::gtk, true},
+                                           EscapeHeldField{"NotReadBack", Toolkit::qt, false}),
+                         [](const ::testing::TestParamInfo<EscapeHeldField>& info) {
+                             return std::string(info.param.name);
+                         });
 
 // A program busy when the paste key comes asks for the clipboard late: it
 // must still get the answer, and the user's clipboard comes back after.

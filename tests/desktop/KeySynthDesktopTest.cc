@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/input/X11KeyboardState.hpp"
 #include "platform/input/XTestKeySynth.hpp"
 #include "tests/desktop/DesktopSession.hpp"
 
@@ -62,6 +63,10 @@ public:
         XTestFakeKeyEvent(display_, XKeysymToKeycode(display_, key), True, CurrentTime);
         XSync(display_, False);
     }
+    void letGo(KeySym key) {
+        XTestFakeKeyEvent(display_, XKeysymToKeycode(display_, key), False, CurrentTime);
+        XSync(display_, False);
+    }
 
 private:
     Display* display_;
@@ -107,6 +112,26 @@ TEST(KeySynth, NudgeMovesThePointerOneStepAndBack) {
     EXPECT_EQ(x, 300);
     EXPECT_EQ(y, 200);
     XCloseDisplay(display);
+}
+
+// The server's own keyboard state: a key held down from another connection
+// (as the user's hand holds it) is down until it is let go, and only that key.
+TEST(KeyboardState, TellsTheKeysHeldDownOnTheDisplay) {
+    constexpr int escape = 53, space = 49, keyA = 0;  // Carbon key codes
+    KeyWitness witness;
+    platform::input::X11KeyboardState keyboard;
+    EXPECT_FALSE(keyboard.anyDown({escape, space}));
+    witness.hold(XK_Escape);
+    EXPECT_TRUE(keyboard.anyDown({escape, space}));
+    EXPECT_TRUE(keyboard.anyDown({keyA, escape}));
+    EXPECT_FALSE(keyboard.anyDown({space, keyA}));
+    witness.letGo(XK_Escape);
+    EXPECT_FALSE(keyboard.anyDown({escape, space}));
+    witness.hold(XK_space);
+    EXPECT_TRUE(keyboard.anyDown({escape, space}));
+    witness.letGo(XK_space);
+    EXPECT_FALSE(keyboard.anyDown({escape, space}));
+    EXPECT_FALSE(keyboard.anyDown({}));
 }
 
 }  // namespace

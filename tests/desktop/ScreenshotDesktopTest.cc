@@ -26,6 +26,7 @@ using namespace platform;
 using platform::desktop::DesktopError;
 using platform::desktop::X11WindowScreenshot;
 using parlox::testing::CompositingManager;
+using parlox::testing::LogLines;
 using parlox::testing::TemporaryFolder;
 using parlox::testing::TextFieldProgram;
 using parlox::testing::eventually;
@@ -173,26 +174,6 @@ struct TargetWindow {
     int height() const { return static_cast<int>(window.frame.height); }
     // The middle half of the window.
     Rect middle() const { return window.frame.insetBy(window.frame.width / 4, window.frame.height / 4); }
-};
-
-// The picture's lines in the log while the object lives.
-class LogLines {
-public:
-    LogLines() {
-        SystemLog::setSink([this](LogLevel, const std::string&, const std::string&, const std::string& message) {
-            std::lock_guard lock(mutex_);
-            lines_.push_back(message);
-        });
-    }
-    ~LogLines() { SystemLog::setSink(nullptr); }
-    bool containsPrefix(const std::string& prefix) const {
-        std::lock_guard lock(mutex_);
-        return std::any_of(lines_.begin(), lines_.end(), [&](const std::string& l) { return l.rfind(prefix, 0) == 0; });
-    }
-
-private:
-    mutable std::mutex mutex_;
-    std::vector<std::string> lines_;
 };
 
 // With and without a compositing manager.

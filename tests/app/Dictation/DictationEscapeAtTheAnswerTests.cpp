@@ -6,6 +6,7 @@ namespace dictation_test {
 namespace {
 
 using Key = platform::input::FakeKeySynth::Key;
+using Operation = platform::desktop::FakePasteboard::Operation;
 
 class EscapeAtTheAnswerTest : public DictationTest {
 public:
@@ -51,6 +52,7 @@ public:
 
 TEST_F(EscapeAtTheAnswerTest, BeforeThePasteKeyNothingIsEverPasted) {
     ASSERT_NO_FATAL_FAILURE(dictateUpToTheInsertion());
+    desktop.pasteboard->clearLog();
     EXPECT_TRUE(escape());  // the insertion's job runs after it
     desktop.scheduler->advance(10);
 
@@ -59,6 +61,10 @@ TEST_F(EscapeAtTheAnswerTest, BeforeThePasteKeyNothingIsEverPasted) {
     EXPECT_TRUE(desktop.keys->events().empty());
     EXPECT_EQ(field->text(), "hola");
     EXPECT_EQ(clipboard(), pasteboardBefore);
+    // Not even for a moment: a clipboard manager would have kept the answer.
+    const auto operations = desktop.pasteboard->operations();
+    EXPECT_EQ(std::count(operations.begin(), operations.end(), Operation::setString), 0);
+    EXPECT_EQ(std::count(operations.begin(), operations.end(), Operation::writeItems), 0);
     EXPECT_TRUE(controller->history().empty());
     EXPECT_EQ(controller->phase(), Phase::idle());
     EXPECT_FALSE(controller->undoable());
@@ -85,6 +91,37 @@ TEST_F(EscapeAtTheAnswerTest, AfterThePasteKeyTheTextIsUndoneOnceItIsIn) {
     EXPECT_EQ(controller->phase(), Phase::idle());
     EXPECT_FALSE(controller->undoable());
     EXPECT_FALSE(escapeTaken());
+}
+
+// Escape goes down with the answer on the clipboard and the paste key about
+// to go out, and stays down a moment: its grab would take the key. The key
+// waits for it, the answer goes in, and the Escape undoes it.
+TEST_F(EscapeAtTheAnswerTest, AnEscapeHeldAsThePasteKeyIsAboutToGoOutIsWaitedForThenUndoes) {
+    std::optional<double> pressedAt;
+    desktop.keyboard->setOnLook([&] {
+        const double now = desktop.scheduler->elapsed();
+        if (!pressedAt && desktop.pasteboard->string() == std::optional<std::string>("Buenos días")) {
+            pressedAt = now;
+            desktop.keyboard->press(kEscape);
+            hotKeys->press(kEscape, 0);
+        } else if (pressedAt && now - *pressedAt >= 0.3 - 1e-9 && desktop.keyboard->isAnyDown({kEscape})) {
+            desktop.keyboard->release(kEscape);
+            hotKeys->release(kEscape);
+        }
+    });
+    dictate("hazlo formal", "Buenos días");
+
+    ASSERT_TRUE(pressedAt);
+    EXPECT_TRUE(log.contains("Esperado 0.3 s a que se soltara Esc o el atajo antes de pegar"));
+    EXPECT_TRUE(log.contains("Insertado y seleccionado"));
+    EXPECT_TRUE(log.contains("Esc tras pegar: se deshace"));
+    EXPECT_TRUE(log.contains("Deshecho (Accesibilidad)"));
+    EXPECT_FALSE(logged("Cancelado"));
+    EXPECT_EQ(field->text(), "hola");
+    EXPECT_EQ(field->selectionText(), "hola");
+    EXPECT_EQ(clipboard(), pasteboardBefore);
+    EXPECT_EQ(desktop.keys->keys(), (std::vector<Key>{Key::paste, Key::paste}));
+    EXPECT_FALSE(controller->undoable());
 }
 
 // The field ignored the paste: the answer is on the pasteboard, and there
@@ -137,6 +174,33 @@ TEST_F(EscapeAtTheAnswerTest, ATerminalKeepsEscapeAndTheClipboard) {
     EXPECT_EQ(desktop.pasteboard->string(), "mundo");
     EXPECT_EQ(overlayState(), OverlayState::done("Original copiado"));
     EXPECT_EQ(field->text(), "$ hola mundoBuenos días");
+}
+
+// An editor whose terminal panel runs in a helper process is in doubt:
+// where its focus was not read over accessibility, its answer is handled as
+// a terminal's. Several lines are copied, not pasted; one line is pasted,
+// with Escape handed back to the program and no undo armed.
+TEST_F(EscapeAtTheAnswerTest, AProgramInDoubtWhoseFieldWasNotReadIsTakenAsATerminal) {
+    desktop.workspace->addApplication({42, "Editor", "org.example.Editor", false, false, /*terminalInDoubt=*/true});
+    field->setSelectedTextReadable(false);
+
+    dictate("hazlo formal", "Buenos días\nSaludos");
+    EXPECT_TRUE(log.containsPrefix("Contexto: Editor · método ninguno"));
+    EXPECT_TRUE(log.contains(Parlox::TextInserter::severalLinesMessage));
+    EXPECT_EQ(overlayState(), OverlayState::done("Copiado"));
+    EXPECT_EQ(field->text(), "hola");
+    EXPECT_EQ(desktop.pasteboard->string(), "Buenos días\nSaludos");
+    EXPECT_TRUE(desktop.keys->events().empty());
+
+    desktop.scheduler->advance(3);
+    dictate("hazlo formal", "Buenos días");
+    EXPECT_EQ(field->text(), "Buenos días");
+    EXPECT_TRUE(logged("Insertado"));
+    EXPECT_FALSE(controller->undoable());
+    EXPECT_FALSE(escapeTaken());
+    EXPECT_FALSE(escape());
+    EXPECT_EQ(field->text(), "Buenos días");
+    EXPECT_FALSE(logged("deshace"));
 }
 
 }  // namespace

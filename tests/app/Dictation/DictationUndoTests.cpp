@@ -87,6 +87,61 @@ TEST_F(UndoTest, AFocusAwayForAMomentIsWaitedFor) {
     EXPECT_TRUE(log.contains("Deshecho (Accesibilidad)"));
 }
 
+// Escape is still down as the undo it asked for begins, and its grab would
+// take the undo's key: each key waits until Escape is let go. (The undo key
+// comes only after the text check has waited its second.)
+TEST_F(UndoTest, EachUndoKeyWaitsUntilEscapeIsLetGo) {
+    struct Case {
+        const char* name;
+        const char* original;
+        bool editedAfter;  // the user changed the result: only the undo key is left
+        double held;
+        Key key;
+        const char* action;
+        const char* logLine;
+    };
+    for (const Case& c : {Case{"the original pasted back", "hola", false, 0.3, Key::paste, "pegar",
+                               "Deshecho (Accesibilidad)"},
+                          Case{"the result deleted", "", false, 0.3, Key::deleteBackward, "borrar",
+                               "Deshecho (Accesibilidad)"},
+                          Case{"the undo key", "hola", true, 1.5, Key::undo, "deshacer", "Deshecho (⌘Z)"}}) {
+        SCOPED_TRACE(c.name);
+        field->setText(c.original, {0, static_cast<int64_t>(std::string(c.original).size())});
+        dictate("hazlo formal", "Buenos días");
+        if (c.editedAfter) field->edit("Muy buenos días", {15, 0});
+        desktop.keys->clear();
+        auto& scheduler = *desktop.scheduler;
+        std::optional<double> keyAt;
+        desktop.afterKey = [&](const platform::input::FakeKeySynth::Event&) { keyAt = scheduler.elapsed(); };
+        const double pressedAt = scheduler.elapsed();
+        desktop.keyboard->press(kEscape);
+        desktop.keyboard->setOnLook([&] {
+            if (scheduler.elapsed() - pressedAt >= c.held - 1e-9) desktop.keyboard->release(kEscape);
+        });
+        EXPECT_TRUE(hotKeys->press(kEscape, 0));
+        scheduler.settle();
+        hotKeys->release(kEscape);
+
+        EXPECT_EQ(desktop.keys->keys(), (std::vector<Key>{c.key}));
+        ASSERT_TRUE(keyAt);
+        EXPECT_GE(*keyAt - pressedAt, c.held - 1e-9);
+        if (!c.editedAfter) {
+            EXPECT_EQ(field->text(), c.original);
+        }
+        const std::string waited = std::string(" s a que se soltara Esc o el atajo antes de ") + c.action;
+        const auto lines = log.lines();
+        EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [&](const std::string& line) {
+            return line.rfind("Esperado ", 0) == 0 && line.size() > waited.size() &&
+                   line.compare(line.size() - waited.size(), waited.size(), waited) == 0;
+        })) << waited;
+        EXPECT_TRUE(log.contains(c.logLine));
+        EXPECT_EQ(clipboard(), pasteboardBefore);
+        desktop.afterKey = nullptr;
+        desktop.keyboard->setOnLook(nullptr);
+        scheduler.advance(10);
+    }
+}
+
 struct UndoFailure {
     const char* name;
     std::function<void(UndoTest&)> arrange;  // after the dictations
@@ -164,7 +219,16 @@ INSTANTIATE_TEST_SUITE_P(
                     },
                     1, "La app no responde"},
         UndoFailure{"NoAnswerAboutTheText", [](UndoTest& t) { t.field->setUnansweredReads(1000); }, 1,
-                    "La app no responde"}),
+                    "La app no responde"},
+        // Its grab would take the key: nothing is sent at all.
+        UndoFailure{"EscapeStillDownAfterTheWait",
+                    [](UndoTest& t) { t.desktop.keyboard->press(kEscape); }, 1, "Esc o el atajo sin soltar"},
+        UndoFailure{"TheShortcutStillDownBeforeTheUndoKey",
+                    [](UndoTest& t) {
+                        t.field->edit("Muy buenos días", {15, 0});
+                        t.desktop.keyboard->press(kSpace);
+                    },
+                    1, "Esc o el atajo sin soltar"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // A desktop too busy to answer whether accessibility is there says nothing

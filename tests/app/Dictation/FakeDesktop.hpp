@@ -12,6 +12,7 @@
 #include "platform/desktop/fake/FakePasteboard.hpp"
 #include "platform/desktop/fake/FakeWorkspace.hpp"
 #include "platform/input/fake/FakeKeySynth.hpp"
+#include "platform/input/fake/FakeKeyboardState.hpp"
 
 namespace dictation_test {
 
@@ -21,8 +22,13 @@ using platform::desktop::PasteboardItem;
 
 // A desktop on fakes in which synthetic keys act: the focused field of the
 // application in front pastes the pasteboard's text, copies its selection
-// (only when something is selected), deletes and undoes.
+// (only when something is selected), deletes and undoes. While one of the
+// shortcut keys is down on the keyboard, its grab takes every synthetic key
+// and nothing acts.
 struct FakeDesktop {
+    // Escape and the default dictation shortcut's Space, in Carbon key codes.
+    static constexpr int escapeKey = 53, shortcutKey = 49;
+
     std::shared_ptr<platform::ManualScheduler> scheduler = std::make_shared<platform::ManualScheduler>();
     std::shared_ptr<platform::accessibility::FakeAccessibility> accessibility =
         std::make_shared<platform::accessibility::FakeAccessibility>();
@@ -30,6 +36,9 @@ struct FakeDesktop {
     std::shared_ptr<platform::desktop::FakePasteboard> pasteboard =
         std::make_shared<platform::desktop::FakePasteboard>();
     std::shared_ptr<platform::input::FakeKeySynth> keys = std::make_shared<platform::input::FakeKeySynth>();
+    std::shared_ptr<platform::input::FakeKeyboardState> keyboard =
+        std::make_shared<platform::input::FakeKeyboardState>();
+    std::vector<int> shortcutKeys{escapeKey, shortcutKey};
 
     FakeDesktop() {
         keys->setHandler([this](const platform::input::FakeKeySynth::Event& event) {
@@ -42,7 +51,9 @@ struct FakeDesktop {
     FakeDesktop(const FakeDesktop&) = delete;
     FakeDesktop& operator=(const FakeDesktop&) = delete;
 
-    Parlox::DesktopServices services() const { return {scheduler, accessibility, workspace, pasteboard, keys}; }
+    Parlox::DesktopServices services() const {
+        return {scheduler, accessibility, workspace, pasteboard, keys, keyboard, shortcutKeys};
+    }
 
     // What the user does right after the program acted on a key.
     std::function<void(const platform::input::FakeKeySynth::Event&)> afterKey;
@@ -73,6 +84,7 @@ struct FakeDesktop {
 private:
     void act(const platform::input::FakeKeySynth::Event& event) {
         using Key = platform::input::FakeKeySynth::Key;
+        if (keyboard->isAnyDown(shortcutKeys)) return;
         auto field = focused();
         if (!field) return;
         switch (event.key) {

@@ -174,7 +174,7 @@ TEST_F(ClipboardTest, AReadBeforeThePasteKeyIsNotTheProgramsPaste) {
             return true;
         };
         Clipboard late(fresh.services());
-        EXPECT_TRUE(late.paste("adiós", c.target, 42, mayPost));
+        EXPECT_TRUE(late.paste("adiós", c.target, 42, {.mayPost = mayPost}));
         EXPECT_EQ(fresh.pasteboard->delivered(), c.delivered);
         const double poll = Clipboard::pollInterval;
         EXPECT_NEAR(fresh.scheduler->elapsed(), Clipboard::pasteHold + 30 * poll + Clipboard::takeSettle, 1e-6);
@@ -208,10 +208,10 @@ TEST_F(ClipboardTest, APasteHeldBackAtItsKeyGivesBothSelectionsBack) {
     const auto primaryBefore = desktop.pasteboard->primaryContents();
     for (const auto target : {KeyTarget::ordinary, KeyTarget::terminal}) {
         std::optional<std::string> clipboardWhenAsked;
-        EXPECT_FALSE(clipboard.paste("respuesta", target, 42, [&] {
-            clipboardWhenAsked = desktop.pasteboard->string();
-            return false;
-        }));
+        EXPECT_FALSE(clipboard.paste("respuesta", target, 42, {.mayPost = [&] {
+                                                                   clipboardWhenAsked = desktop.pasteboard->string();
+                                                                   return false;
+                                                               }}));
         EXPECT_EQ(clipboardWhenAsked, "respuesta");
         EXPECT_TRUE(desktop.keys->events().empty());
         EXPECT_EQ(desktop.pasteboard->contents(), FakeDesktop::userClipboard());

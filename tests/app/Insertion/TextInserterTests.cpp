@@ -3,10 +3,11 @@
 #include <numeric>
 
 #include "app/Insertion/Clipboard.hpp"
+#include "app/Insertion/HeldKeys.hpp"
 #include "app/Insertion/SessionText.hpp"
 #include "app/Insertion/TextInserter.hpp"
 #include "app/Support/Settle.hpp"
-#include "tests/app/Dictation/FakeDesktop.hpp"
+#include "tests/app/Dictation/DictationFixture.hpp"
 
 namespace Parlox {
 inline void PrintTo(const TextInserter::Outcome& o, std::ostream* os) {
@@ -35,6 +36,7 @@ public:
         context.pid = 42;
         context.element = field;
         context.selectedRange = TextRange{5, 5};
+        context.method = CapturedContext::Method::accessibility;
     }
     Outcome insert(const std::string& text) { return TextInserter::insert(text, context, desktop.services()); }
 
@@ -68,9 +70,34 @@ public:
         }
     }
 
+    // The field a terminal's shell shows, "mundo" selected, the cursor at the end.
+    void makeATerminal() {
+        field->setText("$ hola mundo", {7, 5});
+        field->setRole(std::string(platform::accessibility::roles::terminal));
+        field->setTerminalCursor(12);
+        context.selectedRange = TextRange{7, 5};
+    }
+    // The front program as the window system tells it, changed by `change`.
+    void setFrontProgram(const std::function<void(platform::desktop::RunningApplication&)>& change) {
+        auto app = *desktop.workspace->frontmostApplication();
+        change(app);
+        desktop.workspace->addApplication(app);
+    }
+    // Anything written to either selection, or cleared.
+    bool wroteThePasteboard() const {
+        using Operation = platform::desktop::FakePasteboard::Operation;
+        for (const auto operation : desktop.pasteboard->operations())
+            if (operation == Operation::setString || operation == Operation::setPrimaryString ||
+                operation == Operation::writeItems || operation == Operation::writePrimaryItems ||
+                operation == Operation::clear)
+                return true;
+        return false;
+    }
+
     FakeDesktop desktop;
     std::shared_ptr<FakeTextField> field;
     CapturedContext context;
+    LogCapture log;
 };
 
 TEST_F(TextInserterTest, PastesOverTheSelectionAndSelectsThePastedText) {
@@ -289,15 +316,18 @@ TEST_F(TextInserterTest, ATextOfSeveralLinesForATerminalIsCopiedNotPasted) {
     EXPECT_EQ(field->text(), "hola uno\ndos");
 }
 
-// Called off before its key or its copy, an insertion does nothing at all.
+// Called off before its key or its copy, an insertion does nothing at all:
+// not even write the answer where a clipboard manager would keep it.
 TEST_F(TextInserterTest, AnInsertionCalledOffBeforehandDoesNothing) {
     onEachRoad([&] {
+        desktop.pasteboard->clearLog();
         Parlox::PointOfNoReturn point;
         EXPECT_TRUE(point.callOff());
         EXPECT_EQ(TextInserter::insert("planeta", context, desktop.services(), &point), Outcome::calledOff());
         EXPECT_TRUE(desktop.keys->events().empty());
         EXPECT_EQ(field->text(), "hola mundo");
         EXPECT_EQ(desktop.pasteboard->contents(), FakeDesktop::userClipboard());
+        EXPECT_FALSE(wroteThePasteboard());
     });
 }
 
@@ -321,6 +351,173 @@ TEST_F(TextInserterTest, ThePointOfNoReturnIsPassedRightBeforeThePasteKey) {
                   Outcome::Kind::inserted);
         EXPECT_EQ(calledOffAtTheKey, false);
         EXPECT_EQ(intoTerminal, terminal);
+    }
+}
+
+// The user holds Escape or the dictation shortcut down as the paste key is
+// about to go out; its grab would take the key. The key waits until it is
+// let go, then goes, into a field read back, one that cannot be read back
+// and a terminal.
+TEST_F(TextInserterTest, ThePasteKeyWaitsUntilEscapeOrTheShortcutIsLetGo) {
+    struct Road {
+        const char* name;
+        std::function<void(TextInserterTest&)> arrange;
+        Outcome outcome;
+        const char* text;
+    };
+    const std::vector<Road> roads{
+        {"a field read back", [](TextInserterTest&) {}, Outcome::inserted(5, true), "hola planeta"},
+        {"a field that cannot be read back",
+         [](TextInserterTest& t) {
+             t.context.element = nullptr;
+             t.context.selectedRange.reset();
+             t.context.method = CapturedContext::Method::clipboard;
+         },
+         Outcome::inserted(std::nullopt, false), "hola planeta"},
+        {"a terminal", [](TextInserterTest& t) { t.makeATerminal(); }, Outcome::inserted(12, false),
+         "$ hola mundoplaneta"},
+    };
+    constexpr double held = 0.3;
+    for (const int key : {FakeDesktop::escapeKey, FakeDesktop::shortcutKey})
+        for (const auto& road : roads) {
+            SCOPED_TRACE(std::string(road.name) + (key == FakeDesktop::escapeKey ? ", Escape" : ", the shortcut"));
+            SetUp();
+            desktop.keys->clear();
+            road.arrange(*this);
+            auto& scheduler = *desktop.scheduler;
+            std::optional<double> pressedAt, keyAt;
+            std::shared_ptr<Parlox::PointOfNoReturn> point;
+            point = std::make_shared<Parlox::PointOfNoReturn>([&] {
+                pressedAt = scheduler.elapsed();
+                desktop.keyboard->press(key);
+                point->handOverEscape();  // as the controller does for a terminal
+            });
+            desktop.keyboard->setOnLook([&] {
+                if (pressedAt && scheduler.elapsed() - *pressedAt >= held - 1e-9) desktop.keyboard->release(key);
+            });
+            desktop.afterKey = [&](const platform::input::FakeKeySynth::Event&) { keyAt = scheduler.elapsed(); };
+
+            EXPECT_EQ(TextInserter::insert("planeta", context, desktop.services(), point.get()), road.outcome);
+            EXPECT_EQ(field->text(), road.text);
+            ASSERT_TRUE(keyAt && pressedAt);
+            EXPECT_GE(*keyAt - *pressedAt, held - 1e-9);
+            EXPECT_EQ(desktop.pasteboard->contents(), FakeDesktop::userClipboard());
+            EXPECT_TRUE(log.contains("Esperado 0.3 s a que se soltara Esc o el atajo antes de pegar"));
+        }
+}
+
+// Still held when the wait ends, from before the insertion or from its
+// point of no return on: no key goes out, the field keeps its text, and the
+// answer is left on the pasteboard with the reason.
+TEST_F(TextInserterTest, AKeyStillHeldAfterTheWaitLeavesTheAnswerOnThePasteboard) {
+    for (const bool fromThePoint : {false, true}) {
+        SCOPED_TRACE(fromThePoint ? "pressed at the point" : "held before");
+        SetUp();
+        desktop.keys->clear();
+        Parlox::PointOfNoReturn point([&] {
+            if (fromThePoint) desktop.keyboard->press(FakeDesktop::escapeKey);
+        });
+        if (!fromThePoint) desktop.keyboard->press(FakeDesktop::escapeKey);
+        const double before = desktop.scheduler->elapsed();
+        EXPECT_EQ(TextInserter::insert("planeta", context, desktop.services(), &point),
+                  Outcome::copied(TextInserter::keyHeldMessage));
+        EXPECT_NEAR(desktop.scheduler->elapsed() - before, Parlox::HeldKeys::limit, 2 * Parlox::Settle::interval);
+        EXPECT_TRUE(desktop.keys->events().empty());
+        EXPECT_EQ(field->text(), "hola mundo");
+        EXPECT_EQ(desktop.pasteboard->string(), "planeta");
+        EXPECT_TRUE(log.contains("Esc o el atajo siguen pulsados tras 2 s: sin pegar"));
+        desktop.keyboard->release(FakeDesktop::escapeKey);
+    }
+}
+
+// The user switches to another program as the paste key is about to go
+// out: the key is not sent there, and the answer is left on the pasteboard.
+TEST_F(TextInserterTest, TheFrontProgramIsCheckedRightBeforeThePasteKey) {
+    for (const bool terminal : {false, true}) {
+        SCOPED_TRACE(terminal ? "terminal" : "field");
+        SetUp();
+        desktop.keys->clear();
+        if (terminal) makeATerminal();
+        desktop.pasteboard->setPrimary(platform::desktop::PrimarySelection{"seleccionado antes", 42});
+        const auto primaryBefore = desktop.pasteboard->primaryContents();
+        auto other = std::make_shared<FakeTextField>("otra nota", TextRange{9, 0});
+        desktop.workspace->addApplication({43, "Otra", "org.example.Otra", false});
+        desktop.accessibility->setFocusedElement(43, other);
+        Parlox::PointOfNoReturn point([&] { desktop.workspace->setFrontmost(43); });
+
+        EXPECT_EQ(TextInserter::insert("planeta", context, desktop.services(), &point),
+                  Outcome::copied(TextInserter::switchedAppMessage));
+        EXPECT_TRUE(desktop.keys->events().empty());
+        EXPECT_EQ(other->text(), "otra nota");
+        EXPECT_EQ(desktop.pasteboard->string(), "planeta");
+        EXPECT_EQ(desktop.pasteboard->primaryContents(), primaryBefore);
+    }
+}
+
+// A program in doubt (a helper of it may run a terminal) whose focus is not
+// a field read over accessibility is taken as a terminal: several lines are
+// copied, not pasted, and no undo is to follow the paste. One whose field
+// was read is pasted into as any field.
+TEST_F(TextInserterTest, AProgramInDoubtIsTakenAsATerminalUnlessItsFieldWasRead) {
+    using App = platform::desktop::RunningApplication;
+    struct Case {
+        const char* name;
+        std::function<void(TextInserterTest&)> arrange;
+        bool asTerminal;
+    };
+    const auto inDoubt = [](TextInserterTest& t) { t.setFrontProgram([](App& a) { a.terminalInDoubt = true; }); };
+    const auto notRead = [](TextInserterTest& t) {
+        t.context.method = CapturedContext::Method::none;
+        t.context.selectedRange.reset();
+    };
+    const std::vector<Case> cases{
+        {"in doubt, its field not read",
+         [&](TextInserterTest& t) {
+             inDoubt(t);
+             notRead(t);
+         },
+         true},
+        {"in doubt, no focus known",
+         [&](TextInserterTest& t) {
+             inDoubt(t);
+             notRead(t);
+             t.context.element = nullptr;
+         },
+         true},
+        {"with a terminal inside, its text field not read",
+         [&](TextInserterTest& t) {
+             t.setFrontProgram([](App& a) { a.holdsPseudoTerminal = true; });
+             t.field->setRole(std::string(platform::accessibility::roles::text));
+             notRead(t);
+         },
+         true},
+        {"in doubt, its field read", [&](TextInserterTest& t) { inDoubt(t); }, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        SetUp();
+        desktop.keys->clear();
+        c.arrange(*this);
+        const Outcome lines = insert("uno\ndos");
+        if (c.asTerminal) {
+            EXPECT_EQ(lines, Outcome::copied(TextInserter::severalLinesMessage));
+            EXPECT_TRUE(desktop.keys->events().empty());
+            EXPECT_EQ(field->text(), "hola mundo");
+            EXPECT_EQ(desktop.pasteboard->string(), "uno\ndos");
+        } else {
+            EXPECT_EQ(lines, Outcome::inserted(5, true));
+            EXPECT_EQ(field->text(), "hola uno\ndos");
+        }
+
+        SetUp();
+        desktop.keys->clear();
+        c.arrange(*this);
+        Parlox::PointOfNoReturn point;
+        EXPECT_EQ(TextInserter::insert("planeta", context, desktop.services(), &point).kind, Outcome::Kind::inserted);
+        EXPECT_EQ(field->text(), "hola planeta");
+        EXPECT_EQ(point.passedIntoTerminal(), c.asTerminal);
+        ASSERT_EQ(desktop.keys->events().size(), 1u);
+        EXPECT_EQ(desktop.keys->events()[0].target, KeyTarget::mayBeTerminal);
     }
 }
 
