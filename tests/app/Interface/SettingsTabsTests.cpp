@@ -447,6 +447,7 @@ TEST_F(TabsTest, TheWindowPictureSwitchIsTheUsersYes) {
         EXPECT_EQ(pictureBadge()->state(), PermissionState::notAsked);
 
         // A yes given in the other tab shows when this one is shown again.
+        ASSERT_NE(pictureBadge()->button(), nullptr);
         pictureBadge()->button()->click();
         EXPECT_EQ(pictureBadge()->state(), PermissionState::granted);
         writing->hide();

@@ -186,7 +186,7 @@ TEST_F(WelcomeWindowTest, EachRowSaysWhatItChecksAndOffersWhatHelps) {
         QStringList shown;
         for (const PermissionBadge* badge : badges)
             shown << (badge->button() ? badge->button()->text() : badge->label()->text());
-        EXPECT_EQ(shown, row.badges);
+        EXPECT_EQ(shown.join(" | ").toStdString(), row.badges.join(" | ").toStdString());
         for (const QString& line : row.lines) EXPECT_TRUE(textsIn(window, false).contains(line)) << line.toStdString();
     }
 }
@@ -223,6 +223,7 @@ TEST_F(WelcomeWindowTest, TheBadgesTurnOnAndOpenWhatTheySay) {
     badges[2]->button()->click();
     EXPECT_TRUE(ScreenContextConsent::given());
     EXPECT_EQ(window.screen(), PermissionState::granted);
+    ASSERT_NE(badges[2]->label(), nullptr);
     EXPECT_EQ(badges[2]->label()->text(), "Disponible");
 }
 
