@@ -241,8 +241,8 @@ QWidget* WelcomeWindow::whatItIs() {
 QWidget* WelcomeWindow::permissions() {
     QVBoxLayout* content = nullptr;
     auto* page = headedPage(QStringLiteral("Requisitos"),
-                            QStringLiteral("Parlox necesita oírte y poder escribir en otras apps. Mandar una imagen de "
-                                           "la ventana en la que escribes es opcional: tú decides."),
+                            QStringLiteral("Parlox necesita oírte y poder escribir en otras apps. La imagen de la "
+                                           "ventana, solo si tú quieres."),
                             18, theme_, this, content);
     auto* list = new QWidget(page);
     auto* rows = column(12, list);

@@ -60,8 +60,7 @@ PermissionReading WindowPermissions::readMicrophone() const {
     const bool serverAnswers = !services_.audio || services_.audio->inputDevices().has_value();
     reading.detail = serverAnswers
                          ? QStringLiteral("El servidor de sonido no tiene micrófono: conecta uno o actívalo.")
-                         : QStringLiteral("No contesta ningún servidor de sonido: arranca PulseAudio o PipeWire, o "
-                                          "vuelve a entrar en la sesión.");
+                         : QStringLiteral("No contesta ningún servidor de sonido: arranca PulseAudio o PipeWire.");
     reading.offersSettings = hasSettings(microphoneAnchor);
     return reading;
 }
@@ -96,11 +95,11 @@ PermissionReading WindowPermissions::readAccessibility() const {
 }
 
 PermissionReading WindowPermissions::readWindowPicture() const {
-    const QString sent = QStringLiteral("Con cada dictado, una imagen de la ventana en la que escribes va a Codex o "
-                                        "a Claude Code, el que redacte, que la envía a su servicio.");
+    const QString sent = QStringLiteral("Cada dictado manda una imagen de la ventana en la que escribes a Codex o "
+                                        "Claude Code, que la envían a su servicio.");
     PermissionReading reading{screenRecording(), sent + QStringLiteral(" Se apaga en Ajustes › Redacción.")};
     if (reading.state == PermissionState::notAsked) {
-        reading.detail = sent + QStringLiteral(" No se captura nada hasta que lo actives.");
+        reading.detail = sent + QStringLiteral(" Solo si lo activas.");
         reading.offersRequest = true;
     } else if (missing(reading.state)) {
         // Said yes, but nothing to open: only an X11 session shows windows.

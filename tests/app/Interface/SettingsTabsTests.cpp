@@ -567,9 +567,8 @@ TEST_F(TabsTest, RequirementsAreReadAgainEveryTickAndAfterARequest) {
     tab->refresh();
     EXPECT_EQ(accessibility->trustChecks(), checks + 1);
     EXPECT_EQ(badges[2]->label()->text(), "Disponible");
-    EXPECT_TRUE(textsIn(*tab).contains("Con cada dictado, una imagen de la ventana en la que escribes va a Codex o a "
-                                       "Claude Code, el que redacte, que la envía a su servicio. Se apaga en Ajustes "
-                                       "› Redacción."));
+    EXPECT_TRUE(textsIn(*tab).contains("Cada dictado manda una imagen de la ventana en la que escribes a Codex o "
+                                       "Claude Code, que la envían a su servicio. Se apaga en Ajustes › Redacción."));
 
     // "Activar" turns the assistive technologies on, and the tab reads them again.
     const int before = tab->refreshCount();

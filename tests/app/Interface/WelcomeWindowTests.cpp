@@ -138,11 +138,10 @@ TEST_F(WelcomeWindowTest, EachRowSaysWhatItChecksAndOffersWhatHelps) {
                               "abiertas, vuelve a abrirlas.";
     const QString stillOff =
         "Las tecnologías de asistencia siguen apagadas: enciéndelas en los ajustes y vuelve a entrar en la sesión.";
-    const QString noSoundServer =
-        "No contesta ningún servidor de sonido: arranca PulseAudio o PipeWire, o vuelve a entrar en la sesión.";
-    const QString sent = "Con cada dictado, una imagen de la ventana en la que escribes va a Codex o a Claude Code, el "
-                         "que redacte, que la envía a su servicio.";
-    const QString windowNotYet = sent + " No se captura nada hasta que lo actives.";
+    const QString noSoundServer = "No contesta ningún servidor de sonido: arranca PulseAudio o PipeWire.";
+    const QString sent = "Cada dictado manda una imagen de la ventana en la que escribes a Codex o Claude Code, que la "
+                         "envían a su servicio.";
+    const QString windowNotYet = sent + " Solo si lo activas.";
     const QString windowLine = sent + " Se apaga en Ajustes › Redacción.";
     const QString noX11 = "Esta sesión no es X11: elige una sesión X11 al entrar en el escritorio.";
     const std::vector<std::string> pages = {"Privacy_Microphone", "Privacy_Accessibility"};
