@@ -22,7 +22,7 @@ const char* const notUtf8Message = "la respuesta no es texto UTF-8 válido";
 
 const ToolErrorTexts CodexProvider::CodexError::texts = {
     "No encuentro Codex en ",
-    ". Instálalo o indica la ruta en Ajustes.",
+    ". Instálalo desde Ajustes › Redacción o pon su ruta en «codexPath» (defaults.json).",
     "Codex no respondió en ",
     "Codex falló: ",
     "Codex no tiene sesión. Ejecuta «codex login» en un terminal.",

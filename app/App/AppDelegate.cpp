@@ -13,6 +13,7 @@
 #include "app/Debug/OverlayDemo.hpp"
 #include "app/Debug/PanelCapture.hpp"
 #include "app/Interface/SettingsWindow.hpp"
+#include "app/Interface/WindowParts.hpp"
 #include "app/Interface/WelcomeWindow.hpp"
 #include "app/Overlay/MenuBarLabel.hpp"
 #include "app/Overlay/MenuBarPanel.hpp"
@@ -248,15 +249,21 @@ void AppDelegate::answerUpdateCheck() {
         raise(updateAnswer_);
         return;
     }
-    auto* answer = new QMessageBox(QMessageBox::Information, QStringLiteral("Actualizaciones"),
-                                   QStringLiteral("Parlox no se actualiza solo"), QMessageBox::Ok);
-    answer->setInformativeText(QStringLiteral("Esta es la versión %1. Para tener una más nueva, instálala como "
-                                              "instalaste esta.")
-                                   .arg(QString::fromUtf8(version())));
+    QMessageBox* answer = makeUpdateAnswer();
     answer->setAttribute(Qt::WA_DeleteOnClose);
     updateAnswer_ = answer;
     answer->show();
     bringForward(answer);
+}
+
+QMessageBox* AppDelegate::makeUpdateAnswer() {
+    auto* answer = new QMessageBox(QMessageBox::Information, QStringLiteral("Actualizaciones"),
+                                   QStringLiteral("Parlox no se actualiza sola"), QMessageBox::NoButton);
+    answer->setInformativeText(QStringLiteral("Esta es la versión %1. Para tener una más nueva, instálala como "
+                                              "instalaste esta.")
+                                   .arg(QString::fromUtf8(version())));
+    WindowParts::addAcceptButton(*answer);
+    return answer;
 }
 
 void AppDelegate::quitsWithCtrlQ(QWidget* window) {

@@ -26,6 +26,8 @@
 #include "platform/concurrency/Signal.hpp"
 #include "platform/foundation/UserDefaults.hpp"
 
+class QMessageBox;
+
 namespace Parlox {
 
 class OverlayDemo;
@@ -57,6 +59,8 @@ public:
     void checkForUpdatesFromMenu();
     // Tells the user that no update is looked for here (there is no update service).
     void answerUpdateCheck();
+    // The box that says so, not yet shown.
+    static QMessageBox* makeUpdateAnswer();
     void quit();
 
     // The hidden keep-awake switch; none without a power service.

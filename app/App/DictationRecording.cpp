@@ -5,7 +5,7 @@
 #include "app/Context/ContextCapture.hpp"
 #include "app/Support/Log.hpp"
 #include "platform/concurrency/MainQueue.hpp"
-#include "app/Support/SettingsStore.hpp"
+#include "app/System/Permissions.hpp"
 #include "app/Transcription/ModelStatus.hpp"
 #include "platform/concurrency/Task.hpp"
 #include "platform/foundation/NumberFormat.hpp"
@@ -58,7 +58,7 @@ void DictationController::afterCapture(uint64_t work, uint64_t dictation, Captur
         return;
     }
     context_ = context;
-    if (SettingsStore::screenContext() && context.pid) screenshot_ = startScreenshot(*context.pid);
+    if (!ScreenRecordingPermission::refused() && context.pid) screenshot_ = startScreenshot(*context.pid);
     microphoneClaim_ = std::stop_source();
     offMain([recorder = recorder_, claim = microphoneClaim_.get_token()] { return recorder->start(claim); },
             [this, work, dictation](JobResult<AudioRecorder::Capture> result) {

@@ -4,6 +4,7 @@
 #include "app/App/DictationController.hpp"
 #include "app/Support/Log.hpp"
 #include "app/Support/SettingsStore.hpp"
+#include "app/System/Permissions.hpp"
 #include "platform/concurrency/Task.hpp"
 #include "platform/foundation/NumberFormat.hpp"
 #include "platform/foundation/Unicode.hpp"
@@ -58,6 +59,12 @@ void DictationController::write(uint64_t work, CapturedContext context, Transcri
 }
 
 void DictationController::generate(uint64_t work, CapturedContext context, Transcriber::Result heard) {
+    // A yes withdrawn since the picture was taken (or before a retry) stops it here.
+    if (context.screenshot && ScreenRecordingPermission::refused()) {
+        std::error_code ignored;
+        std::filesystem::remove(*context.screenshot, ignored);
+        context.screenshot.reset();
+    }
     std::optional<platform::UUID> matched;
     std::optional<ParloxCore::Iteration> previous;
     if (!context.selectedText.empty() && context.pid) {

@@ -71,7 +71,7 @@ bool SingleInstance::start(double waitSeconds) {
     lockDescriptor_.reset(::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
     if (!lockDescriptor_) {
         // Without a lock file we cannot tell; better run than refuse to start.
-        Log::error("No puedo comprobar si Parlox ya está abierto: " + lockPath.string());
+        Log::error("No puedo comprobar si Parlox ya está abierta: " + lockPath.string());
         return true;
     }
     if (::flock(lockDescriptor_.get(), LOCK_EX | LOCK_NB) == 0) {
@@ -79,7 +79,7 @@ bool SingleInstance::start(double waitSeconds) {
         return true;
     }
     lockDescriptor_.reset();
-    if (!askRunningInstance(waitSeconds)) Log::error("Parlox ya está abierto, pero no contesta");
+    if (!askRunningInstance(waitSeconds)) Log::error("Parlox ya está abierta, pero no contesta");
     return false;
 }
 

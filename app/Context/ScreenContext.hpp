@@ -23,8 +23,9 @@ public:
     ScreenContext(std::shared_ptr<platform::desktop::Workspace> workspace,
                   std::shared_ptr<platform::desktop::WindowScreenshot> screenshots);
 
-    // The stored picture's file, or none (no permission, no visible window,
-    // a failure, which is logged). Blocks: call it off the main thread.
+    // The stored picture's file, or none (the user has not said yes, no
+    // X11 session, no visible window, a failure, which is logged). Blocks:
+    // call it off the main thread.
     std::optional<std::filesystem::path> capture(int32_t pid);
 
     // Deletes the folder with every picture in it; errors are ignored.

@@ -43,7 +43,10 @@ GeneralSettings::GeneralSettings(const WindowServices& services, const Theme& th
     : QWidget(parent), services_(services), theme_(theme) {
     build();
     if (services_.keepAwake) keepAwakeChanges_ = services_.keepAwake->changed().connect([this] { updateKeepAwake(); });
-    shortcutChanges_ = DictationShortcut::onChange([this] { updateShortcutFooter(); });
+    shortcutChanges_ = DictationShortcut::onChange([this] {
+        updateShortcutFooter();
+        updateIconFooter();
+    });
     // A tray may come or go with the desktop's panel.
     connect(&ApplicationActivation::shared(), &ApplicationActivation::becameActive, this,
             &GeneralSettings::updateIconFooter);
@@ -106,7 +109,8 @@ void GeneralSettings::build() {
     indicator->addLabeledRow(QStringLiteral("Esc deshace durante"), undo_);
     indicator->setFooter(QStringLiteral("El texto se pega sin pedir confirmación. Si no te gusta, pulsa Esc en esos "
                                         "segundos y vuelve tu original. Pasado ese rato, Esc vuelve a ser de la app en "
-                                        "la que estás."));
+                                        "la que estás. En un terminal Esc es siempre suyo: «Recuperar original», en el "
+                                        "menú de Parlox, te copia el original."));
 
     FormSection* updates = form->addSection(QStringLiteral("Actualizaciones"));
     version_ = text(QStringLiteral("Versión ") + version(), body(), theme_.primary(), false);
@@ -120,7 +124,7 @@ void GeneralSettings::build() {
     updates->setFooter(services_.updater && services_.updater->canCheck()
                            ? QStringLiteral("Parlox busca versiones nuevas sola cada pocas horas y te avisa. Nunca "
                                             "se reinicia a mitad de un dictado.")
-                           : QStringLiteral("Parlox no se actualiza solo: para tener una versión nueva, instálala "
+                           : QStringLiteral("Parlox no se actualiza sola: para tener una versión nueva, instálala "
                                             "como instalaste esta."));
 
     keepAwake_ = form->addSection(QStringLiteral("Despierto"));
@@ -177,19 +181,22 @@ void GeneralSettings::updateLogin() {
 
 void GeneralSettings::updateIconFooter() {
     const bool hasTray = !services_.hasTray || services_.hasTray();
-    if (!hasTray && SettingsStore::showsMenuBarIcon()) {
-        general_->setFooter(QStringLiteral("Este escritorio no tiene bandeja del sistema, así que el icono no se ve. "
-                                           "Parlox sigue funcionando con el atajo. Para volver aquí, abre Parlox "
-                                           "desde el menú de aplicaciones. Para salir, Ctrl+Q con esta ventana "
-                                           "delante."));
+    if (hasTray && SettingsStore::showsMenuBarIcon()) {
+        general_->setFooter(QStringLiteral("Parlox vive en la bandeja del sistema. El atajo solo funciona mientras "
+                                           "está abierta."));
         return;
     }
-    general_->setFooter(SettingsStore::showsMenuBarIcon()
-                            ? QStringLiteral("Parlox vive en la bandeja del sistema. El atajo solo funciona mientras "
-                                             "está abierta.")
-                            : QStringLiteral("Sin icono, Parlox sigue funcionando con el atajo. Para volver aquí, abre "
-                                             "Parlox desde el menú de aplicaciones. Para salir, Ctrl+Q con esta "
-                                             "ventana delante."));
+    // No icon to click: the shortcut is the only way in, if there is one.
+    const bool hasShortcut = DictationShortcut::name().has_value();
+    const QString noIcon =
+        SettingsStore::showsMenuBarIcon()
+            ? QStringLiteral("Este escritorio no tiene bandeja del sistema, así que el icono no se ve") +
+                  (hasShortcut ? QStringLiteral(". Parlox sigue funcionando con el atajo.")
+                               : QStringLiteral(", y sin atajo no puedes llamar a Parlox."))
+            : (hasShortcut ? QStringLiteral("Sin icono, Parlox sigue funcionando con el atajo.")
+                           : QStringLiteral("Sin icono ni atajo no puedes llamar a Parlox."));
+    general_->setFooter(noIcon + QStringLiteral(" Para volver aquí, abre Parlox desde el menú de aplicaciones. Para "
+                                                "salir, Ctrl+Q con esta ventana delante."));
 }
 
 void GeneralSettings::updateShortcutFooter() {

@@ -45,8 +45,10 @@ PermissionSettings::PermissionSettings(const WindowServices& services, const The
         needed->setFooter(QStringLiteral("Sin Accesibilidad Parlox no puede pegar: te deja el texto en el portapapeles."));
 
     FormSection* recommended = form->addSection(QStringLiteral("Recomendado"));
-    screen_ = row(recommended, "macwindow", QStringLiteral("Captura de ventana"),
-                  nullptr, {});
+    screen_ = row(recommended, "macwindow", QStringLiteral("Captura de ventana"), nullptr, [this] {
+        permissions_.allowWindowPicture();
+        refresh();
+    });
 
     timer_.setInterval(refreshMilliseconds);
     connect(&timer_, &QTimer::timeout, this, &PermissionSettings::refresh);
@@ -60,9 +62,7 @@ void PermissionSettings::refresh() {
     const PermissionReading accessibility = permissions_.readAccessibility();
     accessibility_.show(accessibility);
     pasteNote_->setVisible(accessibility.state != PermissionState::granted);
-    screen_.show(permissions_.readWindowPicture(
-        QStringLiteral("Para ver la ventana en la que escribes. Solo hace falta con el contexto de la pantalla "
-                       "activado; basta con una sesión X11.")));
+    screen_.show(permissions_.readWindowPicture());
 }
 
 }  // namespace Parlox

@@ -29,16 +29,23 @@ FormSection::FormSection(const QString& header, const Theme& theme, QWidget* par
 }
 
 QWidget* FormSection::addRow(QWidget* row) {
-    if (rows_->count() > 0) {
-        auto* line = new QFrame(card_);
-        line->setFixedHeight(1);
-        line->setStyleSheet(QStringLiteral("background: %1; border: none;").arg(theme_.ink(0.08).name(QColor::HexArgb)));
-        rows_->addWidget(line);
-    }
-    row->setParent(card_);
     row->setContentsMargins(0, 7, 0, 7);
-    rows_->addWidget(row);
-    return row;
+    if (rows_->count() == 0) {
+        row->setParent(card_);
+        rows_->addWidget(row);
+        return row;
+    }
+    // The line goes with its row, so a hidden row leaves no line behind.
+    auto* entry = new QWidget(card_);
+    auto* layout = WindowParts::column(0, entry);
+    auto* line = new QFrame(entry);
+    line->setFixedHeight(1);
+    line->setStyleSheet(QStringLiteral("background: %1; border: none;").arg(theme_.ink(0.08).name(QColor::HexArgb)));
+    layout->addWidget(line);
+    row->setParent(entry);
+    layout->addWidget(row);
+    rows_->addWidget(entry);
+    return entry;
 }
 
 QWidget* FormSection::addLabeledRow(QWidget* label, QWidget* control) {

@@ -19,6 +19,7 @@ public:
     FormSection(const QString& header, const Theme& theme, QWidget* parent = nullptr);
 
     // A row on the card; rows after the first get a thin line above them.
+    // Returns what to hide to hide the row (with its line).
     QWidget* addRow(QWidget* row);
     // A row with a label at the left and the control at the right.
     QWidget* addLabeledRow(QWidget* label, QWidget* control);

@@ -118,7 +118,8 @@ QString howToTitle(const std::optional<QString>& shortcut) {
 }
 
 QString undoDetail(const std::optional<QString>& shortcut) {
-    return QStringLiteral("Si no te gusta el resultado, Esc justo después devuelve tu original tal cual. Con el "
+    return QStringLiteral("Si no te gusta el resultado, Esc justo después devuelve tu original tal cual (en un "
+                          "terminal no: allí «Recuperar original», en el menú de Parlox, te lo copia). Con el "
                           "resultado aún seleccionado, ") +
            shortcut.value_or(QStringLiteral("el atajo")) +
            QStringLiteral(" otra vez te deja pedir cambios («más corto», «en catalán»).");
@@ -240,8 +241,8 @@ QWidget* WelcomeWindow::whatItIs() {
 QWidget* WelcomeWindow::permissions() {
     QVBoxLayout* content = nullptr;
     auto* page = headedPage(QStringLiteral("Requisitos"),
-                            QStringLiteral("Parlox necesita oírte y poder escribir en otras apps. Y, si le dejas, ver "
-                                           "la ventana en la que escribes."),
+                            QStringLiteral("Parlox necesita oírte y poder escribir en otras apps. La imagen de la "
+                                           "ventana, solo si tú quieres."),
                             18, theme_, this, content);
     auto* list = new QWidget(page);
     auto* rows = column(12, list);
@@ -271,8 +272,13 @@ QWidget* WelcomeWindow::permissions() {
                       callout(), theme_.secondary(), true, list);
     rows->addWidget(pasteNote_);
     rows->addWidget(group(QStringLiteral("Recomendado"), theme_, list));
-    screenRow_ = permissionRow("macwindow", QStringLiteral("Captura de ventana"), {},
-                               nullptr);
+    screenRow_ = permissionRow(
+        "macwindow", QStringLiteral("Captura de ventana"),
+        [this] {
+            permissions_.allowWindowPicture();
+            refresh();
+        },
+        nullptr);
     content->addWidget(list);
     content->addStretch(1);
     return page;
@@ -500,9 +506,7 @@ void WelcomeWindow::showPage(int page, bool animated) {
 void WelcomeWindow::readPermissions() {
     microphone_ = permissions_.readMicrophone();
     accessibility_ = permissions_.readAccessibility();
-    screen_ = permissions_.readWindowPicture(
-        QStringLiteral("Para ver la ventana en la que escribes y entender a quién contestas. Basta con una sesión "
-                       "X11."));
+    screen_ = permissions_.readWindowPicture();
 }
 
 void WelcomeWindow::refresh() {

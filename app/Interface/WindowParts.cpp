@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include <QBoxLayout>
+#include <QMessageBox>
 #include <QPainter>
 #include <QPushButton>
 #include <QTimerEvent>
@@ -34,6 +35,10 @@ QLabel* byHand(const std::string& content, const Theme& theme, QWidget* parent) 
     label->setObjectName(QStringLiteral("by-hand"));
     label->setTextInteractionFlags(Qt::TextSelectableByMouse);
     return label;
+}
+
+void addAcceptButton(QMessageBox& box) {
+    box.setDefaultButton(box.addButton(QStringLiteral("Aceptar"), QMessageBox::AcceptRole));
 }
 
 QFont callout() { return Fonts::system(12); }

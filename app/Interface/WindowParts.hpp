@@ -9,6 +9,7 @@
 
 #include "app/Overlay/Theme.hpp"
 
+class QMessageBox;
 class QPushButton;
 class QHBoxLayout;
 class QVBoxLayout;
@@ -37,6 +38,9 @@ QFont body();
 
 // Bordered-prominent (the accent colour) or plain bordered.
 void styleButton(QPushButton& button, bool prominent, const Theme& theme);
+
+// The box's one button, "Aceptar" (the toolkit's own would read "OK").
+void addAcceptButton(QMessageBox& box);
 
 // A row or column with the given spacing and no margins.
 QHBoxLayout* row(int spacing, QWidget* parent = nullptr);

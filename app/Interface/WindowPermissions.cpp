@@ -2,6 +2,8 @@
 
 #include <QMessageBox>
 
+#include "app/Interface/WindowParts.hpp"
+#include "app/Support/ScreenContextConsent.hpp"
 #include "platform/desktop/SystemSettings.hpp"
 
 namespace Parlox {
@@ -33,7 +35,7 @@ PermissionState WindowPermissions::microphone() const {
 
 PermissionState WindowPermissions::screenRecording() const {
     if (!services_.screenshots)
-        return FakePermissions::state("screenRecording").value_or(PermissionState::unknown);
+        return ScreenRecordingPermission::knownWithoutDesktop().value_or(PermissionState::unknown);
     return ScreenRecordingPermission::state(*services_.screenshots);
 }
 
@@ -56,7 +58,10 @@ PermissionReading WindowPermissions::readMicrophone() const {
     PermissionReading reading{microphone(),
                               QStringLiteral("Para oírte mientras dictas, con un micrófono del servidor de sonido.")};
     if (!missing(reading.state)) return reading;
-    reading.detail = QStringLiteral("El servidor de sonido no tiene micrófono: conecta uno o actívalo.");
+    const bool serverAnswers = !services_.audio || services_.audio->inputDevices().has_value();
+    reading.detail = serverAnswers
+                         ? QStringLiteral("El servidor de sonido no tiene micrófono: conecta uno o actívalo.")
+                         : QStringLiteral("No contesta ningún servidor de sonido: arranca PulseAudio o PipeWire.");
     reading.offersSettings = hasSettings(microphoneAnchor);
     return reading;
 }
@@ -91,15 +96,29 @@ PermissionReading WindowPermissions::readAccessibility() const {
     return reading;
 }
 
-PermissionReading WindowPermissions::readWindowPicture(const QString& purpose) const {
-    PermissionReading reading{screenRecording(), purpose};
-    // Nothing to ask and no settings to open: only an X11 session shows windows.
-    if (missing(reading.state)) reading.detail = noX11Session();
+PermissionReading WindowPermissions::readWindowPicture() const {
+    const QString sent = QStringLiteral("Cada dictado manda una imagen de la ventana en la que escribes a Codex o "
+                                        "Claude Code, que la envían a su servicio.");
+    PermissionReading reading{screenRecording(), sent + QStringLiteral(" Se apaga en Ajustes › Redacción.")};
+    if (reading.state == PermissionState::notAsked) {
+        reading.detail = sent + QStringLiteral(" Solo si lo activas.");
+        reading.offersRequest = true;
+    } else if (missing(reading.state)) {
+        // Said yes, but nothing to open: only an X11 session shows windows.
+        reading.detail = noX11Session();
+    }
     return reading;
 }
 
 void WindowPermissions::requestAccessibility() const {
     if (services_.accessibility) AccessibilityPermission::request(*services_.accessibility);
+}
+
+void WindowPermissions::allowWindowPicture() const {
+    if (services_.screenshots)
+        ScreenRecordingPermission::request(*services_.screenshots);
+    else
+        ScreenContextConsent::give();
 }
 
 void WindowPermissions::openSettings(const std::string& anchor, QWidget* parent) const {
@@ -110,8 +129,7 @@ void WindowPermissions::openSettings(const std::string& anchor, QWidget* parent)
         return;
     }
     QMessageBox box(QMessageBox::Information, QStringLiteral("Parlox"), message, QMessageBox::NoButton, parent);
-    // The toolkit's own button would read "OK".
-    box.setDefaultButton(box.addButton(QStringLiteral("Aceptar"), QMessageBox::AcceptRole));
+    WindowParts::addAcceptButton(box);
     box.exec();
 }
 

@@ -27,9 +27,9 @@ struct PermissionReading {
 
 // What Parlox needs from this desktop, as the windows read it and turn it
 // on: a microphone on the sound server, the desktop's assistive
-// technologies (with synthetic keys) and an X11 session for the window
-// picture. A service the shell did not provide reads as unknown and offers
-// nothing.
+// technologies (with synthetic keys) and, for the window picture, the
+// user's yes and an X11 session. A service the shell did not provide reads
+// as unknown and offers nothing.
 class WindowPermissions {
 public:
     static constexpr const char* microphoneAnchor = "Privacy_Microphone";
@@ -40,14 +40,17 @@ public:
     PermissionState microphone() const;
     PermissionState screenRecording() const;
 
-    // Each row as it reads now; the window picture's line while it is there
-    // is `purpose`, which the windows word each their own way.
+    // Each row as it reads now.
     PermissionReading readMicrophone() const;
     PermissionReading readAccessibility() const;
-    PermissionReading readWindowPicture(const QString& purpose) const;
+    // Missing, offering "Activar", until the user says yes; its line says
+    // what goes where.
+    PermissionReading readWindowPicture() const;
 
     // Turns the desktop's assistive technologies on.
     void requestAccessibility() const;
+    // The user's yes to the window picture.
+    void allowWindowPicture() const;
 
     // Opens the desktop's own settings for the anchor (the microphone's or
     // the accessibility's); where that fails, tells the user what to do

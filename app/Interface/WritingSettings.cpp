@@ -13,6 +13,7 @@
 #include "app/Interface/SettingsForm.hpp"
 #include "app/Interface/WindowParts.hpp"
 #include "app/Interface/WriterCheckViews.hpp"
+#include "app/Support/ScreenContextConsent.hpp"
 #include "app/Support/SettingsStore.hpp"
 #include "platform/foundation/Paths.hpp"
 #include "platform/foundation/UserDefaults.hpp"
@@ -87,12 +88,16 @@ void WritingSettings::build() {
 
     context_ = form->addSection(QStringLiteral("Contexto"));
     screen_ = new QCheckBox();
-    screen_->setChecked(SettingsStore::screenContext());
+    screen_->setChecked(ScreenContextConsent::given());
     connect(screen_, &QCheckBox::clicked, this, [this](bool on) {
-        platform::UserDefaults::standard().set("screenContext", on);
+        if (on)
+            permissions_.allowWindowPicture();
+        else
+            ScreenContextConsent::withdraw();
         updateScreenRow();
     });
-    context_->addLabeledRow(QStringLiteral("Usar la pantalla como contexto"), screen_);
+    screenLabel_ = text(QString(), body(), theme_.primary(), true);
+    context_->addLabeledRow(screenLabel_, screen_);
     // Nothing to ask and no settings to open: the label says what it takes.
     screenBadge_ = new PermissionBadge({}, {}, theme_);
     screenRow_ = context_->addLabeledRow(QStringLiteral("La captura de ventana necesita una sesión X11"), screenBadge_);
@@ -202,7 +207,9 @@ void WritingSettings::fillModelPicker() {
 }
 
 void WritingSettings::updateScreenRow() {
-    const PermissionReading reading = permissions_.readWindowPicture(QString());
+    // The yes may have come from the other windows meanwhile.
+    screen_->setChecked(ScreenContextConsent::given());
+    const PermissionReading reading = permissions_.readWindowPicture();
     screenBadge_->setReading(reading);
     screenRow_->setVisible(screen_->isChecked() && reading.state != PermissionState::granted);
 }
@@ -210,14 +217,18 @@ void WritingSettings::updateScreenRow() {
 void WritingSettings::updateProviderTexts() {
     const bool claude = WriterProvider::stored() == WriterProvider::claude;
     provider_->setCurrentIndex(claude ? 1 : 0);
-    const QString tool = claude ? QStringLiteral("Claude") : QStringLiteral("ChatGPT");
+    const QString tool = QString::fromStdString(WriterProvider::stored().displayName());
+    const QString plan = claude ? QStringLiteral("Claude") : QStringLiteral("ChatGPT");
     const QString company = claude ? QStringLiteral("Anthropic") : QStringLiteral("OpenAI");
-    context_->setFooter(QStringLiteral("Al pulsar el atajo, Parlox captura la ventana en la que escribes y se la pasa a ") +
+    screenLabel_->setText(QStringLiteral("Mandar a ") + tool + QStringLiteral(" una imagen de la ventana"));
+    context_->setFooter(QStringLiteral("Si lo activas, al pulsar el atajo Parlox captura la ventana en la que escribes "
+                                       "y se la pasa a ") +
                         tool +
-                        QStringLiteral(" junto a lo que dices: así sabe a quién contestas y de qué va. Solo esa "
-                                       "ventana, nunca la pantalla entera, y la captura se borra al terminar. Lo que se "
-                                       "vea en ella sale hacia ") +
-                        company + QStringLiteral(" con tu cuenta de ") + tool + QStringLiteral("."));
+                        QStringLiteral(" junto a lo que dices: así sabe a quién contestas y de qué va. ") + tool +
+                        QStringLiteral(" la envía a su servicio, ") + company + QStringLiteral(", con tu cuenta de ") +
+                        plan +
+                        QStringLiteral(". Solo esa ventana, nunca la pantalla entera, y la captura se borra al "
+                                       "terminar. Mientras está apagado, no se captura nada."));
     plan_->setFooter(claude ? QStringLiteral("Usa tu plan de Claude a través de Claude Code. Si nunca has entrado, abre "
                                              "un terminal, escribe «claude» y luego /login. Los modos que piensan más "
                                              "tardan más.")

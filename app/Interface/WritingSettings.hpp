@@ -57,6 +57,7 @@ public:
     QComboBox* modelPicker() const { return model_; }
     QComboBox* effortPicker() const { return effort_; }
     QComboBox* timeoutPicker() const { return timeout_; }
+    // The user's yes to the window picture; off withdraws it.
     QCheckBox* screenToggle() const { return screen_; }
     QPlainTextEdit* instructionsEditor() const { return instructions_; }
 
@@ -84,6 +85,7 @@ private:
     std::shared_ptr<WritingSettings*> self_;
 
     QCheckBox* screen_ = nullptr;
+    QLabel* screenLabel_ = nullptr;
     QWidget* screenRow_ = nullptr;
     PermissionBadge* screenBadge_ = nullptr;
     FormSection* context_ = nullptr;

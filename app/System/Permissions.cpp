@@ -2,6 +2,7 @@
 
 #include <mutex>
 
+#include "app/Support/ScreenContextConsent.hpp"
 #include "platform/foundation/UserDefaults.hpp"
 
 namespace Parlox {
@@ -118,13 +119,26 @@ void AccessibilityPermission::request(platform::accessibility::Accessibility& ac
     accessibility.requestTrust();
 }
 
-PermissionState ScreenRecordingPermission::state(platform::desktop::WindowScreenshot& screenshots) {
+std::optional<PermissionState> ScreenRecordingPermission::knownWithoutDesktop() {
     if (auto fake = FakePermissions::state("screenRecording")) return *fake;
-    return askedOr(screenshots.isCaptureAllowed(), "askedForScreenRecording");
+    // A withdrawn yes can be given again: the row asks again, as the first time.
+    if (!ScreenContextConsent::given()) return PermissionState::notAsked;
+    return std::nullopt;
+}
+
+bool ScreenRecordingPermission::refused() {
+    const auto known = knownWithoutDesktop();
+    return known && *known != PermissionState::granted;
+}
+
+PermissionState ScreenRecordingPermission::state(platform::desktop::WindowScreenshot& screenshots) {
+    if (auto known = knownWithoutDesktop()) return *known;
+    return screenshots.isCaptureAllowed() ? PermissionState::granted : PermissionState::denied;
 }
 
 void ScreenRecordingPermission::request(platform::desktop::WindowScreenshot& screenshots) {
     platform::UserDefaults::standard().set("askedForScreenRecording", true);
+    ScreenContextConsent::give();
     screenshots.requestCaptureAccess();
 }
 

@@ -68,10 +68,18 @@ struct AccessibilityPermission {
     static void request(platform::accessibility::Accessibility& accessibility);
 };
 
+// The window picture: the user's yes (ScreenContextConsent) stands for the
+// question the desktop never asks.
 struct ScreenRecordingPermission {
-    // Allowed: granted; otherwise denied once asked ("askedForScreenRecording"), else notAsked.
+    // notAsked until the user says yes; then granted where windows can be
+    // photographed, denied where not.
     static PermissionState state(platform::desktop::WindowScreenshot& screenshots);
-    // Remembers that the user was asked, then asks.
+    // The state where it needs no look at the desktop (the override, or no
+    // yes); none when only the desktop can tell.
+    static std::optional<PermissionState> knownWithoutDesktop();
+    // No picture may go now: the override or the user says no.
+    static bool refused();
+    // The user's yes, remembered with the question ("askedForScreenRecording"); then the desktop is asked.
     static void request(platform::desktop::WindowScreenshot& screenshots);
 };
 

@@ -26,7 +26,7 @@ std::string ModelStatus::text(const Transcriber::State& state) {
         case Kind::ready: {
             const auto shortcut = DictationShortcut::name();
             return shortcut ? "Listo \u00B7 " + *shortcut + " para dictar"
-                            : "Listo \u00B7 Sin atajo para dictar: elige uno en Ajustes";
+                            : "Listo \u00B7 Sin atajo para dictar";
         }
     }
     return {};

@@ -19,6 +19,8 @@ using nlohmann::json;
 namespace {
 
 const std::regex secondsLine(R"(\d+\.\d s)");
+// What the user can do when Codex is not where it was looked for.
+const std::string kInstallIt = ". Instálalo desde Ajustes › Redacción o pon su ruta en «codexPath» (defaults.json).";
 
 std::string codexLine(const std::string& path) { return "codex: " + path + " \u00B7 gpt-5.6-luna, esfuerzo low"; }
 
@@ -207,12 +209,10 @@ TEST(CommandLine, ToolThatCannotBeFoundOrRun) {
     const std::string missing = (box.root() / "missing").string();
     const std::string plain = (box.root() / "plain").string();
     const Case cases[] = {
-        {{{"codexPath", missing}}, codexLine("no encontrado"),
-         "No encuentro Codex en " + missing + ". Instálalo o indica la ruta en Ajustes."},
-        {{{"codexPath", plain}}, codexLine("no encontrado"),
-         "No encuentro Codex en " + plain + ". Instálalo o indica la ruta en Ajustes."},
+        {{{"codexPath", missing}}, codexLine("no encontrado"), "No encuentro Codex en " + missing + kInstallIt},
+        {{{"codexPath", plain}}, codexLine("no encontrado"), "No encuentro Codex en " + plain + kInstallIt},
         {{{"codexPath", box.root().string()}}, codexLine("no encontrado"),
-         "No encuentro Codex en " + box.root().string() + ". Instálalo o indica la ruta en Ajustes."},
+         "No encuentro Codex en " + box.root().string() + kInstallIt},
         {{{"provider", "claude"}}, "claude: no encontrado \u00B7 claude-sonnet-5-5, esfuerzo low",
          "No encuentro Claude Code en el PATH. Instálalo desde Ajustes › Redacción."},
     };
@@ -275,7 +275,7 @@ TEST(CommandLine, HandEditedDefaultsThatAreNotJsonReadAsNoSettings) {
     EXPECT_EQ(run.status, 1);
     ASSERT_EQ(run.lines.size(), 2u) << run.output;
     EXPECT_EQ(run.lines[0], codexLine("no encontrado"));
-    EXPECT_EQ(run.lines[1], "No encuentro Codex en el PATH. Instálalo o indica la ruta en Ajustes.");
+    EXPECT_EQ(run.lines[1], std::string("No encuentro Codex en el PATH") + kInstallIt);
 }
 
 // Without arguments the desktop application starts; where it has no X display

@@ -22,6 +22,7 @@
 #include "app/Context/ScreenContext.hpp"
 #include "app/Insertion/TextInserter.hpp"
 #include "app/Insertion/TextReplacement.hpp"
+#include "app/Support/ScreenContextConsent.hpp"
 #include "app/Support/X11DesktopServices.hpp"
 #include "platform/accessibility/AtspiAccessibility.hpp"
 #include "platform/audio/AudioSystem.hpp"
@@ -34,6 +35,7 @@
 #include "tests/desktop/DesktopSession.hpp"
 #include "tests/desktop/InsertionOutcomePrinting.hpp"
 #include "tests/desktop/TakenAtTheGiveBack.hpp"
+#include "tests/support/StandardDefaults.hpp"
 
 using namespace platform;
 using Parlox::CapturedContext;
@@ -485,6 +487,7 @@ TEST(DictationRoadPicture, FrontWindowIsAJpegWithinTheSizeLimit) {
     // Wider than the limit (and than the screen, which cuts what can be seen).
     TextFieldProgram field({Toolkit::qt, "", "hola mundo", -1, 0, false, false, 2400, 600});
     auto workspace = std::make_shared<desktop::X11Workspace>();
+    parlox::testing::StandardDefaults saidYes(nlohmann::json{{Parlox::ScreenContextConsent::key, true}});
     Parlox::ScreenContext screen(workspace, std::make_shared<desktop::X11WindowScreenshot>());
     const auto front = workspace->frontmostApplication();
     ASSERT_TRUE(front);

@@ -10,12 +10,14 @@
 #include <QImage>
 
 #include "app/Context/ScreenContext.hpp"
+#include "app/Support/ScreenContextConsent.hpp"
 #include "platform/desktop/DesktopError.hpp"
 #include "platform/desktop/X11WindowScreenshot.hpp"
 #include "platform/desktop/X11Workspace.hpp"
 #include "platform/log/SystemLog.hpp"
 #include "tests/desktop/DesktopSession.hpp"
 #include "tests/desktop/CompositingManager.hpp"
+#include "tests/support/StandardDefaults.hpp"
 
 // After the toolkit's headers: Xlib's macros would clash with them.
 #include <X11/Xlib.h>
@@ -216,6 +218,7 @@ TEST_P(CoveredWindowPicture, OfAStoppedProgramIsItsKeptContentsOrNone) {
     TargetWindow target;
     auto workspace = std::make_shared<desktop::X11Workspace>();
     auto screenshot = std::make_shared<X11WindowScreenshot>();
+    parlox::testing::StandardDefaults saidYes(nlohmann::json{{Parlox::ScreenContextConsent::key, true}});
     Parlox::ScreenContext screen(workspace, screenshot);
 
     ASSERT_EQ(::kill(target.program->pid(), SIGSTOP), 0);
@@ -301,6 +304,7 @@ TEST(WindowPicture, AConnectionTheServerClosedIsReportedNotTakenForNoWindows) {
     ASSERT_FALSE(workspace->windowList().empty());  // its own connection stays
     ConnectionCutter cutter;
     auto screenshot = std::make_shared<X11WindowScreenshot>();
+    parlox::testing::StandardDefaults saidYes(nlohmann::json{{Parlox::ScreenContextConsent::key, true}});
     Parlox::ScreenContext screen(workspace, screenshot);
     ASSERT_TRUE(screen.capture(target.program->pid()).has_value());
     ASSERT_EQ(cutter.cutNewConnections(), 1u);

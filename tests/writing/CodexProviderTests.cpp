@@ -84,7 +84,8 @@ TEST(CodexProvider, ErrorTexts) {
     EXPECT_EQ(CodexError::timedOut(29.9).localizedDescription(), "Codex no respondió en 29 s.");
     EXPECT_EQ(CodexError::timedOut(1e300).localizedDescription().rfind("Codex no respondió en ", 0), 0u);
     EXPECT_EQ(CodexError::notInstalled("el PATH").localizedDescription(),
-              "No encuentro Codex en el PATH. Instálalo o indica la ruta en Ajustes.");
+              "No encuentro Codex en el PATH. Instálalo desde Ajustes › Redacción o pon su ruta en «codexPath» "
+              "(defaults.json).");
     EXPECT_EQ(CodexError::failed("x").localizedDescription(), "Codex falló: x");
     EXPECT_EQ(CodexError::notLoggedIn().localizedDescription(),
               "Codex no tiene sesión. Ejecuta «codex login» en un terminal.");

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include "app/Context/ScreenContext.hpp"
+#include "app/Support/ScreenContextConsent.hpp"
 #include "app/System/Permissions.hpp"
 #include "platform/desktop/fake/FakeWindowScreenshot.hpp"
 #include "platform/desktop/fake/FakeWorkspace.hpp"
@@ -41,6 +42,7 @@ public:
     void SetUp() override {
         app_test::useSandbox();
         previous = platform::UserDefaults::setStandard(defaults);
+        defaults->set(Parlox::ScreenContextConsent::key, true);
         Parlox::FakePermissions::reload();
         arrangeDesktop();
         ScreenContext::discardAll();
@@ -91,6 +93,33 @@ TEST_F(ScreenContextTest, NothingWithoutPermissionAndNoLine) {
     EXPECT_TRUE(screenshots->captures().empty());
     EXPECT_EQ(screenshots->accessRequests(), 0);
     EXPECT_TRUE(log.lines().empty());
+}
+
+// The window can be photographed, but the user has not said yes: nothing is
+// taken, nothing asked, nothing logged.
+TEST_F(ScreenContextTest, NothingWithoutTheUsersYes) {
+    struct Case {
+        const char* name;
+        nlohmann::json stored;
+    };
+    const Case cases[] = {
+        {"a profile that never answered", nlohmann::json::object()},
+        {"the switch on from before anyone asked", {{"screenContext", true}}},
+        {"the yes withdrawn", {{"screenContextAllowed", false}, {"screenContext", false}}},
+        {"a yes with the switch off by hand", {{"screenContextAllowed", true}, {"screenContext", false}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        defaults->remove(Parlox::ScreenContextConsent::key);
+        for (const auto& [key, value] : c.stored.items()) defaults->set(key, value);
+        EXPECT_EQ(screen.capture(42), std::nullopt);
+        EXPECT_TRUE(screenshots->captures().empty());
+        EXPECT_EQ(screenshots->accessRequests(), 0);
+        EXPECT_TRUE(log.lines().empty());
+        defaults->remove("screenContext");
+    }
+    defaults->set(Parlox::ScreenContextConsent::key, true);
+    EXPECT_TRUE(screen.capture(42).has_value());
 }
 
 TEST_F(ScreenContextTest, TheOverrideDecidesBeforeTheDesktop) {

@@ -33,7 +33,7 @@ void PrintTo(const Ending& c, std::ostream* os) { *os << c.name; }
 
 class DictationEndingTest : public DictationTest, public ::testing::WithParamInterface<Ending> {};
 
-TEST_P(DictationEndingTest, EndsAsThePartSaysAndKeepsTheUsersText) {
+TEST_P(DictationEndingTest, EachEndingShowsItsPhaseIndicatorLogAndHistoryAndKeepsTheUsersText) {
     const Ending& c = GetParam();
     auto field = desktop.focusField(42, "Editor", "hola", {0, 4});
     transcriber->answer("hazlo formal");

@@ -5,6 +5,7 @@ namespace dictation_test {
 namespace {
 
 TEST_F(DictationTest, HotKeyToSelectedAnswerAndEscapeBackToTheOriginal) {
+    defaults->set("screenContextAllowed", true);
     auto field = desktop.focusField(42, "Editor", "hola", {0, 4});
     transcriber->answer("hazlo formal");
     writer->answer("Buenos días");
@@ -77,6 +78,7 @@ TEST_F(DictationTest, TheUndoWindowClosesAfterDoneSeconds) {
 }
 
 TEST_F(DictationTest, LogFollowsTheRoad) {
+    defaults->set("screenContextAllowed", true);
     desktop.focusField(42, "Editor", "hola", {0, 4});
     dictate("hazlo formal", "Buenos días");
     for (const char* line : {"Contexto: Editor · método Accesibilidad · selección 4 caracteres · cursor sí",

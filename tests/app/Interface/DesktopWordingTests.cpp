@@ -4,8 +4,11 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QMainWindow>
+#include <QMessageBox>
 #include <QRegularExpression>
+#include <QSet>
 
+#include "app/App/AppDelegate.hpp"
 #include "app/App/CommandLineTool.hpp"
 #include "app/Debug/OverlaySnapshots.hpp"
 #include "app/Debug/WindowRenderer.hpp"
@@ -62,6 +65,29 @@ const QRegularExpression& otherDesktop() {
     return pattern;
 }
 
+// Words that said what is not so: a yes nobody asked for, a field that is
+// not there, the toolkit's English button, and Parlox in the masculine (the
+// texts treat it as "la aplicación": "sola", "abierta").
+const QRegularExpression& untrue() {
+    static const QRegularExpression pattern(QStringLiteral("si le dejas|indica la ruta|^OK$|\\bse actualiza solo\\b"));
+    return pattern;
+}
+
+// A promise that Escape gives the original back.
+const QRegularExpression& escapeGivesBack() {
+    static const QRegularExpression pattern(QStringLiteral("\\bEsc\\b[^.]*\\b(devuelve|vuelve)\\b[^.]*\\boriginal\\b"));
+    return pattern;
+}
+
+// Where the texts of one page send the user to choose a shortcut.
+QSet<QString> placesToChooseAShortcut(const QStringList& texts) {
+    static const QRegularExpression pointer(QStringLiteral("elige uno (aquí|en Ajustes)"));
+    QSet<QString> places;
+    for (const QString& text : texts)
+        for (auto match = pointer.globalMatch(text); match.hasNext();) places.insert(match.next().captured(1));
+    return places;
+}
+
 // The dictation shortcut the user has: the default, another, or none.
 struct ShortcutCase {
     const char* name;
@@ -82,11 +108,22 @@ void expectThisDesktopsWords(const QStringList& texts, const std::string& where,
     EXPECT_FALSE(texts.isEmpty());
     for (const QString& text : texts) {
         EXPECT_FALSE(otherDesktop().match(text).hasMatch()) << text.toStdString();
+        EXPECT_FALSE(untrue().match(text).hasMatch()) << text.toStdString();
+        // Escape gives nothing back in a terminal: a promise says so.
+        if (escapeGivesBack().match(text).hasMatch()) {
+            EXPECT_TRUE(text.contains("terminal")) << text.toStdString();
+        }
         // A key that does nothing is never named.
         if (!shortcut.isDefault()) {
             EXPECT_FALSE(text.contains("Alt+Espacio")) << text.toStdString();
         }
+        // Nor is a shortcut that is not there counted on.
+        if (!shortcut.shortcut) {
+            EXPECT_FALSE(text.contains("funcionando con el atajo")) << text.toStdString();
+        }
     }
+    // One page sends the user to one place to choose a shortcut.
+    EXPECT_LE(placesToChooseAShortcut(texts).size(), 1) << texts.join(" | ").toStdString();
 }
 
 QStringList recorderTexts(const QWidget& root) {
@@ -112,7 +149,23 @@ const DesktopState desktopStates[] = {
     {"no answer about the accessibility", RecordPermission::granted, false, TrustGap::noAnswer},
     {"no tray", RecordPermission::granted, true, TrustGap::none, false, true,
      {"Privacy_Microphone", "Privacy_Accessibility"}, false},
+    {"no sound server", RecordPermission::denied, true, TrustGap::none, false, true,
+     {"Privacy_Microphone", "Privacy_Accessibility"}, true, false, false},
+    {"window picture allowed", RecordPermission::granted, true, TrustGap::none, false, true,
+     {"Privacy_Microphone", "Privacy_Accessibility"}, true, true},
+    {"window picture allowed, no X11 session", RecordPermission::denied, false, TrustGap::noX11Session, false,
+     false, {"Privacy_Microphone", "Privacy_Accessibility"}, true, true},
 };
+
+// A microphone row that tells no sound server from no microphone.
+void expectTheMicrophoneLineFits(const QStringList& texts, const DesktopState& state) {
+    SCOPED_TRACE(state.name);
+    const bool noMicrophone = texts.contains("El servidor de sonido no tiene micrófono: conecta uno o actívalo.");
+    const bool noServer = texts.contains("No contesta ningún servidor de sonido: arranca PulseAudio o PipeWire.");
+    const bool missing = state.microphone != RecordPermission::granted;
+    EXPECT_EQ(noMicrophone, missing && state.soundServer);
+    EXPECT_EQ(noServer, missing && !state.soundServer);
+}
 
 class DesktopWordingTest : public interface_test::WindowFixture {
 protected:
@@ -145,6 +198,7 @@ TEST_F(DesktopWordingTest, TheWelcomeWindowSpeaksOfThisDesktop) {
                 WelcomeWindow window(services, {}, WelcomeWindow::Snapshot{page, Theme::light(), {}, {}});
                 expectThisDesktopsWords(everyText(window), state.name + std::string(", page ") + std::to_string(page),
                                         shortcut);
+                if (page == 1) expectTheMicrophoneLineFits(everyText(window), state);
             }
         }
     }
@@ -192,6 +246,7 @@ TEST_F(DesktopWordingTest, TheSettingsSpeakOfThisDesktopInEveryVariant) {
                     expectThisDesktopsWords(everyText(*window),
                                             state.name + std::string(", ") + variant.name + ", " + tab.rawValue(),
                                             shortcut);
+                    if (tab == SettingsTab::permissions) expectTheMicrophoneLineFits(everyText(*window), state);
                 }
             }
         }
@@ -210,6 +265,15 @@ TEST_F(DesktopWordingTest, TheSettingsSpeakOfThisDesktopInEveryVariant) {
     EXPECT_TRUE(everyText(general).contains(
         "Sin icono, Parlox sigue funcionando con el atajo. Para volver aquí, abre Parlox desde el menú de "
         "aplicaciones. Para salir, Ctrl+Q con esta ventana delante."));
+}
+
+// The answer to "Buscar actualizaciones".
+TEST_F(DesktopWordingTest, TheUpdateBoxSpeaksOfThisDesktop) {
+    std::unique_ptr<QMessageBox> box(AppDelegate::makeUpdateAnswer());
+    QStringList texts = everyText(*box);
+    texts << box->text() << box->informativeText();
+    for (QAbstractButton* button : box->buttons()) texts << button->text();
+    expectThisDesktopsWords(texts, "update box");
 }
 
 // Where the desktop cannot open its settings, a box says what to do.

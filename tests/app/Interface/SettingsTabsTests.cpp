@@ -17,6 +17,7 @@
 #include "app/Interface/VoiceSettings.hpp"
 #include "app/Interface/WindowParts.hpp"
 #include "app/Interface/WritingSettings.hpp"
+#include "app/Support/ScreenContextConsent.hpp"
 #include "app/Support/SettingsStore.hpp"
 #include "tests/app/Interface/WindowTestSupport.hpp"
 #include "platform/foundation/Paths.hpp"
@@ -124,6 +125,43 @@ TEST_F(TabsTest, WithoutATrayTheIconSwitchSaysSoAndHowToOpenParlox) {
     EXPECT_TRUE(textsIn(*general).contains(noTray));
 }
 
+// Without an icon to click, the shortcut is the only way in: the footer
+// says so only while there is one, and follows it.
+TEST_F(TabsTest, WithoutAnIconTheFooterCountsOnTheShortcutOnlyWhenThereIsOne) {
+    const QString reach =
+        " Para volver aquí, abre Parlox desde el menú de aplicaciones. Para salir, Ctrl+Q con esta ventana delante.";
+    struct Row {
+        const char* what;
+        bool tray;
+        bool iconShown;
+        bool shortcut;
+        QString footer;
+    };
+    const Row rows[] = {
+        {"no tray", false, true, true,
+         "Este escritorio no tiene bandeja del sistema, así que el icono no se ve. Parlox sigue funcionando con el "
+         "atajo." + reach},
+        {"no tray, no shortcut", false, true, false,
+         "Este escritorio no tiene bandeja del sistema, así que el icono no se ve, y sin atajo no puedes llamar a "
+         "Parlox." + reach},
+        {"icon hidden", true, false, true, "Sin icono, Parlox sigue funcionando con el atajo." + reach},
+        {"icon hidden, no shortcut", true, false, false, "Sin icono ni atajo no puedes llamar a Parlox." + reach},
+        {"in the tray, no shortcut", true, true, false,
+         "Parlox vive en la bandeja del sistema. El atajo solo funciona mientras está abierta."},
+    };
+    const auto shortcut = GlobalKeyBindings::Shortcut(GlobalKeyBindings::Key::f5, GlobalKeyBindings::ModifierFlags());
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        services.hasTray = [tray = row.tray] { return tray; };
+        settings->set("showsMenuBarIcon", row.iconShown);
+        GlobalKeyBindings::setShortcut(shortcut, HotkeyManager::toggleRecording());
+        auto general = show<GeneralSettings>();
+        // The footer follows the shortcut while the tab is open.
+        if (!row.shortcut) GlobalKeyBindings::setShortcut(std::nullopt, HotkeyManager::toggleRecording());
+        EXPECT_TRUE(textsIn(*general).contains(row.footer)) << textsIn(*general).join("\n").toStdString();
+    }
+}
+
 // The footer names the user's dictation shortcut, or says there is none.
 TEST_F(TabsTest, TheShortcutFooterNamesTheUsersShortcut) {
     auto general = show<GeneralSettings>();
@@ -150,16 +188,24 @@ TEST_F(TabsTest, SwitchesShowHandEditedValuesAsTheApplicationReadsThem) {
         const char* name;
         bool (*read)();
         std::function<bool()> shown;
+        bool absent;  // what a value read as nothing stands for
+        nlohmann::json others;
     };
     std::unique_ptr<GeneralSettings> general;
     std::unique_ptr<WritingSettings> writing;
+    const auto picture = [&] { return writing->screenToggle()->isChecked(); };
     const Key keys[] = {
-        {"soundsEnabled", &SettingsStore::soundsEnabled, [&] { return general->soundsToggle()->isChecked(); }},
-        {"showsMenuBarIcon", &SettingsStore::showsMenuBarIcon, [&] { return general->iconToggle()->isChecked(); }},
-        {"screenContext", &SettingsStore::screenContext, [&] { return writing->screenToggle()->isChecked(); }},
+        {"soundsEnabled", &SettingsStore::soundsEnabled, [&] { return general->soundsToggle()->isChecked(); }, true, {}},
+        {"showsMenuBarIcon", &SettingsStore::showsMenuBarIcon, [&] { return general->iconToggle()->isChecked(); },
+         true, {}},
+        {"screenContext", &ScreenContextConsent::given, picture, true, {{"screenContextAllowed", true}}},
+        // Only a clear yes is one.
+        {"screenContextAllowed", &ScreenContextConsent::given, picture, false, {}},
     };
     for (const Key& key : keys) {
-        for (const auto& [stored, on] : values) {
+        for (const auto& [other, value] : key.others.items()) settings->set(other, value);
+        for (auto [stored, on] : values) {
+            if (stored.is_array() || stored == Json("Sí")) on = key.absent;
             settings->set(key.name, stored);
             general = show<GeneralSettings>();
             writing = show<WritingSettings>();
@@ -167,6 +213,7 @@ TEST_F(TabsTest, SwitchesShowHandEditedValuesAsTheApplicationReadsThem) {
             EXPECT_EQ(key.read(), on) << key.name << " = " << stored.dump();
         }
         settings->remove(key.name);
+        for (const auto& [other, value] : key.others.items()) settings->remove(other);
     }
 }
 
@@ -263,7 +310,7 @@ TEST_F(TabsTest, WritingShowsWhatToRunByHandWhenTheButtonsStepCannotOpen) {
 
 TEST_F(TabsTest, WritingShowsItsDefaultsWithoutWritingThem) {
     auto writing = show<WritingSettings>();
-    EXPECT_TRUE(writing->screenToggle()->isChecked());
+    EXPECT_FALSE(writing->screenToggle()->isChecked());  // no picture without the user's yes
     EXPECT_EQ(writing->instructionsEditor()->toPlainText().toStdString(),
               ParloxCore::PromptBuilder::defaultPersonalInstructions);
     EXPECT_EQ(writing->providerPicker()->currentText(), "ChatGPT");
@@ -336,6 +383,7 @@ TEST_F(TabsTest, ComingBackToTheApplicationRetestsAToolThatWasWaiting) {
 
 // Without an X11 session the row says what it takes; nothing can be asked or opened.
 TEST_F(TabsTest, TheWindowPictureRowShowsOnlyWhenItMatters) {
+    ScreenContextConsent::give();
     screenshots->allowed = false;
     auto writing = show<WritingSettings>();
     const auto badge = writing->findChild<PermissionBadge*>();
@@ -350,6 +398,64 @@ TEST_F(TabsTest, TheWindowPictureRowShowsOnlyWhenItMatters) {
     screenshots->allowed = true;
     writing->screenToggle()->click();
     EXPECT_FALSE(badge->isVisibleTo(writing.get()));
+}
+
+// The switch is the user's yes to the window picture: it says what goes
+// where, gives the yes and withdraws it, and shows a yes given elsewhere.
+TEST_F(TabsTest, TheWindowPictureSwitchIsTheUsersYes) {
+    struct Row {
+        const char* provider;
+        QString label;
+        QString footer;
+    };
+    const Row rows[] = {
+        {"chatgpt", "Mandar a Codex una imagen de la ventana",
+         "Si lo activas, al pulsar el atajo Parlox captura la ventana en la que escribes y se la pasa a Codex junto a "
+         "lo que dices: así sabe a quién contestas y de qué va. Codex la envía a su servicio, OpenAI, con tu cuenta de "
+         "ChatGPT. Solo esa ventana, nunca la pantalla entera, y la captura se borra al terminar. Mientras está "
+         "apagado, no se captura nada."},
+        {"claude", "Mandar a Claude Code una imagen de la ventana",
+         "Si lo activas, al pulsar el atajo Parlox captura la ventana en la que escribes y se la pasa a Claude Code "
+         "junto a lo que dices: así sabe a quién contestas y de qué va. Claude Code la envía a su servicio, "
+         "Anthropic, con tu cuenta de Claude. Solo esa ventana, nunca la pantalla entera, y la captura se borra al "
+         "terminar. Mientras está apagado, no se captura nada."},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.provider);
+        settings->set("provider", std::string(row.provider));
+        settings->set("screenContext", true);  // stored before anyone asked
+        auto writing = show<WritingSettings>();
+        auto requirements = show<PermissionSettings>();
+        const auto pictureBadge = [&] { return requirements->findChildren<PermissionBadge*>()[2]; };
+        EXPECT_FALSE(writing->screenToggle()->isChecked());
+        EXPECT_TRUE(textsIn(*writing).contains(row.label));
+        EXPECT_TRUE(textsIn(*writing).contains(row.footer)) << textsIn(*writing).join("\n").toStdString();
+        EXPECT_EQ(pictureBadge()->state(), PermissionState::notAsked);
+
+        const int requests = screenshots->accessRequests();
+        writing->screenToggle()->click();
+        EXPECT_EQ(settings->object("screenContextAllowed"), Json(true));
+        EXPECT_EQ(settings->object("screenContext"), Json(true));
+        EXPECT_EQ(screenshots->accessRequests(), requests + 1);
+        requirements->refresh();
+        EXPECT_EQ(pictureBadge()->state(), PermissionState::granted);
+
+        writing->screenToggle()->click();
+        EXPECT_EQ(settings->object("screenContextAllowed"), Json(false));
+        EXPECT_EQ(settings->object("screenContext"), Json(false));
+        requirements->refresh();
+        EXPECT_EQ(pictureBadge()->state(), PermissionState::notAsked);
+
+        // A yes given in the other tab shows when this one is shown again.
+        ASSERT_NE(pictureBadge()->button(), nullptr);
+        pictureBadge()->button()->click();
+        EXPECT_EQ(pictureBadge()->state(), PermissionState::granted);
+        writing->hide();
+        writing->show();
+        EXPECT_TRUE(writing->screenToggle()->isChecked());
+        settings->remove("screenContextAllowed");
+        settings->remove("screenContext");
+    }
 }
 
 TEST_F(TabsTest, TheToolsPlaceIsThePathFound) {
@@ -440,6 +546,7 @@ TEST(HeadElidedPath, ALongPathLosesItsStartNeverItsEnd) {
 }
 
 TEST_F(TabsTest, RequirementsAreReadAgainEveryTickAndAfterARequest) {
+    ScreenContextConsent::give();
     accessibility->trusted = false;
     accessibility->grantsTrustOnRequest = true;
     screenshots->allowed = false;
@@ -460,8 +567,8 @@ TEST_F(TabsTest, RequirementsAreReadAgainEveryTickAndAfterARequest) {
     tab->refresh();
     EXPECT_EQ(accessibility->trustChecks(), checks + 1);
     EXPECT_EQ(badges[2]->label()->text(), "Disponible");
-    EXPECT_TRUE(textsIn(*tab).contains("Para ver la ventana en la que escribes. Solo hace falta con el contexto de la "
-                                       "pantalla activado; basta con una sesión X11."));
+    EXPECT_TRUE(textsIn(*tab).contains("Cada dictado manda una imagen de la ventana en la que escribes a Codex o "
+                                       "Claude Code, que la envían a su servicio. Se apaga en Ajustes › Redacción."));
 
     // "Activar" turns the assistive technologies on, and the tab reads them again.
     const int before = tab->refreshCount();

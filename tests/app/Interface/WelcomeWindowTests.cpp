@@ -138,30 +138,43 @@ TEST_F(WelcomeWindowTest, EachRowSaysWhatItChecksAndOffersWhatHelps) {
                               "abiertas, vuelve a abrirlas.";
     const QString stillOff =
         "Las tecnologías de asistencia siguen apagadas: enciéndelas en los ajustes y vuelve a entrar en la sesión.";
-    const QString windowLine =
-        "Para ver la ventana en la que escribes y entender a quién contestas. Basta con una sesión X11.";
+    const QString noSoundServer = "No contesta ningún servidor de sonido: arranca PulseAudio o PipeWire.";
+    const QString sent = "Cada dictado manda una imagen de la ventana en la que escribes a Codex o Claude Code, que la "
+                         "envían a su servicio.";
+    const QString windowNotYet = sent + " Solo si lo activas.";
+    const QString windowLine = sent + " Se apaga en Ajustes › Redacción.";
     const QString noX11 = "Esta sesión no es X11: elige una sesión X11 al entrar en el escritorio.";
+    const std::vector<std::string> pages = {"Privacy_Microphone", "Privacy_Accessibility"};
     const Row rows[] = {
-        {{"all there", RP::granted, true, Gap::none}, {"Disponible", "Disponible", "Disponible"},
-         {soundLine, typingLine, windowLine}},
-        {{"no microphone, switch off", RP::denied, false}, {"Abrir ajustes", "Activar", "Disponible"},
-         {noMicrophone, switchOff, windowLine}},
-        {{"no sound settings", RP::denied, true, Gap::none, false, true, {}},
+        {{"all there, no yes to the window picture", RP::granted, true, Gap::none},
+         {"Disponible", "Disponible", "Activar"}, {soundLine, typingLine, windowNotYet}},
+        {{"all there", RP::granted, true, Gap::none, false, true, pages, true, true},
+         {"Disponible", "Disponible", "Disponible"}, {soundLine, typingLine, windowLine}},
+        {{"no microphone, switch off", RP::denied, false, Gap::assistiveTechnologiesOff, false, true, pages, true, true},
+         {"Abrir ajustes", "Activar", "Disponible"}, {noMicrophone, switchOff, windowLine}},
+        {{"no sound server", RP::denied, true, Gap::none, false, true, pages, true, true, false},
+         {"Abrir ajustes", "Disponible", "Disponible"}, {noSoundServer, typingLine, windowLine}},
+        {{"no sound settings", RP::denied, true, Gap::none, false, true, {}, true, true},
          {"No disponible", "Disponible", "Disponible"}, {noMicrophone, typingLine, windowLine}},
-        {{"switch still off after asking", RP::granted, false, Gap::assistiveTechnologiesOff, true},
+        {{"switch still off after asking", RP::granted, false, Gap::assistiveTechnologiesOff, true, true, pages, true,
+          true},
          {"Disponible", "Abrir ajustes", "Disponible"}, {soundLine, stillOff, windowLine}},
-        {{"still off, no accessibility settings", RP::granted, false, Gap::assistiveTechnologiesOff, true, true, {}},
+        {{"still off, no accessibility settings", RP::granted, false, Gap::assistiveTechnologiesOff, true, true, {},
+          true, true},
          {"Disponible", "Activar", "Disponible"}, {soundLine, switchOff, windowLine}},
-        {{"no accessibility bus", RP::granted, false, Gap::noAccessibilityBus, true},
+        {{"no accessibility bus", RP::granted, false, Gap::noAccessibilityBus, true, true, pages, true, true},
          {"Disponible", "No disponible", "Disponible"},
          {soundLine,
           "La sesión no tiene el bus de accesibilidad (at-spi2-core): instálalo y vuelve a entrar en la sesión.",
           windowLine}},
-        {{"no synthetic keys", RP::granted, false, Gap::noSyntheticKeys}, {"Disponible", "No disponible", "Disponible"},
+        {{"no synthetic keys", RP::granted, false, Gap::noSyntheticKeys, false, true, pages, true, true},
+         {"Disponible", "No disponible", "Disponible"},
          {soundLine, "Al servidor X le falta la extensión XTEST, con la que Parlox pega: actívala en su configuración.",
           windowLine}},
-        {{"no X11 session", RP::granted, false, Gap::noX11Session, false, false},
+        {{"no X11 session", RP::granted, false, Gap::noX11Session, false, false, pages, true, true},
          {"Disponible", "No disponible", "No disponible"}, {soundLine, noX11, noX11}},
+        {{"no X11 session, no yes", RP::granted, false, Gap::noX11Session, false, false},
+         {"Disponible", "No disponible", "Activar"}, {soundLine, noX11, windowNotYet}},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.desktop.name);
@@ -172,7 +185,7 @@ TEST_F(WelcomeWindowTest, EachRowSaysWhatItChecksAndOffersWhatHelps) {
         QStringList shown;
         for (const PermissionBadge* badge : badges)
             shown << (badge->button() ? badge->button()->text() : badge->label()->text());
-        EXPECT_EQ(shown, row.badges);
+        EXPECT_EQ(shown.join(" | ").toStdString(), row.badges.join(" | ").toStdString());
         for (const QString& line : row.lines) EXPECT_TRUE(textsIn(window, false).contains(line)) << line.toStdString();
     }
 }
@@ -237,6 +250,16 @@ TEST_F(WelcomeWindowTest, TheBadgesTurnOnAndOpenWhatTheySay) {
     EXPECT_EQ(window.accessibility(), PermissionState::granted);
     EXPECT_EQ(badges[1]->label()->text(), "Disponible");
     EXPECT_EQ(badges[1]->button(), nullptr);
+
+    // The window picture's "Activar" is the user's yes.
+    EXPECT_EQ(window.screen(), PermissionState::notAsked);
+    ASSERT_NE(badges[2]->button(), nullptr);
+    EXPECT_EQ(badges[2]->button()->text(), "Activar");
+    badges[2]->button()->click();
+    EXPECT_TRUE(ScreenContextConsent::given());
+    EXPECT_EQ(window.screen(), PermissionState::granted);
+    ASSERT_NE(badges[2]->label(), nullptr);
+    EXPECT_EQ(badges[2]->label()->text(), "Disponible");
 }
 
 // Where the desktop has no settings to open, a box says what to do, and
@@ -364,13 +387,15 @@ TEST_F(WelcomeWindowTest, TheTextsNameTheUsersShortcutAndFollowIt) {
         {GlobalKeyBindings::Shortcut(Key::k, ModifierFlags::control | ModifierFlags::option),
          {"Ctrl+Alt+K, hablas, Ctrl+Alt+K", "Listo · Ctrl+Alt+K para dictar",
           "Si Ctrl+Alt+K ya lo usa el escritorio u otra app, cambia aquí el atajo o quítaselo allí.",
-          "Si no te gusta el resultado, Esc justo después devuelve tu original tal cual. Con el resultado aún "
-          "seleccionado, Ctrl+Alt+K otra vez te deja pedir cambios («más corto», «en catalán»)."}},
+          "Si no te gusta el resultado, Esc justo después devuelve tu original tal cual (en un terminal no: allí "
+          "«Recuperar original», en el menú de Parlox, te lo copia). Con el resultado aún seleccionado, Ctrl+Alt+K "
+          "otra vez te deja pedir cambios («más corto», «en catalán»)."}},
         {std::nullopt,
-         {"Sin atajo todavía: lo eliges al final", "Listo · Sin atajo para dictar: elige uno en Ajustes",
+         {"Sin atajo todavía: lo eliges al final", "Listo · Sin atajo para dictar",
           "Sin atajo no puedes llamar a Parlox: elige uno aquí.",
-          "Si no te gusta el resultado, Esc justo después devuelve tu original tal cual. Con el resultado aún "
-          "seleccionado, el atajo otra vez te deja pedir cambios («más corto», «en catalán»)."}},
+          "Si no te gusta el resultado, Esc justo después devuelve tu original tal cual (en un terminal no: allí "
+          "«Recuperar original», en el menú de Parlox, te lo copia). Con el resultado aún seleccionado, el atajo "
+          "otra vez te deja pedir cambios («más corto», «en catalán»)."}},
     };
     for (const Row& row : rows) {
         GlobalKeyBindings::setShortcut(row.shortcut, HotkeyManager::toggleRecording());

@@ -12,6 +12,7 @@
 #include "GlobalKeyBindings/GlobalKeyBindings.hpp"
 #include "app/Hotkey/HotkeyManager.hpp"
 #include "app/Interface/WindowServices.hpp"
+#include "app/Support/ScreenContextConsent.hpp"
 #include "app/System/Permissions.hpp"
 #include "platform/accessibility/fake/FakeAccessibility.hpp"
 #include "platform/audio/fake/FakeAudioSystem.hpp"
@@ -39,6 +40,8 @@ struct DesktopState {
     bool windows = true;
     std::vector<std::string> pages = {"Privacy_Microphone", "Privacy_Accessibility"};
     bool tray = true;
+    bool pictureAllowed = false;  // the user said yes to the window picture
+    bool soundServer = true;      // a sound server answers
 };
 
 // The windows on fakes: in-memory settings, the desktop services, scripted
@@ -51,6 +54,8 @@ protected:
         accessibility->untrustedBecause = state.gap;
         settings->set("askedForAccessibility", state.asked);
         screenshots->allowed = state.windows;
+        settings->set(Parlox::ScreenContextConsent::key, state.pictureAllowed);
+        audio->devices = state.soundServer ? std::optional(std::vector<platform::audio::InputDevice>{}) : std::nullopt;
         systemSettings->pages = state.pages;
         services.hasTray = [tray = state.tray] { return tray; };
     }

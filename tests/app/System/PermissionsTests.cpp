@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "app/Support/ScreenContextConsent.hpp"
 #include "app/System/Permissions.hpp"
 #include "platform/accessibility/fake/FakeAccessibility.hpp"
 #include "platform/audio/fake/FakeAudioSystem.hpp"
@@ -112,6 +113,33 @@ TEST_F(PermissionsTest, ALookLeftUnansweredKeepsTheLastAnswer) {
     EXPECT_EQ(look(false, TrustGap::assistiveTechnologiesOff), PermissionState::notAsked);
     EXPECT_EQ(look(false, TrustGap::noAnswer), PermissionState::notAsked);
     EXPECT_EQ(Parlox::AccessibilityPermission::state(TrustGap::noAnswer), PermissionState::unknown);
+}
+
+// The window picture has no question of the desktop's: the user's yes is it.
+TEST_F(PermissionsTest, TheWindowPictureIsNotAskedUntilTheUserSaysYes) {
+    using Parlox::ScreenRecordingPermission;
+    screenshots.allowed = true;
+    EXPECT_EQ(ScreenRecordingPermission::state(screenshots), PermissionState::notAsked);
+    EXPECT_TRUE(ScreenRecordingPermission::refused());
+    defaults->set("screenContext", true);  // stored before anyone asked
+    EXPECT_EQ(ScreenRecordingPermission::state(screenshots), PermissionState::notAsked);
+
+    ScreenRecordingPermission::request(screenshots);
+    EXPECT_EQ(screenshots.accessRequests(), 1);
+    EXPECT_EQ(defaults->optionalBool("screenContextAllowed"), true);
+    EXPECT_EQ(defaults->optionalBool("screenContext"), true);
+    EXPECT_EQ(defaults->optionalBool("askedForScreenRecording"), true);
+    EXPECT_EQ(ScreenRecordingPermission::state(screenshots), PermissionState::granted);
+    EXPECT_FALSE(ScreenRecordingPermission::refused());
+
+    Parlox::ScreenContextConsent::withdraw();
+    EXPECT_EQ(ScreenRecordingPermission::state(screenshots), PermissionState::notAsked);
+    EXPECT_TRUE(ScreenRecordingPermission::refused());
+
+    // The debug override still decides first.
+    fake({{"screenRecording", "granted"}});
+    EXPECT_EQ(ScreenRecordingPermission::state(screenshots), PermissionState::granted);
+    EXPECT_FALSE(ScreenRecordingPermission::refused());
 }
 
 TEST_F(PermissionsTest, TheMicrophoneAnswerArrivesOnTheMainThreadAndSettingsOpenByAnchor) {

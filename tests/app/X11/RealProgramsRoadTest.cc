@@ -8,9 +8,11 @@
 #include <spawn.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <utility>
 
@@ -231,5 +233,80 @@ INSTANTIATE_TEST_SUITE_P(
         RealProgram{"BrowserTextArea", browserOpening, pageSelectsItself},
         RealProgram{"Terminal", terminalOpening, doubleClickLastWord, /*terminal=*/true}),
     [](const ::testing::TestParamInfo<RealProgram>& info) { return std::string(info.param.name); });
+
+// A settings profile, and whether a request made with it carries the
+// picture of the front window.
+struct PictureProfile {
+    const char* name;
+    nlohmann::json settings;
+    bool sent;
+};
+
+void PrintTo(const PictureProfile& profile, std::ostream* os) { *os << profile.name; }
+
+// The lines of a file, one argument each.
+std::vector<std::string> linesOf(const fs::path& file) {
+    std::vector<std::string> lines;
+    std::istringstream in(readFile(file));
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+class WindowPictureRoad : public ::testing::TestWithParam<PictureProfile> {};
+
+// A profile that finished the welcome without saying yes, or one that kept
+// the switch an earlier version turned on by itself, sends no picture of
+// the editor's window; one that said yes sends it.
+TEST_P(WindowPictureRoad, GoesWithTheRequestOnlyAfterTheUsersYes) {
+    ASSERT_TRUE(parlox::testing::Microphone::available());
+    const PictureProfile& profile = GetParam();
+    TemporaryFolder work{"parlox-picture-"};
+    ASSERT_NO_FATAL_FAILURE(prepareApplication(work, profile.settings));
+    // The stand-in Codex writes down the arguments it was given.
+    setenv("PARLOX_FAKE_RECORD", (work / "codex").c_str(), 1);
+    struct Unset {
+        ~Unset() { unsetenv("PARLOX_FAKE_RECORD"); }
+    } unset;
+
+    Application parlox;
+    ASSERT_GT(parlox.pid(), 0);
+    ASSERT_TRUE(logSays("Modelo cargado en", 60s)) << logText();
+    Program editor(editorOpening("mousepad", work), work / "program.log");
+    ASSERT_GT(editor.pid(), 0);
+    ASSERT_TRUE(eventually(
+        [&] {
+            return focusWindowOf(editor.pid()) && focusedField(editor.pid()).first.find("hola") != std::string::npos;
+        },
+        60s))
+        << readFile(work / "program.log");
+    ASSERT_NO_FATAL_FAILURE(selectLastWordByKeys(editor.pid()));
+    ASSERT_TRUE(eventually([&] { return focusedField(editor.pid()).second == "mundo"; }, 10s));
+
+    ASSERT_NO_FATAL_FAILURE(dictate());
+    ASSERT_TRUE(eventually([&] { return focusedField(editor.pid()).first == "hola planeta"; }, 60s))
+        << focusedField(editor.pid()).first << "\n" << logText();
+
+    // The request's picture is the tool's "-i" argument.
+    const std::vector<std::string> arguments = linesOf(work / "codex" / "args");
+    ASSERT_FALSE(arguments.empty());
+    const auto image = std::find(arguments.begin(), arguments.end(), "-i");
+    const bool sent = image != arguments.end();
+    EXPECT_EQ(sent, profile.sent) << "the tool's arguments:\n" << readFile(work / "codex" / "args");
+    if (profile.sent) {
+        ASSERT_TRUE(sent && image + 1 != arguments.end());
+        EXPECT_EQ(fs::path(*(image + 1)).parent_path().filename(), "parlox-screens");
+    }
+    EXPECT_TRUE(logSays(profile.sent ? "Captura de la ventana: s\u00ED" : "Captura de la ventana: no", 5s))
+        << logText();
+    EXPECT_EQ(logText().find("Captura fallida"), std::string::npos) << logText();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Profiles, WindowPictureRoad,
+    ::testing::Values(
+        PictureProfile{"FinishedTheWelcomeWithoutAYes", {{"screenContext", nullptr}}, false},
+        PictureProfile{"SwitchOnFromAnEarlierVersion", {{"screenContext", true}}, false},
+        PictureProfile{"SaidYes", {{"screenContext", nullptr}, {"screenContextAllowed", true}}, true}),
+    [](const ::testing::TestParamInfo<PictureProfile>& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -55,14 +55,17 @@ inline void makeItSay(const fs::path& checkpoint, const std::string& token) {
 }
 
 // Settings of a user who has set up already, Codex found at the stand-in
-// (answering "planeta"), no sounds, no window picture, a roomy undo window;
-// and the speech model, random, converted where the application keeps it.
-inline void prepareApplication(const parlox::testing::TemporaryFolder& work) {
-    const nlohmann::json settings = {{"hasFinishedSetup", true},
-                                     {"codexPath", PARLOX_SOURCE_DIR "/tests/fixtures/writing/codex"},
-                                     {"soundsEnabled", false},
-                                     {"screenContext", false},
-                                     {"doneSeconds", 60}};
+// (answering "planeta"), no sounds, no window picture, a roomy undo window,
+// changed by `profile` (a null takes a setting out); and the speech model,
+// random, converted where the application keeps it.
+inline void prepareApplication(const parlox::testing::TemporaryFolder& work,
+                               const nlohmann::json& profile = nlohmann::json::object()) {
+    nlohmann::json settings = {{"hasFinishedSetup", true},
+                               {"codexPath", PARLOX_SOURCE_DIR "/tests/fixtures/writing/codex"},
+                               {"soundsEnabled", false},
+                               {"screenContext", false},
+                               {"doneSeconds", 60}};
+    settings.merge_patch(profile);
     work.writeFile("defaults.json", settings.dump());
     fs::create_directories(platform::Paths::configDirectory());
     fs::copy_file(work / "defaults.json", platform::Paths::defaultsFile(), fs::copy_options::overwrite_existing);

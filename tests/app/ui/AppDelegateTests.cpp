@@ -96,12 +96,17 @@ protected:
         return !timedOut && status == 0;
     }
 
-    // The visible top-level windows that are message boxes, by their text.
-    static std::vector<std::string> messages() {
+    // The visible top-level windows that are message boxes, by their text
+    // and, after " · ", their buttons.
+    static std::vector<std::string> messages(bool withButtons = false) {
         std::vector<std::string> texts;
         for (QWidget* widget : QApplication::topLevelWidgets())
-            if (auto* box = qobject_cast<QMessageBox*>(widget); box && box->isVisible())
-                texts.push_back(box->text().toStdString() + " / " + box->informativeText().toStdString());
+            if (auto* box = qobject_cast<QMessageBox*>(widget); box && box->isVisible()) {
+                std::string text = box->text().toStdString() + " / " + box->informativeText().toStdString();
+                if (withButtons)
+                    for (QAbstractButton* button : box->buttons()) text += " · " + button->text().toStdString();
+                texts.push_back(text);
+            }
         return texts;
     }
 
@@ -273,13 +278,13 @@ TEST_F(AppDelegateTest, WithoutAnUpdateServiceTheCheckSaysSoAndNothingClaimsIt) 
     updateService = std::make_shared<platform::desktop::NoUpdateService>();
     defaults->set("hasFinishedSetup", true);
     AppDelegate& app = launch({"--show-settings"});
-    const std::string answer = std::string("Parlox no se actualiza solo / Esta es la versión ") +
+    const std::string answer = std::string("Parlox no se actualiza sola / Esta es la versión ") +
                                AppDelegate::version() + ". Para tener una más nueva, instálala como instalaste esta.";
 
     ASSERT_EQ(app.trayMenu().actions().size(), 1);
     app.trayMenu().actions()[0]->trigger();
     QCoreApplication::processEvents();
-    EXPECT_EQ(messages(), std::vector<std::string>{answer});
+    EXPECT_EQ(messages(true), std::vector<std::string>{answer + " · Aceptar"});
 
     QPushButton* check = nullptr;
     for (QPushButton* button : app.settingsWindow()->findChildren<QPushButton*>())
@@ -290,7 +295,7 @@ TEST_F(AppDelegateTest, WithoutAnUpdateServiceTheCheckSaysSoAndNothingClaimsIt) 
     EXPECT_EQ(messages(), std::vector<std::string>{answer});  // the same answer, once
 
     const QStringList texts = interface_test::textsIn(*app.settingsWindow());
-    EXPECT_TRUE(texts.contains("Parlox no se actualiza solo: para tener una versión nueva, instálala como instalaste "
+    EXPECT_TRUE(texts.contains("Parlox no se actualiza sola: para tener una versión nueva, instálala como instalaste "
                                "esta."));
     for (const QString& text : texts) EXPECT_FALSE(text.contains("cada pocas horas")) << text.toStdString();
     EXPECT_TRUE(log.contains(

@@ -204,7 +204,8 @@ TEST(OverlayView, LongTextsAreElidedLiveSoTheButtonStaysOnThePanel) {
     OverlayView live(clocked.model, false, clocked.now());
     OverlayView snapshot(clocked.model, true, clocked.now());
     const std::string message =
-        "No encuentro Codex en /usr/local/lib/node_modules/bin/codex. Inst\u00E1lalo o indica la ruta en Ajustes.";
+        "No encuentro Codex en /usr/local/lib/node_modules/bin/codex. Inst\u00E1lalo desde Ajustes \u203A "
+        "Redacci\u00F3n o pon su ruta en \u00ABcodexPath\u00BB (defaults.json).";
     clocked.model.setState(State::error(message, true));
     const auto liveRow = live.layoutRow(live.presentation());
     EXPECT_LE(liveRow.width + 36, 376);
