@@ -210,7 +210,9 @@ TEST(Pasteboard, AGiveBackFindsASelectionTakenWhileItsHelperStartsUp) {
         if (c.takenMeanwhile) another.emplace("copiado después", c.selection);
         const GiveBack result = primary ? pasteboard.giveBackPrimaryItems(saved, written)
                                         : pasteboard.giveBackItems(saved, written);
-        if (another) EXPECT_TRUE(another->took());
+        if (another) {
+            EXPECT_TRUE(another->took());
+        }
         EXPECT_EQ(result, c.takenMeanwhile ? GiveBack::takenMeanwhile : GiveBack::done);
         const auto text = primary ? pasteboard.primarySelection().value_or(desktop::PrimarySelection{}).text
                                   : pasteboard.string().value_or("");

@@ -279,10 +279,10 @@ TEST_F(ClipboardTest, WhatTheUserCopiesAsTheContentsAreGivenBackStays) {
         if (c.copyKey) {
             EXPECT_EQ(clipboard.copySelection(c.target), "mundo");
         } else {
-            EXPECT_EQ(clipboard.paste("planeta", c.target, 42, [&] {
+            EXPECT_EQ(clipboard.paste("planeta", c.target, 42, {.mayPost = [&] {
                 if (c.heldBack) userActs();
                 return !c.heldBack;
-            }), !c.heldBack);
+            }}), !c.heldBack);
         }
         EXPECT_EQ(fresh.pasteboard->string(), c.selects ? "portapapeles del usuario" : "copiado después");
         EXPECT_EQ(fresh.pasteboard->primarySelection()->text, (c.selects ? userSelectsLater : userSelection).text);
