@@ -199,6 +199,10 @@ check_leftovers() {
   kill -STOP "$session_pid" "${started[@]}" 2>/dev/null || true
   kill -KILL "$session_pid" "${started[@]}" 2>/dev/null || true
   wait "$session_pid" 2>/dev/null || true
+  # What appears after this is another program's: with the session's server
+  # gone, its number is free for anyone to take.
+  local killed_at
+  killed_at=$(date +%s.%N)
   local what place inside outside=()
   while read -r what place; do
     place=${place%%,*}
@@ -206,7 +210,9 @@ check_leftovers() {
     place=${place#unix:}
     case $what in
       x11 | x11-lock)
-        if [ -e "$place" ] && ! grep -qxF -- "$place" <<<"$before"; then outside+=("$what $place"); fi
+        if [ -e "$place" ] && ! grep -qxF -- "$place" <<<"$before" && made_before "$place" "$killed_at"; then
+          outside+=("$what $place")
+        fi
         ;;
       *)
         inside=${place#"$tmp"/}
@@ -216,6 +222,9 @@ check_leftovers() {
   done <"$scratch/ready.places"
   [ ${#outside[@]} -eq 0 ] || fail "outside the session's TMPDIR $tmp: ${outside[*]}"
 }
+
+# Whether the file $1 was made (its inode last changed) no later than the time $2.
+made_before() { awk -v made="$(stat -c %.9Z -- "$1" 2>/dev/null || echo 0)" -v limit="$2" 'BEGIN { exit !(made <= limit) }'; }
 
 # The X servers' socket and lock files in /tmp, one a line.
 x11_files() { compgen -G '/tmp/.X11-unix/X*' || true; compgen -G '/tmp/.X*-lock' || true; }
