@@ -47,6 +47,25 @@ public:
         return false;
     }
 
+    // The insertion was called off before its paste key: nothing of it
+    // happened, and nothing is left to undo.
+    void expectCalledOffWithoutATrace() const {
+        EXPECT_TRUE(log.contains("Cancelado (writing)"));
+        EXPECT_FALSE(logged("Insertado"));
+        EXPECT_FALSE(logged("deshace"));
+        EXPECT_TRUE(desktop.keys->events().empty());
+        EXPECT_EQ(field->text(), "hola");
+        EXPECT_EQ(clipboard(), pasteboardBefore);
+        // Not even for a moment: a clipboard manager would have kept the answer.
+        const auto operations = desktop.pasteboard->operations();
+        EXPECT_EQ(std::count(operations.begin(), operations.end(), Operation::setString), 0);
+        EXPECT_EQ(std::count(operations.begin(), operations.end(), Operation::writeItems), 0);
+        EXPECT_TRUE(controller->history().empty());
+        EXPECT_EQ(controller->phase(), Phase::idle());
+        EXPECT_FALSE(controller->undoable());
+        EXPECT_FALSE(escapeTaken());
+    }
+
     std::shared_ptr<FakeTextField> field;
 };
 
@@ -56,19 +75,7 @@ TEST_F(EscapeAtTheAnswerTest, BeforeThePasteKeyNothingIsEverPasted) {
     EXPECT_TRUE(escape());  // the insertion's job runs after it
     desktop.scheduler->advance(10);
 
-    EXPECT_TRUE(log.contains("Cancelado (writing)"));
-    EXPECT_FALSE(logged("Insertado"));
-    EXPECT_TRUE(desktop.keys->events().empty());
-    EXPECT_EQ(field->text(), "hola");
-    EXPECT_EQ(clipboard(), pasteboardBefore);
-    // Not even for a moment: a clipboard manager would have kept the answer.
-    const auto operations = desktop.pasteboard->operations();
-    EXPECT_EQ(std::count(operations.begin(), operations.end(), Operation::setString), 0);
-    EXPECT_EQ(std::count(operations.begin(), operations.end(), Operation::writeItems), 0);
-    EXPECT_TRUE(controller->history().empty());
-    EXPECT_EQ(controller->phase(), Phase::idle());
-    EXPECT_FALSE(controller->undoable());
-    EXPECT_FALSE(escapeTaken());
+    expectCalledOffWithoutATrace();
 }
 
 TEST_F(EscapeAtTheAnswerTest, AfterThePasteKeyTheTextIsUndoneOnceItIsIn) {
@@ -122,6 +129,35 @@ TEST_F(EscapeAtTheAnswerTest, AnEscapeHeldAsThePasteKeyIsAboutToGoOutIsWaitedFor
     EXPECT_EQ(clipboard(), pasteboardBefore);
     EXPECT_EQ(desktop.keys->keys(), (std::vector<Key>{Key::paste, Key::paste}));
     EXPECT_FALSE(controller->undoable());
+}
+
+// Escape is already down as the insertion begins, and the main thread gets
+// to it only a moment later: the insertion waits for it before it writes
+// anything, so the call-off is seen first and the answer never reaches the
+// pasteboard.
+TEST_F(EscapeAtTheAnswerTest, AnEscapeDownAsTheInsertionBeginsCallsItOffBeforeAnythingIsWritten) {
+    ASSERT_NO_FATAL_FAILURE(dictateUpToTheInsertion());
+    desktop.pasteboard->clearLog();
+    auto& scheduler = *desktop.scheduler;
+    std::optional<double> pressedAt;
+    bool handled = false;
+    desktop.keyboard->setOnLook([&] {
+        const double now = scheduler.elapsed();
+        if (!pressedAt) {
+            pressedAt = now;
+            desktop.keyboard->press(kEscape);
+        } else if (!handled && now - *pressedAt >= 0.1 - 1e-9) {
+            handled = true;
+            hotKeys->press(kEscape, 0);
+        } else if (handled && now - *pressedAt >= 0.3 - 1e-9 && desktop.keyboard->isAnyDown({kEscape})) {
+            desktop.keyboard->release(kEscape);
+            hotKeys->release(kEscape);
+        }
+    });
+    scheduler.advance(10);
+
+    ASSERT_TRUE(handled);
+    expectCalledOffWithoutATrace();
 }
 
 // The field ignored the paste: the answer is on the pasteboard, and there
