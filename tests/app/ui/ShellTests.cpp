@@ -1,11 +1,17 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include "app/App/LaunchAction.hpp"
 #include "app/App/QtMainQueue.hpp"
 #include "app/App/SingleInstance.hpp"
+#include "platform/foundation/UniqueFd.hpp"
+#include "platform/log/SystemLog.hpp"
 #include "tests/app/ui/QtTestSupport.hpp"
 #include "tests/support/TemporaryFolder.hpp"
 
@@ -107,6 +113,46 @@ TEST(SingleInstance, StaleSocketOfADeadRunDoesNotBlockTheNext) {
     ASSERT_TRUE(instance.start());
     SingleInstance second(folder.path(), "parlox-test");
     EXPECT_FALSE(second.start(1.0));
+}
+
+// What a start cannot settle is said in the log: a lock it cannot open (it
+// starts anyway), or a first instance that holds the lock but does not answer
+// (it does not start).
+TEST(SingleInstance, ALockItCannotOpenOrAFirstThatDoesNotAnswerIsLogged) {
+    ui_test::application();
+    struct Case {
+        const char* name;
+        bool starts;
+        std::string logged;  // after the lock's path, where the line names it
+    };
+    const Case cases[] = {
+        {"lock cannot be opened", true, "No puedo comprobar si Parlox ya está abierta: "},
+        {"first does not answer", false, "Parlox ya está abierta, pero no contesta"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        parlox::testing::TemporaryFolder folder;
+        const std::filesystem::path lock = folder / "parlox-test.lock";
+        platform::UniqueFd held;
+        if (c.starts) {
+            // A link is never followed to the lock.
+            std::filesystem::create_symlink(folder / "elsewhere", lock);
+        } else {
+            held.reset(::open(lock.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
+            ASSERT_TRUE(held && ::flock(held.get(), LOCK_EX | LOCK_NB) == 0);
+        }
+        std::vector<std::string> errors;
+        platform::SystemLog::setSink(
+            [&](platform::LogLevel level, const std::string&, const std::string&, const std::string& message) {
+                if (level == platform::LogLevel::error) errors.push_back(message);
+            });
+        SingleInstance instance(folder.path(), "parlox-test");
+        const bool started = instance.start(0.2);
+        platform::SystemLog::setSink(nullptr);
+        EXPECT_EQ(started, c.starts);
+        const std::string expected = c.starts ? c.logged + lock.string() : c.logged;
+        EXPECT_EQ(errors, std::vector<std::string>{expected});
+    }
 }
 
 TEST(QtMainQueue, TheEventLoopRunsPostedAndDelayedWork) {
