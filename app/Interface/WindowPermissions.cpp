@@ -97,11 +97,13 @@ PermissionReading WindowPermissions::readAccessibility() const {
 }
 
 PermissionReading WindowPermissions::readWindowPicture() const {
-    const QString sent = QStringLiteral("Cada dictado manda una imagen de la ventana en la que escribes a Codex o "
-                                        "Claude Code, que la envían a su servicio.");
-    PermissionReading reading{screenRecording(), sent + QStringLiteral(" Se apaga en Ajustes › Redacción.")};
+    const QString sent = QStringLiteral("manda una imagen de la ventana en la que escribes a Codex o Claude Code, "
+                                        "que la envían a su servicio.");
+    PermissionReading reading{screenRecording(),
+                              QStringLiteral("Cada dictado ") + sent + QStringLiteral(" Se apaga en Ajustes › Redacción.")};
     if (reading.state == PermissionState::notAsked) {
-        reading.detail = sent + QStringLiteral(" Solo si lo activas.");
+        // Nothing goes yet: the line must not read as if it did.
+        reading.detail = QStringLiteral("Si lo activas, cada dictado ") + sent;
         reading.offersRequest = true;
     } else if (missing(reading.state)) {
         // Said yes, but nothing to open: only an X11 session shows windows.

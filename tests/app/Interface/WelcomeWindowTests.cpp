@@ -139,10 +139,10 @@ TEST_F(WelcomeWindowTest, EachRowSaysWhatItChecksAndOffersWhatHelps) {
     const QString stillOff =
         "Las tecnologías de asistencia siguen apagadas: enciéndelas en los ajustes y vuelve a entrar en la sesión.";
     const QString noSoundServer = "No contesta ningún servidor de sonido: arranca PulseAudio o PipeWire.";
-    const QString sent = "Cada dictado manda una imagen de la ventana en la que escribes a Codex o Claude Code, que la "
-                         "envían a su servicio.";
-    const QString windowNotYet = sent + " Solo si lo activas.";
-    const QString windowLine = sent + " Se apaga en Ajustes › Redacción.";
+    const QString sent = "manda una imagen de la ventana en la que escribes a Codex o Claude Code, que la envían a su "
+                         "servicio.";
+    const QString windowNotYet = "Si lo activas, cada dictado " + sent;
+    const QString windowLine = "Cada dictado " + sent + " Se apaga en Ajustes › Redacción.";
     const QString noX11 = "Esta sesión no es X11: elige una sesión X11 al entrar en el escritorio.";
     const std::vector<std::string> pages = {"Privacy_Microphone", "Privacy_Accessibility"};
     const Row rows[] = {
