@@ -175,11 +175,8 @@ check_signal() {
 }
 
 check_leftovers() {
-  local tmp=$scratch/t before
+  local tmp=$scratch/t
   mkdir -p "$tmp"
-  # X servers' files already there are not the session's: an earlier server
-  # killed may have left them.
-  before=$(x11_files)
   # The command notes every socket the session's servers listen on.
   TMPDIR=$tmp start_session "$scratch/ready" bash -c '
     number=${DISPLAY#:}
@@ -193,26 +190,34 @@ check_leftovers() {
     } >"$1.places"
     touch "$1"
     exec sleep 600' command "$scratch/ready"
+  # Meanwhile another server, or a killed one, leaves X files of the session's
+  # display: they are not the session's, and only what the session made counts.
+  local number held
+  number=$(sed -n 's|^x11 /tmp/\.X11-unix/X||p' "$scratch/ready.places")
+  x11_folder
+  stand_in "/tmp/.X11-unix/X$number" once
+  lock_file "/tmp/.X$number-lock"
+  held=$(listened_paths "${started[@]}")
   # ctest at a time-out: every process of the test's tree is stopped, then
   # killed, so nothing of the session's own clean-up runs.
   local pid
   kill -STOP "$session_pid" "${started[@]}" 2>/dev/null || true
   kill -KILL "$session_pid" "${started[@]}" 2>/dev/null || true
   wait "$session_pid" 2>/dev/null || true
-  # What appears after this is another program's: with the session's server
-  # gone, its number is free for anyone to take.
-  local killed_at
-  killed_at=$(date +%s.%N)
   local what place inside outside=()
   while read -r what place; do
     place=${place%%,*}
     place=${place#unix:path=}
     place=${place#unix:}
     case $what in
-      x11 | x11-lock)
-        if [ -e "$place" ] && ! grep -qxF -- "$place" <<<"$before" && made_before "$place" "$killed_at"; then
-          outside+=("$what $place")
-        fi
+      x11)
+        if [ -e "$place" ] && grep -qxF -- "$place" <<<"$held"; then outside+=("$what $place"); fi
+        ;;
+      x11-lock)
+        # An X server's lock file holds its pid.
+        pid=""
+        { read -r pid <"$place"; } 2>/dev/null || true
+        if [ -n "$pid" ] && [[ " ${started[*]} " == *" $pid "* ]]; then outside+=("$what $place"); fi
         ;;
       *)
         inside=${place#"$tmp"/}
@@ -223,11 +228,52 @@ check_leftovers() {
   [ ${#outside[@]} -eq 0 ] || fail "outside the session's TMPDIR $tmp: ${outside[*]}"
 }
 
-# Whether the file $1 was made (its inode last changed) no later than the time $2.
-made_before() { awk -v made="$(stat -c %.9Z -- "$1" 2>/dev/null || echo 0)" -v limit="$2" 'BEGIN { exit !(made <= limit) }'; }
+# The paths of the socket files the processes $@ listen on, one a line.
+listened_paths() {
+  local pid fd inodes=" "
+  for pid in "$@"; do
+    for fd in /proc/"$pid"/fd/*; do
+      fd=$(readlink "$fd" 2>/dev/null) || continue
+      if [[ $fd == socket:* ]]; then inodes+="${fd//[!0-9]/} "; fi
+    done
+  done
+  awk -v inodes="$inodes" 'NR > 1 && $8 ~ /^\// && index(inodes, " " $7 " ") { print $8 }' /proc/net/unix
+}
 
-# The X servers' socket and lock files in /tmp, one a line.
-x11_files() { compgen -G '/tmp/.X11-unix/X*' || true; compgen -G '/tmp/.X*-lock' || true; }
+# /tmp/.X11-unix, made (and removed at the end) if there is none.
+x11_folder() {
+  if [ ! -d /tmp/.X11-unix ]; then
+    mkdir -m 1777 /tmp/.X11-unix
+    made_x11_folder=1
+  fi
+}
+
+# An X server's socket file $1, bound by a stand-in that listens on it until
+# the test ends ($2 listen) or ends at once ($2 once), leaving the file as a
+# killed server does. Noted in made_files only if this test made it: a test
+# run beside this one may make the same file first, and then the display is
+# taken all the same.
+stand_in() {
+  local path=$1 bound=$scratch/bound-${1##*/} pid
+  python3 -c 'import socket, sys, time
+s = socket.socket(socket.AF_UNIX)
+s.bind(sys.argv[1])
+s.listen()
+open(sys.argv[2], "w").close()
+if sys.argv[3] == "listen":
+    time.sleep(600)' "$path" "$bound" "$2" 2>/dev/null &
+  pid=$!
+  while [ ! -e "$bound" ] && running "$pid"; do sleep 0.01; done
+  if [ -e "$bound" ]; then made_files+=("$path"); fi
+  if [ "$2" = listen ]; then listener_pid=$pid; else wait "$pid" || true; fi
+  [ -e "$path" ] || fail "no socket file $path"
+}
+
+# An X server's lock file $1 that holds no pid of the session's; noted in
+# made_files only if this test made it.
+lock_file() {
+  if (set -o noclobber && printf '%10d\n' "$$" >"$1") 2>/dev/null; then made_files+=("$1"); fi
+}
 
 # Whether a server listens on the abstract socket of the display $1.
 listens_abstract() { grep -q " @/tmp/\.X11-unix/X$1\$" /proc/net/unix; }
@@ -243,32 +289,10 @@ check_display() {
     listens_abstract "$number" || numbers+=("$number")
     number=$((number + 1))
   done
-  if [ ! -d /tmp/.X11-unix ]; then
-    mkdir -m 1777 /tmp/.X11-unix
-    made_x11_folder=1
-  fi
-  local listener=/tmp/.X11-unix/X${numbers[0]} stale=/tmp/.X11-unix/X${numbers[1]} lock=/tmp/.X${numbers[2]}-lock
-  local bind='import socket, sys, time
-s = socket.socket(socket.AF_UNIX)
-s.bind(sys.argv[1])
-s.listen()
-open(sys.argv[2], "w").close()
-if sys.argv[3] == "listen":
-    time.sleep(600)'
-  if [ ! -e "$listener" ]; then
-    made_files+=("$listener")
-    python3 -c "$bind" "$listener" "$scratch/listening" listen &
-    listener_pid=$!
-    wait_for_file "$scratch/listening" || fail "no server stand-in listens on $listener"
-  fi
-  if [ ! -e "$stale" ]; then
-    made_files+=("$stale")
-    python3 -c "$bind" "$stale" "$scratch/bound" once
-  fi
-  if [ ! -e "$lock" ]; then
-    made_files+=("$lock")
-    printf '%10d\n' "$$" >"$lock"
-  fi
+  x11_folder
+  stand_in "/tmp/.X11-unix/X${numbers[0]}" listen
+  stand_in "/tmp/.X11-unix/X${numbers[1]}" once
+  lock_file "/tmp/.X${numbers[2]}-lock"
 
   start_session "$scratch/ready" bash -c 'echo "${DISPLAY#:}" >"$1.display"; touch "$1"; exec sleep 600' \
     command "$scratch/ready"
