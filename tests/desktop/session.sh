@@ -126,6 +126,10 @@ for _ in $(seq 1 20); do
     sleep 0.01
   done
   if [ -s "$work/display" ] || kill -0 "$xvfb" 2>/dev/null; then break; fi
+  # What is left of the ended server's session ends now: its id, free again,
+  # may soon be another program's session.
+  end_session "$xvfb"
+  unset 'sessions[-1]'
   number=$((number + 1))
 done
 if [ ! -s "$work/display" ]; then
