@@ -167,9 +167,11 @@ void RecorderField::watchWindow() {
 }
 
 // When its window is shown or comes forward, the field is not the one that
-// takes the focus first: recording starts only by a click or Tab.
+// takes the focus first: recording starts only by a click or Tab. Only the
+// focus chain skips it meanwhile; the click that brought the window forward
+// arrives in the same turn and must still reach it.
 void RecorderField::preventBecomingKey() {
-    setFocusPolicy(Qt::NoFocus);
+    setFocusPolicy(Qt::ClickFocus);
     QTimer::singleShot(0, this, [this] { setFocusPolicy(Qt::StrongFocus); });
 }
 

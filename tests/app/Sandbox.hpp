@@ -20,6 +20,8 @@ inline const std::filesystem::path& useSandbox() {
             std::filesystem::create_directories(path);
             ::setenv(name, path.c_str(), 1);
         }
+        // A runtime folder others may enter is refused or warned about.
+        std::filesystem::permissions(folder->path() / "XDG_RUNTIME_DIR", std::filesystem::perms::owner_all);
         std::atexit([] { delete root; });
         return folder;
     }();

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTest>
@@ -46,7 +47,7 @@ protected:
         layout->addWidget(other);
         window->show();
         window->activateWindow();
-        QTest::qWait(20);
+        ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
     }
     void TearDown() override {
         window.reset();
@@ -81,8 +82,18 @@ TEST_F(RecorderFieldTest, AShownWindowDoesNotStartRecordingByItself) {
     EXPECT_EQ(field().sizeHint().width(), 130);
 }
 
+// The window manager hands over the activation and the click that caused
+// it together: the click still reaches the field.
+TEST_F(RecorderFieldTest, TheClickThatActivatesTheWindowRecords) {
+    QEvent activation(QEvent::WindowActivate);
+    QApplication::sendEvent(window.get(), &activation);
+    QTest::mouseClick(&field(), Qt::LeftButton);
+    EXPECT_TRUE(field().control().isRecording());
+    EXPECT_TRUE(isPaused());
+}
+
 TEST_F(RecorderFieldTest, AClickRecordsTheNextCombination) {
-    startRecording();
+    ASSERT_NO_FATAL_FAILURE(startRecording());
     EXPECT_TRUE(isPaused());
     EXPECT_EQ(field().placeholderText().toStdString(), localizedString("press_shortcut"));
 
@@ -96,13 +107,13 @@ TEST_F(RecorderFieldTest, AClickRecordsTheNextCombination) {
 }
 
 TEST_F(RecorderFieldTest, EscapeCancelsAndTabMovesOn) {
-    startRecording();
+    ASSERT_NO_FATAL_FAILURE(startRecording());
     QTest::keyClick(&field(), Qt::Key_Escape);
     QTest::qWait(10);
     EXPECT_FALSE(field().control().isRecording());
     EXPECT_EQ(stored(), Json(encodeShortcut(kOptionSpace)));
 
-    startRecording();
+    ASSERT_NO_FATAL_FAILURE(startRecording());
     QTest::keyClick(&field(), Qt::Key_Tab);
     QTest::qWait(10);
     EXPECT_FALSE(field().control().isRecording());
@@ -118,7 +129,7 @@ TEST_F(RecorderFieldTest, ARefusedCombinationShowsItsAlertAndStoresNothing) {
     int triggered = 0;
     QObject::connect(action, &QAction::triggered, [&] { ++triggered; });
 
-    startRecording();
+    ASSERT_NO_FATAL_FAILURE(startRecording());
     QTest::keyClick(&field(), Qt::Key_K, Qt::ControlModifier | Qt::AltModifier);
     QTest::qWait(10);
     ASSERT_EQ(alerts.size(), 1u);
@@ -146,7 +157,7 @@ TEST_F(RecorderFieldTest, ARefusedCombinationShowsItsAlertAndStoresNothing) {
 }
 
 TEST_F(RecorderFieldTest, DeleteClearsAndAFarClickEnds) {
-    startRecording();
+    ASSERT_NO_FATAL_FAILURE(startRecording());
     QTest::keyClick(&field(), Qt::Key_Backspace);
     QTest::qWait(10);
     EXPECT_EQ(stored(), Json(false));
