@@ -22,7 +22,6 @@ struct CliRun {
     int status = -1;
     std::string output;
     std::vector<std::string> lines;
-    double seconds = 0;
 };
 
 inline fs::path parloxBinary() { return fs::path(PARLOX_BINARY_DIR) / "app" / "parlox"; }
@@ -46,10 +45,8 @@ inline platform::process::Options parloxRun(const std::vector<std::string>& argu
 
 inline CliRun runParlox(const std::vector<std::string>& arguments, bool mergeStandardError = false) {
     const auto options = parloxRun(arguments, mergeStandardError);
-    auto start = std::chrono::steady_clock::now();
     auto result = platform::process::run(options);
     CliRun run;
-    run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     run.status = result.signaled ? 128 + result.exitCode : result.exitCode;
     run.output = result.output;
     run.lines = lines(result.output);

@@ -159,6 +159,9 @@ TEST(ClaudeCodeProvider, TimeOutWinsOverWhatTheLogSays) {
         auto run = runClaude(scenario, 0.4);
         expectOutcome(run, ClaudeError::timedOut(0.4), scenario);
         EXPECT_LT(run.seconds, 0.4 + ProcessRunner::killGrace + 1.5) << scenario;
+        if (scenario == "ignore-term") {
+            EXPECT_FALSE(run.helperPids.empty());
+        }
         expectProcessesGone(run.helperPids);
     }
 }

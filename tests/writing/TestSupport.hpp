@@ -110,7 +110,10 @@ public:
         return names;
     }
 
+    // The record folder is there before the tool starts, so that it can note
+    // the helpers it starts at once, before anything else it does.
     void scenario(const std::string& name) {
+        fs::create_directories(record());
         env_.set("PARLOX_FAKE_SCENARIO", name);
         env_.set("PARLOX_FAKE_RECORD", record().string());
     }
