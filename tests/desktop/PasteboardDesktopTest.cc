@@ -12,6 +12,7 @@
 #include "tests/desktop/DesktopSession.hpp"
 #include "tests/desktop/TakenAtTheGiveBack.hpp"
 #include "tests/support/ProcessGone.hpp"
+#include "tests/support/TemporaryFolder.hpp"
 
 namespace platform::desktop {
 void PrintTo(GiveBack result, std::ostream* os) {
@@ -174,6 +175,24 @@ TEST(Pasteboard, ThePrimarySelectionIsSavedAndPutBack) {
     EXPECT_EQ(pasteboard.primarySelection()->text, "seleccionado");
     ASSERT_TRUE(pasteboard.writePrimaryItems({}));
     EXPECT_EQ(pasteboard.primarySelection(), std::nullopt);
+}
+
+// Right after a transcription a busy machine can take seconds to start the
+// helper: the write waits for it rather than losing the text.
+TEST(Pasteboard, AHelperSlowToStartStillTakesTheText) {
+    auto user = ClipboardOwnerProcess::start(desktop::textForms("texto del usuario"));
+    parlox::testing::TemporaryFolder folder;
+    const auto slow = folder.writeFile("parlox-clipboard-owner",
+                                       "#!/bin/sh\nsleep 4\nexec '" + ClipboardOwnerProcess::executable().string() +
+                                           "' \"$@\"\n");
+    std::filesystem::permissions(slow, std::filesystem::perms::owner_all);
+    ::setenv("PARLOX_CLIPBOARD_OWNER", slow.c_str(), 1);
+    X11Pasteboard pasteboard;
+    const bool written = pasteboard.setString("respuesta");
+    ::unsetenv("PARLOX_CLIPBOARD_OWNER");
+    EXPECT_TRUE(written);
+    EXPECT_EQ(pasteboard.string(), "respuesta");
+    pasteboard.writeItems({});
 }
 
 TEST(Pasteboard, AHelperThatIsGoneCannotTakeUsWithIt) {
