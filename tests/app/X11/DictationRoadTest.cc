@@ -45,7 +45,7 @@ TEST(DictationRoad, HotKeyVoiceModelWriterInsertionPanelAndEscape) {
 
     ASSERT_NO_FATAL_FAILURE(dictate());
     EXPECT_TRUE(eventually([&] { return field.field() == std::make_pair(std::string("hola planeta"), std::string("planeta")); },
-                           60s))
+                           answerWithin))
         << field.field().first << " | " << field.field().second << "\n" << logText();
 
     // The tray icon's panel offers to take the dictation back.

@@ -182,7 +182,7 @@ TEST_P(RealProgramRoad, AnswerReplacesTheSelectionClipboardComesBackAndEscapeRes
             if (kind.terminal) return readFile(shellInput(work)).find("planeta") != std::string::npos;
             return focusedField(program.pid()).first == "hola planeta";
         },
-        60s);
+        answerWithin);
     if (shown) {
         ASSERT_TRUE(keyboard.tap({}, "Escape"));
     }
@@ -283,7 +283,7 @@ TEST_P(WindowPictureRoad, GoesWithTheRequestOnlyAfterTheUsersYes) {
     ASSERT_TRUE(eventually([&] { return focusedField(editor.pid()).second == "mundo"; }, 10s));
 
     ASSERT_NO_FATAL_FAILURE(dictate());
-    ASSERT_TRUE(eventually([&] { return focusedField(editor.pid()).first == "hola planeta"; }, 60s))
+    ASSERT_TRUE(eventually([&] { return focusedField(editor.pid()).first == "hola planeta"; }, answerWithin))
         << focusedField(editor.pid()).first << "\n" << logText();
 
     // The request's picture is the tool's "-i" argument.

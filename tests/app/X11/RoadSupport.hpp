@@ -31,6 +31,11 @@ namespace parlox::road {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
+// From the end of a dictation to the answer in the field. The random model
+// says as much as it may, which under the sanitizers on a busy machine has
+// taken close to a minute to transcribe.
+inline constexpr auto answerWithin = 120s;
+
 // Runs a program to its end and gives its standard output.
 inline std::string output(const std::vector<std::string>& command) {
     platform::process::Options options;
