@@ -368,13 +368,20 @@ RegistrationResult X11HotKeyService::registerHotKey(std::uint32_t hotKeyId, int 
 
 void X11HotKeyService::unregisterHotKey(std::uint32_t hotKeyId) {
     auto& s = *state_;
-    std::lock_guard lock(s.mutex);
-    auto it = s.grabs.find(hotKeyId);
-    if (it == s.grabs.end()) return;
-    for (auto combo : it->second.lockCombinations)
-        xcb_ungrab_key(s.connection, it->second.keycode, s.root, it->second.modifiers | combo);
-    s.grabs.erase(it);
-    xcb_flush(s.connection);
+    std::vector<xcb_void_cookie_t> cookies;
+    {
+        std::lock_guard lock(s.mutex);
+        auto it = s.grabs.find(hotKeyId);
+        if (it == s.grabs.end()) return;
+        for (auto combo : it->second.lockCombinations)
+            cookies.push_back(
+                xcb_ungrab_key_checked(s.connection, it->second.keycode, s.root, it->second.modifiers | combo));
+        s.grabs.erase(it);
+    }
+    // Once this returns the server has let the key go: a key pressed next, or
+    // another program's grab of it, no longer meets ours.
+    for (auto cookie : cookies) XcbReply<xcb_generic_error_t> error(xcb_request_check(s.connection, cookie));
+    s.wake();  // replies read on this thread may have queued events for the reader
 }
 
 KeyRepeat X11HotKeyService::keyRepeat() const {
