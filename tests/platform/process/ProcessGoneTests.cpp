@@ -12,16 +12,22 @@
 
 namespace {
 
-// A /proc file opened while its process ran and read after it was reaped:
-// the read fails part way, which is what a check of a helper that ends
-// under it meets.
-TEST(ProcessGone, AProcFileWhoseProcessWasReapedReadsAsEmpty) {
+// A child that waits for a signal; -1 when it cannot be made.
+pid_t waitingChild() {
     const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
     if (child == 0) {
         ::pause();
         ::_exit(0);
     }
+    return child;
+}
+
+// A /proc file opened while its process ran and read after it was reaped:
+// the read fails part way, which is what a check of a helper that ends
+// under it meets.
+TEST(ProcessGone, AProcFileWhoseProcessWasReapedReadsAsEmpty) {
+    const pid_t child = waitingChild();
+    ASSERT_GE(child, 0);
     const int stat = ::open(("/proc/" + std::to_string(child) + "/stat").c_str(), O_RDONLY | O_CLOEXEC);
     ASSERT_GE(stat, 0);
     ASSERT_EQ(::kill(child, SIGKILL), 0);
@@ -33,12 +39,8 @@ TEST(ProcessGone, AProcFileWhoseProcessWasReapedReadsAsEmpty) {
 }
 
 TEST(ProcessGone, ARunningProcessIsNotGoneAndItsZombieIs) {
-    const pid_t child = ::fork();
+    const pid_t child = waitingChild();
     ASSERT_GE(child, 0);
-    if (child == 0) {
-        ::pause();
-        ::_exit(0);
-    }
     EXPECT_FALSE(parlox::testing::processGone(child));
     ASSERT_EQ(::kill(child, SIGKILL), 0);
     siginfo_t info{};
