@@ -125,11 +125,11 @@ private:
 
 using parlox::testing::processGone;
 
-// Every process whose id is listed gets two seconds to go away.
+// Every process whose id is listed gets half a minute to go away.
 inline void expectProcessesGone(const std::vector<std::string>& pids) {
     for (const auto& line : pids) {
         pid_t pid = std::stoi(line);
-        for (int i = 0; i < 100 && !processGone(pid); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        for (int i = 0; i < 1500 && !processGone(pid); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(20));
         EXPECT_TRUE(processGone(pid)) << "process " << pid << " survived";
     }
 }

@@ -3,10 +3,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <stop_token>
 #include <string>
 #include <thread>
@@ -53,6 +55,15 @@ pid_t readPid(const fs::path& file) {
     pid_t pid = 0;
     in >> pid;
     return pid;
+}
+
+// Polls `done` every 20 ms for up to a minute; true once it holds.
+bool waitFor(const std::function<bool()>& done) {
+    for (int i = 0; i < 3000; ++i) {
+        if (done()) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return done();
 }
 
 }  // namespace
@@ -113,33 +124,41 @@ TEST(Subprocess, EmptyInputIsAClosedInput) {
 }
 
 TEST(Subprocess, TimeOutTerminatesWithSigterm) {
-    auto o = shell("sleep 20");
+    auto o = shell("sleep 60");
     o.timeout = 0.3;
     auto start = Clock::now();
     auto r = run(o);
     EXPECT_TRUE(r.timedOut);
     EXPECT_TRUE(r.signaled);
     EXPECT_EQ(r.exitCode, SIGTERM);
-    EXPECT_LT(since(start), 5.0);
+    EXPECT_LT(since(start), 20.0);
 }
 
-// Runs a script that starts `sleep 30` in the background before `rest`,
-// checks the run ends within seconds, and that the helper went with it.
+// Runs a script that starts `sleep 120` in the background before `rest`,
+// checks the run ends well before the helper or a minute-long time-out would
+// end it, and that the helper went with it. `onSpawned` gets the child's pid.
 Result runLeavingAHelper(const std::string& prefix, const std::string& rest, double timeout,
-                         const std::string& helperOutput = "", std::stop_token stop = {}, double drainGrace = 0.3) {
+                         const std::string& helperOutput = "", std::stop_token stop = {}, double drainGrace = 0.3,
+                         const std::function<void(int)>& onSpawned = {}) {
     TemporaryFolder dir;
     auto pidFile = dir.path() / "pid";
-    auto o = shell(prefix + "sleep 30 " + helperOutput + " & echo $! > '" + pidFile.string() + "'; " + rest);
+    auto o = shell(prefix + "sleep 120 " + helperOutput + " & echo $! > '" + pidFile.string() + "'; " + rest);
     o.timeout = timeout;
     o.killGrace = 0.3;
     o.drainGrace = drainGrace;
+    // The time-out starts once onSpawned returns: a slow start cannot meet it
+    // before the prefix ran and the helper exists.
+    o.onSpawned = [&](int pid) {
+        waitFor([&] { return readPid(pidFile) > 0; });
+        if (onSpawned) onSpawned(pid);
+    };
     auto start = Clock::now();
     auto r = run(o, stop);
-    EXPECT_LT(since(start), 5.0);
+    EXPECT_LT(since(start), 20.0);
     pid_t helper = readPid(pidFile);
     EXPECT_GT(helper, 0);
     if (helper > 0) {
-        EXPECT_TRUE(waitGone(helper, 2.0)) << "a helper of the child survived";
+        EXPECT_TRUE(waitGone(helper, 30.0)) << "a helper of the child survived";
     }
     return r;
 }
@@ -155,21 +174,21 @@ TEST(Subprocess, OutputHelpersWriteAfterTheChildEndedIsRead) {
     auto start = Clock::now();
     auto r = run([] {
         auto o = shell("(sleep 0.4; echo late) & echo early");
-        o.timeout = 20;
-        o.drainGrace = 2.0;  // the helper's pause is shorter than the quiet spell allowed
+        o.timeout = 60;
+        o.drainGrace = 10.0;  // the helper's pause, even held up, is shorter than the quiet spell allowed
         return o;
     }());
     EXPECT_EQ(r.output, "early\nlate\n");
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_FALSE(r.timedOut);
     // It ended when the output closed, not at the time-out.
-    EXPECT_LT(since(start), 5.0);
+    EXPECT_LT(since(start), 20.0);
 }
 
 TEST(Subprocess, QuietHelperHoldingTheOutputDoesNotHoldTheRunUntilTheTimeOut) {
     auto start = Clock::now();
-    auto r = runLeavingAHelper("", "echo bye", 30);
-    EXPECT_LT(since(start), 10.0);
+    auto r = runLeavingAHelper("", "echo bye", 60);
+    EXPECT_LT(since(start), 20.0);
     EXPECT_EQ(r.output, "bye\n");
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_FALSE(r.timedOut);
@@ -187,11 +206,11 @@ TEST(Subprocess, AfterTheChildExitsItsOutputIsReadWhileHelpersKeepWriting) {
     };
     const Case cases[] = {
         // A quiet helper does not hold the answer until the time-out.
-        {"quiet", 30, 0, 10, 0, ""},
+        {"quiet", 60, 0, 20, 0, ""},
         // One still writing is read to its end, longer than any one quiet spell.
-        {"writing", 30, 0, 10, 30, ""},
+        {"writing", 60, 0, 30, 30, ""},
         // One that never stops is read until the time-out, no longer.
-        {"endless", 2, 2, 10, 0, "more\n"},
+        {"endless", 2, 2, 20, 0, "more\n"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.helper);
@@ -202,7 +221,10 @@ TEST(Subprocess, AfterTheChildExitsItsOutputIsReadWhileHelpersKeepWriting) {
         o.output = OutputMode::capture;
         o.timeout = c.timeout;
         o.killGrace = 0.3;
-        o.drainGrace = 1.0;  // ten times the writing helper's pause, for a loaded machine
+        // Fifteen times the writing helper's pause, and half its writing time.
+        o.drainGrace = 3.0;
+        // The time-out starts once onSpawned returns, here after the tool is gone.
+        o.onSpawned = [](int pid) { waitFor([pid] { return processGone(pid); }); };
         const auto start = Clock::now();
         const auto r = run(o);
         const double seconds = since(start);
@@ -219,24 +241,26 @@ TEST(Subprocess, AfterTheChildExitsItsOutputIsReadWhileHelpersKeepWriting) {
         }
         const pid_t helper = readPid(dir.path() / "pid");
         ASSERT_GT(helper, 0);
-        EXPECT_TRUE(waitGone(helper, 2.0)) << "the helper survived the run";
+        EXPECT_TRUE(waitGone(helper, 30.0)) << "the helper survived the run";
     }
 }
 
 TEST(Subprocess, HelperNotHoldingTheOutputIsEndedOnceTheOutputCloses) {
-    auto r = runLeavingAHelper("", "echo bye", 20, ">/dev/null 2>&1");
+    auto r = runLeavingAHelper("", "echo bye", 60, ">/dev/null 2>&1");
     EXPECT_EQ(r.output, "bye\n");
     EXPECT_EQ(r.exitCode, 0);
 }
 
 TEST(Subprocess, StopRequestEndsTheWaitForHelpers) {
     std::stop_source source;
+    std::atomic<pid_t> child{0};
     std::thread canceller([&] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        // Only once the child has exited is the run waiting for its helper alone.
+        waitFor([&] { return child != 0 && processGone(child); });
         source.request_stop();
     });
     // A quiet spell as long as the time-out: only the stop ends the wait.
-    auto r = runLeavingAHelper("", "echo bye", 20, "", source.get_token(), 20);
+    auto r = runLeavingAHelper("", "echo bye", 60, "", source.get_token(), 60, [&](int pid) { child = pid; });
     canceller.join();
     EXPECT_EQ(r.output, "bye\n");
     EXPECT_TRUE(r.cancelled);
@@ -248,11 +272,12 @@ TEST(Subprocess, HelperThatLeftTheGroupCannotHoldTheRunOpen) {
     // ends shortly after the child, the output pipe is simply abandoned.
     TemporaryFolder dir;
     auto pidFile = dir.path() / "pid";
-    auto o = shell("setsid sh -c 'echo $$ > \"" + pidFile.string() + "\"; exec sleep 3' & sleep 0.2; echo bye");
-    o.timeout = 20;
+    // setsid does not fork here (a background job is no group leader): $! is the helper.
+    auto o = shell("setsid sleep 60 & echo $! > '" + pidFile.string() + "'; sleep 0.2; echo bye");
+    o.timeout = 60;
     auto start = Clock::now();
     auto r = run(o);
-    EXPECT_LT(since(start), 2.5);
+    EXPECT_LT(since(start), 20.0);
     EXPECT_EQ(r.output, "bye\n");
     if (pid_t helper = readPid(pidFile); helper > 0) ::kill(helper, SIGKILL);
 }
@@ -268,14 +293,19 @@ TEST(Subprocess, OutputAboveTheLimitIsCountedNotKept) {
 }
 
 TEST(Subprocess, EndlessOutputStillEndsAtTheTimeOut) {
-    auto o = shell("yes flood");
-    o.outputLimit = 64 * 1024;
+    // Twice the limit is in the pipe before the time-out starts counting, so
+    // more than the limit was written however late the child ran.
+    TemporaryFolder dir;
+    auto ready = dir.path() / "ready";
+    auto o = shell("head -c 8192 /dev/zero; touch '" + ready.string() + "'; exec yes flood");
+    o.outputLimit = 4096;
     o.timeout = 0.5;
+    o.onSpawned = [&](int) { waitFor([&] { return fs::exists(ready); }); };
     auto start = Clock::now();
     auto r = run(o);
-    EXPECT_LT(since(start), 5.0);
+    EXPECT_LT(since(start), 20.0);
     EXPECT_TRUE(r.timedOut);
-    EXPECT_EQ(r.output.size(), 64u * 1024);
+    EXPECT_EQ(r.output.size(), 4096u);
     EXPECT_GT(r.outputBytes, r.output.size());
 }
 
@@ -297,7 +327,7 @@ TEST(Subprocess, WritesToAFileAtItsCurrentOffset) {
 
 TEST(Subprocess, StopRequestTerminatesTheChild) {
     std::stop_source source;
-    auto o = shell("sleep 20");
+    auto o = shell("sleep 60");
     std::thread canceller([&] {
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
         source.request_stop();
@@ -305,7 +335,7 @@ TEST(Subprocess, StopRequestTerminatesTheChild) {
     auto start = Clock::now();
     auto r = run(o, source.get_token());
     canceller.join();
-    EXPECT_LT(since(start), 5.0);
+    EXPECT_LT(since(start), 20.0);
     EXPECT_TRUE(r.cancelled);
     EXPECT_FALSE(r.timedOut);
     EXPECT_EQ(r.exitCode, SIGTERM);
@@ -316,10 +346,10 @@ TEST(Subprocess, StopRequestedBeforeLaunchEndsTheChildRightAway) {
     auto marker = dir.path() / "ran-to-end";
     std::stop_source source;
     source.request_stop();
-    auto o = shell("sleep 5; touch '" + marker.string() + "'");
+    auto o = shell("sleep 60; touch '" + marker.string() + "'");
     auto start = Clock::now();
     auto r = run(o, source.get_token());
-    EXPECT_LT(since(start), 3.0);
+    EXPECT_LT(since(start), 20.0);
     EXPECT_TRUE(r.cancelled);
     EXPECT_FALSE(fs::exists(marker));
 }
@@ -360,14 +390,18 @@ TEST(Subprocess, ChildDoesNotInheritOurIgnoredSigpipe) {
 
 TEST(Subprocess, DetachedChildRunsOnItsOwn) {
     TemporaryFolder dir;
+    auto release = dir.path() / "release";
     auto done = dir.path() / "done";
     Options o;
     o.executable = "/bin/sh";
-    o.arguments = {"-c", "sleep 1; touch '" + done.string() + "'"};
+    // The child waits for the test (half a minute at most, so that a start
+    // that waits for it ends and fails rather than hangs).
+    o.arguments = {"-c", "i=0; while [ ! -e '" + release.string() + "' ] && [ $i -lt 300 ]; do sleep 0.1; i=$((i + 1)); "
+                         "done; touch '" + done.string() + "'"};
     startDetached(o);
     EXPECT_FALSE(fs::exists(done)) << "waited for the child";
-    for (int i = 0; i < 250 && !fs::exists(done); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    EXPECT_TRUE(fs::exists(done));
+    { std::ofstream(release).put('\n'); }
+    EXPECT_TRUE(waitFor([&] { return fs::exists(done); }));
     o.executable = dir.path() / "missing";
     EXPECT_THROW(startDetached(o), ProcessError);
 }
@@ -381,7 +415,7 @@ TEST(Subprocess, DetachedLauncherMayLeaveItsWindowBehind) {
     o.arguments = {"-c", "sleep 30 & echo $! > '" + pidFile.string() + ".part'; mv '" + pidFile.string() +
                              ".part' '" + pidFile.string() + "'"};
     startDetached(o);
-    for (int i = 0; i < 250 && !fs::exists(pidFile); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    waitFor([&] { return fs::exists(pidFile); });
     pid_t helper = readPid(pidFile);
     ASSERT_GT(helper, 0);
     // Past the moment the reaper sees the launcher gone (drain grace and more).
