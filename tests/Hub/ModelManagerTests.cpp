@@ -1,7 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <sys/syscall.h>
+#include <unistd.h>
+
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
+#include <cstdint>
+#include <fstream>
+#include <functional>
+#include <string>
 #include <thread>
 
 #include "ZezeziCore/External/Hub/ModelManager.hpp"
@@ -18,17 +26,13 @@ public:
     std::optional<std::string> folder;
     std::atomic<int> resolves{0}, loads{0}, unloads{0};
     bool failResolve = false, failLoad = false;
-    std::atomic<int> resolveDelayMs{0};
-    // Callers that are about to enter; the resolve waits for all of them so
-    // that a slow thread start cannot make it finish before they arrive.
-    std::atomic<int> callersStarted{0};
-    int callersExpected = 0;
+    // While set, the resolve waits: the test lets it go once every caller waits on it.
+    std::atomic<bool> held{false};
 
     std::optional<std::string> modelFolder() const override { return folder; }
     std::string resolveModels(Hub::ModelDownloader&, const Hub::ModelDownloader::ProgressCallback&) override {
         ++resolves;
-        while (callersStarted.load() < callersExpected) std::this_thread::yield();
-        std::this_thread::sleep_for(std::chrono::milliseconds(resolveDelayMs.load()));
+        while (held) std::this_thread::yield();
         if (failResolve) throw std::runtime_error("no network");
         return "/models/resolved";
     }
@@ -55,6 +59,44 @@ struct Fixture {
         });
     }
 };
+
+// Whether thread `tid` of this process sleeps in a futex wait on memory
+// outside `manager`: on the shared load, not on the manager's own locks nor
+// before it got there.
+bool waitsOnTheLoad(pid_t tid, const ModelManager& manager) {
+    std::ifstream in("/proc/self/task/" + std::to_string(tid) + "/syscall");
+    long number = -1;
+    std::string address;
+    if (!(in >> number >> address) || number != SYS_futex) return false;
+    const auto at = std::stoull(address, nullptr, 16);
+    const auto begin = reinterpret_cast<std::uintptr_t>(&manager);
+    return at < begin || at >= begin + sizeof manager;
+}
+
+// Runs `call` on three threads at once and lets the held resolve go only
+// when all three wait on it: a caller held up on its way in must not find
+// the load already over and start one of its own.
+void callConcurrently(Fixture& f, const std::function<void()>& call) {
+    f.loader->held = true;
+    std::atomic<pid_t> tids[3] = {0, 0, 0};
+    std::vector<std::thread> callers;
+    for (auto& tid : tids)
+        callers.emplace_back([&] {
+            tid = static_cast<pid_t>(::syscall(SYS_gettid));
+            call();
+        });
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    auto allWait = [&] {
+        for (const auto& tid : tids)
+            if (tid == 0 || !waitsOnTheLoad(tid, f.manager)) return false;
+        return true;
+    };
+    while (!allWait() && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    EXPECT_TRUE(allWait()) << "the callers did not all wait on the load";
+    f.loader->held = false;
+    for (auto& t : callers) t.join();
+}
 
 class Custom : public ModelManager {
 public:
@@ -143,17 +185,11 @@ TEST(ModelManagerTests, FailuresReturnToUnloaded) {
 
 TEST(ModelManagerTests, ConcurrentEnsureLoadsOnce) {
     Fixture f;
-    f.loader->resolveDelayMs = 100;
-    f.loader->callersExpected = 3;
-    std::vector<std::thread> callers;
     std::atomic<int> done{0};
-    for (int i = 0; i < 3; ++i)
-        callers.emplace_back([&] {
-            ++f.loader->callersStarted;
-            f.manager.ensureModelsLoaded();
-            ++done;
-        });
-    for (auto& t : callers) t.join();
+    callConcurrently(f, [&] {
+        f.manager.ensureModelsLoaded();
+        ++done;
+    });
     EXPECT_EQ(done, 3);
     EXPECT_EQ(f.loader->resolves, 1);
     EXPECT_EQ(f.loader->loads, 1);
@@ -163,21 +199,15 @@ TEST(ModelManagerTests, ConcurrentEnsureLoadsOnce) {
 
 TEST(ModelManagerTests, ConcurrentEnsureSharesTheFailure) {
     Fixture f;
-    f.loader->resolveDelayMs = 100;
-    f.loader->callersExpected = 3;
     f.loader->failResolve = true;
-    std::vector<std::thread> callers;
     std::atomic<int> failures{0};
-    for (int i = 0; i < 3; ++i)
-        callers.emplace_back([&] {
-            ++f.loader->callersStarted;
-            try {
-                f.manager.ensureModelsLoaded();
-            } catch (const std::runtime_error& e) {
-                if (std::string(e.what()) == "no network") ++failures;
-            }
-        });
-    for (auto& t : callers) t.join();
+    callConcurrently(f, [&] {
+        try {
+            f.manager.ensureModelsLoaded();
+        } catch (const std::runtime_error& e) {
+            if (std::string(e.what()) == "no network") ++failures;
+        }
+    });
     EXPECT_EQ(failures, 3);
     EXPECT_EQ(f.loader->resolves, 1);
     f.loader->failResolve = false;

@@ -27,7 +27,9 @@ const Shortcut kEscape{Key::escape, ModifierFlags()};
 const Name kToggle("toggleRecording", kOptionSpace);
 const Name kCancel("cancel", kEscape);
 
-bool runMainUntil(const std::function<bool()>& done, double seconds = 5) {
+// The bound only decides how long a broken grab takes to fail: a loaded
+// machine can hold the X server or this thread up for seconds.
+bool runMainUntil(const std::function<bool()>& done, double seconds = 30) {
     return platform::MainRunLoop().runUntil(done, seconds);
 }
 
@@ -146,15 +148,17 @@ TEST_F(X11HotKeysTest, AHeldKeyFiresOnceDespiteAutoRepeat) {
     keyboard.key(XK_Alt_L, true);
     keyboard.key(XK_space, true);
     // Hold until the server has auto-repeated a few times.
-    const bool repeated = runMainUntil([&] { return service->droppedRepeats() >= 3; }, 3);
+    const bool repeated = runMainUntil([&] { return service->droppedRepeats() >= 3; });
     keyboard.key(XK_space, false);
     keyboard.key(XK_Alt_L, false);
-    ASSERT_TRUE(runMainUntil([&] { return ups == 1; }));
+    // Not a wait for exactly one: repeats taken for presses would make it last the whole bound.
+    ASSERT_TRUE(runMainUntil([&] { return ups >= 1; }));
     XkbSetAutoRepeatRate(keyboard.display(), XkbUseCoreKbd, oldDelay, oldInterval);
     XSync(keyboard.display(), False);
 
     EXPECT_TRUE(repeated) << "the server did not auto-repeat the held key";
     EXPECT_EQ(downs, 1);
+    EXPECT_EQ(ups, 1);
 }
 
 TEST_F(X11HotKeysTest, EscapeIsGrabbedOnlyWhileEnabled) {

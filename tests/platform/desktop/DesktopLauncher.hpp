@@ -25,6 +25,9 @@ inline platform::process::Result launchDesktopEntry(const std::filesystem::path&
     launch.arguments = {"launch", entry.string()};
     launch.output = platform::process::OutputMode::capture;
     launch.timeout = 20;  // the launcher returns at once; its output lasts until the program ends
+    // The program may not have printed yet when the launcher exits: read
+    // until it ends and closes the output, not until a quiet spell.
+    launch.drainGrace = 20;
     return platform::process::run(launch);
 }
 
