@@ -6,8 +6,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <iterator>
+#include <memory>
 #include <mutex>
+#include <utility>
 #if defined(__SANITIZE_ADDRESS__)
 #include <sanitizer/lsan_interface.h>
 #endif
@@ -79,28 +82,81 @@ public:
         XSync(display_, False);
     }
     ~HotKeyHeld() {
-        if (letGo_.joinable()) letGo_.join();
+        letGo();
         XUngrabKey(display_, code_, AnyModifier, DefaultRootWindow(display_));
         XCloseDisplay(display_);
     }
-    // Lets go of the key after `held`, from another thread.
-    void letGoAfter(std::chrono::milliseconds held) {
-        letGo_ = std::thread([this, held] {
-            std::this_thread::sleep_for(held);
-            XTestFakeKeyEvent(display_, code_, False, CurrentTime);
-            XSync(display_, False);
-        });
+    void letGo() {
+        if (!down_) return;
+        down_ = false;
+        XTestFakeKeyEvent(display_, code_, False, CurrentTime);
+        XSync(display_, False);
     }
 
 private:
     Display* display_;
     KeyCode code_;
-    std::thread letGo_;
+    bool down_ = true;
 };
 
 // Whether the program's field shows as focused over accessibility.
 bool fieldFocused(const TextFieldProgram& field) {
     return accessibility::AtspiAccessibility().focusedElement(field.pid()) != nullptr;
+}
+
+// Parlox's scheduler, with a hand on its waits: what is given to
+// atTheNextWait() runs in the next sleep Parlox makes, so at a moment when
+// it has shown it is waiting, however late this test, Parlox or the
+// program run. A user's key let go at a fixed time could come after Parlox
+// gave up on a loaded machine.
+class WaitWatcher final : public platform::Scheduler {
+public:
+    explicit WaitWatcher(std::shared_ptr<platform::Scheduler> inner) : inner_(std::move(inner)) {}
+
+    void atTheNextWait(std::function<void()> then) {
+        std::lock_guard lock(mutex_);
+        then_ = std::move(then);
+    }
+
+    void post(Work work) override { inner_->post(std::move(work)); }
+    platform::TimerHandle after(double seconds, Work work) override { return inner_->after(seconds, std::move(work)); }
+    platform::TimerHandle every(double seconds, Work work) override { return inner_->every(seconds, std::move(work)); }
+    void background(Work job) override { inner_->background(std::move(job)); }
+    bool sleep(double seconds, std::stop_token stop = {}) override {
+        std::function<void()> then;
+        {
+            std::lock_guard lock(mutex_);
+            then = std::exchange(then_, nullptr);
+        }
+        if (then) then();
+        return inner_->sleep(seconds, stop);
+    }
+    Date now() override { return inner_->now(); }
+    MonotonicClock::time_point uptime() override { return inner_->uptime(); }
+
+private:
+    std::shared_ptr<platform::Scheduler> inner_;
+    std::mutex mutex_;
+    std::function<void()> then_;
+};
+
+// Watches the waits of `desktop`'s steps.
+std::shared_ptr<WaitWatcher> watchWaits(Parlox::DesktopServices& desktop) {
+    auto waits = std::make_shared<WaitWatcher>(desktop.scheduler);
+    desktop.scheduler = waits;
+    return waits;
+}
+
+// The user lets go of `key` while Parlox waits, after a look that found it
+// down or the focus away. Given the program's `field`, once the key's grab
+// has taken its focus, and Parlox looks again only when the focus is back.
+void letGoAtTheNextWait(WaitWatcher& waits, HotKeyHeld& key, const TextFieldProgram* field = nullptr) {
+    waits.atTheNextWait([&key, field] {
+        if (!field) return key.letGo();
+        EXPECT_TRUE(eventually([&] { return !fieldFocused(*field); })) << "the grab did not take the focus";
+        key.letGo();
+        EXPECT_TRUE(eventually([&] { return fieldFocused(*field); })) << "the focus did not come back";
+    });
 }
 
 // The user's clipboard, owned by another program: a text and an HTML form.
@@ -180,13 +236,14 @@ TEST_P(DictationRoad, AClipboardTheUserChangedDuringTheInsertionIsLeftAlone) {
     TextFieldProgram field({GetParam(), "", "hola mundo", 5, 5});
     auto user = userClipboard("texto del usuario");
     const CapturedContext context = ContextCapture::capture(desktop);
-    // The user copies something else as soon as the answer shows up.
+    // The user copies something else as soon as the answer shows up, while
+    // Parlox waits for the program to take it.
+    const auto waits = watchWaits(desktop);
     std::unique_ptr<desktop::ClipboardOwnerProcess> later;
-    std::thread copier([&] {
+    waits->atTheNextWait([&] {
         if (field.waitForField("hola planeta", "")) later = userClipboard("copiado después");
     });
     const Outcome outcome = TextInserter::insert("planeta", context, desktop);
-    copier.join();
     ASSERT_TRUE(later);
     EXPECT_EQ(outcome, Outcome::inserted(5, true));
     EXPECT_EQ(desktop.pasteboard->string(), "copiado después");
@@ -261,10 +318,11 @@ TEST(DictationRoadHungTarget, TheAnswerIsCopiedWhenTheFieldStopsAnswering) {
 // shows no focus: the capture waits for it rather than take the copy key.
 TEST(DictationRoadHotKeyHeld, CaptureWaitsForTheFocusToComeBack) {
     Parlox::DesktopServices desktop = Parlox::x11DesktopServices();
+    const auto waits = watchWaits(desktop);
     TextFieldProgram field({Toolkit::gtk, "", "hola mundo", 5, 5});
     HotKeyHeld hotKey(XK_F9);
     ASSERT_TRUE(eventually([&] { return !fieldFocused(field); })) << "the grab did not take the focus";
-    hotKey.letGoAfter(std::chrono::milliseconds(200));
+    letGoAtTheNextWait(*waits, hotKey, &field);
     const CapturedContext context = ContextCapture::capture(desktop);
     EXPECT_EQ(context.method.rawValue(), "Accesibilidad") << context.roadNote;
     EXPECT_EQ(context.selectedText, "mundo");
@@ -281,7 +339,8 @@ TEST(DictationRoadHotKeyHeld, UndoWaitsForTheFocusToComeBack) {
     ASSERT_TRUE(field.waitForField("hola planeta", "planeta"));
     HotKeyHeld escape(XK_Escape);
     ASSERT_TRUE(eventually([&] { return !fieldFocused(field); })) << "the grab did not take the focus";
-    escape.letGoAfter(std::chrono::milliseconds(200));
+    const auto waits = watchWaits(desktop);
+    letGoAtTheNextWait(*waits, escape, &field);
     const auto outcome = Parlox::TextReplacement::replace(
         desktop, {*context.pid, context.element, 5, "planeta"}, "mundo", /*undoKeyAllowed=*/false);
     EXPECT_EQ(outcome, Parlox::TextReplacement::Outcome::replaced());
@@ -316,7 +375,7 @@ TEST(DictationRoadUndo, AnotherFieldOfTheSameProgramIsLeftAlone) {
 INSTANTIATE_TEST_SUITE_P(Toolkits, DictationRoad, ::testing::Values(Toolkit::qt, Toolkit::gtk), toolkitName);
 
 // Escape goes down as the paste key is about to go out, at the point of no
-// return, and comes up 0.3 s later; while it is down its grab (here the
+// return, and comes up once Parlox waits for it; while it is down its grab (here the
 // test's own, as Parlox's would) takes every key. The paste waits for it,
 // and so does the undo that follows with Escape down again: nothing of the
 // user's is lost, and the log says what waited. In a field read back over
@@ -336,6 +395,7 @@ TEST_P(DictationRoadEscapeHeld, TheKeysWaitForEscapeToBeLetGoAndNothingIsLost) {
     const EscapeHeldField& kind = GetParam();
     Parlox::DesktopServices desktop = Parlox::x11DesktopServices();
     desktop.shortcutKeys = {53};  // Escape
+    const auto waits = watchWaits(desktop);
     TextFieldProgram field({kind.toolkit, "", "hola mundo", 5, 5});
     auto user = userClipboard("texto del usuario");
     CapturedContext context = ContextCapture::capture(desktop);
@@ -359,7 +419,7 @@ TEST_P(DictationRoadEscapeHeld, TheKeysWaitForEscapeToBeLetGoAndNothingIsLost) {
         std::unique_ptr<HotKeyHeld> escape;
         Parlox::PointOfNoReturn point([&] {
             escape = std::make_unique<HotKeyHeld>(XK_Escape);
-            escape->letGoAfter(std::chrono::milliseconds(300));
+            letGoAtTheNextWait(*waits, *escape, kind.readBack ? &field : nullptr);
         });
         const Outcome outcome = TextInserter::insert("planeta", context, desktop, &point);
         ASSERT_TRUE(escape) << "the point of no return was never passed";
@@ -375,7 +435,7 @@ TEST_P(DictationRoadEscapeHeld, TheKeysWaitForEscapeToBeLetGoAndNothingIsLost) {
     // Escape again, for the undo: still down as its key goes.
     LogLines log;
     HotKeyHeld escape(XK_Escape);
-    escape.letGoAfter(std::chrono::milliseconds(300));
+    letGoAtTheNextWait(*waits, escape, kind.readBack ? &field : nullptr);
     const auto outcome = Parlox::TextReplacement::replace(
         desktop, {*context.pid, context.element, context.selectedRange ? std::optional<int64_t>(5) : std::nullopt,
                   "planeta"},

@@ -121,7 +121,8 @@ for _ in $(seq 1 20); do
     9>"$work/display" 2>"$work/xvfb.log" &
   xvfb=$!
   sessions+=("$xvfb")
-  for _ in $(seq 1 1000); do
+  # A loaded machine may take a while to start it.
+  for _ in $(seq 1 3000); do
     if [ -s "$work/display" ] || ! kill -0 "$xvfb" 2>/dev/null; then break; fi
     sleep 0.01
   done
@@ -170,7 +171,7 @@ setsid "${desktop[@]}" DISPLAY="$display" dbus-run-session --config-file="$work/
   }
   trap stop EXIT
   trap "exit 143" TERM INT
-  for _ in $(seq 1 500); do
+  for _ in $(seq 1 3000); do
     dbus-send --session --print-reply=literal --dest=org.freedesktop.DBus /org/freedesktop/DBus \
       org.freedesktop.DBus.NameHasOwner string:org.a11y.Bus 2>/dev/null | grep -q true && break
     sleep 0.01

@@ -87,9 +87,10 @@ group_of() {
   echo "$group"
 }
 
-# Waits (10 s at most) until the file $1 exists.
+# Waits (150 s at most) until the file $1 exists: longer than session.sh
+# itself waits for its servers to start.
 wait_for_file() {
-  for _ in $(seq 1 1000); do
+  for _ in $(seq 1 15000); do
     if [ -e "$1" ]; then return 0; fi
     sleep 0.01
   done
@@ -106,7 +107,7 @@ start_session() {
   "$session" "$@" &
   session_pid=$!
   set +m
-  wait_for_file "$ready" || fail "the session did not start its command within 10 s"
+  wait_for_file "$ready" || fail "the session did not start its command within 150 s"
   mapfile -t started < <(descendants "$session_pid")
 }
 
@@ -157,15 +158,16 @@ check_signal() {
     [ "$(group_of "$own_group")" = "$own_group" ] || fail "the process $own_group is not in a group of its own"
 
     kill "-$signal" "$session_pid"
+    # session.sh gives each of its two sessions 5 s after TERM, then kills.
     local left=()
-    for _ in $(seq 1 100); do
+    for _ in $(seq 1 600); do
       left=()
       for pid in "${started[@]}"; do if running "$pid"; then left+=("$pid:$(name_of "$pid")"); fi; done
       if [ ${#left[@]} -eq 0 ] && ! running "$session_pid"; then break; fi
       sleep 0.1
     done
-    [ ${#left[@]} -eq 0 ] || fail "SIG$signal: still running 10 s later: ${left[*]}"
-    running "$session_pid" && fail "SIG$signal: session.sh still runs 10 s later"
+    [ ${#left[@]} -eq 0 ] || fail "SIG$signal: still running 60 s later: ${left[*]}"
+    running "$session_pid" && fail "SIG$signal: session.sh still runs 60 s later"
     local status=0
     wait "$session_pid" || status=$?
     local expected_status=$((128 + $(kill -l "$signal")))
