@@ -166,7 +166,9 @@ TEST_P(ToolsThatNeverFinish, EndWithinTheTimeOutAndLeaveNothing) {
             60);
         const std::chrono::duration<double> lived = fs::file_time_type::clock::now() - fs::last_write_time(began);
         EXPECT_TRUE(ended) << "the tool or a helper of it was never ended";
-        EXPECT_LT(lived.count(), 1 + ParloxCore::ProcessRunner::killGrace + 2.0);
+        // Room for a busy machine, still far below the 45 s the tool would
+        // live with the setting ignored.
+        EXPECT_LT(lived.count(), 1 + ParloxCore::ProcessRunner::killGrace + 15.0);
         if (c.scenario == "ignore-term") {
             EXPECT_FALSE(helpers.empty());
         }

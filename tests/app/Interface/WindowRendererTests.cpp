@@ -113,7 +113,7 @@ TEST(RenderWindowsCommand, WritesAndNamesThirtyImagesOffScreen) {
     options.arguments = {"--render-windows", out.string()};
     options.environment = platform::process::environmentWith({{"QT_QPA_PLATFORM", "offscreen"}});
     options.output = platform::process::OutputMode::capture;
-    options.timeout = 60;
+    options.timeout = 150;
     const auto result = platform::process::run(options);
     EXPECT_EQ(result.exitCode, 0) << result.output;
     EXPECT_EQ(writing_test::lines(result.output), expectedNames());

@@ -8,6 +8,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QWindow>
 
 #include "app/Overlay/QtOverlayController.hpp"
 #include "platform/concurrency/fake/ManualScheduler.hpp"
@@ -78,6 +79,12 @@ TEST(OverlayOnX11, NeverTakesTheFocusFromAnotherProgramsField) {
     controller.show(platform::Rect{200, 200, 2, 18});
     pumpFor(700);
     ASSERT_TRUE(controller.isOnScreen());
+    // The click below needs the window on the X server, not only shown to Qt.
+    QElapsedTimer mapped;
+    mapped.start();
+    auto exposed = [&] { return controller.panel().windowHandle() && controller.panel().windowHandle()->isExposed(); };
+    while (!exposed() && mapped.elapsed() < 30000) pumpFor(50);
+    ASSERT_TRUE(exposed());
     // No compositing manager on this display: the window is cut to the pill.
     ASSERT_FALSE(OverlayPanel::compositing());
     // Nor can it be translucent: the pill comes and goes whole, never in a black frame.
@@ -94,7 +101,11 @@ TEST(OverlayOnX11, NeverTakesTheFocusFromAnotherProgramsField) {
     const std::string click = "xdotool mousemove " + std::to_string(target.x()) + " " + std::to_string(target.y()) +
                               " click 1";
     ASSERT_EQ(std::system(click.c_str()), 0);
-    pumpFor(700);
+    QElapsedTimer clicked;
+    clicked.start();
+    while (stops == 0 && clicked.elapsed() < 30000) pumpFor(50);
+    // A second stop would come right behind the first.
+    pumpFor(300);
     EXPECT_EQ(stops, 1);
 
     controller.model().setState(OverlayModel::State::hidden());

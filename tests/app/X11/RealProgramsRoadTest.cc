@@ -132,11 +132,13 @@ void doubleClickLastWord(pid_t pid) {
     auto element = platform::accessibility::AtspiClient::shared().focusedElement(pid);
     ASSERT_TRUE(element);
     std::optional<long> word;
-    ASSERT_TRUE(eventually([&] {
-        const auto text = element->text().value_or("");
-        if (const auto at = text.find("hola mundo"); at != std::string::npos) word = static_cast<long>(at) + 5;
-        return word.has_value();
-    }));
+    ASSERT_TRUE(eventually(
+        [&] {
+            const auto text = element->text().value_or("");
+            if (const auto at = text.find("hola mundo"); at != std::string::npos) word = static_cast<long>(at) + 5;
+            return word.has_value();
+        },
+        30s));
     const auto bounds = element->bounds(*word, 5);
     ASSERT_TRUE(bounds);
     const std::string click = "xdotool mousemove " + std::to_string(static_cast<int>(bounds->x + bounds->width / 2)) +
@@ -206,9 +208,9 @@ TEST_P(RealProgramRoad, AnswerReplacesTheSelectionClipboardComesBackAndEscapeRes
     } else {
         EXPECT_TRUE(eventually([&] { return focusedField(program.pid()).first == "hola mundo"; }, 20s))
             << focusedField(program.pid()).first << "\n" << logText();
-        EXPECT_TRUE(logSays("Deshecho (Accesibilidad)", 5s)) << logText();
-        EXPECT_TRUE(logSays("Insertado y seleccionado", 5s)) << logText();
-        EXPECT_TRUE(eventually(clipboardIsTheUsers, 5s)) << pasteboard.string().value_or("(nothing)");
+        EXPECT_TRUE(logSays("Deshecho (Accesibilidad)", 30s)) << logText();
+        EXPECT_TRUE(logSays("Insertado y seleccionado", 30s)) << logText();
+        EXPECT_TRUE(eventually(clipboardIsTheUsers, 30s)) << pasteboard.string().value_or("(nothing)");
     }
     // Read over accessibility, with a caret to place the indicator by.
     const std::string log = logText();
