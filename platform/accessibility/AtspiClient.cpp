@@ -272,7 +272,11 @@ std::optional<std::pair<long, long>> AtspiElement::selection() const {
     const gint count = atspi_text_get_n_selections(iface.text, &error);
     if (failed(error) || count <= 0) return std::nullopt;
     AtspiRange* range = atspi_text_get_selection(iface.text, 0, &error);
-    if (failed(error) || range == nullptr) return std::nullopt;
+    // The range comes back even with an error: ours to free either way.
+    if (failed(error) || range == nullptr) {
+        g_free(range);
+        return std::nullopt;
+    }
     const long start = std::min(range->start_offset, range->end_offset);
     const long end = std::max(range->start_offset, range->end_offset);
     g_free(range);
@@ -314,7 +318,10 @@ std::optional<Rect> AtspiElement::bounds(long location, long length) const {
     ::AtspiRect* rect = length > 0
                           ? atspi_text_get_range_extents(iface.text, *start, *end, ATSPI_COORD_TYPE_SCREEN, &error)
                           : atspi_text_get_character_extents(iface.text, *start, ATSPI_COORD_TYPE_SCREEN, &error);
-    if (failed(error) || rect == nullptr) return std::nullopt;
+    if (failed(error) || rect == nullptr) {
+        g_free(rect);
+        return std::nullopt;
+    }
     // With length 0 only the position counts: a caret has no width.
     const Rect out{static_cast<double>(rect->x), static_cast<double>(rect->y),
                                               length > 0 ? static_cast<double>(rect->width) : 0.0,
