@@ -61,6 +61,13 @@ endfunction()
 # cross-compiling emulator, which policy CMP0158 (pinned in the top
 # CMakeLists.txt) keeps in use outside cross builds. Should neither reach
 # ctest, the binary's tests fail instead of running on the caller's display.
+#
+# Such a session may take up to 120 s to start on a loaded machine (its X
+# server and accessibility bus 30 s each, its sound server 60 s) and 20 s to
+# end. Every test run in one, and the listing of its tests, allows for that
+# on top of its own waits.
+set(PARLOX_DESKTOP_DISCOVERY_TIMEOUT 180)
+set(PARLOX_DESKTOP_TEST_TIMEOUT 300)
 function(parlox_run_in_desktop target)
   cmake_parse_arguments(A "NO_SOUND" "" "" ${ARGN})
   set(session ${PROJECT_SOURCE_DIR}/tests/desktop/session.sh)
