@@ -28,6 +28,15 @@ void pumpFor(int milliseconds) {
     while (timer.elapsed() < milliseconds) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
 }
 
+// Runs the event loop until `done` holds, for at most 30 s; whether it does.
+template <class Done>
+bool pumpUntil(Done done) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!done() && timer.elapsed() < 30000) pumpFor(50);
+    return done();
+}
+
 std::string readAll(const std::filesystem::path& file) {
     std::ifstream in(file);
     std::stringstream text;
@@ -80,11 +89,8 @@ TEST(OverlayOnX11, NeverTakesTheFocusFromAnotherProgramsField) {
     pumpFor(700);
     ASSERT_TRUE(controller.isOnScreen());
     // The click below needs the window on the X server, not only shown to Qt.
-    QElapsedTimer mapped;
-    mapped.start();
-    auto exposed = [&] { return controller.panel().windowHandle() && controller.panel().windowHandle()->isExposed(); };
-    while (!exposed() && mapped.elapsed() < 30000) pumpFor(50);
-    ASSERT_TRUE(exposed());
+    ASSERT_TRUE(pumpUntil(
+        [&] { return controller.panel().windowHandle() && controller.panel().windowHandle()->isExposed(); }));
     // No compositing manager on this display: the window is cut to the pill.
     ASSERT_FALSE(OverlayPanel::compositing());
     // Nor can it be translucent: the pill comes and goes whole, never in a black frame.
@@ -101,9 +107,7 @@ TEST(OverlayOnX11, NeverTakesTheFocusFromAnotherProgramsField) {
     const std::string click = "xdotool mousemove " + std::to_string(target.x()) + " " + std::to_string(target.y()) +
                               " click 1";
     ASSERT_EQ(std::system(click.c_str()), 0);
-    QElapsedTimer clicked;
-    clicked.start();
-    while (stops == 0 && clicked.elapsed() < 30000) pumpFor(50);
+    pumpUntil([&] { return stops > 0; });
     // A second stop would come right behind the first.
     pumpFor(300);
     EXPECT_EQ(stops, 1);
