@@ -2,7 +2,10 @@
 
 #include <stdlib.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 
+#include <filesystem>
+#include <fstream>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -19,9 +22,10 @@ namespace parlox::testing {
 // after Parlox decided that the selection is still its own: while the
 // object lives, a clipboard helper started with a server time (a give-back)
 // first has another helper take the selection with `text`, and only then
-// goes on. That other helper is started beforehand, waiting for its forms,
-// so that taking the selection costs no start-up of its own; it is ended
-// when the object goes.
+// goes on. That other helper is started beforehand and the object waits
+// until it waits for its forms, so that its start-up does not count against
+// the time the give-back allows its own helper; it is ended when the object
+// goes.
 class TakenAtTheGiveBack {
 public:
     explicit TakenAtTheGiveBack(const std::string& text, const std::string& selection = "CLIPBOARD") {
@@ -35,6 +39,8 @@ public:
                                                                      dir + "/out'",
                                                 helper, selection},
                        [] { return true; });
+        if (!eventually([&] { return readsItsInput(other_->pid(), helper); }))
+            throw std::runtime_error("the other helper did not get going");
         const auto wrapper = folder_.writeFile(
             "parlox-clipboard-owner",
             "#!/bin/bash\n"
@@ -54,6 +60,18 @@ public:
     bool took() const { return readFile(folder_ / "taken") == "OWNED\n"; }
 
 private:
+    // Whether process `pid` runs `program` and waits in a read of its
+    // standard input.
+    static bool readsItsInput(pid_t pid, const std::filesystem::path& program) {
+        const std::filesystem::path proc = "/proc/" + std::to_string(pid);
+        std::error_code ec;
+        if (!std::filesystem::equivalent(proc / "exe", program, ec)) return false;
+        std::ifstream in(proc / "syscall");
+        long number = -1;
+        std::string fd;
+        return in >> number >> fd && number == SYS_read && fd == "0x0";
+    }
+
     TemporaryFolder folder_;
     std::optional<FixtureProcess> other_;
 };
