@@ -98,10 +98,10 @@ std::unique_ptr<ClipboardOwnerProcess> ClipboardOwnerProcess::start(const std::v
     std::unique_ptr<ClipboardOwnerProcess> helper(new ClipboardOwnerProcess(pid, std::move(in.writeEnd), std::move(out.readEnd)));
     if (!writeAll(helper->input_.get(), encodeForms(forms)))
         throw DesktopError(DesktopError::Kind::failed, "the helper did not take its input");
-    // Right after a transcription the machine can be busy for seconds: a
-    // helper slow to start still takes the text, and only one that never
-    // answers loses it.
-    const auto deadline = Clock::now() + std::chrono::seconds(10);
+    // Right after a transcription the machine can be busy for many seconds
+    // (a give-back has been seen to need more than ten): a helper slow to
+    // start still takes the text, and only one that never answers loses it.
+    const auto deadline = Clock::now() + std::chrono::seconds(30);
     while (Clock::now() < deadline && !helper->ended_ && !helper->owned_ && !helper->refused_ &&
            helper->failure_.empty())
         helper->pump(std::chrono::milliseconds(50));

@@ -97,40 +97,60 @@ TEST(CommandLine, IterateWithClaudeSendsThePreviousRound) {
     EXPECT_EQ(args[4], "high");
 }
 
-TEST(CommandLine, EveryClassifiedFailureExitsOneWithItsMessage) {
-    struct Case {
-        std::string provider;
-        std::string scenario;
-        std::string message;
-    };
-    const Case cases[] = {
-        {"chatgpt", "not-logged-in", "Codex no tiene sesión. Ejecuta «codex login» en un terminal."},
-        {"chatgpt", "quota", "Se ha agotado el uso de Codex del plan de ChatGPT por ahora."},
-        {"chatgpt", "error", "Codex falló: ERROR: stream disconnected before completion: connection reset"},
-        {"chatgpt", "unknown", "Codex falló: código de salida 3"},
-        {"chatgpt", "empty", "Codex devolvió una respuesta vacía."},
-        {"chatgpt", "not-utf8", "Codex falló: la respuesta no es texto UTF-8 válido"},
-        {"claude", "not-logged-in", "Claude Code no tiene sesión. Ejecuta «claude» en un terminal y escribe /login."},
-        {"claude", "quota", "Se ha agotado el uso de tu plan de Claude por ahora."},
-        {"claude", "error", "Claude falló: API Error: 500 Internal server error"},
-        {"claude", "unknown", "Claude falló: something unexpected happened"},
-        {"claude", "empty", "Claude devolvió una respuesta vacía."},
-        {"claude", "not-utf8", "Claude falló: la respuesta no es texto UTF-8 válido"},
-    };
-    for (const auto& c : cases) {
-        Sandbox box;
-        box.scenario(c.scenario);
-        installClaude(box);
-        writeDefaults(box, {{"provider", c.provider}, {"codexPath", fixture("codex").string()}});
-        auto run = runParlox({"--generate", "hola"});
-        EXPECT_EQ(run.status, 1) << c.provider << " " << c.scenario;
-        ASSERT_EQ(run.lines.size(), 2u) << run.output;
-        std::smatch m;
-        EXPECT_TRUE(std::regex_match(run.lines[1], m, std::regex(R"(\d+\.\d s · (.*))"))) << run.lines[1];
-        EXPECT_EQ(m[1].str(), c.message) << c.provider << " " << c.scenario;
-        EXPECT_TRUE(box.leftovers().empty()) << c.provider << " " << c.scenario;
-    }
+// A test name from the case as it prints: provider_scenario.
+template <typename Case>
+std::string caseName(const ::testing::TestParamInfo<Case>& info) {
+    std::string name = ::testing::PrintToString(info.param);
+    std::replace(name.begin(), name.end(), '-', '_');
+    return name;
 }
+
+struct ClassifiedFailure {
+    std::string provider;
+    std::string scenario;
+    std::string message;
+};
+
+void PrintTo(const ClassifiedFailure& failure, std::ostream* out) {
+    *out << failure.provider << "_" << failure.scenario;
+}
+
+// A case each, so that a slow run of one is timed alone.
+class ClassifiedFailures : public ::testing::TestWithParam<ClassifiedFailure> {};
+
+TEST_P(ClassifiedFailures, ExitOneWithTheirMessage) {
+    const auto& c = GetParam();
+    Sandbox box;
+    box.scenario(c.scenario);
+    installClaude(box);
+    writeDefaults(box, {{"provider", c.provider}, {"codexPath", fixture("codex").string()}});
+    auto run = runParlox({"--generate", "hola"});
+    EXPECT_EQ(run.status, 1);
+    ASSERT_EQ(run.lines.size(), 2u) << run.output;
+    std::smatch m;
+    EXPECT_TRUE(std::regex_match(run.lines[1], m, std::regex(R"(\d+\.\d s · (.*))"))) << run.lines[1];
+    EXPECT_EQ(m[1].str(), c.message);
+    EXPECT_TRUE(box.leftovers().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    CommandLine, ClassifiedFailures,
+    ::testing::Values(
+        ClassifiedFailure{"chatgpt", "not-logged-in", "Codex no tiene sesión. Ejecuta «codex login» en un terminal."},
+        ClassifiedFailure{"chatgpt", "quota", "Se ha agotado el uso de Codex del plan de ChatGPT por ahora."},
+        ClassifiedFailure{"chatgpt", "error",
+                          "Codex falló: ERROR: stream disconnected before completion: connection reset"},
+        ClassifiedFailure{"chatgpt", "unknown", "Codex falló: código de salida 3"},
+        ClassifiedFailure{"chatgpt", "empty", "Codex devolvió una respuesta vacía."},
+        ClassifiedFailure{"chatgpt", "not-utf8", "Codex falló: la respuesta no es texto UTF-8 válido"},
+        ClassifiedFailure{"claude", "not-logged-in",
+                          "Claude Code no tiene sesión. Ejecuta «claude» en un terminal y escribe /login."},
+        ClassifiedFailure{"claude", "quota", "Se ha agotado el uso de tu plan de Claude por ahora."},
+        ClassifiedFailure{"claude", "error", "Claude falló: API Error: 500 Internal server error"},
+        ClassifiedFailure{"claude", "unknown", "Claude falló: something unexpected happened"},
+        ClassifiedFailure{"claude", "empty", "Claude devolvió una respuesta vacía."},
+        ClassifiedFailure{"claude", "not-utf8", "Claude falló: la respuesta no es texto UTF-8 válido"}),
+    caseName<ClassifiedFailure>);
 
 struct StuckTool {
     std::string provider;
@@ -189,13 +209,7 @@ INSTANTIATE_TEST_SUITE_P(CommandLine, ToolsThatNeverFinish,
                          ::testing::Values(StuckTool{"chatgpt", "hang"}, StuckTool{"chatgpt", "ignore-term"},
                                            StuckTool{"chatgpt", "flood"}, StuckTool{"claude", "ignore-term"},
                                            StuckTool{"claude", "flood"}),
-                         [](const auto& info) {
-                             std::string name = ::testing::PrintToString(info.param);
-                             for (auto& ch : name) {
-                                 if (ch == '-') ch = '_';
-                             }
-                             return name;
-                         });
+                         caseName<StuckTool>);
 
 TEST(CommandLine, SignalsEndTheToolAndRemoveTheRequestFolder) {
     const std::pair<int, int> cases[] = {{SIGINT, 130}, {SIGTERM, 143}, {SIGHUP, 129}};

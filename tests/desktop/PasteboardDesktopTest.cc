@@ -177,13 +177,13 @@ TEST(Pasteboard, ThePrimarySelectionIsSavedAndPutBack) {
     EXPECT_EQ(pasteboard.primarySelection(), std::nullopt);
 }
 
-// Right after a transcription a busy machine can take seconds to start the
-// helper: the write waits for it rather than losing the text.
+// Right after a transcription a busy machine can take more than ten seconds
+// to start the helper: the write waits for it rather than losing the text.
 TEST(Pasteboard, AHelperSlowToStartStillTakesTheText) {
     auto user = ClipboardOwnerProcess::start(desktop::textForms("texto del usuario"));
     parlox::testing::TemporaryFolder folder;
     const auto slow = folder.writeFile("parlox-clipboard-owner",
-                                       "#!/bin/sh\nsleep 4\nexec '" + ClipboardOwnerProcess::executable().string() +
+                                       "#!/bin/sh\nsleep 12\nexec '" + ClipboardOwnerProcess::executable().string() +
                                            "' \"$@\"\n");
     std::filesystem::permissions(slow, std::filesystem::perms::owner_all);
     ::setenv("PARLOX_CLIPBOARD_OWNER", slow.c_str(), 1);
